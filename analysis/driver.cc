@@ -1,0 +1,4 @@
+#include "analysis/driver.h"
+namespace analysis {
+void driver(recordio::session&) {}
+}

@@ -1,0 +1,22 @@
+// Cholesky factorisation and inverse of a symmetric positive-definite matrix
+// held as its packed upper triangle, column by column: element (i, j), i <= j,
+// at one-based position j(j-1)/2 + i.
+#ifndef FOURFIFTHS_NUMERIC_PACKED_H_
+#define FOURFIFTHS_NUMERIC_PACKED_H_
+
+#include <span>
+
+namespace numeric {
+
+/// Factorises `ap` (order `n`, at least n(n+1)/2 entries) in place.
+/// `info` = 0 on success, or the order of the first leading minor that is
+/// not positive definite.
+void dppfa(std::span<double> ap, int n, int& info);
+
+/// From the factor of `dppfa`: the determinant det[0]*10^det[1] when
+/// job/10 != 0, the inverse in place when job%10 != 0.
+void dppdi(std::span<double> ap, int n, std::span<double, 2> det, int job);
+
+}  // namespace numeric
+
+#endif  // FOURFIFTHS_NUMERIC_PACKED_H_

@@ -1,0 +1,111 @@
+// Fixed-capacity arrays whose every element access is checked against the
+// declared extent. A violation ends the run with the subscript report,
+// naming the array, the routine and the source line of the access.
+//
+// Subscripts are one-based, as the deck and the report count them.
+#ifndef FOURFIFTHS_RECORDIO_CHECKED_ARRAY_H_
+#define FOURFIFTHS_RECORDIO_CHECKED_ARRAY_H_
+
+#include <array>
+#include <cstddef>
+#include <source_location>
+#include <span>
+#include <string_view>
+
+#include "recordio/termination.h"
+
+namespace recordio {
+
+/// The routine labels of the subscript report.
+inline constexpr std::string_view label_main = "tamorin/MAIN";
+inline constexpr std::string_view label_regwei = "tamorin/regwei";
+
+/// A one-dimensional array of N elements, indexed 1..N.
+template <typename T, std::size_t N>
+class fixed_array {
+ public:
+  constexpr fixed_array(std::string_view name, std::string_view label)
+      : name_(name), label_(label) {}
+
+  /// Element i (1-based).
+  T& operator()(int i, std::source_location at = std::source_location::current()) {
+    check(i, at);
+    return data_[static_cast<std::size_t>(i - 1)];
+  }
+  const T& operator()(int i, std::source_location at = std::source_location::current()) const {
+    check(i, at);
+    return data_[static_cast<std::size_t>(i - 1)];
+  }
+
+  /// Elements first..first+count-1, each checked, as a span (for writing a
+  /// list of them). A count of 0 or less gives an empty span.
+  std::span<const T> slice(int first, int count,
+                           std::source_location at = std::source_location::current()) const {
+    if (count <= 0) return {};
+    check(first, at);
+    check(first + count - 1, at);
+    return std::span<const T>(data_).subspan(static_cast<std::size_t>(first - 1),
+                                             static_cast<std::size_t>(count));
+  }
+
+  static constexpr int extent = static_cast<int>(N);
+
+ private:
+  void check(int i, const std::source_location& at) const {
+    if (i < 1 || i > extent) subscript_out_of_range(name_, i - 1LL, label_, at.line());
+  }
+
+  std::array<T, N> data_{};
+  std::string_view name_;
+  std::string_view label_;
+};
+
+/// A two-dimensional array of R by C elements, indexed (row, column) from 1.
+/// Each subscript is checked against its own extent.
+template <typename T, std::size_t R, std::size_t C>
+class fixed_matrix {
+ public:
+  constexpr fixed_matrix(std::string_view row_name, std::string_view column_name,
+                         std::string_view label)
+      : row_name_(row_name), column_name_(column_name), label_(label) {}
+
+  T& operator()(int i, int j, std::source_location at = std::source_location::current()) {
+    check(i, j, at);
+    return data_[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+  }
+  const T& operator()(int i, int j,
+                      std::source_location at = std::source_location::current()) const {
+    check(i, j, at);
+    return data_[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+  }
+
+  /// Row i, columns 1..count, each checked, as a span.
+  std::span<const T> row(int i, int count,
+                         std::source_location at = std::source_location::current()) const {
+    if (count <= 0) {
+      check(i, 1, at);
+      return {};
+    }
+    check(i, count, at);
+    return std::span<const T>(data_[static_cast<std::size_t>(i - 1)])
+        .first(static_cast<std::size_t>(count));
+  }
+
+  static constexpr int rows = static_cast<int>(R);
+  static constexpr int columns = static_cast<int>(C);
+
+ private:
+  void check(int i, int j, const std::source_location& at) const {
+    if (i < 1 || i > rows) subscript_out_of_range(row_name_, i - 1LL, label_, at.line());
+    if (j < 1 || j > columns) subscript_out_of_range(column_name_, j - 1LL, label_, at.line());
+  }
+
+  std::array<std::array<T, C>, R> data_{};
+  std::string_view row_name_;
+  std::string_view column_name_;
+  std::string_view label_;
+};
+
+}  // namespace recordio
+
+#endif  // FOURFIFTHS_RECORDIO_CHECKED_ARRAY_H_
