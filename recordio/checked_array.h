@@ -48,6 +48,14 @@ class fixed_array {
                                              static_cast<std::size_t>(count));
   }
 
+  /// Elements 1..count as a writable span, for the routines that work on a
+  /// whole array; the last element is checked.
+  std::span<T> first(int count, std::source_location at = std::source_location::current()) {
+    if (count <= 0) return {};
+    check(count, at);
+    return std::span<T>(data_).first(static_cast<std::size_t>(count));
+  }
+
   static constexpr int extent = static_cast<int>(N);
 
  private:
