@@ -1,18 +1,439 @@
 #include "recordio/writer.h"
 
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <system_error>
+
+#include "recordio/termination.h"
+
 namespace recordio {
 
 void layout_error(const char*) {}
-std::string serialize(std::span<const step>, std::string_view) { return {}; }
-void render_integer(std::string&, int, int) {}
-void render_fixed(std::string&, int, int, double) {}
-void render_exponent(std::string&, int, int, double) {}
-void render_characters(std::string&, int, std::string_view) {}
-record_writer::record_writer(session& s, layout_view l) : session_(s), layout_(l) {}
-void record_writer::put(int) {}
-void record_writer::put(double) {}
-void record_writer::put(std::string_view) {}
-void record_writer::finish() {}
-void write_runtime(session&, std::string_view, std::span<const double>) {}
+
+// ---------------------------------------------------------------------------
+// The compact notation of a parsed template.
+
+namespace {
+
+void append_number(std::string& out, int value) { out += std::to_string(value); }
+
+void append_repeat(std::string& out, int repeat) {
+  if (repeat != 1) append_number(out, repeat);
+}
+
+void append_field(std::string& out, const step& s, char letter) {
+  append_repeat(out, s.repeat);
+  out += letter;
+  if (s.kind == step_kind::characters && s.width == 0) return;
+  append_number(out, s.width);
+  if (s.kind == step_kind::fixed || s.kind == step_kind::exponent) {
+    out += '.';
+    append_number(out, s.digits);
+  }
+}
+
+void append_step(std::string& out, const step& s, std::string_view text) {
+  switch (s.kind) {
+    case step_kind::text:
+      out += '\'';
+      out += text.substr(static_cast<std::size_t>(s.text_begin),
+                         static_cast<std::size_t>(s.text_length));
+      out += '\'';
+      break;
+    case step_kind::move:
+      append_number(out, s.width);
+      out += 'X';
+      break;
+    case step_kind::slash:
+      out += '/';
+      break;
+    case step_kind::integer:
+      append_field(out, s, 'I');
+      break;
+    case step_kind::fixed:
+      append_field(out, s, 'F');
+      break;
+    case step_kind::exponent:
+      append_field(out, s, 'D');
+      break;
+    case step_kind::characters:
+      append_field(out, s, 'A');
+      break;
+    case step_kind::group_open:
+      append_repeat(out, s.repeat);
+      out += '(';
+      break;
+    case step_kind::group_close:
+      out += ')';
+      break;
+  }
+}
+
+}  // namespace
+
+std::string serialize(std::span<const step> steps, std::string_view text) {
+  std::string out;
+  for (const step& s : steps) {
+    out += '[';
+    append_step(out, s, text);
+    out += ']';
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Field rendering.
+
+namespace {
+
+/// The text of one decimal conversion, kept on the stack unless it is long.
+class conversion {
+ public:
+  template <typename... Format>
+  conversion(std::size_t room, Format... format) {
+    char* first = local_.data();
+    if (room > local_.size()) {
+      heap_.resize(room);
+      first = heap_.data();
+    }
+    const std::to_chars_result r = std::to_chars(first, first + room, format...);
+    text_ = std::string_view(first, static_cast<std::size_t>(r.ptr - first));
+  }
+  conversion(const conversion&) = delete;
+  conversion& operator=(const conversion&) = delete;
+
+  std::string_view text() const { return text_; }
+
+ private:
+  std::array<char, 400> local_;
+  std::string heap_;
+  std::string_view text_;
+};
+
+std::size_t to_size(int n) { return static_cast<std::size_t>(n); }
+
+void fill(std::string& out, int width, char c) { out.append(to_size(width), c); }
+
+/// Blanks, the sign if any, then `text` and `tail`, together `width` columns
+/// (which the caller has checked they fit).
+void right_justify(std::string& out, int width, bool sign, std::string_view text,
+                   std::string_view tail = {}) {
+  const std::size_t used = text.size() + tail.size() + (sign ? 1 : 0);
+  out.append(to_size(width) - used, ' ');
+  if (sign) out += '-';
+  out += text;
+  out += tail;
+}
+
+bool only_zero_digits(std::string_view text) {
+  return text.find_first_not_of("0.") == std::string_view::npos;
+}
+
+/// What the exponent conversion gives for a non-finite magnitude.
+std::string_view non_finite_exponent_text(double magnitude) {
+  return std::isnan(magnitude) ? "NAN" : "INF";
+}
+
+/// The d significant digits and the decimal exponent p of a nonzero finite
+/// magnitude, rounded as the exponent conversion rounds: D1.D2...Dd x 10^p.
+struct significand {
+  std::string digits;
+  int exponent = 0;
+};
+
+significand significant_digits(double magnitude, int digits) {
+  // "D.DDDe+ppp", or "De+ppp" for one digit.
+  const conversion c(to_size(digits) + 16, magnitude, std::chars_format::scientific, digits - 1);
+  const std::string_view text = c.text();
+  const std::size_t e = text.find('e');
+  significand result;
+  result.digits.reserve(to_size(digits));
+  result.digits += text[0];
+  if (digits > 1) result.digits += text.substr(2, e - 2);
+  for (std::size_t i = e + 2; i < text.size(); ++i) {
+    result.exponent = result.exponent * 10 + (text[i] - '0');
+  }
+  if (text[e + 1] == '-') result.exponent = -result.exponent;
+  return result;
+}
+
+/// The written exponent: "E" and a sign and two digits, or, from 100 up, a
+/// sign and three digits without the letter.
+std::string exponent_text(int exponent) {
+  const int magnitude = std::abs(exponent);
+  std::string out;
+  if (magnitude <= 99) out += 'E';
+  out += exponent < 0 ? '-' : '+';
+  if (magnitude <= 9) out += '0';
+  out += std::to_string(magnitude);
+  return out;
+}
+
+}  // namespace
+
+void render_integer(std::string& out, int width, int value) {
+  std::array<char, 16> buffer{};
+  const std::to_chars_result r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  const std::string_view text(buffer.data(), static_cast<std::size_t>(r.ptr - buffer.data()));
+  if (text.size() > to_size(width)) return fill(out, width, '*');
+  right_justify(out, width, false, text);
+}
+
+void render_fixed(std::string& out, int width, int digits, double value) {
+  const double magnitude = std::fabs(value);
+  const bool finite = std::isfinite(magnitude);
+  // Room for 309 integer digits, the point and the decimals. A non-finite
+  // magnitude converts to "inf" or "nan", placed like any other text.
+  const conversion c(to_size(digits) + 320, magnitude, std::chars_format::fixed, digits);
+  std::string_view text = c.text();
+  // The point is always written, also with no decimals.
+  const std::string_view point = finite && digits == 0 ? "." : "";
+  // A value that rounds to zero is written unsigned; NaN never has a sign.
+  const bool sign = value < 0 && !(finite && only_zero_digits(text));
+  const std::size_t needed = text.size() + point.size() + (sign ? 1 : 0);
+  if (needed > to_size(width)) {
+    if (text[0] != '0' || needed - 1 != to_size(width)) return fill(out, width, '*');
+    text.remove_prefix(1);  // the leading zero gives way in a field one column short
+  }
+  right_justify(out, width, sign, text, point);
+}
+
+void render_exponent(std::string& out, int width, int digits, double value) {
+  const double magnitude = std::fabs(value);
+  const bool sign = value < 0;  // false for -0.0 and for every NaN
+  if (!std::isfinite(magnitude)) {
+    const std::string_view text = non_finite_exponent_text(magnitude);
+    if (text.size() + (sign ? 1 : 0) > to_size(width)) return fill(out, width, '*');
+    return right_justify(out, width, sign, text);
+  }
+  // Columns besides the digits: the point, the letter, the exponent's sign
+  // and two digits, and the value's sign.
+  const int room = width - (digits + 5 + (sign ? 1 : 0));
+  if (room < 0) return fill(out, width, '*');
+  significand value_digits;
+  if (magnitude == 0) {
+    value_digits.digits.assign(to_size(digits), '0');
+  } else {
+    value_digits = significant_digits(magnitude, digits);
+    value_digits.exponent += 1;  // 0.D1D2...Dd x 10^(p+1)
+  }
+  if (room > 0) fill(out, room - 1, ' ');
+  if (sign) out += '-';
+  if (room > 0) out += '0';
+  out += '.';
+  out += value_digits.digits;
+  out += exponent_text(value_digits.exponent);
+}
+
+void render_characters(std::string& out, int width, std::string_view value) {
+  if (width == 0 || to_size(width) == value.size()) {
+    out += value;
+  } else if (to_size(width) > value.size()) {
+    right_justify(out, width, false, value);
+  } else {
+    out += value.substr(0, to_size(width));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The run of a write operation.
+
+record_writer::record_writer(session& s, layout_view l) : session_(s), layout_(l) {
+  session_.last() = {unit_report, true, layout_.text};
+  go_to(0);
+}
+
+void record_writer::put(int value) {
+  const step* field = next_field();
+  if (field == nullptr) return;
+  if (field->kind != step_kind::integer) mismatch(*field);
+  write_pending_move();
+  render_integer(record_, field->width, value);
+  used();
+}
+
+void record_writer::put(double value) {
+  const step* field = next_field();
+  if (field == nullptr) return;
+  if (field->kind != step_kind::fixed && field->kind != step_kind::exponent) mismatch(*field);
+  write_pending_move();
+  if (field->kind == step_kind::fixed) {
+    render_fixed(record_, field->width, field->digits, value);
+  } else {
+    render_exponent(record_, field->width, field->digits, value);
+  }
+  used();
+}
+
+void record_writer::put(std::string_view value) {
+  const step* field = next_field();
+  if (field == nullptr) return;
+  if (field->kind != step_kind::characters) mismatch(*field);
+  write_pending_move();
+  render_characters(record_, field->width, value);
+  used();
+}
+
+void record_writer::finish() {
+  if (finished_) return;
+  finished_ = true;
+  if (!exhausted_) run_out();
+  end_record();
+}
+
+namespace {
+
+bool is_data(step_kind kind) {
+  return kind == step_kind::integer || kind == step_kind::fixed ||
+         kind == step_kind::exponent || kind == step_kind::characters;
+}
+
+}  // namespace
+
+const step* record_writer::next_field() {
+  if (exhausted_ || finished_) return nullptr;
+  const int end = static_cast<int>(layout_.steps.size());
+  for (;;) {
+    if (position_ == end) {
+      if (!item_written_) {
+        // A template that has no field from its reversion point on would
+        // start over forever: the operation takes no more items.
+        exhausted_ = true;
+        return nullptr;
+      }
+      revert();
+      continue;
+    }
+    const step& s = layout_.steps[static_cast<std::size_t>(position_)];
+    if (!is_data(s.kind)) {
+      perform(s);
+    } else if (repeats_left_ > 0) {
+      return &s;
+    } else {
+      go_to(position_ + 1);
+    }
+  }
+}
+
+void record_writer::run_out() {
+  const int end = static_cast<int>(layout_.steps.size());
+  while (position_ != end) {
+    const step& s = layout_.steps[static_cast<std::size_t>(position_)];
+    if (!is_data(s.kind)) {
+      perform(s);
+    } else if (repeats_left_ > 0) {
+      return;  // the first field without an item ends the operation
+    } else {
+      go_to(position_ + 1);
+    }
+  }
+}
+
+void record_writer::perform(const step& s) {
+  switch (s.kind) {
+    case step_kind::text: {
+      write_pending_move();
+      const std::string_view text = layout_.text.substr(to_size(s.text_begin),
+                                                        to_size(s.text_length));
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        record_ += text[i];
+        if (text[i] == '\'') ++i;  // a doubled quote stands for one
+      }
+      go_to(position_ + 1);
+      break;
+    }
+    case step_kind::move:
+      pending_move_ += s.width;
+      go_to(position_ + 1);
+      break;
+    case step_kind::slash:
+      end_record();
+      go_to(position_ + 1);
+      break;
+    case step_kind::group_open:
+      group_counts_[to_size(depth_++)] = s.repeat;
+      go_to(position_ + 1);
+      break;
+    case step_kind::group_close:
+      if (--group_counts_[to_size(depth_ - 1)] > 0) {
+        go_to(s.partner + 1);
+      } else {
+        --depth_;
+        go_to(position_ + 1);
+      }
+      break;
+    case step_kind::integer:
+    case step_kind::fixed:
+    case step_kind::exponent:
+    case step_kind::characters:
+      break;  // data fields are the caller's
+  }
+}
+
+void record_writer::go_to(int index) {
+  position_ = index;
+  const bool inside = index < static_cast<int>(layout_.steps.size());
+  const step* s = inside ? &layout_.steps[to_size(index)] : nullptr;
+  repeats_left_ = s != nullptr && is_data(s->kind) ? s->repeat : 0;
+}
+
+void record_writer::revert() {
+  end_record();
+  item_written_ = false;
+  depth_ = 0;
+  go_to(layout_.reversion);
+}
+
+void record_writer::write_pending_move() {
+  record_.append(static_cast<std::size_t>(pending_move_), ' ');
+  pending_move_ = 0;
+}
+
+void record_writer::end_record() {
+  record_ += '\n';
+  session_.report().write(record_);
+  record_.clear();
+  pending_move_ = 0;
+}
+
+void record_writer::used() {
+  --repeats_left_;
+  item_written_ = true;
+}
+
+void record_writer::mismatch(const step& field) {
+  std::string line = "formatted write: item does not suit the field ";
+  line += serialize(std::span<const step>(&field, 1), layout_.text);
+  line += " of ";
+  line += layout_.text;
+  line += '\n';
+  session_.errors().write(line);
+  failure_stop(session_);
+}
+
+// ---------------------------------------------------------------------------
+// Templates known only at run time.
+
+void write_runtime(session& s, std::string_view text, std::span<const double> items) {
+  std::array<step, max_steps> steps{};
+  const parse_result r = parse_layout(text, steps);
+  const std::string_view format = text.substr(0, static_cast<std::size_t>(r.length));
+  s.last() = {unit_report, true, format};
+  switch (r.status) {
+    case layout_status::ok:
+      break;
+    case layout_status::error_in_format:
+      fatal_io(s, io_error::error_in_format, "startio");
+    case layout_status::too_complicated: {
+      s.errors().write("format too complicated:\n");
+      s.errors().write(std::string(format) + '\n');
+      failure_stop(s);
+    }
+  }
+  const layout_view view{format, std::span<const step>(steps.data(), to_size(r.count)),
+                         r.reversion};
+  write(s, view, items);
+}
 
 }  // namespace recordio

@@ -55,10 +55,19 @@ struct parse_result {
   int length = 0;     ///< characters of the template up to its closing ")"
 };
 
-/// Parses `text` (which must begin with "(") into `steps`. Blanks between
-/// elements and inside numbers are ignored; text after the matching ")" is
-/// not part of the template. constexpr, so the report's templates are
-/// checked while the program compiles.
+/// The largest count, width or digit count a template may give.
+inline constexpr int max_layout_number = 32767;
+
+/// Parses `text` (which must begin with "(") into `steps`. Blanks outside
+/// quoted text are ignored, so also inside numbers; text after the matching
+/// ")" is not part of the template. Elements are separated by commas, which
+/// may be left out next to a "/"; the letters may be in either case. Counts
+/// and widths run from 1 to `max_layout_number`, F takes 0 or more digits
+/// and D at least 1. A template that needs more steps than `steps` holds or
+/// than `max_steps` is `too_complicated`. `length` is also set for a
+/// template that does not parse: up to its matching ")" if it has one,
+/// else the whole text. constexpr, so the report's templates are checked
+/// while the program compiles.
 constexpr parse_result parse_layout(std::string_view text, std::span<step> steps);
 
 /// The parsed form in a compact notation for tests, for instance
@@ -111,6 +120,8 @@ void render_characters(std::string& out, int width, std::string_view value);
 
 /// One write operation: begin with a template, transfer items, finish.
 /// Completed records go to the session's report, each with one newline.
+/// An item must suit its field: an int an `I` field, a double an `F` or `D`
+/// field, a string an `A` field; any other pairing is an internal fault.
 class record_writer {
  public:
   record_writer(session& s, layout_view l);
@@ -122,20 +133,40 @@ class record_writer {
   void finish();
 
  private:
-  // (implementation state: run position, repeat stack, pending move, record)
+  /// Runs the template to the data field that takes the next item and
+  /// returns it, or returns null when the operation takes no more items.
+  const step* next_field();
+  /// Runs the template without an item as far as it goes (`finish`).
+  void run_out();
+  /// Performs a step that is not a data field.
+  void perform(const step& s);
+  /// Makes `index` the run position; a data field there gets its full
+  /// repeat count.
+  void go_to(int index);
+  /// Leaves the end of the template for its reversion point.
+  void revert();
+  void write_pending_move();
+  void end_record();
+  /// The item has been rendered with the field at the run position.
+  void used();
+  [[noreturn]] void mismatch(const step& field);
+
   session& session_;
   layout_view layout_;
   std::string record_;
   int position_ = 0;
-  int pending_move_ = 0;
-  int repeats_left_ = 0;  // of the data element at `position_`
-  bool item_written_ = false;
-  bool done_ = false;
-  std::array<int, max_steps> group_counts_{};
+  long long pending_move_ = 0;
+  int repeats_left_ = 0;      // of the data field at `position_`
+  bool item_written_ = false; // since the operation began or the last reversion
+  bool exhausted_ = false;    // a reversion found no data field: no more items
+  bool finished_ = false;
+  std::array<int, max_steps> group_counts_{};  // repeats left of the open groups
   int depth_ = 0;
 };
 
-/// Writes one operation: the items in order; a span counts as its elements.
+/// Writes one operation: the items in order. An item is an int, a double, a
+/// string (std::string_view, or anything that converts to one, or a string
+/// literal) or a std::span<const double>, whose elements count as items.
 template <typename... Items>
 void write(session& s, layout_view l, const Items&... items);
 
