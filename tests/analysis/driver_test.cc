@@ -22,7 +22,8 @@ TEST(Check, EachFailingTestWritesItsMessageOnceInOrder) {
   };
   const row rows[] = {
       {"31 11 0 0 0 0\n", "Too many predictors and criteria\n"},
-      {"20 10 0 0 0 0\n", "Too many predictors and criteria\n"},
+      {"21 10 0 0 0 0\n", "Too many predictors and criteria\n"},
+      {"5 11 0 0 0 0\n", "Too many predictors and criteria\n"},
       {"2 0 0 1 1 0\n",
        "Regression weights can not be computed because no\ncriteria are specified\n"
        "Average criterion quality can not be computed because\nno criteria are specified\n"},
