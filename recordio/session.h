@@ -102,6 +102,9 @@ class session {
   output_stream& report() { return report_; }
   output_stream& errors() { return errors_; }
   last_operation& last() { return last_; }
+  /// The writer's buffer for the record being built; kept for the run so
+  /// that a write operation does not allocate.
+  std::string& record_buffer() { return record_; }
 
   /// The session that the subscript checks, the signal handlers and other
   /// deep failures report through; null outside a run.
@@ -112,6 +115,7 @@ class session {
   output_stream report_;
   output_stream errors_;
   last_operation last_;
+  std::string record_;
   session* previous_;
 };
 

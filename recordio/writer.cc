@@ -1,7 +1,10 @@
 #include "recordio/writer.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <system_error>
 
@@ -113,6 +116,48 @@ class conversion {
 
 std::size_t to_size(int n) { return static_cast<std::size_t>(n); }
 
+__extension__ using uint128 = unsigned __int128;
+
+/// Fixed notation of a finite magnitude below 1e9 with at most 9 decimals,
+/// exactly as the C conversion rounds it: to the nearest, ties to even, on
+/// the exact binary value. The magnitude is m * 2^e with an integer m below
+/// 2^53, so magnitude * 10^digits is the 128-bit integer m * 10^digits
+/// shifted right by -e, and the shifted-out bits decide the rounding.
+/// Writes at most 20 characters to `out` and returns their count.
+constexpr double fast_fixed_limit = 1e9;
+constexpr int fast_fixed_digits = 9;
+constexpr std::array<std::uint64_t, fast_fixed_digits + 1> powers_of_ten = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
+std::size_t exact_fixed(double magnitude, int digits, char* out) {
+  const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  const int shift = biased == 0 ? 1074 : 1075 - biased;  // -e, at least 23 below 1e9
+
+  const uint128 scaled = uint128{m} * powers_of_ten[digits];  // below 2^83
+  std::uint64_t q = 0;
+  if (shift < 84) {
+    q = static_cast<std::uint64_t>(scaled >> shift);
+    const uint128 rest = scaled & ((uint128{1} << shift) - 1);
+    const uint128 half = uint128{1} << (shift - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  }  // else the value is below half a unit of the last decimal: 0
+
+  // The digits of q from the last one, the point after `digits` of them,
+  // and at least one digit before the point.
+  char reversed[24];
+  char* p = reversed;
+  for (int n = 1; n <= digits + 1 || q != 0; ++n) {
+    *p++ = static_cast<char>('0' + q % 10);
+    q /= 10;
+    if (n == digits) *p++ = '.';
+  }
+  std::reverse_copy(reversed, p, out);
+  return static_cast<std::size_t>(p - reversed);
+}
+
 void fill(std::string& out, int width, char c) { out.append(to_size(width), c); }
 
 /// Blanks, the sign if any, then `text` and `tail`, together `width` columns
@@ -120,10 +165,12 @@ void fill(std::string& out, int width, char c) { out.append(to_size(width), c); 
 void right_justify(std::string& out, int width, bool sign, std::string_view text,
                    std::string_view tail = {}) {
   const std::size_t used = text.size() + tail.size() + (sign ? 1 : 0);
-  out.append(to_size(width) - used, ' ');
-  if (sign) out += '-';
-  out += text;
-  out += tail;
+  const std::size_t start = out.size();
+  out.resize(start + to_size(width), ' ');
+  char* p = out.data() + start + (to_size(width) - used);
+  if (sign) *p++ = '-';
+  p = std::copy(text.begin(), text.end(), p);
+  std::copy(tail.begin(), tail.end(), p);
 }
 
 bool only_zero_digits(std::string_view text) {
@@ -180,13 +227,11 @@ void render_integer(std::string& out, int width, int value) {
   right_justify(out, width, false, text);
 }
 
-void render_fixed(std::string& out, int width, int digits, double value) {
-  const double magnitude = std::fabs(value);
-  const bool finite = std::isfinite(magnitude);
-  // Room for 309 integer digits, the point and the decimals. A non-finite
-  // magnitude converts to "inf" or "nan", placed like any other text.
-  const conversion c(to_size(digits) + 320, magnitude, std::chars_format::fixed, digits);
-  std::string_view text = c.text();
+namespace {
+
+/// Places the converted magnitude `text` of `value` in a field of `width`.
+void place_fixed(std::string& out, int width, int digits, double value, std::string_view text) {
+  const bool finite = std::isfinite(value);
   // The point is always written, also with no decimals.
   const std::string_view point = finite && digits == 0 ? "." : "";
   // A value that rounds to zero is written unsigned; NaN never has a sign.
@@ -197,6 +242,21 @@ void render_fixed(std::string& out, int width, int digits, double value) {
     text.remove_prefix(1);  // the leading zero gives way in a field one column short
   }
   right_justify(out, width, sign, text, point);
+}
+
+}  // namespace
+
+void render_fixed(std::string& out, int width, int digits, double value) {
+  const double magnitude = std::fabs(value);
+  if (std::isfinite(magnitude) && magnitude < fast_fixed_limit && digits >= 1 &&
+      digits <= fast_fixed_digits) {
+    char fast[24];
+    return place_fixed(out, width, digits, value, {fast, exact_fixed(magnitude, digits, fast)});
+  }
+  // Room for 309 integer digits, the point and the decimals. A non-finite
+  // magnitude converts to "inf" or "nan", placed like any other text.
+  const conversion c(to_size(digits) + 320, magnitude, std::chars_format::fixed, digits);
+  place_fixed(out, width, digits, value, c.text());
 }
 
 void render_exponent(std::string& out, int width, int digits, double value) {
@@ -239,7 +299,9 @@ void render_characters(std::string& out, int width, std::string_view value) {
 // ---------------------------------------------------------------------------
 // The run of a write operation.
 
-record_writer::record_writer(session& s, layout_view l) : session_(s), layout_(l) {
+record_writer::record_writer(session& s, layout_view l)
+    : session_(s), layout_(l), record_(s.record_buffer()) {
+  record_.clear();
   session_.last() = {unit_report, true, layout_.text};
   go_to(0);
 }
@@ -334,12 +396,15 @@ void record_writer::perform(const step& s) {
   switch (s.kind) {
     case step_kind::text: {
       write_pending_move();
-      const std::string_view text = layout_.text.substr(to_size(s.text_begin),
+      std::string_view text = layout_.text.substr(to_size(s.text_begin),
                                                         to_size(s.text_length));
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        record_ += text[i];
-        if (text[i] == '\'') ++i;  // a doubled quote stands for one
+      // A doubled quote stands for one: copy up to and including each
+      // quote, then skip its twin.
+      for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
+        record_ += text.substr(0, quote + 1);
+        text.remove_prefix(quote + 2);
       }
+      record_ += text;
       go_to(position_ + 1);
       break;
     }

@@ -153,14 +153,14 @@ class record_writer {
 
   session& session_;
   layout_view layout_;
-  std::string record_;
+  std::string& record_;  // the session's record buffer
   int position_ = 0;
   long long pending_move_ = 0;
   int repeats_left_ = 0;      // of the data field at `position_`
   bool item_written_ = false; // since the operation began or the last reversion
   bool exhausted_ = false;    // a reversion found no data field: no more items
   bool finished_ = false;
-  std::array<int, max_steps> group_counts_{};  // repeats left of the open groups
+  std::array<int, max_steps> group_counts_;  // repeats left of the open groups (set on opening)
   int depth_ = 0;
 };
 

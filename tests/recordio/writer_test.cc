@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -693,3 +695,34 @@ TEST(WriteRuntime, ThreeHundredStepsAreFine) {
 
 }  // namespace
 }  // namespace recordio
+
+// The fixed conversion of the report's fields must round exactly as the
+// library's own fixed conversion does, ties and near-ties included.
+TEST(WriterFixedRounding, AgreesWithTheLibraryConversion) {
+  std::mt19937_64 random(20261208);
+  std::uniform_int_distribution<int> decimals(1, 9);
+  std::uniform_real_distribution<double> exponent(-30, 9);
+  std::vector<double> values;
+  for (int i = 0; i < 200000; ++i) values.push_back(std::pow(10.0, exponent(random)));
+  for (int k = 0; k < 4096; ++k) values.push_back(k / 1024.0);  // exact ties at few decimals
+  for (double v : {0.0, 5e-324, 2.2250738585072014e-308, 0.0005, 0.00050000000000000001,
+                   999999999.99999988, 0.125, 0.375, 2.675, 1.005, 0.145}) {
+    values.push_back(v);
+  }
+  int checked = 0;
+  for (double v : values) {
+    const int d = decimals(random);
+    for (int digits : {d, 2, 3, 5}) {
+      char expected[400];
+      const auto r = std::to_chars(expected, expected + sizeof expected, v,
+                                   std::chars_format::fixed, digits);
+      const std::string want(expected, r.ptr);
+      std::string got;
+      recordio::render_fixed(got, 60, digits, v);
+      got.erase(0, got.find_first_not_of(' '));
+      ASSERT_EQ(got, want) << "value " << std::hexfloat << v << " with " << digits << " decimals";
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 800000);
+}
