@@ -8,14 +8,14 @@
 
 namespace numeric {
 
-/// Factorises `ap` (order `n`, at least n(n+1)/2 entries) in place.
-/// `info` = 0 on success, or the order of the first leading minor that is
-/// not positive definite.
-void dppfa(std::span<double> ap, int n, int& info);
+/// Factorises `ap` (order `n`, at least n(n+1)/2 entries) in place into R
+/// with A = R'R. `info` = 0 on success, or the order of the first leading
+/// minor that is not positive definite.
+void dppfa(std::span<double> ap, int n, int& info) noexcept;
 
 /// From the factor of `dppfa`: the determinant det[0]*10^det[1] when
 /// job/10 != 0, the inverse in place when job%10 != 0.
-void dppdi(std::span<double> ap, int n, std::span<double, 2> det, int job);
+void dppdi(std::span<double> ap, int n, std::span<double, 2> det, int job) noexcept;
 
 }  // namespace numeric
 
