@@ -2,13 +2,13 @@
 // declared extent. A violation ends the run with the subscript report,
 // naming the array, the routine and the source line of the access.
 //
-// Subscripts are one-based, as the deck and the report count them.
+// Subscripts are one-based, as the deck and the report count them. Each
+// accessor takes the source line of its call as a defaulted argument.
 #ifndef FOURFIFTHS_RECORDIO_CHECKED_ARRAY_H_
 #define FOURFIFTHS_RECORDIO_CHECKED_ARRAY_H_
 
 #include <array>
 #include <cstddef>
-#include <source_location>
 #include <span>
 #include <string_view>
 
@@ -28,39 +28,39 @@ class fixed_array {
       : name_(name), label_(label) {}
 
   /// Element i (1-based).
-  T& operator()(int i, std::source_location at = std::source_location::current()) {
-    check(i, at);
+  T& operator()(int i, unsigned line = __builtin_LINE()) {
+    check(i, line);
     return data_[static_cast<std::size_t>(i - 1)];
   }
-  const T& operator()(int i, std::source_location at = std::source_location::current()) const {
-    check(i, at);
+  const T& operator()(int i, unsigned line = __builtin_LINE()) const {
+    check(i, line);
     return data_[static_cast<std::size_t>(i - 1)];
   }
 
   /// Elements first..first+count-1, each checked, as a span (for writing a
   /// list of them). A count of 0 or less gives an empty span.
   std::span<const T> slice(int first, int count,
-                           std::source_location at = std::source_location::current()) const {
+                           unsigned line = __builtin_LINE()) const {
     if (count <= 0) return {};
-    check(first, at);
-    check(first + count - 1, at);
+    check(first, line);
+    check(first + count - 1, line);
     return std::span<const T>(data_).subspan(static_cast<std::size_t>(first - 1),
                                              static_cast<std::size_t>(count));
   }
 
   /// Elements 1..count as a writable span, for the routines that work on a
   /// whole array; the last element is checked.
-  std::span<T> first(int count, std::source_location at = std::source_location::current()) {
+  std::span<T> first(int count, unsigned line = __builtin_LINE()) {
     if (count <= 0) return {};
-    check(count, at);
+    check(count, line);
     return std::span<T>(data_).first(static_cast<std::size_t>(count));
   }
 
   static constexpr int extent = static_cast<int>(N);
 
  private:
-  void check(int i, const std::source_location& at) const {
-    if (i < 1 || i > extent) subscript_out_of_range(name_, i - 1LL, label_, at.line());
+  void check(int i, unsigned line) const {
+    if (i < 1 || i > extent) subscript_out_of_range(name_, i - 1LL, label_, line);
   }
 
   std::array<T, N> data_{};
@@ -77,24 +77,24 @@ class fixed_matrix {
                          std::string_view label)
       : row_name_(row_name), column_name_(column_name), label_(label) {}
 
-  T& operator()(int i, int j, std::source_location at = std::source_location::current()) {
-    check(i, j, at);
+  T& operator()(int i, int j, unsigned line = __builtin_LINE()) {
+    check(i, j, line);
     return data_[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
   }
   const T& operator()(int i, int j,
-                      std::source_location at = std::source_location::current()) const {
-    check(i, j, at);
+                      unsigned line = __builtin_LINE()) const {
+    check(i, j, line);
     return data_[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
   }
 
   /// Row i, columns 1..count, each checked, as a span.
   std::span<const T> row(int i, int count,
-                         std::source_location at = std::source_location::current()) const {
+                         unsigned line = __builtin_LINE()) const {
     if (count <= 0) {
-      check(i, 1, at);
+      check(i, 1, line);
       return {};
     }
-    check(i, count, at);
+    check(i, count, line);
     return std::span<const T>(data_[static_cast<std::size_t>(i - 1)])
         .first(static_cast<std::size_t>(count));
   }
@@ -103,9 +103,9 @@ class fixed_matrix {
   static constexpr int columns = static_cast<int>(C);
 
  private:
-  void check(int i, int j, const std::source_location& at) const {
-    if (i < 1 || i > rows) subscript_out_of_range(row_name_, i - 1LL, label_, at.line());
-    if (j < 1 || j > columns) subscript_out_of_range(column_name_, j - 1LL, label_, at.line());
+  void check(int i, int j, unsigned line) const {
+    if (i < 1 || i > rows) subscript_out_of_range(row_name_, i - 1LL, label_, line);
+    if (j < 1 || j > columns) subscript_out_of_range(column_name_, j - 1LL, label_, line);
   }
 
   std::array<std::array<T, C>, R> data_{};

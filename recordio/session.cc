@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace recordio {
@@ -14,6 +15,16 @@ session* active_session = nullptr;
 constexpr std::size_t spill_size = 1 << 16;
 
 }  // namespace
+
+void record_buffer::grow(std::size_t n) {
+  std::size_t capacity = capacity_ * 2;
+  while (capacity - size_ < n) capacity *= 2;
+  auto larger = std::make_unique<char[]>(capacity);
+  std::copy(data_, data_ + size_, larger.get());
+  heap_ = std::move(larger);
+  data_ = heap_.get();
+  capacity_ = capacity;
+}
 
 int deck_input::refill() {
   if (fd_ < 0) return eof;

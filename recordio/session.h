@@ -9,6 +9,7 @@
 #define FOURFIFTHS_RECORDIO_SESSION_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -80,6 +81,43 @@ class output_stream {
   int errno_ = 0;
 };
 
+/// The record a write operation is building. Characters are added in
+/// place; the buffer grows as needed and is kept for the whole run, so a
+/// write operation does not allocate.
+class record_buffer {
+ public:
+  record_buffer() = default;
+  record_buffer(const record_buffer&) = delete;
+  record_buffer& operator=(const record_buffer&) = delete;
+
+  /// Makes room for `n` more characters at the end; returns where they go.
+  char* extend(std::size_t n) {
+    if (n > capacity_ - size_) grow(n);
+    char* at = data_ + size_;
+    size_ += n;
+    return at;
+  }
+  void append(std::string_view text) {
+    char* at = extend(text.size());
+    for (char c : text) *at++ = c;
+  }
+  void append(std::size_t n, char c) {
+    char* at = extend(n);
+    for (std::size_t i = 0; i < n; ++i) at[i] = c;
+  }
+  void clear() { size_ = 0; }
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  void grow(std::size_t n);
+
+  std::unique_ptr<char[]> heap_;
+  char local_[512];
+  char* data_ = local_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = sizeof local_;
+};
+
 /// What the last input/output operation was, for the fatal report.
 struct last_operation {
   int unit = unit_deck;
@@ -104,7 +142,7 @@ class session {
   last_operation& last() { return last_; }
   /// The writer's buffer for the record being built; kept for the run so
   /// that a write operation does not allocate.
-  std::string& record_buffer() { return record_; }
+  record_buffer& record() { return record_; }
 
   /// The session that the subscript checks, the signal handlers and other
   /// deep failures report through; null outside a run.
@@ -115,7 +153,7 @@ class session {
   output_stream report_;
   output_stream errors_;
   last_operation last_;
-  std::string record_;
+  record_buffer record_;
   session* previous_;
 };
 

@@ -86,7 +86,7 @@ std::string serialize(std::span<const step> steps, std::string_view text) {
 }
 
 // ---------------------------------------------------------------------------
-// Field rendering.
+// Field rendering. Each renderer fills exactly `width` characters at `field`.
 
 namespace {
 
@@ -118,7 +118,7 @@ std::size_t to_size(int n) { return static_cast<std::size_t>(n); }
 
 __extension__ using uint128 = unsigned __int128;
 
-/// Fixed notation of a finite magnitude below 1e9 with at most 9 decimals,
+/// Fixed notation of a finite magnitude below 1e9 with 1 to 9 decimals,
 /// exactly as the C conversion rounds it: to the nearest, ties to even, on
 /// the exact binary value. The magnitude is m * 2^e with an integer m below
 /// 2^53, so magnitude * 10^digits is the 128-bit integer m * 10^digits
@@ -136,7 +136,7 @@ std::size_t exact_fixed(double magnitude, int digits, char* out) {
   const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   const int shift = biased == 0 ? 1074 : 1075 - biased;  // -e, at least 23 below 1e9
 
-  const uint128 scaled = uint128{m} * powers_of_ten[digits];  // below 2^83
+  const uint128 scaled = uint128{m} * powers_of_ten[to_size(digits)];  // below 2^83
   std::uint64_t q = 0;
   if (shift < 84) {
     q = static_cast<std::uint64_t>(scaled >> shift);
@@ -158,16 +158,14 @@ std::size_t exact_fixed(double magnitude, int digits, char* out) {
   return static_cast<std::size_t>(p - reversed);
 }
 
-void fill(std::string& out, int width, char c) { out.append(to_size(width), c); }
+void fill(char* field, int width, char c) { std::fill_n(field, width, c); }
 
 /// Blanks, the sign if any, then `text` and `tail`, together `width` columns
 /// (which the caller has checked they fit).
-void right_justify(std::string& out, int width, bool sign, std::string_view text,
+void right_justify(char* field, int width, bool sign, std::string_view text,
                    std::string_view tail = {}) {
   const std::size_t used = text.size() + tail.size() + (sign ? 1 : 0);
-  const std::size_t start = out.size();
-  out.resize(start + to_size(width), ' ');
-  char* p = out.data() + start + (to_size(width) - used);
+  char* p = std::fill_n(field, to_size(width) - used, ' ');
   if (sign) *p++ = '-';
   p = std::copy(text.begin(), text.end(), p);
   std::copy(tail.begin(), tail.end(), p);
@@ -182,55 +180,33 @@ std::string_view non_finite_exponent_text(double magnitude) {
   return std::isnan(magnitude) ? "NAN" : "INF";
 }
 
-/// The d significant digits and the decimal exponent p of a nonzero finite
-/// magnitude, rounded as the exponent conversion rounds: D1.D2...Dd x 10^p.
-struct significand {
-  std::string digits;
-  int exponent = 0;
-};
-
-significand significant_digits(double magnitude, int digits) {
+/// The exponent conversion of a nonzero finite magnitude to d significant
+/// digits: D1.D2...Dd x 10^p. Writes the d digits to `digits_out`.
+int significant_digits(double magnitude, int digits, char* digits_out) {
   // "D.DDDe+ppp", or "De+ppp" for one digit.
   const conversion c(to_size(digits) + 16, magnitude, std::chars_format::scientific, digits - 1);
   const std::string_view text = c.text();
   const std::size_t e = text.find('e');
-  significand result;
-  result.digits.reserve(to_size(digits));
-  result.digits += text[0];
-  if (digits > 1) result.digits += text.substr(2, e - 2);
-  for (std::size_t i = e + 2; i < text.size(); ++i) {
-    result.exponent = result.exponent * 10 + (text[i] - '0');
-  }
-  if (text[e + 1] == '-') result.exponent = -result.exponent;
-  return result;
+  *digits_out++ = text[0];
+  if (digits > 1) std::copy_n(text.data() + 2, digits - 1, digits_out);
+  int exponent = 0;
+  for (std::size_t i = e + 2; i < text.size(); ++i) exponent = exponent * 10 + (text[i] - '0');
+  return text[e + 1] == '-' ? -exponent : exponent;
 }
 
 /// The written exponent: "E" and a sign and two digits, or, from 100 up, a
-/// sign and three digits without the letter.
-std::string exponent_text(int exponent) {
+/// sign and three digits without the letter. Always four characters.
+void exponent_text(int exponent, char* out) {
   const int magnitude = std::abs(exponent);
-  std::string out;
-  if (magnitude <= 99) out += 'E';
-  out += exponent < 0 ? '-' : '+';
-  if (magnitude <= 9) out += '0';
-  out += std::to_string(magnitude);
-  return out;
+  if (magnitude <= 99) *out++ = 'E';
+  *out++ = exponent < 0 ? '-' : '+';
+  if (magnitude >= 100) *out++ = static_cast<char>('0' + magnitude / 100);
+  *out++ = static_cast<char>('0' + magnitude / 10 % 10);
+  *out = static_cast<char>('0' + magnitude % 10);
 }
 
-}  // namespace
-
-void render_integer(std::string& out, int width, int value) {
-  std::array<char, 16> buffer{};
-  const std::to_chars_result r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  const std::string_view text(buffer.data(), static_cast<std::size_t>(r.ptr - buffer.data()));
-  if (text.size() > to_size(width)) return fill(out, width, '*');
-  right_justify(out, width, false, text);
-}
-
-namespace {
-
-/// Places the converted magnitude `text` of `value` in a field of `width`.
-void place_fixed(std::string& out, int width, int digits, double value, std::string_view text) {
+/// Places the converted magnitude `text` of `value` in the field.
+void place_fixed(char* field, int width, int digits, double value, std::string_view text) {
   const bool finite = std::isfinite(value);
   // The point is always written, also with no decimals.
   const std::string_view point = finite && digits == 0 ? "." : "";
@@ -238,69 +214,101 @@ void place_fixed(std::string& out, int width, int digits, double value, std::str
   const bool sign = value < 0 && !(finite && only_zero_digits(text));
   const std::size_t needed = text.size() + point.size() + (sign ? 1 : 0);
   if (needed > to_size(width)) {
-    if (text[0] != '0' || needed - 1 != to_size(width)) return fill(out, width, '*');
+    if (text[0] != '0' || needed - 1 != to_size(width)) return fill(field, width, '*');
     text.remove_prefix(1);  // the leading zero gives way in a field one column short
   }
-  right_justify(out, width, sign, text, point);
+  right_justify(field, width, sign, text, point);
 }
 
-}  // namespace
+void integer_field(char* field, int width, int value) {
+  std::array<char, 16> buffer{};
+  const std::to_chars_result r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  const std::string_view text(buffer.data(), static_cast<std::size_t>(r.ptr - buffer.data()));
+  if (text.size() > to_size(width)) return fill(field, width, '*');
+  right_justify(field, width, false, text);
+}
 
-void render_fixed(std::string& out, int width, int digits, double value) {
+void fixed_field(char* field, int width, int digits, double value) {
   const double magnitude = std::fabs(value);
   if (std::isfinite(magnitude) && magnitude < fast_fixed_limit && digits >= 1 &&
       digits <= fast_fixed_digits) {
     char fast[24];
-    return place_fixed(out, width, digits, value, {fast, exact_fixed(magnitude, digits, fast)});
+    return place_fixed(field, width, digits, value, {fast, exact_fixed(magnitude, digits, fast)});
   }
   // Room for 309 integer digits, the point and the decimals. A non-finite
   // magnitude converts to "inf" or "nan", placed like any other text.
   const conversion c(to_size(digits) + 320, magnitude, std::chars_format::fixed, digits);
-  place_fixed(out, width, digits, value, c.text());
+  place_fixed(field, width, digits, value, c.text());
 }
 
-void render_exponent(std::string& out, int width, int digits, double value) {
+void exponent_field(char* field, int width, int digits, double value) {
   const double magnitude = std::fabs(value);
   const bool sign = value < 0;  // false for -0.0 and for every NaN
   if (!std::isfinite(magnitude)) {
     const std::string_view text = non_finite_exponent_text(magnitude);
-    if (text.size() + (sign ? 1 : 0) > to_size(width)) return fill(out, width, '*');
-    return right_justify(out, width, sign, text);
+    if (text.size() + (sign ? 1 : 0) > to_size(width)) return fill(field, width, '*');
+    return right_justify(field, width, sign, text);
   }
   // Columns besides the digits: the point, the letter, the exponent's sign
   // and two digits, and the value's sign.
   const int room = width - (digits + 5 + (sign ? 1 : 0));
-  if (room < 0) return fill(out, width, '*');
-  significand value_digits;
+  if (room < 0) return fill(field, width, '*');
+  char* p = field;
+  if (room > 0) p = std::fill_n(p, room - 1, ' ');
+  if (sign) *p++ = '-';
+  if (room > 0) *p++ = '0';
+  *p++ = '.';
+  int exponent = 0;
   if (magnitude == 0) {
-    value_digits.digits.assign(to_size(digits), '0');
+    std::fill_n(p, digits, '0');
   } else {
-    value_digits = significant_digits(magnitude, digits);
-    value_digits.exponent += 1;  // 0.D1D2...Dd x 10^(p+1)
+    exponent = significant_digits(magnitude, digits, p) + 1;  // 0.D1D2...Dd x 10^(p+1)
   }
-  if (room > 0) fill(out, room - 1, ' ');
-  if (sign) out += '-';
-  if (room > 0) out += '0';
-  out += '.';
-  out += value_digits.digits;
-  out += exponent_text(value_digits.exponent);
+  exponent_text(exponent, p + digits);
+}
+
+/// The width an A field takes for an item: its own, or the item's length.
+int character_width(int width, std::string_view value) {
+  return width == 0 ? static_cast<int>(value.size()) : width;
+}
+
+void character_field(char* field, int width, std::string_view value) {
+  if (to_size(width) >= value.size()) return right_justify(field, width, false, value);
+  std::copy_n(value.begin(), width, field);
+}
+
+/// Appends a field of `width` columns to `out` and fills it with `render`.
+template <typename Render>
+void append_field(std::string& out, int width, Render render) {
+  const std::size_t at = out.size();
+  out.resize(at + to_size(width));
+  render(out.data() + at);
+}
+
+}  // namespace
+
+void render_integer(std::string& out, int width, int value) {
+  append_field(out, width, [&](char* field) { integer_field(field, width, value); });
+}
+
+void render_fixed(std::string& out, int width, int digits, double value) {
+  append_field(out, width, [&](char* field) { fixed_field(field, width, digits, value); });
+}
+
+void render_exponent(std::string& out, int width, int digits, double value) {
+  append_field(out, width, [&](char* field) { exponent_field(field, width, digits, value); });
 }
 
 void render_characters(std::string& out, int width, std::string_view value) {
-  if (width == 0 || to_size(width) == value.size()) {
-    out += value;
-  } else if (to_size(width) > value.size()) {
-    right_justify(out, width, false, value);
-  } else {
-    out += value.substr(0, to_size(width));
-  }
+  const int w = character_width(width, value);
+  append_field(out, w, [&](char* field) { character_field(field, w, value); });
 }
 
 // ---------------------------------------------------------------------------
 // The run of a write operation.
 
 record_writer::record_writer(session& s, layout_view l)
-    : session_(s), layout_(l), record_(s.record_buffer()) {
+    : session_(s), layout_(l), record_(s.record()) {
   record_.clear();
   session_.last() = {unit_report, true, layout_.text};
   go_to(0);
@@ -311,7 +319,7 @@ void record_writer::put(int value) {
   if (field == nullptr) return;
   if (field->kind != step_kind::integer) mismatch(*field);
   write_pending_move();
-  render_integer(record_, field->width, value);
+  integer_field(record_.extend(to_size(field->width)), field->width, value);
   used();
 }
 
@@ -320,10 +328,11 @@ void record_writer::put(double value) {
   if (field == nullptr) return;
   if (field->kind != step_kind::fixed && field->kind != step_kind::exponent) mismatch(*field);
   write_pending_move();
+  char* at = record_.extend(to_size(field->width));
   if (field->kind == step_kind::fixed) {
-    render_fixed(record_, field->width, field->digits, value);
+    fixed_field(at, field->width, field->digits, value);
   } else {
-    render_exponent(record_, field->width, field->digits, value);
+    exponent_field(at, field->width, field->digits, value);
   }
   used();
 }
@@ -333,7 +342,8 @@ void record_writer::put(std::string_view value) {
   if (field == nullptr) return;
   if (field->kind != step_kind::characters) mismatch(*field);
   write_pending_move();
-  render_characters(record_, field->width, value);
+  const int width = character_width(field->width, value);
+  character_field(record_.extend(to_size(width)), width, value);
   used();
 }
 
@@ -401,10 +411,10 @@ void record_writer::perform(const step& s) {
       // A doubled quote stands for one: copy up to and including each
       // quote, then skip its twin.
       for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
-        record_ += text.substr(0, quote + 1);
+        record_.append(text.substr(0, quote + 1));
         text.remove_prefix(quote + 2);
       }
-      record_ += text;
+      record_.append(text);
       go_to(position_ + 1);
       break;
     }
@@ -456,8 +466,8 @@ void record_writer::write_pending_move() {
 }
 
 void record_writer::end_record() {
-  record_ += '\n';
-  session_.report().write(record_);
+  record_.append("\n");
+  session_.report().write(record_.view());
   record_.clear();
   pending_move_ = 0;
 }
