@@ -1,6 +1,7 @@
 #include "recordio/reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -252,6 +253,14 @@ void list_reader::after_value() {
 
 // The digits with their sign and power of ten, by the C library's decimal
 // conversion. Only zeros make 0.
+namespace {
+
+constexpr std::array<double, 23> exact_powers_of_ten = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
 double list_reader::to_double(mantissa m, long long exponent) {
   if (m.digits.empty()) return 0.0;
   while (m.digits.back() == '0') {
@@ -260,6 +269,16 @@ double list_reader::to_double(mantissa m, long long exponent) {
   }
   const long long power =
       std::clamp(m.scale + exponent, -conversion_exponent_limit, conversion_exponent_limit);
+  // Up to 15 digits make an exact double, and so does a power of ten up to
+  // 10^22: one multiplication or division then rounds exactly as the full
+  // conversion does, which the deck's usual values never need.
+  if (m.digits.size() <= 15 && power >= -22 && power <= 22) {
+    double value = 0;
+    for (char c : m.digits) value = value * 10 + (c - '0');
+    const double scale = exact_powers_of_ten[static_cast<std::size_t>(power < 0 ? -power : power)];
+    value = power < 0 ? value / scale : value * scale;
+    return m.negative ? -value : value;
+  }
   std::string text = m.negative ? "-" : "";
   text += m.digits;
   text += 'e';

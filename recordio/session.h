@@ -9,6 +9,7 @@
 #define FOURFIFTHS_RECORDIO_SESSION_H_
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -98,8 +99,7 @@ class record_buffer {
     return at;
   }
   void append(std::string_view text) {
-    char* at = extend(text.size());
-    for (char c : text) *at++ = c;
+    if (!text.empty()) std::memcpy(extend(text.size()), text.data(), text.size());
   }
   void append(std::size_t n, char c) {
     char* at = extend(n);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 #include "recordio/termination.h"
@@ -123,13 +124,13 @@ __extension__ using uint128 = unsigned __int128;
 /// the exact binary value. The magnitude is m * 2^e with an integer m below
 /// 2^53, so magnitude * 10^digits is the 128-bit integer m * 10^digits
 /// shifted right by -e, and the shifted-out bits decide the rounding.
-/// Writes at most 20 characters to `out` and returns their count.
 constexpr double fast_fixed_limit = 1e9;
 constexpr int fast_fixed_digits = 9;
 constexpr std::array<std::uint64_t, fast_fixed_digits + 1> powers_of_ten = {
     1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
-std::size_t exact_fixed(double magnitude, int digits, char* out) {
+/// The magnitude times 10^digits, rounded to an integer.
+std::uint64_t exact_scaled(double magnitude, int digits) {
   const auto bits = std::bit_cast<std::uint64_t>(magnitude);
   const int biased = static_cast<int>(bits >> 52);
   const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
@@ -137,16 +138,17 @@ std::size_t exact_fixed(double magnitude, int digits, char* out) {
   const int shift = biased == 0 ? 1074 : 1075 - biased;  // -e, at least 23 below 1e9
 
   const uint128 scaled = uint128{m} * powers_of_ten[to_size(digits)];  // below 2^83
-  std::uint64_t q = 0;
-  if (shift < 84) {
-    q = static_cast<std::uint64_t>(scaled >> shift);
-    const uint128 rest = scaled & ((uint128{1} << shift) - 1);
-    const uint128 half = uint128{1} << (shift - 1);
-    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  }  // else the value is below half a unit of the last decimal: 0
+  if (shift >= 84) return 0;  // below half a unit of the last decimal
+  std::uint64_t q = static_cast<std::uint64_t>(scaled >> shift);
+  const uint128 rest = scaled & ((uint128{1} << shift) - 1);
+  const uint128 half = uint128{1} << (shift - 1);
+  if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  return q;
+}
 
-  // The digits of q from the last one, the point after `digits` of them,
-  // and at least one digit before the point.
+/// The text of q / 10^digits with at least one digit before the point, in
+/// `out` (at most 20 characters); returns its length.
+std::size_t scaled_text(std::uint64_t q, int digits, char* out) {
   char reversed[24];
   char* p = reversed;
   for (int n = 1; n <= digits + 1 || q != 0; ++n) {
@@ -156,6 +158,27 @@ std::size_t exact_fixed(double magnitude, int digits, char* out) {
   }
   std::reverse_copy(reversed, p, out);
   return static_cast<std::size_t>(p - reversed);
+}
+
+/// Writes q / 10^digits backwards, ending just before `end`: `digits`
+/// decimals, the point, and the integer digits (at least one). Returns
+/// where the text starts.
+char* write_backwards(char* end, std::uint64_t q, int digits) {
+  for (int i = 0; i < digits; ++i, q /= 10) *--end = static_cast<char>('0' + q % 10);
+  *--end = '.';
+  do {
+    *--end = static_cast<char>('0' + q % 10);
+    q /= 10;
+  } while (q != 0);
+  return end;
+}
+
+/// The number of characters of q / 10^digits: its digits (at least one
+/// before the point) and the point.
+int scaled_length(std::uint64_t q, int digits) {
+  int count = 1;
+  for (std::uint64_t bound = 10; count < 19 && q >= bound; bound *= 10) ++count;
+  return (count > digits ? count : digits + 1) + 1;
 }
 
 void fill(char* field, int width, char c) { std::fill_n(field, width, c); }
@@ -172,7 +195,10 @@ void right_justify(char* field, int width, bool sign, std::string_view text,
 }
 
 bool only_zero_digits(std::string_view text) {
-  return text.find_first_not_of("0.") == std::string_view::npos;
+  for (char c : text) {
+    if (c != '0' && c != '.') return false;
+  }
+  return true;
 }
 
 /// What the exponent conversion gives for a non-finite magnitude.
@@ -232,8 +258,21 @@ void fixed_field(char* field, int width, int digits, double value) {
   const double magnitude = std::fabs(value);
   if (std::isfinite(magnitude) && magnitude < fast_fixed_limit && digits >= 1 &&
       digits <= fast_fixed_digits) {
-    char fast[24];
-    return place_fixed(field, width, digits, value, {fast, exact_fixed(magnitude, digits, fast)});
+    std::uint64_t q = exact_scaled(magnitude, digits);
+    // A value that rounds to zero is written unsigned.
+    const bool sign = value < 0 && q != 0;
+    const int needed = scaled_length(q, digits) + (sign ? 1 : 0);
+    if (needed > width) {
+      char text[24];
+      return place_fixed(field, width, digits, value, {text, scaled_text(q, digits, text)});
+    }
+    // The usual case: digits from the right end of the field, then the
+    // point, the integer digits, the sign and the blanks.
+    char* p = field + width;
+    p = write_backwards(p, q, digits);
+    if (sign) *--p = '-';
+    std::memset(field, ' ', static_cast<std::size_t>(p - field));
+    return;
   }
   // Room for 309 integer digits, the point and the decimals. A non-finite
   // magnitude converts to "inf" or "nan", placed like any other text.
@@ -403,47 +442,46 @@ void record_writer::run_out() {
 }
 
 void record_writer::perform(const step& s) {
+  int next = position_ + 1;
   switch (s.kind) {
-    case step_kind::text: {
-      write_pending_move();
-      std::string_view text = layout_.text.substr(to_size(s.text_begin),
-                                                        to_size(s.text_length));
-      // A doubled quote stands for one: copy up to and including each
-      // quote, then skip its twin.
-      for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
-        record_.append(text.substr(0, quote + 1));
-        text.remove_prefix(quote + 2);
-      }
-      record_.append(text);
-      go_to(position_ + 1);
+    case step_kind::text:
+      write_text(s);
       break;
-    }
     case step_kind::move:
       pending_move_ += s.width;
-      go_to(position_ + 1);
       break;
     case step_kind::slash:
       end_record();
-      go_to(position_ + 1);
       break;
     case step_kind::group_open:
       group_counts_[to_size(depth_++)] = s.repeat;
-      go_to(position_ + 1);
       break;
     case step_kind::group_close:
       if (--group_counts_[to_size(depth_ - 1)] > 0) {
-        go_to(s.partner + 1);
+        next = s.partner + 1;
       } else {
         --depth_;
-        go_to(position_ + 1);
       }
       break;
     case step_kind::integer:
     case step_kind::fixed:
     case step_kind::exponent:
     case step_kind::characters:
-      break;  // data fields are the caller's
+      return;  // data fields are the caller's
   }
+  go_to(next);
+}
+
+void record_writer::write_text(const step& s) {
+  write_pending_move();
+  std::string_view text = layout_.text.substr(to_size(s.text_begin), to_size(s.text_length));
+  // A doubled quote stands for one: copy up to and including each quote,
+  // then skip its twin.
+  for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
+    record_.append(text.substr(0, quote + 1));
+    text.remove_prefix(quote + 2);
+  }
+  record_.append(text);
 }
 
 void record_writer::go_to(int index) {

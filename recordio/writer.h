@@ -140,6 +140,8 @@ class record_writer {
   void run_out();
   /// Performs a step that is not a data field.
   void perform(const step& s);
+  /// Writes quoted text, after the pending move.
+  void write_text(const step& s);
   /// Makes `index` the run position; a data field there gets its full
   /// repeat count.
   void go_to(int index);

@@ -9,6 +9,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <random>
 #include <unistd.h>
 
 #include <cerrno>
@@ -275,6 +277,44 @@ TEST(ReaderValues, LongMantissas) {
        {"d"},
        {0.5}},
   });
+}
+
+// Every decimal the reader converts must come out as the C library's own
+// conversion of the same text gives it, whichever way the reader takes.
+TEST(ReaderValues, ConversionAgreesWithTheLibrary) {
+  std::mt19937_64 random(8122026);
+  std::uniform_int_distribution<int> length(1, 19);
+  std::uniform_int_distribution<int> digit(0, 9);
+  std::uniform_int_distribution<int> exponent(-30, 30);
+  std::uniform_int_distribution<int> point_at(0, 20);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = (i % 2 == 0) ? "-" : "";
+    const int n = length(random);
+    const int point = point_at(random);
+    for (int k = 0; k < n; ++k) {
+      if (k == point) text += '.';
+      text += static_cast<char>('0' + digit(random));
+    }
+    if (i % 3 != 0) {
+      text += 'e';
+      text += std::to_string(exponent(random));
+    }
+    SCOPED_TRACE(text);
+    const std::string deck = text + '\n';
+    session s{deck};
+    list_reader reader{s};
+    double got = kept;
+    reader.begin();
+    reader.item(got);
+    reader.end();
+    const double want = std::strtod(text.c_str(), nullptr);
+    // -0 and the like read as 0: a value with only zero digits has no sign.
+    if (want == 0) {
+      EXPECT_EQ(got, 0);
+    } else {
+      EXPECT_EQ(got, want);
+    }
+  }
 }
 
 TEST(ReaderValues, CarriageReturns) {
