@@ -11,9 +11,6 @@ namespace {
 
 session* active_session = nullptr;
 
-// A report larger than this goes out in pieces before the run ends.
-constexpr std::size_t spill_size = 1 << 16;
-
 }  // namespace
 
 void record_buffer::grow(std::size_t n) {

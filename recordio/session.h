@@ -60,8 +60,11 @@ class deck_input {
 /// A buffered output stream: the report, or standard error.
 class output_stream {
  public:
+  /// A buffer this full goes out before the run ends.
+  static constexpr std::size_t spill_size = 1 << 16;
+
   /// Writes to a file descriptor when flushed (or when the buffer fills).
-  explicit output_stream(int fd) : fd_(fd) {}
+  explicit output_stream(int fd) : fd_(fd) { buffer_.reserve(spill_size); }
   /// Keeps everything in memory.
   output_stream() = default;
 
