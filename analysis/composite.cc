@@ -157,8 +157,7 @@ constexpr recordio::layout matrix_row{"('   Row ',I2,1X,30F5.2)"};
 constexpr recordio::layout composite_correlation{
     "(/,'Correlation between weighted predictor and weighted',/,'criterion combinations:',"
     "F7.3,/,'Squared correlation:',F7.3)"};
-constexpr recordio::layout predictor_composite_effect{
-    "(/,'Effect size predictor composite',F7.3)"};
+constexpr recordio::layout predictor_composite_effect{"(/,'Effect size predictor composite',F7.3)"};
 constexpr recordio::layout criterion_composite_effect{"('Effect size criterion composite',F7.3)"};
 
 }  // namespace

@@ -31,8 +31,7 @@ constexpr recordio::layout majority_explanation{
     "(/,'For each majority selection ratio (SRA) the ','corresponding',/,'minority group SR "
     "(SRI), ','the adverse ','impact (AI), the average',/,'quality of the majority group "
     "selected (MA) and the',/,'minority group selected (MI)',/)"};
-constexpr recordio::layout majority_titles{
-    "(4X,'SRA',5X,'SRI',6X,'AI',6X,'MA',6X,'MI',/)"};
+constexpr recordio::layout majority_titles{"(4X,'SRA',5X,'SRI',6X,'AI',6X,'MA',6X,'MI',/)"};
 
 constexpr recordio::layout overall_minimum_heading{
     "('Details for minimum possible overall SR without AI')"};

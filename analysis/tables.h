@@ -15,9 +15,9 @@ namespace analysis {
 
 /// The built-in selection ratios. The last is just below 1, where the cut
 /// score is still finite; the report shows it as 1.000.
-inline constexpr std::array<double, 21> sr1 = {
-    0.01, 0.05, 0.10, 0.15, 0.20, 0.25, 0.30, 0.35, 0.40, 0.45, 0.50,
-    0.55, 0.60, 0.65, 0.70, 0.75, 0.80, 0.85, 0.90, 0.95, 0.99999999999};
+inline constexpr std::array<double, 21> sr1 = {0.01, 0.05, 0.10, 0.15, 0.20, 0.25, 0.30,
+                                               0.35, 0.40, 0.45, 0.50, 0.55, 0.60, 0.65,
+                                               0.70, 0.75, 0.80, 0.85, 0.90, 0.95, 0.99999999999};
 
 /// Solves for the cut score where the adverse impact ratio is 0.8 and writes
 /// its section. Returns `srmax`, the selection ratio there (overall or

@@ -39,8 +39,7 @@ class fixed_array {
 
   /// Elements first..first+count-1, each checked, as a span (for writing a
   /// list of them). A count of 0 or less gives an empty span.
-  std::span<const T> slice(int first, int count,
-                           unsigned line = __builtin_LINE()) const {
+  std::span<const T> slice(int first, int count, unsigned line = __builtin_LINE()) const {
     if (count <= 0) return {};
     check(first, line);
     check(first + count - 1, line);
@@ -81,15 +80,13 @@ class fixed_matrix {
     check(i, j, line);
     return data_[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
   }
-  const T& operator()(int i, int j,
-                      unsigned line = __builtin_LINE()) const {
+  const T& operator()(int i, int j, unsigned line = __builtin_LINE()) const {
     check(i, j, line);
     return data_[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
   }
 
   /// Row i, columns 1..count, each checked, as a span.
-  std::span<const T> row(int i, int count,
-                         unsigned line = __builtin_LINE()) const {
+  std::span<const T> row(int i, int count, unsigned line = __builtin_LINE()) const {
     if (count <= 0) {
       check(i, 1, line);
       return {};

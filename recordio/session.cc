@@ -76,13 +76,11 @@ void output_stream::flush_from_signal() noexcept {
   }
 }
 
-session::session()
-    : deck_(0), report_(1), errors_(2), previous_(active_session) {
+session::session() : deck_(0), report_(1), errors_(2), previous_(active_session) {
   active_session = this;
 }
 
-session::session(std::string_view deck)
-    : deck_(deck), previous_(active_session) {
+session::session(std::string_view deck) : deck_(deck), previous_(active_session) {
   active_session = this;
 }
 

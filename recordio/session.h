@@ -35,8 +35,7 @@ class deck_input {
   /// Reads lazily from a file descriptor.
   explicit deck_input(int fd) : fd_(fd) {}
   /// Reads the given bytes; the view must outlive the input.
-  explicit deck_input(std::string_view bytes)
-      : fd_(-1), data_(bytes.data()), size_(bytes.size()) {}
+  explicit deck_input(std::string_view bytes) : fd_(-1), data_(bytes.data()), size_(bytes.size()) {}
 
   /// The next byte (0..255), `eof`, or `read_error` (see `error_number`).
   int get() {
@@ -54,7 +53,7 @@ class deck_input {
   std::size_t size_ = 0;
   std::size_t pos_ = 0;
   int errno_ = 0;
-  char buffer_[4096];
+  char buffer_[4096] = {};
 };
 
 /// A buffered output stream: the report, or standard error.
@@ -115,7 +114,7 @@ class record_buffer {
   void grow(std::size_t n);
 
   std::unique_ptr<char[]> heap_;
-  char local_[512];
+  char local_[512] = {};
   char* data_ = local_;
   std::size_t size_ = 0;
   std::size_t capacity_ = sizeof local_;

@@ -113,7 +113,9 @@ template <std::size_t N>
   ::_exit(status);
 }
 
-extern "C" void on_floating_exception(int) { end_from_signal("Floating Exception\n", status_failure); }
+extern "C" void on_floating_exception(int) {
+  end_from_signal("Floating Exception\n", status_failure);
+}
 extern "C" void on_abort(int) { end_from_signal("IOT Trap\n", status_failure); }
 extern "C" void on_interrupt(int) { end_from_signal("Interrupt\n", status_interrupted); }
 extern "C" void on_termination(int) { end_from_signal("Killed\n", status_interrupted); }

@@ -264,7 +264,8 @@ void fixed_field(char* field, int width, int digits, double value) {
     const int needed = scaled_length(q, digits) + (sign ? 1 : 0);
     if (needed > width) {
       char text[24];
-      return place_fixed(field, width, digits, value, {text, scaled_text(q, digits, text)});
+      const std::size_t length = scaled_text(q, digits, text);
+      return place_fixed(field, width, digits, value, {text, length});
     }
     // The usual case: digits from the right end of the field, then the
     // point, the integer digits, the sign and the blanks.
@@ -346,7 +347,7 @@ void render_characters(std::string& out, int width, std::string_view value) {
 // ---------------------------------------------------------------------------
 // The run of a write operation.
 
-record_writer::record_writer(session& s, layout_view l)
+record_writer::record_writer(session& s, const layout_view& l)
     : session_(s), layout_(l), record_(s.record()) {
   record_.clear();
   session_.last() = {unit_report, true, layout_.text};
@@ -396,8 +397,8 @@ void record_writer::finish() {
 namespace {
 
 bool is_data(step_kind kind) {
-  return kind == step_kind::integer || kind == step_kind::fixed ||
-         kind == step_kind::exponent || kind == step_kind::characters;
+  return kind == step_kind::integer || kind == step_kind::fixed || kind == step_kind::exponent ||
+         kind == step_kind::characters;
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ void render_characters(std::string& out, int width, std::string_view value);
 /// field, a string an `A` field; any other pairing is an internal fault.
 class record_writer {
  public:
-  record_writer(session& s, layout_view l);
+  record_writer(session& s, const layout_view& l);
   void put(int value);
   void put(double value);
   void put(std::string_view value);
@@ -158,9 +158,9 @@ class record_writer {
   record_buffer& record_;  // the session's, kept for the run
   int position_ = 0;
   long long pending_move_ = 0;
-  int repeats_left_ = 0;      // of the data field at `position_`
-  bool item_written_ = false; // since the operation began or the last reversion
-  bool exhausted_ = false;    // a reversion found no data field: no more items
+  int repeats_left_ = 0;       // of the data field at `position_`
+  bool item_written_ = false;  // since the operation began or the last reversion
+  bool exhausted_ = false;     // a reversion found no data field: no more items
   bool finished_ = false;
   std::array<int, max_steps> group_counts_;  // repeats left of the open groups (set on opening)
   int depth_ = 0;

@@ -53,9 +53,7 @@ class layout_parser {
  private:
   static constexpr int no_number = -1;
 
-  constexpr parse_result failed() const {
-    return {status_, count_, 0, template_length(text_)};
-  }
+  constexpr parse_result failed() const { return {status_, count_, 0, template_length(text_)}; }
 
   constexpr bool reject() {
     status_ = layout_status::error_in_format;
@@ -146,9 +144,8 @@ class layout_parser {
     }
     const auto length = static_cast<int>(pos_ - begin);
     ++pos_;
-    return add({.kind = step_kind::text,
-                .text_begin = static_cast<int>(begin),
-                .text_length = length});
+    return add(
+        {.kind = step_kind::text, .text_begin = static_cast<int>(begin), .text_length = length});
   }
 
   constexpr bool group(int depth, int repeat) {
@@ -186,8 +183,10 @@ class layout_parser {
     ++pos_;
     if (s.kind == step_kind::characters) {
       if (!number(s.width)) return false;
-      if (s.width == no_number) s.width = 0;  // the item's own length
-      else if (s.width == 0) return reject();
+      if (s.width == no_number)
+        s.width = 0;  // the item's own length
+      else if (s.width == 0)
+        return reject();
       return add(s);
     }
     if (!number_from(1, s.width)) return false;

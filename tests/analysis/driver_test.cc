@@ -108,8 +108,7 @@ TEST(Driver, WithoutAFourFifthsMinimumThereIsNoEntry22) {
 }
 
 TEST(Driver, FailedFactorisationIsReportedBesideTheWeights) {
-  const run_result got =
-      run_in_memory("2 1 0 1 1 0\n1\n1 1 .5\n1 1 .5\n.5 .5 1\n-1 -1\n-.5\n");
+  const run_result got = run_in_memory("2 1 0 1 1 0\n1\n1 1 .5\n1 1 .5\n.5 .5 1\n-1 -1\n-.5\n");
   ASSERT_EQ(got.status, 0);
   EXPECT_NE(got.report.find("Predictor weights (from predictor one to the last):\n"
                             "       0.50000  0.00000\n"

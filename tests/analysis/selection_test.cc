@@ -57,8 +57,8 @@ TEST_F(Selection, OverallModeWithEqualGroups) {
   outcome out;
   ASSERT_TRUE(selout(s, model, 0.5, out));
   EXPECT_NEAR(out.xcut, -0.5, 1e-3);
-  const double want[] = {0.691, 0.309, 0.446, 0.396, 0.509, 0.141, 0.368,
-                         0.801, 0.903, 0.573, 0.329};
+  const double want[] = {0.691, 0.309, 0.446, 0.396, 0.509, 0.141,
+                         0.368, 0.801, 0.903, 0.573, 0.329};
   const double got[] = {out.sra, out.sri, out.ai,  out.m,   out.ma,  out.mi,
                         out.dif, out.sm,  out.sma, out.smi, out.sdif};
   for (int i = 0; i < 11; ++i) EXPECT_NEAR(got[i], want[i], report_digit) << "value " << i;
@@ -93,7 +93,9 @@ TEST_F(Selection, OverallRatiosOutsideTheOpenIntervalHaveNoCutScore) {
   EXPECT_FALSE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, 1.0, out));
   EXPECT_FALSE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, 0.0, out));
   const std::string text(s.report().text());
-  ASSERT_EQ(text.size(), 2 * (std::string("ERROR ZERO   4").size() + 4 * 13 + 1));
+  const std::size_t fields = std::size_t{4} * 13;  // four D13.4 fields
+  const std::size_t line_length = std::string("ERROR ZERO   4").size() + fields + 1;
+  ASSERT_EQ(text.size(), 2 * line_length);
   EXPECT_EQ(text.substr(0, 14), "ERROR ZERO   4");
   EXPECT_EQ(text.substr(67, 14), "ERROR ZERO   4");
 }

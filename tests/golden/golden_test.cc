@@ -55,7 +55,9 @@ std::string first_difference(const std::string& got, const std::string& want) {
     if (!more_g) a = "<missing>";
     if (!more_w) b = "<missing>";
     if (a != b) {
-      return "line " + std::to_string(line) + "\n  got:  '" + a + "'\n  want: '" + b + "'";
+      std::string where = "line " + std::to_string(line);
+      where.append("\n  got:  '").append(a).append("'\n  want: '").append(b).append("'");
+      return where;
     }
   }
 }

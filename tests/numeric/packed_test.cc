@@ -18,7 +18,10 @@ using numeric::dppfa;
 constexpr double sentinel = -12345.0;
 
 // One-based position of element (i, j), i <= j, in the packed triangle.
-constexpr std::size_t pos(int i, int j) { return static_cast<std::size_t>(j * (j - 1) / 2 + i); }
+constexpr std::size_t pos(int i, int j) {
+  const auto column = static_cast<std::size_t>(j);
+  return column * (column - 1) / 2 + static_cast<std::size_t>(i);
+}
 
 // Packs the upper triangle of a symmetric matrix given as a(i, j), one-based.
 template <typename F>

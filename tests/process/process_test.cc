@@ -1,11 +1,10 @@
 // The built program as a child process: what a user sees on standard
 // output and standard error, and the exit status, for the ways a run ends.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>

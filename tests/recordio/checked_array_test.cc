@@ -73,8 +73,9 @@ TEST(CheckedMatrix, EachSubscriptIsCheckedAgainstItsOwnExtent) {
                             "corin[subscript-2-of-2].\n"),
             std::string::npos);
   // The row is checked first.
-  EXPECT_NE(fault_of([&] { (void)corin(31, 40); })
-                .first.find("the 31-th element of variable corin[subscript-1-of-2].\n"),
+  EXPECT_NE(fault_of([&] {
+              (void)corin(31, 40);
+            }).first.find("the 31-th element of variable corin[subscript-1-of-2].\n"),
             std::string::npos);
   EXPECT_EQ(corin.row(30, 30).size(), 30u);
   EXPECT_NE(fault_of([&] { (void)corin.row(1, 31); }).first.find("the 31-th element"),

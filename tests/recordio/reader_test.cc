@@ -9,8 +9,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-
-#include <random>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>

@@ -111,20 +111,19 @@ TEST(ParseLayout, StepsInCompactNotation) {
     std::array<step, max_steps> steps{};
     const parse_result r = parse_layout(c.text, steps);
     ASSERT_EQ(r.status, layout_status::ok);
-    EXPECT_EQ(serialize(std::span<const step>(steps.data(), static_cast<std::size_t>(r.count)),
-                        c.text),
-              c.notation);
+    EXPECT_EQ(
+        serialize(std::span<const step>(steps.data(), static_cast<std::size_t>(r.count)), c.text),
+        c.notation);
   }
 }
 
 TEST(ParseLayout, RejectsWhatIsNotATemplate) {
   const std::string_view cases[] = {
-      "",          "I3",          " I3)",      ")",           "(I3",       "(()",
-      "(2(I3)",    "(I3,)",       "(,I3)",     "(I3,,I4)",    "(I3 I4)",   "(I3'a')",
-      "('a'I3)",   "(Q3)",        "(E9.2)",    "(F7)",        "(F7.)",     "(F.3)",
-      "(F7.3.1)",  "(I3.2)",      "(D9.0)",    "(I0)",        "(A0)",      "(F0.0)",
-      "(0X)",      "(X)",         "(0I3)",     "(0(I3))",     "(3)",       "('abc)",
-      "(2'ab')",   "(2/)",        "(32768X)",  "(I99999)",    "(-2X)",     "(I3,/,)",
+      "",         "I3",       " I3)",     ")",       "(I3",     "(()",    "(2(I3)",  "(I3,)",
+      "(,I3)",    "(I3,,I4)", "(I3 I4)",  "(I3'a')", "('a'I3)", "(Q3)",   "(E9.2)",  "(F7)",
+      "(F7.)",    "(F.3)",    "(F7.3.1)", "(I3.2)",  "(D9.0)",  "(I0)",   "(A0)",    "(F0.0)",
+      "(0X)",     "(X)",      "(0I3)",    "(0(I3))", "(3)",     "('abc)", "(2'ab')", "(2/)",
+      "(32768X)", "(I99999)", "(-2X)",    "(I3,/,)",
   };
   for (std::string_view text : cases) {
     SCOPED_TRACE(text);
@@ -168,11 +167,22 @@ struct integer_case {
 
 TEST(RenderInteger, RightJustifiedOrAsterisks) {
   const integer_case cases[] = {
-      {3, 7, "  7"},      {3, -5, " -5"},     {3, 1000, "***"},  {2, 25, "25"},
-      {2, -10, "**"},     {3, 0, "  0"},      {2, 10, "10"},     {2, 99, "99"},
-      {2, 100, "**"},     {2, -9, "-9"},      {1, -1, "*"},      {1, 0, "0"},
-      {10, 4, "         4"},                  {10, INT_MAX, "2147483647"},
-      {11, INT_MIN, "-2147483648"},           {10, INT_MIN, "**********"},
+      {3, 7, "  7"},
+      {3, -5, " -5"},
+      {3, 1000, "***"},
+      {2, 25, "25"},
+      {2, -10, "**"},
+      {3, 0, "  0"},
+      {2, 10, "10"},
+      {2, 99, "99"},
+      {2, 100, "**"},
+      {2, -9, "-9"},
+      {1, -1, "*"},
+      {1, 0, "0"},
+      {10, 4, "         4"},
+      {10, INT_MAX, "2147483647"},
+      {11, INT_MIN, "-2147483648"},
+      {10, INT_MIN, "**********"},
   };
   for (const integer_case& c : cases) {
     SCOPED_TRACE(testing::Message() << "I" << c.width << " of " << c.value);
@@ -191,21 +201,11 @@ struct real_case {
 
 TEST(RenderFixed, Examples) {
   const real_case cases[] = {
-      {7, 3, 0.5, "  0.500"},
-      {7, 3, -0.5, " -0.500"},
-      {7, 3, -0.0004, "  0.000"},
-      {7, 3, 123.4567, "123.457"},
-      {7, 3, -123.4567, "*******"},
-      {7, 3, 1234.5, "*******"},
-      {5, 2, 1.0, " 1.00"},
-      {5, 2, -0.35, "-0.35"},
-      {9, 5, 0.12345, "  0.12345"},
-      {9, 5, 1.0, "  1.00000"},
-      {9, 5, -0.0004, " -0.00040"},
-      {6, 3, 1234.5, "******"},
-      {5, 3, -0.123, "-.123"},
-      {4, 3, 0.5, ".500"},
-      {6, 3, -0.123, "-0.123"},
+      {7, 3, 0.5, "  0.500"},      {7, 3, -0.5, " -0.500"},      {7, 3, -0.0004, "  0.000"},
+      {7, 3, 123.4567, "123.457"}, {7, 3, -123.4567, "*******"}, {7, 3, 1234.5, "*******"},
+      {5, 2, 1.0, " 1.00"},        {5, 2, -0.35, "-0.35"},       {9, 5, 0.12345, "  0.12345"},
+      {9, 5, 1.0, "  1.00000"},    {9, 5, -0.0004, " -0.00040"}, {6, 3, 1234.5, "******"},
+      {5, 3, -0.123, "-.123"},     {4, 3, 0.5, ".500"},          {6, 3, -0.123, "-0.123"},
   };
   for (const real_case& c : cases) {
     SCOPED_TRACE(testing::Message() << "F" << c.width << "." << c.digits << " of " << c.value);
@@ -662,10 +662,13 @@ TEST(WriteRuntime, UnparsableTemplateIsAFatalError) {
     } catch (const run_end& end) {
       EXPECT_EQ(end.status, status_failure);
     }
-    EXPECT_EQ(s.errors().text(), "startio: error in format\n"
-                                 "apparent state: unit 6 (unnamed)\n"
-                                 "last format: " + std::string(c.shown) + "\n"
-                                 "lately writing sequential formatted external IO\n");
+    EXPECT_EQ(s.errors().text(),
+              "startio: error in format\n"
+              "apparent state: unit 6 (unnamed)\n"
+              "last format: " +
+                  std::string(c.shown) +
+                  "\n"
+                  "lately writing sequential formatted external IO\n");
     EXPECT_EQ(s.report().text(), "");
   }
 }
@@ -703,6 +706,7 @@ TEST(WriterFixedRounding, AgreesWithTheLibraryConversion) {
   std::uniform_int_distribution<int> decimals(1, 9);
   std::uniform_real_distribution<double> exponent(-30, 9);
   std::vector<double> values;
+  values.reserve(200000 + 4096 + 16);
   for (int i = 0; i < 200000; ++i) values.push_back(std::pow(10.0, exponent(random)));
   for (int k = 0; k < 4096; ++k) values.push_back(k / 1024.0);  // exact ties at few decimals
   for (double v : {0.0, 5e-324, 2.2250738585072014e-308, 0.0005, 0.00050000000000000001,
@@ -714,8 +718,8 @@ TEST(WriterFixedRounding, AgreesWithTheLibraryConversion) {
     const int d = decimals(random);
     for (int digits : {d, 2, 3, 5}) {
       char expected[400];
-      const auto r = std::to_chars(expected, expected + sizeof expected, v,
-                                   std::chars_format::fixed, digits);
+      const auto r =
+          std::to_chars(expected, expected + sizeof expected, v, std::chars_format::fixed, digits);
       const std::string want(expected, r.ptr);
       std::string got;
       recordio::render_fixed(got, 60, digits, v);
