@@ -13,10 +13,11 @@ session* active_session = nullptr;
 
 }  // namespace
 
-void record_buffer::grow(std::size_t n) {
+void text_buffer::grow(std::size_t n) {
   std::size_t capacity = capacity_ * 2;
   while (capacity - size_ < n) capacity *= 2;
-  auto larger = std::make_unique<char[]>(capacity);
+  // Not value-initialised: only the characters already held are copied.
+  std::unique_ptr<char[]> larger(new char[capacity]);
   std::copy(data_, data_ + size_, larger.get());
   heap_ = std::move(larger);
   data_ = heap_.get();
@@ -42,14 +43,15 @@ int deck_input::refill() {
 
 void output_stream::write(std::string_view bytes) {
   buffer_.append(bytes);
-  if (fd_ >= 0 && buffer_.size() >= spill_size) flush();
+  if (fd_ >= 0 && buffer_.view().size() >= spill_size) flush();
 }
 
 bool output_stream::flush() {
   if (fd_ < 0) return errno_ == 0;
   std::size_t done = 0;
-  while (errno_ == 0 && done < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+  const std::string_view pending = buffer_.view();
+  while (errno_ == 0 && done < pending.size()) {
+    const ssize_t n = ::write(fd_, pending.data() + done, pending.size() - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EINTR) {
@@ -66,8 +68,8 @@ bool output_stream::flush() {
 
 void output_stream::flush_from_signal() noexcept {
   if (fd_ < 0) return;
-  const char* p = buffer_.data();
-  std::size_t left = buffer_.size();
+  const char* p = buffer_.view().data();
+  std::size_t left = buffer_.view().size();
   while (left > 0) {
     const ssize_t n = ::write(fd_, p, left);
     if (n <= 0) return;

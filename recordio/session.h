@@ -56,42 +56,13 @@ class deck_input {
   char buffer_[4096] = {};
 };
 
-/// A buffered output stream: the report, or standard error.
-class output_stream {
+/// A character buffer that grows as needed, with characters added in place:
+/// the record a write operation builds, and a stream's pending output.
+class text_buffer {
  public:
-  /// A buffer this full goes out before the run ends.
-  static constexpr std::size_t spill_size = 1 << 16;
-
-  /// Writes to a file descriptor when flushed (or when the buffer fills).
-  explicit output_stream(int fd) : fd_(fd) { buffer_.reserve(spill_size); }
-  /// Keeps everything in memory.
-  output_stream() = default;
-
-  void write(std::string_view bytes);
-  /// Hands the buffered bytes to the descriptor. Returns false when a write
-  /// failed now or earlier; `error_number` then holds its errno.
-  bool flush();
-  int error_number() const { return errno_; }
-  /// In memory: everything written so far.
-  std::string_view text() const { return buffer_; }
-
-  /// For the signal handlers: writes what is buffered with write(2) only.
-  void flush_from_signal() noexcept;
-
- private:
-  int fd_ = -1;
-  std::string buffer_;
-  int errno_ = 0;
-};
-
-/// The record a write operation is building. Characters are added in
-/// place; the buffer grows as needed and is kept for the whole run, so a
-/// write operation does not allocate.
-class record_buffer {
- public:
-  record_buffer() = default;
-  record_buffer(const record_buffer&) = delete;
-  record_buffer& operator=(const record_buffer&) = delete;
+  text_buffer() = default;
+  text_buffer(const text_buffer&) = delete;
+  text_buffer& operator=(const text_buffer&) = delete;
 
   /// Makes room for `n` more characters at the end; returns where they go.
   char* extend(std::size_t n) {
@@ -120,6 +91,34 @@ class record_buffer {
   std::size_t capacity_ = sizeof local_;
 };
 
+/// A buffered output stream: the report, or standard error.
+class output_stream {
+ public:
+  /// A buffer this full goes out before the run ends.
+  static constexpr std::size_t spill_size = 1 << 16;
+
+  /// Writes to a file descriptor when flushed (or when the buffer fills).
+  explicit output_stream(int fd) : fd_(fd) {}
+  /// Keeps everything in memory.
+  output_stream() = default;
+
+  void write(std::string_view bytes);
+  /// Hands the buffered bytes to the descriptor. Returns false when a write
+  /// failed now or earlier; `error_number` then holds its errno.
+  bool flush();
+  int error_number() const { return errno_; }
+  /// In memory: everything written so far.
+  std::string_view text() const { return buffer_.view(); }
+
+  /// For the signal handlers: writes what is buffered with write(2) only.
+  void flush_from_signal() noexcept;
+
+ private:
+  int fd_ = -1;
+  text_buffer buffer_;
+  int errno_ = 0;
+};
+
 /// What the last input/output operation was, for the fatal report.
 struct last_operation {
   int unit = unit_deck;
@@ -144,7 +143,7 @@ class session {
   last_operation& last() { return last_; }
   /// The writer's buffer for the record being built; kept for the run so
   /// that a write operation does not allocate.
-  record_buffer& record() { return record_; }
+  text_buffer& record() { return record_; }
 
   /// The session that the subscript checks, the signal handlers and other
   /// deep failures report through; null outside a run.
@@ -155,7 +154,7 @@ class session {
   output_stream report_;
   output_stream errors_;
   last_operation last_;
-  record_buffer record_;
+  text_buffer record_;
   session* previous_;
 };
 

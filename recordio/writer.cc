@@ -137,6 +137,15 @@ std::uint64_t exact_scaled(double magnitude, int digits) {
   const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   const int shift = biased == 0 ? 1074 : 1075 - biased;  // -e, at least 23 below 1e9
 
+  if (digits <= 3 && shift < 64) {
+    // The report's usual fields: m * 10^digits stays below 2^63.
+    const std::uint64_t scaled = m * powers_of_ten[to_size(digits)];
+    std::uint64_t q = scaled >> shift;
+    const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+    return q;
+  }
   const uint128 scaled = uint128{m} * powers_of_ten[to_size(digits)];  // below 2^83
   if (shift >= 84) return 0;  // below half a unit of the last decimal
   std::uint64_t q = static_cast<std::uint64_t>(scaled >> shift);
@@ -442,7 +451,8 @@ void record_writer::run_out() {
   }
 }
 
-void record_writer::perform(const step& s) {
+// Inlined into the two loops that run the template: it is their inner step.
+[[gnu::always_inline]] inline void record_writer::perform(const step& s) {
   int next = position_ + 1;
   switch (s.kind) {
     case step_kind::text:
@@ -485,7 +495,7 @@ void record_writer::write_text(const step& s) {
   record_.append(text);
 }
 
-void record_writer::go_to(int index) {
+[[gnu::always_inline]] inline void record_writer::go_to(int index) {
   position_ = index;
   const bool inside = index < static_cast<int>(layout_.steps.size());
   const step* s = inside ? &layout_.steps[to_size(index)] : nullptr;

@@ -155,7 +155,7 @@ class record_writer {
 
   session& session_;
   layout_view layout_;
-  record_buffer& record_;  // the session's, kept for the run
+  text_buffer& record_;  // the session's, kept for the run
   int position_ = 0;
   long long pending_move_ = 0;
   int repeats_left_ = 0;       // of the data field at `position_`
