@@ -108,16 +108,13 @@ void write_result_tables(recordio::session& s, const problem& p, const selection
   }
 
   const int nsr = p.requested();
-  for (int k = 1; k <= nsr; ++k) {
-    if (k == 1) {
-      if (overall) {
-        recordio::write(s, overall_requested_heading);
-      } else {
-        recordio::write(s, majority_requested_heading);
-      }
-    }
-    write_entry(s, model, p.rsr(k));
+  if (nsr == 0) return;
+  if (overall) {
+    recordio::write(s, overall_requested_heading);
+  } else {
+    recordio::write(s, majority_requested_heading);
   }
+  for (int k = 1; k <= nsr; ++k) write_entry(s, model, p.rsr(k));
 }
 
 }  // namespace analysis
