@@ -160,30 +160,33 @@ constexpr recordio::layout composite_correlation{
 constexpr recordio::layout predictor_composite_effect{"(/,'Effect size predictor composite',F7.3)"};
 constexpr recordio::layout criterion_composite_effect{"('Effect size criterion composite',F7.3)"};
 
+// Writes `values` with the template for their count: up to 10, 20 or 30
+// values, ten to a line.
+template <std::size_t A, std::size_t B, std::size_t C>
+void write_ten_a_line(recordio::session& s, std::span<const double> values,
+                      const recordio::layout<A>& up_to_10, const recordio::layout<B>& up_to_20,
+                      const recordio::layout<C>& up_to_30) {
+  if (values.size() <= 10) {
+    recordio::write(s, up_to_10, values);
+  } else if (values.size() <= 20) {
+    recordio::write(s, up_to_20, values);
+  } else {
+    recordio::write(s, up_to_30, values);
+  }
+}
+
 }  // namespace
 
 void write_problem_sections(recordio::session& s, const problem& p, int info) {
   const int np = p.np;
   const int nc = p.nc;
-  if (np <= 10) {
-    recordio::write(s, weights_10, p.wep.slice(1, np));
-  } else if (np <= 20) {
-    recordio::write(s, weights_20, p.wep.slice(1, np));
-  } else {
-    recordio::write(s, weights_30, p.wep.slice(1, np));
-  }
+  write_ten_a_line(s, p.wep.slice(1, np), weights_10, weights_20, weights_30);
   if (p.ireg == 1) {
     recordio::write(s, regression_note);
     if (info != 0) recordio::write(s, not_positive_definite);
   }
   if (nc != 0) recordio::write(s, criterion_weights, p.wec.slice(1, nc));
-  if (np <= 10) {
-    recordio::write(s, effects_10, p.difp.slice(1, np));
-  } else if (np <= 20) {
-    recordio::write(s, effects_20, p.difp.slice(1, np));
-  } else {
-    recordio::write(s, effects_30, p.difp.slice(1, np));
-  }
+  write_ten_a_line(s, p.difp.slice(1, np), effects_10, effects_20, effects_30);
   if (nc != 0) recordio::write(s, criterion_effects, p.difc.slice(1, nc));
 
   recordio::write(s, matrix_heading, np, nc);

@@ -40,8 +40,6 @@ std::string_view upto_first_of(std::string_view text, std::string_view stops) {
 
 }  // namespace
 
-std::string_view io_error_text(int number) { return error_text(number); }
-
 [[noreturn]] void failure_stop(session& s) {
   s.errors().flush();
   s.report().flush();

@@ -27,10 +27,6 @@ enum class io_error : int {
   read_unexpected_character = 115,
 };
 
-/// The text of an error number: "end of file", "error in format", ..., or
-/// the system's message for an errno value.
-std::string_view io_error_text(int number);
-
 /// Runs `driver` on the session and returns the exit status: 0 when it
 /// returns, the status of a `run_end` otherwise. Standard output is flushed
 /// however the run ends; a report that could not be written in full ends
