@@ -2,15 +2,13 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 
 #include "numeric/packed.h"
-#include "recordio/writer.h"
 
 namespace analysis {
 
 namespace {
-
-using recordio::label_regwei;
 
 // regwei's own arrays, as large as the driver's.
 constexpr int packed_capacity = capacity * (capacity + 1) / 2;
@@ -84,119 +82,77 @@ void regwei(const matrix& corin, const vector& wc, int np, int nc, vector& bes, 
   }
 }
 
-composite_stats composite_statistics(const problem& p) {
-  const vector& wep = p.wep;
-  const vector& wec = p.wec;
-  const matrix& corin = p.corin;
-  const int np = p.np;
-  const int nc = p.nc;
-  composite_stats c;
+fourfifths::predictor_weighting weighting(const fourfifths::problem& p) {
+  const fourfifths::problem_spec& spec = p.spec();
+  fourfifths::predictor_weighting w;
+  if (!spec.regression_weights) {
+    w.weights = spec.predictor_weights;
+    return w;
+  }
+  // regwei works on the classic arrays, as the deck fills them.
+  const int np = spec.predictors;
+  const int nc = spec.criteria;
+  const int nv = np + nc;
+  matrix corin{"corin[subscript-1-of-2]", "corin[subscript-2-of-2]", label_main};
+  vector wec{"wec", label_main};
+  vector wep{"wep", label_main};
+  for (int i = 1; i <= nv; ++i) {
+    for (int j = 1; j <= nv; ++j) corin(i, j) = p.correlation(i - 1, j - 1);
+  }
+  for (int k = 1; k <= nc; ++k) wec(k) = spec.criterion_weights[static_cast<std::size_t>(k - 1)];
+  regwei(corin, wec, np, nc, wep, w.factorisation_info);
+  const std::span<const double> computed = wep.slice(1, np);
+  w.weights.assign(computed.begin(), computed.end());
+  w.regression = true;
+  return w;
+}
+
+fourfifths::composite_statistics composite_statistics(const fourfifths::problem& p,
+                                                      std::span<const double> wep) {
+  const fourfifths::problem_spec& spec = p.spec();
+  const std::span<const double> wec = spec.criterion_weights;
+  const std::span<const double> difp = spec.predictor_effects;
+  const std::span<const double> difc = spec.criterion_effects;
+  const auto np = static_cast<std::size_t>(spec.predictors);
+  const auto nc = static_cast<std::size_t>(spec.criteria);
+  // The correlation of variables i and j, 0-based: predictors first.
+  auto corin = [&p](std::size_t i, std::size_t j) {
+    return p.correlation(static_cast<int>(i), static_cast<int>(j));
+  };
+  fourfifths::composite_statistics c;
+  double& vp = c.predictor_variance;
+  double& vc = c.criterion_variance;
+  double& cpc = c.covariance;
 
   double dpc = 0;
-  for (int i = 1; i <= np; ++i) dpc = wep(i) * p.difp(i) + dpc;
+  for (std::size_t i = 0; i < np; ++i) dpc = wep[i] * difp[i] + dpc;
   double dcc = 0;
-  for (int k = 1; k <= nc; ++k) dcc = wec(k) * p.difc(k) + dcc;
+  for (std::size_t k = 0; k < nc; ++k) dcc = wec[k] * difc[k] + dcc;
 
   // The variances read the upper triangles without their diagonals, and
   // take each diagonal entry as 1.
-  for (int i = 1; i <= np; ++i) {
-    c.vp = c.vp + wep(i) * wep(i);
-    for (int j = i + 1; j <= np; ++j) c.vp = c.vp + 2 * wep(i) * wep(j) * corin(i, j);
+  for (std::size_t i = 0; i < np; ++i) {
+    vp = vp + wep[i] * wep[i];
+    for (std::size_t j = i + 1; j < np; ++j) vp = vp + 2 * wep[i] * wep[j] * corin(i, j);
   }
-  for (int k = 1; k <= nc; ++k) {
-    c.vc = c.vc + wec(k) * wec(k);
-    for (int l = k + 1; l <= nc; ++l) c.vc = c.vc + 2 * wec(k) * wec(l) * corin(np + k, np + l);
+  for (std::size_t k = 0; k < nc; ++k) {
+    vc = vc + wec[k] * wec[k];
+    for (std::size_t l = k + 1; l < nc; ++l) vc = vc + 2 * wec[k] * wec[l] * corin(np + k, np + l);
   }
 
-  c.dpc = dpc / std::sqrt(c.vp);
+  c.predictor_effect = dpc / std::sqrt(vp);
   if (nc == 0) return c;
 
-  c.dcc = dcc / std::sqrt(c.vc);
-  vector coh{"coh", recordio::label_main};
-  for (int k = 1; k <= nc; ++k) {
-    coh(k) = 0;
-    for (int i = 1; i <= np; ++i) coh(k) = wep(i) * corin(i, np + k) + coh(k);
-    c.cpc = c.cpc + coh(k) * wec(k);
+  c.has_criteria = true;
+  c.criterion_effect = dcc / std::sqrt(vc);
+  // coh(k): the covariance of the predictor composite with criterion k.
+  for (std::size_t k = 0; k < nc; ++k) {
+    double coh = 0;
+    for (std::size_t i = 0; i < np; ++i) coh = wep[i] * corin(i, np + k) + coh;
+    cpc = cpc + coh * wec[k];
   }
-  c.rpc = c.cpc / std::sqrt(c.vp * c.vc);
+  c.validity = cpc / std::sqrt(vp * vc);
   return c;
-}
-
-namespace {
-
-// One template per block of ten values a line, chosen by the number of
-// predictors.
-constexpr recordio::layout weights_10{
-    "('Predictor weights (from predictor one to the last):',/,5X,10F9.5)"};
-constexpr recordio::layout weights_20{
-    "('Predictor weights (from predictor one to the last):',/,5X,10F9.5,/,5X,10F9.5)"};
-constexpr recordio::layout weights_30{
-    "('Predictor weights (from predictor one to the last):',/,5X,10F9.5,/,5X,10F9.5,/,5X,"
-    "10F9.5)"};
-constexpr recordio::layout regression_note{"(7X,'(Regression based weights!)')"};
-constexpr recordio::layout not_positive_definite{
-    "(7X,'(Warning: predictor correlations not positive definite!)')"};
-constexpr recordio::layout criterion_weights{
-    "('Criterion weights (from criterion one to the last):',/,5X,10F7.3)"};
-constexpr recordio::layout effects_10{
-    "('Effect sizes (i.e., standardized',' difference between the',/,'minority and the "
-    "majority',' group) of the predictors',/,5X,10F7.3)"};
-constexpr recordio::layout effects_20{
-    "('Effect sizes (i.e., standardized',' difference between the',/,'minority and the "
-    "majority',' group) of the predictors',/,5X,10F7.3,/,5X,10F7.3)"};
-constexpr recordio::layout effects_30{
-    "('Effect sizes (i.e., standardized',' difference between the',/,'minority and the "
-    "majority',' group) of the predictors',/,5X,10F7.3,/,5X,10F7.3,/,5X,10F7.3)"};
-constexpr recordio::layout criterion_effects{
-    "('Effect sizes (i.e., standardized',' difference between the',/,'minority and the "
-    "majority',' group) of the criteria',/,5X,10F7.3)"};
-constexpr recordio::layout matrix_heading{
-    "('Correlation matrix of the predictors (first',I2,' rows',' and columns)',/,'and the "
-    "criteria (final',I2,' rows and',' columns',')')"};
-constexpr recordio::layout matrix_row{"('   Row ',I2,1X,30F5.2)"};
-constexpr recordio::layout composite_correlation{
-    "(/,'Correlation between weighted predictor and weighted',/,'criterion combinations:',"
-    "F7.3,/,'Squared correlation:',F7.3)"};
-constexpr recordio::layout predictor_composite_effect{"(/,'Effect size predictor composite',F7.3)"};
-constexpr recordio::layout criterion_composite_effect{"('Effect size criterion composite',F7.3)"};
-
-// Writes `values` with the template for their count: up to 10, 20 or 30
-// values, ten to a line.
-template <std::size_t A, std::size_t B, std::size_t C>
-void write_ten_a_line(recordio::session& s, std::span<const double> values,
-                      const recordio::layout<A>& up_to_10, const recordio::layout<B>& up_to_20,
-                      const recordio::layout<C>& up_to_30) {
-  if (values.size() <= 10) {
-    recordio::write(s, up_to_10, values);
-  } else if (values.size() <= 20) {
-    recordio::write(s, up_to_20, values);
-  } else {
-    recordio::write(s, up_to_30, values);
-  }
-}
-
-}  // namespace
-
-void write_problem_sections(recordio::session& s, const problem& p, int info) {
-  const int np = p.np;
-  const int nc = p.nc;
-  write_ten_a_line(s, p.wep.slice(1, np), weights_10, weights_20, weights_30);
-  if (p.ireg == 1) {
-    recordio::write(s, regression_note);
-    if (info != 0) recordio::write(s, not_positive_definite);
-  }
-  if (nc != 0) recordio::write(s, criterion_weights, p.wec.slice(1, nc));
-  write_ten_a_line(s, p.difp.slice(1, np), effects_10, effects_20, effects_30);
-  if (nc != 0) recordio::write(s, criterion_effects, p.difc.slice(1, nc));
-
-  recordio::write(s, matrix_heading, np, nc);
-  for (int i = 1; i <= p.nv; ++i) recordio::write(s, matrix_row, i, p.corin.row(i, p.nv));
-}
-
-void write_composite_sections(recordio::session& s, const problem& p, const composite_stats& c) {
-  if (p.nc != 0) recordio::write(s, composite_correlation, c.rpc, c.rpc * c.rpc);
-  recordio::write(s, predictor_composite_effect, c.dpc);
-  if (p.nc != 0) recordio::write(s, criterion_composite_effect, c.dcc);
 }
 
 }  // namespace analysis

@@ -1,11 +1,13 @@
-// The predictor and criterion composites: regression-based weights, the
-// report sections of the weights, effect sizes and correlation matrix, and
-// the composites' correlation and effect sizes.
+// The predictor and criterion composites: regression-based weights, and the
+// composites' variances, correlation and effect sizes.
 #ifndef FOURFIFTHS_ANALYSIS_COMPOSITE_H_
 #define FOURFIFTHS_ANALYSIS_COMPOSITE_H_
 
-#include "analysis/problem.h"
-#include "recordio/session.h"
+#include <span>
+
+#include "analysis/classic_arrays.h"
+#include "fourfifths/analysis.h"
+#include "fourfifths/problem.h"
 
 namespace analysis {
 
@@ -16,26 +18,13 @@ namespace analysis {
 /// of the partial factor).
 void regwei(const matrix& corin, const vector& wec, int np, int nc, vector& wep, int& info);
 
-/// The composites' statistics, as the report and the selection use them.
-struct composite_stats {
-  double vp = 0;   ///< variance of the predictor composite
-  double vc = 0;   ///< variance of the criterion composite (nc != 0)
-  double cpc = 0;  ///< covariance of the two composites (nc != 0)
-  double rpc = 0;  ///< correlation of the two composites (nc != 0)
-  double dpc = 0;  ///< effect size of the predictor composite
-  double dcc = 0;  ///< effect size of the criterion composite (nc != 0)
-};
+/// The weights of the problem: the given ones, or regwei's.
+fourfifths::predictor_weighting weighting(const fourfifths::problem& p);
 
-/// Computes the composites' variances, correlation and effect sizes, in the
-/// order the report's figures depend on.
-composite_stats composite_statistics(const problem& p);
-
-/// Writes the weights (with the regression note, and the warning when
-/// `info` != 0), the effect sizes and the correlation matrix.
-void write_problem_sections(recordio::session& s, const problem& p, int info);
-
-/// Writes the composite correlation and the composite effect sizes.
-void write_composite_sections(recordio::session& s, const problem& p, const composite_stats& c);
+/// The composites' variances, correlation and effect sizes under the
+/// predictor weights `wep`, each sum formed in index order.
+fourfifths::composite_statistics composite_statistics(const fourfifths::problem& p,
+                                                      std::span<const double> wep);
 
 }  // namespace analysis
 

@@ -1,11 +1,11 @@
-// The process entry: connects the standard streams, installs the signal
-// handlers and runs the driver once.
-#include "analysis/driver.h"
-#include "recordio/session.h"
-#include "recordio/termination.h"
+// The classic program: one deck on standard input, one report on standard
+// output. It takes no arguments.
+#include "analysis/classic_run.h"
+#include "app/process.h"
+#include "recordio/deck_input.h"
 
 int main() {
-  recordio::install_signal_handlers();
-  recordio::session streams;
-  return recordio::run_to_end(streams, analysis::driver);
+  process::install_signal_handlers();
+  recordio::deck_input deck(0);
+  return process::deliver(analysis::run_classic(deck));
 }

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "analysis/driver.h"
+#include "analysis/classic_run.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ std::string typical_deck() {
 void BM_WholeReport(benchmark::State& state) {
   const std::string deck = typical_deck();
   for (auto _ : state) {
-    analysis::run_result r = analysis::run_in_memory(deck);
+    analysis::run_result r = analysis::run_classic(deck);
     benchmark::DoNotOptimize(r);
     if (r.status != 0) state.SkipWithError("the typical deck did not run");
   }

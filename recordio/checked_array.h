@@ -1,6 +1,9 @@
 // Fixed-capacity arrays whose every element access is checked against the
-// declared extent. A violation ends the run with the subscript report,
-// naming the array, the routine and the source line of the access.
+// declared extent. A violation throws `subscript_fault` with the subscript
+// report, naming the array, the routine and the source line of the access:
+// a programming fault, which the run reports and ends on. Where a deck can
+// ask for an element beyond the extent (a 26th requested ratio), the caller
+// asks for the element with `slot` and reports the fault as a value.
 //
 // Subscripts are one-based, as the deck and the report count them. Each
 // accessor takes the source line of its call as a defaulted argument.
@@ -10,15 +13,12 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
-#include "recordio/termination.h"
+#include "recordio/diagnostics.h"
 
 namespace recordio {
-
-/// The routine labels of the subscript report.
-inline constexpr std::string_view label_main = "tamorin/MAIN";
-inline constexpr std::string_view label_regwei = "tamorin/regwei";
 
 /// A one-dimensional array of N elements, indexed 1..N.
 template <typename T, std::size_t N>
@@ -35,6 +35,15 @@ class fixed_array {
   const T& operator()(int i, unsigned line = __builtin_LINE()) const {
     check(i, line);
     return data_[static_cast<std::size_t>(i - 1)];
+  }
+
+  /// Element i, or null when i lies outside 1..N.
+  T* slot(int i) {
+    return i >= 1 && i <= extent ? &data_[static_cast<std::size_t>(i - 1)] : nullptr;
+  }
+  /// The subscript report of an access to element i at `line`.
+  std::string fault_report(int i, unsigned line) const {
+    return subscript_report(name_, i - 1LL, label_, line);
   }
 
   /// Elements first..first+count-1, each checked, as a span (for writing a
@@ -59,7 +68,7 @@ class fixed_array {
 
  private:
   void check(int i, unsigned line) const {
-    if (i < 1 || i > extent) subscript_out_of_range(name_, i - 1LL, label_, line);
+    if (i < 1 || i > extent) throw subscript_fault(fault_report(i, line));
   }
 
   std::array<T, N> data_{};
@@ -101,8 +110,11 @@ class fixed_matrix {
 
  private:
   void check(int i, int j, unsigned line) const {
-    if (i < 1 || i > rows) subscript_out_of_range(row_name_, i - 1LL, label_, line);
-    if (j < 1 || j > columns) subscript_out_of_range(column_name_, j - 1LL, label_, line);
+    if (i < 1 || i > rows)
+      throw subscript_fault(subscript_report(row_name_, i - 1LL, label_, line));
+    if (j < 1 || j > columns) {
+      throw subscript_fault(subscript_report(column_name_, j - 1LL, label_, line));
+    }
   }
 
   std::array<std::array<T, C>, R> data_{};

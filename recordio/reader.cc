@@ -8,14 +8,9 @@
 #include <limits>
 #include <utility>
 
-#include "recordio/termination.h"
-
 namespace recordio {
 
 namespace {
-
-// An empty push-back slot (distinct from the deck's eof and read_error).
-constexpr int none = -3;
 
 // Significant digits kept of a mantissa; the rest only move the exponent.
 constexpr std::size_t max_digits = 40;
@@ -32,29 +27,52 @@ bool is_exponent_letter(int c) { return c == 'E' || c == 'e' || c == 'D' || c ==
 
 }  // namespace
 
-list_reader::list_reader(session& s) : session_(s), pushed_back_(none), held_(none) {}
+std::string read_fault::report() const { return fatal_report(number, context, last_operation{}); }
+
+bool list_reader::fail(int number, std::string_view context) {
+  if (!fault_) fault_ = read_fault{number, context};
+  return false;
+}
+
+bool list_reader::fail(io_error number, std::string_view context) {
+  return fail(static_cast<int>(number), context);
+}
 
 // ---------------------------------------------------------------------------
 // The read
 
-void list_reader::begin() {
-  session_.last() = last_operation{.unit = unit_deck, .writing = false, .format = "list io"};
+bool list_reader::begin() {
+  if (fault_) return false;
   copies_left_ = 0;
   terminated_ = false;
-  if (at_end_) fatal_io(session_, io_error::end_of_file, "read start");
+  if (at_end_) return fail(io_error::end_of_file, "read start");
+  return true;
 }
 
-void list_reader::item(int& value) {
-  if (const std::optional<double> v = next_value(item_kind::integer)) value = to_integer(*v);
+bool list_reader::item(int& value) {
+  const item_value v = next_value(item_kind::integer);
+  if (!v.ok) return false;
+  if (!v.present) return true;
+  // The value truncated toward zero, which must fit 32 bits.
+  const double whole = std::trunc(v.value);
+  if (!(whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max())) {
+    return fail(io_error::incomprehensible_list_input, "integer overflow");
+  }
+  value = static_cast<int>(whole);
+  return true;
 }
 
-void list_reader::item(double& value) {
-  if (const std::optional<double> v = next_value(item_kind::real)) value = *v;
+bool list_reader::item(double& value) {
+  const item_value v = next_value(item_kind::real);
+  if (v.ok && v.present) value = v.value;
+  return v.ok;
 }
 
-void list_reader::end() {
+bool list_reader::end() {
+  if (fault_) return false;
   int c = get();
-  while (c != '\n' && c != deck_input::eof) c = get();
+  while (c != '\n' && c != deck_input::eof && c != deck_input::read_error) c = get();
+  return !fault_;
 }
 
 // ---------------------------------------------------------------------------
@@ -71,10 +89,14 @@ int list_reader::get() {
 void list_reader::unget(int c) { pushed_back_ = c; }
 
 // The next character of the deck, with a carriage return directly before a
-// newline folded into the line end. A read error of the deck is fatal.
+// newline folded into the line end. A read error of the deck is fatal: it
+// is recorded, and `read_error` then stops the value being scanned.
 int list_reader::next_from_deck() {
   const int c = held_ != none ? std::exchange(held_, none) : deck_byte();
-  if (c == deck_input::read_error) fatal_io(session_, session_.deck().error_number(), "list in");
+  if (c == deck_input::read_error) {
+    fail(in_.error_number(), "list in");
+    return c;
+  }
   if (c == '\r') {
     const int after = deck_byte();
     if (after == '\n') return '\n';
@@ -83,51 +105,60 @@ int list_reader::next_from_deck() {
   return c;
 }
 
-// The deck's next byte; once it has ended, it is not asked again.
+// The deck's next byte; once it has ended or failed, it is not asked again.
 int list_reader::deck_byte() {
-  if (deck_done_) return deck_input::eof;
-  const int c = session_.deck().get();
-  if (c == deck_input::eof) deck_done_ = true;
+  if (deck_done_) return fault_ ? deck_input::read_error : deck_input::eof;
+  const int c = in_.get();
+  if (c == deck_input::eof || c == deck_input::read_error) deck_done_ = true;
   return c;
 }
 
 // ---------------------------------------------------------------------------
 // One item
 
-// The value of the next item, or nothing when the item stays unchanged (a
+// The value of the next item: nothing when the item stays unchanged (a
 // null, or an item after the slash).
-std::optional<double> list_reader::next_value(item_kind kind) {
-  if (terminated_) return std::nullopt;
-  if (at_end_) fatal_io(session_, io_error::end_of_file, "list in");
+list_reader::item_value list_reader::next_value(item_kind kind) {
+  if (fault_) return {.ok = false};
+  if (terminated_) return {};
+  if (at_end_) {
+    fail(io_error::end_of_file, "list in");
+    return {.ok = false};
+  }
   if (copies_left_ == 0) {
-    if (!find_value()) return std::nullopt;
-    read_value(kind);
+    bool found = false;
+    if (!find_value(found)) return {.ok = false};
+    if (!found) return {};
+    if (!read_value(kind)) return {.ok = false};
   }
   --copies_left_;
   after_value();
-  if (value_is_null_) return std::nullopt;
-  return value_;
+  if (fault_) return {.ok = false};
+  if (value_is_null_) return {};
+  return {.ok = true, .present = true, .value = value_};
 }
 
-// Skips to the start of a value. Returns false when the item is a null (a
-// comma, used up) or the slash ends the read here.
-bool list_reader::find_value() {
+// Skips to the start of a value. `found` is false when the item is a null
+// (a comma, used up) or the slash ends the read here.
+bool list_reader::find_value(bool& found) {
   for (;;) {
     const int c = get();
     if (is_blank(c) || c == '\n') continue;
-    if (c == deck_input::eof) fatal_io(session_, io_error::end_of_file, "list in");
+    if (c == deck_input::eof) return fail(io_error::end_of_file, "list in");
+    if (c == deck_input::read_error) return false;
     if (c == '/') {
       terminated_ = true;
-      return false;
+      found = false;
+      return true;
     }
-    if (c == ',') return false;
-    unget(c);
+    found = c != ',';
+    if (found) unget(c);
     return true;
   }
 }
 
 // Reads a value, possibly with a repeat count, into the value in hand.
-void list_reader::read_value(item_kind kind) {
+bool list_reader::read_value(item_kind kind) {
   int c = get();
   mantissa m = scan_mantissa(c);
   copies_left_ = 1;
@@ -135,28 +166,31 @@ void list_reader::read_value(item_kind kind) {
   // it a repeated null.
   bool bare_count = false;
   if (c == '*') {
-    copies_left_ = repeat_count(m);
+    if (!repeat_count(m, copies_left_)) return false;
     c = get();
     m = scan_mantissa(c);
     bare_count = !m.has_sign;
   }
   if (c == '.') {
     if (kind == item_kind::integer) {
-      fatal_io(session_, io_error::read_unexpected_character, "invalid integer");
+      return fail(io_error::read_unexpected_character, "invalid integer");
     }
     bare_count = false;
     c = get();
     scan_fraction(m, c);
   }
-  const long long exponent = scan_exponent_part(kind, m, c);
+  long long exponent = 0;
+  if (!scan_exponent_part(kind, m, c, exponent)) return false;
   unget(c);
+  if (fault_) return false;  // the deck failed while the value was scanned
 
   value_is_null_ = !m.seen_digit;
   if (m.seen_digit) {
     value_ = to_double(m, exponent);
   } else if (!(c == ',' || c == '/' || (bare_count && (is_blank(c) || c == '\n')))) {
-    fatal_io(session_, io_error::incomprehensible_list_input, "invalid number");
+    return fail(io_error::incomprehensible_list_input, "invalid number");
   }
+  return true;
 }
 
 // An optional sign and the digits before a point or a "*", from `c` on.
@@ -196,49 +230,55 @@ void list_reader::scan_fraction(mantissa& m, int& c) {
 
 // The exponent after a mantissa, if `c` starts one: a sign, or an exponent
 // letter after at least one digit. Leaves in `c` the character after it.
-long long list_reader::scan_exponent_part(item_kind kind, const mantissa& m, int& c) {
-  if (is_sign(c)) return scan_exponent(c);
-  if (!is_exponent_letter(c) || !m.seen_digit) return 0;
+bool list_reader::scan_exponent_part(item_kind kind, const mantissa& m, int& c,
+                                     long long& exponent) {
+  exponent = 0;
+  if (is_sign(c)) return scan_exponent(c, exponent);
+  if (!is_exponent_letter(c) || !m.seen_digit) return true;
   if (kind == item_kind::integer) {
-    fatal_io(session_, io_error::read_unexpected_character, "invalid integer");
+    return fail(io_error::read_unexpected_character, "invalid integer");
   }
   c = get();
-  return scan_exponent(c);
+  return scan_exponent(c, exponent);
 }
 
 // An exponent's optional sign and its digits, from `c` on. Leaves in `c` the
 // character after them.
-long long list_reader::scan_exponent(int& c) {
+bool list_reader::scan_exponent(int& c, long long& exponent) {
   bool negative = false;
   if (is_sign(c)) {
     negative = c == '-';
     c = get();
   }
-  if (!is_digit(c)) fatal_io(session_, io_error::incomprehensible_list_input, "exponent field");
-  long long exponent = 0;
+  if (!is_digit(c)) return fail(io_error::incomprehensible_list_input, "exponent field");
+  exponent = 0;
   for (; is_digit(c); c = get()) {
     exponent = exponent * 10 + (c - '0');
     if (exponent > max_exponent) {
-      fatal_io(session_, io_error::incomprehensible_list_input, "exponent field");
+      return fail(io_error::incomprehensible_list_input, "exponent field");
     }
   }
-  return negative ? -exponent : exponent;
+  if (negative) exponent = -exponent;
+  return true;
 }
 
 // The count of "r*" from the digits before the "*". A count beyond what a
 // read can use is held at the largest value.
-long long list_reader::repeat_count(const mantissa& m) {
+bool list_reader::repeat_count(const mantissa& m, long long& count) {
   if (m.has_sign || m.digits.empty() || m.scale > 0) {
-    fatal_io(session_, io_error::incomprehensible_list_input, "bad repetition count");
+    return fail(io_error::incomprehensible_list_input, "bad repetition count");
   }
   constexpr long long most = std::numeric_limits<long long>::max();
-  long long count = 0;
+  count = 0;
   for (const char digit : m.digits) {
     const int d = digit - '0';
-    if (count > (most - d) / 10) return most;
+    if (count > (most - d) / 10) {
+      count = most;
+      return true;
+    }
     count = count * 10 + d;
   }
-  return count;
+  return true;
 }
 
 // Blanks after a value are skipped and a comma after it is its separator,
@@ -284,15 +324,6 @@ double list_reader::to_double(mantissa m, long long exponent) {
   text += 'e';
   text += std::to_string(power);
   return std::strtod(text.c_str(), nullptr);
-}
-
-// An integer item: the value truncated toward zero, which must fit 32 bits.
-int list_reader::to_integer(double v) {
-  const double whole = std::trunc(v);
-  if (!(whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max())) {
-    fatal_io(session_, io_error::incomprehensible_list_input, "integer overflow");
-  }
-  return static_cast<int>(whole);
 }
 
 }  // namespace recordio

@@ -1,174 +1,228 @@
-// Selection outcomes, the four-fifths minimum and the result tables,
-// against the values the selection model gives at the report's three
-// decimals.
+// Selection outcomes and the four-fifths minimum, against the values the
+// selection model gives at the report's three decimals; and the precise
+// method against the classic one.
 #include "analysis/selection.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <cmath>
 
-#include "analysis/driver.h"
-#include "analysis/tables.h"
-#include "recordio/session.h"
+#include "fourfifths/analysis.h"
 
 namespace analysis {
 namespace {
 
+using fourfifths::applicant_mix;
+using fourfifths::builtin_ratios;
+using fourfifths::outcome;
+using fourfifths::outcome_status;
+using fourfifths::quality_basis;
+using fourfifths::ratio_mode;
+using fourfifths::selection_model;
+
 constexpr double report_digit = 5e-4;  // half a unit of the third decimal
 
-class Selection : public testing::Test {
- protected:
-  void SetUp() override { block = objective_block{}; }
-  recordio::session s{""};
-};
-
-TEST_F(Selection, MajorityModeOnThePredictorComposite) {
-  block.dpc = -1;
-  const selection_model model{.iosr = 0, .icrit = 0};
-  outcome out;
-  ASSERT_TRUE(selout(s, model, 0.5, out));
-  EXPECT_EQ(out.xcut, 0);
-  EXPECT_NEAR(out.sra, 0.500, report_digit);
-  EXPECT_NEAR(out.sri, 0.159, report_digit);
-  EXPECT_NEAR(out.ai, 0.317, report_digit);
-  EXPECT_NEAR(out.ma, 0.798, report_digit);
-  EXPECT_NEAR(out.mi, 0.525, report_digit);
-  EXPECT_NEAR(out.dif, 0.273, report_digit);
-  EXPECT_EQ(s.report().text(), "");
+selection_model majority(double dpc, quality_basis q = quality_basis::predictor) {
+  return {.mode = ratio_mode::majority, .quality = q, .mix = {}, .predictor_effect = dpc};
 }
 
-TEST_F(Selection, MajorityModeOnTheCriterionComposite) {
-  block.dpc = -1;
-  const selection_model model{.iosr = 0, .icrit = 1, .rpc = 0.5, .dcc = -0.5};
-  outcome out;
-  ASSERT_TRUE(selout(s, model, 0.5, out));
-  EXPECT_NEAR(out.sra, 0.500, report_digit);
-  EXPECT_NEAR(out.sri, 0.159, report_digit);
-  EXPECT_NEAR(out.ai, 0.317, report_digit);
-  EXPECT_NEAR(out.ma, 0.399, report_digit);
-  EXPECT_NEAR(out.mi, 0.263, report_digit);
-  EXPECT_NEAR(out.dif, 0.136, report_digit);
+selection_model overall(double dpc, double ratio = 1) {
+  return {.mode = ratio_mode::overall,
+          .quality = quality_basis::predictor,
+          .mix = applicant_mix::from_ratio(ratio),
+          .predictor_effect = dpc};
 }
 
-TEST_F(Selection, OverallModeWithEqualGroups) {
-  block.dpc = -1;
-  block.ratio = 1;
-  const selection_model model{.iosr = 1, .icrit = 0, .pa = 0.5, .pmin = 0.5};
-  outcome out;
-  ASSERT_TRUE(selout(s, model, 0.5, out));
-  EXPECT_NEAR(out.xcut, -0.5, 1e-3);
+TEST(Selection, MajorityModeOnThePredictorComposite) {
+  const outcome out = selout(majority(-1), 0.5);
+  ASSERT_TRUE(out.solved());
+  EXPECT_EQ(out.cut_score, 0);
+  EXPECT_NEAR(out.sr_majority, 0.500, report_digit);
+  EXPECT_NEAR(out.sr_minority, 0.159, report_digit);
+  EXPECT_NEAR(out.ai_ratio, 0.317, report_digit);
+  EXPECT_NEAR(out.mean_majority, 0.798, report_digit);
+  EXPECT_NEAR(out.mean_minority, 0.525, report_digit);
+  EXPECT_NEAR(out.mean_difference, 0.273, report_digit);
+  // No applicant mix: no overall values.
+  EXPECT_FALSE(out.sr.has_value());
+  EXPECT_FALSE(out.mean.has_value());
+}
+
+TEST(Selection, MajorityModeOnTheCriterionComposite) {
+  selection_model model = majority(-1, quality_basis::criterion);
+  model.validity = 0.5;
+  model.criterion_effect = -0.5;
+  const outcome out = selout(model, 0.5);
+  EXPECT_NEAR(out.sr_majority, 0.500, report_digit);
+  EXPECT_NEAR(out.sr_minority, 0.159, report_digit);
+  EXPECT_NEAR(out.ai_ratio, 0.317, report_digit);
+  EXPECT_NEAR(out.mean_majority, 0.399, report_digit);
+  EXPECT_NEAR(out.mean_minority, 0.263, report_digit);
+  EXPECT_NEAR(out.mean_difference, 0.136, report_digit);
+}
+
+TEST(Selection, MajorityModeWithAnApplicantMixAddsTheOverallValues) {
+  selection_model model = majority(-1);
+  model.mix = applicant_mix::from_ratio(1);
+  const outcome out = selout(model, 0.5);
+  // SR = (0.5 + 0.1587)/2, and M the mean of both groups' selected.
+  ASSERT_TRUE(out.sr.has_value());
+  EXPECT_NEAR(*out.sr, 0.5 * 0.5 + 0.5 * 0.158655253931457, 1e-9);
+  ASSERT_TRUE(out.mean.has_value());
+  const double m =
+      (0.5 * out.sr_majority * out.mean_majority + 0.5 * out.sr_minority * out.mean_minority) /
+      *out.sr;
+  EXPECT_NEAR(*out.mean, m, 1e-15);
+}
+
+TEST(Selection, OverallModeWithEqualGroups) {
+  const outcome out = selout(overall(-1), 0.5);
+  ASSERT_TRUE(out.solved());
+  EXPECT_NEAR(out.cut_score, -0.5, 1e-3);
   const double want[] = {0.691, 0.309, 0.446, 0.396, 0.509, 0.141,
                          0.368, 0.801, 0.903, 0.573, 0.329};
-  const double got[] = {out.sra, out.sri, out.ai,  out.m,   out.ma,  out.mi,
-                        out.dif, out.sm,  out.sma, out.smi, out.sdif};
+  const double got[] = {out.sr_majority,
+                        out.sr_minority,
+                        out.ai_ratio,
+                        *out.mean,
+                        out.mean_majority,
+                        out.mean_minority,
+                        out.mean_difference,
+                        *out.std_mean,
+                        *out.std_mean_majority,
+                        *out.std_mean_minority,
+                        *out.std_mean_difference};
   for (int i = 0; i < 11; ++i) EXPECT_NEAR(got[i], want[i], report_digit) << "value " << i;
+  EXPECT_EQ(*out.sr, 0.5) << "the overall ratio of an entry is its target";
 }
 
-TEST_F(Selection, NoAdverseImpactWithoutAGroupDifference) {
-  block.dpc = 0;
+TEST(Selection, NoAdverseImpactWithoutAGroupDifference) {
   for (double target : {0.1, 0.3, 0.7}) {
-    outcome out;
-    ASSERT_TRUE(selout(s, {.iosr = 0}, target, out));
-    EXPECT_EQ(out.ai, 1);
+    const outcome out = selout(majority(0), target);
+    ASSERT_TRUE(out.solved());
+    EXPECT_EQ(out.ai_ratio, 1);
   }
 }
 
-TEST_F(Selection, ExactZeroOfTheObjectiveIsACutScore) {
+TEST(Selection, ExactZeroOfTheObjectiveIsACutScore) {
   // With no group difference and equal groups, the first bisection lands
   // exactly on the cut score 0.
-  block.dpc = 0;
-  block.ratio = 1;
-  outcome out;
-  ASSERT_TRUE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, 0.5, out));
-  EXPECT_EQ(out.xcut, 0);
-  EXPECT_EQ(out.sra, 0.5);
-  EXPECT_EQ(out.ai, 1);
-  EXPECT_EQ(s.report().text(), "");
+  const outcome out = selout(overall(0), 0.5);
+  ASSERT_TRUE(out.solved());
+  EXPECT_EQ(out.code, 2);
+  EXPECT_EQ(out.cut_score, 0);
+  EXPECT_EQ(out.sr_majority, 0.5);
+  EXPECT_EQ(out.ai_ratio, 1);
 }
 
-TEST_F(Selection, OverallRatiosOutsideTheOpenIntervalHaveNoCutScore) {
-  block.dpc = -1;
-  block.ratio = 1;
-  outcome out;
-  EXPECT_FALSE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, 1.0, out));
-  EXPECT_FALSE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, 0.0, out));
-  const std::string text(s.report().text());
-  const std::size_t fields = std::size_t{4} * 13;  // four D13.4 fields
-  const std::size_t line_length = std::string("ERROR ZERO   4").size() + fields + 1;
-  ASSERT_EQ(text.size(), 2 * line_length);
-  EXPECT_EQ(text.substr(0, 14), "ERROR ZERO   4");
-  EXPECT_EQ(text.substr(67, 14), "ERROR ZERO   4");
-}
-
-TEST_F(Selection, MajorityRatiosOutsideTheOpenIntervalAreReported) {
-  block.dpc = -1;
-  outcome out;
-  EXPECT_FALSE(selout(s, {.iosr = 0}, 1.5, out));
-  EXPECT_FALSE(selout(s, {.iosr = 0}, 0.0, out));
-  EXPECT_EQ(s.report().text(),
-            "ERROR PPND   1   0.1500E+01\n"
-            "ERROR PPND   1   0.0000E+00\n");
-}
-
-TEST_F(Selection, CutScoreBelowTheBracketIsAFailedSolve) {
-  block.dpc = -1.5;
-  block.ratio = 1;
-  outcome out;
-  EXPECT_FALSE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, sr1.back(), out));
-  EXPECT_EQ(std::string(s.report().text()).substr(0, 14), "ERROR ZERO   4");
-}
-
-TEST_F(Selection, LastBuiltInRatioIsReachedWithinTheBracket) {
-  block.dpc = -1;
-  block.ratio = 1;
-  outcome out;
-  ASSERT_TRUE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, sr1.back(), out));
-  EXPECT_NEAR(out.xcut, -7.6, 0.1);
-  EXPECT_NEAR(out.sra, 1, report_digit);
-  EXPECT_NEAR(out.sri, 1, report_digit);
-}
-
-TEST_F(Selection, FourFifthsMinimumInOverallMode) {
-  block.dpc = -1;
-  block.ratio = 1;
-  problem p;
-  p.iosr = 1;
-  p.pa = 0.5;
-  p.pmin = 0.5;
-  const std::optional<double> srmax = srmax_search(s, p);
-  ASSERT_TRUE(srmax.has_value());
-  EXPECT_NEAR(*srmax, 0.862, report_digit);
-  EXPECT_EQ(s.report().text(),
-            "\n"
-            "Minimum overall selection ratio without AI 4/5th rule is   0.862\n"
-            "with selection ratio majority and minority group equal\n"
-            "to   0.958  0.766 , respectively\n");
-  // Re-solved as a table entry, the minimum has the adverse impact ratio 0.8.
-  outcome out;
-  ASSERT_TRUE(selout(s, {.iosr = 1, .pa = 0.5, .pmin = 0.5}, *srmax, out));
-  EXPECT_NEAR(out.ai, 0.8, report_digit);
-}
-
-TEST_F(Selection, FourFifthsMinimumDoesNotDependOnTheApplicantMix) {
-  block.dpc = -1;
-  problem p;  // majority mode
-  const std::optional<double> srmax = srmax_search(s, p);
-  ASSERT_TRUE(srmax.has_value());
-  EXPECT_NEAR(*srmax, 0.958, report_digit);
-  EXPECT_EQ(s.report().text(),
-            "\n"
-            "Minimal majority selection ratio without AI 4/5th rule is   0.958\n"
-            "with corresponding selection ratio minority group equal\n"
-            "to   0.766\n");
-}
-
-TEST_F(Selection, NoFourFifthsMinimumWhenTheMinorityDoesNotScoreLower) {
-  for (double dpc : {0.0, 0.5}) {
-    recordio::session fresh{""};
-    block.dpc = dpc;
-    EXPECT_FALSE(srmax_search(fresh, problem{}).has_value());
-    EXPECT_EQ(fresh.report().text(), "\nError in srmax \n");
+TEST(Selection, OverallRatiosOutsideTheOpenIntervalHaveNoCutScore) {
+  for (double target : {1.0, 0.0}) {
+    const outcome out = selout(overall(-1), target);
+    EXPECT_EQ(out.status, outcome_status::no_cut_score);
+    EXPECT_EQ(out.code, 4);
+    // The zero finder's ends and its last group ratios are kept for the report.
+    EXPECT_TRUE(std::isfinite(out.search_low) && std::isfinite(out.search_high));
+    EXPECT_TRUE(std::isfinite(out.sr_majority) && std::isfinite(out.sr_minority));
+    EXPECT_TRUE(std::isnan(out.ai_ratio));
+    EXPECT_FALSE(out.passes_four_fifths());
   }
+}
+
+TEST(Selection, MajorityRatiosOutsideTheOpenIntervalAreAQuantileFault) {
+  for (double target : {1.5, 0.0}) {
+    const outcome out = selout(majority(-1), target);
+    EXPECT_EQ(out.status, outcome_status::quantile_fault);
+    EXPECT_EQ(out.code, 1);
+    EXPECT_EQ(out.target, target);
+  }
+}
+
+TEST(Selection, CutScoreBelowTheBracketIsAFailedSolve) {
+  const outcome out = selout(overall(-1.5), builtin_ratios.back());
+  EXPECT_EQ(out.status, outcome_status::no_cut_score);
+  EXPECT_EQ(out.code, 4);
+}
+
+TEST(Selection, LastBuiltInRatioIsReachedWithinTheBracket) {
+  const outcome out = selout(overall(-1), builtin_ratios.back());
+  ASSERT_TRUE(out.solved());
+  EXPECT_NEAR(out.cut_score, -7.6, 0.1);
+  EXPECT_NEAR(out.sr_majority, 1, report_digit);
+  EXPECT_NEAR(out.sr_minority, 1, report_digit);
+}
+
+TEST(FourFifths, MinimumInOverallMode) {
+  const fourfifths::four_fifths_minimum m = srmax_search(overall(-1));
+  ASSERT_TRUE(m.found);
+  EXPECT_NEAR(m.cut_score, -1.727, 1e-3);
+  EXPECT_NEAR(m.ratio, 0.862, report_digit);
+  EXPECT_NEAR(m.sr_majority, 0.958, report_digit);
+  EXPECT_NEAR(m.sr_minority, 0.766, report_digit);
+  // Re-solved as a table entry, the minimum has the adverse impact ratio 0.8.
+  EXPECT_NEAR(selout(overall(-1), m.ratio).ai_ratio, 0.8, report_digit);
+}
+
+TEST(FourFifths, CutScoreDoesNotDependOnTheApplicantMix) {
+  const fourfifths::four_fifths_minimum m = srmax_search(majority(-1));
+  ASSERT_TRUE(m.found);
+  EXPECT_NEAR(m.ratio, 0.958, report_digit);
+  EXPECT_EQ(m.ratio, m.sr_majority);
+  EXPECT_EQ(srmax_search(overall(-1, 3)).cut_score, m.cut_score);
+}
+
+TEST(FourFifths, NoMinimumWhenTheMinorityDoesNotScoreLower) {
+  for (double dpc : {0.0, 0.5}) {
+    EXPECT_FALSE(srmax_search(majority(dpc)).found);
+    EXPECT_FALSE(srmax_search_precise(majority(dpc)).found);
+  }
+}
+
+// The precise method: cut scores to the last bits. Its group ratios reach
+// the target exactly where the classic method stops at its tolerance.
+TEST(Precise, OverallCutScoreReachesTheTarget) {
+  for (double dpc : {-2.0, -1.0, -0.2, 0.0, 0.7}) {
+    for (double ratio : {0.25, 1.0, 9.0}) {
+      for (double target : {1e-6, 0.01, 0.3, 0.5, 0.95, builtin_ratios.back()}) {
+        SCOPED_TRACE(testing::Message()
+                     << "dpc " << dpc << " ratio " << ratio << " target " << target);
+        const selection_model model = overall(dpc, ratio);
+        const outcome out = selout_precise(model, target);
+        ASSERT_TRUE(out.solved());
+        const double sr =
+            model.mix->majority * out.sr_majority + model.mix->minority * out.sr_minority;
+        EXPECT_NEAR(sr / target, 1, 4e-16 * (1 + std::fabs(out.cut_score)));
+      }
+    }
+  }
+}
+
+TEST(Precise, AgreesWithTheClassicMethodToItsTolerance) {
+  for (double target : {0.05, 0.3, 0.8}) {
+    const outcome classic = selout(overall(-1, 3), target);
+    const outcome precise = selout_precise(overall(-1, 3), target);
+    EXPECT_NEAR(precise.cut_score, classic.cut_score, 1e-4 * std::fabs(classic.cut_score) + 1e-6);
+    EXPECT_NEAR(precise.ai_ratio, classic.ai_ratio, 1e-4);
+  }
+}
+
+TEST(Precise, FourFifthsMinimumHasTheImpactRatioExactly) {
+  for (double dpc : {-3.0, -1.0, -0.3, -0.05, -0.01}) {
+    SCOPED_TRACE(dpc);
+    const fourfifths::four_fifths_minimum m = srmax_search_precise(overall(dpc));
+    ASSERT_TRUE(m.found);
+    EXPECT_NEAR(m.sr_minority / m.sr_majority, 0.8, 4e-15);
+  }
+  // AI = 0.8 at a cut score near 0.223/|dpc| + |dpc|/2 for a small
+  // difference: beyond the classic bracket at 8, within the precise range.
+  EXPECT_FALSE(srmax_search(overall(-0.01)).found);
+  EXPECT_GT(srmax_search_precise(overall(-0.01)).cut_score, 8);
+}
+
+TEST(Precise, RatiosOutsideTheOpenIntervalHaveNoCutScore) {
+  EXPECT_EQ(selout_precise(overall(-1), 1.0).status, outcome_status::no_cut_score);
+  EXPECT_EQ(selout_precise(overall(-1), 0.0).status, outcome_status::no_cut_score);
+  EXPECT_EQ(selout_precise(majority(-1), 1.0).status, outcome_status::quantile_fault);
+  EXPECT_EQ(selout_precise(majority(-1), -0.5).status, outcome_status::quantile_fault);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/driver.h"
+#include "analysis/classic_run.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ TEST_P(GoldenDeck, MatchesExpectedOutputErrorsAndStatus) {
   fs::path base = deck;
   base.replace_extension();
   const std::string input = slurp(deck);
-  const analysis::run_result got = analysis::run_in_memory(input);
+  const analysis::run_result got = analysis::run_classic(input);
 
   const std::string want_out = slurp(fs::path(base).concat(".out"));
   const std::string want_err = slurp(fs::path(base).concat(".err"));

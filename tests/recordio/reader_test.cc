@@ -23,8 +23,6 @@
 #include <string_view>
 #include <vector>
 
-#include "recordio/termination.h"
-
 namespace recordio {
 namespace {
 
@@ -37,39 +35,36 @@ using values = std::vector<double>;
 struct outcome {
   values got;  // the items filled before any failure
   bool failed = false;
-  int status = 0;
-  std::string errors;
+  std::string errors;  // the fatal report
 };
 
-void read_items(list_reader& reader, const std::string& kinds, values& got) {
+bool read_items(list_reader& reader, const std::string& kinds, values& got) {
   for (const char kind : kinds) {
     if (kind == 'i') {
       int v = kept;
-      reader.item(v);
+      if (!reader.item(v)) return false;
       got.push_back(v);
     } else {
       double v = kept;
-      reader.item(v);
+      if (!reader.item(v)) return false;
       got.push_back(v);
     }
   }
+  return true;
 }
 
 outcome run_reads(std::string_view deck, const reads& sequence) {
-  session s{deck};
-  list_reader reader{s};
+  deck_input in{deck};
+  list_reader reader{in};
   outcome out;
-  try {
-    for (const std::string& kinds : sequence) {
-      reader.begin();
-      read_items(reader, kinds, out.got);
-      reader.end();
+  for (const std::string& kinds : sequence) {
+    if (!reader.begin() || !read_items(reader, kinds, out.got) || !reader.end()) {
+      out.failed = true;
+      break;
     }
-  } catch (const run_end& end) {
-    out.failed = true;
-    out.status = end.status;
   }
-  out.errors = std::string(s.errors().text());
+  EXPECT_EQ(out.failed, reader.fault().has_value());
+  if (reader.fault()) out.errors = reader.fault()->report();
   return out;
 }
 
@@ -111,7 +106,6 @@ void check_errors(const std::vector<error_case>& cases) {
     SCOPED_TRACE(c.name);
     const outcome out = run_reads(c.deck, c.sequence);
     EXPECT_TRUE(out.failed);
-    EXPECT_EQ(out.status, status_failure);
     EXPECT_EQ(out.errors, fatal_report(c.first_line));
   }
 }
@@ -300,8 +294,8 @@ TEST(ReaderValues, ConversionAgreesWithTheLibrary) {
     }
     SCOPED_TRACE(text);
     const std::string deck = text + '\n';
-    session s{deck};
-    list_reader reader{s};
+    deck_input in{deck};
+    list_reader reader{in};
     double got = kept;
     reader.begin();
     reader.item(got);
@@ -456,16 +450,6 @@ TEST(ReaderErrors, IntegerOverflow) {
 // ---------------------------------------------------------------------------
 // State
 
-TEST(ReaderState, BeginRecordsTheReadForTheReport) {
-  session s{"1\n"};
-  s.last() = last_operation{.unit = unit_report, .writing = true, .format = "(I5)"};
-  list_reader reader{s};
-  reader.begin();
-  EXPECT_EQ(s.last().unit, unit_deck);
-  EXPECT_FALSE(s.last().writing);
-  EXPECT_EQ(s.last().format, "list io");
-}
-
 TEST(ReaderState, FailedItemIsNotAssigned) {
   struct failing {
     const char* name;
@@ -477,65 +461,39 @@ TEST(ReaderState, FailedItemIsNotAssigned) {
         failing{"exponent field", "1E\n", 'd'}, failing{"integer overflow", "2147483648\n", 'i'},
         failing{"end of file", "\n", 'd'}}) {
     SCOPED_TRACE(c.name);
-    session s{c.deck};
-    list_reader reader{s};
+    deck_input in{c.deck};
+    list_reader reader{in};
     int i = 3;
     double d = 3;
-    reader.begin();
+    ASSERT_TRUE(reader.begin());
     if (c.kind == 'i') {
-      EXPECT_THROW(reader.item(i), run_end);
+      EXPECT_FALSE(reader.item(i));
     } else {
-      EXPECT_THROW(reader.item(d), run_end);
+      EXPECT_FALSE(reader.item(d));
     }
     EXPECT_EQ(i, 3);
     EXPECT_EQ(d, 3);
+    // Once failed, the reader stays failed.
+    EXPECT_FALSE(reader.item(d));
+    EXPECT_FALSE(reader.end());
+    EXPECT_FALSE(reader.begin());
   }
 }
-
-// Replaces a standard descriptor for the length of a test.
-class redirected {
- public:
-  redirected(int fd, int replacement) : fd_(fd), saved_(::dup(fd)) { ::dup2(replacement, fd); }
-  ~redirected() {
-    ::dup2(saved_, fd_);
-    ::close(saved_);
-  }
-  redirected(const redirected&) = delete;
-  redirected& operator=(const redirected&) = delete;
-
- private:
-  int fd_;
-  int saved_;
-};
 
 TEST(ReaderState, ReadErrorOfTheInput) {
   // Reading a directory fails with EISDIR.
   const int directory = ::open("/", O_RDONLY | O_DIRECTORY);
   ASSERT_GE(directory, 0);
-  std::FILE* captured = std::tmpfile();
-  ASSERT_NE(captured, nullptr);
-  bool failed = false;
-  {
-    redirected input(0, directory);
-    redirected errors(2, ::fileno(captured));
-    session s;
-    list_reader reader{s};
-    reader.begin();
-    int v = kept;
-    try {
-      reader.item(v);
-    } catch (const run_end&) {
-      failed = true;
-    }
-  }
+  deck_input in{directory};
+  list_reader reader{in};
+  ASSERT_TRUE(reader.begin());
+  int v = kept;
+  EXPECT_FALSE(reader.item(v));
   ::close(directory);
-  std::rewind(captured);
-  std::string text;
-  for (int c = std::fgetc(captured); c != EOF; c = std::fgetc(captured))
-    text += static_cast<char>(c);
-  std::fclose(captured);
-  EXPECT_TRUE(failed);
-  EXPECT_EQ(text, fatal_report(std::string("list in: ") + std::strerror(EISDIR)));
+  ASSERT_TRUE(reader.fault().has_value());
+  EXPECT_EQ(reader.fault()->report(),
+            fatal_report(std::string("list in: ") + std::strerror(EISDIR)));
+  EXPECT_EQ(v, kept);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 // Must not compile: the report's templates are parsed by the compiler, and
 // one that does not parse stops the build. Built only by the test
 // recordio.writer_compile_fail, which expects the build to fail here.
-#include "recordio/writer.h"
+#include "recordio/layout.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-// The driver as a whole run in memory: the deck's check, the echo, and the
-// decisions on decks the report cannot serve as they stand.
-#include "analysis/driver.h"
+// The classic run in memory: the deck's check, the echo, and the decisions
+// on decks the report cannot serve as they stand.
+#include "analysis/classic_run.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ TEST(Check, EachFailingTestWritesItsMessageOnceInOrder) {
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.deck);
-    const run_result got = run_in_memory(r.deck);
+    const run_result got = run_classic(r.deck);
     EXPECT_EQ(got.report, r.messages);
     EXPECT_EQ(got.diagnostics, "");
     EXPECT_EQ(got.status, 2);
@@ -55,13 +55,13 @@ TEST(Check, EachFailingTestWritesItsMessageOnceInOrder) {
 }
 
 TEST(Check, HugeCountsDoNotOverflowTheirSum) {
-  const run_result got = run_in_memory("2147483647 2147483647 0 0 0 0\n");
+  const run_result got = run_classic("2147483647 2147483647 0 0 0 0\n");
   EXPECT_EQ(got.report, "Too many predictors and criteria\n");
   EXPECT_EQ(got.status, 2);
 }
 
 TEST(Driver, EchoesTheProblemAfterTheBanner) {
-  const run_result got = run_in_memory("1 0 1 0 0 0\n4\n1\n1\n-1\n");
+  const run_result got = run_classic("1 0 1 0 0 0\n4\n1\n1\n-1\n");
   ASSERT_EQ(got.status, 0);
   const std::string echo =
       "\n"
@@ -80,14 +80,14 @@ TEST(Driver, EchoesTheProblemAfterTheBanner) {
 }
 
 TEST(Driver, NegativeRequestCountMeansNoRequestedRatios) {
-  const run_result got = run_in_memory("1 0 1 0 0 -3\n1\n1\n1\n-1\n");
+  const run_result got = run_classic("1 0 1 0 0 -3\n1\n1\n1\n-1\n");
   ASSERT_EQ(got.status, 0);
   EXPECT_EQ(count(got.report, "Details for requested"), 0);
   EXPECT_EQ(count(got.report, "Details for minimum possible overall SR without AI"), 1);
 }
 
 TEST(Driver, RequestedRatiosFollowTheirHeadingInDeckOrder) {
-  const run_result got = run_in_memory("1 0 0 0 0 2\n1\n1\n-1\n.3 .1\n");
+  const run_result got = run_classic("1 0 0 0 0 2\n1\n1\n-1\n.3 .1\n");
   ASSERT_EQ(got.status, 0);
   const size_t heading = got.report.find("Details for requested majority selection ratios\n");
   ASSERT_NE(heading, std::string::npos);
@@ -98,7 +98,7 @@ TEST(Driver, RequestedRatiosFollowTheirHeadingInDeckOrder) {
 }
 
 TEST(Driver, WithoutAFourFifthsMinimumThereIsNoEntry22) {
-  const run_result got = run_in_memory("1 0 0 0 0 0\n1\n1\n0\n");
+  const run_result got = run_classic("1 0 0 0 0 0\n1\n1\n0\n");
   ASSERT_EQ(got.status, 0);
   EXPECT_EQ(count(got.report, "Error in srmax \n"), 1);
   EXPECT_EQ(count(got.report, "Details for minimum possible"), 0);
@@ -108,7 +108,7 @@ TEST(Driver, WithoutAFourFifthsMinimumThereIsNoEntry22) {
 }
 
 TEST(Driver, FailedFactorisationIsReportedBesideTheWeights) {
-  const run_result got = run_in_memory("2 1 0 1 1 0\n1\n1 1 .5\n1 1 .5\n.5 .5 1\n-1 -1\n-.5\n");
+  const run_result got = run_classic("2 1 0 1 1 0\n1\n1 1 .5\n1 1 .5\n.5 .5 1\n-1 -1\n-.5\n");
   ASSERT_EQ(got.status, 0);
   EXPECT_NE(got.report.find("Predictor weights (from predictor one to the last):\n"
                             "       0.50000  0.00000\n"
@@ -116,16 +116,6 @@ TEST(Driver, FailedFactorisationIsReportedBesideTheWeights) {
                             "       (Warning: predictor correlations not positive definite!)\n"
                             "Criterion weights"),
             std::string::npos);
-}
-
-TEST(Driver, RepeatedRunsStartFromZero) {
-  // The objective block is shared by the whole run; a second run in the
-  // same process must not see the first one's values.
-  const std::string deck = "1 0 0 0 0 1\n1\n1\n-1\n/\n";
-  const run_result first = run_in_memory(deck);
-  const run_result second = run_in_memory(deck);
-  EXPECT_EQ(first.report, second.report);
-  EXPECT_EQ(first.status, 0);
 }
 
 }  // namespace

@@ -1,93 +1,17 @@
-#include "recordio/writer.h"
+#include "recordio/fields.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <system_error>
 
-#include "recordio/termination.h"
-
 namespace recordio {
-
-void layout_error(const char*) {}
-
-// ---------------------------------------------------------------------------
-// The compact notation of a parsed template.
-
-namespace {
-
-void append_number(std::string& out, int value) { out += std::to_string(value); }
-
-void append_repeat(std::string& out, int repeat) {
-  if (repeat != 1) append_number(out, repeat);
-}
-
-void append_field(std::string& out, const step& s, char letter) {
-  append_repeat(out, s.repeat);
-  out += letter;
-  if (s.kind == step_kind::characters && s.width == 0) return;
-  append_number(out, s.width);
-  if (s.kind == step_kind::fixed || s.kind == step_kind::exponent) {
-    out += '.';
-    append_number(out, s.digits);
-  }
-}
-
-void append_step(std::string& out, const step& s, std::string_view text) {
-  switch (s.kind) {
-    case step_kind::text:
-      out += '\'';
-      out += text.substr(static_cast<std::size_t>(s.text_begin),
-                         static_cast<std::size_t>(s.text_length));
-      out += '\'';
-      break;
-    case step_kind::move:
-      append_number(out, s.width);
-      out += 'X';
-      break;
-    case step_kind::slash:
-      out += '/';
-      break;
-    case step_kind::integer:
-      append_field(out, s, 'I');
-      break;
-    case step_kind::fixed:
-      append_field(out, s, 'F');
-      break;
-    case step_kind::exponent:
-      append_field(out, s, 'D');
-      break;
-    case step_kind::characters:
-      append_field(out, s, 'A');
-      break;
-    case step_kind::group_open:
-      append_repeat(out, s.repeat);
-      out += '(';
-      break;
-    case step_kind::group_close:
-      out += ')';
-      break;
-  }
-}
-
-}  // namespace
-
-std::string serialize(std::span<const step> steps, std::string_view text) {
-  std::string out;
-  for (const step& s : steps) {
-    out += '[';
-    append_step(out, s, text);
-    out += ']';
-  }
-  return out;
-}
-
-// ---------------------------------------------------------------------------
-// Field rendering. Each renderer fills exactly `width` characters at `field`.
 
 namespace {
 
@@ -255,6 +179,8 @@ void place_fixed(char* field, int width, int digits, double value, std::string_v
   right_justify(field, width, sign, text, point);
 }
 
+}  // namespace
+
 void integer_field(char* field, int width, int value) {
   std::array<char, 16> buffer{};
   const std::to_chars_result r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
@@ -316,7 +242,6 @@ void exponent_field(char* field, int width, int digits, double value) {
   exponent_text(exponent, p + digits);
 }
 
-/// The width an A field takes for an item: its own, or the item's length.
 int character_width(int width, std::string_view value) {
   return width == 0 ? static_cast<int>(value.size()) : width;
 }
@@ -325,6 +250,8 @@ void character_field(char* field, int width, std::string_view value) {
   if (to_size(width) >= value.size()) return right_justify(field, width, false, value);
   std::copy_n(value.begin(), width, field);
 }
+
+namespace {
 
 /// Appends a field of `width` columns to `out` and fills it with `render`.
 template <typename Render>
@@ -351,213 +278,6 @@ void render_exponent(std::string& out, int width, int digits, double value) {
 void render_characters(std::string& out, int width, std::string_view value) {
   const int w = character_width(width, value);
   append_field(out, w, [&](char* field) { character_field(field, w, value); });
-}
-
-// ---------------------------------------------------------------------------
-// The run of a write operation.
-
-record_writer::record_writer(session& s, const layout_view& l)
-    : session_(s), layout_(l), record_(s.record()) {
-  record_.clear();
-  session_.last() = {unit_report, true, layout_.text};
-  go_to(0);
-}
-
-void record_writer::put(int value) {
-  const step* field = next_field();
-  if (field == nullptr) return;
-  if (field->kind != step_kind::integer) mismatch(*field);
-  write_pending_move();
-  integer_field(record_.extend(to_size(field->width)), field->width, value);
-  used();
-}
-
-void record_writer::put(double value) {
-  const step* field = next_field();
-  if (field == nullptr) return;
-  if (field->kind != step_kind::fixed && field->kind != step_kind::exponent) mismatch(*field);
-  write_pending_move();
-  char* at = record_.extend(to_size(field->width));
-  if (field->kind == step_kind::fixed) {
-    fixed_field(at, field->width, field->digits, value);
-  } else {
-    exponent_field(at, field->width, field->digits, value);
-  }
-  used();
-}
-
-void record_writer::put(std::string_view value) {
-  const step* field = next_field();
-  if (field == nullptr) return;
-  if (field->kind != step_kind::characters) mismatch(*field);
-  write_pending_move();
-  const int width = character_width(field->width, value);
-  character_field(record_.extend(to_size(width)), width, value);
-  used();
-}
-
-void record_writer::finish() {
-  if (finished_) return;
-  finished_ = true;
-  if (!exhausted_) run_out();
-  end_record();
-}
-
-namespace {
-
-bool is_data(step_kind kind) {
-  return kind == step_kind::integer || kind == step_kind::fixed || kind == step_kind::exponent ||
-         kind == step_kind::characters;
-}
-
-}  // namespace
-
-const step* record_writer::next_field() {
-  if (exhausted_ || finished_) return nullptr;
-  const int end = static_cast<int>(layout_.steps.size());
-  for (;;) {
-    if (position_ == end) {
-      if (!item_written_) {
-        // A template that has no field from its reversion point on would
-        // start over forever: the operation takes no more items.
-        exhausted_ = true;
-        return nullptr;
-      }
-      revert();
-      continue;
-    }
-    const step& s = layout_.steps[static_cast<std::size_t>(position_)];
-    if (!is_data(s.kind)) {
-      perform(s);
-    } else if (repeats_left_ > 0) {
-      return &s;
-    } else {
-      go_to(position_ + 1);
-    }
-  }
-}
-
-void record_writer::run_out() {
-  const int end = static_cast<int>(layout_.steps.size());
-  while (position_ != end) {
-    const step& s = layout_.steps[static_cast<std::size_t>(position_)];
-    if (!is_data(s.kind)) {
-      perform(s);
-    } else if (repeats_left_ > 0) {
-      return;  // the first field without an item ends the operation
-    } else {
-      go_to(position_ + 1);
-    }
-  }
-}
-
-// Inlined into the two loops that run the template: it is their inner step.
-[[gnu::always_inline]] inline void record_writer::perform(const step& s) {
-  int next = position_ + 1;
-  switch (s.kind) {
-    case step_kind::text:
-      write_text(s);
-      break;
-    case step_kind::move:
-      pending_move_ += s.width;
-      break;
-    case step_kind::slash:
-      end_record();
-      break;
-    case step_kind::group_open:
-      group_counts_[to_size(depth_++)] = s.repeat;
-      break;
-    case step_kind::group_close:
-      if (--group_counts_[to_size(depth_ - 1)] > 0) {
-        next = s.partner + 1;
-      } else {
-        --depth_;
-      }
-      break;
-    case step_kind::integer:
-    case step_kind::fixed:
-    case step_kind::exponent:
-    case step_kind::characters:
-      return;  // data fields are the caller's
-  }
-  go_to(next);
-}
-
-void record_writer::write_text(const step& s) {
-  write_pending_move();
-  std::string_view text = layout_.text.substr(to_size(s.text_begin), to_size(s.text_length));
-  // A doubled quote stands for one: copy up to and including each quote,
-  // then skip its twin.
-  for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
-    record_.append(text.substr(0, quote + 1));
-    text.remove_prefix(quote + 2);
-  }
-  record_.append(text);
-}
-
-[[gnu::always_inline]] inline void record_writer::go_to(int index) {
-  position_ = index;
-  const bool inside = index < static_cast<int>(layout_.steps.size());
-  const step* s = inside ? &layout_.steps[to_size(index)] : nullptr;
-  repeats_left_ = s != nullptr && is_data(s->kind) ? s->repeat : 0;
-}
-
-void record_writer::revert() {
-  end_record();
-  item_written_ = false;
-  depth_ = 0;
-  go_to(layout_.reversion);
-}
-
-void record_writer::write_pending_move() {
-  record_.append(static_cast<std::size_t>(pending_move_), ' ');
-  pending_move_ = 0;
-}
-
-void record_writer::end_record() {
-  record_.append("\n");
-  session_.report().write(record_.view());
-  record_.clear();
-  pending_move_ = 0;
-}
-
-void record_writer::used() {
-  --repeats_left_;
-  item_written_ = true;
-}
-
-void record_writer::mismatch(const step& field) {
-  std::string line = "formatted write: item does not suit the field ";
-  line += serialize(std::span<const step>(&field, 1), layout_.text);
-  line += " of ";
-  line += layout_.text;
-  line += '\n';
-  session_.errors().write(line);
-  failure_stop(session_);
-}
-
-// ---------------------------------------------------------------------------
-// Templates known only at run time.
-
-void write_runtime(session& s, std::string_view text, std::span<const double> items) {
-  std::array<step, max_steps> steps{};
-  const parse_result r = parse_layout(text, steps);
-  const std::string_view format = text.substr(0, static_cast<std::size_t>(r.length));
-  s.last() = {unit_report, true, format};
-  switch (r.status) {
-    case layout_status::ok:
-      break;
-    case layout_status::error_in_format:
-      fatal_io(s, io_error::error_in_format, "startio");
-    case layout_status::too_complicated: {
-      s.errors().write("format too complicated:\n");
-      s.errors().write(std::string(format) + '\n');
-      failure_stop(s);
-    }
-  }
-  const layout_view view{format, std::span<const step>(steps.data(), to_size(r.count)),
-                         r.reversion};
-  write(s, view, items);
 }
 
 }  // namespace recordio

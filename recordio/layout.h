@@ -1,8 +1,112 @@
-// Inline and constexpr parts of the formatted writer (included by writer.h).
-#ifndef FOURFIFTHS_RECORDIO_WRITER_INL_H_
-#define FOURFIFTHS_RECORDIO_WRITER_INL_H_
+// Layout templates: the notation of every report line, such as
+// "('   Row ',I2,1X,30F5.2)". A template is parsed into a flat list of steps
+// (`parse_layout`), at compile time for the report's own templates
+// (`layout`), and a write operation (record_writer.h) then runs the steps.
+#ifndef FOURFIFTHS_RECORDIO_LAYOUT_H_
+#define FOURFIFTHS_RECORDIO_LAYOUT_H_
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace recordio {
+
+/// The kinds of step a template is made of.
+enum class step_kind : std::uint8_t {
+  text,         ///< quoted text: `text_begin`/`text_length` in the template, quotes doubled
+  move,         ///< nX: `width` = n
+  slash,        ///< /: end the record
+  integer,      ///< Iw, with repeat count
+  fixed,        ///< Fw.d, with repeat count
+  exponent,     ///< Dw.d, with repeat count
+  characters,   ///< Aw (`width` 0 for a plain A), with repeat count
+  group_open,   ///< r( : `repeat` = r, `partner` = index of the matching close
+  group_close,  ///< )  : `partner` = index of the matching open
+};
+
+/// One step of a parsed template.
+struct step {
+  step_kind kind = step_kind::text;
+  int repeat = 1;
+  int width = 0;
+  int digits = 0;
+  int text_begin = 0;
+  int text_length = 0;
+  int partner = 0;
+};
+
+/// The most steps a template may have.
+inline constexpr int max_steps = 300;
+
+enum class layout_status : std::uint8_t { ok, error_in_format, too_complicated };
+
+struct parse_result {
+  layout_status status = layout_status::ok;
+  int count = 0;      ///< steps written
+  int reversion = 0;  ///< index of the step where reversion resumes
+  int length = 0;     ///< characters of the template up to its closing ")"
+};
+
+/// The largest count, width or digit count a template may give.
+inline constexpr int max_layout_number = 32767;
+
+/// Parses `text` (which must begin with "(") into `steps`. Blanks outside
+/// quoted text are ignored, so also inside numbers; text after the matching
+/// ")" is not part of the template. Elements are separated by commas, which
+/// may be left out next to a "/"; the letters may be in either case. Counts
+/// and widths run from 1 to `max_layout_number`, F takes 0 or more digits
+/// and D at least 1. A template that needs more steps than `steps` holds or
+/// than `max_steps` is `too_complicated`. `length` is also set for a
+/// template that does not parse: up to its matching ")" if it has one,
+/// else the whole text. constexpr, so the report's templates are checked
+/// while the program compiles.
+constexpr parse_result parse_layout(std::string_view text, std::span<step> steps);
+
+/// The parsed form in a compact notation for tests, for instance
+/// "[I3][F7.3][2X]['text'][/][6(][F7.3][1X][)]".
+std::string serialize(std::span<const step> steps, std::string_view text);
+
+/// A parsed template as the writer runs it.
+struct layout_view {
+  std::string_view text;  ///< up to and including the closing ")"
+  std::span<const step> steps;
+  int reversion = 0;
+};
+
+/// Called only from a constant evaluation with a template that does not
+/// parse: being not constexpr, it turns the mistake into a compile error.
+void layout_error(const char* why);
+
+/// A template parsed at compile time. Use as
+///   constexpr recordio::layout banner{"('Title',/)"};
+template <std::size_t N>
+class layout {
+ public:
+  consteval layout(const char (&text)[N]) {
+    std::copy(text, text + N, text_.begin());
+    const parse_result r = parse_layout(std::string_view(text_.data(), N - 1), steps_);
+    if (r.status != layout_status::ok) layout_error("template does not parse");
+    count_ = r.count;
+    reversion_ = r.reversion;
+    length_ = r.length;
+  }
+  constexpr operator layout_view() const {
+    return {std::string_view(text_.data(), static_cast<std::size_t>(length_)),
+            std::span<const step>(steps_.data(), static_cast<std::size_t>(count_)), reversion_};
+  }
+
+ private:
+  static constexpr std::size_t capacity = N < max_steps ? N : max_steps;
+  std::array<char, N> text_{};
+  std::array<step, capacity> steps_{};
+  int count_ = 0;
+  int reversion_ = 0;
+  int length_ = 0;
+};
 
 namespace detail {
 
@@ -212,23 +316,6 @@ constexpr parse_result parse_layout(std::string_view text, std::span<step> steps
   return detail::layout_parser(text, steps).run();
 }
 
-namespace detail {
-inline void put_item(record_writer& w, int v) { w.put(v); }
-inline void put_item(record_writer& w, double v) { w.put(v); }
-inline void put_item(record_writer& w, std::string_view v) { w.put(v); }
-inline void put_item(record_writer& w, const char* v) { w.put(std::string_view(v)); }
-inline void put_item(record_writer& w, std::span<const double> v) {
-  for (double x : v) w.put(x);
-}
-}  // namespace detail
-
-template <typename... Items>
-void write(session& s, layout_view l, const Items&... items) {
-  record_writer w(s, l);
-  (detail::put_item(w, items), ...);
-  w.finish();
-}
-
 }  // namespace recordio
 
-#endif  // FOURFIFTHS_RECORDIO_WRITER_INL_H_
+#endif  // FOURFIFTHS_RECORDIO_LAYOUT_H_

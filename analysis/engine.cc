@@ -1,0 +1,318 @@
+// The library's entry points: problems built in code or read from a deck,
+// and their analyses, as values.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <utility>
+
+#include "analysis/classic_deck.h"
+#include "analysis/composite.h"
+#include "analysis/problem_access.h"
+#include "analysis/selection.h"
+#include "fourfifths/analysis.h"
+#include "fourfifths/problem.h"
+#include "numeric/packed.h"
+#include "recordio/deck_input.h"
+
+namespace fourfifths {
+
+applicant_mix applicant_mix::from_ratio(double majority_per_minority) {
+  applicant_mix mix;
+  mix.majority = majority_per_minority / (majority_per_minority + 1);
+  mix.minority = 1 - mix.majority;
+  return mix;
+}
+
+applicant_mix applicant_mix::from_minority_share(double share) {
+  applicant_mix mix;
+  mix.minority = share;
+  mix.majority = 1 - share;
+  return mix;
+}
+
+std::string fault::text() const { return field + ": " + message; }
+
+double problem::correlation(int i, int j) const {
+  return flat_[static_cast<std::size_t>(i) * static_cast<std::size_t>(variables()) +
+               static_cast<std::size_t>(j)];
+}
+
+namespace {
+
+// Collects the faults of a spec, each naming its field.
+class checker {
+ public:
+  void add(std::string field, std::string message) {
+    errors.push_back({std::move(field), std::move(message)});
+  }
+
+  // A list that must hold `count` finite numbers.
+  void finite_list(const std::string& field, const std::vector<double>& values, std::size_t count,
+                   const char* one_per) {
+    if (values.size() != count) {
+      add(field, "must have " + std::to_string(count) + (count == 1 ? " entry" : " entries") +
+                     ", one per " + one_per);
+      return;
+    }
+    finite_entries(field, values);
+  }
+
+  void finite_entries(const std::string& field, const std::vector<double>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (!std::isfinite(values[i])) add(indexed(field, i), "must be a finite number");
+    }
+  }
+
+  static std::string indexed(const std::string& field, std::size_t i) {
+    return field + "[" + std::to_string(i) + "]";
+  }
+
+  std::vector<fault> errors;
+};
+
+bool all_zero(const std::vector<double>& values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return v == 0; });
+}
+
+// Whether the predictor block, read as regression weights read it, is
+// positive definite.
+bool predictor_block_positive_definite(const problem_spec& spec) {
+  const int np = spec.predictors;
+  std::vector<double> packed;
+  packed.reserve(static_cast<std::size_t>(np * (np + 1) / 2));
+  for (int j = 0; j < np; ++j) {
+    for (int i = 0; i <= j; ++i) packed.push_back(spec.correlations[j][i]);
+  }
+  int info = 0;
+  numeric::dppfa(packed, np, info);
+  return info == 0;
+}
+
+void check_counts(const problem_spec& s, checker& c) {
+  if (s.predictors < 1 || s.predictors > max_predictors) {
+    c.add("predictors", "must lie between 1 and " + std::to_string(max_predictors));
+  }
+  if (s.criteria < 0 || s.criteria > max_criteria) {
+    c.add("criteria", "must lie between 0 and " + std::to_string(max_criteria));
+  } else if (s.predictors >= 1 && s.predictors + s.criteria > max_variables) {
+    c.add("criteria",
+          "predictors and criteria together must be at most " + std::to_string(max_variables));
+  }
+  if (s.regression_weights && s.criteria < 1) {
+    c.add("regression_weights", "regression weights need at least one criterion");
+  }
+  if (s.quality == quality_basis::criterion && s.criteria < 1) {
+    c.add("quality", "quality on the criterion composite needs at least one criterion");
+  }
+}
+
+void check_weights(const problem_spec& s, checker& c) {
+  const auto np = static_cast<std::size_t>(s.predictors);
+  const auto nc = static_cast<std::size_t>(s.criteria);
+  if (s.regression_weights) {
+    if (!s.predictor_weights.empty()) {
+      c.add("predictor_weights", "must be empty when the weights come from regression");
+    }
+  } else {
+    const std::size_t before = c.errors.size();
+    c.finite_list("predictor_weights", s.predictor_weights, np, "predictor");
+    if (c.errors.size() == before && all_zero(s.predictor_weights)) {
+      c.add("predictor_weights", "must not all be zero");
+    }
+  }
+  const std::size_t before = c.errors.size();
+  c.finite_list("criterion_weights", s.criterion_weights, nc, "criterion");
+  if (nc > 0 && c.errors.size() == before && all_zero(s.criterion_weights)) {
+    c.add("criterion_weights", "must not all be zero");
+  }
+}
+
+// Returns whether the matrix has the right shape, so that its entries can
+// be read.
+bool check_correlations(const problem_spec& s, checker& c) {
+  const auto nv = static_cast<std::size_t>(s.predictors + s.criteria);
+  const std::vector<std::vector<double>>& r = s.correlations;
+  if (r.size() != nv) {
+    c.add("correlations",
+          "must have " + std::to_string(nv) + " rows, one per predictor and criterion");
+    return false;
+  }
+  bool shaped = true;
+  for (std::size_t i = 0; i < nv; ++i) {
+    if (r[i].size() != nv) {
+      c.add(checker::indexed("correlations", i), "must have " + std::to_string(nv) + " entries");
+      shaped = false;
+    }
+  }
+  if (!shaped) return false;
+  bool entries_ok = true;
+  for (std::size_t i = 0; i < nv; ++i) {
+    for (std::size_t j = 0; j < nv; ++j) {
+      const std::string field = checker::indexed(checker::indexed("correlations", i), j);
+      const double v = r[i][j];
+      if (!std::isfinite(v)) {
+        c.add(field, "must be a finite number");
+        entries_ok = false;
+      } else if (i == j && v != 1) {
+        c.add(field, "must be 1 (a variable correlates 1 with itself)");
+        entries_ok = false;
+      } else if (v < -1 || v > 1) {
+        c.add(field, "must lie in [-1, 1]");
+        entries_ok = false;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < nv; ++i) {
+    for (std::size_t j = i + 1; j < nv; ++j) {
+      if (std::isfinite(r[i][j]) && std::isfinite(r[j][i]) && r[i][j] != r[j][i]) {
+        c.add("correlations",
+              "not symmetric at [" + std::to_string(i) + "][" + std::to_string(j) + "]");
+        entries_ok = false;
+      }
+    }
+  }
+  return entries_ok;
+}
+
+void check_mix(const problem_spec& s, checker& c) {
+  if (s.majority_per_minority && s.minority_share) {
+    c.add("minority_share", "give either majority_per_minority or minority_share, not both");
+  }
+  if (s.majority_per_minority &&
+      !(std::isfinite(*s.majority_per_minority) && *s.majority_per_minority > 0)) {
+    c.add("majority_per_minority", "must be a positive finite number");
+  }
+  if (s.minority_share && !(*s.minority_share > 0 && *s.minority_share < 1)) {
+    c.add("minority_share", "must lie strictly between 0 and 1");
+  }
+  if (s.mode == ratio_mode::overall && !s.majority_per_minority && !s.minority_share) {
+    c.add("minority_share",
+          "overall selection ratios need the applicant mix: give minority_share or "
+          "majority_per_minority");
+  }
+}
+
+// The composite variance under the given weights, as the analysis forms it.
+double predictor_variance(const problem_spec& s) {
+  double vp = 0;
+  const std::vector<double>& w = s.predictor_weights;
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    vp = vp + w[i] * w[i];
+    for (std::size_t j = i + 1; j < w.size(); ++j) vp = vp + 2 * w[i] * w[j] * s.correlations[i][j];
+  }
+  return vp;
+}
+
+analysis_result analyse_weighted(const problem& p, predictor_weighting w, method m) {
+  analysis_result a;
+  a.used = m;
+  a.composites = analysis::composite_statistics(p, w.weights);
+  a.weighting = std::move(w);
+  a.model = {.mode = p.spec().mode,
+             .quality = p.spec().quality,
+             .mix = p.mix(),
+             .predictor_effect = a.composites.predictor_effect,
+             .validity = a.composites.validity,
+             .criterion_effect = a.composites.criterion_effect};
+  return a;
+}
+
+}  // namespace
+
+problem_result make_problem(problem_spec spec) {
+  checker c;
+  check_counts(spec, c);
+  if (!c.errors.empty()) return {.value = {}, .errors = std::move(c.errors), .warnings = {}};
+
+  check_weights(spec, c);
+  const bool matrix_readable = check_correlations(spec, c);
+  c.finite_list("predictor_effects", spec.predictor_effects,
+                static_cast<std::size_t>(spec.predictors), "predictor");
+  c.finite_list("criterion_effects", spec.criterion_effects,
+                static_cast<std::size_t>(spec.criteria), "criterion");
+  check_mix(spec, c);
+  c.finite_entries("requested_ratios", spec.requested_ratios);
+
+  problem_result result;
+  if (c.errors.empty() && !spec.regression_weights && !(predictor_variance(spec) > 0)) {
+    c.add("predictor_weights", "make a composite without variance under these correlations");
+  }
+  if (matrix_readable && !predictor_block_positive_definite(spec)) {
+    result.warnings.push_back({"correlations",
+                               "the predictor block is not positive definite (not a possible "
+                               "correlation matrix)"});
+  }
+  if (!c.errors.empty()) {
+    result.errors = std::move(c.errors);
+    return result;
+  }
+  std::optional<applicant_mix> mix;
+  if (spec.majority_per_minority) mix = applicant_mix::from_ratio(*spec.majority_per_minority);
+  if (spec.minority_share) mix = applicant_mix::from_minority_share(*spec.minority_share);
+  result.value = problem_access::make(std::move(spec), mix);
+  return result;
+}
+
+deck_result read_deck(std::string_view deck) {
+  recordio::deck_input in(deck);
+  return analysis::read_classic_deck(in);
+}
+
+predictor_weighting weighting_of(const problem& p) { return analysis::weighting(p); }
+
+composite_statistics composites_of(const problem& p) {
+  return analysis::composite_statistics(p, analysis::weighting(p).weights);
+}
+
+selection_model model_of(const problem& p) {
+  return analyse_weighted(p, analysis::weighting(p), method::classic).model;
+}
+
+outcome outcome_at(const selection_model& model, double ratio, method m) {
+  return m == method::classic ? analysis::selout(model, ratio)
+                              : analysis::selout_precise(model, ratio);
+}
+
+outcome outcome_at(const problem& p, double ratio, method m) {
+  return outcome_at(model_of(p), ratio, m);
+}
+
+std::vector<outcome> outcomes_at(const problem& p, std::span<const double> ratios, method m) {
+  const selection_model model = model_of(p);
+  std::vector<outcome> out;
+  out.reserve(ratios.size());
+  for (const double r : ratios) out.push_back(outcome_at(model, r, m));
+  return out;
+}
+
+four_fifths_minimum find_four_fifths_minimum(const selection_model& model, method m) {
+  return m == method::classic ? analysis::srmax_search(model)
+                              : analysis::srmax_search_precise(model);
+}
+
+four_fifths_minimum find_four_fifths_minimum(const problem& p, method m) {
+  return find_four_fifths_minimum(model_of(p), m);
+}
+
+analysis_result analyse(const problem& p, method m) {
+  analysis_result a = analyse_weighted(p, analysis::weighting(p), m);
+  a.minimum = find_four_fifths_minimum(a.model, m);
+  const std::vector<double>& requested = p.spec().requested_ratios;
+  a.entries.reserve(builtin_ratios.size() + 1 + requested.size());
+  int index = 0;
+  for (const double r : builtin_ratios) {
+    a.entries.push_back({entry_kind::builtin, ++index, outcome_at(a.model, r, m)});
+  }
+  // Without a minimum there is no entry for it: the report has said why.
+  ++index;
+  if (a.minimum.found) {
+    a.entries.push_back({entry_kind::minimum, index, outcome_at(a.model, a.minimum.ratio, m)});
+  }
+  for (const double r : requested) {
+    a.entries.push_back({entry_kind::requested, ++index, outcome_at(a.model, r, m)});
+  }
+  return a;
+}
+
+}  // namespace fourfifths
