@@ -17,7 +17,8 @@ function(fourfifths_test_folder folder)
   endif()
   set(target ${folder}_tests)
   add_executable(${target} ${sources})
-  target_link_libraries(${target} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  find_package(Threads REQUIRED)
+  target_link_libraries(${target} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${target} PRIVATE
     FOURFIFTHS_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     FOURFIFTHS_BINARY="$<TARGET_FILE:fourfifths>")

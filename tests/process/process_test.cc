@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -156,6 +158,71 @@ TEST(ProcessEnd, ReportThatCannotBeWrittenIsAFailure) {
   const child_result r = run_program(good_deck, {.report_to_dev_full = true});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "report write: " + std::string(std::strerror(ENOSPC)) + "\n");
+}
+
+// A rejected deck's messages are its report: when they cannot be written,
+// the run says so, as a complete report's run does.
+TEST(ProcessEnd, RejectedDeckWhoseMessagesCannotBeWrittenSaysWhy) {
+  const child_result r = run_program("0 0 1 0 0 0\n3\n", {.report_to_dev_full = true});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "report write: " + std::string(std::strerror(ENOSPC)) + "\n");
+}
+
+std::string example(const char* name) {
+  std::ifstream in(std::string(FOURFIFTHS_SOURCE_DIR) + "/examples/" + name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The report goes to a pipe whose reader is slow: 4096 bytes of room, 2000
+// of them taken, so the report's write blocks part-way. A signal that
+// arrives then must not write any of the report twice: standard output
+// holds the report once, whole, after the bytes already in the pipe.
+void expect_clean_report_after_signal(int signal, const std::string& line) {
+  const std::string deck = example("overall_given_weights.deck");
+  const std::string report = example("overall_given_weights.out");
+  ASSERT_GT(report.size(), 2096u);
+  int in[2], out[2], err[2];
+  ASSERT_EQ(::pipe(in), 0);
+  ASSERT_EQ(::pipe(out), 0);
+  ASSERT_EQ(::pipe(err), 0);
+  ASSERT_EQ(::fcntl(out[1], F_SETPIPE_SZ, 4096), 4096);
+  const std::string held(2000, '#');
+  ASSERT_EQ(::write(out[1], held.data(), held.size()), static_cast<ssize_t>(held.size()));
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
+    ::execl(FOURFIFTHS_BINARY, FOURFIFTHS_BINARY, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  (void)!::write(in[1], deck.data(), deck.size());
+  ::close(in[1]);
+  // Long enough for the program to fill the pipe and block.
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  ::kill(pid, signal);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::string got = drain(out[0]);
+  const std::string errors = drain(err[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(errors, line);
+  ASSERT_EQ(got.substr(0, held.size()), held);
+  EXPECT_EQ(got.substr(held.size()), report);
+}
+
+TEST(ProcessEnd, TerminationDuringABlockedReportWriteKeepsTheReportClean) {
+  expect_clean_report_after_signal(SIGTERM, "Killed\n");
+}
+
+TEST(ProcessEnd, InterruptDuringABlockedReportWriteKeepsTheReportClean) {
+  expect_clean_report_after_signal(SIGINT, "Interrupt\n");
 }
 
 }  // namespace
