@@ -47,7 +47,7 @@ constexpr double one_over_root_two_pi = 0.3989422804014327;  // 1/sqrt(2*pi)
 // rounding of x alone costs a relative error of about z*z units in the
 // last place (64 at z = 8). glibc's erfc is accurate to a few units.
 // Measured against 50-digit references (tests/numeric/precise_normal_test):
-// at most 2.3 units in the last place over -37 <= z <= 37.
+// at most 2 units in the last place over -37 <= z <= 37.
 double upper_tail(double z) noexcept {
   if (std::isnan(z)) return z;
   const double_double x = two_product(z, root_half_hi);
@@ -59,14 +59,16 @@ double upper_tail(double z) noexcept {
 
 // exp(-z*z/2)/sqrt(2*pi) with z*z = s + ds exactly: exp(-s/2 - ds/2) =
 // exp(-s/2) (1 - ds/2) to first order (halving is exact).
-// Measured: at most 1.5 units in the last place over -37 <= z <= 37.
+// Measured: at most 3 units in the last place over -37 <= z <= 37.
 double density(double z) noexcept {
   const double_double s = two_product(z, z);
   return std::exp(-0.5 * s.hi) * (1 - 0.5 * s.lo) * one_over_root_two_pi;
 }
 
 // AS 241 gives Phi^-1 to about 5e-16 relative; one Newton step on Q(x) = q
-// with the accurate Q and density takes it to the last place or two.
+// with the accurate Q and density takes it to the accuracy that q itself
+// allows, about ulp(q)/phi(x): measured, at most 4 units in the last place
+// (near q = 0.94, where ulp(q)/phi(x) is 4 ulps of x).
 double upper_quantile(double q) noexcept {
   if (!(q > 0 && q < 1)) return std::numeric_limits<double>::quiet_NaN();
   int ifault = 0;

@@ -17,7 +17,8 @@ double upper_tail(double z) noexcept;
 double density(double z) noexcept;
 
 /// The point above which the area q lies: Q(upper_quantile(q)) = q, for q
-/// in (0, 1); NaN outside. AS 241 refined by one Newton step on Q.
+/// in (0, 1); NaN outside. AS 241 refined by one Newton step on Q, to the
+/// accuracy that q allows (about ulp(q)/density).
 double upper_quantile(double q) noexcept;
 
 }  // namespace numeric::precise
