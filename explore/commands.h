@@ -1,0 +1,56 @@
+// The explorer's subcommands. Each returns the process's exit status: 0
+// for success, 2 for bad input or a failed run, 3 where the subcommand
+// documents it (batch: some scenarios could not be analysed).
+#ifndef FOURFIFTHS_EXPLORE_COMMANDS_H_
+#define FOURFIFTHS_EXPLORE_COMMANDS_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "explore/scenario.h"
+#include "explore/table.h"
+#include "fourfifths/problem.h"
+
+namespace explore {
+
+inline constexpr int exit_success = 0;
+inline constexpr int exit_failure = 2;
+inline constexpr int exit_partial = 3;
+
+/// Writes "fourfifths-explore: <text>" and a newline to standard error.
+void complain(std::string_view text);
+
+/// Reads and checks the scenario named `path` ("-" for standard input).
+/// Errors and warnings go to standard error, prefixed with the path.
+/// Returns nothing when the scenario cannot be used.
+std::optional<loaded_scenario> load(const std::string& path);
+
+/// Writes the command's result, or says why it could not.
+int deliver(const std::string& path, std::string_view text);
+
+struct convert_options {
+  std::string scenario;
+  scenario_form to = scenario_form::json;
+  std::string output = "-";
+};
+int run_convert(const convert_options& o);
+
+struct table_options {
+  std::string scenario;
+  fourfifths::method method = fourfifths::method::precise;
+  std::optional<std::vector<double>> ratios;  ///< from --ratios or --grid
+  table_format format = table_format::csv;
+  std::string output = "-";
+};
+int run_table(const table_options& o);
+
+/// The ratios of "--ratios 0.1,0.2" or "--grid 0.05:0.95:0.05"; an error
+/// message when the text is not one.
+std::optional<std::vector<double>> parse_ratio_list(std::string_view text, std::string& error);
+std::optional<std::vector<double>> parse_ratio_grid(std::string_view text, std::string& error);
+
+}  // namespace explore
+
+#endif  // FOURFIFTHS_EXPLORE_COMMANDS_H_

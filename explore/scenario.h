@@ -1,0 +1,72 @@
+// Scenarios: a problem with names, read from a JSON document or a classic
+// deck (told apart by the content: JSON starts with "{"), and written as
+// either. The JSON schema is documented in the README ("Scenarios").
+#ifndef FOURFIFTHS_EXPLORE_SCENARIO_H_
+#define FOURFIFTHS_EXPLORE_SCENARIO_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fourfifths/problem.h"
+
+namespace explore {
+
+/// The two forms of a scenario.
+enum class scenario_form { json, deck };
+
+/// A problem with the names of its variables.
+struct scenario {
+  std::string title;                         ///< optional
+  std::vector<std::string> predictor_names;  ///< one per predictor
+  std::vector<std::string> criterion_names;  ///< one per criterion
+  fourfifths::problem_spec spec;
+  scenario_form form = scenario_form::json;  ///< the form it was read in
+};
+
+/// A scenario read and checked, ready to analyse; or every error found.
+struct loaded_scenario {
+  std::optional<scenario> value;
+  std::optional<fourfifths::problem> problem;
+  std::vector<std::string> errors;    ///< "path: message", or the deck's own messages
+  std::vector<std::string> warnings;  ///< "path: message"
+};
+
+/// The form of a text: JSON when its first character other than white
+/// space is "{", otherwise a deck.
+scenario_form form_of(std::string_view text);
+
+/// Reads a JSON scenario: a syntax error gives "line L, column C: ..."; each
+/// fault of the schema and of the problem names its path
+/// ("predictors[2].d: must be a finite number"); unknown keys are errors.
+loaded_scenario read_json_scenario(std::string_view text);
+
+/// Reads a classic deck as the classic program does; its failures give the
+/// program's own messages. The variables are named P1.., C1...
+loaded_scenario read_deck_scenario(std::string_view text);
+
+/// Either, by the content.
+loaded_scenario read_scenario(std::string_view text);
+
+/// The JSON form: an object with the schema's keys, numbers in shortest
+/// round-trip form, ending with a newline.
+std::string to_json(const scenario& s);
+
+/// The deck form of a scenario, or why it has none.
+struct deck_text {
+  std::string text;                   ///< empty when `errors` is not
+  std::vector<std::string> errors;    ///< what a deck cannot hold at all
+  std::vector<std::string> warnings;  ///< what the deck leaves out
+};
+
+/// The deck form, one read a line with a comment after its values. A deck
+/// holds at most 25 requested ratios, and no applicant mix in majority mode.
+deck_text to_deck(const scenario& s);
+
+/// A double in shortest round-trip form ("0.1", "1e-07", "-0").
+std::string shortest(double value);
+
+}  // namespace explore
+
+#endif  // FOURFIFTHS_EXPLORE_SCENARIO_H_

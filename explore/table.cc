@@ -1,0 +1,233 @@
+#include "explore/table.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+namespace explore {
+
+namespace {
+
+using fourfifths::outcome;
+
+// The numeric columns, in order, and how to read each from an outcome.
+struct column {
+  const char* name;
+  std::optional<double> (*value)(const outcome&);
+};
+
+constexpr column columns[] = {
+    {"target", [](const outcome& o) -> std::optional<double> { return o.target; }},
+    {"sr", [](const outcome& o) { return o.sr; }},
+    {"sr_majority", [](const outcome& o) -> std::optional<double> { return o.sr_majority; }},
+    {"sr_minority", [](const outcome& o) -> std::optional<double> { return o.sr_minority; }},
+    {"ai_ratio", [](const outcome& o) -> std::optional<double> { return o.ai_ratio; }},
+    {"passes_four_fifths", nullptr},
+    {"cut_score", [](const outcome& o) -> std::optional<double> { return o.cut_score; }},
+    {"mean", [](const outcome& o) { return o.mean; }},
+    {"mean_majority", [](const outcome& o) -> std::optional<double> { return o.mean_majority; }},
+    {"mean_minority", [](const outcome& o) -> std::optional<double> { return o.mean_minority; }},
+    {"mean_difference",
+     [](const outcome& o) -> std::optional<double> { return o.mean_difference; }},
+    {"std_mean", [](const outcome& o) { return o.std_mean; }},
+    {"std_mean_majority", [](const outcome& o) { return o.std_mean_majority; }},
+    {"std_mean_minority", [](const outcome& o) { return o.std_mean_minority; }},
+    {"std_mean_difference", [](const outcome& o) { return o.std_mean_difference; }},
+};
+
+// A number in shortest round-trip form; NaN as "NaN", which CSV readers
+// take for a missing number.
+void append_number(std::string& out, double v) {
+  if (std::isnan(v)) {
+    out += "NaN";
+    return;
+  }
+  char buffer[32];
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  out.append(buffer, static_cast<std::size_t>(r.ptr - buffer));
+}
+
+// A CSV field, quoted when it must be.
+void append_field(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void append_row(std::string& out, const table_row& row, const std::string* id) {
+  const outcome& o = row.result;
+  if (id != nullptr) {
+    append_field(out, *id);
+    out += ',';
+  }
+  out += kind_name(row.kind);
+  for (const column& c : columns) {
+    out += ',';
+    if (c.value == nullptr) {
+      if (o.solved()) out += o.passes_four_fifths() ? "true" : "false";
+      continue;
+    }
+    if (!o.solved() && c.value != columns[0].value) continue;  // only the target
+    if (const std::optional<double> v = c.value(o)) append_number(out, *v);
+  }
+  out += ',';
+  out += status_name(o.status);
+  out += '\n';
+}
+
+nlohmann::json json_number(std::optional<double> v) {
+  if (!v || std::isnan(*v)) return nullptr;
+  return *v;
+}
+
+nlohmann::json row_json(const table_row& row) {
+  const outcome& o = row.result;
+  nlohmann::json j = nlohmann::json::object();
+  j["kind"] = kind_name(row.kind);
+  for (const column& c : columns) {
+    if (c.value == nullptr) {
+      j[c.name] = o.solved() ? nlohmann::json(o.passes_four_fifths()) : nlohmann::json(nullptr);
+    } else {
+      j[c.name] = o.solved() || c.value == columns[0].value ? json_number(c.value(o)) : nullptr;
+    }
+  }
+  j["status"] = status_name(o.status);
+  return j;
+}
+
+}  // namespace
+
+const char* kind_name(fourfifths::entry_kind kind) {
+  switch (kind) {
+    case fourfifths::entry_kind::builtin:
+      return "builtin";
+    case fourfifths::entry_kind::minimum:
+      return "minimum";
+    case fourfifths::entry_kind::requested:
+      return "requested";
+  }
+  return "";
+}
+
+const char* status_name(fourfifths::outcome_status status) {
+  switch (status) {
+    case fourfifths::outcome_status::solved:
+      return "solved";
+    case fourfifths::outcome_status::no_cut_score:
+      return "no_cut_score";
+    case fourfifths::outcome_status::quantile_fault:
+      return "ratio_outside_0_1";
+  }
+  return "";
+}
+
+table make_table(const fourfifths::problem& p, fourfifths::method m,
+                 const std::optional<std::vector<double>>& ratios) {
+  table t;
+  t.method = m;
+  if (ratios) {
+    const fourfifths::selection_model model = fourfifths::model_of(p);
+    t.minimum = fourfifths::find_four_fifths_minimum(model, m);
+    t.rows.reserve(ratios->size());
+    for (const double r : *ratios) {
+      t.rows.push_back({fourfifths::entry_kind::requested, fourfifths::outcome_at(model, r, m)});
+    }
+    return t;
+  }
+  fourfifths::analysis_result a = fourfifths::analyse(p, m);
+  t.minimum = a.minimum;
+  t.rows.reserve(a.entries.size());
+  for (fourfifths::table_entry& e : a.entries) t.rows.push_back({e.kind, e.result});
+  return t;
+}
+
+std::string csv_header(bool with_id) {
+  std::string out = with_id ? "id,kind" : "kind";
+  for (const column& c : columns) {
+    out += ',';
+    out += c.name;
+  }
+  return out + ",status\n";
+}
+
+void append_csv(std::string& out, const table& t, const std::string* id) {
+  for (const table_row& row : t.rows) append_row(out, row, id);
+}
+
+void append_csv_error(std::string& out, const std::string& id, const std::string& message) {
+  append_field(out, id);
+  out += ',';  // no kind
+  for (std::size_t i = 0; i < std::size(columns); ++i) out += ',';
+  out += ',';
+  append_field(out, "error: " + message);
+  out += '\n';
+}
+
+std::string table_json(const table& t, const std::string* id, bool compact) {
+  nlohmann::json j = nlohmann::json::object();
+  if (id != nullptr) j["id"] = *id;
+  j["method"] = t.method == fourfifths::method::classic ? "classic" : "precise";
+  if (t.minimum.found) {
+    j["four_fifths_minimum"] = {{"sr", t.minimum.ratio},
+                                {"sr_majority", t.minimum.sr_majority},
+                                {"sr_minority", t.minimum.sr_minority},
+                                {"cut_score", t.minimum.cut_score}};
+  } else {
+    j["four_fifths_minimum"] = nullptr;
+  }
+  nlohmann::json rows = nlohmann::json::array();
+  for (const table_row& row : t.rows) rows.push_back(row_json(row));
+  j["rows"] = std::move(rows);
+  return j.dump(compact ? -1 : 2) + "\n";
+}
+
+std::string error_json(const std::string& id, const std::string& message) {
+  return nlohmann::json({{"id", id}, {"error", message}}).dump() + "\n";
+}
+
+std::string table_text(const table& t) {
+  std::string out;
+  char line[256];
+  std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", "kind", "sr",
+                "sr_maj", "sr_min", "ai", "passes", "cut", "mean", "mean_maj", "mean_min",
+                "status");
+  out += line;
+  auto cell = [](std::optional<double> v) {
+    char text[32];
+    if (!v) return std::string("-");
+    std::snprintf(text, sizeof text, "%.4f", *v);
+    return std::string(text);
+  };
+  for (const table_row& row : t.rows) {
+    const outcome& o = row.result;
+    const bool ok = o.solved();
+    std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n",
+                  kind_name(row.kind), cell(o.sr ? o.sr : std::optional<double>(o.target)).c_str(),
+                  ok ? cell(o.sr_majority).c_str() : "-", ok ? cell(o.sr_minority).c_str() : "-",
+                  ok ? cell(o.ai_ratio).c_str() : "-",
+                  ok ? (o.passes_four_fifths() ? "yes" : "no") : "-",
+                  ok ? cell(o.cut_score).c_str() : "-", ok ? cell(o.mean).c_str() : "-",
+                  ok ? cell(o.mean_majority).c_str() : "-",
+                  ok ? cell(o.mean_minority).c_str() : "-", status_name(o.status));
+    out += line;
+  }
+  if (t.minimum.found) {
+    std::snprintf(line, sizeof line, "four-fifths minimum selection ratio: %.4f\n",
+                  t.minimum.ratio);
+  } else {
+    std::snprintf(line, sizeof line, "four-fifths minimum selection ratio: none\n");
+  }
+  out += line;
+  return out;
+}
+
+}  // namespace explore

@@ -1,0 +1,57 @@
+// The outcomes of a scenario as a tidy table: one row per selection ratio,
+// written as CSV, JSON or aligned text.
+#ifndef FOURFIFTHS_EXPLORE_TABLE_H_
+#define FOURFIFTHS_EXPLORE_TABLE_H_
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "fourfifths/analysis.h"
+#include "fourfifths/problem.h"
+
+namespace explore {
+
+enum class table_format { csv, json, text };
+
+/// One row: which entry it is, and its outcome.
+struct table_row {
+  fourfifths::entry_kind kind = fourfifths::entry_kind::builtin;
+  fourfifths::outcome result;
+};
+
+/// The rows of the report's table (the built-in ratios, the four-fifths
+/// minimum when there is one, the requested ratios), or, when `ratios` is
+/// given, one row at each of those ratios (kind "requested").
+struct table {
+  fourfifths::method method = fourfifths::method::precise;
+  fourfifths::four_fifths_minimum minimum;
+  std::vector<table_row> rows;
+};
+table make_table(const fourfifths::problem& p, fourfifths::method m,
+                 const std::optional<std::vector<double>>& ratios);
+
+/// The CSV header: the table's columns, after "id" when `with_id`.
+std::string csv_header(bool with_id);
+/// One CSV row per table row, each after the id when one is given.
+void append_csv(std::string& out, const table& t, const std::string* id);
+/// A row of a scenario that could not be analysed: the id, empty numbers,
+/// "error: <message>" as its status.
+void append_csv_error(std::string& out, const std::string& id, const std::string& message);
+
+/// The table as a JSON object (one line when `compact`).
+std::string table_json(const table& t, const std::string* id, bool compact);
+/// A JSON line for a scenario that could not be analysed.
+std::string error_json(const std::string& id, const std::string& message);
+
+/// The table aligned for reading, with four decimals.
+std::string table_text(const table& t);
+
+/// The names of the kinds and statuses as the table writes them.
+const char* kind_name(fourfifths::entry_kind kind);
+const char* status_name(fourfifths::outcome_status status);
+
+}  // namespace explore
+
+#endif  // FOURFIFTHS_EXPLORE_TABLE_H_
