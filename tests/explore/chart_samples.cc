@@ -147,27 +147,30 @@ sample plot_sample() {
   rates.title = "Selection rates";
   rates.x = ratio;
   rates.y = {"Share selected", 0.0, 1.0};
-  rates.lines.push_back({.label = "Majority", .x = sr, .y = sra, .colour = blue});
+  rates.lines.push_back(
+      {.label = "Majority", .x = sr, .y = sra, .colour = blue, .pattern = explore::dash::solid});
   rates.lines.push_back({.label = "Minority",
                          .x = sr,
                          .y = sri,
                          .colour = vermillion,
                          .pattern = explore::dash::dashed});
-  rates.references.push_back(at_minimum);
+  const reference_line labelled_minimum{reference_line::orientation::vertical, minimum, "minimum"};
+  rates.references.push_back(labelled_minimum);
 
   panel means;
   means.title = "Quality of those selected";
   means.x = ratio;
   means.y = {"Mean criterion score (SD)", {}, {}};
-  means.lines.push_back({.label = "Overall", .x = sr, .y = m, .colour = black});
   means.lines.push_back(
-      {.label = "Majority", .x = sr, .y = ma, .colour = blue, .pattern = explore::dash::dash_dot});
+      {.label = "Overall", .x = sr, .y = m, .colour = black, .pattern = explore::dash::dash_dot});
+  means.lines.push_back(
+      {.label = "Majority", .x = sr, .y = ma, .colour = blue, .pattern = explore::dash::solid});
   means.lines.push_back({.label = "Minority",
                          .x = sr,
                          .y = mi,
                          .colour = vermillion,
                          .pattern = explore::dash::dashed});
-  means.references.push_back(at_minimum);
+  means.references.push_back(labelled_minimum);
 
   f.panels = {impact, rates, means};
   return s;
