@@ -324,7 +324,9 @@ text_plan place_text(std::string_view text, std::span<const spot> candidates, co
     const rect box = text_box(text, note_size, anchor, how);
     const bool fits = box.x >= plot.x && right(box) <= right(plot) && box.y >= plot.y &&
                       bottom(box) <= bottom(plot);
-    const double cost = avoid.cost(box) + (fits ? 0 : 1e9);
+    // A little air around the text, so that it does not touch a line.
+    const rect air{box.x - 2, box.y - 2, box.width + 4, box.height + 4};
+    const double cost = avoid.cost(air) + (fits ? 0 : 1e9);
     if (cost < best_cost) {
       best_cost = cost;
       best = text_plan{text, anchor, how, box};
@@ -475,21 +477,25 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
         plan.marker_labels.emplace_back();
         continue;
       }
-      // Beside the point first, then above or below it, then further off.
+      // Beside the point first, then above or below it; failing those, the
+      // same a line and two lines further off.
       constexpr double off = marker_radius + 3, cap = ascent * note_size;
-      const double x = at->x, y = at->y;
-      const std::array<spot, 10> candidates = {{
-          {{x + off, y - off}, align::start},
-          {{x + off, y + off + cap}, align::start},
-          {{x - off, y - off}, align::end},
-          {{x - off, y + off + cap}, align::end},
-          {{x + off, y + cap / 2}, align::start},
-          {{x - off, y + cap / 2}, align::end},
-          {{x, y - off - 2}, align::middle},
-          {{x, y + off + 2 + cap}, align::middle},
-          {{x + off, y + 3 * off + cap}, align::start},
-          {{x + off, y - 3 * off}, align::start},
-      }};
+      constexpr double line = note_size * 1.3;
+      std::vector<spot> candidates;
+      for (int k = 0; k < 3; ++k) {
+        const double x = at->x, y = at->y, far = k * line;
+        const std::array<spot, 8> ring = {{
+            {{x + off, y - off - far}, align::start},
+            {{x + off, y + off + cap + far}, align::start},
+            {{x - off, y - off - far}, align::end},
+            {{x - off, y + off + cap + far}, align::end},
+            {{x + off + far, y + cap / 2}, align::start},
+            {{x - off - far, y + cap / 2}, align::end},
+            {{x, y - off - 2 - far}, align::middle},
+            {{x, y + off + 2 + cap + far}, align::middle},
+        }};
+        candidates.insert(candidates.end(), ring.begin(), ring.end());
+      }
       plan.marker_labels.emplace_back(place_text(p.markers[i].label, candidates, plot, avoid));
       avoid.boxes.push_back(plan.marker_labels.back()->box);
     }
