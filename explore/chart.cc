@@ -35,6 +35,7 @@ constexpr double point_radius = 3;    // points of a series
 constexpr double marker_radius = 5;   // labelled markers
 constexpr double legend_sample = 26;  // length of the line drawn in a legend entry
 constexpr double legend_pad = 6;
+constexpr double legend_spacing = 18;  // between entries set side by side
 constexpr double legend_row = legend_size * 1.4;
 
 constexpr std::string_view ink = "#222222";  // text, axes and ticks
@@ -191,7 +192,7 @@ struct series_style {
 
 series_style style_of(const series& s, std::size_t index) {
   const std::size_t c = s.colour && *s.colour >= 0 ? static_cast<std::size_t>(*s.colour) : index;
-  const auto d = s.pattern.value_or(static_cast<dash>(index % 4));
+  const auto d = s.pattern.value_or(static_cast<dash>(index % 4));  // the four patterns in turn
   return {palette[c % palette.size()], d};
 }
 
@@ -364,16 +365,15 @@ double legend_entry_width(const series& s) {
 // Rows of a legend set below the plot area, flowed across `width`.
 std::vector<std::vector<const series*>> legend_rows(const std::vector<const series*>& entries,
                                                     double width) {
-  constexpr double spacing = 18;
   std::vector<std::vector<const series*>> rows;
   double used = 0;
   for (const series* s : entries) {
     const double w = legend_entry_width(*s);
-    if (rows.empty() || used + spacing + w > width) {
+    if (rows.empty() || used + legend_spacing + w > width) {
       rows.emplace_back();
       used = w;
     } else {
-      used += spacing + w;
+      used += legend_spacing + w;
     }
     rows.back().push_back(s);
   }
@@ -575,21 +575,22 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
   const rect& inner = plan.frame.plot;
   const double row_top = bottom(inner) + tick_length + tick_gap + tick_size +
                          (p.x.title.empty() ? 0 : axis_title_size * 1.8) + 6;
-  double widest = 0;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
   for (std::size_t r = 0; r < rows.size(); ++r) {
-    double row_width = -18;
-    for (const series* s : rows[r]) row_width += 18 + legend_entry_width(*s);
-    widest = std::max(widest, row_width);
+    double row_width = -legend_spacing;
+    for (const series* s : rows[r]) row_width += legend_spacing + legend_entry_width(*s);
     double x = inner.x + inner.width / 2 - row_width / 2;
     x = std::clamp(x, cell.x + margin, std::max(cell.x + margin, right(cell) - margin - row_width));
+    lo = std::min(lo, x);
+    hi = std::max(hi, x + row_width);
     for (const series* s : rows[r]) {
       const auto index = static_cast<std::size_t>(s - p.lines.data());
       plan.legend.push_back(
           {s, plan.lines[index].style, {x, row_top + (static_cast<double>(r) + 0.5) * legend_row}});
-      x += legend_entry_width(*s) + 18;
+      x += legend_entry_width(*s) + legend_spacing;
     }
   }
-  plan.frame.legend = {inner.x + inner.width / 2 - widest / 2, row_top, widest, rows_height};
+  plan.frame.legend = {lo, row_top, hi - lo, rows_height};
   plan.frame.legend_outside = true;
   return plan;
 }

@@ -120,11 +120,13 @@ enum class axis_kind { x, y };
 /// The range and ticks of an axis `length` pixels long, for data spanning
 /// [lo, hi], with tick labels of `label_size` pixels. The ticks are the
 /// multiples of one step, 1, 2 or 5 times a power of ten, that fall in the
-/// range: the step whose tick count is nearest (as a ratio) to one tick per
-/// 36 pixels along x or 48 along y, 3 to 8 ticks, among the steps whose
-/// labels do not crowd each other. An end given in
-/// `fixed_min` or `fixed_max` is kept; a free end moves out to the next
-/// multiple of the step. Non-finite `lo`/`hi` (no data) give 0 to 1.
+/// range. Of the steps whose labels do not crowd each other, the one wins
+/// whose tick count is nearest (as a ratio) to one tick per 36 pixels along
+/// x or 48 along y, 3 to 8 ticks, with a charge for axis beyond the data.
+/// An end given in `fixed_min` or `fixed_max` is kept; a free end moves out
+/// to the next multiple of the step. Non-finite `lo`/`hi` (no data) give 0
+/// to 1; a single value is widened around it. On an axis too short for any
+/// step only the first and last ticks are kept.
 scale choose_scale(double lo, double hi, std::optional<double> fixed_min,
                    std::optional<double> fixed_max, double length, double label_size,
                    axis_kind kind);
@@ -134,8 +136,10 @@ scale choose_scale(double lo, double hi, std::optional<double> fixed_min,
 std::string tick_label(double v, int decimals);
 
 /// An estimate of the width in pixels of `text` set in a sans-serif font of
-/// `size` pixels, from the advance widths of DejaVu Sans, the widest of the
-/// common sans-serif defaults, so that the estimate errs on the wide side.
+/// `size` pixels, from the advance widths of DejaVu Sans (what Debian's
+/// renderers pick for `sans-serif`; wider than Helvetica or Arial, so the
+/// estimate errs on the wide side elsewhere). Within 1.5% of librsvg's
+/// rendering for the labels of the sample figures.
 double text_width(std::string_view text, double size);
 
 /// `text` made safe for XML character data and attribute values: the five
