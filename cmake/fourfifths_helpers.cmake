@@ -9,7 +9,9 @@ function(fourfifths_library name)
 endfunction()
 
 # fourfifths_test_folder(FOLDER LIBS...)
-# One gtest binary per tests/ folder, from every *_test.cc in it.
+# One gtest binary per tests/ folder, from every *_test.cc in it. Its cases
+# are named FOLDER.Suite.Case, like the folder's other tests, so that
+# `ctest -R FOLDER` runs them all.
 function(fourfifths_test_folder folder)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cc)
   if(NOT sources)
@@ -22,5 +24,6 @@ function(fourfifths_test_folder folder)
   target_compile_definitions(${target} PRIVATE
     FOURFIFTHS_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     FOURFIFTHS_BINARY="$<TARGET_FILE:fourfifths>")
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${folder})
+  gtest_discover_tests(${target} TEST_PREFIX "${folder}." DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${folder})
 endfunction()
