@@ -44,7 +44,18 @@ int deliver(const std::string& path, std::string_view text) {
 int run_convert(const convert_options& o) {
   const std::optional<loaded_scenario> s = load(o.scenario);
   if (!s) return exit_failure;
-  if (o.to == scenario_form::json) return deliver(o.output, to_json(*s->value));
+  if (o.to == scenario_form::json) {
+    // A deck's problem is taken as the deck gives it; a JSON scenario must
+    // pass every check, so the JSON written must too.
+    const loaded_scenario checked = check_scenario(*s->value);
+    if (!checked.errors.empty()) {
+      const std::string name = o.scenario == "-" ? "standard input" : o.scenario;
+      complain(name + ": the deck's problem is not a valid JSON scenario:");
+      for (const std::string& e : checked.errors) complain(name + ": " + e);
+      return exit_failure;
+    }
+    return deliver(o.output, to_json(*s->value));
+  }
   const deck_text deck = to_deck(*s->value);
   for (const std::string& w : deck.warnings) complain("warning: " + w);
   if (!deck.errors.empty()) {

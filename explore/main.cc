@@ -20,7 +20,8 @@ void add_method(CLI::App* command, fourfifths::method& m) {
       ->add_option("--method", m,
                    "precise (the default): every cut score to full double precision; classic: "
                    "exactly the classic report's numbers")
-      ->transform(CLI::CheckedTransformer(methods, CLI::ignore_case));
+      ->transform(CLI::CheckedTransformer(methods, CLI::ignore_case))
+      ->option_text("precise|classic");
 }
 
 }  // namespace
@@ -46,9 +47,11 @@ int main(int argc, char** argv) {
       ->transform(CLI::CheckedTransformer(
           std::map<std::string, scenario_form>{{"json", scenario_form::json},
                                                {"deck", scenario_form::deck}},
-          CLI::ignore_case));
-  convert_cmd->add_option("-o,--output", convert.output,
-                          "where to write (default: standard output)");
+          CLI::ignore_case))
+      ->option_text("json|deck REQUIRED");
+  convert_cmd
+      ->add_option("-o,--output", convert.output, "where to write (default: standard output)")
+      ->option_text("FILE");
 
   explore::table_options table;
   std::string ratios_text;
@@ -61,17 +64,23 @@ int main(int argc, char** argv) {
       ->required();
   add_method(table_cmd, table.method);
   CLI::Option* ratios_opt =
-      table_cmd->add_option("--ratios", ratios_text, "the ratios, as a list: 0.1,0.2,0.3");
-  CLI::Option* grid_opt = table_cmd->add_option(
-      "--grid", grid_text, "the ratios, as a grid FROM:TO:STEP, for instance 0.05:0.95:0.05");
+      table_cmd->add_option("--ratios", ratios_text, "the ratios, as a list: 0.1,0.2,0.3")
+          ->option_text("LIST");
+  CLI::Option* grid_opt =
+      table_cmd
+          ->add_option("--grid", grid_text,
+                       "the ratios, as a grid FROM:TO:STEP, for instance 0.05:0.95:0.05")
+          ->option_text("FROM:TO:STEP");
   ratios_opt->excludes(grid_opt);
   table_cmd->add_option("--format", table.format, "csv (the default), json or text")
       ->transform(
           CLI::CheckedTransformer(std::map<std::string, table_format>{{"csv", table_format::csv},
                                                                       {"json", table_format::json},
                                                                       {"text", table_format::text}},
-                                  CLI::ignore_case));
-  table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)");
+                                  CLI::ignore_case))
+      ->option_text("csv|json|text");
+  table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)")
+      ->option_text("FILE");
 
   try {
     app.parse(argc, argv);

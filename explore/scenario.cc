@@ -177,24 +177,33 @@ std::string document_path(const std::string& field) {
   return field;
 }
 
-loaded_scenario checked(scenario s) {
+}  // namespace
+
+loaded_scenario check_scenario(scenario s) {
   loaded_scenario out;
   fourfifths::problem_result built = fourfifths::make_problem(s.spec);
-  for (const fourfifths::fault& f : built.errors) {
-    out.errors.push_back(document_path(f.field) + ": " + f.message);
-  }
-  for (const fourfifths::fault& f : built.warnings) {
-    out.warnings.push_back(document_path(f.field) + ": " + f.message);
-  }
+  // A fault of a whole list of weights concerns the weights of the list's
+  // members: say so where the path names only the list.
+  auto text = [](const fourfifths::fault& f) {
+    std::string path = document_path(f.field);
+    if (f.field == "predictor_weights" || f.field == "criterion_weights") {
+      return path + ": the weights " + f.message;
+    }
+    return path + ": " + f.message;
+  };
+  for (const fourfifths::fault& f : built.errors) out.errors.push_back(text(f));
+  for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(text(f));
   if (!out.errors.empty()) return out;
   out.problem = std::move(built.value);
   out.value = std::move(s);
   return out;
 }
 
+namespace {
+
 // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
 // without the library's bracketed tag.
-std::string syntax_message(const json::parse_error& e) {
+std::string syntax_message(const json::exception& e) {
   std::string what = e.what();
   const std::size_t tag = what.find("] ");
   if (tag != std::string::npos) what = what.substr(tag + 2);
@@ -217,6 +226,10 @@ loaded_scenario read_json_scenario(std::string_view text) {
   try {
     doc = json::parse(text);
   } catch (const json::parse_error& e) {
+    out.errors.push_back(syntax_message(e));
+    return out;
+  } catch (const json::exception& e) {
+    // A number too large for a double, for instance.
     out.errors.push_back(syntax_message(e));
     return out;
   }
@@ -288,7 +301,7 @@ loaded_scenario read_json_scenario(std::string_view text) {
     out.errors = std::move(f.list);
     return out;
   }
-  return checked(std::move(s));
+  return check_scenario(std::move(s));
 }
 
 loaded_scenario read_deck_scenario(std::string_view text) {

@@ -49,6 +49,11 @@ loaded_scenario read_deck_scenario(std::string_view text);
 /// Either, by the content.
 loaded_scenario read_scenario(std::string_view text);
 
+/// Checks a scenario as a JSON scenario is checked (a deck's problem is
+/// taken as the deck gives it, without these checks), each fault with the
+/// path it would have in the JSON form.
+loaded_scenario check_scenario(scenario s);
+
 /// The JSON form: an object with the schema's keys, numbers in shortest
 /// round-trip form, ending with a newline.
 std::string to_json(const scenario& s);

@@ -211,7 +211,7 @@ std::string table_text(const table& t) {
     const outcome& o = row.result;
     const bool ok = o.solved();
     std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n",
-                  kind_name(row.kind), cell(o.sr ? o.sr : std::optional<double>(o.target)).c_str(),
+                  kind_name(row.kind), cell(o.target).c_str(),
                   ok ? cell(o.sr_majority).c_str() : "-", ok ? cell(o.sr_minority).c_str() : "-",
                   ok ? cell(o.ai_ratio).c_str() : "-",
                   ok ? (o.passes_four_fifths() ? "yes" : "no") : "-",
