@@ -26,6 +26,11 @@ page=$prefix/$mandir/man1/fourfifths.1
 [ -f "$program" ] && [ -x "$program" ] || fail "no program at $program"
 [ -f "$page" ] || fail "no manual page at $page"
 cmp -s "$page" "$source/fourfifths.1" || fail "the installed manual page differs from fourfifths.1"
+explorer=$prefix/$bindir/fourfifths-explore
+[ -x "$explorer" ] || fail "no explorer at $explorer"
+cmp -s "$prefix/$mandir/man1/fourfifths-explore.1" "$source/fourfifths-explore.1" ||
+  fail "no manual page fourfifths-explore.1 beside fourfifths.1"
+"$explorer" --version | grep -q '^fourfifths-explore ' || fail "the installed explorer does not run"
 
 deck=$source/examples/overall_given_weights.deck
 want=$source/examples/overall_given_weights.out
