@@ -131,7 +131,7 @@ void check_weights(const problem_spec& s, checker& c) {
 // Returns whether the matrix has the right shape, so that its entries can
 // be read.
 bool check_correlations(const problem_spec& s, checker& c) {
-  const auto nv = static_cast<std::size_t>(s.predictors + s.criteria);
+  const auto nv = static_cast<std::size_t>(s.predictors) + static_cast<std::size_t>(s.criteria);
   const std::vector<std::vector<double>>& r = s.correlations;
   if (r.size() != nv) {
     c.add("correlations",

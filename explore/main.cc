@@ -26,7 +26,7 @@ void add_method(CLI::App* command, fourfifths::method& m) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   CLI::App app{
       "fourfifths-explore: adverse impact and the quality of those selected, as tables, "
       "charts, batches and Pareto-optimal weights.\n"
@@ -109,5 +109,10 @@ int main(int argc, char** argv) {
     }
     return explore::run_table(table);
   }
+  return explore::exit_failure;
+} catch (const std::exception& e) {
+  // Nothing the subcommands do throws on purpose; say what happened rather
+  // than abort.
+  explore::complain(std::string("internal error: ") + e.what());
   return explore::exit_failure;
 }

@@ -234,7 +234,7 @@ loaded_scenario read_json_scenario(std::string_view text) {
     return out;
   }
   if (!doc.is_object()) {
-    out.errors.push_back("the scenario must be a JSON object");
+    out.errors.emplace_back("the scenario must be a JSON object");
     return out;
   }
   faults f;
@@ -422,11 +422,11 @@ deck_text to_deck(const scenario& s) {
   const bool overall = spec.mode == fourfifths::ratio_mode::overall;
   constexpr std::size_t most_requested = 25;
   if (spec.requested_ratios.size() > most_requested) {
-    deck.errors.push_back("requested_ratios: a deck holds at most 25 requested ratios");
+    deck.errors.emplace_back("requested_ratios: a deck holds at most 25 requested ratios");
     return deck;
   }
   if (!overall && (spec.minority_share || spec.majority_per_minority)) {
-    deck.warnings.push_back(
+    deck.warnings.emplace_back(
         "the deck form has no applicant mix in majority mode: the mix is left out");
   }
   std::string& out = deck.text;

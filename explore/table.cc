@@ -210,14 +210,13 @@ std::string table_text(const table& t) {
   for (const table_row& row : t.rows) {
     const outcome& o = row.result;
     const bool ok = o.solved();
-    std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n",
-                  kind_name(row.kind), cell(o.target).c_str(),
-                  ok ? cell(o.sr_majority).c_str() : "-", ok ? cell(o.sr_minority).c_str() : "-",
-                  ok ? cell(o.ai_ratio).c_str() : "-",
-                  ok ? (o.passes_four_fifths() ? "yes" : "no") : "-",
-                  ok ? cell(o.cut_score).c_str() : "-", ok ? cell(o.mean).c_str() : "-",
-                  ok ? cell(o.mean_majority).c_str() : "-",
-                  ok ? cell(o.mean_minority).c_str() : "-", status_name(o.status));
+    std::snprintf(
+        line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", kind_name(row.kind),
+        cell(o.target).c_str(), ok ? cell(o.sr_majority).c_str() : "-",
+        ok ? cell(o.sr_minority).c_str() : "-", ok ? cell(o.ai_ratio).c_str() : "-",
+        ok ? (o.passes_four_fifths() ? "yes" : "no") : "-", ok ? cell(o.cut_score).c_str() : "-",
+        ok ? cell(o.mean).c_str() : "-", ok ? cell(o.mean_majority).c_str() : "-",
+        ok ? cell(o.mean_minority).c_str() : "-", status_name(o.status));
     out += line;
   }
   if (t.minimum.found) {
