@@ -48,7 +48,6 @@ namespace {
 
 using detail::curve;
 
-constexpr double eps = std::numeric_limits<double>::epsilon();
 // Effects closer than this are one effect when stretches are joined, and a
 // request this far above the impact end still gets it.
 constexpr double effect_tolerance = 1e-12;
@@ -112,10 +111,14 @@ struct candidate {
 };
 
 // Offers the highest-validity point of `c` whose effect is at least e (less
-// a rounding allowance of 1e-12). The validity along a curve has at most
-// one interior maximum and the set where effect >= e is cut out by at most
-// two crossings, so the best point is an end, the turning point, or a
-// crossing.
+// a rounding allowance of 1e-12): an end of the curve or a crossing of e
+// (at most two: D(t)^2 = e^2 Q(t) is a quadratic). The best weighting with
+// effect >= e is a front point; were it inside a curve with effect above e,
+// validity would have a turning point there, and such a point is not on
+// the front: along a traced stretch validity falls throughout, on a pair
+// a step into a predictor that raises validity would gain in both (and
+// if none does, the point is the quality end), and a group's path stays
+// within the extremes of its segment, which are its ends.
 void best_on(const curve& c, double e, candidate& best) {
   const double floor = e - effect_tolerance * std::max(1.0, std::abs(e));
   const auto try_point = [&](double t) {
@@ -125,7 +128,6 @@ void best_on(const curve& c, double e, candidate& best) {
   try_point(c.t_lo);
   if (c.t_hi == c.t_lo) return;
   try_point(c.t_hi);
-  if (const auto t = turning_point(c, c.a0, c.a1)) try_point(*t);
   // Crossings: D(t)^2 = e^2 Q(t) with D(t) of the sign of e.
   const double e2 = e * e;
   const double qa = c.d1 * c.d1 - e2 * c.q2;
@@ -276,6 +278,41 @@ frontier::curve frontier::add_stored(std::span<const double> p, std::span<const 
   }
   finish_curve(c);
   return c;
+}
+
+void frontier::add_arc(std::span<const double> from, std::span<const double> to,
+                       std::vector<curve>& out) {
+  const std::size_t size = at(n_);
+  const double n_from = std::sqrt(form(rs_, n_, from, from));
+  const double n_to = std::sqrt(form(rs_, n_, to, to));
+  std::vector<double> u(size), v(size), q(size);
+  for (std::size_t j = 0; j < size; ++j) {
+    u[j] = n_from > 0 ? from[j] / n_from : 0.0;
+    v[j] = n_to > 0 ? to[j] / n_to : 0.0;
+  }
+  if (n_from == 0 || n_to == 0) {
+    // One end is w = 0: the weights kept their direction, a single point.
+    out.push_back(add_stored(n_from > 0 ? u : v, q, 0, 0));
+    return;
+  }
+  const double cosine = std::clamp(form(rs_, n_, u, v), -1.0, 1.0);
+  if (cosine >= 0) {
+    for (std::size_t j = 0; j < size; ++j) q[j] = v[j] - u[j];
+    out.push_back(add_stored(u, q, 0, 1));
+    return;
+  }
+  // Wider than a right angle: through the middle direction, so that no
+  // chord passes near w = 0, where validity and effect lose their digits.
+  std::vector<double> normal(size), middle(size);
+  for (std::size_t j = 0; j < size; ++j) normal[j] = v[j] - cosine * u[j];
+  const double n_normal = std::sqrt(form(rs_, n_, normal, normal));
+  const double half = 0.5 * std::acos(cosine);
+  for (std::size_t j = 0; j < size; ++j)
+    middle[j] = std::cos(half) * u[j] + std::sin(half) * normal[j] / n_normal;
+  for (std::size_t j = 0; j < size; ++j) q[j] = middle[j] - u[j];
+  out.push_back(add_stored(u, q, 0, 1));
+  for (std::size_t j = 0; j < size; ++j) q[j] = v[j] - middle[j];
+  out.push_back(add_stored(middle, q, 0, 1));
 }
 
 void frontier::finish_curve(curve& c) const {
@@ -466,15 +503,34 @@ std::vector<double> best_ratio(const problem& pr, std::span<const double> c,
 void frontier::build_nonnegative() {
   const std::size_t size = at(n_);
   const problem pr{n_, rs_, as_, ds_};
-  for (const traced_piece& tp : trace(pr)) {
-    curve c = add_stored(tp.x, tp.z, tp.s_from, tp.s_to);
-    traced_.push_back(c);
+  const std::vector<traced_piece> traced = trace(pr);
+  for (const traced_piece& tp : traced) {
+    // The piece's ends; an end where the weights run into 0 (to rounding)
+    // is left to the other, since the direction is then constant.
+    std::vector<double> from(size), to(size);
+    double x_size = 0;
+    double z_size = 0;
+    for (std::size_t j = 0; j < size; ++j) {
+      from[j] = tp.x[j] + tp.s_from * tp.z[j];
+      to[j] = tp.x[j] + tp.s_to * tp.z[j];
+      x_size = std::max(x_size, std::abs(tp.x[j]));
+      z_size = std::max(z_size, std::abs(tp.z[j]));
+    }
+    const auto vanishes = [&](const std::vector<double>& w, double s) {
+      const double largest = std::abs(*std::max_element(
+          w.begin(), w.end(), [](double l, double r) { return std::abs(l) < std::abs(r); }));
+      return largest <= 1e-12 * (x_size + s * z_size);
+    };
+    if (vanishes(from, tp.s_from)) std::fill(from.begin(), from.end(), 0.0);
+    if (vanishes(to, tp.s_to)) std::fill(to.begin(), to.end(), 0.0);
+    const std::size_t first = traced_.size();
+    add_arc(from, to, traced_);
     piece p;
     p.predictors = tp.active;
-    p.validity_from = validity_at(c, c.t_lo);
-    p.effect_from = c.effect_lo;
-    p.validity_to = validity_at(c, c.t_hi);
-    p.effect_to = c.effect_hi;
+    p.validity_from = validity_at(traced_[first], traced_[first].t_lo);
+    p.effect_from = traced_[first].effect_lo;
+    p.validity_to = validity_at(traced_.back(), traced_.back().t_hi);
+    p.effect_to = traced_.back().effect_hi;
     pieces_.push_back(p);
   }
   std::vector<int> all(size);
@@ -483,13 +539,13 @@ void frontier::build_nonnegative() {
   // start (end); otherwise the best single predictor or zero-valued group.
   const bool positive_validity = *std::max_element(as_.begin(), as_.end()) > 0;
   const bool positive_effect = *std::max_element(ds_.begin(), ds_.end()) > 0;
-  if (positive_validity && !traced_.empty() && traced_.front().t_lo == 0) {
-    quality_ = from_curve(traced_.front(), 0);
+  if (positive_validity && !traced.empty() && traced.front().s_from == 0) {
+    quality_ = from_curve(traced_.front(), traced_.front().t_lo);
   } else {
     quality_ = make_weighting(best_ratio(pr, as_, ds_, all));
   }
-  if (positive_effect && !traced_.empty() && traced_.back().t_hi == 1) {
-    impact_ = from_curve(traced_.back(), 1);
+  if (positive_effect && !traced.empty() && traced.back().s_to == 1) {
+    impact_ = from_curve(traced_.back(), traced_.back().t_hi);
   } else {
     impact_ = make_weighting(best_ratio(pr, ds_, as_, all));
   }
@@ -499,8 +555,7 @@ void frontier::build_nonnegative() {
   const double e1 = impact_.effect;
   std::optional<double> gap;
   double covered = e0;
-  for (std::size_t i = 0; i < traced_.size(); ++i) {
-    curve& c = traced_[i];
+  for (curve& c : traced_) {
     c.joined = c.effect_lo <= covered + effect_tolerance;
     if (!c.joined && !gap) gap = covered;
     covered = std::max(covered, c.effect_hi);
@@ -561,10 +616,11 @@ void frontier::build_nonnegative() {
     std::sort(members.begin(), members.end());
     const std::vector<double> high = best_ratio(pr, sigma, {}, members);
     const std::vector<double> low = best_ratio(pr, minus, {}, members);
-    std::vector<double> q(size);
-    for (std::size_t j = 0; j < size; ++j) q[j] = high[j] - low[j];
-    const curve c = add_stored(low, q, 0, 1);
-    if (c.effect_max > *gap && c.validity_max > v1) others_.push_back(c);
+    std::vector<curve> arc;
+    add_arc(low, high, arc);
+    for (const curve& c : arc) {
+      if (c.effect_max > *gap && c.validity_max > v1) others_.push_back(c);
+    }
   }
 }
 
@@ -584,17 +640,18 @@ void frontier::build_any() {
   const auto nonzero = [](double v) { return v != 0; };
   const bool has_a = std::any_of(as_.begin(), as_.end(), nonzero);
   const bool has_d = std::any_of(ds_.begin(), ds_.end(), nonzero);
-  const auto record = [&](const curve& c) {
-    traced_.push_back(c);
+  // One piece: the directions between two weightings.
+  const auto record = [&](std::span<const double> from, std::span<const double> to) {
+    const std::size_t first = traced_.size();
+    add_arc(from, to, traced_);
     piece p;
     for (int j = 0; j < n_; ++j) {
-      const std::size_t k = at(j);
-      if (pool_[c.stored + k] != 0 || pool_[c.stored + size + k] != 0) p.predictors.push_back(j);
+      if (from[at(j)] != 0 || to[at(j)] != 0) p.predictors.push_back(j);
     }
-    p.validity_from = validity_at(c, c.t_lo);
-    p.effect_from = c.effect_lo;
-    p.validity_to = validity_at(c, c.t_hi);
-    p.effect_to = c.effect_hi;
+    p.validity_from = validity_at(traced_[first], traced_[first].t_lo);
+    p.effect_from = traced_[first].effect_lo;
+    p.validity_to = validity_at(traced_.back(), traced_.back().t_hi);
+    p.effect_to = traced_.back().effect_hi;
     pieces_.push_back(p);
   };
 
@@ -611,12 +668,9 @@ void frontier::build_any() {
   }
   if (gaa * gdd - gad * gad > 1e-12 * gaa * gdd) {
     // The upper-right arc of the ellipse: w = R^-1((1-s) a + s d).
-    std::vector<double> q(size);
-    for (std::size_t j = 0; j < size; ++j) q[j] = y[j] - x[j];
-    const curve c = add_stored(x, q, 0, 1);
-    record(c);
-    quality_ = from_curve(c, 0);
-    impact_ = from_curve(c, 1);
+    record(x, y);
+    quality_ = from_curve(traced_.front(), traced_.front().t_lo);
+    impact_ = from_curve(traced_.back(), traced_.back().t_hi);
     return;
   }
   // d proportional to a: the image is a segment of a line through 0.
@@ -632,7 +686,7 @@ void frontier::build_any() {
     concave_ = false;  // two points only
     return;
   }
-  // Through a weighting with a.z = 0: x to z, then z to -x.
+  // Through a weighting z with a.z = 0 = x'Rz: x to z, then z to -x.
   std::size_t big = 0;
   for (std::size_t j = 1; j < size; ++j) {
     if (std::abs(as_[j]) > std::abs(as_[big])) big = j;
@@ -641,13 +695,8 @@ void frontier::build_any() {
   std::vector<double> z(size, 0.0);
   z[other] = as_[big];
   z[big] = -as_[other];
-  std::vector<double> q1(size), q2(size);
-  for (std::size_t j = 0; j < size; ++j) {
-    q1[j] = z[j] - x[j];
-    q2[j] = minus_x[j] - z[j];
-  }
-  record(add_stored(x, q1, 0, 1));
-  record(add_stored(z, q2, 0, 1));
+  record(x, z);
+  record(z, minus_x);
 }
 
 weighting frontier::at_effect(double e) const {
@@ -658,8 +707,7 @@ weighting frontier::at_effect(double e) const {
     throw std::out_of_range("pareto: no weighting reaches the requested effect");
   }
   // On a traced stretch: the front point there.
-  for (std::size_t i = 0; i < traced_.size(); ++i) {
-    const curve& c = traced_[i];
+  for (const curve& c : traced_) {
     if (e > c.effect_hi) continue;
     if (e < c.effect_lo) {
       if (c.joined && e >= c.effect_lo - effect_tolerance) return from_curve(c, c.t_lo);

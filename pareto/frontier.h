@@ -126,6 +126,7 @@ class frontier {
   [[nodiscard]] weighting make_weighting(std::span<const double> scaled_w) const;
   [[nodiscard]] weighting from_curve(const curve& c, double t) const;
   curve add_stored(std::span<const double> p, std::span<const double> q, double t_lo, double t_hi);
+  void add_arc(std::span<const double> from, std::span<const double> to, std::vector<curve>& out);
   void finish_curve(curve& c) const;
 
   int n_;
@@ -136,7 +137,7 @@ class frontier {
   weighting quality_, impact_;
   bool concave_ = true;
   std::vector<piece> pieces_;
-  std::vector<curve> traced_;  // one per piece
+  std::vector<curve> traced_;  // the pieces, one or two curves each
   std::vector<curve> others_;  // pairs and collinear groups, where the front is not concave
   std::vector<double> pool_;
 };

@@ -157,14 +157,20 @@ inline std::vector<double> random_weighting(int n, random_source& rnd) {
 }
 
 // The front at `count` effects evenly spaced from end to end (both ends
-// included), in order.
-inline std::vector<pareto::weighting> sample_front(const pareto::frontier& f, int count) {
-  std::vector<pareto::weighting> out;
+// included), in order, with the effects asked for.
+struct front_sample {
+  std::vector<double> asked;
+  std::vector<pareto::weighting> points;
+};
+
+inline front_sample sample_front(const pareto::frontier& f, int count) {
+  front_sample out;
   const double e0 = f.quality_end().effect;
   const double e1 = f.impact_end().effect;
   for (int k = 0; k < count; ++k) {
     const double e = k + 1 == count ? e1 : e0 + (e1 - e0) * k / (count - 1);
-    out.push_back(f.at_effect(e));
+    out.asked.push_back(e);
+    out.points.push_back(f.at_effect(e));
   }
   return out;
 }
@@ -201,23 +207,31 @@ inline void expect_mutually_undominated(const std::vector<pareto::weighting>& fr
   }
 }
 
-// Counts the weightings from `draw` that beat some front point by more
-// than `tol` in both validity and effect. The front is sorted by effect
-// with validity falling, so the point to beat is the last one whose effect
-// lies more than tol below the weighting's.
+// Counts the weightings from `draw` that show the front short of the best:
+//  * beating a front point by more than `tol` in both validity and effect
+//    (the front is sorted by effect with validity falling, so the point to
+//    test is the last one whose effect lies more than tol below);
+//  * or having effect >= an effect asked for and a validity more than tol
+//    above the answer (the answer must be the best such weighting; the
+//    tightest test is at the largest effect asked for below the weighting's).
 template <typename Draw>
-int count_beating(const problem& p, const std::vector<pareto::weighting>& front, int count,
-                  double tol, Draw draw) {
+int count_beating(const problem& p, const front_sample& front, int count, double tol, Draw draw) {
   std::vector<double> effects;
-  for (const auto& w : front) effects.push_back(w.effect);
+  for (const auto& w : front.points) effects.push_back(w.effect);
   int beating = 0;
   for (int k = 0; k < count; ++k) {
     const std::vector<double> w = draw();
     const auto [v, e] = evaluate(p, w);
     const auto it = std::lower_bound(effects.begin(), effects.end(), e - tol);
-    if (it == effects.begin()) continue;
-    const auto& f = front[static_cast<std::size_t>(it - effects.begin()) - 1];
-    if (v > f.validity + tol) ++beating;
+    if (it != effects.begin()) {
+      const auto& f = front.points[static_cast<std::size_t>(it - effects.begin()) - 1];
+      if (v > f.validity + tol) ++beating;
+    }
+    const auto asked = std::upper_bound(front.asked.begin(), front.asked.end(), e);
+    if (asked != front.asked.begin()) {
+      const auto& f = front.points[static_cast<std::size_t>(asked - front.asked.begin()) - 1];
+      if (v > f.validity + tol) ++beating;
+    }
   }
   return beating;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -40,7 +41,7 @@ struct scan {
   // The highest validity with effect >= e: the best scan point that
   // qualifies, and every crossing of e located by bisection.
   [[nodiscard]] double best_validity(double e) const {
-    double best = -INFINITY;
+    double best = -std::numeric_limits<double>::infinity();
     for (std::size_t i = 0; i < phi_.size(); ++i) {
       if (e_[i] >= e) best = std::max(best, v_[i]);
       if (i + 1 < phi_.size() && (e_[i] - e) * (e_[i + 1] - e) < 0) {
@@ -80,8 +81,8 @@ void check_against_scan(const problem& p, bool expect_concave) {
   const double e0 = f.quality_end().effect;
   const double e1 = f.impact_end().effect;
   // The ends against the scan's extremes.
-  double v_max = -INFINITY;
-  double e_max = -INFINITY;
+  double v_max = -std::numeric_limits<double>::infinity();
+  double e_max = -std::numeric_limits<double>::infinity();
   for (int i = 0; i <= scan_points; ++i) {
     const auto [v, e] = s.at(i == scan_points ? phi_end : phi_end * i / scan_points);
     v_max = std::max(v_max, v);
@@ -100,15 +101,15 @@ void check_against_scan(const problem& p, bool expect_concave) {
   }
 }
 
-TEST(TwoPredictors, ConcaveFrontWithMixedEffects) {
+TEST(pareto_two_predictors, ConcaveFrontWithMixedEffects) {
   check_against_scan(two(0.3, {0.5, 0.2}, {-1.0, 0.1}), true);
 }
 
-TEST(TwoPredictors, ConcaveFrontWithNegativeCorrelation) {
+TEST(pareto_two_predictors, ConcaveFrontWithNegativeCorrelation) {
   check_against_scan(two(-0.4, {0.3, 0.25}, {-0.8, -0.2}), true);
 }
 
-TEST(TwoPredictors, FrontThatJumps) {
+TEST(pareto_two_predictors, FrontThatJumps) {
   // The better trade-off (a/|d| = 2) is the first predictor, the smaller
   // group difference the second: the traced stretch ends at the first
   // predictor alone, and the rest of the front is the pair's curve, which
@@ -126,19 +127,19 @@ TEST(TwoPredictors, FrontThatJumps) {
   EXPECT_NEAR(above.weights[0] / above.weights[1], 12.0 / 5.0, 1e-7);
 }
 
-TEST(TwoPredictors, StrongCorrelationAndTinyEffectSize) {
+TEST(pareto_two_predictors, StrongCorrelationAndTinyEffectSize) {
   // The second predictor has both the smaller group difference and the
   // better ratio a/|d|, so the traced stretch reaches it.
   check_against_scan(two(0.6, {0.4, 0.1}, {-0.9, -0.05}), true);
 }
 
-TEST(TwoPredictors, CorrelatedPairWithAJump) {
+TEST(pareto_two_predictors, CorrelatedPairWithAJump) {
   // Ratios a/|d| of 1.25 and 1: the traced stretch ends at the first
   // predictor alone, the impact end is the second.
   check_against_scan(two(0.5, {0.5, 0.1}, {-0.4, -0.1}), false);
 }
 
-TEST(TwoPredictors, ValidityTurnsNegativeTowardsTheImpactEnd) {
+TEST(pareto_two_predictors, ValidityTurnsNegativeTowardsTheImpactEnd) {
   // For s in [0.375, 0.4] no mix (1-s) v + s e is positive anywhere
   // (both 0.6 a + 0.4 d <= 0 componentwise), so the pair's curve carries
   // the middle of the front.
