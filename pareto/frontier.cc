@@ -359,6 +359,11 @@ std::vector<traced_piece> trace(const problem& pr) {
   std::iota(all.begin(), all.end(), 0);
   const std::vector<char> all_bounded(size, 1);
   std::vector<double> w = detail::solve_box_qp(pr.r, pr.n, all, pr.a, all_bounded).z;
+  // The sizes of the terms that make up each weight (|x_j| + s |z_j| on a
+  // piece): a weight or multiplier is zero when it is small against the
+  // terms it was computed from, not against its own size.
+  std::vector<double> w_terms(size);
+  for (std::size_t j = 0; j < size; ++j) w_terms[j] = std::abs(w[j]);
 
   std::vector<traced_piece> pieces;
   detail::cholesky chol;
@@ -367,8 +372,7 @@ std::vector<traced_piece> trace(const problem& pr) {
   for (std::size_t step = 0;; ++step) {
     if (step > limit) throw std::runtime_error("pareto: the trace of the front did not end");
     // Classify at s: positive weights, degenerate ones, strictly held at 0.
-    double w_scale = 0;
-    for (const double x : w) w_scale = std::max(w_scale, std::abs(x));
+    const double w_scale = *std::max_element(w_terms.begin(), w_terms.end());
     std::vector<int> positive, degenerate;
     std::vector<char> in_degenerate(size, 0);
     for (std::size_t k = 0; k < size; ++k) {
@@ -378,11 +382,10 @@ std::vector<traced_piece> trace(const problem& pr) {
       }
       const double c = pr.a[k] + s * b[k];
       double g = c;
-      double g_size = std::abs(c);
+      double g_size = std::abs(pr.a[k]) + s * std::abs(b[k]);
       for (std::size_t i = 0; i < size; ++i) {
-        const double term = pr.r[k * size + i] * w[i];
-        g -= term;
-        g_size += std::abs(term);
+        g -= pr.r[k * size + i] * w[i];
+        g_size += std::abs(pr.r[k * size + i]) * w_terms[i];
       }
       if (g >= -1e-12 * g_size) {
         degenerate.push_back(static_cast<int>(k));
@@ -453,7 +456,10 @@ std::vector<traced_piece> trace(const problem& pr) {
     current.s_to = next;
     if (!active.empty() && next > s) pieces.push_back(current);
     if (next >= 1) break;
-    for (std::size_t j = 0; j < size; ++j) w[j] = std::max(0.0, current.x[j] + next * current.z[j]);
+    for (std::size_t j = 0; j < size; ++j) {
+      w[j] = std::max(0.0, current.x[j] + next * current.z[j]);
+      w_terms[j] = std::abs(current.x[j]) + next * std::abs(current.z[j]);
+    }
     if (leaving >= 0) w[static_cast<std::size_t>(leaving)] = 0;
     s = next;
   }

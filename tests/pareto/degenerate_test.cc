@@ -124,6 +124,23 @@ TEST(pareto_degenerate, ThreeCollinearPredictorsAndOneOther) {
   expect_front_unbeaten(q);
 }
 
+TEST(pareto_degenerate, APredictorWithNeitherValidityNorDifference) {
+  // a_0 = d_0 = 0: its multiplier vanishes together with the last weight
+  // of the trace, a double event that once stalled the trace.
+  problem p = pareto_test::random_problem(4, 9988, pareto_test::effects::negative);
+  p.a[0] = 0;
+  p.d[0] = 0;
+  expect_front_unbeaten(p);
+}
+
+TEST(pareto_degenerate, HalfThePredictorsCollinear) {
+  // Every other predictor on the line d = -2a, among twelve: simultaneous
+  // events along the trace.
+  problem p = pareto_test::random_problem(12, 9880, pareto_test::effects::negative);
+  for (std::size_t j = 0; j < p.a.size(); j += 2) p.d[j] = -2 * p.a[j];
+  expect_front_unbeaten(p);
+}
+
 TEST(pareto_degenerate, NegativeValidityAtTheImpactEnd) {
   const problem p{3, r3, {0.3, 0.2, -0.1}, {-0.8, -0.3, 0.4}};
   const pareto::frontier f = pareto_test::make_front(p);
