@@ -6,14 +6,15 @@
 // A front point lies in the relative interior of one face F of K, the set
 // of weightings with a given support; within F the map is smooth.
 //  * If (a_j, d_j), j in F, span the plane and |F| >= 3, the image of the
-//    sphere in F is a filled ellipse, so a front point must be a fold point
-//    (the differential has rank 1) with outward normal c >= 0. If some
-//    predictor outside F could raise c.(v, e) to first order, a small step
-//    into it would gain in both; so the point satisfies the KKT conditions
-//    of max c.u over the sphere within K, with value c.p > 0. A ratio of a
-//    positive linear form to a norm is pseudoconcave, so it is the global
-//    maximiser: a point of the traced stretch for that c (Mangasarian,
-//    Nonlinear Programming, 1969, ch. 9).
+//    sphere in F is a filled ellipse, covered from inside near each of its
+//    boundary points; a front point is such a point (elsewhere the map is
+//    open) and its outward normal c is >= 0 (otherwise a point just inside
+//    gains in both). If some predictor outside F could raise c.(v, e) to
+//    first order, a small step into it would gain in both; so the point
+//    satisfies the KKT conditions of max c.u over the sphere within K, with
+//    value c.p > 0. A ratio of a positive linear form to a norm is
+//    pseudoconcave there, so it is the global maximiser (Mangasarian,
+//    Nonlinear Programming, 1969): a point of the traced stretch for that c.
 //  * |F| = 2: the image is a curve, the pair's curve.
 //  * |F| = 1: a single predictor, an end of some pair's curve.
 //  * (a_j, d_j), j in F, collinear with the origin (|F| >= 3): the image is
@@ -25,10 +26,15 @@
 // a positive maximum; where it covers the whole front no other candidate is
 // needed.
 //
-// Measured accuracy (tests/pareto): against dense scans, brute-force random
-// weightings and independent closed forms, validity at a given effect
-// agrees to 1e-12 or better away from the ends of the front, where the
-// slope of the front is finite; the ends agree with mpmath values to 1e-15.
+// Measured accuracy (tests/pareto and checks beside them): validity at a
+// given effect agrees with a dense two-predictor scan refined by bisection
+// to 4e-15, with the closed form of the unconstrained front to 9e-15 (away
+// from the impact end, where the front turns vertical and the closed form
+// itself loses half its digits); the ends of the published four-predictor
+// example agree with mpmath to 1e-16. No random weighting (10^6 a problem,
+// 3 to 6 predictors; 2 x 10^4 a problem for 600 problems of 2 to 30
+// predictors, including near-singular correlation matrices) beat the front
+// by more than 1e-9.
 #include "pareto/frontier.h"
 
 #include <algorithm>

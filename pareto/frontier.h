@@ -24,13 +24,26 @@
 //    at each breakpoint from the derivative QP, so degenerate breakpoints
 //    are exact too. Without sign constraints it is one piece in closed form,
 //    w = R^-1((1-s) a + s d).
-//  * Where the weighted sums turn negative (typically when every predictor
-//    has a negative effect size and the impact end is a single predictor)
-//    the front need not be concave, nor even connected. Every Pareto point
-//    there lies on a pair of predictors (a weighting with two non-zero
-//    weights), on a single predictor, or on a group of predictors whose
-//    (a_j, d_j) are collinear with the origin; all of these are searched in
-//    closed form. The result is exact, not a local optimum.
+//  * Where no mix (1-s) v + s e is positive (typically every effect size is
+//    negative and the predictor with the smallest group difference is not
+//    the one with the best ratio a_j/|d_j|) the front need not be concave,
+//    nor even connected. Every front point there lies on a pair of
+//    predictors (a weighting with two non-zero weights), on a single
+//    predictor, or on a group of predictors whose (a_j, d_j) are collinear
+//    with the origin; all of these are searched in closed form. The result
+//    is exact, not a local optimum.
+// Cost: the trace factorises one principal submatrix per piece (O(n^3)
+// each, about n pieces); a front that is not concave adds the n(n-1)/2
+// pairs, of which those that can matter are kept. at_effect is one closed
+// form on the traced stretch, or one pass over the kept pairs elsewhere.
+//
+// Degenerate inputs: d = 0 (or a = 0) makes the front one point, the best
+// validity (effect); d proportional to a with a negative factor makes it
+// a stretch of the line e = factor * v, with a positive factor one point.
+// When every weighting ties (a = d = 0) both ends are the first predictor
+// alone. With any sign and n = 1 the front is w = 1 and w = -1, two points
+// and nothing between (concave() is false). Ends with negative validity or
+// effect are ordinary front points.
 #ifndef FOURFIFTHS_PARETO_FRONTIER_H_
 #define FOURFIFTHS_PARETO_FRONTIER_H_
 
