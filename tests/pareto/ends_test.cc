@@ -35,7 +35,7 @@ std::pair<double, double> scan_maxima(const problem& p, std::uint64_t seed) {
   pareto_test::random_source rnd(seed);
   double v_max = -std::numeric_limits<double>::infinity();
   double e_max = -std::numeric_limits<double>::infinity();
-  for (int k = 0; k < pareto_test::brute_force_count / 4; ++k) {
+  for (int k = 0; k < pareto_test::brute_force_count / 10; ++k) {
     const auto [v, e] = pareto_test::evaluate(p, pareto_test::random_weighting(p.n, rnd));
     v_max = std::max(v_max, v);
     e_max = std::max(e_max, e);

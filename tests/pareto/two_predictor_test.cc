@@ -5,7 +5,10 @@
 // correlation, and validity turning negative towards the impact end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -21,7 +24,8 @@ constexpr int scan_points = 100'000;
 constexpr double phi_end = std::numbers::pi / 2;
 
 // (validity, effect) along w = (cos phi, sin phi), phi in [0, pi/2].
-struct scan {
+class scan {
+ public:
   explicit scan(const problem& p) : p_(p) {
     for (int i = 0; i <= scan_points; ++i) {
       phi_.push_back(i == scan_points ? phi_end : phi_end * i / scan_points);
@@ -29,22 +33,41 @@ struct scan {
       v_.push_back(v);
       e_.push_back(e);
     }
+    // The scan sorted by effect, with the best validity at or above each.
+    order_.resize(phi_.size());
+    for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = i;
+    std::sort(order_.begin(), order_.end(), [&](auto l, auto r) { return e_[l] < e_[r]; });
+    best_above_.resize(order_.size());
+    double best = -std::numeric_limits<double>::infinity();
+    for (std::size_t k = order_.size(); k-- > 0;)
+      best_above_[k] = best = std::max(best, v_[order_[k]]);
+    // The range of effects in each block of scan steps, to find crossings
+    // without visiting every step.
+    for (std::size_t i = 0; i + 1 < phi_.size(); i += block) {
+      const std::size_t last = std::min(i + block, phi_.size() - 1);
+      const auto [lo, hi] = std::minmax_element(e_.begin() + static_cast<std::ptrdiff_t>(i),
+                                                e_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+      block_lo_.push_back(*lo);
+      block_hi_.push_back(*hi);
+    }
   }
 
   [[nodiscard]] std::pair<double, double> at(double phi) const {
     // The ends exactly: one predictor alone.
     const bool last = phi == phi_end;
-    const std::vector<double> w = {last ? 0.0 : std::cos(phi), last ? 1.0 : std::sin(phi)};
+    const std::array<double, 2> w = {last ? 0.0 : std::cos(phi), last ? 1.0 : std::sin(phi)};
     return pareto_test::evaluate(p_, w);
   }
 
   // The highest validity with effect >= e: the best scan point that
   // qualifies, and every crossing of e located by bisection.
   [[nodiscard]] double best_validity(double e) const {
-    double best = -std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i < phi_.size(); ++i) {
-      if (e_[i] >= e) best = std::max(best, v_[i]);
-      if (i + 1 < phi_.size() && (e_[i] - e) * (e_[i + 1] - e) < 0) {
+    double best = best_at_or_above(e);
+    for (std::size_t b = 0; b < block_lo_.size(); ++b) {
+      if (e < block_lo_[b] || e > block_hi_[b]) continue;
+      const std::size_t end = std::min((b + 1) * block, phi_.size() - 1);
+      for (std::size_t i = b * block; i < end; ++i) {
+        if ((e_[i] - e) * (e_[i + 1] - e) >= 0) continue;
         double lo = phi_[i];
         double hi = phi_[i + 1];
         const bool rising = e_[i + 1] > e_[i];
@@ -58,16 +81,31 @@ struct scan {
     return best;
   }
 
+  // Whether some scan point beats (v, e) by more than tol in both.
   [[nodiscard]] bool dominated(double v, double e, double tol) const {
-    for (std::size_t i = 0; i < phi_.size(); ++i) {
-      if (v_[i] > v + tol && e_[i] > e + tol) return true;
-    }
-    return false;
+    const auto k = static_cast<std::size_t>(
+        std::upper_bound(order_.begin(), order_.end(), e + tol,
+                         [&](double x, std::size_t i) { return x < e_[i]; }) -
+        order_.begin());
+    return k < order_.size() && best_above_[k] > v + tol;
   }
 
  private:
+  static constexpr std::size_t block = 256;
+
+  [[nodiscard]] double best_at_or_above(double e) const {
+    const auto k = static_cast<std::size_t>(
+        std::lower_bound(order_.begin(), order_.end(), e,
+                         [&](std::size_t i, double x) { return e_[i] < x; }) -
+        order_.begin());
+    return k < order_.size() ? best_above_[k] : -std::numeric_limits<double>::infinity();
+  }
+
   const problem& p_;
   std::vector<double> phi_, v_, e_;
+  std::vector<std::size_t> order_;
+  std::vector<double> best_above_;
+  std::vector<double> block_lo_, block_hi_;
 };
 
 problem two(double r12, std::vector<double> a, std::vector<double> d) {
