@@ -39,7 +39,9 @@
 //
 // Degenerate inputs: d = 0 (or a = 0) makes the front one point, the best
 // validity (effect); d proportional to a with a negative factor makes it
-// a stretch of the line e = factor * v, with a positive factor one point.
+// a stretch of the line e = factor * v (with w >= 0 it comes from the
+// collinear group, so concave() is false), with a positive factor one
+// point.
 // When every weighting ties (a = d = 0) both ends are the first predictor
 // alone. With any sign and n = 1 the front is w = 1 and w = -1, two points
 // and nothing between (concave() is false). Ends with negative validity or
