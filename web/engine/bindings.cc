@@ -1,48 +1,30 @@
 // The page's entry points into the engine, exported to JavaScript with
-// embind. Until the engine itself is built for the page, they answer one
-// question: the upper tail of the standard normal distribution, once as a
-// plain number and once in the JSON request/response form that the page
-// will use for whole decks.
+// embind. Each takes and gives JSON text (requests.h says what); a deck or
+// a scenario file may also be passed as bytes (a Uint8Array), which embind
+// hands over unchanged, so that a deck is read byte for byte as the classic
+// program reads it.
 
 #include <emscripten/bind.h>
 
-#include <cmath>
-#include <nlohmann/json.hpp>
-#include <numbers>
 #include <string>
 
-namespace fourfifths::web {
+#include "web/engine/requests.h"
+
 namespace {
 
-/// Q(z), the area of the standard normal distribution above `z`. erfc keeps
-/// its relative accuracy far into the upper tail, where 1 - Phi(z) cancels.
-/// erfc is Emscripten's libc's (musl, after Sun's fdlibm s_erf.c). Measured
-/// against mpmath at 50 digits for z = -10, -9.9, ..., 37: relative error at
-/// most 0.82 z^2 eps (z^2 from rounding z / sqrt 2), largest 1.8e-13 at 36.7.
-double upper_tail(double z) { return 0.5 * std::erfc(z / std::numbers::sqrt2); }
-
-/// Answers a request `{"z": number}` with `{"upper_tail": Q(z)}`, or with
-/// `{"error": text}` when the request is not such an object. The numbers are
-/// written in their shortest form that reads back to the same double.
-std::string evaluate(const std::string& request) {
-  const nlohmann::json parsed = nlohmann::json::parse(request, nullptr, /*allow_exceptions=*/false);
-  nlohmann::json response = nlohmann::json::object();
-  if (parsed.is_discarded()) {
-    response["error"] = "the request is not valid JSON";
-  } else if (!parsed.is_object()) {
-    response["error"] = "the request must be a JSON object";
-  } else if (const auto z = parsed.find("z"); z == parsed.end() || !z->is_number()) {
-    response["error"] = "the request needs a number \"z\"";
-  } else {
-    response["upper_tail"] = upper_tail(z->get<double>());
-  }
-  return response.dump();
+// embind passes std::string, not std::string_view.
+std::string classic_run(const std::string& deck) { return fourfifths::web::classic_run(deck); }
+std::string load(const std::string& text) { return fourfifths::web::load(text); }
+std::string evaluate(const std::string& request) { return fourfifths::web::evaluate(request); }
+std::string table(const std::string& scenario, const std::string& options) {
+  return fourfifths::web::table(scenario, options);
 }
 
 }  // namespace
-}  // namespace fourfifths::web
 
 EMSCRIPTEN_BINDINGS(fourfifths_engine) {
-  emscripten::function("upper_tail", &fourfifths::web::upper_tail);
-  emscripten::function("evaluate", &fourfifths::web::evaluate);
+  emscripten::function("classic_run", &classic_run);
+  emscripten::function("load", &load);
+  emscripten::function("evaluate", &evaluate);
+  emscripten::function("table", &table);
 }

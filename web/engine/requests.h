@@ -1,0 +1,49 @@
+// What the page asks of the engine, one call per page action: a JSON
+// request in, a JSON response out (the embind glue is bindings.cc). Every
+// response lists the faults of its input as {"path", "message"} pairs, the
+// path being the scenario key the message concerns, so that the page can put
+// each beside its field; nothing is computed from a scenario with faults.
+#ifndef FOURFIFTHS_WEB_ENGINE_REQUESTS_H_
+#define FOURFIFTHS_WEB_ENGINE_REQUESTS_H_
+
+#include <string>
+#include <string_view>
+
+namespace fourfifths::web {
+
+/// A run of the classic program on a deck:
+///   {"report": text, "diagnostics": text, "status": exit status}.
+std::string classic_run(std::string_view deck);
+
+/// A file the page was given, a JSON scenario or a deck (told apart as the
+/// explorer does, by the first character):
+///   {"form": "json" | "deck", "scenario": object | null, "errors": [...]}.
+/// A JSON scenario comes back as its document, unchecked, so that the page
+/// shows it with its faults beside the fields; a deck as its scenario in the
+/// explorer's JSON form, named P1.., C1... Errors are the explorer's: JSON
+/// syntax with line and column, or the classic program's lines for a deck
+/// that it refuses.
+std::string load(std::string_view text);
+
+/// The page's main answer:
+///   request  {"scenario": object, "ratio": number | null, "narrow": bool}
+///   response {"errors": [...], "warnings": [...]} and, without errors,
+///            "json": the scenario in the explorer's JSON form,
+///            "weights": [...], "regression": bool, "composites": {...},
+///            "four_fifths_minimum": {...} | null (the explorer's table JSON),
+///            "rows": [the explorer's table rows at the ratio],
+///            "csv": the explorer's CSV of those rows,
+///            "ai_chart": the explorer's plot as SVG (precise method);
+///            "ai_chart_screen": the same figure laid out for a narrow
+///            screen when "narrow" is true.
+std::string evaluate(std::string_view request);
+
+/// The explorer's table of a scenario (JSON text or a deck, as bytes):
+///   options  {"method": "precise" | "classic", "ratios": [...] (optional),
+///             "format": "json" | "csv"}
+///   response the explorer's table JSON or CSV, or {"errors": [...]}.
+std::string table(std::string_view scenario, std::string_view options);
+
+}  // namespace fourfifths::web
+
+#endif  // FOURFIFTHS_WEB_ENGINE_REQUESTS_H_

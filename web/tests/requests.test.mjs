@@ -1,0 +1,218 @@
+// The page's requests to the WebAssembly engine, against the native
+// explorer (fourfifths-explore of the release build) on the same input:
+// its tables and CSV, its messages for bad input, its conversion of decks.
+import assert from 'node:assert/strict';
+import { readFile } from 'node:fs/promises';
+import { describe, test } from 'node:test';
+
+import {
+  all_decks, assert_csv_close, example_scenarios, explore, explorer_lines, fault_line, load_engine,
+  precise_error, precise_tolerance,
+} from './support.mjs';
+
+const engine = await load_engine();
+const examples = await example_scenarios();
+const published = examples.find((e) => e.name === 'published_four_predictors.json');
+assert.ok(published, 'examples/published_four_predictors.json is there');
+
+const evaluate = (scenario, ratio) => JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio })));
+const computed = ['json', 'weights', 'composites', 'four_fifths_minimum', 'rows', 'csv'];
+
+// A copy of the published example with one change.
+function published_with(change) {
+  const scenario = JSON.parse(published.text);
+  change(scenario);
+  return scenario;
+}
+
+describe('evaluate', () => {
+  test('the CSV at a ratio is the explorer\'s for every bundled example', () => {
+    let worst = 0;
+    for (const example of examples) {
+      for (const ratio of [0.05, 0.1, 0.37, 0.9]) {
+        const answer = evaluate(JSON.parse(example.text), ratio);
+        assert.deepEqual(answer.errors, [], example.name);
+        const native = explore(['table', example.path, '--ratios', String(ratio)]);
+        assert.equal(native.status, 0, native.stderr);
+        worst = Math.max(worst, assert_csv_close(answer.csv, native.stdout, `${example.name} at ${ratio}`));
+        // The rows hold the CSV's numbers.
+        const [header, row] = answer.csv.trim().split('\n').map((line) => line.split(','));
+        assert.equal(answer.rows.length, 1);
+        for (const [i, column] of header.entries()) {
+          const got = answer.rows[0][column];
+          if (row[i] === '') assert.equal(got, null, column);
+          else if (column === 'kind' || column === 'status' || column === 'passes_four_fifths') {
+            assert.equal(String(got), row[i], column);
+          } else assert.equal(got, Number(row[i]), `${example.name} ${column}`);
+        }
+      }
+    }
+    console.log(`# examples: largest difference from the native explorer ${worst.toExponential(2)}`);
+  });
+
+  test('the four-fifths minimum is the explorer\'s', () => {
+    for (const example of examples) {
+      const mine = evaluate(JSON.parse(example.text), 0.1).four_fifths_minimum;
+      const native = JSON.parse(explore(['table', example.path, '--format', 'json']).stdout).four_fifths_minimum;
+      assert.equal(mine === null, native === null, example.name);
+      if (native === null) continue;
+      assert.deepEqual(Object.keys(mine).sort(), Object.keys(native).sort());
+      for (const key of Object.keys(native)) {
+        const column = key === 'sr' ? 'sr' : key;
+        assert.ok(precise_error(column, mine[key], native[key]) <= precise_tolerance,
+          `${example.name} ${key}: ${mine[key]}, the explorer ${native[key]}`);
+      }
+      assert.equal(mine.sr.toFixed(3), native.sr.toFixed(3), example.name);
+    }
+  });
+
+  test('precise tables of the conformance decks agree with the explorer\'s', async () => {
+    let worst = 0;
+    let compared = 0;
+    for (const deck of (await all_decks()).filter((d) => d.folder === 'valid' || d.folder === 'edge')) {
+      const native = explore(['table', deck.path]);
+      if (native.status !== 0) continue;
+      const mine = engine.table(new Uint8Array(await readFile(deck.path)), '{"format": "csv"}');
+      worst = Math.max(worst, assert_csv_close(mine, native.stdout, deck.name));
+      compared += 1;
+    }
+    console.log(`# ${compared} conformance decks: largest difference from the native explorer ${worst.toExponential(2)}`);
+    assert.ok(compared > 300);
+  });
+
+  test('the scenario comes back in the explorer\'s JSON form', () => {
+    for (const example of examples) {
+      const native = explore(['convert', example.path, '--to', 'json']);
+      assert.equal(evaluate(JSON.parse(example.text), 0.1).json, native.stdout, example.name);
+    }
+  });
+
+  test('without a ratio: the minimum, no rows', () => {
+    const answer = evaluate(JSON.parse(published.text), null);
+    assert.deepEqual(answer.rows, []);
+    assert.ok(answer.four_fifths_minimum.sr > 0);
+  });
+
+  // Each bad value gives the explorer's own lines, each split into the
+  // path of the field and the message, and nothing is computed.
+  const bad = {
+    'an effect size that is not a number': (s) => { s.predictors[1].d = 'abc'; },
+    'an empty effect size': (s) => { s.predictors[0].d = ''; },
+    'a correlation outside [-1, 1]': (s) => { s.correlations[2][0] = 1.5; s.correlations[0][2] = 1.5; },
+    'a correlation matrix that is not symmetric': (s) => { s.correlations[1][3] = 0.5; },
+    'a diagonal other than 1': (s) => { s.correlations[2][2] = 0.9; },
+    'a minority share outside (0, 1)': (s) => { delete s.majority_per_minority; s.minority_share = 1.5; },
+    'both forms of the applicant mix': (s) => { s.minority_share = 0.25; },
+    'no applicant mix in overall mode': (s) => { delete s.majority_per_minority; },
+    'a misspelt key': (s) => { s.predictors[0].wieght = 1; },
+    'a weight with regression weights': (s) => { s.predictors[0].weight = 1; },
+    'a criterion weight that is text': (s) => { s.criteria[0].weight = 'one'; },
+    'a requested ratio that is not a number': (s) => { s.requested_ratios = ['x']; },
+    'a row too short': (s) => { s.correlations[4].pop(); },
+    'no predictors': (s) => { s.predictors = []; },
+    'an unknown mode': (s) => { s.mode = 'minority'; },
+  };
+  for (const [what, change] of Object.entries(bad)) {
+    test(`bad input, ${what}: the explorer's messages by field, no numbers`, () => {
+      const scenario = published_with(change);
+      const answer = evaluate(scenario, 0.1);
+      const native = explore(['table', '-'], JSON.stringify(scenario));
+      assert.equal(native.status, 2);
+      const want = explorer_lines(native.stderr);
+      assert.ok(want.length > 0, native.stderr);
+      assert.deepEqual(answer.errors.map(fault_line), want);
+      for (const error of answer.errors) assert.match(error.path, /^[a-z_]+(\[\d+\])*(\.[a-z_]+)?(\[\d+\])*$/);
+      for (const key of computed) assert.ok(!(key in answer), `${what}: no ${key}`);
+    });
+  }
+
+  test('a predictor block that is not positive definite: the explorer\'s warning, and numbers', () => {
+    // Three predictors correlating 0.9, 0.9 and -0.9: x'Rx < 0 for x = (1, -1, 1).
+    const scenario = published_with((s) => {
+      s.predictors.pop();
+      s.correlations = [[1, 0.9, -0.9, 0.3], [0.9, 1, 0.9, 0.3], [-0.9, 0.9, 1, 0.2], [0.3, 0.3, 0.2, 1]];
+    });
+    const answer = evaluate(scenario, 0.1);
+    const native = explore(['table', '-', '--ratios', '0.1'], JSON.stringify(scenario));
+    assert.deepEqual(answer.warnings.map(fault_line), explorer_lines(native.stderr, 'warning'));
+    assert.equal(answer.warnings.length, 1);
+    assert_csv_close(answer.csv, native.stdout, 'not positive definite');
+  });
+
+  test('a whole matrix that is not positive definite, its predictor block positive: a warning', () => {
+    // Two uncorrelated predictors each correlating 0.8 with the criterion:
+    // the determinant is 1 - 2 (0.8)^2 = -0.28.
+    const scenario = {
+      predictors: [{ d: -1, weight: 1 }, { d: 0, weight: 1 }],
+      criteria: [{ d: 0, weight: 1 }],
+      correlations: [[1, 0, 0.8], [0, 1, 0.8], [0.8, 0.8, 1]],
+      majority_per_minority: 3,
+    };
+    const answer = evaluate(scenario, 0.1);
+    assert.deepEqual(answer.warnings.map((w) => w.path), ['correlations']);
+    assert.match(answer.warnings[0].message, /not positive definite/);
+    assert.ok(answer.rows.length === 1, 'still computed');
+    // With 0.7 the determinant is 1 - 2 (0.7)^2 = 0.02: no warning.
+    scenario.correlations = [[1, 0, 0.7], [0, 1, 0.7], [0.7, 0.7, 1]];
+    assert.deepEqual(evaluate(scenario, 0.1).warnings, []);
+  });
+
+  test('a request that is not an object with a scenario is refused', () => {
+    for (const request of ['', '[]', '{}', '{"scenario"']) {
+      const answer = JSON.parse(engine.evaluate(request));
+      assert.equal(answer.errors.length, 1, request);
+      assert.equal(answer.errors[0].path, '');
+    }
+  });
+});
+
+describe('load', () => {
+  test('a deck becomes the scenario the explorer converts it to', async () => {
+    const decks = (await all_decks()).filter((d) => d.folder === 'examples' || d.name.startsWith('v00'));
+    assert.ok(decks.length > 10);
+    for (const deck of decks) {
+      const loaded = JSON.parse(engine.load(new Uint8Array(await readFile(deck.path))));
+      assert.equal(loaded.form, 'deck');
+      assert.deepEqual(loaded.errors, [], deck.name);
+      const native = explore(['convert', deck.path, '--to', 'json']);
+      if (native.status === 0) assert.deepEqual(loaded.scenario, JSON.parse(native.stdout), deck.name);
+    }
+  });
+
+  test('a deck the program refuses: the program\'s own lines', async () => {
+    const refused = (await all_decks()).filter((d) => d.folder === 'invalid').slice(0, 40);
+    for (const deck of refused) {
+      const loaded = JSON.parse(engine.load(new Uint8Array(await readFile(deck.path))));
+      assert.equal(loaded.scenario, null, deck.name);
+      const native = explore(['convert', '-', '--to', 'json'], await readFile(deck.path));
+      assert.deepEqual(loaded.errors.map(fault_line), explorer_lines(native.stderr), deck.name);
+    }
+  });
+
+  test('a JSON scenario comes back as its document, unchecked', () => {
+    const scenario = published_with((s) => { s.predictors[1].d = 'abc'; });
+    const loaded = JSON.parse(engine.load(JSON.stringify(scenario)));
+    assert.deepEqual(loaded, { form: 'json', scenario, errors: [] });
+  });
+
+  test('JSON with a syntax error: the explorer\'s line and column', () => {
+    for (const text of ['{"predictors": [', '{\n  "mode": "overall",\n  "predictors": [1,]\n}', '{"a": 1e999}']) {
+      const loaded = JSON.parse(engine.load(text));
+      assert.equal(loaded.scenario, null);
+      const native = explore(['table', '-'], text);
+      assert.deepEqual(loaded.errors.map(fault_line), explorer_lines(native.stderr), text);
+    }
+  });
+});
+
+describe('time', () => {
+  test('evaluate on the published example (a figure, not a limit)', () => {
+    const scenario = JSON.parse(published.text);
+    const request = JSON.stringify({ scenario, ratio: 0.1 });
+    engine.evaluate(request);
+    const runs = 50;
+    const start = performance.now();
+    for (let i = 0; i < runs; i += 1) engine.evaluate(request);
+    console.log(`# evaluate, published example: ${((performance.now() - start) / runs).toFixed(2)} ms a request`);
+  });
+});
