@@ -244,6 +244,7 @@ struct panel_plan {
   std::vector<std::optional<text_plan>> marker_labels;
   std::vector<std::optional<std::pair<point, point>>> references;
   std::vector<std::optional<text_plan>> reference_labels;
+  std::optional<text_plan> note;
   std::vector<legend_entry> legend;
 };
 
@@ -524,6 +525,24 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
       plan.reference_labels.emplace_back(
           place_text(p.references[i].label, candidates, plot, avoid));
       avoid.boxes.push_back(plan.reference_labels.back()->box);
+    }
+    // The note after the labels, which belong to something drawn, and before
+    // the legend, which may go below the plot area if it must. A corner
+    // first, the lower right before the others: rising curves leave it free.
+    if (!p.note.empty()) {
+      constexpr double in = 6;
+      const double top = plot.y + in + ascent * note_size;
+      const double low = bottom(plot) - in - descent * note_size;
+      const double mid = plot.x + plot.width / 2;
+      const std::array<spot, 6> candidates = {{{{right(plot) - in, low}, align::end},
+                                               {{plot.x + in, top}, align::start},
+                                               {{plot.x + in, low}, align::start},
+                                               {{right(plot) - in, top}, align::end},
+                                               {{mid, top}, align::middle},
+                                               {{mid, low}, align::middle}}};
+      plan.note = place_text(p.note, candidates, plot, avoid);
+      plan.frame.note = plan.note->box;
+      avoid.boxes.push_back(plan.note->box);
     }
     return avoid;
   };
@@ -817,6 +836,10 @@ void append_panel(std::string& out, const panel& p, const panel_plan& plan) {
       append_text(out, t->anchor, note_size, align_name(t->how), t->text,
                   std::string(halo) + " fill=\"#555555\" class=\"reference-label\"");
     }
+  }
+  if (plan.note) {
+    append_text(out, plan.note->anchor, note_size, align_name(plan.note->how), plan.note->text,
+                std::string(halo) + " fill=\"" + std::string(ink) + "\" class=\"note\"");
   }
   append_legend(out, plan);
   out += "</g>\n";
