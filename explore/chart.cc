@@ -526,29 +526,39 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
           place_text(p.references[i].label, candidates, plot, avoid));
       avoid.boxes.push_back(plan.reference_labels.back()->box);
     }
-    // The note after the labels, which belong to something drawn, and before
-    // the legend, which may go below the plot area if it must. A corner
-    // first, the lower right before the others: rising curves leave it free.
-    if (!p.note.empty()) {
-      constexpr double in = 6;
-      const double top = plot.y + in + ascent * note_size;
-      const double low = bottom(plot) - in - descent * note_size;
-      const double mid = plot.x + plot.width / 2;
-      const std::array<spot, 6> candidates = {{{{right(plot) - in, low}, align::end},
-                                               {{plot.x + in, top}, align::start},
-                                               {{plot.x + in, low}, align::start},
-                                               {{right(plot) - in, top}, align::end},
-                                               {{mid, top}, align::middle},
-                                               {{mid, low}, align::middle}}};
-      plan.note = place_text(p.note, candidates, plot, avoid);
-      plan.frame.note = plan.note->box;
-      avoid.boxes.push_back(plan.note->box);
-    }
     return avoid;
   };
 
-  const obstacles avoid = arrange(0);
-  if (entries.empty()) return plan;
+  // The note last, once the legend has its corner: the legend needs a
+  // whole corner, the note less room. A corner first, the lower right before
+  // the others (rising curves leave it free), then the middle of an edge;
+  // failing all of those, the same spots a line further in, and so on.
+  const auto place_note = [&](const obstacles& avoid) {
+    if (p.note.empty()) return;
+    const rect& plot = plan.frame.plot;
+    constexpr double in = 6, line = note_size * 1.4;
+    const double mid = plot.x + plot.width / 2;
+    std::vector<spot> candidates;
+    for (double k = 0; k * line < plot.height / 2; ++k) {
+      const double top = plot.y + in + ascent * note_size + k * line;
+      const double low = bottom(plot) - in - descent * note_size - k * line;
+      const std::array<spot, 6> ring = {{{{right(plot) - in, low}, align::end},
+                                         {{plot.x + in, top}, align::start},
+                                         {{plot.x + in, low}, align::start},
+                                         {{right(plot) - in, top}, align::end},
+                                         {{mid, top}, align::middle},
+                                         {{mid, low}, align::middle}}};
+      candidates.insert(candidates.end(), ring.begin(), ring.end());
+    }
+    plan.note = place_text(p.note, candidates, plot, avoid);
+    plan.frame.note = plan.note->box;
+  };
+
+  obstacles avoid = arrange(0);
+  if (entries.empty()) {
+    place_note(avoid);
+    return plan;
+  }
 
   // Inside: the corner that covers no data and the fewest reference lines.
   double width = 0;
@@ -584,13 +594,16 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
            {best->x + legend_pad,
             best->y + legend_pad + (static_cast<double>(i) + 0.5) * legend_row}});
     }
+    avoid.boxes.push_back(*best);
+    place_note(avoid);
     return plan;
   }
 
   // Outside: rows below the axis title, centred under the plot area.
   const auto rows = legend_rows(entries, cell.width - 2 * margin);
   const double rows_height = static_cast<double>(rows.size()) * legend_row;
-  arrange(rows_height + 6);
+  avoid = arrange(rows_height + 6);
+  place_note(avoid);
   const rect& inner = plan.frame.plot;
   const double row_top = bottom(inner) + tick_length + tick_gap + tick_size +
                          (p.x.title.empty() ? 0 : axis_title_size * 1.8) + 6;

@@ -605,9 +605,9 @@ bool apart(const explore::rect& a, const explore::rect& b) {
 }
 
 TEST(ChartNote, SitsInsideThePlotClearOfDataAndLegend) {
-  // Falling from upper left to lower right: the note's first choice, the
-  // lower right, is taken, and so is the legend's, the upper right; each
-  // must go elsewhere, and not onto the other.
+  // Falling from upper left to lower right: the first choices of the
+  // legend (upper right) and of the note (lower right) hold data, and the
+  // corner the legend takes instead is the note's next choice but one.
   const series falling{.label = "falling", .x = {0, 10}, .y = {10, 0}};
   figure f = one_series(falling);
   f.panels[0].note = "no <minimum> & none";
