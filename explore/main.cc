@@ -73,6 +73,19 @@ int main(int argc, char** argv) {
                                   CLI::ignore_case));
   table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)");
 
+  explore::plot_options plot;
+  CLI::App* plot_cmd = app.add_subcommand(
+      "plot",
+      "A chart of the impact ratio (with the four-fifths line and minimum), the selection rates "
+      "of both groups and the mean quality of those selected, against the selection ratio, as "
+      "SVG");
+  plot_cmd->add_option("SCENARIO", plot.scenario, "the scenario, or - for standard input")
+      ->required();
+  plot_cmd
+      ->add_option("-o,--output", plot.output, "the SVG file to write, or - for standard output")
+      ->required();
+  add_method(plot_cmd, plot.method);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -100,5 +113,6 @@ int main(int argc, char** argv) {
     }
     return explore::run_table(table);
   }
+  if (plot_cmd->parsed()) return explore::run_plot(plot);
   return explore::exit_failure;
 }
