@@ -136,6 +136,19 @@ int main(int argc, char** argv) try {
   pareto_cmd->add_option("-o,--output", pareto.output, "where to write (default: standard output)")
       ->option_text("FILE");
 
+  explore::plot_options plot;
+  CLI::App* plot_cmd = app.add_subcommand(
+      "plot",
+      "A chart of the impact ratio (with the four-fifths line and minimum), the selection rates "
+      "of both groups and the mean quality of those selected, against the selection ratio, as "
+      "SVG");
+  plot_cmd->add_option("SCENARIO", plot.scenario, "the scenario, or - for standard input")
+      ->required();
+  plot_cmd
+      ->add_option("-o,--output", plot.output, "the SVG file to write, or - for standard output")
+      ->required();
+  add_method(plot_cmd, plot.method);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -169,6 +182,7 @@ int main(int argc, char** argv) try {
     }
     return explore::run_table(table);
   }
+  if (plot_cmd->parsed()) return explore::run_plot(plot);
   return explore::exit_failure;
 } catch (const std::exception& e) {
   // Nothing the subcommands do throws on purpose; say what happened rather
