@@ -2,14 +2,19 @@
 // asking for 21 effects evenly spaced between its ends, for the published
 // four-predictor example and for random problems of 10 and 30 predictors
 // (effect sizes all negative, the usual case, or of mixed sign); and one
-// at_effect call alone on a built front.
+// at_effect call alone on a built front. Then the library's whole answer
+// (fourfifths::find_pareto_front: the front carried to the impact ratio at
+// an overall selection ratio of 0.10, every point with its outcome and its
+// four-fifths minimum, and the marks) and its --min-ai answer.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
+#include "fourfifths/fourfifths.h"
 #include "pareto/frontier.h"
 
 namespace {
@@ -126,5 +131,71 @@ void bm_at_effect_random_30_not_concave(benchmark::State& state) {
   run_single(state, random_problem(30, 1, false));
 }
 BENCHMARK(bm_at_effect_random_30_not_concave);
+
+}  // namespace
+
+namespace {
+
+// The problem of the library for a frontier problem: one criterion whose
+// correlations with the predictors are the validities, three majority
+// applicants per minority applicant, effect size -0.21 on the criterion.
+fourfifths::problem library_problem(const problem& f) {
+  fourfifths::problem_spec s;
+  s.predictors = f.n;
+  s.criteria = 1;
+  s.regression_weights = true;
+  s.criterion_weights = {1};
+  const auto n = static_cast<std::size_t>(f.n);
+  s.correlations.assign(n + 1, std::vector<double>(n + 1, 0.0));
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < n; ++j) s.correlations[i][j] = f.r[i * n + j];
+    s.correlations[i][n] = s.correlations[n][i] = f.a[i];
+  }
+  s.correlations[n][n] = 1;
+  s.predictor_effects = f.d;
+  s.criterion_effects = {-0.21};
+  s.majority_per_minority = 3;
+  fourfifths::problem_result built = fourfifths::make_problem(s);
+  if (!built.value) throw std::invalid_argument(built.errors.front().text());
+  return *built.value;
+}
+
+void run_library_front(benchmark::State& state, const problem& f) {
+  const fourfifths::problem p = library_problem(f);
+  fourfifths::pareto_options o;
+  o.ratio = 0.10;
+  for (auto _ : state) {
+    fourfifths::pareto_result r = fourfifths::find_pareto_front(p, o);
+    benchmark::DoNotOptimize(r);
+    if (!r.front) state.SkipWithError(r.error.c_str());
+  }
+}
+
+void bm_library_front_published_4(benchmark::State& state) {
+  run_library_front(state, published_example());
+}
+BENCHMARK(bm_library_front_published_4)->Unit(benchmark::kMicrosecond);
+
+void bm_library_front_random_10(benchmark::State& state) {
+  run_library_front(state, random_problem(10, 10, false));
+}
+BENCHMARK(bm_library_front_random_10)->Unit(benchmark::kMicrosecond);
+
+// A problem holds at most 30 variables: 29 predictors and the criterion.
+void bm_library_front_random_29(benchmark::State& state) {
+  run_library_front(state, random_problem(29, 30, false));
+}
+BENCHMARK(bm_library_front_random_29)->Unit(benchmark::kMicrosecond);
+
+void bm_library_min_ai_published_4(benchmark::State& state) {
+  const fourfifths::problem p = library_problem(published_example());
+  fourfifths::pareto_options o;
+  o.ratio = 0.10;
+  for (auto _ : state) {
+    fourfifths::min_ai_result r = fourfifths::best_weighting_for_min_ai(p, o, 0.8);
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(bm_library_min_ai_published_4)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -46,6 +46,14 @@ struct table_options {
 };
 int run_table(const table_options& o);
 
+struct plot_options {
+  std::string scenario;
+  fourfifths::method method = fourfifths::method::precise;
+  std::string output;  ///< required; "-" for standard output
+};
+/// Writes the scenario's figure as SVG (see plot.h).
+int run_plot(const plot_options& o);
+
 /// The ratios of "--ratios 0.1,0.2" or "--grid 0.05:0.95:0.05"; an error
 /// message when the text is not one.
 std::optional<std::vector<double>> parse_ratio_list(std::string_view text, std::string& error);
