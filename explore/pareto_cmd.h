@@ -1,6 +1,7 @@
 // The pareto subcommand: the Pareto-optimal predictor weightings of a
 // scenario at one selection ratio, as a table and a chart; or the single
-// best weighting whose impact ratio reaches a given value.
+// best weighting whose impact ratio reaches a given value. What it writes
+// is made in pareto_output.h.
 #ifndef FOURFIFTHS_EXPLORE_PARETO_CMD_H_
 #define FOURFIFTHS_EXPLORE_PARETO_CMD_H_
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "explore/chart.h"
+#include "explore/pareto_output.h"
 #include "explore/scenario.h"
 #include "explore/table.h"
 #include "fourfifths/pareto.h"
@@ -28,18 +29,6 @@ struct pareto_command_options {
 /// 3 when no weighting reaches the impact ratio of --min-ai (the weighting
 /// with the highest ratio reachable is written instead).
 int run_pareto(const pareto_command_options& o);
-
-/// The front's rows (CSV): point, ai_ratio, validity, mean, mean_majority,
-/// mean_minority, sr_majority, sr_minority, composite_d,
-/// four_fifths_minimum, w1..wN.
-std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors,
-                      const std::vector<std::string>& labels);
-
-/// The chart of the front: impact ratio across, quality up, the
-/// four-fifths line, and the unit, regression and given weightings (and
-/// the answer to --min-ai) marked.
-figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
-                    const fourfifths::weighting_outcome* answer);
 
 }  // namespace explore
 

@@ -1,0 +1,43 @@
+// What the pareto subcommand writes of a front, apart from the files it
+// writes to: the rows as CSV, the JSON document and the chart. The web page
+// gives the same.
+#ifndef FOURFIFTHS_EXPLORE_PARETO_OUTPUT_H_
+#define FOURFIFTHS_EXPLORE_PARETO_OUTPUT_H_
+
+#include <string>
+#include <vector>
+
+#include "explore/chart.h"
+#include "explore/scenario.h"
+#include "fourfifths/pareto.h"
+
+namespace explore {
+
+/// "an overall selection ratio of 0.1" or "a majority group's selection
+/// ratio of 0.1".
+std::string ratio_description(const fourfifths::pareto_options& o);
+
+/// The front's rows (CSV): point, ai_ratio, validity, mean, mean_majority,
+/// mean_minority, sr_majority, sr_minority, composite_d,
+/// four_fifths_minimum, w1..wN.
+std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors,
+                      const std::vector<std::string>& labels);
+
+/// The front as a JSON document (--format json): the ratio, mode,
+/// objective, predictor names, the points and the unit, regression and
+/// given weightings, each weighting with its weights by predictor name.
+std::string front_json(const scenario& s, const fourfifths::pareto_front& front);
+
+/// The answer to --min-ai as a JSON document: the ratio asked for, whether
+/// it was reached, and the weighting.
+std::string min_ai_json(const scenario& s, double min_ai, const fourfifths::min_ai_result& answer);
+
+/// The chart of the front: impact ratio across, quality up, the
+/// four-fifths line, and the unit, regression and given weightings (and
+/// the answer to --min-ai) marked.
+figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
+                    const fourfifths::weighting_outcome* answer);
+
+}  // namespace explore
+
+#endif  // FOURFIFTHS_EXPLORE_PARETO_OUTPUT_H_
