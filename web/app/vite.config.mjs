@@ -17,7 +17,11 @@ export default {
   cacheDir: env('FOURFIFTHS_WEB_CACHE'),
   publicDir: false,
   resolve: {
-    alias: { '@engine': env('FOURFIFTHS_WEB_ENGINE') },
+    alias: {
+      '@engine': env('FOURFIFTHS_WEB_ENGINE'),
+      // The bundled scenarios, offered as presets.
+      '@examples': env('FOURFIFTHS_WEB_EXAMPLES'),
+    },
   },
   build: {
     outDir: env('FOURFIFTHS_WEB_SITE'),

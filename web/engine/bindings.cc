@@ -16,6 +16,7 @@ namespace {
 std::string classic_run(const std::string& deck) { return fourfifths::web::classic_run(deck); }
 std::string load(const std::string& text) { return fourfifths::web::load(text); }
 std::string evaluate(const std::string& request) { return fourfifths::web::evaluate(request); }
+std::string front(const std::string& request) { return fourfifths::web::front(request); }
 std::string table(const std::string& scenario, const std::string& options) {
   return fourfifths::web::table(scenario, options);
 }
@@ -26,5 +27,6 @@ EMSCRIPTEN_BINDINGS(fourfifths_engine) {
   emscripten::function("classic_run", &classic_run);
   emscripten::function("load", &load);
   emscripten::function("evaluate", &evaluate);
+  emscripten::function("front", &front);
   emscripten::function("table", &table);
 }

@@ -8,9 +8,13 @@
 #include <vector>
 
 #include "analysis/classic_run.h"
+#include "explore/chart.h"
+#include "explore/pareto_output.h"
+#include "explore/plot.h"
 #include "explore/scenario.h"
 #include "explore/table.h"
 #include "fourfifths/analysis.h"
+#include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
 #include "numeric/packed.h"
 
@@ -117,25 +121,65 @@ std::string load(std::string_view text) {
                {"errors", json::array()}});
 }
 
-std::string evaluate(std::string_view text) {
-  const std::optional<json> request = parse_request(text);
-  if (!request || !request->contains("scenario")) {
-    return dump(request_error("the request must be an object with a scenario"));
-  }
-  const explore::loaded_scenario loaded =
-      explore::read_json_scenario((*request)["scenario"].dump());
-  json response = {{"errors", faults(loaded.errors)}, {"warnings", faults(loaded.warnings)}};
-  if (!loaded.problem) return dump(response);
-  const problem& p = *loaded.problem;
+namespace {
 
-  if (response["warnings"].empty() && !whole_matrix_positive_definite(p)) {
-    response["warnings"].push_back(
+// A request's scenario read and checked as the explorer checks a JSON
+// scenario: the response so far holds its errors and warnings.
+struct checked_scenario {
+  explore::loaded_scenario loaded;
+  json response;
+  bool usable() const { return loaded.problem.has_value(); }
+};
+
+checked_scenario check(const json& request) {
+  checked_scenario c{explore::read_json_scenario(request["scenario"].dump()), {}};
+  c.response = {{"errors", faults(c.loaded.errors)}, {"warnings", faults(c.loaded.warnings)}};
+  if (c.usable() && c.response["warnings"].empty() &&
+      !whole_matrix_positive_definite(*c.loaded.problem)) {
+    c.response["warnings"].push_back(
         {{"path", "correlations"},
          {"message",
           "the matrix with the criteria is not positive definite (not a possible correlation "
           "matrix)"}});
   }
-  response["json"] = explore::to_json(*loaded.value);
+  return c;
+}
+
+// The explorer's figures are 800 pixels wide, their panels side by side.
+// On a narrow screen the page shows them one above the other, in a
+// narrower picture, without the titles that the page's headings already
+// give (the figure's; a lone panel's, which is the scenario's title); the
+// download stays the explorer's.
+explore::figure for_narrow_screen(explore::figure f) {
+  constexpr int width = 440;
+  constexpr int panel_height = 330;
+  f.width = width;
+  f.height = panel_height * static_cast<int>(f.panels.size());
+  f.columns = 1;
+  f.title.clear();
+  if (f.panels.size() == 1) f.panels.front().title.clear();
+  return f;
+}
+
+void add_chart(json& response, const char* key, const explore::figure& f, bool narrow) {
+  response[key] = explore::render_svg(f);
+  if (narrow) response[std::string(key) + "_screen"] = explore::render_svg(for_narrow_screen(f));
+}
+
+}  // namespace
+
+std::string evaluate(std::string_view text) {
+  const std::optional<json> request = parse_request(text);
+  if (!request || !request->contains("scenario")) {
+    return dump(request_error("the request must be an object with a scenario"));
+  }
+  checked_scenario c = check(*request);
+  if (!c.usable()) return dump(c.response);
+  const problem& p = *c.loaded.problem;
+  const explore::scenario& s = *c.loaded.value;
+  json& response = c.response;
+
+  response["json"] = explore::to_json(s);
   response.update(weighting_json(p));
 
   std::vector<double> ratios;
@@ -149,6 +193,67 @@ std::string evaluate(std::string_view text) {
   std::string csv = explore::csv_header(false);
   explore::append_csv(csv, t, nullptr);
   response["csv"] = std::move(csv);
+
+  // The explorer's plot (fourfifths-explore plot), precise method.
+  add_chart(response, "ai_chart", explore::plot_figure(model_of(p), method::precise, s.title),
+            request->value("narrow", false));
+  return dump(response);
+}
+
+std::string front(std::string_view text) {
+  const std::optional<json> request = parse_request(text);
+  if (!request || !request->contains("scenario")) {
+    return dump(request_error("the request must be an object with a scenario"));
+  }
+  checked_scenario c = check(*request);
+  if (!c.usable()) return dump(c.response);
+  const problem& p = *c.loaded.problem;
+  const explore::scenario& s = *c.loaded.value;
+  json& response = c.response;
+
+  pareto_options options;
+  options.mode = s.spec.mode;
+  options.ratio = request->value("ratio", options.ratio);
+  options.points = request->value("points", options.points);
+  options.objective = request->value("objective", "validity") == "mean"
+                          ? pareto_objective::mean
+                          : pareto_objective::validity;
+  options.signs = request->value("signs", "nonnegative") == "any" ? weight_signs::any
+                                                                  : weight_signs::nonnegative;
+
+  // What the library says when the scenario asks no question a front can
+  // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
+  // about the front alone: its path is "front".
+  const pareto_result result = find_pareto_front(p, options);
+  if (!result.front) {
+    response["front_errors"] = json::array({{{"path", "front"}, {"message", result.error}}});
+    return dump(response);
+  }
+  response["front_errors"] = json::array();
+  response["front"] = json::parse(explore::front_json(s, *result.front));
+  std::vector<std::string> labels;
+  for (std::size_t k = 1; k <= result.front->points.size(); ++k)
+    labels.push_back(std::to_string(k));
+  response["csv"] = explore::front_csv(result.front->points, s.spec.predictors, labels);
+
+  std::optional<min_ai_result> answer;
+  if (const auto min_ai = request->find("min_ai");
+      min_ai != request->end() && min_ai->is_number()) {
+    answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
+    if (answer->error.empty()) {
+      response["min_ai"] = json::parse(explore::min_ai_json(s, min_ai->get<double>(), *answer));
+    } else {
+      response["front_errors"].push_back({{"path", "min_ai"}, {"message", answer->error}});
+      answer.reset();
+    }
+  }
+  explore::figure chart = explore::front_figure(s, *result.front, answer ? &*answer->best : nullptr);
+  response["front_chart"] = explore::render_svg(chart);
+  if (request->value("narrow", false)) {
+    // The ratio is in the page's heading; the axis title keeps what fits.
+    chart.panels.front().x.title = "Impact ratio (minority / majority)";
+    response["front_chart_screen"] = explore::render_svg(for_narrow_screen(chart));
+  }
   return dump(response);
 }
 

@@ -33,10 +33,24 @@ std::string load(std::string_view text);
 ///            "four_fifths_minimum": {...} | null (the explorer's table JSON),
 ///            "rows": [the explorer's table rows at the ratio],
 ///            "csv": the explorer's CSV of those rows,
-///            "ai_chart": the explorer's plot as SVG (precise method);
-///            "ai_chart_screen": the same figure laid out for a narrow
-///            screen when "narrow" is true.
+///            "ai_chart": the explorer's plot as SVG (precise method), and
+///            "ai_chart_screen", the same laid out for a narrow screen, when
+///            "narrow" is true.
+/// Beside the explorer's warnings, a matrix that is not positive definite
+/// only once the criteria are in gets a warning of its own.
 std::string evaluate(std::string_view request);
+
+/// The Pareto front at the ratio (fourfifths-explore pareto):
+///   request  {"scenario": object, "ratio": number, "min_ai": number | null,
+///             "objective": "validity" | "mean", "signs": "nonnegative" |
+///             "any", "points": number, "narrow": bool}
+///   response the errors and warnings as for evaluate; without errors,
+///            "front_errors": why there is no front or answer ({"path":
+///            "front" | "min_ai", "message"}), else "front": the explorer's
+///            front JSON, "csv": its CSV, "min_ai": the explorer's answer
+///            JSON, "front_chart" (and "front_chart_screen"): its chart,
+///            the answer marked.
+std::string front(std::string_view request);
 
 /// The explorer's table of a scenario (JSON text or a deck, as bytes):
 ///   options  {"method": "precise" | "classic", "ratios": [...] (optional),

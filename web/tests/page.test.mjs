@@ -1,13 +1,20 @@
-// The built page in headless Chromium (Debian's), driven by playwright-core:
-// served on loopback from a nested folder, it must answer the first value,
-// follow what is typed, and load without errors. It prints the download size
-// and the time to the first answer, and leaves a screenshot.
+// The built page in headless Chromium (Debian's), driven by playwright-core,
+// served from the built files on loopback under a nested folder. What it
+// shows is checked against the native explorer (fourfifths-explore of the
+// release build) run on the same scenario here. The test prints the
+// download size, the time to the first result and the recompute times, and
+// leaves screenshots in FOURFIFTHS_WEB_SCREENSHOTS.
 import assert from 'node:assert/strict';
-import { mkdir, readFile, readdir, stat } from 'node:fs/promises';
+import { mkdir, readFile, readdir, stat, writeFile } from 'node:fs/promises';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
 import { extname, join, normalize, sep } from 'node:path';
-import { after, before, test } from 'node:test';
+import { after, before, describe, test } from 'node:test';
+
+import {
+  assert_csv_close, explore, explorer_lines, precise_error, precise_tolerance, source,
+} from './support.mjs';
 
 // playwright-core lives in the build tree's node_modules, named by NODE_PATH.
 const { chromium } = createRequire(import.meta.url)('playwright-core');
@@ -16,11 +23,8 @@ const site = process.env.FOURFIFTHS_WEB_SITE;
 const screenshots = process.env.FOURFIFTHS_WEB_SCREENSHOTS;
 assert.ok(site && screenshots, 'FOURFIFTHS_WEB_SITE and FOURFIFTHS_WEB_SCREENSHOTS are set (run through ctest)');
 
-// Q(z) from Python's mpmath at 40 digits, to six significant digits:
-//   mpmath.nstr(mpmath.ncdf(-mpmath.mpf(z)), 6)
-const first_answer = { z: '1.96', shown: '0.0249979' };
-const typed_answer = { z: '2.5', shown: '0.00620967' };
-const below_mean = { z: '-0.5', shown: '0.691462' };
+const published_path = join(source, 'examples/published_four_predictors.json');
+const published = JSON.parse(await readFile(published_path, 'utf8'));
 
 // Served from a folder below the root, so that the page's addresses must be
 // relative to work.
@@ -52,18 +56,24 @@ async function serve(root) {
   return server;
 }
 
-async function site_bytes(folder) {
-  let total = 0;
+async function site_files(folder) {
+  const files = [];
   for (const entry of await readdir(folder, { withFileTypes: true, recursive: true })) {
-    if (entry.isFile()) total += (await stat(join(entry.parentPath ?? entry.path, entry.name))).size;
+    if (entry.isFile()) {
+      const path = join(entry.parentPath ?? entry.path, entry.name);
+      files.push({ path, size: (await stat(path)).size });
+    }
   }
-  return total;
+  return files;
 }
 
 let server;
 let browser;
+let base;
 before(async () => {
+  await mkdir(screenshots, { recursive: true });
   server = await serve(site);
+  base = `http://127.0.0.1:${server.address().port}${prefix}`;
   browser = await chromium.launch({
     executablePath: '/usr/bin/chromium',
     headless: true,
@@ -86,8 +96,13 @@ after(async () => {
   server?.close();
 });
 
-test('the page answers, follows typing, and loads without errors', async () => {
-  const page = await browser.newPage();
+const laptop = { width: 1366, height: 900 };
+const phone = { width: 390, height: 844 };
+
+/** A page opened at `query`, its problems (errors, failed requests) collected. */
+async function open(query = '', viewport = laptop) {
+  const context = await browser.newContext({ viewport, acceptDownloads: true });
+  const page = await context.newPage();
   const problems = [];
   page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
   page.on('console', (message) => {
@@ -99,37 +114,445 @@ test('the page answers, follows typing, and loads without errors', async () => {
     if (response.status() !== 200) problems.push(`HTTP ${response.status()}: ${response.url()}`);
     else bodies.push(response.body());
   });
-
-  const { port } = server.address();
-  await page.goto(`http://127.0.0.1:${port}${prefix}`);
-  const input = page.getByTestId('z-input');
-  const result = page.getByTestId('result');
-
+  await page.goto(`${base}${query}`);
   await page.waitForFunction(() => performance.getEntriesByName('fourfifths:first-result').length > 0);
-  assert.equal(await input.inputValue(), first_answer.z);
-  assert.equal(await result.textContent(), first_answer.shown);
-  const first_ms = await page.evaluate(() => performance.getEntriesByName('fourfifths:first-result')[0].startTime);
+  await settled(page);
+  return { page, problems, bodies, close: () => context.close() };
+}
 
-  // Typed key by key, as a person would: every keystroke recomputes.
-  await input.fill('');
-  await input.pressSequentially(typed_answer.z);
-  await page.waitForFunction((shown) => document.querySelector('[data-testid="result"]').textContent === shown, typed_answer.shown);
+const computations = (page) => page.evaluate(() => performance.getEntriesByName('fourfifths:compute').length);
 
-  await input.fill('');
-  await input.pressSequentially('-');
-  await page.waitForFunction(() => document.querySelector('[data-testid="result"]').dataset.state === 'error');
-  await input.pressSequentially(below_mean.z.slice(1));
-  await page.waitForFunction((shown) => document.querySelector('[data-testid="result"]').textContent === shown, below_mean.shown);
+/** Waits until the page has drawn its answers and written its address. */
+const settled = (page) => page.waitForFunction(() => document.documentElement.dataset.state === 'settled');
 
-  await input.fill('');
-  await input.pressSequentially(typed_answer.z);
-  await page.waitForFunction((shown) => document.querySelector('[data-testid="result"]').textContent === shown, typed_answer.shown);
-  await mkdir(screenshots, { recursive: true });
-  await page.screenshot({ path: join(screenshots, 'page.png') });
+/** Does `action`, then waits for the page to have recomputed and settled. */
+async function recomputed(page, action) {
+  const before_count = await computations(page);
+  await action();
+  await page.waitForFunction((n) => performance.getEntriesByName('fourfifths:compute').length > n, before_count);
+  await settled(page);
+}
 
-  assert.deepEqual(problems, []);
-  const transferred = (await Promise.all(bodies)).reduce((sum, body) => sum + body.length, 0);
-  console.log(`site: ${await site_bytes(site)} bytes in files, ${transferred} bytes transferred`);
-  console.log(`first answer ${first_ms.toFixed(1)} ms after navigation started`);
-  await page.close();
+const field = (page, path) => page.locator(`[data-path="${path}"]`);
+
+/** The form's values by path (radios: the checked one's value). */
+function form_values(page) {
+  return page.evaluate(() => {
+    const values = {};
+    for (const element of document.querySelectorAll('#scenario [data-path]')) {
+      if (element.type === 'radio') {
+        if (element.checked) values[element.dataset.path] = element.value;
+      } else values[element.dataset.path] = element.value;
+    }
+    return values;
+  });
+}
+
+/** The scenario the page keeps in its address. */
+function scenario_in_address(page) {
+  const text = new URL(page.url()).searchParams.get('scenario');
+  assert.ok(text, `the address has a scenario: ${page.url()}`);
+  return JSON.parse(text);
+}
+
+/** The minimum, the table's values and the front's points as shown. */
+function shown(page) {
+  return page.evaluate(() => {
+    const cells = (selector) => Array.from(document.querySelectorAll(selector)).map((td) => ({
+      column: td.dataset.column, value: td.dataset.value ?? null, text: td.textContent.trim(),
+    }));
+    return {
+      minimum: document.querySelector('[data-testid="four-fifths-minimum"]').textContent.trim(),
+      minimum_value: document.querySelector('[data-testid="four-fifths-minimum"]').dataset.value ?? null,
+      table: cells('[data-testid="outcomes-table"] td[data-column]'),
+      front: Array.from(document.querySelectorAll('[data-testid="front-table"] tbody tr')).map((tr) =>
+        Array.from(tr.querySelectorAll('td[data-column]')).map((td) => Number(td.dataset.value))),
+      answer: document.querySelector('[data-testid="min-ai-answer"]').textContent.trim(),
+      ai_chart: document.querySelector('[data-testid="ai-chart"]').innerHTML,
+      front_chart: document.querySelector('[data-testid="front-chart"]').innerHTML,
+      errors: Array.from(document.querySelectorAll('[data-testid="field-error"]')).map((e) => e.textContent.trim()),
+      warnings: Array.from(document.querySelectorAll('[data-testid="warning"]')).map((e) => e.textContent.trim()),
+    };
+  });
+}
+
+/**
+ * What the page shows agrees with the native explorer on `scenario`: the
+ * minimum to three decimals, every table value within the precise method's
+ * tolerance (and shown as it rounds), the front's points and the answer for
+ * the minimum impact ratio (0.8 unless the page was set to another).
+ */
+function assert_agrees_with_explorer(view, scenario, what, min_ai = 0.8) {
+  const text = JSON.stringify(scenario);
+  const ratio = scenario.requested_ratios[0];
+  const table = JSON.parse(explore(['table', '-', '--format', 'json'], text).stdout);
+  const minimum = table.four_fifths_minimum;
+  assert.equal(view.minimum, minimum ? minimum.sr.toFixed(3) : 'none', `${what}: the minimum`);
+  if (minimum) {
+    assert.ok(precise_error('sr', Number(view.minimum_value), minimum.sr) <= precise_tolerance, what);
+  }
+
+  const native = explore(['table', '-', '--ratios', String(ratio)], text);
+  assert.equal(native.status, 0, native.stderr);
+  const [header, row] = native.stdout.trim().split('\n').map((line) => line.split(','));
+  const want = Object.fromEntries(header.map((column, i) => [column, row[i]]));
+  assert.ok(view.table.length >= 12, `${what}: the table has its cells`);
+  for (const cell of view.table) {
+    if (want[cell.column] === '') {
+      assert.equal(cell.value, null, `${what}: ${cell.column} is empty`);
+      assert.equal(cell.text.split(' ')[0], '—');
+      continue;
+    }
+    const value = Number(cell.value);
+    assert.ok(precise_error(cell.column, value, Number(want[cell.column])) <= precise_tolerance,
+      `${what}: ${cell.column} ${cell.value}, the explorer ${want[cell.column]}`);
+    assert.equal(cell.text.split(' ')[0], value.toFixed(4).replace('-', '\u2212'), `${what}: ${cell.column} as shown`);
+  }
+
+  if (scenario.criteria.length === 0) return;
+  const pareto = ['pareto', '-', '--ratio', String(ratio), ...(scenario.mode === 'majority' ? ['--majority'] : [])];
+  const front = JSON.parse(explore([...pareto, '--format', 'json'], text).stdout);
+  const quality = front.objective === 'mean' ? 'mean' : 'validity';
+  assert.equal(view.front.length, front.points.length, `${what}: the front's points`);
+  for (const [k, point] of front.points.entries()) {
+    const [ai, q, ...weights] = view.front[k];
+    assert.ok(precise_error('ai_ratio', ai, point.ai_ratio) <= 1e-9, `${what}: point ${k + 1} impact ratio`);
+    assert.ok(Math.abs(q - point[quality]) <= 1e-9, `${what}: point ${k + 1} ${quality}`);
+    weights.forEach((w, j) => assert.ok(Math.abs(w - point.weight_list[j]) <= 1e-9, `${what}: point ${k + 1} w${j + 1}`));
+  }
+  const best = explore([...pareto, '--min-ai', String(min_ai), '--format', 'json'], text);
+  const answer = JSON.parse(best.stdout);
+  assert.match(view.answer, answer.reached ? /^The best weighting/ : /^No weighting reaches/, what);
+  for (const [j, w] of answer.weighting.weight_list.entries()) {
+    const name = front.predictors[j];
+    assert.ok(view.answer.includes(`${name} ${w.toFixed(3).replace('-', '\u2212')}`),
+      `${what}: the answer names ${name} ${w.toFixed(3)}: ${view.answer}`);
+  }
+}
+
+async function screenshot(page, name) {
+  const path = join(screenshots, name);
+  await page.screenshot({ path, fullPage: true });
+  return path;
+}
+
+/** A download the page offers on clicking `selector`, as text. */
+async function downloaded(page, selector) {
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click(selector)]);
+  const path = join(tmpdir(), `fourfifths-page-${process.pid}-${download.suggestedFilename()}`);
+  await download.saveAs(path);
+  return { name: download.suggestedFilename(), text: await readFile(path, 'utf8') };
+}
+
+describe('the page', () => {
+  test('loads from the built files with the published example, without errors', async () => {
+    const { page, problems, bodies, close } = await open();
+    const first_ms = await page.evaluate(() => performance.getEntriesByName('fourfifths:first-result')[0].startTime);
+    const view = await shown(page);
+    assert.deepEqual(view.errors, []);
+    assert_agrees_with_explorer(view, published, 'published example');
+    assert.deepEqual(await page.evaluate(() => document.documentElement.lang), 'en');
+    await screenshot(page, 'page-laptop.png');
+    assert.deepEqual(problems, []);
+
+    const files = await site_files(site);
+    const transferred = (await Promise.all(bodies)).reduce((sum, body) => sum + body.length, 0);
+    const by_kind = files.map((f) => `${f.path.slice(site.length + 1)} ${f.size}`).join(', ');
+    console.log(`# site: ${files.reduce((s, f) => s + f.size, 0)} bytes in ${files.length} files (${by_kind}); ${transferred} bytes transferred`);
+    console.log(`# first result ${first_ms.toFixed(0)} ms after navigation started`);
+    await close();
+  });
+
+  test('each preset fills the form and agrees with the explorer', async () => {
+    const { page, problems, close } = await open();
+    const presets = await page.locator('[data-preset]').evaluateAll((buttons) => buttons.map((b) => b.dataset.preset));
+    const examples = (await readdir(join(source, 'examples'))).filter((f) => f.endsWith('.json')).sort();
+    assert.deepEqual([...presets].sort(), examples);
+    assert.equal(presets[0], 'published_four_predictors.json', 'the published example comes first');
+    for (const name of presets) {
+      const file = JSON.parse(await readFile(join(source, 'examples', name), 'utf8'));
+      await recomputed(page, () => page.click(`[data-preset="${name}"]`));
+      const values = await form_values(page);
+      assert.equal(values.title, file.title, name);
+      assert.equal(values.mode, file.mode, name);
+      assert.equal(values.weights, file.weights === 'regression' ? 'regression' : 'given', name);
+      file.predictors.forEach((p, i) => {
+        assert.equal(values[`predictors[${i}].name`], p.name, name);
+        assert.equal(Number(values[`predictors[${i}].d`]), p.d, name);
+      });
+      file.correlations.forEach((row, i) => row.forEach((r, j) => {
+        assert.equal(Number(values[`correlations[${i}][${j}]`]), r, `${name} [${i}][${j}]`);
+      }));
+      // The page's scenario is the file's, with its selection ratio (the
+      // first requested ratio, 0.1 when the file gives none).
+      const scenario = scenario_in_address(page);
+      const expected = { ...file, requested_ratios: file.requested_ratios ?? [0.1] };
+      assert.equal(explore(['convert', '-', '--to', 'json'], JSON.stringify(scenario)).stdout,
+        explore(['convert', '-', '--to', 'json'], JSON.stringify(expected)).stdout, name);
+      assert_agrees_with_explorer(await shown(page), scenario, name);
+    }
+    assert.deepEqual(problems, []);
+    await close();
+  });
+
+  test('editing a correlation sets its mirror and redraws the charts', async () => {
+    const { page, problems, close } = await open();
+    const before_view = await shown(page);
+    await recomputed(page, () => field(page, 'correlations[0][4]').fill('0.5'));
+    assert.equal(await field(page, 'correlations[4][0]').inputValue(), '0.5');
+    const scenario = scenario_in_address(page);
+    assert.equal(scenario.correlations[0][4], 0.5);
+    assert.equal(scenario.correlations[4][0], 0.5);
+    const after_view = await shown(page);
+    assert.notEqual(after_view.ai_chart, before_view.ai_chart, 'the plot is redrawn');
+    assert.notEqual(after_view.front_chart, before_view.front_chart, 'the front is redrawn');
+    assert_agrees_with_explorer(after_view, scenario, 'after the edit');
+
+    // Typed key by key, as a person would, in the lower triangle.
+    await field(page, 'correlations[3][2]').fill('');
+    await field(page, 'correlations[3][2]').pressSequentially('0.45', { delay: 20 });
+    await page.waitForFunction(() => new URL(location.href).searchParams.get('scenario').includes('0.45'));
+    await settled(page);
+    assert.equal(await field(page, 'correlations[2][3]').inputValue(), '0.45');
+    assert_agrees_with_explorer(await shown(page), scenario_in_address(page), 'after typing');
+    assert.deepEqual(problems, []);
+    await close();
+  });
+
+  test('a bad value shows the explorer\'s message beside it and no numbers', async () => {
+    const { page, close } = await open();
+    await recomputed(page, () => field(page, 'predictors[1].d').fill('abc'));
+    const scenario = scenario_in_address(page);
+    assert.equal(scenario.predictors[1].d, 'abc');
+    const native = explore(['table', '-'], JSON.stringify(scenario));
+    assert.deepEqual(explorer_lines(native.stderr), ['predictors[1].d: must be a finite number']);
+    // Beside the field: in its own table cell, the field marked.
+    const message = page.locator('td:has([data-path="predictors[1].d"]) [data-testid="field-error"]');
+    assert.equal(await message.textContent(), 'must be a finite number');
+    assert.equal(await field(page, 'predictors[1].d').getAttribute('aria-invalid'), 'true');
+    let view = await shown(page);
+    assert.deepEqual(view.errors, ['must be a finite number']);
+    assert.equal(view.minimum, '—');
+    assert.deepEqual(view.table, []);
+    assert.equal(view.ai_chart, '');
+    assert.equal(view.front_chart, '');
+    assert.deepEqual(view.front, []);
+    assert.ok(await page.locator('[data-download]').evaluateAll((b) => b.every((x) => x.disabled)));
+    await screenshot(page, 'page-bad-value.png');
+
+    // A correlation outside [-1, 1] and a mix outside its range: each
+    // message by its field, as the explorer words it.
+    await recomputed(page, () => field(page, 'predictors[1].d').fill('-0.23'));
+    await recomputed(page, () => field(page, 'correlations[1][2]').fill('1.5'));
+    await page.selectOption('[data-path="mix_kind"]', 'minority_share');
+    await recomputed(page, () => field(page, 'mix').fill('1.25'));
+    view = await shown(page);
+    const lines = explorer_lines(explore(['table', '-'], JSON.stringify(scenario_in_address(page))).stderr);
+    assert.deepEqual(lines.sort(), [
+      'correlations[1][2]: must lie in [-1, 1]',
+      'correlations[2][1]: must lie in [-1, 1]',
+      'minority_share: must lie strictly between 0 and 1',
+    ]);
+    assert.equal(view.errors.length, 3);
+    assert.ok(view.errors.includes('must lie strictly between 0 and 1'));
+    assert.ok(view.errors.some((e) => e.startsWith('correlations[1][2] (structured interview with conscientiousness): must lie in [-1, 1]')));
+    assert.equal(await field(page, 'correlations[2][1]').getAttribute('aria-invalid'), 'true');
+    assert.equal(view.minimum, '—');
+
+    // Mended, the numbers come back.
+    await recomputed(page, () => field(page, 'correlations[1][2]').fill('0.12'));
+    await recomputed(page, () => field(page, 'mix').fill('0.25'));
+    view = await shown(page);
+    assert.deepEqual(view.errors, []);
+    assert_agrees_with_explorer(view, scenario_in_address(page), 'mended');
+    await close();
+  });
+
+  test('a matrix that is not positive definite shows a warning', async () => {
+    const { page, close } = await open();
+    // Three predictors correlating 0.9, 0.9 and -0.9: x'Rx < 0 for x = (1, -1, 1).
+    await recomputed(page, () => field(page, 'correlations[0][1]').fill('0.9'));
+    await recomputed(page, () => field(page, 'correlations[1][2]').fill('0.9'));
+    await recomputed(page, () => field(page, 'correlations[0][2]').fill('-0.9'));
+    const view = await shown(page);
+    const native = explore(['table', '-'], JSON.stringify(scenario_in_address(page)));
+    const warnings = explorer_lines(native.stderr, 'warning');
+    assert.equal(warnings.length, 1);
+    assert.deepEqual(view.warnings, [`Warning: ${warnings[0].replace(/^correlations: /, '')}`]);
+    // The outcomes are computed; the front is not, and says why, as the
+    // explorer does.
+    const minimum = JSON.parse(explore(['table', '-', '--format', 'json'], JSON.stringify(scenario_in_address(page))).stdout).four_fifths_minimum;
+    assert.equal(view.minimum, minimum ? minimum.sr.toFixed(3) : 'none');
+    assert.ok(view.table.length > 0, 'the outcomes are shown');
+    const pareto = explore(['pareto', '-', '--ratio', '0.1'], JSON.stringify(scenario_in_address(page)));
+    assert.equal(pareto.status, 2);
+    const refusal = pareto.stderr.trim().split('\n').at(-1).replace(/^fourfifths-explore: /, '');
+    assert.deepEqual(view.errors, [`${refusal.charAt(0).toUpperCase()}${refusal.slice(1)}.`]);
+    assert.equal(view.front_chart, '');
+    await screenshot(page, 'page-warning.png');
+    await close();
+  });
+
+  test('a deck file opens, by the file picker and by dropping it', async () => {
+    const { page, problems, close } = await open();
+    const deck = join(source, 'examples/regression_weights.deck');
+    await recomputed(page, () => page.setInputFiles('#file', deck));
+    const values = await form_values(page);
+    assert.equal(values['predictors[0].name'], 'P1');
+    assert.equal(values['criteria[0].name'], 'C1');
+    assert.match(await page.locator('#load-status').textContent(), /regression_weights\.deck \(a deck\)/);
+    const scenario = scenario_in_address(page);
+    // The explorer's JSON form of the deck, with the page's ratio (the
+    // deck's first requested ratio).
+    const converted = JSON.parse(explore(['convert', deck, '--to', 'json']).stdout);
+    assert.deepEqual({ ...scenario, requested_ratios: converted.requested_ratios }, converted);
+    assert_agrees_with_explorer(await shown(page), scenario, 'the deck');
+    await screenshot(page, 'page-deck.png');
+
+    // A JSON scenario dropped on the page.
+    const text = await readFile(join(source, 'examples/majority_criterion.json'), 'utf8');
+    await recomputed(page, () => page.evaluate((content) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([content], 'dropped.json', { type: 'application/json' }));
+      for (const type of ['dragover', 'drop']) {
+        document.body.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+      }
+    }, text));
+    assert.equal((await form_values(page)).mode, 'majority');
+    assert.match(await page.locator('#load-status').textContent(), /dropped\.json/);
+
+    // A deck the program refuses: its own lines, and the scenario stays.
+    const refused = join(source, 'tests/golden/conformance/invalid', (await readdir(join(source, 'tests/golden/conformance/invalid'))).find((f) => f.endsWith('.deck')));
+    await page.setInputFiles('#file', refused);
+    await page.waitForFunction(() => document.querySelector('#load-status').textContent.includes('could not be read'));
+    await settled(page);
+    const native = explorer_lines(explore(['convert', '-', '--to', 'json'], await readFile(refused)).stderr);
+    const shown_errors = await page.locator('#load-status [data-testid="field-error"]').allTextContents();
+    assert.deepEqual(shown_errors, native);
+    assert.equal((await form_values(page)).mode, 'majority');
+    assert.deepEqual(problems, []);
+    await close();
+  });
+
+  test('the address reproduces the scenario', async () => {
+    // A link made by hand: index.html?scenario=<URL-encoded JSON>.
+    const text = await readFile(published_path, 'utf8');
+    let opened = await open(`index.html?scenario=${encodeURIComponent(text)}`);
+    assert.deepEqual(scenario_in_address(opened.page), published);
+    const first = await shown(opened.page);
+    // Edited, then the address opened afresh.
+    await recomputed(opened.page, () => field(opened.page, 'predictors[0].name').fill('general mental ability'));
+    await recomputed(opened.page, () => field(opened.page, 'correlations[1][3]').fill('0.2'));
+    await recomputed(opened.page, () => opened.page.check('[data-path="weights"][value="given"]'));
+    await recomputed(opened.page, () => field(opened.page, 'requested_ratios[0]').fill('0.25'));
+    await recomputed(opened.page, () => opened.page.locator('#min-ai').fill('0.6'));
+    assert.match(opened.page.url(), /min_ai=0\.6/);
+    const link = opened.page.url();
+    const values = await form_values(opened.page);
+    const view = await shown(opened.page);
+    assert.notDeepEqual(view.table, first.table);
+    await opened.close();
+
+    opened = await open(link.slice(base.length));
+    assert.deepEqual(await form_values(opened.page), values);
+    const again = await shown(opened.page);
+    assert.deepEqual({ ...again, ai_chart: '', front_chart: '' }, { ...view, ai_chart: '', front_chart: '' });
+    assert.equal(await opened.page.locator('#min-ai').inputValue(), '0.6');
+    assert_agrees_with_explorer(again, scenario_in_address(opened.page), 'reopened', 0.6);
+    assert.deepEqual(opened.problems, []);
+    await opened.close();
+
+    // An address whose scenario is not JSON: the explorer's message, and
+    // the published example instead.
+    opened = await open('index.html?scenario=%7B%22mode%22%3A');
+    const status = await opened.page.locator('#load-status [data-testid="field-error"]').allTextContents();
+    assert.deepEqual(status, explorer_lines(explore(['table', '-'], '{"mode":').stderr));
+    assert.deepEqual(scenario_in_address(opened.page), published);
+    await opened.close();
+  });
+
+  test('downloads: the table as the explorer\'s CSV, the charts as its SVG, the scenario as its JSON', async () => {
+    const { page, close } = await open();
+    const text = JSON.stringify(published);
+    const csv = await downloaded(page, '[data-download="csv"]');
+    assert.match(csv.name, /\.csv$/);
+    assert_csv_close(csv.text, explore(['table', '-', '--ratios', '0.1'], text).stdout, 'the CSV');
+    const plot = await downloaded(page, '[data-download="ai-svg"]');
+    assert.equal(plot.text, explore(['plot', '-', '-o', '-'], text).stdout);
+    const front_svg = join(tmpdir(), `fourfifths-page-${process.pid}-front.svg`);
+    explore(['pareto', '-', '--ratio', '0.1', '--min-ai', '0.8', '--plot', front_svg], text);
+    assert.equal((await downloaded(page, '[data-download="front-svg"]')).text, await readFile(front_svg, 'utf8'));
+    const front_csv = await downloaded(page, '[data-download="front-csv"]');
+    assert_csv_close(front_csv.text, explore(['pareto', '-', '--ratio', '0.1'], text).stdout, 'the front');
+    const saved = await downloaded(page, '#save');
+    assert.equal(saved.text, explore(['convert', '-', '--to', 'json'], text).stdout);
+    await close();
+  });
+
+  test('every control is labelled, and the keyboard reaches and works them', async () => {
+    const { page, close } = await open();
+    const unlabelled = await page.evaluate(() => Array.from(document.querySelectorAll('input, select, button'))
+      .filter((e) => {
+        const label = e.labels?.length ? Array.from(e.labels).map((l) => l.textContent).join('') : '';
+        const named = e.getAttribute('aria-label') || label.trim() || (e.tagName === 'BUTTON' && e.textContent.trim());
+        return !named && e.type !== 'radio';
+      })
+      .map((e) => e.outerHTML.slice(0, 80)));
+    assert.deepEqual(unlabelled, []);
+    const radios_outside_fieldsets = await page.locator('input[type="radio"]').evaluateAll(
+      (radios) => radios.filter((r) => !r.closest('fieldset')?.querySelector('legend') || !r.closest('label')).length);
+    assert.equal(radios_outside_fieldsets, 0);
+
+    // Tab to "Add a predictor" and press Enter: a fifth predictor, focus kept.
+    const add = page.locator('button[data-add="predictors"]');
+    await add.focus();
+    await recomputed(page, () => page.keyboard.press('Enter'));
+    assert.equal(await page.locator('[data-path^="predictors["][data-path$="].d"]').count(), 5);
+    assert.equal(await page.evaluate(() => document.activeElement.dataset.add), 'predictors');
+    // Shift+Tab back into the new row and type a weight... the weights are
+    // regression weights here; type its effect size instead.
+    await field(page, 'predictors[4].d').focus();
+    await page.keyboard.press('Control+A');
+    await recomputed(page, () => page.keyboard.type('-0.5'));
+    assert.equal(scenario_in_address(page).predictors[4].d, -0.5);
+    assert.equal(scenario_in_address(page).correlations.length, 6);
+    // The selection ratio's slider moves with the arrow keys.
+    await page.locator('#ratio-slider').focus();
+    await recomputed(page, () => page.keyboard.press('ArrowRight'));
+    assert.equal(await field(page, 'requested_ratios[0]').inputValue(), '0.11');
+    await close();
+  });
+
+  test('fits a phone\'s width', async () => {
+    const { page, problems, close } = await open('', phone);
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+    assert.ok(overflow <= 0, `the page is ${overflow} pixels wider than the phone`);
+    // The charts are drawn for the narrow screen: panels one above another.
+    const view_box = await page.locator('[data-testid="ai-chart"] svg').getAttribute('viewBox');
+    const [, , width, height] = view_box.split(' ').map(Number);
+    assert.ok(height > width, `the plot's panels are stacked (${view_box})`);
+    await screenshot(page, 'page-phone.png');
+    assert.deepEqual(problems, []);
+    await close();
+  });
+
+  test('recompute times for the published example (figures, not limits)', async () => {
+    const { page, close } = await open();
+    await page.evaluate(() => performance.clearMeasures());
+    const cell = field(page, 'correlations[0][1]');
+    for (const value of ['0.25', '0.26', '0.27', '0.28', '0.29', '0.3', '0.31', '0.32', '0.33', '0.24']) {
+      await recomputed(page, () => cell.fill(value));
+      // Let the last frame's measure in.
+      await page.waitForTimeout(20);
+    }
+    const figures = await page.evaluate(() => ['fourfifths:compute', 'fourfifths:recompute'].map((name) => {
+      const times = performance.getEntriesByName(name).map((m) => m.duration).sort((a, b) => a - b);
+      return { name, n: times.length, median: times[Math.floor(times.length / 2)], max: times.at(-1) };
+    }));
+    for (const f of figures) {
+      console.log(`# ${f.name.slice('fourfifths:'.length)}: median ${f.median.toFixed(1)} ms, largest ${f.max.toFixed(1)} ms over ${f.n} edits`);
+    }
+    await writeFile(join(screenshots, 'timings.json'), JSON.stringify(figures, null, 2));
+    await close();
+  });
 });

@@ -1,11 +1,18 @@
 // The module that Emscripten builds from web/engine/bindings.cc; the build
-// resolves "@engine" to it (vite.config.mjs).
+// resolves "@engine" to it (vite.config.mjs). Every entry point takes and
+// gives JSON text (web/engine/requests.h); a deck may be passed as bytes.
 declare module '@engine' {
   export interface Engine {
-    /** Q(z), the area of the standard normal distribution above z. */
-    upper_tail(z: number): number;
-    /** Answers a JSON request {"z": number} with {"upper_tail": number} or {"error": string}. */
+    /** A classic run: {"report", "diagnostics", "status"}. */
+    classic_run(deck: string | Uint8Array): string;
+    /** A file's scenario: {"form", "scenario", "errors"}. */
+    load(text: string | Uint8Array): string;
+    /** The outcomes, the four-fifths minimum and the plot of a scenario. */
     evaluate(request: string): string;
+    /** The Pareto front at a ratio and the best weighting for a minimum impact ratio. */
+    front(request: string): string;
+    /** The explorer's table of a scenario or deck. */
+    table(scenario: string | Uint8Array, options: string): string;
   }
 
   export interface EngineOptions {
@@ -14,4 +21,10 @@ declare module '@engine' {
   }
 
   export default function create_engine(options?: EngineOptions): Promise<Engine>;
+}
+
+// The bundled examples, as text (vite.config.mjs resolves "@examples").
+declare module '*.json?raw' {
+  const text: string;
+  export default text;
 }

@@ -1,50 +1,323 @@
-// The page: one number in, the engine's answer out, recomputed as you type.
+// The page: a scenario in the form, the engine's answers beside it,
+// recomputed as the reader types. The scenario is kept in the address
+// (?scenario=<URL-encoded JSON>), so that a link reproduces it.
 import create_engine, { type Engine } from '@engine';
 
-type Answer = { upper_tail: number } | { error: string };
+import type { Evaluation, Fault, FrontAnswer, Loaded } from './answers';
+import { ScenarioForm } from './form';
+import { from_document, ratio_of, type Scenario, to_document, variable_names } from './model';
+import { Results } from './results';
 
-function element<T extends Element>(selector: string): T {
-  const found = document.querySelector<T>(selector);
-  if (!found) {
-    throw new Error(`the page has no ${selector}`);
-  }
-  return found;
+// The bundled examples (examples/*.json), as text, by file name.
+const examples = import.meta.glob('@examples/*.json', { query: '?raw', import: 'default', eager: true }) as Record<string, string>;
+const published_example = 'published_four_predictors.json';
+
+function element<T extends Element>(id: string): T {
+  const found = document.getElementById(id);
+  if (!found) throw new Error(`the page has no #${id}`);
+  return found as unknown as T;
 }
 
-const form = element<HTMLFormElement>('#query');
-const input = element<HTMLInputElement>('#z');
-const output = element<HTMLOutputElement>('#result');
+/** The Pareto front's settings, which are the page's, not the scenario's. */
+interface FrontSettings {
+  min_ai: number;
+  objective: 'validity' | 'mean';
+  signs: 'nonnegative' | 'any';
+}
+const default_front: FrontSettings = { min_ai: 0.8, objective: 'validity', signs: 'nonnegative' };
+const address_delay_ms = 250;
 
-function show(text: string, state: 'ok' | 'error'): void {
-  output.value = text;
-  output.dataset.state = state;
+class Page {
+  private scenario!: Scenario;
+  private readonly form: ScenarioForm;
+  private readonly results = new Results();
+  private readonly load_status = element<HTMLElement>('load-status');
+  private readonly narrow = window.matchMedia('(max-width: 44rem)');
+  private front: FrontSettings = { ...default_front };
+  private evaluation: Evaluation | null = null;
+  private front_answer: FrontAnswer | null = null;
+  private pending = false;
+  private requested_at = 0;
+  private first = true;
+  private address_timer = 0;
+
+  constructor(private readonly engine: Engine) {
+    this.form = new ScenarioForm(element<HTMLFormElement>('scenario'), {
+      changed: () => this.schedule(),
+      restructured: () => {
+        this.form.show(this.scenario);
+        this.schedule();
+      },
+    });
+    this.narrow.addEventListener('change', () => this.schedule());
+    this.wire_presets();
+    this.wire_files();
+    this.wire_front_controls();
+    this.wire_downloads();
+  }
+
+  /** Opens the address's scenario, or the published example. */
+  start(): void {
+    const params = new URLSearchParams(window.location.search);
+    this.front = {
+      min_ai: Number(params.get('min_ai') ?? default_front.min_ai) || default_front.min_ai,
+      objective: params.get('objective') === 'mean' ? 'mean' : 'validity',
+      signs: params.get('signs') === 'any' ? 'any' : 'nonnegative',
+    };
+    this.show_front_settings();
+    const text = params.get('scenario');
+    if (text !== null) {
+      const loaded = JSON.parse(this.engine.load(text)) as Loaded;
+      if (loaded.scenario !== null) {
+        this.use(loaded.scenario, 'the scenario in the address');
+        return;
+      }
+      this.use(JSON.parse(examples[this.example_key(published_example)]), '');
+      this.say_load_errors('The address', loaded.errors);
+      return;
+    }
+    this.use(JSON.parse(examples[this.example_key(published_example)]), '');
+  }
+
+  private example_key(name: string): string {
+    const key = Object.keys(examples).find((k) => k.endsWith(`/${name}`));
+    if (!key) throw new Error(`no bundled example ${name}`);
+    return key;
+  }
+
+  /** Puts a scenario document into the form and computes. */
+  private use(doc: unknown, source: string): void {
+    const { scenario, leftovers } = from_document(doc);
+    this.scenario = scenario;
+    this.form.show(scenario);
+    const notes: string[] = [];
+    if (source) notes.push(`Opened ${source}.`);
+    if (leftovers.length > 0) {
+      notes.push(`Left out, as the form has no place for it: ${leftovers
+        .map((l) => (l.path ? `${l.path} (${l.message})` : l.message)).join('; ')}.`);
+    }
+    this.load_status.replaceChildren(...notes.map((text) => {
+      const p = document.createElement('p');
+      p.textContent = text;
+      return p;
+    }));
+    this.schedule();
+  }
+
+  private say_load_errors(what: string, errors: Fault[]): void {
+    const intro = document.createElement('p');
+    intro.textContent = `${what} could not be read:`;
+    this.load_status.replaceChildren(intro, ...errors.map((e) => {
+      const p = document.createElement('p');
+      p.className = 'error';
+      p.dataset.testid = 'field-error';
+      p.textContent = e.path ? `${e.path}: ${e.message}` : e.message;
+      return p;
+    }));
+  }
+
+  private wire_presets(): void {
+    const box = element<HTMLElement>('presets');
+    const keys = Object.keys(examples).sort((a, b) =>
+      Number(b.endsWith(published_example)) - Number(a.endsWith(published_example)) || a.localeCompare(b));
+    for (const key of keys) {
+      const doc = JSON.parse(examples[key]) as { title?: string };
+      const name = key.slice(key.lastIndexOf('/') + 1);
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.textContent = doc.title ?? name;
+      button.dataset.preset = name;
+      button.addEventListener('click', () => this.use(JSON.parse(examples[key]), `the example ${name}`));
+      box.append(button);
+    }
+  }
+
+  private wire_files(): void {
+    const input = element<HTMLInputElement>('file');
+    input.addEventListener('change', () => {
+      const file = input.files?.[0];
+      if (file) void this.open(file);
+      input.value = '';
+    });
+    // A file dropped anywhere on the page.
+    const body = document.body;
+    body.addEventListener('dragover', (event) => {
+      if (!event.dataTransfer?.types.includes('Files')) return;
+      event.preventDefault();
+      event.dataTransfer.dropEffect = 'copy';
+      body.classList.add('dropping');
+    });
+    body.addEventListener('dragleave', (event) => {
+      if (event.relatedTarget === null) body.classList.remove('dropping');
+    });
+    body.addEventListener('drop', (event) => {
+      body.classList.remove('dropping');
+      const file = event.dataTransfer?.files[0];
+      if (!file) return;
+      event.preventDefault();
+      void this.open(file);
+    });
+    element<HTMLButtonElement>('save').addEventListener('click', () => this.save());
+  }
+
+  /** A JSON scenario or a deck, told apart by the engine as the explorer does. */
+  private async open(file: File): Promise<void> {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    const loaded = JSON.parse(this.engine.load(bytes)) as Loaded;
+    if (loaded.scenario === null) {
+      this.say_load_errors(file.name, loaded.errors);
+      return;
+    }
+    this.use(loaded.scenario, `${file.name} (${loaded.form === 'deck' ? 'a deck' : 'a JSON scenario'})`);
+  }
+
+  private save(): void {
+    // The explorer's own layout when the scenario is sound; as typed otherwise.
+    const text = this.evaluation?.json ?? `${JSON.stringify(to_document(this.scenario), null, 2)}\n`;
+    download(text, `${file_stem(this.scenario.title, 'scenario')}.json`, 'application/json');
+  }
+
+  private wire_front_controls(): void {
+    const slider = element<HTMLInputElement>('min-ai');
+    slider.addEventListener('input', () => {
+      this.front.min_ai = Number(slider.value);
+      this.show_front_settings();
+      this.schedule();
+    });
+    for (const id of ['objective', 'signs'] as const) {
+      const select = element<HTMLSelectElement>(id);
+      select.addEventListener('change', () => {
+        if (id === 'objective') this.front.objective = select.value === 'mean' ? 'mean' : 'validity';
+        else this.front.signs = select.value === 'any' ? 'any' : 'nonnegative';
+        this.schedule();
+      });
+    }
+  }
+
+  private show_front_settings(): void {
+    element<HTMLInputElement>('min-ai').value = String(this.front.min_ai);
+    element<HTMLOutputElement>('min-ai-value').value = this.front.min_ai.toFixed(2);
+    element<HTMLSelectElement>('objective').value = this.front.objective;
+    element<HTMLSelectElement>('signs').value = this.front.signs;
+  }
+
+  private wire_downloads(): void {
+    for (const button of document.querySelectorAll<HTMLButtonElement>('[data-download]')) {
+      button.addEventListener('click', () => {
+        const stem = file_stem(this.scenario.title, 'fourfifths');
+        const e = this.evaluation;
+        const f = this.front_answer;
+        switch (button.dataset.download) {
+          case 'csv':
+            if (e?.csv) download(e.csv, `${stem}-outcomes.csv`, 'text/csv');
+            break;
+          case 'ai-svg':
+            if (e?.ai_chart) download(e.ai_chart, `${stem}-selection-ratios.svg`, 'image/svg+xml');
+            break;
+          case 'front-svg':
+            if (f?.front_chart) download(f.front_chart, `${stem}-pareto-front.svg`, 'image/svg+xml');
+            break;
+          case 'front-csv':
+            if (f?.csv) download(f.csv, `${stem}-pareto-front.csv`, 'text/csv');
+            break;
+          default:
+            break;
+        }
+      });
+    }
+  }
+
+  /** One recomputation a frame, however fast the input comes. */
+  private schedule(): void {
+    if (this.pending) return;
+    this.pending = true;
+    // Settled again once the answers are drawn and the address written.
+    document.documentElement.dataset.state = 'busy';
+    this.requested_at = performance.now();
+    requestAnimationFrame(() => this.recompute());
+  }
+
+  private recompute(): void {
+    this.pending = false;
+    const requested_at = this.requested_at;
+    const start = performance.now();
+    this.compute();
+    const end = performance.now();
+    // For the browser test's figures: the engine and drawing, and the time
+    // from the input to the frame painted after it.
+    performance.measure('fourfifths:compute', { start, end });
+    requestAnimationFrame(() => setTimeout(() => {
+      performance.measure('fourfifths:recompute', { start: requested_at, end: performance.now() });
+    }, 0));
+    if (this.first) {
+      this.first = false;
+      performance.mark('fourfifths:first-result');
+    }
+  }
+
+  private compute(): void {
+    const s = this.scenario;
+    const scenario = to_document(s);
+    const ratio = ratio_of(s);
+    const narrow = this.narrow.matches;
+    const names = variable_names(s).slice(0, s.predictors.length);
+    const t0 = performance.now();
+    const e = JSON.parse(this.engine.evaluate(JSON.stringify({ scenario, ratio, narrow }))) as Evaluation;
+    performance.measure('fourfifths:evaluate', { start: t0, end: performance.now() });
+    this.form.show_faults(e.errors, e.warnings);
+    this.evaluation = e.errors.length === 0 ? e : null;
+    this.front_answer = null;
+    if (e.errors.length > 0) {
+      this.results.clear('Nothing is computed while the input has errors: see the messages beside the fields.');
+    } else {
+      this.results.show_evaluation(e, ratio, s.mode, names, narrow);
+      if (ratio === null) {
+        this.results.show_front({ errors: [], warnings: [], front_errors: [] }, names, narrow);
+      } else {
+        const t1 = performance.now();
+        const f = JSON.parse(this.engine.front(JSON.stringify({ scenario, ratio, narrow, ...this.front }))) as FrontAnswer;
+        performance.measure('fourfifths:front', { start: t1, end: performance.now() });
+        this.front_answer = f;
+        this.results.show_front(f, names, narrow);
+      }
+    }
+    // Writing the address costs Chromium tens of milliseconds: it waits
+    // until the typing pauses.
+    window.clearTimeout(this.address_timer);
+    this.address_timer = window.setTimeout(() => this.keep_in_address(scenario), address_delay_ms);
+  }
+
+  private keep_in_address(scenario: Record<string, unknown>): void {
+    let query = `?scenario=${encodeURIComponent(JSON.stringify(scenario))}`;
+    if (this.front.min_ai !== default_front.min_ai) query += `&min_ai=${this.front.min_ai}`;
+    if (this.front.objective !== default_front.objective) query += `&objective=${this.front.objective}`;
+    if (this.front.signs !== default_front.signs) query += `&signs=${this.front.signs}`;
+    if (query !== window.location.search) window.history.replaceState(null, '', query);
+    if (!this.pending) document.documentElement.dataset.state = 'settled';
+  }
 }
 
-// The engine answers in JSON, as it will for whole decks; the number is
-// shown to six significant digits.
-function update(engine: Engine): void {
-  const text = input.value.trim();
-  const z = Number(text);
-  if (text === '' || !Number.isFinite(z)) {
-    show('enter a number', 'error');
-    return;
-  }
-  const answer = JSON.parse(engine.evaluate(JSON.stringify({ z }))) as Answer;
-  if ('error' in answer) {
-    show(answer.error, 'error');
-  } else {
-    show(answer.upper_tail.toPrecision(6), 'ok');
-  }
+/** A file name from a title: letters, digits and hyphens. */
+function file_stem(title: string, fallback: string): string {
+  const stem = title.toLowerCase().replace(/[^a-z0-9]+/g, '-').replace(/^-|-$/g, '').slice(0, 60);
+  return stem || fallback;
 }
 
-form.addEventListener('submit', (event) => event.preventDefault());
+function download(text: string, name: string, type: string): void {
+  const url = URL.createObjectURL(new Blob([text], { type }));
+  const a = document.createElement('a');
+  a.href = url;
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 1000);
+}
+
 try {
-  const engine = await create_engine();
-  input.addEventListener('input', () => update(engine));
-  update(engine);
-  // For the browser test's figure: the time from navigation to the first answer.
-  performance.mark('fourfifths:first-result');
+  const page = new Page(await create_engine());
+  page.start();
 } catch (error) {
-  show(`the engine could not be loaded (${String(error)})`, 'error');
+  element<HTMLElement>('load-status').textContent = `The engine could not be loaded (${String(error)}).`;
   throw error;
 }

@@ -1,0 +1,72 @@
+// The shapes of the engine's answers (web/engine/requests.h).
+
+export interface Fault {
+  path: string;
+  message: string;
+}
+
+/** One row of the explorer's table (null where the value does not exist). */
+export type Row = Record<string, number | string | boolean | null>;
+
+export interface Minimum {
+  sr: number;
+  sr_majority: number;
+  sr_minority: number;
+  cut_score: number;
+}
+
+export interface Evaluation {
+  errors: Fault[];
+  warnings: Fault[];
+  json?: string;
+  weights?: number[];
+  regression?: boolean;
+  factorisation_info?: number;
+  composites?: { predictor_effect: number; validity?: number; criterion_effect?: number };
+  four_fifths_minimum?: Minimum | null;
+  rows?: Row[];
+  csv?: string;
+  ai_chart?: string;
+  ai_chart_screen?: string;
+}
+
+export interface Weighting {
+  ai_ratio: number | null;
+  validity: number | null;
+  mean: number | null;
+  mean_majority: number | null;
+  mean_minority: number | null;
+  sr_majority: number | null;
+  sr_minority: number | null;
+  composite_d: number | null;
+  four_fifths_minimum: number | null;
+  weights: Record<string, number>;
+  weight_list: number[];
+}
+
+export interface FrontAnswer {
+  errors: Fault[];
+  warnings: Fault[];
+  front_errors?: Fault[];
+  front?: {
+    ratio: number;
+    mode: string;
+    objective: string;
+    predictors: string[];
+    stopped_at_parity: boolean;
+    points: Weighting[];
+    unit: Weighting;
+    regression: Weighting;
+    given?: Weighting;
+  };
+  csv?: string;
+  min_ai?: { min_ai: number; reached: boolean; weighting: Weighting };
+  front_chart?: string;
+  front_chart_screen?: string;
+}
+
+export interface Loaded {
+  form: 'json' | 'deck';
+  scenario: unknown;
+  errors: Fault[];
+}
