@@ -1,8 +1,11 @@
 // The page's requests to the WebAssembly engine, against the native
 // explorer (fourfifths-explore of the release build) on the same input:
-// its tables and CSV, its messages for bad input, its conversion of decks.
+// its tables and CSV, its plot, its Pareto fronts, its messages for bad
+// input, its conversion of decks.
 import assert from 'node:assert/strict';
-import { readFile } from 'node:fs/promises';
+import { readFile, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import { describe, test } from 'node:test';
 
 import {
@@ -162,6 +165,82 @@ describe('evaluate', () => {
       const answer = JSON.parse(engine.evaluate(request));
       assert.equal(answer.errors.length, 1, request);
       assert.equal(answer.errors[0].path, '');
+    }
+  });
+});
+
+describe('front', () => {
+  const front = (request) => JSON.parse(engine.front(JSON.stringify(request)));
+  const pareto_args = (scenario, ratio) =>
+    ['pareto', '-', '--ratio', String(ratio), ...(scenario.mode === 'majority' ? ['--majority'] : [])];
+
+  // Every number of two documents of the explorer within the tolerance.
+  function assert_json_close(got, want, what) {
+    if (typeof want === 'number') {
+      assert.equal(typeof got, 'number', what);
+      assert.ok(Math.abs(got - want) <= precise_tolerance * Math.max(1, Math.abs(want)), `${what}: ${got}, the explorer ${want}`);
+    } else if (want !== null && typeof want === 'object') {
+      assert.deepEqual(Object.keys(got).sort(), Object.keys(want).sort(), what);
+      for (const key of Object.keys(want)) assert_json_close(got[key], want[key], `${what}.${key}`);
+    } else assert.equal(got, want, what);
+  }
+
+  test('the front, its CSV and chart are the explorer\'s for the examples with a criterion', () => {
+    for (const example of examples) {
+      const scenario = JSON.parse(example.text);
+      if (scenario.criteria.length === 0) continue;
+      for (const options of [{}, { objective: 'mean' }, { signs: 'any' }]) {
+        const args = [...pareto_args(scenario, 0.2),
+          ...(options.objective ? ['--objective', 'mean'] : []), ...(options.signs ? ['--weights', 'any'] : [])];
+        const answer = front({ scenario, ratio: 0.2, ...options });
+        const native = explore([...args, '--format', 'json'], example.text);
+        if (native.status !== 0) {
+          // The mean needs the applicant mix: both refuse, in the same words.
+          assert.deepEqual(answer.front_errors.map((e) => e.message),
+            [native.stderr.trim().split('\n').at(-1).replace(/^fourfifths-explore: /, '')], example.name);
+          continue;
+        }
+        assert.deepEqual(answer.front_errors, [], example.name);
+        assert_json_close(answer.front, JSON.parse(native.stdout), `${example.name} ${JSON.stringify(options)}`);
+        assert_csv_close(answer.csv, explore(args, example.text).stdout, example.name);
+      }
+    }
+  });
+
+  test('the best weighting for a minimum impact ratio, reached or not, is the explorer\'s', async () => {
+    const scenario = JSON.parse(published.text);
+    for (const min_ai of [0.5, 0.8, 0.99]) {
+      const answer = front({ scenario, ratio: 0.1, min_ai });
+      const native = explore([...pareto_args(scenario, 0.1), '--min-ai', String(min_ai), '--format', 'json'], published.text);
+      assert_json_close(answer.min_ai, JSON.parse(native.stdout), `min_ai ${min_ai}`);
+      assert.equal(answer.min_ai.reached, native.status === 0, `min_ai ${min_ai}: exit status ${native.status}`);
+    }
+    // The chart marks the answer, as the explorer's --plot does.
+    const chart = join(tmpdir(), `fourfifths-requests-${process.pid}.svg`);
+    explore([...pareto_args(scenario, 0.1), '--min-ai', '0.8', '--plot', chart], published.text);
+    assert.equal(front({ scenario, ratio: 0.1, min_ai: 0.8 }).front_chart, await readFile(chart, 'utf8'));
+    await rm(chart);
+  });
+
+  test('no criterion, or a ratio outside (0, 1): the explorer\'s reason, no front', () => {
+    const no_criterion = JSON.parse(examples.find((e) => e.name === 'overall_given_weights.json').text);
+    for (const [scenario, ratio] of [[no_criterion, 0.2], [JSON.parse(published.text), 1.5]]) {
+      const answer = front({ scenario, ratio });
+      assert.equal(answer.front, undefined);
+      assert.equal(answer.front_errors.length, 1);
+      assert.equal(answer.front_errors[0].path, 'front');
+      if (ratio < 1) {
+        const native = explore(pareto_args(scenario, ratio), JSON.stringify(scenario));
+        assert.equal(native.status, 2);
+        assert.equal(answer.front_errors[0].message, native.stderr.trim().replace(/^fourfifths-explore: /, ''));
+      } else assert.match(answer.front_errors[0].message, /strictly between 0 and 1/);
+    }
+  });
+
+  test('the plot is the explorer\'s SVG', () => {
+    for (const example of examples) {
+      const answer = evaluate(JSON.parse(example.text), 0.1);
+      assert.equal(answer.ai_chart, explore(['plot', example.path, '-o', '-']).stdout, example.name);
     }
   });
 });
