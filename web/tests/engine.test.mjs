@@ -98,7 +98,7 @@ describe('precise method', () => {
         }
       }
     }
-    console.log(`# precise: ${compared} values of ${expected.size} decks, largest error ${worst.toExponential(2)}`);
+    console.log(`precise: ${compared} values of ${expected.size} decks, largest error ${worst.toExponential(2)}`);
     assert.ok(compared > 70000, `${compared} values compared`);
     assert.deepEqual(problems.slice(0, 20), []);
   });
