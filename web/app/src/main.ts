@@ -227,14 +227,18 @@ class Page {
     }
   }
 
-  /** One recomputation a frame, however fast the input comes. */
+  /**
+   * Recomputes as soon as the event that changed something is handled, once
+   * however many changes it made. (Continuous input, a slider dragged,
+   * comes once a frame in Chromium, as pointer events do.)
+   */
   private schedule(): void {
     if (this.pending) return;
     this.pending = true;
     // Settled again once the answers are drawn and the address written.
     document.documentElement.dataset.state = 'busy';
     this.requested_at = performance.now();
-    requestAnimationFrame(() => this.recompute());
+    queueMicrotask(() => this.recompute());
   }
 
   private recompute(): void {
