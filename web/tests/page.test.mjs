@@ -504,14 +504,28 @@ describe('the page', () => {
       (radios) => radios.filter((r) => !r.closest('fieldset')?.querySelector('legend') || !r.closest('label')).length);
     assert.equal(radios_outside_fieldsets, 0);
 
-    // Tab to "Add a predictor" and press Enter: a fifth predictor, focus kept.
+    // Tab goes through the form in reading order.
+    await field(page, 'title').focus();
+    const tab_order = [];
+    for (let i = 0; i < 4; i += 1) {
+      await page.keyboard.press('Tab');
+      tab_order.push(await page.evaluate(() => document.activeElement.dataset.path ?? document.activeElement.id));
+    }
+    assert.deepEqual(tab_order, ['requested_ratios[0]', 'ratio-slider', 'mode', 'mix_kind']);
+    // A preset by the keyboard.
+    await page.locator('[data-preset="majority_criterion.json"]').focus();
+    await recomputed(page, () => page.keyboard.press('Enter'));
+    assert.equal((await form_values(page)).mode, 'majority');
+    await recomputed(page, () => page.locator('[data-preset="published_four_predictors.json"]').press('Space'));
+    assert.equal((await form_values(page)).mode, 'overall');
+
+    // "Add a predictor" and Enter: a fifth predictor, focus kept.
     const add = page.locator('button[data-add="predictors"]');
     await add.focus();
     await recomputed(page, () => page.keyboard.press('Enter'));
     assert.equal(await page.locator('[data-path^="predictors["][data-path$="].d"]').count(), 5);
     assert.equal(await page.evaluate(() => document.activeElement.dataset.add), 'predictors');
-    // Shift+Tab back into the new row and type a weight... the weights are
-    // regression weights here; type its effect size instead.
+    // Into the new row's effect size (the weights are regression weights here).
     await field(page, 'predictors[4].d').focus();
     await page.keyboard.press('Control+A');
     await recomputed(page, () => page.keyboard.type('-0.5'));
