@@ -22,7 +22,8 @@ export interface Evaluation {
   weights?: number[];
   regression?: boolean;
   factorisation_info?: number;
-  composites?: { predictor_effect: number; validity?: number; criterion_effect?: number };
+  /** NaN, where the composite has no proper variance, comes as null. */
+  composites?: { predictor_effect: number | null; validity?: number | null; criterion_effect?: number | null };
   four_fifths_minimum?: Minimum | null;
   rows?: Row[];
   csv?: string;

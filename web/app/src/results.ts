@@ -99,7 +99,11 @@ export class Results {
     } else {
       this.minimum.textContent = 'none';
       this.minimum.removeAttribute('data-value');
-      this.minimum_note.textContent = 'No selection ratio has an impact ratio of exactly 0.8: the rule holds everywhere, or nowhere.';
+      // A composite without a proper variance (regression weights from a
+      // predictor block that is not positive definite) has no outcomes at all.
+      this.minimum_note.textContent = e.composites?.predictor_effect === null
+        ? 'The predictor composite has no proper variance under these correlations, so no selection ratio can be worked out.'
+        : 'No selection ratio has an impact ratio of exactly 0.8: the rule holds everywhere, or nowhere.';
     }
     const c = e.composites;
     const weights = (e.weights ?? []).map((w, i) => `${names[i]} ${shown(w, 3)}`).join(', ');
