@@ -64,9 +64,11 @@ class front_setting {
     np_ = s.predictors;
     const int nc = s.criteria;
     r_.resize(static_cast<std::size_t>(np_) * static_cast<std::size_t>(np_));
-    for (int i = 0; i < np_; ++i) {
-      for (int j = 0; j < np_; ++j)
-        r_[static_cast<std::size_t>(i * np_ + j)] = p_.correlation(i, j);
+    const auto n = static_cast<std::size_t>(np_);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) {
+        r_[i * n + j] = p_.correlation(static_cast<int>(i), static_cast<int>(j));
+      }
     }
     // The criterion composite's variance, as the analysis forms it.
     const std::vector<double>& wc = s.criterion_weights;

@@ -47,12 +47,13 @@ problem_spec random_spec(int n, std::uint64_t seed, effects style) {
   s.criteria = 1;
   s.predictor_weights.assign(static_cast<std::size_t>(n), 1.0);
   s.criterion_weights = {1};
-  s.correlations.assign(static_cast<std::size_t>(n + 1), std::vector<double>(n + 1, 0.0));
-  for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < n; ++j) s.correlations[i][j] = r.r[static_cast<std::size_t>(i * n + j)];
-    s.correlations[i][n] = s.correlations[n][i] = r.a[static_cast<std::size_t>(i)];
+  const auto size = static_cast<std::size_t>(n);
+  s.correlations.assign(size + 1, std::vector<double>(size + 1, 0.0));
+  for (std::size_t i = 0; i < size; ++i) {
+    for (std::size_t j = 0; j < size; ++j) s.correlations[i][j] = r.r[i * size + j];
+    s.correlations[i][size] = s.correlations[size][i] = r.a[i];
   }
-  s.correlations[n][n] = 1;
+  s.correlations[size][size] = 1;
   s.predictor_effects = r.d;
   s.criterion_effects = {-0.2};
   s.minority_share = 0.25;
@@ -176,8 +177,8 @@ TEST(ParetoFront, NoRandomWeightingDoesBetter) {
     q.ratio = 0.2;
     q.mode = n % 2 == 0 ? ratio_mode::overall : ratio_mode::majority;
     q.objective = n >= 5 ? pareto_objective::mean : pareto_objective::validity;
-    expect_no_better_weighting(make(random_spec(n, 100 + static_cast<std::uint64_t>(n), style)),
-                               q, 50000, 200 + static_cast<std::uint64_t>(n));
+    expect_no_better_weighting(make(random_spec(n, 100 + static_cast<std::uint64_t>(n), style)), q,
+                               50000, 200 + static_cast<std::uint64_t>(n));
   }
 }
 

@@ -18,9 +18,7 @@
 namespace recordio {
 namespace {
 
-constexpr double inf = std::numeric_limits<double>::infinity();
 const double not_a_number = std::numeric_limits<double>::quiet_NaN();
-const double negative_nan = std::copysign(not_a_number, -1.0);
 
 // A template that the compiler has parsed.
 constexpr layout zero_line{"('ERROR ZERO ',I3,4D13.4)"};
