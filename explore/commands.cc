@@ -26,9 +26,10 @@ std::optional<loaded_scenario> load(const std::string& path) {
     return std::nullopt;
   }
   loaded_scenario s = read_scenario(*text);
-  for (const std::string& w : s.warnings) complain(name + ": warning: " += w);
+  for (const std::string& w : s.warnings)
+    complain(std::string(name).append(": warning: ").append(w));
   if (!s.errors.empty()) {
-    for (const std::string& e : s.errors) complain(name + ": " += e);
+    for (const std::string& e : s.errors) complain(std::string(name).append(": ").append(e));
     return std::nullopt;
   }
   return s;
@@ -51,7 +52,8 @@ int run_convert(const convert_options& o) {
     if (!checked.errors.empty()) {
       const std::string name = o.scenario == "-" ? "standard input" : o.scenario;
       complain(name + ": the deck's problem is not a valid JSON scenario:");
-      for (const std::string& e : checked.errors) complain(name + ": " += e);
+      for (const std::string& e : checked.errors)
+        complain(std::string(name).append(": ").append(e));
       return exit_failure;
     }
     return deliver(o.output, to_json(*s->value));
