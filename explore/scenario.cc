@@ -220,7 +220,7 @@ scenario_form form_of(std::string_view text) {
   return scenario_form::deck;
 }
 
-loaded_scenario read_json_scenario(std::string_view text) {
+loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
   loaded_scenario out;
   json doc;
   try {
@@ -251,8 +251,24 @@ loaded_scenario read_json_scenario(std::string_view text) {
       f.add("title", "must be a string");
     }
   }
-  if (doc.contains("id") && !doc["id"].is_string() && !doc["id"].is_number()) {
-    f.add("id", "must be a string or a number");
+  if (doc.contains("id")) {
+    const json& id = doc["id"];
+    if (id.is_string()) {
+      out.id = id.get<std::string>();
+    } else if (id.is_number_integer()) {
+      out.id = id.dump();
+    } else if (id.is_number()) {
+      out.id = shortest(id.get<double>());
+    } else {
+      f.add("id", "must be a string or a number");
+    }
+  }
+  if (ids == id_rule::required) {
+    if (!doc.contains("id")) {
+      f.add("id", "required: a string or a number that names the scenario");
+    } else if (out.id && out.id->empty()) {
+      f.add("id", "must not be empty");
+    }
   }
   fourfifths::problem_spec& spec = s.spec;
   spec.mode = word(doc, "mode", {"overall", "majority"}, "overall", f) == "overall"
@@ -301,7 +317,9 @@ loaded_scenario read_json_scenario(std::string_view text) {
     out.errors = std::move(f.list);
     return out;
   }
-  return check_scenario(std::move(s));
+  loaded_scenario result = check_scenario(std::move(s));
+  result.id = std::move(out.id);
+  return result;
 }
 
 loaded_scenario read_deck_scenario(std::string_view text) {
