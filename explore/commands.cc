@@ -1,10 +1,16 @@
 #include "explore/commands.h"
 
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "explore/io.h"
 
@@ -83,6 +89,41 @@ int run_table(const table_options& o) {
       return deliver(o.output, table_text(t));
   }
   return exit_failure;
+}
+
+int run_batch_command(const batch_options& o) {
+  // The progress line is for a person watching standard error; where the
+  // rows go to the same terminal it would be mixed into them.
+  const bool watched = ::isatty(2) == 1 && ::isatty(1) != 1;
+  const batch_result r = run_batch(0, 1, o, watched ? 2 : -1);
+  if (r.write_error != 0) {
+    complain(std::string("cannot write standard output: ") + std::strerror(r.write_error));
+    return exit_failure;
+  }
+  if (r.read_error != 0) {
+    complain(std::string("cannot read standard input: ") + std::strerror(r.read_error));
+    return exit_failure;
+  }
+  const auto lines = [](std::uint64_t n) {
+    return std::to_string(n) + (n == 1 ? " line" : " lines");
+  };
+  if (r.counts.faults != 0) {
+    complain(lines(r.counts.faults) +
+             " met an internal fault (their rows say which); please report it");
+  }
+  if (r.counts.failed == 0) return exit_success;
+  complain(std::to_string(r.counts.failed) + " of " + lines(r.counts.analysed + r.counts.failed) +
+           " could not be analysed; their rows say why");
+  return exit_partial;
+}
+
+unsigned available_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  return std::max(1U, std::thread::hardware_concurrency());
 }
 
 namespace {
