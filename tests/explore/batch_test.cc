@@ -514,6 +514,8 @@ TEST(BatchChunk, LinesAreNumberedFromTheChunksFirstLine) {
 }
 
 // --- Whole runs -------------------------------------------------------------
+// The runs with several threads are the BatchConcurrency cases, which CI
+// runs under ThreadSanitizer too (the tsan preset).
 
 // Lines of every kind: good ones with varied effect sizes, bad ones, blank
 // ones.
@@ -558,7 +560,7 @@ std::string joined_lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-TEST(RunBatch, RowsComeInInputOrderWithSeveralThreads) {
+TEST(BatchConcurrency, RowsComeInInputOrderWithSeveralThreads) {
   const std::vector<std::string> lines = mixed_lines(300);
   const std::string input = joined_lines(lines);
   for (const unsigned threads : {1U, 2U, 5U}) {
@@ -589,7 +591,7 @@ TEST(RunBatch, RowsComeInInputOrderWithSeveralThreads) {
 
 // From a pipe that a slow producer fills a piece at a time, the lines come
 // in short reads that do not end at line ends.
-TEST(RunBatch, RowsComeInInputOrderFromAPipe) {
+TEST(BatchConcurrency, RowsComeInInputOrderFromAPipe) {
   const std::vector<std::string> lines = mixed_lines(120);
   const std::string input = joined_lines(lines);
   batch_options o;
@@ -643,7 +645,7 @@ TEST(RunBatch, HeaderOnlyForCsvAndOnlyWhenAsked) {
   ::close(out);
 }
 
-TEST(RunBatch, AFailedWriteStopsTheRun) {
+TEST(BatchConcurrency, AFailedWriteStopsTheRun) {
   const int full = ::open("/dev/full", O_WRONLY);
   ASSERT_GE(full, 0);
   const int in = file_with(joined_lines(mixed_lines(200)));
