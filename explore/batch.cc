@@ -275,7 +275,7 @@ class pipeline {
         chunk = std::move(queue_.front().second);
         queue_.pop_front();
       }
-      std::string rows;
+      std::string rows = spare();
       const batch_counts counts = batch_chunk_rows(chunk, options_, rows);
       chunk = batch_chunk();  // its memory goes before the rows wait for their turn
       const std::lock_guard lock(mutex_);
@@ -308,7 +308,7 @@ class pipeline {
         stop(e);
         break;
       }
-      rows = std::string();
+      keep(std::move(rows));
       total_.analysed += counts.analysed;
       total_.failed += counts.failed;
       total_.faults += counts.faults;
@@ -331,6 +331,26 @@ class pipeline {
   }
 
   const batch_counts& total() const { return total_; }
+
+  // The buffers of rows are used again, so that a chunk's rows are written
+  // into memory already there instead of a string that grows, page by
+  // page, each time. There are never more of them than chunks in flight.
+  std::string spare() {
+    const std::lock_guard lock(mutex_);
+    if (spares_.empty()) return {};
+    std::string s = std::move(spares_.back());
+    spares_.pop_back();
+    return s;
+  }
+
+  void keep(std::string rows) {
+    // A buffer grown by a scenario with very many ratios is let go.
+    constexpr std::size_t most_kept = std::size_t{4} << 20;
+    if (rows.capacity() > most_kept) return;
+    rows.clear();
+    const std::lock_guard lock(mutex_);
+    spares_.push_back(std::move(rows));
+  }
   int write_error() const { return write_error_; }
 
  private:
@@ -348,6 +368,7 @@ class pipeline {
   std::condition_variable space_;  // the reader: a free slot
   std::deque<std::pair<std::uint64_t, batch_chunk>> queue_;
   std::vector<slot> window_;
+  std::vector<std::string> spares_;
   std::uint64_t issued_ = 0;
   std::uint64_t written_ = 0;
   bool input_done_ = false;
