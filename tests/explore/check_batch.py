@@ -238,6 +238,14 @@ def parallel(explore, source):
     a, b = by_id(one.stdout), by_id(split.stdout)
     expect(len(a) == 2998 * 24 + 2, f"one run: {len(a)} rows")
     expect(a == b, "parallel --pipe -N 1000: not the rows of one run")
+    # With --keep-order the pieces come back in input order: no sort needed,
+    # and a header written once before them gives the whole table.
+    kept = subprocess.run(["parallel", "--pipe", "-N", "1000", "--keep-order", explore, "batch",
+                           "--no-header"], input=text, capture_output=True, timeout=300)
+    header = run(explore, ["batch"], b"")
+    expect(header.returncode == 0 and header.stdout.startswith(b"id,kind,")
+           and header.stdout.count(b"\n") == 1, "batch < /dev/null: not the header alone")
+    expect(kept.stdout == one.stdout, "parallel --pipe -N 1000 --keep-order: not the rows of one run")
 
 
 def memory(explore, source):
