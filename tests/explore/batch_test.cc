@@ -561,18 +561,19 @@ std::string joined_lines(const std::vector<std::string>& lines) {
 }
 
 TEST(BatchConcurrency, RowsComeInInputOrderWithSeveralThreads) {
-  const std::vector<std::string> lines = mixed_lines(300);
+  const std::vector<std::string> lines = mixed_lines(200);
   const std::string input = joined_lines(lines);
-  for (const unsigned threads : {1U, 2U, 5U}) {
-    for (const batch_format format : {batch_format::csv, batch_format::jsonl}) {
+  for (const batch_format format : {batch_format::csv, batch_format::jsonl}) {
+    batch_options o;
+    o.format = format;
+    o.limits.chunk_lines = 3;  // many chunks, finished out of order
+    o.limits.window_per_thread = 2;
+    batch_counts want;
+    const std::string expected = expected_output(lines, o, want);
+    for (const unsigned threads :
+         format == batch_format::csv ? std::vector<unsigned>{1, 2, 5} : std::vector<unsigned>{5}) {
       SCOPED_TRACE(std::to_string(threads) + " threads");
-      batch_options o;
       o.threads = threads;
-      o.format = format;
-      o.limits.chunk_lines = 3;  // many chunks, finished out of order
-      o.limits.window_per_thread = 2;
-      batch_counts want;
-      const std::string expected = expected_output(lines, o, want);
       const int in = file_with(input);
       const int out = file_with("");
       const batch_result r = run_batch(in, out, o);
