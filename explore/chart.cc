@@ -244,6 +244,7 @@ struct panel_plan {
   std::vector<std::optional<text_plan>> marker_labels;
   std::vector<std::optional<std::pair<point, point>>> references;
   std::vector<std::optional<text_plan>> reference_labels;
+  std::optional<text_plan> note;
   std::vector<legend_entry> legend;
 };
 
@@ -528,8 +529,36 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
     return avoid;
   };
 
-  const obstacles avoid = arrange(0);
-  if (entries.empty()) return plan;
+  // The note last, once the legend has its corner: the legend needs a
+  // whole corner, the note less room. A corner first, the lower right before
+  // the others (rising curves leave it free), then the middle of an edge;
+  // failing all of those, the same spots a line further in, and so on.
+  const auto place_note = [&](const obstacles& avoid) {
+    if (p.note.empty()) return;
+    const rect& plot = plan.frame.plot;
+    constexpr double in = 6, line = note_size * 1.4;
+    const double mid = plot.x + plot.width / 2;
+    std::vector<spot> candidates;
+    for (double k = 0; k * line < plot.height / 2; ++k) {
+      const double top = plot.y + in + ascent * note_size + k * line;
+      const double low = bottom(plot) - in - descent * note_size - k * line;
+      const std::array<spot, 6> ring = {{{{right(plot) - in, low}, align::end},
+                                         {{plot.x + in, top}, align::start},
+                                         {{plot.x + in, low}, align::start},
+                                         {{right(plot) - in, top}, align::end},
+                                         {{mid, top}, align::middle},
+                                         {{mid, low}, align::middle}}};
+      candidates.insert(candidates.end(), ring.begin(), ring.end());
+    }
+    plan.note = place_text(p.note, candidates, plot, avoid);
+    plan.frame.note = plan.note->box;
+  };
+
+  obstacles avoid = arrange(0);
+  if (entries.empty()) {
+    place_note(avoid);
+    return plan;
+  }
 
   // Inside: the corner that covers no data and the fewest reference lines.
   double width = 0;
@@ -565,13 +594,16 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
            {best->x + legend_pad,
             best->y + legend_pad + (static_cast<double>(i) + 0.5) * legend_row}});
     }
+    avoid.boxes.push_back(*best);
+    place_note(avoid);
     return plan;
   }
 
   // Outside: rows below the axis title, centred under the plot area.
   const auto rows = legend_rows(entries, cell.width - 2 * margin);
   const double rows_height = static_cast<double>(rows.size()) * legend_row;
-  arrange(rows_height + 6);
+  avoid = arrange(rows_height + 6);
+  place_note(avoid);
   const rect& inner = plan.frame.plot;
   const double row_top = bottom(inner) + tick_length + tick_gap + tick_size +
                          (p.x.title.empty() ? 0 : axis_title_size * 1.8) + 6;
@@ -817,6 +849,10 @@ void append_panel(std::string& out, const panel& p, const panel_plan& plan) {
       append_text(out, t->anchor, note_size, align_name(t->how), t->text,
                   std::string(halo) + " fill=\"#555555\" class=\"reference-label\"");
     }
+  }
+  if (plan.note) {
+    append_text(out, plan.note->anchor, note_size, align_name(plan.note->how), plan.note->text,
+                std::string(halo) + " fill=\"" + std::string(ink) + "\" class=\"note\"");
   }
   append_legend(out, plan);
   out += "</g>\n";

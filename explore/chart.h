@@ -1,6 +1,6 @@
 // Charts for papers, written as self-contained SVG: one or more panels of
 // line and point series, each panel with a title, axis titles, 1-2-5 tick
-// marks, a legend, light reference lines and labelled marker points.
+// marks, a legend, light reference lines, labelled marker points and a note.
 //
 // The caller describes the figure with plain values and `render_svg` turns
 // it into one SVG document: same figure, same bytes. Nothing is read from or
@@ -86,6 +86,9 @@ struct panel {
   std::vector<series> lines{};
   std::vector<reference_line> references{};
   std::vector<marker> markers{};
+  /// A short remark set inside the plot area where it covers no data, for
+  /// what the data cannot show (e.g. "no four-fifths minimum"); may be empty.
+  std::string note{};
   bool legend = true;
 };
 
@@ -159,6 +162,7 @@ struct panel_frame {
   scale x{}, y{};
   rect legend{};
   bool legend_outside = false;  ///< below the plot area, for want of an empty corner
+  rect note{};                  ///< the box of the panel's note (empty without one)
 };
 
 /// The frame of every panel of `fig`, in order, as `render_svg` draws them.

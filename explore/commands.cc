@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "explore/io.h"
+#include "explore/plot.h"
 
 namespace explore {
 
@@ -89,6 +90,12 @@ int run_table(const table_options& o) {
       return deliver(o.output, table_text(t));
   }
   return exit_failure;
+}
+
+int run_plot(const plot_options& o) {
+  const std::optional<loaded_scenario> s = load(o.scenario);
+  if (!s) return exit_failure;
+  return deliver(o.output, plot_svg(*s->value, *s->problem, o.method));
 }
 
 int run_batch_command(const batch_options& o) {

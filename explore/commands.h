@@ -47,6 +47,14 @@ struct table_options {
 };
 int run_table(const table_options& o);
 
+struct plot_options {
+  std::string scenario;
+  fourfifths::method method = fourfifths::method::precise;
+  std::string output;  ///< required; "-" for standard output
+};
+/// Writes the scenario's figure as SVG (see plot.h).
+int run_plot(const plot_options& o);
+
 /// batch: JSON Lines on standard input, the table on standard output, the
 /// progress on standard error when it is a terminal (and standard output is
 /// not). 0 when every line was analysed, 3 when some gave error rows, 2 when

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "explore/commands.h"
+#include "explore/pareto_cmd.h"
 #include "fourfifths/version.h"
 
 namespace {
@@ -99,6 +100,72 @@ int main(int argc, char** argv) try {
   table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)")
       ->option_text("FILE");
 
+  explore::pareto_command_options pareto;
+  bool majority_ratio = false;
+  double min_ai = 0;
+  CLI::App* pareto_cmd = app.add_subcommand(
+      "pareto",
+      "The Pareto-optimal predictor weightings at one selection ratio: the best quality for "
+      "every level of adverse impact (exit status 3: --min-ai is out of reach)");
+  pareto_cmd->add_option("SCENARIO", pareto.scenario, "the scenario, or - for standard input")
+      ->required();
+  pareto_cmd
+      ->add_option("--ratio", pareto.front.ratio,
+                   "the selection ratio R: the overall one, or with --majority the majority "
+                   "group's")
+      ->required()
+      ->check(CLI::Range(0.0, 1.0));
+  pareto_cmd->add_flag("--majority", majority_ratio, "R is the majority group's selection ratio");
+  pareto_cmd->add_option("--points", pareto.front.points, "points of the front (default 21)")
+      ->check(CLI::Range(2, 10000));
+  pareto_cmd
+      ->add_option("--objective", pareto.front.objective,
+                   "validity (the default): the composite's correlation with the criterion "
+                   "composite; mean: the mean criterion score of those selected")
+      ->transform(CLI::CheckedTransformer(
+          std::map<std::string, fourfifths::pareto_objective>{
+              {"validity", fourfifths::pareto_objective::validity},
+              {"mean", fourfifths::pareto_objective::mean}},
+          CLI::ignore_case))
+      ->option_text("validity|mean");
+  pareto_cmd
+      ->add_option("--weights", pareto.front.signs,
+                   "nonnegative (the default) or any: the signs the weights may take")
+      ->transform(CLI::CheckedTransformer(
+          std::map<std::string, fourfifths::weight_signs>{
+              {"nonnegative", fourfifths::weight_signs::nonnegative},
+              {"any", fourfifths::weight_signs::any}},
+          CLI::ignore_case))
+      ->option_text("nonnegative|any");
+  CLI::Option* min_ai_opt = pareto_cmd->add_option(
+      "--min-ai", min_ai,
+      "only the best weighting whose impact ratio at R is at least A (for instance 0.8)");
+  min_ai_opt->option_text("A");
+  pareto_cmd->add_option("--format", pareto.format, "csv (the default), json or text")
+      ->transform(
+          CLI::CheckedTransformer(std::map<std::string, table_format>{{"csv", table_format::csv},
+                                                                      {"json", table_format::json},
+                                                                      {"text", table_format::text}},
+                                  CLI::ignore_case))
+      ->option_text("csv|json|text");
+  pareto_cmd->add_option("--plot", pareto.plot, "also draw the front as SVG into FILE.svg")
+      ->option_text("FILE.svg");
+  pareto_cmd->add_option("-o,--output", pareto.output, "where to write (default: standard output)")
+      ->option_text("FILE");
+
+  explore::plot_options plot;
+  CLI::App* plot_cmd = app.add_subcommand(
+      "plot",
+      "A chart of the impact ratio (with the four-fifths line and minimum), the selection rates "
+      "of both groups and the mean quality of those selected, against the selection ratio, as "
+      "SVG");
+  plot_cmd->add_option("SCENARIO", plot.scenario, "the scenario, or - for standard input")
+      ->required();
+  plot_cmd
+      ->add_option("-o,--output", plot.output, "the SVG file to write, or - for standard output")
+      ->required();
+  add_method(plot_cmd, plot.method);
+
   explore::batch_options batch;
   batch.threads = explore::available_cpus();
   std::string batch_ratios_text;
@@ -155,10 +222,17 @@ int main(int argc, char** argv) try {
   }
 
   if (convert_cmd->parsed()) return explore::run_convert(convert);
+  if (pareto_cmd->parsed()) {
+    pareto.front.mode =
+        majority_ratio ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall;
+    if (min_ai_opt->count() > 0) pareto.min_ai = min_ai;
+    return explore::run_pareto(pareto);
+  }
   if (table_cmd->parsed()) {
     if (!read_ratios(ratios_text, grid_text, table.ratios)) return explore::exit_failure;
     return explore::run_table(table);
   }
+  if (plot_cmd->parsed()) return explore::run_plot(plot);
   if (batch_cmd->parsed()) {
     if (!read_ratios(batch_ratios_text, batch_grid_text, batch.ratios)) {
       return explore::exit_failure;

@@ -591,4 +591,42 @@ TEST(ChartLegend, NoneWithoutLabelsOrWhenTurnedOff) {
   EXPECT_EQ(explore::render_svg(f).find("class=\"legend\""), std::string::npos);
 }
 
+// --- Note -------------------------------------------------------------------
+
+bool inside(const explore::rect& inner, const explore::rect& outer) {
+  return inner.x >= outer.x && inner.y >= outer.y &&
+         inner.x + inner.width <= outer.x + outer.width &&
+         inner.y + inner.height <= outer.y + outer.height;
+}
+
+bool apart(const explore::rect& a, const explore::rect& b) {
+  return a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y ||
+         b.y + b.height <= a.y;
+}
+
+TEST(ChartNote, SitsInsideThePlotClearOfDataAndLegend) {
+  // Falling from upper left to lower right: the first choices of the
+  // legend (upper right) and of the note (lower right) hold data, and the
+  // corner the legend takes instead is the note's next choice but one.
+  const series falling{.label = "falling", .x = {0, 10}, .y = {10, 0}};
+  figure f = one_series(falling);
+  f.panels[0].note = "no <minimum> & none";
+  const auto frame = explore::layout(f)[0];
+  ASSERT_GT(frame.note.width, 0);
+  EXPECT_TRUE(inside(frame.note, frame.plot));
+  EXPECT_FALSE(covers(frame, falling, frame.note));
+  EXPECT_FALSE(frame.legend_outside);
+  EXPECT_TRUE(apart(frame.note, frame.legend));
+  const std::string svg = explore::render_svg(f);
+  EXPECT_TRUE(well_formed(svg));
+  EXPECT_EQ(count(svg, "class=\"note\""), 1u);
+  EXPECT_NE(svg.find(">no &lt;minimum&gt; &amp; none</text>"), std::string::npos);
+}
+
+TEST(ChartNote, NoneWhenEmpty) {
+  const figure f = three_panels();
+  for (const auto& frame : explore::layout(f)) EXPECT_EQ(frame.note.width, 0);
+  EXPECT_EQ(explore::render_svg(f).find("class=\"note\""), std::string::npos);
+}
+
 }  // namespace

@@ -100,8 +100,10 @@ def main():
         p = run(explore, ["table", json_example, "--format", fmt])
         expect(p.returncode == 0 and p.stdout, f"--format {fmt}")
 
-    # The bundled JSON examples give the classic reports of their decks.
-    for name in sorted(f[:-5] for f in os.listdir(examples) if f.endswith(".json")):
+    # The bundled JSON examples give the classic reports of their decks (those
+    # that have a deck with its expected report beside them).
+    for name in sorted(f[:-5] for f in os.listdir(examples)
+                       if f.endswith(".json") and os.path.exists(os.path.join(examples, f[:-5] + ".out"))):
         deck = run(explore, ["convert", os.path.join(examples, name + ".json"), "--to", "deck"])
         program = os.path.join(os.path.dirname(os.path.dirname(explore)), "app", "fourfifths")
         report = subprocess.run([program], input=deck.stdout, capture_output=True)

@@ -26,6 +26,10 @@ struct child_options {
   bool report_to_dev_full = false;
   bool ignore_interrupt = false;
   int signal_while_reading = 0;  ///< sent while the program waits for more deck
+  /// Sent while the report is being written to a slow reader: standard
+  /// output is a pipe of 4096 bytes already holding `held`.
+  int signal_while_writing = 0;
+  std::string_view held = {};
 };
 
 std::string drain(int fd) {
@@ -43,6 +47,13 @@ std::string drain(int fd) {
 child_result run_program(std::string_view deck, child_options options = {}) {
   int in[2], out[2], err[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) return {};
+  if (options.signal_while_writing != 0) {
+    if (::fcntl(out[1], F_SETPIPE_SZ, 4096) != 4096) return {};
+    if (::write(out[1], options.held.data(), options.held.size()) !=
+        static_cast<ssize_t>(options.held.size())) {
+      return {};
+    }
+  }
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(in[0], 0);
@@ -68,6 +79,12 @@ child_result run_program(std::string_view deck, child_options options = {}) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   ::close(in[1]);
+  if (options.signal_while_writing != 0) {
+    // Long enough for the program to fill the pipe and block.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ::kill(pid, options.signal_while_writing);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   child_result r;
   r.out = drain(out[0]);
   r.err = drain(err[0]);
@@ -178,43 +195,15 @@ std::string example(const char* name) {
 // arrives then must not write any of the report twice: standard output
 // holds the report once, whole, after the bytes already in the pipe.
 void expect_clean_report_after_signal(int signal, const std::string& line) {
-  const std::string deck = example("overall_given_weights.deck");
   const std::string report = example("overall_given_weights.out");
   ASSERT_GT(report.size(), 2096u);
-  int in[2], out[2], err[2];
-  ASSERT_EQ(::pipe(in), 0);
-  ASSERT_EQ(::pipe(out), 0);
-  ASSERT_EQ(::pipe(err), 0);
-  ASSERT_EQ(::fcntl(out[1], F_SETPIPE_SZ, 4096), 4096);
   const std::string held(2000, '#');
-  ASSERT_EQ(::write(out[1], held.data(), held.size()), static_cast<ssize_t>(held.size()));
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
-    ::execl(FOURFIFTHS_BINARY, FOURFIFTHS_BINARY, static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  (void)!::write(in[1], deck.data(), deck.size());
-  ::close(in[1]);
-  // Long enough for the program to fill the pipe and block.
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  ::kill(pid, signal);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  const std::string got = drain(out[0]);
-  const std::string errors = drain(err[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(errors, line);
-  ASSERT_EQ(got.substr(0, held.size()), held);
-  EXPECT_EQ(got.substr(held.size()), report);
+  const child_result r = run_program(example("overall_given_weights.deck"),
+                                     {.signal_while_writing = signal, .held = held});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, line);
+  ASSERT_EQ(r.out.substr(0, held.size()), held);
+  EXPECT_EQ(r.out.substr(held.size()), report);
 }
 
 TEST(ProcessEnd, TerminationDuringABlockedReportWriteKeepsTheReportClean) {

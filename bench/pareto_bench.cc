@@ -1,0 +1,201 @@
+// Time of the Pareto front as the report uses it: building the front and
+// asking for 21 effects evenly spaced between its ends, for the published
+// four-predictor example and for random problems of 10 and 30 predictors
+// (effect sizes all negative, the usual case, or of mixed sign); and one
+// at_effect call alone on a built front. Then the library's whole answer
+// (fourfifths::find_pareto_front: the front carried to the impact ratio at
+// an overall selection ratio of 0.10, every point with its outcome and its
+// four-fifths minimum, and the marks) and its --min-ai answer.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "fourfifths/fourfifths.h"
+#include "pareto/frontier.h"
+
+namespace {
+
+struct problem {
+  int n = 0;
+  std::vector<double> r, a, d;
+};
+
+problem published_example() {
+  return {4,
+          {1.00, 0.24, 0.00, 0.19, 0.24, 1.00, 0.12, 0.16, 0.00, 0.12, 1.00, 0.51, 0.19, 0.16, 0.51,
+           1.00},
+          {0.30, 0.30, 0.18, 0.28},
+          {-1.00, -0.23, -0.09, -0.33}};
+}
+
+// A correlation matrix from three common factors, validities in (0.05,
+// 0.5), effect sizes in (-1.1, -0.02) or (-1, 0.5).
+problem random_problem(int n, std::uint64_t seed, bool mixed) {
+  std::mt19937_64 engine(seed);
+  const auto uniform = [&](double lo, double hi) {
+    return lo + (hi - lo) * static_cast<double>(engine() >> 11) * 0x1p-53;
+  };
+  constexpr int factors = 3;
+  const auto size = static_cast<std::size_t>(n);
+  std::vector<double> loading(size * factors);
+  for (std::size_t i = 0; i < size; ++i) {
+    double sum = 0;
+    for (std::size_t k = 0; k < factors; ++k) {
+      loading[i * factors + k] = uniform(-0.8, 0.8);
+      sum += loading[i * factors + k] * loading[i * factors + k];
+    }
+    const double cap = uniform(0.3, 0.9);
+    if (sum > cap) {
+      for (std::size_t k = 0; k < factors; ++k) loading[i * factors + k] *= std::sqrt(cap / sum);
+    }
+  }
+  problem p;
+  p.n = n;
+  p.r.resize(size * size);
+  for (std::size_t i = 0; i < size; ++i) {
+    for (std::size_t j = 0; j < size; ++j) {
+      double s = 0;
+      for (std::size_t k = 0; k < factors; ++k)
+        s += loading[i * factors + k] * loading[j * factors + k];
+      p.r[i * size + j] = i == j ? 1.0 : s;
+    }
+  }
+  for (std::size_t j = 0; j < size; ++j) {
+    p.a.push_back(uniform(0.05, 0.5));
+    p.d.push_back(mixed ? uniform(-1.0, 0.5) : uniform(-1.1, -0.02));
+  }
+  return p;
+}
+
+void run_front(benchmark::State& state, const problem& p) {
+  for (auto _ : state) {
+    const pareto::frontier f(p.n, p.r, p.a, p.d);
+    const double e0 = f.quality_end().effect;
+    const double e1 = f.impact_end().effect;
+    for (int k = 0; k <= 20; ++k) {
+      const double e = k == 20 ? e1 : e0 + (e1 - e0) * k / 20;
+      benchmark::DoNotOptimize(f.at_effect(e));
+    }
+  }
+  const pareto::frontier f(p.n, p.r, p.a, p.d);
+  state.counters["pieces"] = static_cast<double>(f.pieces().size());
+  state.counters["concave"] = f.concave() ? 1 : 0;
+}
+
+void run_single(benchmark::State& state, const problem& p) {
+  const pareto::frontier f(p.n, p.r, p.a, p.d);
+  // Effects spread over the front, so that no one branch is always taken.
+  std::vector<double> effects;
+  effects.reserve(16);
+  for (int k = 0; k < 16; ++k) {
+    effects.push_back(f.quality_end().effect +
+                      (f.impact_end().effect - f.quality_end().effect) * (k + 0.5) / 16);
+  }
+  std::size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(f.at_effect(effects[i++ % effects.size()]));
+}
+
+void bm_front_published_4(benchmark::State& state) { run_front(state, published_example()); }
+BENCHMARK(bm_front_published_4)->Unit(benchmark::kMicrosecond);
+
+void bm_front_random_10(benchmark::State& state) {
+  run_front(state, random_problem(10, 10, state.range(0) != 0));
+}
+BENCHMARK(bm_front_random_10)->Arg(0)->Arg(1)->ArgName("mixed")->Unit(benchmark::kMicrosecond);
+
+void bm_front_random_30(benchmark::State& state) {
+  run_front(state, random_problem(30, 30, state.range(0) != 0));
+}
+BENCHMARK(bm_front_random_30)->Arg(0)->Arg(1)->ArgName("mixed")->Unit(benchmark::kMicrosecond);
+
+// Seed 1 gives a front that is not concave: the stretch near the impact end
+// comes from the pairs of predictors.
+void bm_front_random_30_not_concave(benchmark::State& state) {
+  run_front(state, random_problem(30, 1, false));
+}
+BENCHMARK(bm_front_random_30_not_concave)->Unit(benchmark::kMicrosecond);
+
+void bm_at_effect_published_4(benchmark::State& state) { run_single(state, published_example()); }
+BENCHMARK(bm_at_effect_published_4);
+
+void bm_at_effect_random_30(benchmark::State& state) {
+  run_single(state, random_problem(30, 30, state.range(0) != 0));
+}
+BENCHMARK(bm_at_effect_random_30)->Arg(0)->Arg(1)->ArgName("mixed");
+
+void bm_at_effect_random_30_not_concave(benchmark::State& state) {
+  run_single(state, random_problem(30, 1, false));
+}
+BENCHMARK(bm_at_effect_random_30_not_concave);
+
+}  // namespace
+
+namespace {
+
+// The problem of the library for a frontier problem: one criterion whose
+// correlations with the predictors are the validities, three majority
+// applicants per minority applicant, effect size -0.21 on the criterion.
+fourfifths::problem library_problem(const problem& f) {
+  fourfifths::problem_spec s;
+  s.predictors = f.n;
+  s.criteria = 1;
+  s.regression_weights = true;
+  s.criterion_weights = {1};
+  const auto n = static_cast<std::size_t>(f.n);
+  s.correlations.assign(n + 1, std::vector<double>(n + 1, 0.0));
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < n; ++j) s.correlations[i][j] = f.r[i * n + j];
+    s.correlations[i][n] = s.correlations[n][i] = f.a[i];
+  }
+  s.correlations[n][n] = 1;
+  s.predictor_effects = f.d;
+  s.criterion_effects = {-0.21};
+  s.majority_per_minority = 3;
+  fourfifths::problem_result built = fourfifths::make_problem(s);
+  if (!built.value) throw std::invalid_argument(built.errors.front().text());
+  return *built.value;
+}
+
+void run_library_front(benchmark::State& state, const problem& f) {
+  const fourfifths::problem p = library_problem(f);
+  fourfifths::pareto_options o;
+  o.ratio = 0.10;
+  for (auto _ : state) {
+    fourfifths::pareto_result r = fourfifths::find_pareto_front(p, o);
+    benchmark::DoNotOptimize(r);
+    if (!r.front) state.SkipWithError(r.error.c_str());
+  }
+}
+
+void bm_library_front_published_4(benchmark::State& state) {
+  run_library_front(state, published_example());
+}
+BENCHMARK(bm_library_front_published_4)->Unit(benchmark::kMicrosecond);
+
+void bm_library_front_random_10(benchmark::State& state) {
+  run_library_front(state, random_problem(10, 10, false));
+}
+BENCHMARK(bm_library_front_random_10)->Unit(benchmark::kMicrosecond);
+
+// A problem holds at most 30 variables: 29 predictors and the criterion.
+void bm_library_front_random_29(benchmark::State& state) {
+  run_library_front(state, random_problem(29, 30, false));
+}
+BENCHMARK(bm_library_front_random_29)->Unit(benchmark::kMicrosecond);
+
+void bm_library_min_ai_published_4(benchmark::State& state) {
+  const fourfifths::problem p = library_problem(published_example());
+  fourfifths::pareto_options o;
+  o.ratio = 0.10;
+  for (auto _ : state) {
+    fourfifths::min_ai_result r = fourfifths::best_weighting_for_min_ai(p, o, 0.8);
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(bm_library_min_ai_published_4)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

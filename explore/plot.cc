@@ -1,0 +1,190 @@
+#include "explore/plot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace explore {
+
+namespace {
+
+using fourfifths::four_fifths_minimum;
+using fourfifths::outcome;
+using fourfifths::quality_basis;
+using fourfifths::ratio_mode;
+using fourfifths::selection_model;
+
+constexpr double four_fifths = 0.8;
+constexpr double gap = std::numeric_limits<double>::quiet_NaN();
+
+constexpr int blue = 0, vermillion = 1, black = 6;  // palette indices
+
+// The curves of the three panels, one value per ratio; NaN where the
+// outcome has no cut score (or no overall value), which the chart writer
+// draws as a gap.
+struct curves {
+  std::vector<double> x, impact, rate_majority, rate_minority;
+  std::vector<double> mean, mean_majority, mean_minority;
+
+  void add(double ratio, const outcome& o) {
+    x.push_back(ratio);
+    const bool ok = o.solved();
+    impact.push_back(ok ? o.ai_ratio : gap);
+    rate_majority.push_back(ok ? o.sr_majority : gap);
+    rate_minority.push_back(ok ? o.sr_minority : gap);
+    mean.push_back(ok ? o.mean.value_or(gap) : gap);
+    mean_majority.push_back(ok ? o.mean_majority : gap);
+    mean_minority.push_back(ok ? o.mean_minority : gap);
+  }
+};
+
+// The ratios in order, with the minimum among them when it lies inside the
+// plotted range, so that the impact curve passes through its marker.
+std::vector<double> ratios_with(const four_fifths_minimum& minimum) {
+  std::vector<double> ratios = plot_ratios();
+  if (minimum.found && minimum.ratio > 0 && minimum.ratio < 1) {
+    const auto at = std::lower_bound(ratios.begin(), ratios.end(), minimum.ratio);
+    if (at == ratios.end() || *at != minimum.ratio) ratios.insert(at, minimum.ratio);
+  }
+  return ratios;
+}
+
+// The minimum's label: three decimals as the classic report prints it, or
+// two significant digits for a ratio that three decimals would show as 0.
+std::string minimum_label(double ratio) {
+  char text[48];
+  std::snprintf(text, sizeof text, ratio >= 0.01 ? "minimum %.3f" : "minimum %.2g", ratio);
+  return text;
+}
+
+// The title cut to the figure's width, with an ellipsis. Bold type is about
+// a tenth wider than the regular widths that `text_width` estimates.
+std::string fit_title(std::string_view title, double width) {
+  constexpr double size = 16, bold = 1.12;
+  if (text_width(title, size) * bold <= width) return std::string(title);
+  const std::string_view ellipsis = "\u2026";
+  while (!title.empty() && (text_width(title, size) + text_width(ellipsis, size)) * bold > width) {
+    // The last code point, its continuation bytes first.
+    while (!title.empty() && (static_cast<unsigned char>(title.back()) & 0xC0) == 0x80) {
+      title.remove_suffix(1);
+    }
+    if (!title.empty()) title.remove_suffix(1);
+  }
+  while (!title.empty() && title.back() == ' ') title.remove_suffix(1);
+  return std::string(title) + std::string(ellipsis);
+}
+
+panel impact_panel(const curves& c, const axis& ratio, const four_fifths_minimum& minimum) {
+  panel p;
+  p.title = "Adverse impact";
+  p.x = ratio;
+  // Up to 1.2 when the impact ratio stays below, so that the four-fifths
+  // line sits in the upper part; beyond, the data decide.
+  double highest = 0;
+  for (const double v : c.impact) {
+    if (std::isfinite(v)) highest = std::max(highest, v);
+  }
+  p.y = {"Impact ratio (minority / majority)", 0.0,
+         highest <= 1.2 ? std::optional<double>(1.2) : std::nullopt};
+  p.lines.push_back({.label = "Impact ratio", .x = c.x, .y = c.impact, .colour = blue});
+  p.references.push_back({reference_line::orientation::horizontal, four_fifths, "four-fifths"});
+  if (minimum.found) {
+    p.references.push_back({reference_line::orientation::vertical, minimum.ratio, ""});
+    p.markers.push_back(
+        {minimum.ratio, four_fifths, minimum_label(minimum.ratio), shape::circle, black});
+  } else {
+    p.note = "no four-fifths minimum found";
+  }
+  return p;
+}
+
+panel rates_panel(const curves& c, const axis& ratio) {
+  panel p;
+  p.title = "Selection rates";
+  p.x = ratio;
+  p.y = {"Share of the group selected", 0.0, 1.0};
+  p.lines.push_back({.label = "Majority",
+                     .x = c.x,
+                     .y = c.rate_majority,
+                     .colour = blue,
+                     .pattern = dash::solid});
+  p.lines.push_back({.label = "Minority",
+                     .x = c.x,
+                     .y = c.rate_minority,
+                     .colour = vermillion,
+                     .pattern = dash::dashed});
+  return p;
+}
+
+panel quality_panel(const curves& c, const axis& ratio, const selection_model& model) {
+  panel p;
+  p.title = "Quality of those selected";
+  p.x = ratio;
+  p.y = {model.quality == quality_basis::criterion ? "Mean criterion composite (majority-group SD)"
+                                                   : "Mean predictor composite (majority-group SD)",
+         {},
+         {}};
+  // The overall mean needs the applicant mix; without it there is no line
+  // rather than a line of gaps in the legend.
+  if (model.mix) {
+    p.lines.push_back(
+        {.label = "Overall", .x = c.x, .y = c.mean, .colour = black, .pattern = dash::dash_dot});
+  }
+  p.lines.push_back({.label = "Majority",
+                     .x = c.x,
+                     .y = c.mean_majority,
+                     .colour = blue,
+                     .pattern = dash::solid});
+  p.lines.push_back({.label = "Minority",
+                     .x = c.x,
+                     .y = c.mean_minority,
+                     .colour = vermillion,
+                     .pattern = dash::dashed});
+  return p;
+}
+
+}  // namespace
+
+std::vector<double> plot_ratios() {
+  std::vector<double> ratios;
+  ratios.reserve(199);
+  for (int k = 1; k <= 199; ++k) ratios.push_back(k / 200.0);
+  return ratios;
+}
+
+figure plot_figure(const selection_model& model, fourfifths::method m, std::string_view title) {
+  const four_fifths_minimum minimum = fourfifths::find_four_fifths_minimum(model, m);
+  curves c;
+  for (const double r : ratios_with(minimum)) c.add(r, fourfifths::outcome_at(model, r, m));
+
+  const bool overall = model.mode == ratio_mode::overall;
+  const axis ratio{overall ? "Overall selection ratio" : "Majority-group selection ratio", 0.0,
+                   1.0};
+  figure f;
+  f.columns = 3;
+  f.title = fit_title(title.empty() ? (overall ? "Selection outcomes against the overall "
+                                                 "selection ratio"
+                                               : "Selection outcomes against the majority "
+                                                 "group's selection ratio")
+                                    : title,
+                      f.width - 20.0);
+  f.panels = {impact_panel(c, ratio, minimum), rates_panel(c, ratio),
+              quality_panel(c, ratio, model)};
+  if (minimum.found) {
+    const reference_line at_minimum{reference_line::orientation::vertical, minimum.ratio,
+                                    "minimum"};
+    f.panels[1].references.push_back(at_minimum);
+    f.panels[2].references.push_back(at_minimum);
+  }
+  return f;
+}
+
+std::string plot_svg(const scenario& s, const fourfifths::problem& p, fourfifths::method m) {
+  return render_svg(plot_figure(fourfifths::model_of(p), m, s.title));
+}
+
+}  // namespace explore

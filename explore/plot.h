@@ -1,0 +1,47 @@
+// The plot subcommand's figure: what a selection does across the range of
+// selection ratios, in three panels side by side. The impact ratio with the
+// four-fifths line and the four-fifths minimum; the selection rates of the
+// two groups; the mean quality of those selected, overall and per group.
+#ifndef FOURFIFTHS_EXPLORE_PLOT_H_
+#define FOURFIFTHS_EXPLORE_PLOT_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "explore/chart.h"
+#include "explore/scenario.h"
+#include "fourfifths/analysis.h"
+#include "fourfifths/problem.h"
+
+namespace explore {
+
+/// The selection ratios the plot evaluates: k / 200 for k = 1..199, that is
+/// 0.005 to 0.995 in steps of 0.005; overall or majority-group ratios as the
+/// mode says. The four-fifths minimum is added in its place when found.
+std::vector<double> plot_ratios();
+
+/// The figure, 800 by 500 pixels, of the outcomes of `model` against the
+/// selection ratio (overall in overall mode, the majority group's in
+/// majority mode):
+///   - "Adverse impact": the impact ratio, the four-fifths line at 0.8, and
+///     the four-fifths minimum as a labelled point with a vertical line, or
+///     a note that none was found;
+///   - "Selection rates": the share of each group selected;
+///   - "Quality of those selected": the mean criterion composite (with
+///     criterion quality) or predictor composite score of those selected, in
+///     the majority group's standard deviations, per group and, when the
+///     model has the applicant mix, overall.
+/// Both other panels show the minimum's vertical line. An outcome without a
+/// cut score leaves a gap in every curve. `title` heads the figure; when it
+/// is empty, a title saying what is plotted against what does.
+figure plot_figure(const fourfifths::selection_model& model, fourfifths::method m,
+                   std::string_view title = {});
+
+/// The scenario's figure as a self-contained SVG document, under the
+/// scenario's title when it has one.
+std::string plot_svg(const scenario& s, const fourfifths::problem& p, fourfifths::method m);
+
+}  // namespace explore
+
+#endif  // FOURFIFTHS_EXPLORE_PLOT_H_

@@ -1,0 +1,328 @@
+// The library's Pareto front: the exact front of validity against the
+// composite effect size (frontier.h), carried to the impact ratio and the
+// quality of those selected at one selection ratio.
+//
+// At a fixed selection ratio R both objectives depend on a weighting only
+// through its composite effect size e and its validity v: the impact ratio
+// rises with e, and at a fixed e the mean criterion score of those selected
+// rises with v (it is linear in it). So every Pareto-optimal weighting lies
+// on the validity front v*(e), and the impact ratio A of a point has a
+// closed form inverse: with Q the upper normal tail, the majority's ratio
+// is R (majority mode) or R / (pa + pmin A) (overall mode), and then
+//   e = Q^-1(sr_majority) - Q^-1(A sr_majority).
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <span>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "analysis/composite.h"
+#include "fourfifths/analysis.h"
+#include "fourfifths/pareto.h"
+#include "numeric/precise_normal.h"
+#include "pareto/frontier.h"
+
+namespace fourfifths {
+
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr int most_points = 10000;
+
+// What is fixed for one problem and one selection ratio.
+class front_setting {
+ public:
+  front_setting(const problem& p, const pareto_options& o) : p_(p), o_(o) {}
+
+  // Checks the options against the problem; an empty text when they suit.
+  std::string check() const {
+    const problem_spec& s = p_.spec();
+    if (s.criteria < 1) {
+      return "the front needs a criterion: validity and the mean are measured on the criterion "
+             "composite";
+    }
+    if (!(o_.ratio > 0 && o_.ratio < 1))
+      return "the selection ratio must lie strictly between 0 and 1";
+    if (o_.points < 2 || o_.points > most_points) {
+      return "the number of points must lie between 2 and " + std::to_string(most_points);
+    }
+    if (o_.mode == ratio_mode::overall && !p_.mix()) {
+      return "an overall selection ratio needs the applicant mix (minority_share or "
+             "majority_per_minority); a majority group's ratio does not";
+    }
+    if (o_.objective == pareto_objective::mean && !p_.mix()) {
+      return "the mean objective needs the applicant mix (minority_share or majority_per_minority)";
+    }
+    return {};
+  }
+
+  // The predictor block, the predictors' validities and effect sizes.
+  void prepare() {
+    const problem_spec& s = p_.spec();
+    np_ = s.predictors;
+    const int nc = s.criteria;
+    r_.resize(static_cast<std::size_t>(np_) * static_cast<std::size_t>(np_));
+    for (int i = 0; i < np_; ++i) {
+      for (int j = 0; j < np_; ++j)
+        r_[static_cast<std::size_t>(i * np_ + j)] = p_.correlation(i, j);
+    }
+    // The criterion composite's variance, as the analysis forms it.
+    const std::vector<double>& wc = s.criterion_weights;
+    double vc = 0;
+    for (int k = 0; k < nc; ++k) {
+      vc = vc + wc[static_cast<std::size_t>(k)] * wc[static_cast<std::size_t>(k)];
+      for (int l = k + 1; l < nc; ++l) {
+        vc = vc + 2 * wc[static_cast<std::size_t>(k)] * wc[static_cast<std::size_t>(l)] *
+                      p_.correlation(np_ + k, np_ + l);
+      }
+    }
+    a_.assign(static_cast<std::size_t>(np_), 0);
+    for (int j = 0; j < np_; ++j) {
+      double sum = 0;
+      for (int k = 0; k < nc; ++k)
+        sum = p_.correlation(j, np_ + k) * wc[static_cast<std::size_t>(k)] + sum;
+      a_[static_cast<std::size_t>(j)] = sum / std::sqrt(vc);
+    }
+    d_ = s.predictor_effects;
+  }
+
+  int predictors() const { return np_; }
+  std::span<const double> r() const { return r_; }
+  std::span<const double> a() const { return a_; }
+  std::span<const double> d() const { return d_; }
+  const pareto_options& options() const { return o_; }
+
+  // The selection model of a weighting with effect size e and validity v.
+  selection_model model(double e, double v, double criterion_effect) const {
+    return {.mode = o_.mode,
+            .quality = quality_basis::criterion,
+            .mix = p_.mix(),
+            .predictor_effect = e,
+            .validity = v,
+            .criterion_effect = criterion_effect};
+  }
+
+  // The composites of a weighting, as the analysis computes them.
+  composite_statistics composites(std::span<const double> w) const {
+    return analysis::composite_statistics(p_, w);
+  }
+
+  double criterion_effect() const {
+    if (!criterion_effect_) {
+      const std::vector<double> unit(static_cast<std::size_t>(np_), 1.0);
+      criterion_effect_ = composites(unit).criterion_effect;
+    }
+    return *criterion_effect_;
+  }
+
+  // The composite effect size at which the impact ratio at R is `ai`, in
+  // closed form; minus infinity where no selection reaches it at R.
+  double effect_for_ai(double ai) const {
+    double sra = o_.ratio;
+    if (o_.mode == ratio_mode::overall)
+      sra = o_.ratio / (p_.mix()->majority + p_.mix()->minority * ai);
+    if (!(sra < 1)) return -std::numeric_limits<double>::infinity();
+    const double x = numeric::precise::upper_quantile(sra);
+    const double x_minority = numeric::precise::upper_quantile(ai * sra);
+    return x - x_minority;
+  }
+
+  // The outcome at R of a weighting with effect e and validity v.
+  outcome at(double e, double v) const {
+    return outcome_at(model(e, v, criterion_effect()), o_.ratio, method::precise);
+  }
+
+  // The quality the objective measures.
+  double quality(double v, const outcome& o) const {
+    if (o_.objective == pareto_objective::validity) return v;
+    return o.solved() && o.mean ? *o.mean : -std::numeric_limits<double>::infinity();
+  }
+
+  // Everything about one weighting at R.
+  weighting_outcome evaluate(std::span<const double> w) const {
+    weighting_outcome out;
+    out.weights = scaled(w);
+    const composite_statistics c = composites(w);
+    out.validity = c.validity;
+    out.composite_d = c.predictor_effect;
+    const selection_model m = model(c.predictor_effect, c.validity, c.criterion_effect);
+    const outcome o = outcome_at(m, o_.ratio, method::precise);
+    out.solved = o.solved();
+    out.ai_ratio = o.ai_ratio;
+    out.sr_majority = o.solved() ? o.sr_majority : nan;
+    out.sr_minority = o.solved() ? o.sr_minority : nan;
+    out.mean = o.solved() ? o.mean : std::nullopt;
+    out.mean_majority = o.mean_majority;
+    out.mean_minority = o.mean_minority;
+    const four_fifths_minimum f = find_four_fifths_minimum(m, method::precise);
+    if (f.found) out.four_fifths_minimum = f.ratio;
+    return out;
+  }
+
+  // Weights scaled to sum 1 when the sum is positive, else to a sum of
+  // absolute values of 1.
+  static std::vector<double> scaled(std::span<const double> w) {
+    double sum = 0;
+    double absolute = 0;
+    for (const double x : w) {
+      sum += x;
+      absolute += std::fabs(x);
+    }
+    const double by = sum > 1e-9 * absolute ? sum : absolute;
+    std::vector<double> out(w.begin(), w.end());
+    if (by > 0) {
+      for (double& x : out) x /= by;
+    }
+    return out;
+  }
+
+ private:
+  const problem& p_;
+  pareto_options o_;
+  int np_ = 0;
+  std::vector<double> r_, a_, d_;
+  mutable std::optional<double> criterion_effect_;
+};
+
+pareto::sign_constraint signs_of(weight_signs s) {
+  return s == weight_signs::any ? pareto::sign_constraint::any
+                                : pareto::sign_constraint::nonnegative;
+}
+
+// The front of validity against effect, or why there is none.
+std::optional<pareto::frontier> make_frontier(const front_setting& s, weight_signs signs,
+                                              std::string& error) {
+  try {
+    return pareto::frontier(s.predictors(), s.r(), s.a(), s.d(), signs_of(signs));
+  } catch (const std::invalid_argument& e) {
+    error = std::string("the predictors' correlations do not allow a front: ") + e.what();
+    return std::nullopt;
+  }
+}
+
+// The effect in [lo, hi] where the quality along the front is highest: a
+// scan, then a golden-section search around the best point of the scan.
+// Along the front the validity falls as the effect rises, so for the
+// validity objective this is `lo`; the mean rises with the validity and
+// with the effect, and is searched.
+double best_effect(const front_setting& s, const pareto::frontier& f, double lo, double hi) {
+  if (s.options().objective == pareto_objective::validity || !(hi > lo)) return lo;
+  auto quality = [&](double e) {
+    const pareto::weighting w = f.at_effect(e);
+    return s.quality(w.validity, s.at(w.effect, w.validity));
+  };
+  constexpr int scan = 48;
+  int best = 0;
+  double best_quality = -std::numeric_limits<double>::infinity();
+  for (int k = 0; k <= scan; ++k) {
+    const double q = quality(lo + (hi - lo) * k / scan);
+    if (q > best_quality) {
+      best_quality = q;
+      best = k;
+    }
+  }
+  double a = lo + (hi - lo) * std::max(best - 1, 0) / scan;
+  double b = lo + (hi - lo) * std::min(best + 1, scan) / scan;
+  const double golden = (std::sqrt(5.0) - 1) / 2;
+  double x1 = b - golden * (b - a);
+  double x2 = a + golden * (b - a);
+  double q1 = quality(x1);
+  double q2 = quality(x2);
+  for (int step = 0; step < 60 && b - a > 1e-13 * (1 + std::fabs(a)); ++step) {
+    if (q1 >= q2) {
+      b = x2;
+      x2 = x1;
+      q2 = q1;
+      x1 = b - golden * (b - a);
+      q1 = quality(x1);
+    } else {
+      a = x1;
+      x1 = x2;
+      q1 = q2;
+      x2 = a + golden * (b - a);
+      q2 = quality(x2);
+    }
+  }
+  const double found = q1 >= q2 ? x1 : x2;
+  // The ends of the interval are candidates too.
+  if (quality(lo) >= std::max(q1, q2)) return lo;
+  if (quality(hi) > std::max(q1, q2)) return hi;
+  return found;
+}
+
+}  // namespace
+
+pareto_result find_pareto_front(const problem& p, const pareto_options& options) {
+  pareto_result result;
+  front_setting s(p, options);
+  result.error = s.check();
+  if (!result.error.empty()) return result;
+  s.prepare();
+  std::optional<pareto::frontier> f = make_frontier(s, options.signs, result.error);
+  if (!f) return result;
+
+  pareto_front front;
+  front.options = options;
+  // The impact end stops at parity: a composite effect of 0 is an impact
+  // ratio of 1 at every selection ratio.
+  double e_end = f->impact_end().effect;
+  if (e_end > 0) {
+    e_end = std::max(0.0, f->quality_end().effect);
+    front.stopped_at_parity = f->quality_end().effect < 0;
+  }
+  const double e_start = best_effect(s, *f, f->quality_end().effect, e_end);
+  const pareto::weighting first = f->at_effect(e_start);
+  const pareto::weighting last =
+      e_end >= f->impact_end().effect ? f->impact_end() : f->at_effect(e_end);
+  const double ai_first = s.at(first.effect, first.validity).ai_ratio;
+  const double ai_last = s.at(last.effect, last.validity).ai_ratio;
+  front.points.push_back(s.evaluate(first.weights));
+  if (ai_last > ai_first) {
+    const int n = options.points;
+    for (int k = 1; k < n - 1; ++k) {
+      const double ai = ai_first + (ai_last - ai_first) * k / (n - 1);
+      const double e = std::clamp(s.effect_for_ai(ai), first.effect, last.effect);
+      front.points.push_back(s.evaluate(f->at_effect(e).weights));
+    }
+    front.points.push_back(s.evaluate(last.weights));
+  }
+
+  const std::vector<double> unit(static_cast<std::size_t>(s.predictors()), 1.0);
+  front.unit = s.evaluate(unit);
+  std::string ignored;
+  const std::optional<pareto::frontier> any = make_frontier(s, weight_signs::any, ignored);
+  front.regression = s.evaluate(any ? any->quality_end().weights : unit);
+  if (!p.spec().regression_weights) front.given = s.evaluate(p.spec().predictor_weights);
+  result.front = std::move(front);
+  return result;
+}
+
+min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& options,
+                                        double min_ai) {
+  min_ai_result result;
+  front_setting s(p, options);
+  result.error = s.check();
+  if (result.error.empty() && !std::isfinite(min_ai))
+    result.error = "the impact ratio must be a number";
+  if (!result.error.empty()) return result;
+  s.prepare();
+  std::optional<pareto::frontier> f = make_frontier(s, options.signs, result.error);
+  if (!f) return result;
+  const pareto::weighting& impact = f->impact_end();
+  const double e_needed = s.effect_for_ai(min_ai);
+  // Reached when the highest-impact weighting meets the ratio.
+  if (!(s.at(impact.effect, impact.validity).ai_ratio >= min_ai) || e_needed > impact.effect) {
+    result.reached = false;
+    result.best = s.evaluate(impact.weights);
+    return result;
+  }
+  const double lo = std::max(e_needed, f->quality_end().effect);
+  const double e = best_effect(s, *f, std::min(lo, impact.effect), impact.effect);
+  result.reached = true;
+  result.best = s.evaluate(f->at_effect(e).weights);
+  return result;
+}
+
+}  // namespace fourfifths

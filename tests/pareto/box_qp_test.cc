@@ -1,0 +1,108 @@
+// The sign-bounded QP against enumeration: the minimiser is the free
+// minimiser on one of the 2^k sets of variables off their bounds, so the
+// feasible one with the lowest objective is it.
+#include "pareto/box_qp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "pareto_test_support.h"
+
+namespace {
+
+using pareto_test::at;
+
+double objective(const std::vector<double>& h, int k, const std::vector<double>& q,
+                 const std::vector<double>& z) {
+  double s = 0;
+  for (int i = 0; i < k; ++i) {
+    for (int j = 0; j < k; ++j) s += 0.5 * z[at(i)] * h[at(i) * at(k) + at(j)] * z[at(j)];
+    s -= q[at(i)] * z[at(i)];
+  }
+  return s;
+}
+
+// The best feasible free minimiser over every set of bounded variables.
+std::vector<double> enumerate(const std::vector<double>& h, int k, const std::vector<double>& q,
+                              const std::vector<char>& bounded) {
+  std::vector<double> best;
+  double best_value = std::numeric_limits<double>::infinity();
+  for (unsigned mask = 0; mask < (1U << static_cast<unsigned>(k)); ++mask) {
+    std::vector<int> on;
+    for (int j = 0; j < k; ++j) {
+      if (bounded[at(j)] == 0 || (mask >> static_cast<unsigned>(j) & 1U) != 0) on.push_back(j);
+    }
+    const int m = static_cast<int>(on.size());
+    std::vector<double> sub(at(m) * at(m));
+    std::vector<double> rhs(at(m));
+    for (int i = 0; i < m; ++i) {
+      rhs[at(i)] = q[at(on[at(i)])];
+      for (int j = 0; j < m; ++j)
+        sub[at(i) * at(m) + at(j)] = h[at(on[at(i)]) * at(k) + at(on[at(j)])];
+    }
+    const std::vector<double> y = m > 0 ? pareto_test::solve(sub, m, rhs) : std::vector<double>{};
+    std::vector<double> z(at(k), 0.0);
+    bool feasible = true;
+    for (int i = 0; i < m; ++i) {
+      z[at(on[at(i)])] = y[at(i)];
+      if (bounded[at(on[at(i)])] != 0 && y[at(i)] < 0) feasible = false;
+    }
+    if (feasible && objective(h, k, q, z) < best_value) {
+      best_value = objective(h, k, q, z);
+      best = z;
+    }
+  }
+  return best;
+}
+
+TEST(pareto_box_qp, AgreesWithEnumeration) {
+  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
+    pareto_test::random_source rnd(seed);
+    const int n = 2 + rnd.below(5);
+    const pareto_test::problem p =
+        pareto_test::random_problem(n, seed, pareto_test::effects::mixed);
+    // A random subset of the predictors, some of them unbounded.
+    std::vector<int> idx;
+    for (int j = 0; j < n; ++j) {
+      if (rnd.uniform() < 0.8) idx.push_back(j);
+    }
+    const int k = static_cast<int>(idx.size());
+    std::vector<double> q(at(k));
+    std::vector<char> bounded(at(k));
+    std::vector<double> h(at(k) * at(k));
+    for (int i = 0; i < k; ++i) {
+      q[at(i)] = rnd.uniform(-1, 1);
+      bounded[at(i)] = rnd.uniform() < 0.8 ? 1 : 0;
+      for (int j = 0; j < k; ++j)
+        h[at(i) * at(k) + at(j)] = p.r[at(idx[at(i)]) * at(n) + at(idx[at(j)])];
+    }
+    const pareto::detail::box_qp_solution got =
+        pareto::detail::solve_box_qp(p.r, n, idx, q, bounded);
+    const std::vector<double> want = enumerate(h, k, q, bounded);
+    ASSERT_EQ(got.z.size(), want.size());
+    for (int j = 0; j < k; ++j) {
+      EXPECT_NEAR(got.z[at(j)], want[at(j)], 1e-12) << "seed " << seed << " variable " << j;
+      if (bounded[at(j)] != 0 && got.free[at(j)] == 0) {
+        EXPECT_EQ(got.z[at(j)], 0.0);
+      }
+    }
+  }
+}
+
+TEST(pareto_box_qp, CholeskySolvesAPrincipalSubmatrix) {
+  // R[{0, 2}, {0, 2}] = [[4, 2], [2, 3]]: the solution of [[4,2],[2,3]] x =
+  // (8, 7) is (1.25, 1.5).
+  const std::vector<double> r = {4, 9, 2, 9, 9, 9, 2, 9, 3};
+  pareto::detail::cholesky c;
+  ASSERT_TRUE(c.factor(r, 3, std::vector<int>{0, 2}));
+  std::vector<double> b = {8, 7};
+  c.solve(b);
+  EXPECT_NEAR(b[0], 1.25, 1e-15);
+  EXPECT_NEAR(b[1], 1.5, 1e-15);
+  EXPECT_FALSE(c.factor(r, 3, std::vector<int>{0, 1}));  // [[4, 9], [9, 9]]
+}
+
+}  // namespace
