@@ -1,6 +1,6 @@
 // One typical batch line (three predictors, one criterion, overall mode,
 // the built-in ratios and two requested ones) from its JSON text to its
-// rows, and the parts of that cost: reading the scenario, the analysis,
+// rows, and what that cost is made of: reading the scenario, the analysis,
 // writing the rows. bench/batch_bench.py times whole runs.
 #include <benchmark/benchmark.h>
 
