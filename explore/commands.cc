@@ -1,10 +1,16 @@
 #include "explore/commands.h"
 
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "explore/io.h"
 #include "explore/plot.h"
@@ -27,9 +33,10 @@ std::optional<loaded_scenario> load(const std::string& path) {
     return std::nullopt;
   }
   loaded_scenario s = read_scenario(*text);
-  for (const std::string& w : s.warnings) complain(name + ": warning: " += w);
+  for (const std::string& w : s.warnings)
+    complain(std::string(name).append(": warning: ").append(w));
   if (!s.errors.empty()) {
-    for (const std::string& e : s.errors) complain(name + ": " += e);
+    for (const std::string& e : s.errors) complain(std::string(name).append(": ").append(e));
     return std::nullopt;
   }
   return s;
@@ -52,7 +59,8 @@ int run_convert(const convert_options& o) {
     if (!checked.errors.empty()) {
       const std::string name = o.scenario == "-" ? "standard input" : o.scenario;
       complain(name + ": the deck's problem is not a valid JSON scenario:");
-      for (const std::string& e : checked.errors) complain(name + ": " += e);
+      for (const std::string& e : checked.errors)
+        complain(std::string(name).append(": ").append(e));
       return exit_failure;
     }
     return deliver(o.output, to_json(*s->value));
@@ -88,6 +96,41 @@ int run_plot(const plot_options& o) {
   const std::optional<loaded_scenario> s = load(o.scenario);
   if (!s) return exit_failure;
   return deliver(o.output, plot_svg(*s->value, *s->problem, o.method));
+}
+
+int run_batch_command(const batch_options& o) {
+  // The progress line is for a person watching standard error; where the
+  // rows go to the same terminal it would be mixed into them.
+  const bool watched = ::isatty(2) == 1 && ::isatty(1) != 1;
+  const batch_result r = run_batch(0, 1, o, watched ? 2 : -1);
+  if (r.write_error != 0) {
+    complain(std::string("cannot write standard output: ") + std::strerror(r.write_error));
+    return exit_failure;
+  }
+  if (r.read_error != 0) {
+    complain(std::string("cannot read standard input: ") + std::strerror(r.read_error));
+    return exit_failure;
+  }
+  const auto lines = [](std::uint64_t n) {
+    return std::to_string(n) + (n == 1 ? " line" : " lines");
+  };
+  if (r.counts.faults != 0) {
+    complain(lines(r.counts.faults) +
+             " met an internal fault (their rows say which); please report it");
+  }
+  if (r.counts.failed == 0) return exit_success;
+  complain(std::to_string(r.counts.failed) + " of " + lines(r.counts.analysed + r.counts.failed) +
+           " could not be analysed; their rows say why");
+  return exit_partial;
+}
+
+unsigned available_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  return std::max(1U, std::thread::hardware_concurrency());
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "explore/batch.h"
 #include "explore/scenario.h"
 #include "explore/table.h"
 #include "fourfifths/problem.h"
@@ -53,6 +54,16 @@ struct plot_options {
 };
 /// Writes the scenario's figure as SVG (see plot.h).
 int run_plot(const plot_options& o);
+
+/// batch: JSON Lines on standard input, the table on standard output, the
+/// progress on standard error when it is a terminal (and standard output is
+/// not). 0 when every line was analysed, 3 when some gave error rows, 2 when
+/// standard input could not be read or standard output written (said on
+/// standard error).
+int run_batch_command(const batch_options& o);
+
+/// The CPUs this process may run on (at least 1).
+unsigned available_cpus();
 
 /// The ratios of "--ratios 0.1,0.2" or "--grid 0.05:0.95:0.05"; an error
 /// message when the text is not one.

@@ -2,7 +2,9 @@
 // Pareto-optimal weights, on the fourfifths engine.
 #include <CLI/CLI.hpp>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "explore/commands.h"
 #include "explore/pareto_cmd.h"
@@ -23,6 +25,21 @@ void add_method(CLI::App* command, fourfifths::method& m) {
                    "exactly the classic report's numbers")
       ->transform(CLI::CheckedTransformer(methods, CLI::ignore_case))
       ->option_text("precise|classic");
+}
+
+// The ratios of --ratios or --grid, when one was given; false, said on
+// standard error, when its text is not a list or a grid.
+bool read_ratios(const std::string& list, const std::string& grid,
+                 std::optional<std::vector<double>>& ratios) {
+  std::string error;
+  if (!list.empty()) {
+    ratios = explore::parse_ratio_list(list, error);
+    if (!ratios) explore::complain("--ratios: " + error);
+  } else if (!grid.empty()) {
+    ratios = explore::parse_ratio_grid(grid, error);
+    if (!ratios) explore::complain("--grid: " + error);
+  }
+  return error.empty();
 }
 
 }  // namespace
@@ -149,6 +166,52 @@ int main(int argc, char** argv) try {
       ->required();
   add_method(plot_cmd, plot.method);
 
+  explore::batch_options batch;
+  batch.threads = explore::available_cpus();
+  std::string batch_ratios_text;
+  std::string batch_grid_text;
+  bool batch_no_header = false;
+  CLI::App* batch_cmd = app.add_subcommand(
+      "batch",
+      "JSON Lines on standard input, one scenario with an \"id\" per line; one table on "
+      "standard output, the id first, one row per scenario and ratio, in input order");
+  batch_cmd->footer(
+      "Blank lines are skipped. A line that cannot be analysed (not JSON, no id, a fault of "
+      "the scenario, longer than 1 MiB) gives one row: its id (or \"line N\"), empty numbers "
+      "and \"error: <text>\" as its status, and the run goes on. Progress (scenarios done, "
+      "rate, time left) is shown on standard error when it is a terminal.\n"
+      "Exit status: 0 every line was analysed; 3 some lines gave error rows; 2 the run itself "
+      "failed (bad options, standard input unreadable, standard output unwritable). A closed "
+      "standard output ends the run as it ends any filter (SIGPIPE).");
+  batch_cmd
+      ->add_option("--threads", batch.threads,
+                   "worker threads (default: one per CPU this process may use)")
+      ->check(CLI::Range(1U, 1024U))
+      ->option_text("N");
+  add_method(batch_cmd, batch.method);
+  batch_cmd
+      ->add_option("--format", batch.format,
+                   "csv (the default): one row per scenario and ratio; jsonl: one JSON line per "
+                   "scenario")
+      ->transform(CLI::CheckedTransformer(
+          std::map<std::string, explore::batch_format>{{"csv", explore::batch_format::csv},
+                                                       {"jsonl", explore::batch_format::jsonl}},
+          CLI::ignore_case))
+      ->option_text("csv|jsonl");
+  CLI::Option* batch_ratios_opt =
+      batch_cmd
+          ->add_option("--ratios", batch_ratios_text,
+                       "every scenario at these ratios instead, as a list: 0.1,0.2,0.3")
+          ->option_text("LIST");
+  CLI::Option* batch_grid_opt =
+      batch_cmd
+          ->add_option("--grid", batch_grid_text,
+                       "every scenario at these ratios instead, as a grid FROM:TO:STEP")
+          ->option_text("FROM:TO:STEP");
+  batch_ratios_opt->excludes(batch_grid_opt);
+  batch_cmd->add_flag("--no-header", batch_no_header,
+                      "leave out the CSV header line (for pieces of a run to be put together)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -166,23 +229,17 @@ int main(int argc, char** argv) try {
     return explore::run_pareto(pareto);
   }
   if (table_cmd->parsed()) {
-    std::string error;
-    if (!ratios_text.empty()) {
-      table.ratios = explore::parse_ratio_list(ratios_text, error);
-      if (!table.ratios) {
-        explore::complain("--ratios: " + error);
-        return explore::exit_failure;
-      }
-    } else if (!grid_text.empty()) {
-      table.ratios = explore::parse_ratio_grid(grid_text, error);
-      if (!table.ratios) {
-        explore::complain("--grid: " + error);
-        return explore::exit_failure;
-      }
-    }
+    if (!read_ratios(ratios_text, grid_text, table.ratios)) return explore::exit_failure;
     return explore::run_table(table);
   }
   if (plot_cmd->parsed()) return explore::run_plot(plot);
+  if (batch_cmd->parsed()) {
+    if (!read_ratios(batch_ratios_text, batch_grid_text, batch.ratios)) {
+      return explore::exit_failure;
+    }
+    batch.header = !batch_no_header;
+    return explore::run_batch_command(batch);
+  }
   return explore::exit_failure;
 } catch (const std::exception& e) {
   // Nothing the subcommands do throws on purpose; say what happened rather

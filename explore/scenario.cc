@@ -1,10 +1,13 @@
 #include "explore/scenario.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <concepts>
 #include <cstddef>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <string_view>
 #include <utility>
 
 namespace explore {
@@ -25,48 +28,61 @@ std::string at(const std::string& path, std::size_t i) {
   return path + "[" + std::to_string(i) + "]";
 }
 
-std::string join(const std::set<std::string>& words) {
+// Lists of keys and words, in alphabetical order (as the messages give
+// them). They are plain arrays rather than sets: a batch reads a million
+// documents, and the checks should cost no allocation when all is well.
+using words = std::initializer_list<std::string_view>;
+
+bool is_one_of(std::string_view text, words list) {
+  return std::find(list.begin(), list.end(), text) != list.end();
+}
+
+std::string join(words list) {
   std::string out;
-  for (const std::string& w : words) out += (out.empty() ? "" : ", ") + w;
+  for (const std::string_view w : list) (out += out.empty() ? "" : ", ") += w;
   return out;
 }
 
 // Unknown keys are errors: they are usually typos.
-void only_keys(const json& object, const std::string& path, const std::set<std::string>& allowed,
-               faults& f) {
+void only_keys(const json& object, const std::string& path, words allowed, faults& f) {
   for (const auto& item : object.items()) {
-    if (allowed.count(item.key()) == 0) {
+    if (!is_one_of(item.key(), allowed)) {
       f.add(path.empty() ? item.key() : path + "." + item.key(),
             "unknown key (expected one of " + join(allowed) + ")");
     }
   }
 }
 
+// A finite number. The path is made only for a fault: `path` gives it.
+template <std::invocable path_of>
+std::optional<double> number(const json& value, const path_of& path, faults& f) {
+  if (value.is_number()) {
+    const double v = value.get<double>();
+    if (std::isfinite(v)) return v;
+  }
+  f.add(path(), "must be a finite number");
+  return std::nullopt;
+}
+
 std::optional<double> number(const json& value, const std::string& path, faults& f) {
-  if (!value.is_number()) {
-    f.add(path, "must be a finite number");
-    return std::nullopt;
-  }
-  const double v = value.get<double>();
-  if (!std::isfinite(v)) {
-    f.add(path, "must be a finite number");
-    return std::nullopt;
-  }
-  return v;
+  return number(
+      value, [&] { return path; }, f);
 }
 
 // A key of one of the given words; `fallback` when it is absent.
-std::string word(const json& object, const char* key, const std::set<std::string>& words,
-                 const std::string& fallback, faults& f) {
-  if (!object.contains(key)) return fallback;
-  const json& value = object[key];
-  if (!value.is_string() || words.count(value.get<std::string>()) == 0) {
+std::string word(const json& object, const char* key, words list, const std::string& fallback,
+                 faults& f) {
+  const auto found = object.find(key);
+  if (found == object.end()) return fallback;
+  const std::string* value = found->is_string() ? found->get_ptr<const std::string*>() : nullptr;
+  if (value == nullptr || !is_one_of(*value, list)) {
     std::string quoted;
-    for (const std::string& w : words) quoted += (quoted.empty() ? "\"" : " or \"") + w + "\"";
+    for (const std::string_view w : list)
+      ((quoted += quoted.empty() ? "\"" : " or \"") += w) += "\"";
     f.add(key, "must be " + quoted);
     return fallback;
   }
-  return value.get<std::string>();
+  return *value;
 }
 
 // One variable: its name, its effect size and (unless the weights come from
@@ -99,7 +115,7 @@ std::vector<variable> variables(const json& doc, const char* key, const char* pr
       out.push_back(v);
       continue;
     }
-    only_keys(item, path, {"name", "d", "weight"}, f);
+    only_keys(item, path, {"d", "name", "weight"}, f);
     if (item.contains("name")) {
       if (item["name"].is_string()) {
         v.name = item["name"].get<std::string>();
@@ -109,13 +125,15 @@ std::vector<variable> variables(const json& doc, const char* key, const char* pr
     }
     if (!item.contains("d")) {
       f.add(path + ".d", "required: the effect size, minority mean minus majority mean");
-    } else if (const auto d = number(item["d"], path + ".d", f)) {
+    } else if (const auto d = number(
+                   item["d"], [&] { return path + ".d"; }, f)) {
       v.d = *d;
     }
     if (weighted) {
       if (!item.contains("weight")) {
         f.add(path + ".weight", "required (or give \"weights\": \"regression\")");
-      } else if (const auto w = number(item["weight"], path + ".weight", f)) {
+      } else if (const auto w = number(
+                     item["weight"], [&] { return path + ".weight"; }, f)) {
         v.weight = *w;
       }
     } else if (item.contains("weight") && std::string(key) == "predictors") {
@@ -144,8 +162,11 @@ std::vector<std::vector<double>> matrix(const json& doc, faults& f) {
       rows.push_back(row);
       continue;
     }
+    row.reserve(m[i].size());
     for (std::size_t j = 0; j < m[i].size(); ++j) {
-      row.push_back(number(m[i][j], at(at("correlations", i), j), f).value_or(0));
+      row.push_back(number(
+                        m[i][j], [&] { return at(at("correlations", i), j); }, f)
+                        .value_or(0));
     }
     rows.push_back(std::move(row));
   }
@@ -220,7 +241,7 @@ scenario_form form_of(std::string_view text) {
   return scenario_form::deck;
 }
 
-loaded_scenario read_json_scenario(std::string_view text) {
+loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
   loaded_scenario out;
   json doc;
   try {
@@ -239,8 +260,8 @@ loaded_scenario read_json_scenario(std::string_view text) {
   }
   faults f;
   only_keys(doc, "",
-            {"title", "id", "mode", "quality", "weights", "predictors", "criteria", "correlations",
-             "minority_share", "majority_per_minority", "requested_ratios"},
+            {"correlations", "criteria", "id", "majority_per_minority", "minority_share", "mode",
+             "predictors", "quality", "requested_ratios", "title", "weights"},
             f);
   scenario s;
   s.form = scenario_form::json;
@@ -251,11 +272,27 @@ loaded_scenario read_json_scenario(std::string_view text) {
       f.add("title", "must be a string");
     }
   }
-  if (doc.contains("id") && !doc["id"].is_string() && !doc["id"].is_number()) {
-    f.add("id", "must be a string or a number");
+  if (doc.contains("id")) {
+    const json& id = doc["id"];
+    if (id.is_string()) {
+      out.id = id.get<std::string>();
+    } else if (id.is_number_integer()) {
+      out.id = id.dump();
+    } else if (id.is_number()) {
+      out.id = shortest(id.get<double>());
+    } else {
+      f.add("id", "must be a string or a number");
+    }
+  }
+  if (ids == id_rule::required) {
+    if (!doc.contains("id")) {
+      f.add("id", "required: a string or a number that names the scenario");
+    } else if (out.id && out.id->empty()) {
+      f.add("id", "must not be empty");
+    }
   }
   fourfifths::problem_spec& spec = s.spec;
-  spec.mode = word(doc, "mode", {"overall", "majority"}, "overall", f) == "overall"
+  spec.mode = word(doc, "mode", {"majority", "overall"}, "overall", f) == "overall"
                   ? fourfifths::ratio_mode::overall
                   : fourfifths::ratio_mode::majority;
   spec.regression_weights =
@@ -301,7 +338,9 @@ loaded_scenario read_json_scenario(std::string_view text) {
     out.errors = std::move(f.list);
     return out;
   }
-  return check_scenario(std::move(s));
+  loaded_scenario result = check_scenario(std::move(s));
+  result.id = std::move(out.id);
+  return result;
 }
 
 loaded_scenario read_deck_scenario(std::string_view text) {

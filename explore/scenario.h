@@ -31,16 +31,24 @@ struct loaded_scenario {
   std::optional<fourfifths::problem> problem;
   std::vector<std::string> errors;    ///< "path: message", or the deck's own messages
   std::vector<std::string> warnings;  ///< "path: message"
+  /// The JSON document's "id" as text (a string as it is, a number in
+  /// shortest form), read even when the scenario has errors, so that a
+  /// batch can name the scenario it could not analyse.
+  std::optional<std::string> id;
 };
 
 /// The form of a text: JSON when its first character other than white
 /// space is "{", otherwise a deck.
 scenario_form form_of(std::string_view text);
 
+/// Whether a JSON scenario must name itself with an "id" (a batch line must).
+enum class id_rule { optional, required };
+
 /// Reads a JSON scenario: a syntax error gives "line L, column C: ..."; each
 /// fault of the schema and of the problem names its path
 /// ("predictors[2].d: must be a finite number"); unknown keys are errors.
-loaded_scenario read_json_scenario(std::string_view text);
+/// With `id_rule::required`, a missing or empty id is a fault too.
+loaded_scenario read_json_scenario(std::string_view text, id_rule ids = id_rule::optional);
 
 /// Reads a classic deck as the classic program does; its failures give the
 /// program's own messages. The variables are named P1.., C1...

@@ -187,11 +187,15 @@ std::string table_json(const table& t, const std::string* id, bool compact) {
   nlohmann::json rows = nlohmann::json::array();
   for (const table_row& row : t.rows) rows.push_back(row_json(row));
   j["rows"] = std::move(rows);
-  return j.dump(compact ? -1 : 2) + "\n";
+  return j.dump(compact ? -1 : 2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string error_json(const std::string& id, const std::string& message) {
-  return nlohmann::json({{"id", id}, {"error", message}}).dump() + "\n";
+  // A message may quote the bytes of a line that is not UTF-8 (the JSON
+  // reader's "last read"): they are written as U+FFFD, not refused.
+  return nlohmann::json({{"id", id}, {"error", message}})
+             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+         "\n";
 }
 
 std::string table_text(const table& t) {

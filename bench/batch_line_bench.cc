@@ -1,0 +1,71 @@
+// One typical batch line (three predictors, one criterion, overall mode,
+// the built-in ratios and two requested ones) from its JSON text to its
+// rows, and what that cost is made of: reading the scenario, the analysis,
+// writing the rows. bench/batch_bench.py times whole runs.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "explore/batch.h"
+#include "explore/scenario.h"
+#include "explore/table.h"
+
+namespace {
+
+const std::string typical_line =
+    R"({"id": "s0000001", "mode": "overall", "quality": "criterion", "predictors": [{"name": "P1", "d": -1.0312, "weight": 0.5}, {"name": "P2", "d": -0.4123, "weight": 0.3}, {"name": "P3", "d": -0.1432, "weight": 0.2}], "criteria": [{"name": "C1", "d": -0.3123, "weight": 1}], "correlations": [[1, 0.3, 0.2, 0.5], [0.3, 1, 0.25, 0.4], [0.2, 0.25, 1, 0.3], [0.5, 0.4, 0.3, 1]], "majority_per_minority": 2, "requested_ratios": [0.15, 0.4]})";
+
+void BM_BatchLine(benchmark::State& state, explore::batch_format format, fourfifths::method m) {
+  explore::batch_options o;
+  o.format = format;
+  o.method = m;
+  std::string out;
+  for (auto _ : state) {
+    out.clear();
+    benchmark::DoNotOptimize(explore::batch_line(typical_line, 1, o, out));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * typical_line.size()));
+}
+BENCHMARK_CAPTURE(BM_BatchLine, csv_precise, explore::batch_format::csv,
+                  fourfifths::method::precise)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_BatchLine, csv_classic, explore::batch_format::csv,
+                  fourfifths::method::classic)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_BatchLine, jsonl_precise, explore::batch_format::jsonl,
+                  fourfifths::method::precise)
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_ReadScenario(benchmark::State& state) {
+  for (auto _ : state) {
+    explore::loaded_scenario s =
+        explore::read_json_scenario(typical_line, explore::id_rule::required);
+    benchmark::DoNotOptimize(s);
+  }
+}
+BENCHMARK(BM_ReadScenario)->Unit(benchmark::kMicrosecond);
+
+void BM_Table(benchmark::State& state) {
+  const explore::loaded_scenario s = explore::read_json_scenario(typical_line);
+  for (auto _ : state) {
+    explore::table t = explore::make_table(*s.problem, fourfifths::method::precise, std::nullopt);
+    benchmark::DoNotOptimize(t);
+  }
+}
+BENCHMARK(BM_Table)->Unit(benchmark::kMicrosecond);
+
+void BM_CsvRows(benchmark::State& state) {
+  const explore::loaded_scenario s = explore::read_json_scenario(typical_line);
+  const explore::table t =
+      explore::make_table(*s.problem, fourfifths::method::precise, std::nullopt);
+  const std::string id = "s0000001";
+  std::string out;
+  for (auto _ : state) {
+    out.clear();
+    explore::append_csv(out, t, &id);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_CsvRows)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

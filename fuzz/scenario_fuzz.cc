@@ -1,0 +1,82 @@
+// libFuzzer target: arbitrary bytes through the explorer's two new doors
+// for untrusted input, in-process: the scenario readers (JSON and deck,
+// whatever the content looks like) and a batch's handling of its input,
+// cut into chunks of lines as a run cuts it and each line handled as a
+// run handles it. A crash, a sanitizer report, an exception that escapes
+// or a broken invariant is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "explore/batch.h"
+#include "explore/scenario.h"
+
+namespace {
+
+// A reader's result is a scenario exactly when there is no error; the JSON
+// form of a scenario reads back as the same scenario.
+void check_scenario(const explore::loaded_scenario& s) {
+  if (s.errors.empty() != s.problem.has_value()) __builtin_trap();
+  if (s.problem.has_value() != s.value.has_value()) __builtin_trap();
+  if (!s.value) return;
+  const std::string json = explore::to_json(*s.value);
+  const explore::loaded_scenario again = explore::read_json_scenario(json);
+  // A deck's problem may fail the JSON form's checks (it is taken as the
+  // deck gives it); a JSON scenario's may not.
+  if (s.value->form == explore::scenario_form::json && !again.value) __builtin_trap();
+  if (again.value && explore::to_json(*again.value) != json) __builtin_trap();
+}
+
+void check_batch(std::string_view input, std::uint8_t choice) {
+  explore::batch_options o;
+  o.format = (choice & 1) != 0 ? explore::batch_format::jsonl : explore::batch_format::csv;
+  o.method = (choice & 2) != 0 ? fourfifths::method::classic : fourfifths::method::precise;
+  if ((choice & 4) != 0) o.ratios = std::vector<double>{0.05, 0.5, 1.5};
+  // Small limits, so that chunks close and lines run over in small inputs.
+  o.limits.chunk_lines = 1 + choice % 3;
+  o.limits.chunk_bytes = 64 + choice;
+  o.limits.max_line_bytes = 256 + 8 * choice;
+  const std::size_t block = 1 + (choice >> 3);
+
+  explore::line_splitter splitter(o.limits);
+  std::vector<explore::batch_chunk> chunks;
+  for (std::size_t at = 0; at < input.size(); at += block) {
+    splitter.feed(input.substr(at, block), (choice & 8) != 0, chunks);
+  }
+  if (std::optional<explore::batch_chunk> last = splitter.finish()) {
+    chunks.push_back(std::move(*last));
+  }
+  std::uint64_t bytes = 0;
+  std::uint64_t next_line = 1;
+  for (const explore::batch_chunk& chunk : chunks) {
+    if (chunk.first_line != next_line || chunk.text.empty() || chunk.text.back() != '\n') {
+      __builtin_trap();
+    }
+    std::string out;
+    const explore::batch_counts counts = explore::batch_chunk_rows(chunk, o, out);
+    if (counts.faults != 0) __builtin_trap();
+    // Every line that is not blank gives output, ending in a newline.
+    if ((counts.analysed + counts.failed == 0) != out.empty()) __builtin_trap();
+    if (!out.empty() && out.back() != '\n') __builtin_trap();
+    for (const char c : chunk.text) next_line += c == '\n' ? 1 : 0;
+    bytes += chunk.input_bytes;
+  }
+  if (bytes != input.size()) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  check_scenario(explore::read_scenario(text));
+  check_scenario(explore::form_of(text) == explore::scenario_form::json
+                     ? explore::read_deck_scenario(text)
+                     : explore::read_json_scenario(text, explore::id_rule::required));
+  // The batch's settings come from the input's length and last byte, so
+  // that the seeds (whole scenarios and batches) stay what they are.
+  if (size > 0) check_batch(text, static_cast<std::uint8_t>(data[size - 1] + size));
+  return 0;
+}
