@@ -165,6 +165,8 @@ void record_writer::revert() {
 }
 
 void record_writer::write_pending_move() {
+  // Most fields follow no move: no call into the string for them.
+  if (pending_move_ == 0) return;
   out_.append(static_cast<std::size_t>(pending_move_), ' ');
   pending_move_ = 0;
 }
