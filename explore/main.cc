@@ -27,6 +27,17 @@ void add_method(CLI::App* command, fourfifths::method& m) {
       ->option_text("precise|classic");
 }
 
+// --format of table and pareto: csv, json or text.
+void add_table_format(CLI::App* command, table_format& format) {
+  command->add_option("--format", format, "csv (the default), json or text")
+      ->transform(
+          CLI::CheckedTransformer(std::map<std::string, table_format>{{"csv", table_format::csv},
+                                                                      {"json", table_format::json},
+                                                                      {"text", table_format::text}},
+                                  CLI::ignore_case))
+      ->option_text("csv|json|text");
+}
+
 // The ratios of --ratios or --grid, when one was given; false, said on
 // standard error, when its text is not a list or a grid.
 bool read_ratios(const std::string& list, const std::string& grid,
@@ -90,13 +101,7 @@ int main(int argc, char** argv) try {
                        "the ratios, as a grid FROM:TO:STEP, for instance 0.05:0.95:0.05")
           ->option_text("FROM:TO:STEP");
   ratios_opt->excludes(grid_opt);
-  table_cmd->add_option("--format", table.format, "csv (the default), json or text")
-      ->transform(
-          CLI::CheckedTransformer(std::map<std::string, table_format>{{"csv", table_format::csv},
-                                                                      {"json", table_format::json},
-                                                                      {"text", table_format::text}},
-                                  CLI::ignore_case))
-      ->option_text("csv|json|text");
+  add_table_format(table_cmd, table.format);
   table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)")
       ->option_text("FILE");
 
@@ -141,13 +146,7 @@ int main(int argc, char** argv) try {
       "--min-ai", min_ai,
       "only the best weighting whose impact ratio at R is at least A (for instance 0.8)");
   min_ai_opt->option_text("A");
-  pareto_cmd->add_option("--format", pareto.format, "csv (the default), json or text")
-      ->transform(
-          CLI::CheckedTransformer(std::map<std::string, table_format>{{"csv", table_format::csv},
-                                                                      {"json", table_format::json},
-                                                                      {"text", table_format::text}},
-                                  CLI::ignore_case))
-      ->option_text("csv|json|text");
+  add_table_format(pareto_cmd, pareto.format);
   pareto_cmd->add_option("--plot", pareto.plot, "also draw the front as SVG into FILE.svg")
       ->option_text("FILE.svg");
   pareto_cmd->add_option("-o,--output", pareto.output, "where to write (default: standard output)")

@@ -1,11 +1,11 @@
 #include "explore/pareto_output.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
+
+#include "explore/table.h"
 
 namespace explore {
 
@@ -13,16 +13,6 @@ namespace {
 
 using fourfifths::pareto_objective;
 using fourfifths::weighting_outcome;
-
-void append_number(std::string& out, double v) {
-  if (std::isnan(v)) {
-    out += "NaN";
-    return;
-  }
-  char buffer[32];
-  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-  out.append(buffer, static_cast<std::size_t>(r.ptr - buffer));
-}
 
 void append_optional(std::string& out, const std::optional<double>& v) {
   if (v) append_number(out, *v);

@@ -37,18 +37,6 @@ constexpr column columns[] = {
     {"std_mean_difference", [](const outcome& o) { return o.std_mean_difference; }},
 };
 
-// A number in shortest round-trip form; NaN as "NaN", which CSV readers
-// take for a missing number.
-void append_number(std::string& out, double v) {
-  if (std::isnan(v)) {
-    out += "NaN";
-    return;
-  }
-  char buffer[32];
-  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-  out.append(buffer, static_cast<std::size_t>(r.ptr - buffer));
-}
-
 // A CSV field, quoted when it must be.
 void append_field(std::string& out, std::string_view text) {
   if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
@@ -105,6 +93,16 @@ nlohmann::json row_json(const table_row& row) {
 }
 
 }  // namespace
+
+void append_number(std::string& out, double v) {
+  if (std::isnan(v)) {
+    out += "NaN";
+    return;
+  }
+  char buffer[32];
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  out.append(buffer, static_cast<std::size_t>(r.ptr - buffer));
+}
 
 const char* kind_name(fourfifths::entry_kind kind) {
   switch (kind) {

@@ -32,6 +32,10 @@ struct table {
 table make_table(const fourfifths::problem& p, fourfifths::method m,
                  const std::optional<std::vector<double>>& ratios);
 
+/// Appends a number in shortest round-trip form (a reader gets back the
+/// exact double); NaN as "NaN", which CSV readers take for a missing number.
+void append_number(std::string& out, double v);
+
 /// The CSV header: the table's columns, after "id" when `with_id`.
 std::string csv_header(bool with_id);
 /// One CSV row per table row, each after the id when one is given.

@@ -166,95 +166,95 @@ void add_chart(json& response, const char* key, const explore::figure& f, bool n
   if (narrow) response[std::string(key) + "_screen"] = explore::render_svg(for_narrow_screen(f));
 }
 
+// A request about a scenario: one that is no object with a scenario, or
+// whose scenario cannot be used, is answered with its errors; otherwise
+// `answer(request, problem, scenario, response)` adds to the response, which
+// already holds the scenario's errors (none) and warnings.
+template <class Answer>
+std::string answer_request(std::string_view text, Answer answer) {
+  const std::optional<json> request = parse_request(text);
+  if (!request || !request->contains("scenario")) {
+    return dump(request_error("the request must be an object with a scenario"));
+  }
+  checked_scenario c = check(*request);
+  if (c.usable()) answer(*request, *c.loaded.problem, *c.loaded.value, c.response);
+  return dump(c.response);
+}
+
 }  // namespace
 
 std::string evaluate(std::string_view text) {
-  const std::optional<json> request = parse_request(text);
-  if (!request || !request->contains("scenario")) {
-    return dump(request_error("the request must be an object with a scenario"));
-  }
-  checked_scenario c = check(*request);
-  if (!c.usable()) return dump(c.response);
-  const problem& p = *c.loaded.problem;
-  const explore::scenario& s = *c.loaded.value;
-  json& response = c.response;
+  return answer_request(text, [](const json& request, const problem& p, const explore::scenario& s,
+                                 json& response) {
+    response["json"] = explore::to_json(s);
+    response.update(weighting_json(p));
 
-  response["json"] = explore::to_json(s);
-  response.update(weighting_json(p));
+    std::vector<double> ratios;
+    if (const auto ratio = request.find("ratio"); ratio != request.end() && ratio->is_number()) {
+      ratios.push_back(ratio->get<double>());
+    }
+    const explore::table t = explore::make_table(p, method::precise, ratios);
+    json table = json::parse(explore::table_json(t, nullptr, /*compact=*/true));
+    response["four_fifths_minimum"] = std::move(table["four_fifths_minimum"]);
+    response["rows"] = std::move(table["rows"]);
+    std::string csv = explore::csv_header(false);
+    explore::append_csv(csv, t, nullptr);
+    response["csv"] = std::move(csv);
 
-  std::vector<double> ratios;
-  if (const auto ratio = request->find("ratio"); ratio != request->end() && ratio->is_number()) {
-    ratios.push_back(ratio->get<double>());
-  }
-  const explore::table t = explore::make_table(p, method::precise, ratios);
-  json table = json::parse(explore::table_json(t, nullptr, /*compact=*/true));
-  response["four_fifths_minimum"] = std::move(table["four_fifths_minimum"]);
-  response["rows"] = std::move(table["rows"]);
-  std::string csv = explore::csv_header(false);
-  explore::append_csv(csv, t, nullptr);
-  response["csv"] = std::move(csv);
-
-  // The explorer's plot (fourfifths-explore plot), precise method.
-  add_chart(response, "ai_chart", explore::plot_figure(model_of(p), method::precise, s.title),
-            request->value("narrow", false));
-  return dump(response);
+    // The explorer's plot (fourfifths-explore plot), precise method.
+    add_chart(response, "ai_chart", explore::plot_figure(model_of(p), method::precise, s.title),
+              request.value("narrow", false));
+  });
 }
 
 std::string front(std::string_view text) {
-  const std::optional<json> request = parse_request(text);
-  if (!request || !request->contains("scenario")) {
-    return dump(request_error("the request must be an object with a scenario"));
-  }
-  checked_scenario c = check(*request);
-  if (!c.usable()) return dump(c.response);
-  const problem& p = *c.loaded.problem;
-  const explore::scenario& s = *c.loaded.value;
-  json& response = c.response;
+  return answer_request(text, [](const json& request, const problem& p, const explore::scenario& s,
+                                 json& response) {
+    pareto_options options;
+    options.mode = s.spec.mode;
+    options.ratio = request.value("ratio", options.ratio);
+    options.points = request.value("points", options.points);
+    options.objective = request.value("objective", "validity") == "mean"
+                            ? pareto_objective::mean
+                            : pareto_objective::validity;
+    options.signs = request.value("signs", "nonnegative") == "any" ? weight_signs::any
+                                                                   : weight_signs::nonnegative;
 
-  pareto_options options;
-  options.mode = s.spec.mode;
-  options.ratio = request->value("ratio", options.ratio);
-  options.points = request->value("points", options.points);
-  options.objective = request->value("objective", "validity") == "mean"
-                          ? pareto_objective::mean
-                          : pareto_objective::validity;
-  options.signs = request->value("signs", "nonnegative") == "any" ? weight_signs::any
-                                                                  : weight_signs::nonnegative;
-
-  // What the library says when the scenario asks no question a front can
-  // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
-  // about the front alone: its path is "front".
-  const pareto_result result = find_pareto_front(p, options);
-  if (!result.front) {
-    response["front_errors"] = json::array({{{"path", "front"}, {"message", result.error}}});
-    return dump(response);
-  }
-  response["front_errors"] = json::array();
-  response["front"] = json::parse(explore::front_json(s, *result.front));
-  std::vector<std::string> labels;
-  for (std::size_t k = 1; k <= result.front->points.size(); ++k)
-    labels.push_back(std::to_string(k));
-  response["csv"] = explore::front_csv(result.front->points, s.spec.predictors, labels);
-
-  std::optional<min_ai_result> answer;
-  if (const auto min_ai = request->find("min_ai");
-      min_ai != request->end() && min_ai->is_number()) {
-    answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
-    if (answer->error.empty()) {
-      response["min_ai"] = json::parse(explore::min_ai_json(s, min_ai->get<double>(), *answer));
-    } else {
-      response["front_errors"].push_back({{"path", "min_ai"}, {"message", answer->error}});
-      answer.reset();
+    // What the library says when the scenario asks no question a front can
+    // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
+    // about the front alone: its path is "front".
+    const pareto_result result = find_pareto_front(p, options);
+    if (!result.front) {
+      response["front_errors"] = json::array({{{"path", "front"}, {"message", result.error}}});
+      return;
     }
-  }
-  explore::figure chart = explore::front_figure(s, *result.front, answer ? &*answer->best : nullptr);
-  response["front_chart"] = explore::render_svg(chart);
-  if (request->value("narrow", false)) {
-    // The ratio is in the page's heading; the axis title keeps what fits.
-    chart.panels.front().x.title = "Impact ratio (minority / majority)";
-    response["front_chart_screen"] = explore::render_svg(for_narrow_screen(chart));
-  }
-  return dump(response);
+    response["front_errors"] = json::array();
+    response["front"] = json::parse(explore::front_json(s, *result.front));
+    std::vector<std::string> labels;
+    for (std::size_t k = 1; k <= result.front->points.size(); ++k)
+      labels.push_back(std::to_string(k));
+    response["csv"] = explore::front_csv(result.front->points, s.spec.predictors, labels);
+
+    std::optional<min_ai_result> answer;
+    if (const auto min_ai = request.find("min_ai");
+        min_ai != request.end() && min_ai->is_number()) {
+      answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
+      if (answer->error.empty()) {
+        response["min_ai"] = json::parse(explore::min_ai_json(s, min_ai->get<double>(), *answer));
+      } else {
+        response["front_errors"].push_back({{"path", "min_ai"}, {"message", answer->error}});
+        answer.reset();
+      }
+    }
+    explore::figure chart =
+        explore::front_figure(s, *result.front, answer ? &*answer->best : nullptr);
+    response["front_chart"] = explore::render_svg(chart);
+    if (request.value("narrow", false)) {
+      // The ratio is in the page's heading; the axis title keeps what fits.
+      chart.panels.front().x.title = "Impact ratio (minority / majority)";
+      response["front_chart_screen"] = explore::render_svg(for_narrow_screen(chart));
+    }
+  });
 }
 
 std::string table(std::string_view scenario, std::string_view options) {
