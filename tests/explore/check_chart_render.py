@@ -57,7 +57,7 @@ def paeth(a, b, c):
 
 
 def unfilter(kind, line, prev, bpp):
-    """Undoes one scanline's filter in place (PNG specification, clause 9)."""
+    """Undoes one scanline's filter in place (PNG filter types, ISO/IEC 15948 clause 9)."""
     n = len(line)
     if kind == 0:
         return
