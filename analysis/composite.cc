@@ -131,14 +131,9 @@ fourfifths::composite_statistics composite_statistics(const fourfifths::problem&
 
   // The variances read the upper triangles without their diagonals, and
   // take each diagonal entry as 1.
-  for (std::size_t i = 0; i < np; ++i) {
-    vp = vp + wep[i] * wep[i];
-    for (std::size_t j = i + 1; j < np; ++j) vp = vp + 2 * wep[i] * wep[j] * corin(i, j);
-  }
-  for (std::size_t k = 0; k < nc; ++k) {
-    vc = vc + wec[k] * wec[k];
-    for (std::size_t l = k + 1; l < nc; ++l) vc = vc + 2 * wec[k] * wec[l] * corin(np + k, np + l);
-  }
+  vp = composite_variance(wep.first(np), corin);
+  vc = composite_variance(wec.first(nc),
+                          [&](std::size_t k, std::size_t l) { return corin(np + k, np + l); });
 
   c.predictor_effect = dpc / std::sqrt(vp);
   if (nc == 0) return c;

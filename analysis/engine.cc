@@ -195,13 +195,8 @@ void check_mix(const problem_spec& s, checker& c) {
 
 // The composite variance under the given weights, as the analysis forms it.
 double predictor_variance(const problem_spec& s) {
-  double vp = 0;
-  const std::vector<double>& w = s.predictor_weights;
-  for (std::size_t i = 0; i < w.size(); ++i) {
-    vp = vp + w[i] * w[i];
-    for (std::size_t j = i + 1; j < w.size(); ++j) vp = vp + 2 * w[i] * w[j] * s.correlations[i][j];
-  }
-  return vp;
+  return analysis::composite_variance(
+      s.predictor_weights, [&](std::size_t i, std::size_t j) { return s.correlations[i][j]; });
 }
 
 analysis_result analyse_weighted(const problem& p, predictor_weighting w, method m) {

@@ -779,8 +779,7 @@ void append_series(std::string& out, const series_plan& s) {
   out += "<g class=\"series\">\n";
   for (const auto& run : s.runs) {
     if (run.size() == 1) {
-      out += "<circle cx=\"" + num(run[0].x) + "\" cy=\"" + num(run[0].y) + "\" r=\"" +
-             num(data_width) + "\" fill=\"" + colour + "\"/>\n";
+      append_shape(out, shape::circle, run[0], data_width, colour);
       continue;
     }
     out += "<polyline points=\"" + point_list(run) + "\" fill=\"none\" stroke=\"" + colour +

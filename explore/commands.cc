@@ -79,11 +79,8 @@ int run_table(const table_options& o) {
   if (!s) return exit_failure;
   const table t = make_table(*s->problem, o.method, o.ratios);
   switch (o.format) {
-    case table_format::csv: {
-      std::string out = csv_header(false);
-      append_csv(out, t, nullptr);
-      return deliver(o.output, out);
-    }
+    case table_format::csv:
+      return deliver(o.output, table_csv(t));
     case table_format::json:
       return deliver(o.output, table_json(t, nullptr, false));
     case table_format::text:

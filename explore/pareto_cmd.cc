@@ -45,10 +45,14 @@ int run_pareto(const pareto_command_options& o) {
   const std::vector<std::string>& names = s->value->predictor_names;
   const int n = s->value->spec.predictors;
 
-  const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s->problem, o.front);
-  if (!front.front) {
-    complain(front.error);
-    return exit_failure;
+  // The front is the answer, or with --min-ai only the chart's.
+  fourfifths::pareto_result front;
+  if (!o.min_ai || !o.plot.empty()) {
+    front = fourfifths::find_pareto_front(*s->problem, o.front);
+    if (!front.front) {
+      complain(front.error);
+      return exit_failure;
+    }
   }
   std::optional<fourfifths::min_ai_result> answer;
   if (o.min_ai) {
@@ -98,12 +102,9 @@ int run_pareto(const pareto_command_options& o) {
   } else {
     const std::vector<weighting_outcome>& points = front.front->points;
     switch (o.format) {
-      case table_format::csv: {
-        std::vector<std::string> labels;
-        for (std::size_t k = 1; k <= points.size(); ++k) labels.push_back(std::to_string(k));
-        out = front_csv(points, n, labels);
+      case table_format::csv:
+        out = front_csv(points, n);
         break;
-      }
       case table_format::json: {
         out = front_json(*s->value, *front.front);
         break;

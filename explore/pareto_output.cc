@@ -45,26 +45,20 @@ std::string header(int predictors) {
   return out + "\n";
 }
 
-nlohmann::json number_or_null(const std::optional<double>& v) {
-  if (!v || !std::isfinite(*v)) return nullptr;
-  return *v;
-}
-
 nlohmann::json weighting_json(const weighting_outcome& w, const std::vector<std::string>& names) {
   nlohmann::json weights = nlohmann::json::object();
   for (std::size_t j = 0; j < w.weights.size(); ++j) weights[names[j]] = w.weights[j];
-  return {
-      {"ai_ratio", number_or_null(w.ai_ratio)},
-      {"validity", number_or_null(w.validity)},
-      {"mean", number_or_null(w.mean)},
-      {"mean_majority", number_or_null(w.solved ? std::optional(w.mean_majority) : std::nullopt)},
-      {"mean_minority", number_or_null(w.solved ? std::optional(w.mean_minority) : std::nullopt)},
-      {"sr_majority", number_or_null(w.sr_majority)},
-      {"sr_minority", number_or_null(w.sr_minority)},
-      {"composite_d", number_or_null(w.composite_d)},
-      {"four_fifths_minimum", number_or_null(w.four_fifths_minimum)},
-      {"weights", weights},
-      {"weight_list", w.weights}};
+  return {{"ai_ratio", json_number(w.ai_ratio)},
+          {"validity", json_number(w.validity)},
+          {"mean", json_number(w.mean)},
+          {"mean_majority", json_number(w.solved ? std::optional(w.mean_majority) : std::nullopt)},
+          {"mean_minority", json_number(w.solved ? std::optional(w.mean_minority) : std::nullopt)},
+          {"sr_majority", json_number(w.sr_majority)},
+          {"sr_minority", json_number(w.sr_minority)},
+          {"composite_d", json_number(w.composite_d)},
+          {"four_fifths_minimum", json_number(w.four_fifths_minimum)},
+          {"weights", weights},
+          {"weight_list", w.weights}};
 }
 
 }  // namespace
@@ -82,6 +76,12 @@ std::string front_csv(const std::vector<weighting_outcome>& points, int predicto
   std::string out = header(predictors);
   for (std::size_t k = 0; k < points.size(); ++k) append_row(out, labels[k], points[k]);
   return out;
+}
+
+std::string front_csv(const std::vector<weighting_outcome>& points, int predictors) {
+  std::vector<std::string> labels;
+  for (std::size_t k = 1; k <= points.size(); ++k) labels.push_back(std::to_string(k));
+  return front_csv(points, predictors, labels);
 }
 
 std::string front_json(const scenario& s, const fourfifths::pareto_front& front) {
@@ -122,7 +122,7 @@ figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
     line.y.push_back(quality(w));
   }
   panel p;
-  p.title = s.title.empty() ? std::string() : s.title;
+  p.title = s.title;
   p.x.title = "Impact ratio (minority / majority) at " + ratio_description(front.options);
   p.y.title = validity ? "Validity of the predictor composite"
                        : "Mean criterion score of those selected (SD)";

@@ -19,9 +19,11 @@ std::string ratio_description(const fourfifths::pareto_options& o);
 
 /// The front's rows (CSV): point, ai_ratio, validity, mean, mean_majority,
 /// mean_minority, sr_majority, sr_minority, composite_d,
-/// four_fifths_minimum, w1..wN.
+/// four_fifths_minimum, w1..wN; each point labelled by its label, or
+/// numbered from 1.
 std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors,
                       const std::vector<std::string>& labels);
+std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors);
 
 /// The front as a JSON document (--format json): the ratio, mode,
 /// objective, predictor names, the points and the unit, regression and

@@ -12,6 +12,16 @@ namespace explore {
 
 namespace {
 
+// The selection ratios the plot evaluates: k / 200 for k = 1..199, that is
+// 0.005 to 0.995 in steps of 0.005; overall or majority-group ratios as the
+// mode says. The four-fifths minimum is added in its place when found.
+std::vector<double> plot_ratios() {
+  std::vector<double> ratios;
+  ratios.reserve(199);
+  for (int k = 1; k <= 199; ++k) ratios.push_back(k / 200.0);
+  return ratios;
+}
+
 using fourfifths::four_fifths_minimum;
 using fourfifths::outcome;
 using fourfifths::quality_basis;
@@ -148,13 +158,6 @@ panel quality_panel(const curves& c, const axis& ratio, const selection_model& m
 }
 
 }  // namespace
-
-std::vector<double> plot_ratios() {
-  std::vector<double> ratios;
-  ratios.reserve(199);
-  for (int k = 1; k <= 199; ++k) ratios.push_back(k / 200.0);
-  return ratios;
-}
 
 figure plot_figure(const selection_model& model, fourfifths::method m, std::string_view title) {
   const four_fifths_minimum minimum = fourfifths::find_four_fifths_minimum(model, m);

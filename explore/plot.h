@@ -16,11 +16,6 @@
 
 namespace explore {
 
-/// The selection ratios the plot evaluates: k / 200 for k = 1..199, that is
-/// 0.005 to 0.995 in steps of 0.005; overall or majority-group ratios as the
-/// mode says. The four-fifths minimum is added in its place when found.
-std::vector<double> plot_ratios();
-
 /// The figure, 800 by 500 pixels, of the outcomes of `model` against the
 /// selection ratio (overall in overall mode, the majority group's in
 /// majority mode):

@@ -246,11 +246,8 @@ loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
   json doc;
   try {
     doc = json::parse(text);
-  } catch (const json::parse_error& e) {
-    out.errors.push_back(syntax_message(e));
-    return out;
   } catch (const json::exception& e) {
-    // A number too large for a double, for instance.
+    // A syntax error, or a number too large for a double, for instance.
     out.errors.push_back(syntax_message(e));
     return out;
   }

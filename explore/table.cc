@@ -37,6 +37,31 @@ constexpr column columns[] = {
     {"std_mean_difference", [](const outcome& o) { return o.std_mean_difference; }},
 };
 
+// The names of the kinds and statuses as the table writes them.
+const char* kind_name(fourfifths::entry_kind kind) {
+  switch (kind) {
+    case fourfifths::entry_kind::builtin:
+      return "builtin";
+    case fourfifths::entry_kind::minimum:
+      return "minimum";
+    case fourfifths::entry_kind::requested:
+      return "requested";
+  }
+  return "";
+}
+
+const char* status_name(fourfifths::outcome_status status) {
+  switch (status) {
+    case fourfifths::outcome_status::solved:
+      return "solved";
+    case fourfifths::outcome_status::no_cut_score:
+      return "no_cut_score";
+    case fourfifths::outcome_status::quantile_fault:
+      return "ratio_outside_0_1";
+  }
+  return "";
+}
+
 // A CSV field, quoted when it must be.
 void append_field(std::string& out, std::string_view text) {
   if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
@@ -72,11 +97,6 @@ void append_row(std::string& out, const table_row& row, const std::string* id) {
   out += '\n';
 }
 
-nlohmann::json json_number(std::optional<double> v) {
-  if (!v || std::isnan(*v)) return nullptr;
-  return *v;
-}
-
 nlohmann::json row_json(const table_row& row) {
   const outcome& o = row.result;
   nlohmann::json j = nlohmann::json::object();
@@ -94,6 +114,11 @@ nlohmann::json row_json(const table_row& row) {
 
 }  // namespace
 
+nlohmann::json json_number(std::optional<double> v) {
+  if (!v || !std::isfinite(*v)) return nullptr;
+  return *v;
+}
+
 void append_number(std::string& out, double v) {
   if (std::isnan(v)) {
     out += "NaN";
@@ -102,30 +127,6 @@ void append_number(std::string& out, double v) {
   char buffer[32];
   const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
   out.append(buffer, static_cast<std::size_t>(r.ptr - buffer));
-}
-
-const char* kind_name(fourfifths::entry_kind kind) {
-  switch (kind) {
-    case fourfifths::entry_kind::builtin:
-      return "builtin";
-    case fourfifths::entry_kind::minimum:
-      return "minimum";
-    case fourfifths::entry_kind::requested:
-      return "requested";
-  }
-  return "";
-}
-
-const char* status_name(fourfifths::outcome_status status) {
-  switch (status) {
-    case fourfifths::outcome_status::solved:
-      return "solved";
-    case fourfifths::outcome_status::no_cut_score:
-      return "no_cut_score";
-    case fourfifths::outcome_status::quantile_fault:
-      return "ratio_outside_0_1";
-  }
-  return "";
 }
 
 table make_table(const fourfifths::problem& p, fourfifths::method m,
@@ -155,6 +156,12 @@ std::string csv_header(bool with_id) {
     out += c.name;
   }
   return out + ",status\n";
+}
+
+std::string table_csv(const table& t) {
+  std::string out = csv_header(false);
+  append_csv(out, t, nullptr);
+  return out;
 }
 
 void append_csv(std::string& out, const table& t, const std::string* id) {

@@ -3,6 +3,7 @@
 #ifndef FOURFIFTHS_EXPLORE_TABLE_H_
 #define FOURFIFTHS_EXPLORE_TABLE_H_
 
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,8 +37,13 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
 /// exact double); NaN as "NaN", which CSV readers take for a missing number.
 void append_number(std::string& out, double v);
 
+/// A number for JSON: null when there is none or it is not finite.
+nlohmann::json json_number(std::optional<double> v);
+
 /// The CSV header: the table's columns, after "id" when `with_id`.
 std::string csv_header(bool with_id);
+/// The table as CSV: the header and a row per table row, with no id.
+std::string table_csv(const table& t);
 /// One CSV row per table row, each after the id when one is given.
 void append_csv(std::string& out, const table& t, const std::string* id);
 /// A row of a scenario that could not be analysed: the id, empty numbers,
@@ -51,10 +57,6 @@ std::string error_json(const std::string& id, const std::string& message);
 
 /// The table aligned for reading, with four decimals.
 std::string table_text(const table& t);
-
-/// The names of the kinds and statuses as the table writes them.
-const char* kind_name(fourfifths::entry_kind kind);
-const char* status_name(fourfifths::outcome_status status);
 
 }  // namespace explore
 

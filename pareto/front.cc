@@ -58,36 +58,28 @@ class front_setting {
     return {};
   }
 
-  // The predictor block, the predictors' validities and effect sizes.
+  // The predictor block, the predictors' validities (each predictor's
+  // alone, as the analysis computes it) and effect sizes, and the criterion
+  // composite's effect size.
   void prepare() {
     const problem_spec& s = p_.spec();
     np_ = s.predictors;
-    const int nc = s.criteria;
-    r_.resize(static_cast<std::size_t>(np_) * static_cast<std::size_t>(np_));
     const auto n = static_cast<std::size_t>(np_);
+    r_.resize(n * n);
     for (std::size_t i = 0; i < n; ++i) {
       for (std::size_t j = 0; j < n; ++j) {
         r_[i * n + j] = p_.correlation(static_cast<int>(i), static_cast<int>(j));
       }
     }
-    // The criterion composite's variance, as the analysis forms it.
-    const std::vector<double>& wc = s.criterion_weights;
-    double vc = 0;
-    for (int k = 0; k < nc; ++k) {
-      vc = vc + wc[static_cast<std::size_t>(k)] * wc[static_cast<std::size_t>(k)];
-      for (int l = k + 1; l < nc; ++l) {
-        vc = vc + 2 * wc[static_cast<std::size_t>(k)] * wc[static_cast<std::size_t>(l)] *
-                      p_.correlation(np_ + k, np_ + l);
-      }
-    }
-    a_.assign(static_cast<std::size_t>(np_), 0);
-    for (int j = 0; j < np_; ++j) {
-      double sum = 0;
-      for (int k = 0; k < nc; ++k)
-        sum = p_.correlation(j, np_ + k) * wc[static_cast<std::size_t>(k)] + sum;
-      a_[static_cast<std::size_t>(j)] = sum / std::sqrt(vc);
+    a_.assign(n, 0);
+    std::vector<double> alone(n, 0.0);
+    for (std::size_t j = 0; j < n; ++j) {
+      alone[j] = 1;
+      a_[j] = composites(alone).validity;
+      alone[j] = 0;
     }
     d_ = s.predictor_effects;
+    criterion_effect_ = composites(std::vector<double>(n, 1.0)).criterion_effect;
   }
 
   int predictors() const { return np_; }
@@ -111,14 +103,6 @@ class front_setting {
     return analysis::composite_statistics(p_, w);
   }
 
-  double criterion_effect() const {
-    if (!criterion_effect_) {
-      const std::vector<double> unit(static_cast<std::size_t>(np_), 1.0);
-      criterion_effect_ = composites(unit).criterion_effect;
-    }
-    return *criterion_effect_;
-  }
-
   // The composite effect size at which the impact ratio at R is `ai`, in
   // closed form; minus infinity where no selection reaches it at R.
   double effect_for_ai(double ai) const {
@@ -133,7 +117,7 @@ class front_setting {
 
   // The outcome at R of a weighting with effect e and validity v.
   outcome at(double e, double v) const {
-    return outcome_at(model(e, v, criterion_effect()), o_.ratio, method::precise);
+    return outcome_at(model(e, v, criterion_effect_), o_.ratio, method::precise);
   }
 
   // The quality the objective measures.
@@ -185,7 +169,7 @@ class front_setting {
   pareto_options o_;
   int np_ = 0;
   std::vector<double> r_, a_, d_;
-  mutable std::optional<double> criterion_effect_;
+  double criterion_effect_ = nan;
 };
 
 pareto::sign_constraint signs_of(weight_signs s) {
@@ -218,8 +202,10 @@ double best_effect(const front_setting& s, const pareto::frontier& f, double lo,
   constexpr int scan = 48;
   int best = 0;
   double best_quality = -std::numeric_limits<double>::infinity();
+  double quality_lo = best_quality;
   for (int k = 0; k <= scan; ++k) {
     const double q = quality(lo + (hi - lo) * k / scan);
+    if (k == 0) quality_lo = q;
     if (q > best_quality) {
       best_quality = q;
       best = k;
@@ -249,7 +235,7 @@ double best_effect(const front_setting& s, const pareto::frontier& f, double lo,
   }
   const double found = q1 >= q2 ? x1 : x2;
   // The ends of the interval are candidates too.
-  if (quality(lo) >= std::max(q1, q2)) return lo;
+  if (quality_lo >= std::max(q1, q2)) return lo;
   if (quality(hi) > std::max(q1, q2)) return hi;
   return found;
 }
@@ -293,9 +279,17 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
 
   const std::vector<double> unit(static_cast<std::size_t>(s.predictors()), 1.0);
   front.unit = s.evaluate(unit);
-  std::string ignored;
-  const std::optional<pareto::frontier> any = make_frontier(s, weight_signs::any, ignored);
-  front.regression = s.evaluate(any ? any->quality_end().weights : unit);
+  // The regression weights: the quality end of the front without sign
+  // constraints.
+  std::optional<pareto::frontier> any;
+  if (options.signs != weight_signs::any) {
+    std::string ignored;
+    any = make_frontier(s, weight_signs::any, ignored);
+  }
+  const pareto::frontier* unconstrained = options.signs == weight_signs::any ? &*f
+                                          : any                              ? &*any
+                                                                             : nullptr;
+  front.regression = s.evaluate(unconstrained ? unconstrained->quality_end().weights : unit);
   if (!p.spec().regression_weights) front.given = s.evaluate(p.spec().predictor_weights);
   result.front = std::move(front);
   return result;

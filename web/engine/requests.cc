@@ -197,9 +197,7 @@ std::string evaluate(std::string_view text) {
     json table = json::parse(explore::table_json(t, nullptr, /*compact=*/true));
     response["four_fifths_minimum"] = std::move(table["four_fifths_minimum"]);
     response["rows"] = std::move(table["rows"]);
-    std::string csv = explore::csv_header(false);
-    explore::append_csv(csv, t, nullptr);
-    response["csv"] = std::move(csv);
+    response["csv"] = explore::table_csv(t);
 
     // The explorer's plot (fourfifths-explore plot), precise method.
     add_chart(response, "ai_chart", explore::plot_figure(model_of(p), method::precise, s.title),
@@ -230,10 +228,7 @@ std::string front(std::string_view text) {
     }
     response["front_errors"] = json::array();
     response["front"] = json::parse(explore::front_json(s, *result.front));
-    std::vector<std::string> labels;
-    for (std::size_t k = 1; k <= result.front->points.size(); ++k)
-      labels.push_back(std::to_string(k));
-    response["csv"] = explore::front_csv(result.front->points, s.spec.predictors, labels);
+    response["csv"] = explore::front_csv(result.front->points, s.spec.predictors);
 
     std::optional<min_ai_result> answer;
     if (const auto min_ai = request.find("min_ai");
@@ -271,9 +266,7 @@ std::string table(std::string_view scenario, std::string_view options) {
   }
   const explore::table t = explore::make_table(*loaded.problem, m, ratios);
   if (request->value("format", "json") == "csv") {
-    std::string csv = explore::csv_header(false);
-    explore::append_csv(csv, t, nullptr);
-    return csv;
+    return explore::table_csv(t);
   }
   return explore::table_json(t, nullptr, true);
 }
