@@ -23,7 +23,7 @@ check_result check(int np, int nc, long long nv, int iosr, int ireg, int icrit, 
                    double ratio) {
   check_result r;
   auto test = [&r](check_test t, bool failing) { r.failed[static_cast<std::size_t>(t)] = failing; };
-  test(check_test::too_many, np > capacity || nc > 10 || nv > capacity);
+  test(check_test::too_many, np > capacity || nc > fourfifths::max_criteria || nv > capacity);
   test(check_test::no_criteria_for_regression, ireg == 1 && nc <= 0);
   test(check_test::no_criteria_for_quality, icrit == 1 && nc <= 0);
   test(check_test::bad_counts, np < 1 || nc < 0);

@@ -78,15 +78,8 @@ bool all_zero(const std::vector<double>& values) {
 // Whether the predictor block, read as regression weights read it, is
 // positive definite.
 bool predictor_block_positive_definite(const problem_spec& spec) {
-  const int np = spec.predictors;
-  std::vector<double> packed;
-  packed.reserve(static_cast<std::size_t>(np * (np + 1) / 2));
-  for (int j = 0; j < np; ++j) {
-    for (int i = 0; i <= j; ++i) packed.push_back(spec.correlations[j][i]);
-  }
-  int info = 0;
-  numeric::dppfa(packed, np, info);
-  return info == 0;
+  return numeric::positive_definite(spec.predictors,
+                                    [&](int i, int j) { return spec.correlations[j][i]; });
 }
 
 void check_counts(const problem_spec& s, checker& c) {

@@ -4,7 +4,9 @@
 #ifndef FOURFIFTHS_NUMERIC_PACKED_H_
 #define FOURFIFTHS_NUMERIC_PACKED_H_
 
+#include <cstddef>
 #include <span>
+#include <vector>
 
 namespace numeric {
 
@@ -16,6 +18,21 @@ void dppfa(std::span<double> ap, int n, int& info) noexcept;
 /// From the factor of `dppfa`: the determinant det[0]*10^det[1] when
 /// job/10 != 0, the inverse in place when job%10 != 0.
 void dppdi(std::span<double> ap, int n, std::span<double, 2> det, int job) noexcept;
+
+/// Whether the symmetric matrix of order `n` whose upper triangle
+/// `entry(i, j)`, 0 <= i <= j < n, gives is positive definite: the test of
+/// `dppfa`, on a packed copy.
+template <class Entry>
+bool positive_definite(int n, Entry entry) {
+  std::vector<double> packed;
+  packed.reserve(static_cast<std::size_t>(n) * static_cast<std::size_t>(n + 1) / 2);
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i <= j; ++i) packed.push_back(entry(i, j));
+  }
+  int info = 0;
+  dppfa(packed, n, info);
+  return info == 0;
+}
 
 }  // namespace numeric
 

