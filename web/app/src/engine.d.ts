@@ -22,9 +22,3 @@ declare module '@engine' {
 
   export default function create_engine(options?: EngineOptions): Promise<Engine>;
 }
-
-// The bundled examples, as text (vite.config.mjs resolves "@examples").
-declare module '*.json?raw' {
-  const text: string;
-  export default text;
-}

@@ -2,6 +2,7 @@
 // reader types. Every field carries the JSON path of its value
 // (data-path), which is how the engine's messages find their field.
 import type { Fault } from './answers';
+import { error_line } from './dom';
 import {
   add_criterion, add_predictor, max_criteria, max_predictors, type MixKind, remove_criterion,
   remove_predictor, type Scenario, variable_names,
@@ -292,11 +293,7 @@ export class ScenarioForm {
     for (const fault of errors) {
       const { slot_path, text, field } = this.place(fault, names);
       const box = this.form.querySelector(`[data-slot="${CSS.escape(slot_path)}"]`) ?? this.form.querySelector('[data-slot=""]');
-      const p = document.createElement('p');
-      p.className = 'error';
-      p.dataset.testid = 'field-error';
-      p.textContent = text;
-      box?.append(p);
+      box?.append(error_line(text));
       if (field) {
         field.setAttribute('aria-invalid', 'true');
         if (!field.classList.contains('cell') && box) field.setAttribute('aria-describedby', box.id);

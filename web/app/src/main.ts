@@ -4,6 +4,7 @@
 import create_engine, { type Engine } from '@engine';
 
 import type { Evaluation, Fault, FrontAnswer, Loaded } from './answers';
+import { element, error_line } from './dom';
 import { ScenarioForm } from './form';
 import { from_document, ratio_of, type Scenario, to_document, variable_names } from './model';
 import { Results } from './results';
@@ -11,12 +12,6 @@ import { Results } from './results';
 // The bundled examples (examples/*.json), as text, by file name.
 const examples = import.meta.glob('@examples/*.json', { query: '?raw', import: 'default', eager: true }) as Record<string, string>;
 const published_example = 'published_four_predictors.json';
-
-function element<T extends Element>(id: string): T {
-  const found = document.getElementById(id);
-  if (!found) throw new Error(`the page has no #${id}`);
-  return found as unknown as T;
-}
 
 /** The Pareto front's settings, which are the page's, not the scenario's. */
 interface FrontSettings {
@@ -118,13 +113,8 @@ class Page {
   private say_load_errors(what: string, errors: Fault[]): void {
     const intro = document.createElement('p');
     intro.textContent = `${what} could not be read:`;
-    this.load_status.replaceChildren(intro, ...errors.map((e) => {
-      const p = document.createElement('p');
-      p.className = 'error';
-      p.dataset.testid = 'field-error';
-      p.textContent = e.path ? `${e.path}: ${e.message}` : e.message;
-      return p;
-    }));
+    this.load_status.replaceChildren(intro,
+      ...errors.map((e) => error_line(e.path ? `${e.path}: ${e.message}` : e.message)));
   }
 
   private wire_presets(): void {
@@ -279,22 +269,31 @@ class Page {
   private warm_up(rounds: number): void {
     if (rounds === 0 || typeof window.requestIdleCallback !== 'function') return;
     window.requestIdleCallback(() => {
-      const request = JSON.stringify({ scenario: to_document(this.scenario), ratio: ratio_of(this.scenario),
-        narrow: this.narrow.matches, ...this.front });
-      this.engine.evaluate(request);
-      this.engine.front(request);
+      const r = this.requests();
+      this.engine.evaluate(r.evaluate);
+      if (r.ratio !== null) this.engine.front(r.front);
       this.warm_up(rounds - 1);
     });
   }
 
+  /** The engine's two requests for the scenario shown, and what they are made of. */
+  private requests() {
+    const scenario = to_document(this.scenario);
+    const ratio = ratio_of(this.scenario);
+    const narrow = this.narrow.matches;
+    return {
+      scenario, ratio, narrow,
+      evaluate: JSON.stringify({ scenario, ratio, narrow }),
+      front: JSON.stringify({ scenario, ratio, narrow, ...this.front }),
+    };
+  }
+
   private compute(): void {
     const s = this.scenario;
-    const scenario = to_document(s);
-    const ratio = ratio_of(s);
-    const narrow = this.narrow.matches;
+    const { scenario, ratio, narrow, ...request } = this.requests();
     const names = variable_names(s).slice(0, s.predictors.length);
     const t0 = performance.now();
-    const e = JSON.parse(this.engine.evaluate(JSON.stringify({ scenario, ratio, narrow }))) as Evaluation;
+    const e = JSON.parse(this.engine.evaluate(request.evaluate)) as Evaluation;
     performance.measure('fourfifths:evaluate', { start: t0, end: performance.now() });
     this.form.show_faults(e.errors, e.warnings);
     this.evaluation = e.errors.length === 0 ? e : null;
@@ -307,7 +306,7 @@ class Page {
         this.results.show_front({ errors: [], warnings: [], front_errors: [] }, names, narrow);
       } else {
         const t1 = performance.now();
-        const f = JSON.parse(this.engine.front(JSON.stringify({ scenario, ratio, narrow, ...this.front }))) as FrontAnswer;
+        const f = JSON.parse(this.engine.front(request.front)) as FrontAnswer;
         performance.measure('fourfifths:front', { start: t1, end: performance.now() });
         this.front_answer = f;
         this.results.show_front(f, names, narrow);

@@ -3,12 +3,8 @@
 // the best weighting for a minimum impact ratio. Every number shown keeps
 // the engine's value in data-value (shortest round-trip form).
 import type { Evaluation, FrontAnswer, Row, Weighting } from './answers';
+import { element, error_line } from './dom';
 
-const element = <T extends Element>(id: string): T => {
-  const found = document.getElementById(id);
-  if (!found) throw new Error(`the page has no #${id}`);
-  return found as unknown as T;
-};
 
 /** A number as shown: fixed decimals, a true minus sign, "—" when there is none. */
 export function shown(value: number | null | undefined, decimals: number): string {
@@ -159,13 +155,8 @@ export class Results {
   show_front(f: FrontAnswer, names: string[], narrow: boolean): void {
     if (!f.front) this.clear_front('');
     // Why there is no front, or no answer for the minimum impact ratio.
-    this.front_errors.replaceChildren(...(f.front_errors ?? []).map((fault) => {
-      const p = document.createElement('p');
-      p.className = 'error';
-      p.dataset.testid = 'field-error';
-      p.textContent = `${fault.message.charAt(0).toUpperCase()}${fault.message.slice(1)}.`;
-      return p;
-    }));
+    this.front_errors.replaceChildren(...(f.front_errors ?? []).map((fault) =>
+      error_line(`${fault.message.charAt(0).toUpperCase()}${fault.message.slice(1)}.`)));
     if (!f.front) return;
     draw_chart(this.front_chart, narrow && f.front_chart_screen ? f.front_chart_screen : f.front_chart);
     const quality = f.front.objective === 'mean' ? 'mean criterion score' : 'validity';
