@@ -27,6 +27,20 @@ void add_method(CLI::App* command, fourfifths::method& m) {
       ->option_text("precise|classic");
 }
 
+// The scenario argument of a subcommand.
+void add_scenario(CLI::App* command, std::string& scenario) {
+  command->add_option("SCENARIO", scenario, "the scenario, or - for standard input")->required();
+}
+
+// --ratios LIST and --grid FROM:TO:STEP, one or the other.
+void add_ratio_options(CLI::App* command, std::string& list, std::string& grid,
+                       const std::string& list_help, const std::string& grid_help) {
+  CLI::Option* list_opt = command->add_option("--ratios", list, list_help)->option_text("LIST");
+  CLI::Option* grid_opt =
+      command->add_option("--grid", grid, grid_help)->option_text("FROM:TO:STEP");
+  list_opt->excludes(grid_opt);
+}
+
 // --format of table and pareto: csv, json or text.
 void add_table_format(CLI::App* command, table_format& format) {
   command->add_option("--format", format, "csv (the default), json or text")
@@ -69,8 +83,7 @@ int main(int argc, char** argv) try {
   explore::convert_options convert;
   CLI::App* convert_cmd =
       app.add_subcommand("convert", "Turn a scenario from one form into the other");
-  convert_cmd->add_option("SCENARIO", convert.scenario, "the scenario, or - for standard input")
-      ->required();
+  add_scenario(convert_cmd, convert.scenario);
   convert_cmd->add_option("--to", convert.to, "the form to write: json or deck")
       ->required()
       ->transform(CLI::CheckedTransformer(
@@ -89,18 +102,10 @@ int main(int argc, char** argv) try {
       "table",
       "Outcomes at the 21 built-in selection ratios, the four-fifths minimum and the requested "
       "ratios, or at the ratios given");
-  table_cmd->add_option("SCENARIO", table.scenario, "the scenario, or - for standard input")
-      ->required();
+  add_scenario(table_cmd, table.scenario);
   add_method(table_cmd, table.method);
-  CLI::Option* ratios_opt =
-      table_cmd->add_option("--ratios", ratios_text, "the ratios, as a list: 0.1,0.2,0.3")
-          ->option_text("LIST");
-  CLI::Option* grid_opt =
-      table_cmd
-          ->add_option("--grid", grid_text,
-                       "the ratios, as a grid FROM:TO:STEP, for instance 0.05:0.95:0.05")
-          ->option_text("FROM:TO:STEP");
-  ratios_opt->excludes(grid_opt);
+  add_ratio_options(table_cmd, ratios_text, grid_text, "the ratios, as a list: 0.1,0.2,0.3",
+                    "the ratios, as a grid FROM:TO:STEP, for instance 0.05:0.95:0.05");
   add_table_format(table_cmd, table.format);
   table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)")
       ->option_text("FILE");
@@ -112,8 +117,7 @@ int main(int argc, char** argv) try {
       "pareto",
       "The Pareto-optimal predictor weightings at one selection ratio: the best quality for "
       "every level of adverse impact (exit status 3: --min-ai is out of reach)");
-  pareto_cmd->add_option("SCENARIO", pareto.scenario, "the scenario, or - for standard input")
-      ->required();
+  add_scenario(pareto_cmd, pareto.scenario);
   pareto_cmd
       ->add_option("--ratio", pareto.front.ratio,
                    "the selection ratio R: the overall one, or with --majority the majority "
@@ -158,8 +162,7 @@ int main(int argc, char** argv) try {
       "A chart of the impact ratio (with the four-fifths line and minimum), the selection rates "
       "of both groups and the mean quality of those selected, against the selection ratio, as "
       "SVG");
-  plot_cmd->add_option("SCENARIO", plot.scenario, "the scenario, or - for standard input")
-      ->required();
+  add_scenario(plot_cmd, plot.scenario);
   plot_cmd
       ->add_option("-o,--output", plot.output, "the SVG file to write, or - for standard output")
       ->required();
@@ -197,17 +200,9 @@ int main(int argc, char** argv) try {
                                                        {"jsonl", explore::batch_format::jsonl}},
           CLI::ignore_case))
       ->option_text("csv|jsonl");
-  CLI::Option* batch_ratios_opt =
-      batch_cmd
-          ->add_option("--ratios", batch_ratios_text,
-                       "every scenario at these ratios instead, as a list: 0.1,0.2,0.3")
-          ->option_text("LIST");
-  CLI::Option* batch_grid_opt =
-      batch_cmd
-          ->add_option("--grid", batch_grid_text,
-                       "every scenario at these ratios instead, as a grid FROM:TO:STEP")
-          ->option_text("FROM:TO:STEP");
-  batch_ratios_opt->excludes(batch_grid_opt);
+  add_ratio_options(batch_cmd, batch_ratios_text, batch_grid_text,
+                    "every scenario at these ratios instead, as a list: 0.1,0.2,0.3",
+                    "every scenario at these ratios instead, as a grid FROM:TO:STEP");
   batch_cmd->add_flag("--no-header", batch_no_header,
                       "leave out the CSV header line (for pieces of a run to be put together)");
 
