@@ -72,17 +72,14 @@ class Page {
     };
     this.show_front_settings();
     const text = params.get('scenario');
-    if (text !== null) {
-      const loaded = JSON.parse(this.engine.load(text)) as Loaded;
-      if (loaded.scenario !== null) {
-        this.use(loaded.scenario, 'the scenario in the address');
-        return;
-      }
-      this.use(JSON.parse(examples[this.example_key(published_example)]), '');
-      this.say_load_errors('The address', loaded.errors);
+    const loaded = text === null ? null : JSON.parse(this.engine.load(text)) as Loaded;
+    if (loaded && loaded.scenario !== null) {
+      this.use(loaded.scenario, 'the scenario in the address');
       return;
     }
+    // No scenario in the address, or one that cannot be read: the published example.
     this.use(JSON.parse(examples[this.example_key(published_example)]), '');
+    if (loaded) this.say_load_errors('The address', loaded.errors);
   }
 
   private example_key(name: string): string {
