@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "analysis/classic_run.h"
-#include "analysis/composite.h"
 #include "explore/chart.h"
 #include "explore/pareto_output.h"
 #include "explore/plot.h"
@@ -76,7 +75,7 @@ bool whole_matrix_positive_definite(const problem& p) {
 
 json weighting_json(const problem& p) {
   const predictor_weighting w = weighting_of(p);
-  const composite_statistics c = analysis::composite_statistics(p, w.weights);
+  const composite_statistics c = composites_of(p);
   json composites = {{"predictor_effect", c.predictor_effect}};
   if (c.has_criteria) {
     composites["validity"] = c.validity;
