@@ -58,9 +58,8 @@ class front_setting {
     return {};
   }
 
-  // The predictor block, the predictors' validities (each predictor's
-  // alone, as the analysis computes it) and effect sizes, and the criterion
-  // composite's effect size.
+  // The predictor block, the predictors' validities and effect sizes, and
+  // the criterion composite's effect size.
   void prepare() {
     const problem_spec& s = p_.spec();
     np_ = s.predictors;
@@ -71,12 +70,20 @@ class front_setting {
         r_[i * n + j] = p_.correlation(static_cast<int>(i), static_cast<int>(j));
       }
     }
+    // The validity of predictor j alone: its covariance with the criterion
+    // composite over the composite's standard deviation, whose variance is
+    // formed as the analysis forms it.
+    const std::span<const double> wc(s.criterion_weights.data(),
+                                     static_cast<std::size_t>(s.criteria));
+    const double vc = analysis::composite_variance(wc, [&](std::size_t k, std::size_t l) {
+      return p_.correlation(np_ + static_cast<int>(k), np_ + static_cast<int>(l));
+    });
     a_.assign(n, 0);
-    std::vector<double> alone(n, 0.0);
     for (std::size_t j = 0; j < n; ++j) {
-      alone[j] = 1;
-      a_[j] = composites(alone).validity;
-      alone[j] = 0;
+      double sum = 0;
+      for (std::size_t k = 0; k < wc.size(); ++k)
+        sum = p_.correlation(static_cast<int>(j), np_ + static_cast<int>(k)) * wc[k] + sum;
+      a_[j] = sum / std::sqrt(vc);
     }
     d_ = s.predictor_effects;
     criterion_effect_ = composites(std::vector<double>(n, 1.0)).criterion_effect;
