@@ -34,9 +34,9 @@ check_result check(int np, int nc, long long nv, int iosr, int ireg, int icrit, 
 
 namespace {
 
-using fourfifths::deck_error;
-using fourfifths::deck_failure;
 using fourfifths::deck_result;
+using fourfifths::deck_status;
+deck_result refused(deck_status status, std::string text);  // below
 
 // The deck, read by read, in the driver's arrays. Every value starts at
 // zero, so that an item a deck leaves unset by a null or a slash reads as 0.
@@ -64,7 +64,7 @@ struct read_stop {
 };
 
 deck_result unreadable(const recordio::read_fault& f) {
-  return {.value = {}, .error = deck_error{deck_failure::unreadable, f.report()}};
+  return refused(deck_status::unreadable, f.report());
 }
 
 // One read of `count` values into elements 1..count. Each element is
@@ -128,6 +128,22 @@ fourfifths::problem to_problem(const classic_deck& d) {
   return fourfifths::problem_access::make(std::move(spec), mix);
 }
 
+// A refused deck: its status, the program's text, and the text's lines as
+// faults without a path.
+deck_result refused(deck_status status, std::string text) {
+  deck_result r;
+  r.status = status;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) r.errors.push_back({"", text.substr(start, end - start)});
+    start = end + 1;
+  }
+  r.text = std::move(text);
+  return r;
+}
+
 }  // namespace
 
 deck_result read_classic_deck(recordio::deck_input& input) {
@@ -144,18 +160,20 @@ deck_result read_classic_deck(recordio::deck_input& input) {
   const long long nv = static_cast<long long>(d.np) + d.nc;
   const check_result checked = check(d.np, d.nc, nv, d.iosr, d.ireg, d.icrit, d.nsr, d.ratio);
   if (checked.ierr() != 0) {
-    return {.value = {}, .error = deck_error{deck_failure::rejected, check_messages(checked)}};
+    return refused(deck_status::rejected, check_messages(checked));
   }
   d.nv = static_cast<int>(nv);
 
   read_stop stop;
   if (!read_body(in, d, stop)) {
     if (!stop.subscript.empty()) {
-      return {.value = {}, .error = deck_error{deck_failure::too_many_ratios, stop.subscript}};
+      return refused(deck_status::too_many_ratios, stop.subscript);
     }
     return unreadable(*in.fault());
   }
-  return {.value = to_problem(d), .error = {}};
+  deck_result r;
+  r.value = to_problem(d);
+  return r;
 }
 
 }  // namespace analysis

@@ -9,15 +9,16 @@
 
 namespace analysis {
 
-run_result run_classic(recordio::deck_input& deck) {
-  run_result r;
+fourfifths::classic_run run_classic(recordio::deck_input& deck) {
+  using fourfifths::run_status;
+  fourfifths::classic_run r;
   fourfifths::deck_result read = read_classic_deck(deck);
-  if (read.error) {
-    r.status = status_failure;
-    if (read.error->kind == fourfifths::deck_failure::rejected) {
-      r.report = std::move(read.error->text);
+  if (!read.value) {
+    r.status = run_status::failure;
+    if (read.status == fourfifths::deck_status::rejected) {
+      r.report = std::move(read.text);
     } else {
-      r.diagnostics = std::move(read.error->text);
+      r.diagnostics = std::move(read.text);
     }
     return r;
   }
@@ -27,17 +28,26 @@ run_result run_classic(recordio::deck_input& deck) {
     r.report = fourfifths::classic_report(*read.value);
   } catch (const recordio::subscript_fault& fault) {
     r.diagnostics = fault.report();
-    r.status = status_failure;
+    r.status = run_status::failure;
   } catch (const std::logic_error& fault) {
     r.diagnostics = std::string(fault.what()) + "\n";
-    r.status = status_failure;
+    r.status = run_status::failure;
   }
   return r;
 }
 
-run_result run_classic(std::string_view deck) {
+}  // namespace analysis
+
+namespace fourfifths {
+
+classic_run run_classic(std::string_view deck) {
   recordio::deck_input in(deck);
-  return run_classic(in);
+  return analysis::run_classic(in);
 }
 
-}  // namespace analysis
+classic_run run_classic_from(int fd) {
+  recordio::deck_input in(fd);
+  return analysis::run_classic(in);
+}
+
+}  // namespace fourfifths

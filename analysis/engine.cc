@@ -31,7 +31,17 @@ applicant_mix applicant_mix::from_minority_share(double share) {
   return mix;
 }
 
-std::string fault::text() const { return field + ": " + message; }
+std::string fault::text() const { return path.empty() ? message : path + ": " + message; }
+
+bool correlations_positive_definite(const problem& p) {
+  return numeric::positive_definite(p.variables(),
+                                    [&](int i, int j) { return p.correlation(i, j); });
+}
+
+bool predictor_block_positive_definite(const problem& p) {
+  return numeric::positive_definite(p.spec().predictors,
+                                    [&](int i, int j) { return p.correlation(j, i); });
+}
 
 double problem::correlation(int i, int j) const {
   return flat_[static_cast<std::size_t>(i) * static_cast<std::size_t>(variables()) +
@@ -77,7 +87,7 @@ bool all_zero(const std::vector<double>& values) {
 
 // Whether the predictor block, read as regression weights read it, is
 // positive definite.
-bool predictor_block_positive_definite(const problem_spec& spec) {
+bool spec_predictor_block_positive_definite(const problem_spec& spec) {
   return numeric::positive_definite(spec.predictors,
                                     [&](int i, int j) { return spec.correlations[j][i]; });
 }
@@ -226,13 +236,14 @@ problem_result make_problem(problem_spec spec) {
   if (c.errors.empty() && !spec.regression_weights && !(predictor_variance(spec) > 0)) {
     c.add("predictor_weights", "make a composite without variance under these correlations");
   }
-  if (matrix_readable && !predictor_block_positive_definite(spec)) {
+  if (matrix_readable && !spec_predictor_block_positive_definite(spec)) {
     result.warnings.push_back({"correlations",
                                "the predictor block is not positive definite (not a possible "
                                "correlation matrix)"});
   }
   if (!c.errors.empty()) {
     result.errors = std::move(c.errors);
+    result.status = problem_status::invalid;
     return result;
   }
   std::optional<applicant_mix> mix;

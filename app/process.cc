@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "present/output.h"
+
 namespace process {
 
 namespace {
@@ -31,6 +33,9 @@ delivery_state state;  // the program's one process-wide state
 static_assert(std::atomic<int>::is_always_lock_free &&
               std::atomic<std::size_t>::is_always_lock_free);
 
+constexpr int status_failure = static_cast<int>(fourfifths::run_status::failure);
+constexpr int status_interrupted = static_cast<int>(fourfifths::run_status::interrupted);
+
 struct signal_end {
   std::string_view line;
   int status;
@@ -39,31 +44,14 @@ struct signal_end {
 signal_end end_of(int signal) {
   switch (signal) {
     case SIGFPE:
-      return {"Floating Exception\n", analysis::status_failure};
+      return {"Floating Exception\n", status_failure};
     case SIGABRT:
-      return {"IOT Trap\n", analysis::status_failure};
+      return {"IOT Trap\n", status_failure};
     case SIGINT:
-      return {"Interrupt\n", analysis::status_interrupted};
+      return {"Interrupt\n", status_interrupted};
     default:
-      return {"Killed\n", analysis::status_interrupted};
+      return {"Killed\n", status_interrupted};
   }
-}
-
-// Writes all of `bytes` with write(2) only, going on after interruptions.
-// Returns 0, or the errno of a failed write.
-int write_fully(int fd, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n > 0) {
-      bytes += n;
-      size -= static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return n < 0 ? errno : EIO;
-    }
-  }
-  return 0;
 }
 
 // Ends the run for a signal: its line, then whatever of the report has not
@@ -71,11 +59,11 @@ int write_fully(int fd, const char* bytes, std::size_t size) {
 [[noreturn]] void end_for_signal(int signal) {
   state.current.store(static_cast<int>(phase::ending));
   const signal_end end = end_of(signal);
-  (void)write_fully(2, end.line.data(), end.line.size());
+  (void)present::write_fully(2, end.line);
   const std::size_t done = state.delivered.load();
   const std::size_t size = state.size.load();
   if (state.report != nullptr && done < size) {
-    (void)write_fully(1, state.report + done, size - done);
+    (void)present::write_fully(1, std::string_view(state.report + done, size - done));
   }
   ::_exit(end.status);
 }
@@ -141,16 +129,16 @@ void install_signal_handlers() {
   handle(SIGTERM);
 }
 
-int deliver(const analysis::run_result& run) {
+int deliver(const fourfifths::classic_run& run) {
   // The diagnostics first, as a failure stop flushes them before the report.
-  (void)write_fully(2, run.diagnostics.data(), run.diagnostics.size());
+  (void)present::write_fully(2, run.diagnostics);
   const int error = deliver_report(run.report);
-  if (error == 0) return run.status;
+  if (error == 0) return static_cast<int>(run.status);
   std::string line = "report write: ";
   line += std::strerror(error);
   line += '\n';
-  (void)write_fully(2, line.data(), line.size());
-  return analysis::status_failure;
+  (void)present::write_fully(2, line);
+  return status_failure;
 }
 
 }  // namespace process

@@ -4,7 +4,7 @@
 #ifndef FOURFIFTHS_APP_PROCESS_H_
 #define FOURFIFTHS_APP_PROCESS_H_
 
-#include "analysis/classic_run.h"
+#include "fourfifths/classic.h"
 
 namespace process {
 
@@ -22,7 +22,7 @@ void install_signal_handlers();
 /// what has not been delivered yet) to standard output, and the run ends
 /// with the signal's status. A report that cannot be written in full adds
 /// "report write: <reason>" to standard error and the failure status.
-int deliver(const analysis::run_result& run);
+int deliver(const fourfifths::classic_run& run);
 
 }  // namespace process
 

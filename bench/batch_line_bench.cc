@@ -7,8 +7,8 @@
 #include <string>
 
 #include "explore/batch.h"
-#include "explore/scenario.h"
-#include "explore/table.h"
+#include "present/scenario.h"
+#include "present/table.h"
 
 namespace {
 
@@ -38,31 +38,31 @@ BENCHMARK_CAPTURE(BM_BatchLine, jsonl_precise, explore::batch_format::jsonl,
 
 void BM_ReadScenario(benchmark::State& state) {
   for (auto _ : state) {
-    explore::loaded_scenario s =
-        explore::read_json_scenario(typical_line, explore::id_rule::required);
+    present::loaded_scenario s =
+        present::read_json_scenario(typical_line, present::id_rule::required);
     benchmark::DoNotOptimize(s);
   }
 }
 BENCHMARK(BM_ReadScenario)->Unit(benchmark::kMicrosecond);
 
 void BM_Table(benchmark::State& state) {
-  const explore::loaded_scenario s = explore::read_json_scenario(typical_line);
+  const present::loaded_scenario s = present::read_json_scenario(typical_line);
   for (auto _ : state) {
-    explore::table t = explore::make_table(*s.problem, fourfifths::method::precise, std::nullopt);
+    present::table t = present::make_table(*s.problem, fourfifths::method::precise, std::nullopt);
     benchmark::DoNotOptimize(t);
   }
 }
 BENCHMARK(BM_Table)->Unit(benchmark::kMicrosecond);
 
 void BM_CsvRows(benchmark::State& state) {
-  const explore::loaded_scenario s = explore::read_json_scenario(typical_line);
-  const explore::table t =
-      explore::make_table(*s.problem, fourfifths::method::precise, std::nullopt);
+  const present::loaded_scenario s = present::read_json_scenario(typical_line);
+  const present::table t =
+      present::make_table(*s.problem, fourfifths::method::precise, std::nullopt);
   const std::string id = "s0000001";
   std::string out;
   for (auto _ : state) {
     out.clear();
-    explore::append_csv(out, t, &id);
+    present::append_csv(out, t, &id);
     benchmark::DoNotOptimize(out.data());
   }
 }

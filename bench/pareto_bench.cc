@@ -167,7 +167,7 @@ void run_library_front(benchmark::State& state, const problem& f) {
   for (auto _ : state) {
     fourfifths::pareto_result r = fourfifths::find_pareto_front(p, o);
     benchmark::DoNotOptimize(r);
-    if (!r.front) state.SkipWithError(r.error.c_str());
+    if (!r.value) state.SkipWithError(r.message.c_str());
   }
 }
 

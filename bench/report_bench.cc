@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "analysis/classic_run.h"
+#include "fourfifths/classic.h"
 
 namespace {
 
@@ -19,9 +19,10 @@ std::string typical_deck() {
 void BM_WholeReport(benchmark::State& state) {
   const std::string deck = typical_deck();
   for (auto _ : state) {
-    analysis::run_result r = analysis::run_classic(deck);
+    fourfifths::classic_run r = fourfifths::run_classic(deck);
     benchmark::DoNotOptimize(r);
-    if (r.status != 0) state.SkipWithError("the typical deck did not run");
+    if (r.status != fourfifths::run_status::normal)
+      state.SkipWithError("the typical deck did not run");
   }
 }
 BENCHMARK(BM_WholeReport)->Unit(benchmark::kMicrosecond);

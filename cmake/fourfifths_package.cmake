@@ -1,7 +1,8 @@
 # The library others link, installed as a CMake package: the engine's
 # objects in one static archive `libfourfifths.a`, the public headers under
 # include/fourfifths, and lib/cmake/fourfifths with the config and version
-# files. BLAS comes along as a dependency.
+# files. BLAS comes along as a dependency. Every face links this target,
+# never the engine's folders' own libraries (.ci/check_layers.py).
 include(CMakePackageConfigHelpers)
 
 add_library(fourfifths_lib STATIC
@@ -15,6 +16,10 @@ target_include_directories(fourfifths_lib PUBLIC
 target_compile_features(fourfifths_lib PUBLIC cxx_std_20)
 target_link_libraries(fourfifths_lib PUBLIC BLAS::BLAS)
 add_library(fourfifths::fourfifths ALIAS fourfifths_lib)
+# The page's build links the same target, and installs nothing.
+if(FOURFIFTHS_WEB)
+  return()
+endif()
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/fourfifths)
 install(TARGETS fourfifths_lib EXPORT fourfifthsTargets

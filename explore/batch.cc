@@ -17,11 +17,25 @@
 #include <thread>
 #include <utility>
 
-#include "explore/io.h"
-#include "explore/scenario.h"
-#include "explore/table.h"
+#include "present/output.h"
+#include "present/scenario.h"
+#include "present/table.h"
 
 namespace explore {
+
+using present::append_csv;
+using present::append_csv_error;
+using present::csv_header;
+using present::error_json;
+using present::form_of;
+using present::id_rule;
+using present::loaded_scenario;
+using present::make_table;
+using present::read_json_scenario;
+using present::scenario_form;
+using present::table;
+using present::table_json;
+using present::write_fully;
 
 // --- Cutting the input into chunks ------------------------------------------
 
@@ -98,11 +112,11 @@ void append_error(std::string& out, const std::string& id, const std::string& me
 
 std::string line_name(std::uint64_t number) { return "line " + std::to_string(number); }
 
-std::string joined(const std::vector<std::string>& messages) {
+std::string joined(const std::vector<fourfifths::fault>& faults) {
   std::string out;
-  for (const std::string& m : messages) {
+  for (const fourfifths::fault& f : faults) {
     if (!out.empty()) out += "; ";
-    out += m;
+    out += f.text();
   }
   return out;
 }

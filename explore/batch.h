@@ -19,10 +19,11 @@
 #include <vector>
 
 #include "fourfifths/problem.h"
+#include "present/names.h"
 
 namespace explore {
 
-enum class batch_format { csv, jsonl };
+using present::batch_format;
 
 /// How the input is cut up. The defaults suit any input; tests shrink them
 /// to make many chunks out of a few lines.

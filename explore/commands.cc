@@ -12,10 +12,25 @@
 #include <string>
 #include <thread>
 
-#include "explore/io.h"
-#include "explore/plot.h"
+#include "present/output.h"
+#include "present/plot.h"
 
 namespace explore {
+
+using present::check_scenario;
+using present::deck_text;
+using present::make_table;
+using present::plot_svg;
+using present::read_input;
+using present::read_scenario;
+using present::table;
+using present::table_csv;
+using present::table_json;
+using present::table_text;
+using present::to_deck;
+using present::to_json;
+using present::write_fully;
+using present::write_output;
 
 void complain(std::string_view text) {
   std::string line = "fourfifths-explore: ";
@@ -33,10 +48,11 @@ std::optional<loaded_scenario> load(const std::string& path) {
     return std::nullopt;
   }
   loaded_scenario s = read_scenario(*text);
-  for (const std::string& w : s.warnings)
-    complain(std::string(name).append(": warning: ").append(w));
+  for (const fourfifths::fault& w : s.warnings)
+    complain(std::string(name).append(": warning: ").append(w.text()));
   if (!s.errors.empty()) {
-    for (const std::string& e : s.errors) complain(std::string(name).append(": ").append(e));
+    for (const fourfifths::fault& e : s.errors)
+      complain(std::string(name).append(": ").append(e.text()));
     return std::nullopt;
   }
   return s;
@@ -59,16 +75,16 @@ int run_convert(const convert_options& o) {
     if (!checked.errors.empty()) {
       const std::string name = o.scenario == "-" ? "standard input" : o.scenario;
       complain(name + ": the deck's problem is not a valid JSON scenario:");
-      for (const std::string& e : checked.errors)
-        complain(std::string(name).append(": ").append(e));
+      for (const fourfifths::fault& e : checked.errors)
+        complain(std::string(name).append(": ").append(e.text()));
       return exit_failure;
     }
     return deliver(o.output, to_json(*s->value));
   }
   const deck_text deck = to_deck(*s->value);
-  for (const std::string& w : deck.warnings) complain("warning: " + w);
+  for (const fourfifths::fault& w : deck.warnings) complain("warning: " + w.text());
   if (!deck.errors.empty()) {
-    for (const std::string& e : deck.errors) complain(e);
+    for (const fourfifths::fault& e : deck.errors) complain(e.text());
     return exit_failure;
   }
   return deliver(o.output, deck.text);
@@ -128,80 +144,6 @@ unsigned available_cpus() {
     return static_cast<unsigned>(CPU_COUNT(&set));
   }
   return std::max(1U, std::thread::hardware_concurrency());
-}
-
-namespace {
-
-std::optional<double> parse_number(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  double v = 0;
-  const char* end = text.data() + text.size();
-  const std::from_chars_result r = std::from_chars(text.data(), end, v);
-  if (text.empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
-
-// The largest number of ratios a list or grid may give.
-constexpr std::size_t most_ratios = 100000;
-
-}  // namespace
-
-std::optional<std::vector<double>> parse_ratio_list(std::string_view text, std::string& error) {
-  std::vector<double> ratios;
-  for (;;) {
-    const std::size_t comma = text.find(',');
-    const std::string_view item = text.substr(0, comma);
-    const std::optional<double> v = parse_number(item);
-    if (!v) {
-      error = "'" + std::string(item) + "' is not a number";
-      return std::nullopt;
-    }
-    ratios.push_back(*v);
-    if (ratios.size() > most_ratios) {
-      error = "more than " + std::to_string(most_ratios) + " ratios";
-      return std::nullopt;
-    }
-    if (comma == std::string_view::npos) break;
-    text.remove_prefix(comma + 1);
-  }
-  return ratios;
-}
-
-std::optional<std::vector<double>> parse_ratio_grid(std::string_view text, std::string& error) {
-  const std::size_t first = text.find(':');
-  const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
-  if (second == std::string_view::npos) {
-    error = "'" + std::string(text) + "' is not FROM:TO:STEP";
-    return std::nullopt;
-  }
-  const std::optional<double> from = parse_number(text.substr(0, first));
-  const std::optional<double> to = parse_number(text.substr(first + 1, second - first - 1));
-  const std::optional<double> step = parse_number(text.substr(second + 1));
-  if (!from || !to || !step) {
-    error = "'" + std::string(text) + "' is not FROM:TO:STEP with three numbers";
-    return std::nullopt;
-  }
-  if (!(*step > 0) || *to < *from) {
-    error = "the grid needs FROM <= TO and a positive STEP";
-    return std::nullopt;
-  }
-  // from + k*step, each formed afresh, up to TO (with room for the rounding
-  // of the last step).
-  const double count = std::floor((*to - *from) / *step * (1 + 1e-12) + 1e-9) + 1;
-  if (count > static_cast<double>(most_ratios)) {
-    error = "the grid has more than " + std::to_string(most_ratios) + " ratios";
-    return std::nullopt;
-  }
-  // Each point to 15 significant digits, so that 0.05 + 18 * 0.05 is 0.95
-  // and not the double above it.
-  std::vector<double> ratios;
-  for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
-    char text15[32];
-    std::snprintf(text15, sizeof text15, "%.15g", *from + static_cast<double>(k) * *step);
-    ratios.push_back(std::strtod(text15, nullptr));
-  }
-  return ratios;
 }
 
 }  // namespace explore

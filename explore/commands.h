@@ -10,11 +10,15 @@
 #include <vector>
 
 #include "explore/batch.h"
-#include "explore/scenario.h"
-#include "explore/table.h"
 #include "fourfifths/problem.h"
+#include "present/scenario.h"
+#include "present/table.h"
 
 namespace explore {
+
+using present::loaded_scenario;
+using present::scenario_form;
+using present::table_format;
 
 inline constexpr int exit_success = 0;
 inline constexpr int exit_failure = 2;
@@ -64,11 +68,6 @@ int run_batch_command(const batch_options& o);
 
 /// The CPUs this process may run on (at least 1).
 unsigned available_cpus();
-
-/// The ratios of "--ratios 0.1,0.2" or "--grid 0.05:0.95:0.05"; an error
-/// message when the text is not one.
-std::optional<std::vector<double>> parse_ratio_list(std::string_view text, std::string& error);
-std::optional<std::vector<double>> parse_ratio_grid(std::string_view text, std::string& error);
 
 }  // namespace explore
 

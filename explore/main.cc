@@ -9,22 +9,27 @@
 #include "explore/commands.h"
 #include "explore/pareto_cmd.h"
 #include "fourfifths/version.h"
+#include "present/names.h"
+#include "present/options.h"
 
 namespace {
 
-using explore::scenario_form;
-using explore::table_format;
+using present::scenario_form;
+using present::table_format;
 
-const std::map<std::string, fourfifths::method> methods = {
-    {"precise", fourfifths::method::precise}, {"classic", fourfifths::method::classic}};
+// --name WORD, one of the names of a closed set, as every face spells them.
+template <class E>
+CLI::CheckedTransformer names(E&) {
+  return CLI::CheckedTransformer(present::names_map<E>(), CLI::ignore_case);
+}
 
 void add_method(CLI::App* command, fourfifths::method& m) {
   command
       ->add_option("--method", m,
                    "precise (the default): every cut score to full double precision; classic: "
                    "exactly the classic report's numbers")
-      ->transform(CLI::CheckedTransformer(methods, CLI::ignore_case))
-      ->option_text("precise|classic");
+      ->transform(names(m))
+      ->option_text(present::names_list<fourfifths::method>());
 }
 
 // The scenario argument of a subcommand.
@@ -44,12 +49,8 @@ void add_ratio_options(CLI::App* command, std::string& list, std::string& grid,
 // --format of table and pareto: csv, json or text.
 void add_table_format(CLI::App* command, table_format& format) {
   command->add_option("--format", format, "csv (the default), json or text")
-      ->transform(
-          CLI::CheckedTransformer(std::map<std::string, table_format>{{"csv", table_format::csv},
-                                                                      {"json", table_format::json},
-                                                                      {"text", table_format::text}},
-                                  CLI::ignore_case))
-      ->option_text("csv|json|text");
+      ->transform(names(format))
+      ->option_text(present::names_list<table_format>());
 }
 
 // The ratios of --ratios or --grid, when one was given; false, said on
@@ -58,10 +59,10 @@ bool read_ratios(const std::string& list, const std::string& grid,
                  std::optional<std::vector<double>>& ratios) {
   std::string error;
   if (!list.empty()) {
-    ratios = explore::parse_ratio_list(list, error);
+    ratios = present::parse_ratio_list(list, error);
     if (!ratios) explore::complain("--ratios: " + error);
   } else if (!grid.empty()) {
-    ratios = explore::parse_ratio_grid(grid, error);
+    ratios = present::parse_ratio_grid(grid, error);
     if (!ratios) explore::complain("--grid: " + error);
   }
   return error.empty();
@@ -86,11 +87,8 @@ int main(int argc, char** argv) try {
   add_scenario(convert_cmd, convert.scenario);
   convert_cmd->add_option("--to", convert.to, "the form to write: json or deck")
       ->required()
-      ->transform(CLI::CheckedTransformer(
-          std::map<std::string, scenario_form>{{"json", scenario_form::json},
-                                               {"deck", scenario_form::deck}},
-          CLI::ignore_case))
-      ->option_text("json|deck REQUIRED");
+      ->transform(names(convert.to))
+      ->option_text(present::names_list<scenario_form>() + " REQUIRED");
   convert_cmd
       ->add_option("-o,--output", convert.output, "where to write (default: standard output)")
       ->option_text("FILE");
@@ -126,26 +124,18 @@ int main(int argc, char** argv) try {
       ->check(CLI::Range(0.0, 1.0));
   pareto_cmd->add_flag("--majority", majority_ratio, "R is the majority group's selection ratio");
   pareto_cmd->add_option("--points", pareto.front.points, "points of the front (default 21)")
-      ->check(CLI::Range(2, 10000));
+      ->check(CLI::Range(present::fewest_points, present::most_points));
   pareto_cmd
       ->add_option("--objective", pareto.front.objective,
                    "validity (the default): the composite's correlation with the criterion "
                    "composite; mean: the mean criterion score of those selected")
-      ->transform(CLI::CheckedTransformer(
-          std::map<std::string, fourfifths::pareto_objective>{
-              {"validity", fourfifths::pareto_objective::validity},
-              {"mean", fourfifths::pareto_objective::mean}},
-          CLI::ignore_case))
-      ->option_text("validity|mean");
+      ->transform(names(pareto.front.objective))
+      ->option_text(present::names_list<fourfifths::pareto_objective>());
   pareto_cmd
       ->add_option("--weights", pareto.front.signs,
                    "nonnegative (the default) or any: the signs the weights may take")
-      ->transform(CLI::CheckedTransformer(
-          std::map<std::string, fourfifths::weight_signs>{
-              {"nonnegative", fourfifths::weight_signs::nonnegative},
-              {"any", fourfifths::weight_signs::any}},
-          CLI::ignore_case))
-      ->option_text("nonnegative|any");
+      ->transform(names(pareto.front.signs))
+      ->option_text(present::names_list<fourfifths::weight_signs>());
   CLI::Option* min_ai_opt = pareto_cmd->add_option(
       "--min-ai", min_ai,
       "only the best weighting whose impact ratio at R is at least A (for instance 0.8)");
@@ -195,11 +185,8 @@ int main(int argc, char** argv) try {
       ->add_option("--format", batch.format,
                    "csv (the default): one row per scenario and ratio; jsonl: one JSON line per "
                    "scenario")
-      ->transform(CLI::CheckedTransformer(
-          std::map<std::string, explore::batch_format>{{"csv", explore::batch_format::csv},
-                                                       {"jsonl", explore::batch_format::jsonl}},
-          CLI::ignore_case))
-      ->option_text("csv|jsonl");
+      ->transform(names(batch.format))
+      ->option_text(present::names_list<present::batch_format>());
   add_ratio_options(batch_cmd, batch_ratios_text, batch_grid_text,
                     "every scenario at these ratios instead, as a list: 0.1,0.2,0.3",
                     "every scenario at these ratios instead, as a grid FROM:TO:STEP");

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "explore/pareto_output.h"
-#include "explore/scenario.h"
-#include "explore/table.h"
 #include "fourfifths/pareto.h"
+#include "present/names.h"
+#include "present/pareto_output.h"
+#include "present/scenario.h"
 
 namespace explore {
 
@@ -20,7 +20,7 @@ struct pareto_command_options {
   std::string scenario;
   fourfifths::pareto_options front;
   std::optional<double> min_ai;
-  table_format format = table_format::csv;
+  present::table_format format = present::table_format::csv;
   std::string output = "-";
   std::string plot;  ///< the chart's file, when asked for
 };

@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <string_view>
 
-#include "analysis/classic_run.h"
+#include "fourfifths/classic.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view deck(reinterpret_cast<const char*>(data), size);
-  const analysis::run_result r = analysis::run_classic(deck);
-  if (r.status != 0 && r.status != 2) __builtin_trap();
+  const fourfifths::classic_run r = fourfifths::run_classic(deck);
+  if (r.status != fourfifths::run_status::normal && r.status != fourfifths::run_status::failure)
+    __builtin_trap();
   return 0;
 }

@@ -12,22 +12,22 @@
 #include <vector>
 
 #include "explore/batch.h"
-#include "explore/scenario.h"
+#include "present/scenario.h"
 
 namespace {
 
 // A reader's result is a scenario exactly when there is no error; the JSON
 // form of a scenario reads back as the same scenario.
-void check_scenario(const explore::loaded_scenario& s) {
+void check_scenario(const present::loaded_scenario& s) {
   if (s.errors.empty() != s.problem.has_value()) __builtin_trap();
   if (s.problem.has_value() != s.value.has_value()) __builtin_trap();
   if (!s.value) return;
-  const std::string json = explore::to_json(*s.value);
-  const explore::loaded_scenario again = explore::read_json_scenario(json);
+  const std::string json = present::to_json(*s.value);
+  const present::loaded_scenario again = present::read_json_scenario(json);
   // A deck's problem may fail the JSON form's checks (it is taken as the
   // deck gives it); a JSON scenario's may not.
-  if (s.value->form == explore::scenario_form::json && !again.value) __builtin_trap();
-  if (again.value && explore::to_json(*again.value) != json) __builtin_trap();
+  if (s.value->form == present::scenario_form::json && !again.value) __builtin_trap();
+  if (again.value && present::to_json(*again.value) != json) __builtin_trap();
 }
 
 void check_batch(std::string_view input, std::uint8_t choice) {
@@ -71,10 +71,10 @@ void check_batch(std::string_view input, std::uint8_t choice) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  check_scenario(explore::read_scenario(text));
-  check_scenario(explore::form_of(text) == explore::scenario_form::json
-                     ? explore::read_deck_scenario(text)
-                     : explore::read_json_scenario(text, explore::id_rule::required));
+  check_scenario(present::read_scenario(text));
+  check_scenario(present::form_of(text) == present::scenario_form::json
+                     ? present::read_deck_scenario(text)
+                     : present::read_json_scenario(text, present::id_rule::required));
   // The batch's settings come from the input's length and last byte, so
   // that the seeds (whole scenarios and batches) stay what they are.
   if (size > 0) check_batch(text, static_cast<std::uint8_t>(data[size - 1] + size));

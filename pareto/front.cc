@@ -13,8 +13,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -36,27 +38,42 @@ class front_setting {
  public:
   front_setting(const problem& p, const pareto_options& o) : p_(p), o_(o) {}
 
-  // Checks the options against the problem; an empty text when they suit.
-  std::string check() const {
+  // Checks the options against the problem: nothing when they suit, else
+  // the status and the fault.
+  std::optional<std::pair<pareto_status, fault>> check() const {
     const problem_spec& s = p_.spec();
     if (s.criteria < 1) {
-      return "the front needs a criterion: validity and the mean are measured on the criterion "
-             "composite";
+      return std::pair{pareto_status::no_criterion,
+                       fault{"criteria",
+                             "the front needs a criterion: validity and the mean are measured on "
+                             "the criterion composite"}};
     }
-    if (!(o_.ratio > 0 && o_.ratio < 1))
-      return "the selection ratio must lie strictly between 0 and 1";
+    if (!(o_.ratio > 0 && o_.ratio < 1)) {
+      return std::pair{pareto_status::bad_options,
+                       fault{"ratio", "the selection ratio must lie strictly between 0 and 1"}};
+    }
     if (o_.points < 2 || o_.points > most_points) {
-      return "the number of points must lie between 2 and " + std::to_string(most_points);
+      return std::pair{pareto_status::bad_options,
+                       fault{"points", "the number of points must lie between 2 and " +
+                                           std::to_string(most_points)}};
     }
     if (o_.mode == ratio_mode::overall && !p_.mix()) {
-      return "an overall selection ratio needs the applicant mix (minority_share or "
-             "majority_per_minority); a majority group's ratio does not";
+      return std::pair{pareto_status::needs_mix,
+                       fault{"mode",
+                             "an overall selection ratio needs the applicant mix (minority_share "
+                             "or majority_per_minority); a majority group's ratio does not"}};
     }
     if (o_.objective == pareto_objective::mean && !p_.mix()) {
-      return "the mean objective needs the applicant mix (minority_share or majority_per_minority)";
+      return std::pair{pareto_status::needs_mix,
+                       fault{"objective",
+                             "the mean objective needs the applicant mix (minority_share or "
+                             "majority_per_minority)"}};
     }
-    return {};
+    return std::nullopt;
   }
+
+  // Weightings evaluated so far.
+  int evaluations() const { return evaluations_; }
 
   // The predictor block, the predictors' validities and effect sizes, and
   // the criterion composite's effect size.
@@ -134,7 +151,8 @@ class front_setting {
   }
 
   // Everything about one weighting at R.
-  weighting_outcome evaluate(std::span<const double> w) const {
+  weighting_outcome evaluate(std::span<const double> w) {
+    ++evaluations_;
     weighting_outcome out;
     out.weights = scaled(w);
     const composite_statistics c = composites(w);
@@ -177,6 +195,7 @@ class front_setting {
   int np_ = 0;
   std::vector<double> r_, a_, d_;
   double criterion_effect_ = nan;
+  int evaluations_ = 0;
 };
 
 pareto::sign_constraint signs_of(weight_signs s) {
@@ -193,6 +212,41 @@ std::optional<pareto::frontier> make_frontier(const front_setting& s, weight_sig
     error = std::string("the predictors' correlations do not allow a front: ") + e.what();
     return std::nullopt;
   }
+}
+
+// A search that ends before it starts: the status, the fault and its
+// message.
+template <class T>
+bool refused(search_result<T>& result, pareto_status status, fault f) {
+  result.status = status;
+  result.message = f.message;
+  result.errors.push_back(std::move(f));
+  return true;
+}
+
+// Checks and prepares the setting, and builds the frontier; false, with
+// the result filled in, when there is none.
+template <class T>
+std::optional<pareto::frontier> start(front_setting& s, weight_signs signs,
+                                      search_result<T>& result) {
+  if (auto refusal = s.check()) {
+    refused(result, refusal->first, std::move(refusal->second));
+    return std::nullopt;
+  }
+  s.prepare();
+  std::string error;
+  std::optional<pareto::frontier> f = make_frontier(s, signs, error);
+  if (!f) refused(result, pareto_status::not_positive_definite, fault{"correlations", error});
+  return f;
+}
+
+// How the answer was reached, in words.
+std::string how_found(const pareto::frontier& f, int points) {
+  const auto stretches = f.pieces().size();
+  return "read from the exact front of validity against effect size (" + std::to_string(stretches) +
+         (stretches == 1 ? " concave stretch" : " concave stretches") +
+         (f.concave() ? "" : ", with jumps") + "), " + std::to_string(points) +
+         (points == 1 ? " point" : " points");
 }
 
 // The effect in [lo, hi] where the quality along the front is highest: a
@@ -252,10 +306,7 @@ double best_effect(const front_setting& s, const pareto::frontier& f, double lo,
 pareto_result find_pareto_front(const problem& p, const pareto_options& options) {
   pareto_result result;
   front_setting s(p, options);
-  result.error = s.check();
-  if (!result.error.empty()) return result;
-  s.prepare();
-  std::optional<pareto::frontier> f = make_frontier(s, options.signs, result.error);
+  std::optional<pareto::frontier> f = start(s, options.signs, result);
   if (!f) return result;
 
   pareto_front front;
@@ -298,7 +349,11 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
                                                                              : nullptr;
   front.regression = s.evaluate(unconstrained ? unconstrained->quality_end().weights : unit);
   if (!p.spec().regression_weights) front.given = s.evaluate(p.spec().predictor_weights);
-  result.front = std::move(front);
+  result.status = pareto_status::found;
+  result.message = how_found(*f, static_cast<int>(front.points.size()));
+  result.evaluations = s.evaluations();
+  result.stretches = static_cast<int>(f->pieces().size());
+  result.value = std::move(front);
   return result;
 }
 
@@ -306,25 +361,32 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
                                         double min_ai) {
   min_ai_result result;
   front_setting s(p, options);
-  result.error = s.check();
-  if (result.error.empty() && !std::isfinite(min_ai))
-    result.error = "the impact ratio must be a number";
-  if (!result.error.empty()) return result;
-  s.prepare();
-  std::optional<pareto::frontier> f = make_frontier(s, options.signs, result.error);
+  if (!std::isfinite(min_ai)) {
+    refused(result, pareto_status::bad_options,
+            fault{"min_ai", "the impact ratio must be a number"});
+    return result;
+  }
+  std::optional<pareto::frontier> f = start(s, options.signs, result);
   if (!f) return result;
+  result.stretches = static_cast<int>(f->pieces().size());
   const pareto::weighting& impact = f->impact_end();
   const double e_needed = s.effect_for_ai(min_ai);
   // Reached when the highest-impact weighting meets the ratio.
   if (!(s.at(impact.effect, impact.validity).ai_ratio >= min_ai) || e_needed > impact.effect) {
-    result.reached = false;
-    result.best = s.evaluate(impact.weights);
+    result.status = pareto_status::unreachable;
+    result.value = s.evaluate(impact.weights);
+    result.evaluations = s.evaluations();
+    result.message =
+        "no weighting reaches the impact ratio; the highest reachable is the "
+        "front's impact end";
     return result;
   }
   const double lo = std::max(e_needed, f->quality_end().effect);
   const double e = best_effect(s, *f, std::min(lo, impact.effect), impact.effect);
-  result.reached = true;
-  result.best = s.evaluate(f->at_effect(e).weights);
+  result.status = pareto_status::found;
+  result.value = s.evaluate(f->at_effect(e).weights);
+  result.evaluations = s.evaluations();
+  result.message = how_found(*f, 1);
   return result;
 }
 

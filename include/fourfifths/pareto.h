@@ -10,6 +10,7 @@
 
 #include "fourfifths/analysis.h"
 #include "fourfifths/problem.h"
+#include "fourfifths/result.h"
 
 namespace fourfifths {
 
@@ -58,30 +59,51 @@ struct pareto_front {
   /// when weightings can go beyond it. One point when the highest-quality
   /// weighting already has the highest ratio the front allows.
   std::vector<weighting_outcome> points;
-  weighting_outcome unit;                       ///< equal weights, to mark
-  weighting_outcome regression;                 ///< the regression weights (any sign), to mark
-  std::optional<weighting_outcome> given;       ///< the problem's own weights, to mark
-  bool stopped_at_parity = false;               ///< the impact end is the weighting with ratio 1
+  weighting_outcome unit;                  ///< equal weights, to mark
+  weighting_outcome regression;            ///< the regression weights (any sign), to mark
+  std::optional<weighting_outcome> given;  ///< the problem's own weights, to mark
+  bool stopped_at_parity = false;          ///< the impact end is the weighting with ratio 1
 };
 
-/// The front, or why there is none (in `error`): no criterion, an overall
-/// ratio or the mean objective without an applicant mix, a ratio outside
-/// (0, 1), a predictor block that is not positive definite, a count of
-/// points outside 2..10000.
-struct pareto_result {
-  std::optional<pareto_front> front;
-  std::string error;
+/// How a search for a front or a best weighting ended.
+enum class pareto_status {
+  found,                  ///< the answer is in the value
+  unreachable,            ///< best_weighting_for_min_ai: no weighting reaches the ratio asked for;
+                          ///< the value is the weighting with the highest ratio reachable
+  no_criterion,           ///< the problem has no criterion to measure quality on
+  bad_options,            ///< a ratio outside (0, 1), points outside 2..10000, a ratio asked for
+                          ///< that is not a number
+  needs_mix,              ///< an overall ratio or the mean objective without an applicant mix
+  not_positive_definite,  ///< the predictors' correlations allow no front
 };
+
+/// What a search for a front or a best weighting hands back, after
+/// scipy.optimize's result: the answer (`value`) or the faults that kept it
+/// from being found (each naming the option or field), how the search ended
+/// (`status`, `message`), and how the answer was reached.
+template <class T>
+struct search_result : result<T, pareto_status> {
+  /// Why the search ended, in words ("the front's 3 concave stretches, 21
+  /// points" when found).
+  std::string message;
+  /// Weightings evaluated at the ratio (a cut score solved for each).
+  int evaluations = 0;
+  /// The concave stretches of the exact front of validity against the
+  /// composite's effect size that the answer was read from.
+  int stretches = 0;
+};
+
+/// The front, or why there is none: no criterion, an overall ratio or the
+/// mean objective without an applicant mix, a ratio outside (0, 1), a
+/// predictor block that is not positive definite, a count of points outside
+/// 2..10000.
+using pareto_result = search_result<pareto_front>;
 pareto_result find_pareto_front(const problem& p, const pareto_options& options);
 
 /// The single weighting with the highest quality whose impact ratio at R is
-/// at least `min_ai`; when none reaches it, `reached` is false and `best`
-/// is the weighting with the highest ratio reachable.
-struct min_ai_result {
-  bool reached = false;
-  std::optional<weighting_outcome> best;
-  std::string error;  ///< as for the front
-};
+/// at least `min_ai` (status `found`); when none reaches it, status
+/// `unreachable` and the weighting with the highest ratio reachable.
+using min_ai_result = search_result<weighting_outcome>;
 min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& options,
                                         double min_ai);
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "fourfifths/result.h"
+
 namespace fourfifths {
 
 /// The most predictors, criteria and variables in all that a problem may have.
@@ -77,15 +79,6 @@ struct problem_spec {
   std::vector<double> requested_ratios;
 };
 
-/// A fault of a problem, naming the field it concerns, for instance
-/// {"correlations[2][0]", "must lie in [-1, 1]"}.
-struct fault {
-  std::string field;
-  std::string message;
-  /// "field: message".
-  std::string text() const;
-};
-
 /// A problem that can be analysed: built from a spec that passed every
 /// check, or read from a deck that the classic program accepts.
 class problem {
@@ -105,12 +98,14 @@ class problem {
   std::vector<double> flat_;  // the correlations, row by row
 };
 
-/// The result of `make_problem`: a problem, or every fault found.
-struct problem_result {
-  std::optional<problem> value;
-  std::vector<fault> errors;    ///< empty exactly when `value` holds a problem
-  std::vector<fault> warnings;  ///< for instance a predictor block that is not positive definite
+/// How `make_problem` ended.
+enum class problem_status {
+  built,    ///< the value holds the problem (perhaps with warnings)
+  invalid,  ///< the spec has faults: `errors` lists every one
 };
+
+/// The result of `make_problem`: a problem, or every fault found.
+using problem_result = result<problem, problem_status>;
 
 /// Checks the spec and builds the problem. Every fault is reported, each
 /// naming its field: counts out of range, lists of the wrong length,
@@ -121,23 +116,21 @@ struct problem_result {
 /// requested ratios that are not finite.
 problem_result make_problem(problem_spec spec);
 
-/// How a classic deck failed, as the classic program reports it.
-enum class deck_failure {
+/// How reading a classic deck ended.
+enum class deck_status {
+  read,             ///< the value holds the problem
   rejected,         ///< the header's check failed: its messages go to the report
   unreadable,       ///< the reader failed: the four-line report on standard error
   too_many_ratios,  ///< more than 25 requested ratios: the subscript report on standard error
 };
 
-struct deck_error {
-  deck_failure kind = deck_failure::rejected;
-  /// The text the classic program prints, every line ending in a newline.
+/// The result of `read_deck`: a problem, or why the deck was refused, as
+/// faults (one a line of the program's text, without a path) and as the
+/// classic program's own text.
+struct deck_result : result<problem, deck_status> {
+  /// The text the classic program prints for a refused deck, every line
+  /// ending in a newline; empty when the deck was read.
   std::string text;
-};
-
-/// The result of `read_deck`: a problem, or why the deck was refused.
-struct deck_result {
-  std::optional<problem> value;
-  std::optional<deck_error> error;
 };
 
 /// Reads a classic deck (free-form values, eight reads), checks its header
@@ -145,6 +138,14 @@ struct deck_result {
 /// correlation matrix is taken as given, without the checks of
 /// `make_problem`.
 deck_result read_deck(std::string_view deck);
+
+/// Whether the problem's whole correlation matrix (predictors and criteria)
+/// is positive definite, as a correlation matrix of data must be: the
+/// Cholesky factorisation the analysis itself uses.
+bool correlations_positive_definite(const problem& p);
+/// The same for the predictors' block alone, which regression weights and
+/// the Pareto front need.
+bool predictor_block_positive_definite(const problem& p);
 
 }  // namespace fourfifths
 

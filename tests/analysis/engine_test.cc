@@ -156,7 +156,7 @@ TEST(MakeProblem, APredictorBlockThatIsNotPositiveDefiniteIsAWarning) {
   const problem_result built = make_problem(s);
   ASSERT_TRUE(built.value.has_value());
   ASSERT_EQ(built.warnings.size(), 1u);
-  EXPECT_EQ(built.warnings[0].field, "correlations");
+  EXPECT_EQ(built.warnings[0].path, "correlations");
   // The regression weights are those of the partial factorisation, and the
   // analysis says so.
   const predictor_weighting w = weighting_of(*built.value);
@@ -166,31 +166,31 @@ TEST(MakeProblem, APredictorBlockThatIsNotPositiveDefiniteIsAWarning) {
 
 TEST(ReadDeck, FailuresCarryTheProgramsMessages) {
   const deck_result rejected = read_deck("2 0 0 1 0 0\n");
-  ASSERT_TRUE(rejected.error.has_value());
-  EXPECT_EQ(rejected.error->kind, deck_failure::rejected);
-  EXPECT_EQ(rejected.error->text,
+  ASSERT_FALSE(rejected.value.has_value());
+  EXPECT_EQ(rejected.status, deck_status::rejected);
+  EXPECT_EQ(rejected.text,
             "Regression weights can not be computed because no\ncriteria are specified\n");
 
   const deck_result unreadable = read_deck("2 1 1 0 0 0\n1\n1 x\n");
-  ASSERT_TRUE(unreadable.error.has_value());
-  EXPECT_EQ(unreadable.error->kind, deck_failure::unreadable);
-  EXPECT_EQ(unreadable.error->text,
+  ASSERT_FALSE(unreadable.value.has_value());
+  EXPECT_EQ(unreadable.status, deck_status::unreadable);
+  EXPECT_EQ(unreadable.text,
             "invalid number: incomprehensible list input\n"
             "apparent state: unit 5 (unnamed)\n"
             "last format: list io\n"
             "lately reading sequential formatted external IO\n");
 
   const deck_result empty = read_deck("");
-  ASSERT_TRUE(empty.error.has_value());
-  EXPECT_EQ(empty.error->text.substr(0, 21), "list in: end of file\n");
+  ASSERT_FALSE(empty.value.has_value());
+  EXPECT_EQ(empty.text.substr(0, 21), "list in: end of file\n");
 
   // The 26th element is asked for before its value is read.
   std::string many = "1 0 1 0 0 26\n1\n1\n1\n-1\n";
   for (int i = 0; i < 25; ++i) many += "0.5 ";
   const deck_result too_many = read_deck(many);
-  ASSERT_TRUE(too_many.error.has_value());
-  EXPECT_EQ(too_many.error->kind, deck_failure::too_many_ratios);
-  EXPECT_NE(too_many.error->text.find("Attempt to access the 26-th element of variable rsr.\n"),
+  ASSERT_FALSE(too_many.value.has_value());
+  EXPECT_EQ(too_many.status, deck_status::too_many_ratios);
+  EXPECT_NE(too_many.text.find("Attempt to access the 26-th element of variable rsr.\n"),
             std::string::npos);
 }
 

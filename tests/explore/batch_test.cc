@@ -22,11 +22,15 @@
 #include <utility>
 #include <vector>
 
-#include "explore/scenario.h"
-#include "explore/table.h"
 #include "fourfifths/analysis.h"
+#include "present/scenario.h"
+#include "present/table.h"
 
 namespace explore {
+
+using present::csv_header;
+using present::loaded_scenario;
+using present::read_json_scenario;
 namespace {
 
 // --- Helpers ----------------------------------------------------------------

@@ -39,7 +39,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "present"))
 import check_chart_render as chart  # noqa: E402  (the shared renderer checks)
 
 from check_chart_render import SVG, CheckFailed, require  # noqa: E402

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/classic_run.h"
+#include "fourfifths/classic.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ TEST_P(GoldenDeck, MatchesExpectedOutputErrorsAndStatus) {
   fs::path base = deck;
   base.replace_extension();
   const std::string input = slurp(deck);
-  const analysis::run_result got = analysis::run_classic(input);
+  const fourfifths::classic_run got = fourfifths::run_classic(input);
 
   const std::string want_out = slurp(fs::path(base).concat(".out"));
   const std::string want_err = slurp(fs::path(base).concat(".err"));
@@ -78,7 +78,7 @@ TEST_P(GoldenDeck, MatchesExpectedOutputErrorsAndStatus) {
   EXPECT_TRUE(got.report == want_out)
       << "standard output " << first_difference(got.report, want_out);
   EXPECT_EQ(mask_line_numbers(got.diagnostics), mask_line_numbers(want_err));
-  EXPECT_EQ(got.status, want_status);
+  EXPECT_EQ(static_cast<int>(got.status), want_status);
 }
 
 std::string case_name(const testing::TestParamInfo<fs::path>& info) {

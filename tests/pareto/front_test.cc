@@ -92,8 +92,8 @@ std::pair<double, double> evaluate(const problem& p, std::span<const double> w,
 void expect_no_better_weighting(const problem& p, const pareto_options& o, int draws,
                                 std::uint64_t seed) {
   const pareto_result r = find_pareto_front(p, o);
-  ASSERT_TRUE(r.front.has_value()) << r.error;
-  const std::vector<weighting_outcome>& front = r.front->points;
+  ASSERT_TRUE(r.value.has_value()) << r.message;
+  const std::vector<weighting_outcome>& front = r.value->points;
   for (const weighting_outcome& f : front) {
     for (const weighting_outcome& g : front) {
       EXPECT_FALSE(g.ai_ratio > f.ai_ratio + 1e-9 &&
@@ -124,8 +124,8 @@ TEST(ParetoFront, PublishedExampleEnds) {
   pareto_options o;
   o.ratio = 0.10;
   const pareto_result r = find_pareto_front(p, o);
-  ASSERT_TRUE(r.front.has_value()) << r.error;
-  const std::vector<weighting_outcome>& points = r.front->points;
+  ASSERT_TRUE(r.value.has_value()) << r.message;
+  const std::vector<weighting_outcome>& points = r.value->points;
   ASSERT_EQ(points.size(), 21u);
   // The quality end is the regression weighting; the impact end the third
   // predictor alone (tests/pareto/data/four_predictor_ends.py, mpmath).
@@ -136,12 +136,12 @@ TEST(ParetoFront, PublishedExampleEnds) {
   EXPECT_EQ(points.back().weights, (std::vector<double>{0, 0, 1, 0}));
   EXPECT_NEAR(points.back().validity, 0.18, 1e-15);
   EXPECT_NEAR(points.back().composite_d, -0.09, 1e-15);
-  EXPECT_FALSE(r.front->stopped_at_parity);
+  EXPECT_FALSE(r.value->stopped_at_parity);
   // The marks: the regression weights are the quality end here; the
   // problem gives no weights of its own.
-  EXPECT_NEAR(r.front->regression.validity, points.front().validity, 1e-12);
-  EXPECT_FALSE(r.front->given.has_value());
-  EXPECT_NEAR(r.front->unit.weights[0], 0.25, 1e-15);
+  EXPECT_NEAR(r.value->regression.validity, points.front().validity, 1e-12);
+  EXPECT_FALSE(r.value->given.has_value());
+  EXPECT_NEAR(r.value->unit.weights[0], 0.25, 1e-15);
 }
 
 TEST(ParetoFront, PointsAreSpreadEvenlyInTheImpactRatio) {
@@ -149,7 +149,7 @@ TEST(ParetoFront, PointsAreSpreadEvenlyInTheImpactRatio) {
   pareto_options o;
   o.ratio = 0.10;
   o.points = 11;
-  const std::vector<weighting_outcome> points = find_pareto_front(p, o).front->points;
+  const std::vector<weighting_outcome> points = find_pareto_front(p, o).value->points;
   ASSERT_EQ(points.size(), 11u);
   const double step = (points.back().ai_ratio - points.front().ai_ratio) / 10;
   for (std::size_t k = 0; k < points.size(); ++k) {
@@ -197,10 +197,10 @@ TEST(ParetoFront, StopsAtParity) {
   pareto_options o;
   o.ratio = 0.2;
   const pareto_result r = find_pareto_front(make(s), o);
-  ASSERT_TRUE(r.front.has_value()) << r.error;
-  EXPECT_TRUE(r.front->stopped_at_parity);
-  EXPECT_NEAR(r.front->points.back().ai_ratio, 1, 1e-12);
-  EXPECT_NEAR(r.front->points.back().composite_d, 0, 1e-12);
+  ASSERT_TRUE(r.value.has_value()) << r.message;
+  EXPECT_TRUE(r.value->stopped_at_parity);
+  EXPECT_NEAR(r.value->points.back().ai_ratio, 1, 1e-12);
+  EXPECT_NEAR(r.value->points.back().composite_d, 0, 1e-12);
 }
 
 TEST(MinimumImpactRatio, AgreesWithTheFront) {
@@ -209,17 +209,17 @@ TEST(MinimumImpactRatio, AgreesWithTheFront) {
     pareto_options o;
     o.ratio = 0.10;
     o.objective = objective;
-    const std::vector<weighting_outcome> points = find_pareto_front(p, o).front->points;
+    const std::vector<weighting_outcome> points = find_pareto_front(p, o).value->points;
     for (const std::size_t k : {std::size_t{3}, std::size_t{10}, std::size_t{17}}) {
       const min_ai_result m = best_weighting_for_min_ai(p, o, points[k].ai_ratio);
-      ASSERT_TRUE(m.reached);
-      EXPECT_NEAR(quality(*m.best, objective), quality(points[k], objective), 1e-9);
-      EXPECT_GE(m.best->ai_ratio, points[k].ai_ratio - 1e-12);
+      ASSERT_TRUE((m.status == pareto_status::found));
+      EXPECT_NEAR(quality(*m.value, objective), quality(points[k], objective), 1e-9);
+      EXPECT_GE(m.value->ai_ratio, points[k].ai_ratio - 1e-12);
     }
     // A ratio the quality end already meets: the quality end.
     const min_ai_result low = best_weighting_for_min_ai(p, o, 0.01);
-    ASSERT_TRUE(low.reached);
-    EXPECT_NEAR(quality(*low.best, objective), quality(points.front(), objective), 1e-9);
+    ASSERT_TRUE((low.status == pareto_status::found));
+    EXPECT_NEAR(quality(*low.value, objective), quality(points.front(), objective), 1e-9);
   }
 }
 
@@ -227,12 +227,12 @@ TEST(MinimumImpactRatio, OutOfReachSaysSoAndGivesTheHighest) {
   const problem p = make(published());
   pareto_options o;
   o.ratio = 0.10;
-  const double highest = find_pareto_front(p, o).front->points.back().ai_ratio;
+  const double highest = find_pareto_front(p, o).value->points.back().ai_ratio;
   const min_ai_result m = best_weighting_for_min_ai(p, o, highest + 0.01);
-  EXPECT_FALSE(m.reached);
-  ASSERT_TRUE(m.best.has_value());
-  EXPECT_EQ(m.best->weights, (std::vector<double>{0, 0, 1, 0}));
-  EXPECT_EQ(m.best->ai_ratio, highest);
+  EXPECT_FALSE((m.status == pareto_status::found));
+  ASSERT_TRUE(m.value.has_value());
+  EXPECT_EQ(m.value->weights, (std::vector<double>{0, 0, 1, 0}));
+  EXPECT_EQ(m.value->ai_ratio, highest);
 }
 
 TEST(ParetoFront, QuestionsItRefuses) {
@@ -246,25 +246,26 @@ TEST(ParetoFront, QuestionsItRefuses) {
   none.quality = quality_basis::predictor;
   for (auto& row : none.correlations) row.pop_back();
   none.correlations.pop_back();
-  EXPECT_NE(find_pareto_front(make(none), o).error.find("needs a criterion"), std::string::npos);
+  EXPECT_NE(find_pareto_front(make(none), o).message.find("needs a criterion"), std::string::npos);
 
   problem_spec majority = published();
   majority.mode = ratio_mode::majority;
   majority.majority_per_minority.reset();
   const problem no_mix = make(majority);
-  EXPECT_NE(find_pareto_front(no_mix, o).error.find("needs the applicant mix"), std::string::npos);
+  EXPECT_NE(find_pareto_front(no_mix, o).message.find("needs the applicant mix"),
+            std::string::npos);
   o.mode = ratio_mode::majority;
-  EXPECT_TRUE(find_pareto_front(no_mix, o).front.has_value());
+  EXPECT_TRUE(find_pareto_front(no_mix, o).value.has_value());
   o.objective = pareto_objective::mean;
-  EXPECT_NE(find_pareto_front(no_mix, o).error.find("mean objective needs the applicant mix"),
+  EXPECT_NE(find_pareto_front(no_mix, o).message.find("mean objective needs the applicant mix"),
             std::string::npos);
   o = {};
   o.ratio = 1;
-  EXPECT_NE(find_pareto_front(make(published()), o).error.find("strictly between 0 and 1"),
+  EXPECT_NE(find_pareto_front(make(published()), o).message.find("strictly between 0 and 1"),
             std::string::npos);
   o.ratio = 0.1;
   o.points = 1;
-  EXPECT_NE(find_pareto_front(make(published()), o).error.find("points"), std::string::npos);
+  EXPECT_NE(find_pareto_front(make(published()), o).message.find("points"), std::string::npos);
 }
 
 }  // namespace

@@ -1,22 +1,22 @@
 #include "web/engine/requests.h"
 
-#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "analysis/classic_run.h"
-#include "explore/chart.h"
-#include "explore/pareto_output.h"
-#include "explore/plot.h"
-#include "explore/scenario.h"
-#include "explore/table.h"
 #include "fourfifths/analysis.h"
+#include "fourfifths/classic.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
-#include "numeric/packed.h"
+#include "present/chart.h"
+#include "present/names.h"
+#include "present/options.h"
+#include "present/pareto_output.h"
+#include "present/plot.h"
+#include "present/scenario.h"
+#include "present/table.h"
 
 namespace fourfifths::web {
 
@@ -30,26 +30,10 @@ std::string dump(const json& response) {
   return response.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-bool path_character(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '.' || c == '[' || c == ']';
-}
-
-// The explorer writes a fault as "path: message"
-// ("predictors[2].d: must be a finite number"). A line without such a path
-// (a JSON syntax error, a deck's own message) gets the empty path.
-json fault(const std::string& line) {
-  const std::size_t colon = line.find(": ");
-  bool has_path = colon != std::string::npos && colon > 0;
-  for (std::size_t i = 0; has_path && i < colon; ++i) has_path = path_character(line[i]);
-  if (!has_path) return {{"path", ""}, {"message", line}};
-  return {{"path", line.substr(0, colon)}, {"message", line.substr(colon + 2)}};
-}
-
-json faults(const std::vector<std::string>& lines) {
-  json list = json::array();
-  for (const std::string& line : lines) list.push_back(fault(line));
-  return list;
+json faults(const std::vector<fault>& list) {
+  json out = json::array();
+  for (const fault& f : list) out.push_back({{"path", f.path}, {"message", f.message}});
+  return out;
 }
 
 json request_error(const std::string& message) {
@@ -62,15 +46,6 @@ std::optional<json> parse_request(std::string_view text) {
   json request = json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (request.is_discarded() || !request.is_object()) return std::nullopt;
   return request;
-}
-
-// The engine warns of a predictor block that is not positive definite; a
-// block that is, beside criteria whose correlations no data could give,
-// makes the whole matrix fail the same test. The test is the engine's own
-// Cholesky factorisation of the packed matrix.
-bool whole_matrix_positive_definite(const problem& p) {
-  return numeric::positive_definite(p.variables(),
-                                    [&](int i, int j) { return p.correlation(i, j); });
 }
 
 json weighting_json(const problem& p) {
@@ -90,28 +65,34 @@ json weighting_json(const problem& p) {
 }  // namespace
 
 std::string classic_run(std::string_view deck) {
-  const analysis::run_result run = analysis::run_classic(deck);
-  return dump({{"report", run.report}, {"diagnostics", run.diagnostics}, {"status", run.status}});
+  const fourfifths::classic_run run = run_classic(deck);
+  return dump({{"report", run.report},
+               {"diagnostics", run.diagnostics},
+               {"status", static_cast<int>(run.status)}});
 }
 
 std::string load(std::string_view text) {
-  if (explore::form_of(text) == explore::scenario_form::json) {
+  if (present::form_of(text) == present::scenario_form::json) {
     json document = json::parse(text, nullptr, /*allow_exceptions=*/false);
     if (!document.is_discarded()) {
+      // A key the schema does not have is refused here as everywhere: the
+      // form would drop it and compute without it.
+      const std::vector<fault> unknown = present::unknown_keys(document);
+      if (!unknown.empty()) {
+        return dump({{"form", "json"}, {"scenario", nullptr}, {"errors", faults(unknown)}});
+      }
       return dump({{"form", "json"}, {"scenario", std::move(document)}, {"errors", json::array()}});
     }
     // The explorer's own words for the syntax error.
     return dump({{"form", "json"},
                  {"scenario", nullptr},
-                 {"errors", faults(explore::read_json_scenario(text).errors)}});
+                 {"errors", faults(present::read_json_scenario(text).errors)}});
   }
-  explore::loaded_scenario deck = explore::read_deck_scenario(text);
+  present::loaded_scenario deck = present::read_deck_scenario(text);
   if (!deck.value) {
     return dump({{"form", "deck"}, {"scenario", nullptr}, {"errors", faults(deck.errors)}});
   }
-  return dump({{"form", "deck"},
-               {"scenario", json::parse(explore::to_json(*deck.value))},
-               {"errors", json::array()}});
+  return dump({{"form", "deck"}, {"scenario", json(*deck.value)}, {"errors", json::array()}});
 }
 
 namespace {
@@ -119,16 +100,16 @@ namespace {
 // A request's scenario read and checked as the explorer checks a JSON
 // scenario: the response so far holds its errors and warnings.
 struct checked_scenario {
-  explore::loaded_scenario loaded;
+  present::loaded_scenario loaded;
   json response;
   bool usable() const { return loaded.problem.has_value(); }
 };
 
 checked_scenario check(const json& request) {
-  checked_scenario c{explore::read_json_scenario(request["scenario"].dump()), {}};
+  checked_scenario c{present::read_json_document(request["scenario"]), {}};
   c.response = {{"errors", faults(c.loaded.errors)}, {"warnings", faults(c.loaded.warnings)}};
   if (c.usable() && c.response["warnings"].empty() &&
-      !whole_matrix_positive_definite(*c.loaded.problem)) {
+      !correlations_positive_definite(*c.loaded.problem)) {
     c.response["warnings"].push_back(
         {{"path", "correlations"},
          {"message",
@@ -143,7 +124,7 @@ checked_scenario check(const json& request) {
 // narrower picture, without the titles that the page's headings already
 // give (the figure's; a lone panel's, which is the scenario's title); the
 // download stays the explorer's.
-explore::figure for_narrow_screen(explore::figure f) {
+present::figure for_narrow_screen(present::figure f) {
   constexpr int width = 440;
   constexpr int panel_height = 330;
   f.width = width;
@@ -154,9 +135,9 @@ explore::figure for_narrow_screen(explore::figure f) {
   return f;
 }
 
-void add_chart(json& response, const char* key, const explore::figure& f, bool narrow) {
-  response[key] = explore::render_svg(f);
-  if (narrow) response[std::string(key) + "_screen"] = explore::render_svg(for_narrow_screen(f));
+void add_chart(json& response, const char* key, const present::figure& f, bool narrow) {
+  response[key] = present::render_svg(f);
+  if (narrow) response[std::string(key) + "_screen"] = present::render_svg(for_narrow_screen(f));
 }
 
 // A request about a scenario: one that is no object with a scenario, or
@@ -177,91 +158,111 @@ std::string answer_request(std::string_view text, Answer answer) {
 }  // namespace
 
 std::string evaluate(std::string_view text) {
-  return answer_request(text, [](const json& request, const problem& p, const explore::scenario& s,
+  return answer_request(text, [](const json& request, const problem& p, const present::scenario& s,
                                  json& response) {
-    response["json"] = explore::to_json(s);
+    response["json"] = present::to_json(s);
     response.update(weighting_json(p));
 
     std::vector<double> ratios;
     if (const auto ratio = request.find("ratio"); ratio != request.end() && ratio->is_number()) {
       ratios.push_back(ratio->get<double>());
     }
-    const explore::table t = explore::make_table(p, method::precise, ratios);
-    json table = json::parse(explore::table_json(t, nullptr, /*compact=*/true));
+    const present::table t = present::make_table(p, method::precise, ratios);
+    json table = t;
     response["four_fifths_minimum"] = std::move(table["four_fifths_minimum"]);
     response["rows"] = std::move(table["rows"]);
-    response["csv"] = explore::table_csv(t);
+    response["csv"] = present::table_csv(t);
 
     // The explorer's plot (fourfifths-explore plot), precise method.
-    add_chart(response, "ai_chart", explore::plot_figure(model_of(p), method::precise, s.title),
+    add_chart(response, "ai_chart", present::plot_figure(model_of(p), method::precise, s.title),
               request.value("narrow", false));
   });
 }
 
+namespace {
+
+// Faults of the front or of the answer to a minimum ratio, under the path
+// the page shows them beside ("front" or "min_ai").
+template <class T>
+void search_faults(json& list, const char* path, const search_result<T>& r) {
+  for (const fault& f : r.errors) list.push_back({{"path", path}, {"message", f.message}});
+}
+
+}  // namespace
+
 std::string front(std::string_view text) {
-  return answer_request(text, [](const json& request, const problem& p, const explore::scenario& s,
-                                 json& response) {
-    pareto_options options;
-    options.mode = s.spec.mode;
-    options.ratio = request.value("ratio", options.ratio);
-    options.points = request.value("points", options.points);
-    options.objective = request.value("objective", "validity") == "mean"
-                            ? pareto_objective::mean
-                            : pareto_objective::validity;
-    options.signs = request.value("signs", "nonnegative") == "any" ? weight_signs::any
-                                                                   : weight_signs::nonnegative;
+  return answer_request(
+      text, [](const json& request, const problem& p, const present::scenario& s, json& response) {
+        pareto_options options;
+        // A request's options are read as the explorer's command line reads
+        // them; a fault of one is a fault of the front.
+        const std::vector<fault> option_faults =
+            present::read_pareto_options(request, s.spec.mode, options);
+        response["front_errors"] = json::array();
+        if (!option_faults.empty()) {
+          for (const fault& f : option_faults) {
+            response["front_errors"].push_back({{"path", "front"}, {"message", f.text()}});
+          }
+          return;
+        }
 
-    // What the library says when the scenario asks no question a front can
-    // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
-    // about the front alone: its path is "front".
-    const pareto_result result = find_pareto_front(p, options);
-    if (!result.front) {
-      response["front_errors"] = json::array({{{"path", "front"}, {"message", result.error}}});
-      return;
-    }
-    response["front_errors"] = json::array();
-    response["front"] = json::parse(explore::front_json(s, *result.front));
-    response["csv"] = explore::front_csv(result.front->points, s.spec.predictors);
+        // What the library says when the scenario asks no question a front can
+        // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
+        // about the front alone: its path is "front".
+        const pareto_result result = find_pareto_front(p, options);
+        if (!result.value) {
+          search_faults(response["front_errors"], "front", result);
+          return;
+        }
+        response["front"] = present::front_document(s, *result.value);
+        response["csv"] = present::front_csv(result.value->points, s.spec.predictors);
 
-    std::optional<min_ai_result> answer;
-    if (const auto min_ai = request.find("min_ai");
-        min_ai != request.end() && min_ai->is_number()) {
-      answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
-      if (answer->error.empty()) {
-        response["min_ai"] = json::parse(explore::min_ai_json(s, min_ai->get<double>(), *answer));
-      } else {
-        response["front_errors"].push_back({{"path", "min_ai"}, {"message", answer->error}});
-        answer.reset();
-      }
-    }
-    explore::figure chart =
-        explore::front_figure(s, *result.front, answer ? &*answer->best : nullptr);
-    response["front_chart"] = explore::render_svg(chart);
-    if (request.value("narrow", false)) {
-      // The ratio is in the page's heading; the axis title keeps what fits.
-      chart.panels.front().x.title = "Impact ratio (minority / majority)";
-      response["front_chart_screen"] = explore::render_svg(for_narrow_screen(chart));
-    }
-  });
+        std::optional<min_ai_result> answer;
+        if (const auto min_ai = request.find("min_ai");
+            min_ai != request.end() && min_ai->is_number()) {
+          answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
+          if (answer->value) {
+            response["min_ai"] = present::min_ai_document(s, min_ai->get<double>(), *answer);
+          } else {
+            search_faults(response["front_errors"], "min_ai", *answer);
+            answer.reset();
+          }
+        }
+        present::figure chart =
+            present::front_figure(s, *result.value, answer ? &*answer->value : nullptr);
+        response["front_chart"] = present::render_svg(chart);
+        if (request.value("narrow", false)) {
+          // The ratio is in the page's heading; the axis title keeps what fits.
+          chart.panels.front().x.title = "Impact ratio (minority / majority)";
+          response["front_chart_screen"] = present::render_svg(for_narrow_screen(chart));
+        }
+      });
 }
 
 std::string table(std::string_view scenario, std::string_view options) {
   const std::optional<json> request = parse_request(options);
   if (!request) return dump(request_error("the options must be a JSON object"));
-  const explore::loaded_scenario loaded = explore::read_scenario(scenario);
+  const present::loaded_scenario loaded = present::read_scenario(scenario);
   if (!loaded.problem) return dump({{"errors", faults(loaded.errors)}});
-  const method m =
-      request->value("method", "precise") == "classic" ? method::classic : method::precise;
+  const std::string method_name = request->value("method", "precise");
+  const std::optional<method> m = present::value_of<method>(method_name);
+  if (!m) {
+    return dump(request_error("method: must be one of " + present::names_list<method>(", ")));
+  }
   std::optional<std::vector<double>> ratios;
   if (const auto r = request->find("ratios"); r != request->end() && r->is_array()) {
     ratios.emplace();
-    for (const json& v : *r) ratios->push_back(v.is_number() ? v.get<double>() : 0.0);
+    for (const json& v : *r) {
+      if (!v.is_number()) return dump(request_error("ratios: must be numbers"));
+      ratios->push_back(v.get<double>());
+    }
   }
-  const explore::table t = explore::make_table(*loaded.problem, m, ratios);
-  if (request->value("format", "json") == "csv") {
-    return explore::table_csv(t);
-  }
-  return explore::table_json(t, nullptr, true);
+  const present::table t = present::make_table(*loaded.problem, *m, ratios);
+  const std::optional<present::table_format> format =
+      present::value_of<present::table_format>(request->value("format", "json"));
+  if (format == present::table_format::csv) return present::table_csv(t);
+  if (format == present::table_format::json) return present::table_json(t, nullptr, true);
+  return dump(request_error("format: must be json or csv"));
 }
 
 }  // namespace fourfifths::web

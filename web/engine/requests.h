@@ -18,7 +18,9 @@ std::string classic_run(std::string_view deck);
 /// A file the page was given, a JSON scenario or a deck (told apart as the
 /// explorer does, by the first character):
 ///   {"form": "json" | "deck", "scenario": object | null, "errors": [...]}.
-/// A JSON scenario comes back as its document, unchecked, so that the page
+/// A JSON scenario with a key the schema does not have is refused, each such
+/// key a fault with its path. Any other JSON scenario comes back as its
+/// document, unchecked otherwise, so that the page
 /// shows it with its faults beside the fields; a deck as its scenario in the
 /// explorer's JSON form, named P1.., C1... Errors are the explorer's: JSON
 /// syntax with line and column, or the classic program's lines for a deck

@@ -274,6 +274,20 @@ describe('load', () => {
     assert.deepEqual(loaded, { form: 'json', scenario, errors: [] });
   });
 
+  test('a JSON scenario with a key the schema lacks is refused, with the explorer\'s words', () => {
+    // The form would drop the key and compute without it; the explorer
+    // refuses it, and so does the page.
+    for (const change of [(s) => { s.predictors[0].wieght = 1; }, (s) => { s.titel = 'x'; }]) {
+      const scenario = published_with(change);
+      const text = JSON.stringify(scenario);
+      const loaded = JSON.parse(engine.load(text));
+      assert.equal(loaded.scenario, null);
+      const native = explore(['table', '-'], text);
+      assert.equal(native.status, 2);
+      assert.deepEqual(loaded.errors.map(fault_line), explorer_lines(native.stderr));
+    }
+  });
+
   test('JSON with a syntax error: the explorer\'s line and column', () => {
     for (const text of ['{"predictors": [', '{\n  "mode": "overall",\n  "predictors": [1,]\n}', '{"a": 1e999}']) {
       const loaded = JSON.parse(engine.load(text));

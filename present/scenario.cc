@@ -1,4 +1,4 @@
-#include "explore/scenario.h"
+#include "present/scenario.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-namespace explore {
+namespace present {
 
 namespace {
 
@@ -18,9 +18,9 @@ using json = nlohmann::json;
 
 // Collects the faults of a document, each with its path.
 struct faults {
-  std::vector<std::string> list;
-  void add(const std::string& path, const std::string& message) {
-    list.push_back(path + ": " + message);
+  std::vector<fourfifths::fault> list;
+  void add(std::string path, std::string message) {
+    list.push_back({std::move(path), std::move(message)});
   }
 };
 
@@ -33,18 +33,28 @@ std::string at(const std::string& path, std::size_t i) {
 // documents, and the checks should cost no allocation when all is well.
 using words = std::initializer_list<std::string_view>;
 
-bool is_one_of(std::string_view text, words list) {
-  return std::find(list.begin(), list.end(), text) != list.end();
+template <class List = words>
+bool is_one_of(std::string_view text, const List& list) {
+  return std::find(std::begin(list), std::end(list), text) != std::end(list);
 }
 
-std::string join(words list) {
+template <class List = words>
+std::string join(const List& list) {
   std::string out;
   for (const std::string_view w : list) (out += out.empty() ? "" : ", ") += w;
   return out;
 }
 
+// The schema's keys: of the document, and of each predictor and criterion.
+constexpr std::string_view top_key_list[] = {
+    "correlations",     "criteria", "id",         "majority_per_minority",
+    "minority_share",   "mode",     "predictors", "quality",
+    "requested_ratios", "title",    "weights"};
+constexpr std::string_view variable_key_list[] = {"d", "name", "weight"};
+
 // Unknown keys are errors: they are usually typos.
-void only_keys(const json& object, const std::string& path, words allowed, faults& f) {
+template <class List>
+void only_keys(const json& object, const std::string& path, const List& allowed, faults& f) {
   for (const auto& item : object.items()) {
     if (!is_one_of(item.key(), allowed)) {
       f.add(path.empty() ? item.key() : path + "." + item.key(),
@@ -115,7 +125,7 @@ std::vector<variable> variables(const json& doc, const char* key, const char* pr
       out.push_back(v);
       continue;
     }
-    only_keys(item, path, {"d", "name", "weight"}, f);
+    only_keys(item, path, variable_key_list, f);
     if (item.contains("name")) {
       if (item["name"].is_string()) {
         v.name = item["name"].get<std::string>();
@@ -205,16 +215,19 @@ loaded_scenario check_scenario(scenario s) {
   fourfifths::problem_result built = fourfifths::make_problem(s.spec);
   // A fault of a whole list of weights concerns the weights of the list's
   // members: say so where the path names only the list.
-  auto text = [](const fourfifths::fault& f) {
-    std::string path = document_path(f.field);
-    if (f.field == "predictor_weights" || f.field == "criterion_weights") {
-      return path + ": the weights " + f.message;
+  auto in_document = [](const fourfifths::fault& f) {
+    fourfifths::fault g{document_path(f.path), f.message};
+    if (f.path == "predictor_weights" || f.path == "criterion_weights") {
+      g.message = "the weights " + f.message;
     }
-    return path + ": " + f.message;
+    return g;
   };
-  for (const fourfifths::fault& f : built.errors) out.errors.push_back(text(f));
-  for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(text(f));
-  if (!out.errors.empty()) return out;
+  for (const fourfifths::fault& f : built.errors) out.errors.push_back(in_document(f));
+  for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(in_document(f));
+  if (!out.errors.empty()) {
+    out.status = scenario_status::invalid;
+    return out;
+  }
   out.problem = std::move(built.value);
   out.value = std::move(s);
   return out;
@@ -248,18 +261,36 @@ loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
     doc = json::parse(text);
   } catch (const json::exception& e) {
     // A syntax error, or a number too large for a double, for instance.
-    out.errors.push_back(syntax_message(e));
+    out.errors.push_back({"", syntax_message(e)});
+    out.status = scenario_status::syntax_error;
     return out;
   }
+  return read_json_document(doc, ids);
+}
+
+std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
+  faults f;
+  if (!doc.is_object()) return f.list;
+  only_keys(doc, "", top_key_list, f);
+  for (const char* key : {"predictors", "criteria"}) {
+    const auto list = doc.find(key);
+    if (list == doc.end() || !list->is_array()) continue;
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      if ((*list)[i].is_object()) only_keys((*list)[i], at(key, i), variable_key_list, f);
+    }
+  }
+  return f.list;
+}
+
+loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
+  loaded_scenario out;
   if (!doc.is_object()) {
-    out.errors.emplace_back("the scenario must be a JSON object");
+    out.errors.push_back({"", "the scenario must be a JSON object"});
+    out.status = scenario_status::syntax_error;
     return out;
   }
   faults f;
-  only_keys(doc, "",
-            {"correlations", "criteria", "id", "majority_per_minority", "minority_share", "mode",
-             "predictors", "quality", "requested_ratios", "title", "weights"},
-            f);
+  only_keys(doc, "", top_key_list, f);
   scenario s;
   s.form = scenario_form::json;
   if (doc.contains("title")) {
@@ -289,19 +320,16 @@ loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
     }
   }
   fourfifths::problem_spec& spec = s.spec;
-  spec.mode = word(doc, "mode", {"majority", "overall"}, "overall", f) == "overall"
-                  ? fourfifths::ratio_mode::overall
-                  : fourfifths::ratio_mode::majority;
+  spec.mode =
+      *value_of<fourfifths::ratio_mode>(word(doc, "mode", {"majority", "overall"}, "overall", f));
   spec.regression_weights =
       word(doc, "weights", {"given", "regression"}, "given", f) == "regression";
   const std::vector<variable> predictors =
       variables(doc, "predictors", "P", !spec.regression_weights, true, f);
   const std::vector<variable> criteria = variables(doc, "criteria", "C", true, false, f);
   const bool has_criteria = !criteria.empty();
-  spec.quality = word(doc, "quality", {"criterion", "predictor"},
-                      has_criteria ? "criterion" : "predictor", f) == "criterion"
-                     ? fourfifths::quality_basis::criterion
-                     : fourfifths::quality_basis::predictor;
+  spec.quality = *value_of<fourfifths::quality_basis>(word(
+      doc, "quality", {"criterion", "predictor"}, has_criteria ? "criterion" : "predictor", f));
   spec.predictors = static_cast<int>(predictors.size());
   spec.criteria = static_cast<int>(criteria.size());
   for (const variable& v : predictors) {
@@ -333,6 +361,7 @@ loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
   }
   if (!f.list.empty()) {
     out.errors = std::move(f.list);
+    out.status = scenario_status::invalid;
     return out;
   }
   loaded_scenario result = check_scenario(std::move(s));
@@ -343,13 +372,20 @@ loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
 loaded_scenario read_deck_scenario(std::string_view text) {
   loaded_scenario out;
   fourfifths::deck_result d = fourfifths::read_deck(text);
-  if (d.error) {
+  if (!d.value) {
     // The program's own lines, as they would appear.
-    std::string_view rest = d.error->text;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find('\n');
-      out.errors.emplace_back(rest.substr(0, end));
-      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    out.errors = std::move(d.errors);
+    switch (d.status) {
+      case fourfifths::deck_status::read:
+      case fourfifths::deck_status::rejected:
+        out.status = scenario_status::deck_rejected;
+        break;
+      case fourfifths::deck_status::unreadable:
+        out.status = scenario_status::deck_unreadable;
+        break;
+      case fourfifths::deck_status::too_many_ratios:
+        out.status = scenario_status::deck_too_many_ratios;
+        break;
     }
     return out;
   }
@@ -365,12 +401,6 @@ loaded_scenario read_deck_scenario(std::string_view text) {
 
 loaded_scenario read_scenario(std::string_view text) {
   return form_of(text) == scenario_form::json ? read_json_scenario(text) : read_deck_scenario(text);
-}
-
-std::string shortest(double value) {
-  char buffer[32];
-  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return {buffer, static_cast<std::size_t>(r.ptr - buffer)};
 }
 
 namespace {
@@ -403,11 +433,8 @@ std::string to_json(const scenario& s) {
   const fourfifths::problem_spec& spec = s.spec;
   std::string out = "{\n";
   if (!s.title.empty()) out += "  \"title\": " + quoted(s.title) + ",\n";
-  out += std::string("  \"mode\": \"") +
-         (spec.mode == fourfifths::ratio_mode::overall ? "overall" : "majority") + "\",\n";
-  out += std::string("  \"quality\": \"") +
-         (spec.quality == fourfifths::quality_basis::criterion ? "criterion" : "predictor") +
-         "\",\n";
+  out += "  \"mode\": \"" + std::string(name_of(spec.mode)) + "\",\n";
+  out += "  \"quality\": \"" + std::string(name_of(spec.quality)) + "\",\n";
   if (spec.regression_weights) out += "  \"weights\": \"regression\",\n";
   variables_json(out, "predictors", s.predictor_names, spec.predictor_effects,
                  spec.regression_weights ? nullptr : &spec.predictor_weights);
@@ -426,6 +453,32 @@ std::string to_json(const scenario& s) {
     out += ",\n  \"requested_ratios\": " + number_list(spec.requested_ratios);
   }
   return out + "\n}\n";
+}
+
+void to_json(nlohmann::json& j, const scenario& s) {
+  const fourfifths::problem_spec& spec = s.spec;
+  auto variables = [](const std::vector<std::string>& names, const std::vector<double>& d,
+                      const std::vector<double>* weights) {
+    json list = json::array();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      json v = {{"name", names[i]}, {"d", d[i]}};
+      if (weights != nullptr) v["weight"] = (*weights)[i];
+      list.push_back(std::move(v));
+    }
+    return list;
+  };
+  j = json::object();
+  if (!s.title.empty()) j["title"] = s.title;
+  j["mode"] = name_of(spec.mode);
+  j["quality"] = name_of(spec.quality);
+  if (spec.regression_weights) j["weights"] = "regression";
+  j["predictors"] = variables(s.predictor_names, spec.predictor_effects,
+                              spec.regression_weights ? nullptr : &spec.predictor_weights);
+  j["criteria"] = variables(s.criterion_names, spec.criterion_effects, &spec.criterion_weights);
+  j["correlations"] = spec.correlations;
+  if (spec.minority_share) j["minority_share"] = *spec.minority_share;
+  if (spec.majority_per_minority) j["majority_per_minority"] = *spec.majority_per_minority;
+  if (!spec.requested_ratios.empty()) j["requested_ratios"] = spec.requested_ratios;
 }
 
 namespace {
@@ -458,12 +511,12 @@ deck_text to_deck(const scenario& s) {
   const bool overall = spec.mode == fourfifths::ratio_mode::overall;
   constexpr std::size_t most_requested = 25;
   if (spec.requested_ratios.size() > most_requested) {
-    deck.errors.emplace_back("requested_ratios: a deck holds at most 25 requested ratios");
+    deck.errors.push_back({"requested_ratios", "a deck holds at most 25 requested ratios"});
     return deck;
   }
   if (!overall && (spec.minority_share || spec.majority_per_minority)) {
-    deck.warnings.emplace_back(
-        "the deck form has no applicant mix in majority mode: the mix is left out");
+    deck.warnings.push_back(
+        {"", "the deck form has no applicant mix in majority mode: the mix is left out"});
   }
   std::string& out = deck.text;
   const int nsr = static_cast<int>(spec.requested_ratios.size());
@@ -503,4 +556,4 @@ deck_text to_deck(const scenario& s) {
   return deck;
 }
 
-}  // namespace explore
+}  // namespace present

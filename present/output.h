@@ -1,13 +1,13 @@
 // Files and streams of the explorer: "-" is standard input or output, a
 // file is written whole or not at all.
-#ifndef FOURFIFTHS_EXPLORE_IO_H_
-#define FOURFIFTHS_EXPLORE_IO_H_
+#ifndef FOURFIFTHS_PRESENT_OUTPUT_H_
+#define FOURFIFTHS_PRESENT_OUTPUT_H_
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace explore {
+namespace present {
 
 /// The whole of a file, or of standard input for "-"; nothing and the
 /// reason in `error` when it cannot be read.
@@ -19,10 +19,11 @@ std::optional<std::string> read_input(const std::string& path, std::string& erro
 /// in `error`, when the text could not be written in full.
 bool write_output(const std::string& path, std::string_view text, std::string& error);
 
-/// Writes to a descriptor in full, going on after interruptions. Returns
+/// Writes to a descriptor in full, going on after interruptions, with
+/// write(2) alone (safe in a signal handler). Returns
 /// 0 or the errno of the failed write.
 int write_fully(int fd, std::string_view text);
 
-}  // namespace explore
+}  // namespace present
 
-#endif  // FOURFIFTHS_EXPLORE_IO_H_
+#endif  // FOURFIFTHS_PRESENT_OUTPUT_H_

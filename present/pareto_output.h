@@ -1,17 +1,19 @@
 // What the pareto subcommand writes of a front, apart from the files it
 // writes to: the rows as CSV, the JSON document and the chart. The web page
 // gives the same.
-#ifndef FOURFIFTHS_EXPLORE_PARETO_OUTPUT_H_
-#define FOURFIFTHS_EXPLORE_PARETO_OUTPUT_H_
+#ifndef FOURFIFTHS_PRESENT_PARETO_OUTPUT_H_
+#define FOURFIFTHS_PRESENT_PARETO_OUTPUT_H_
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
-#include "explore/chart.h"
-#include "explore/scenario.h"
 #include "fourfifths/pareto.h"
+#include "present/chart.h"
+#include "present/names.h"
+#include "present/scenario.h"
 
-namespace explore {
+namespace present {
 
 /// "an overall selection ratio of 0.1" or "a majority group's selection
 /// ratio of 0.1".
@@ -30,6 +32,11 @@ std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, 
 /// given weightings, each weighting with its weights by predictor name.
 std::string front_json(const scenario& s, const fourfifths::pareto_front& front);
 
+/// The same as JSON values.
+nlohmann::json front_document(const scenario& s, const fourfifths::pareto_front& front);
+nlohmann::json min_ai_document(const scenario& s, double min_ai,
+                               const fourfifths::min_ai_result& answer);
+
 /// The answer to --min-ai as a JSON document: the ratio asked for, whether
 /// it was reached, and the weighting.
 std::string min_ai_json(const scenario& s, double min_ai, const fourfifths::min_ai_result& answer);
@@ -40,6 +47,21 @@ std::string min_ai_json(const scenario& s, double min_ai, const fourfifths::min_
 figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
                     const fourfifths::weighting_outcome* answer);
 
-}  // namespace explore
+/// The front as text (--format text): one entry per point, from the
+/// highest quality.
+std::string front_text(const scenario& s, const fourfifths::pareto_front& front);
+/// The front in a format.
+std::string front_output(const scenario& s, const fourfifths::pareto_front& front,
+                         table_format format);
 
-#endif  // FOURFIFTHS_EXPLORE_PARETO_OUTPUT_H_
+/// The answer to --min-ai in a format: CSV (one row, labelled "best" or
+/// "highest"), JSON or text.
+std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
+                          const fourfifths::min_ai_result& answer, table_format format);
+/// What to say when no weighting reaches the impact ratio asked for.
+std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
+                                const fourfifths::min_ai_result& answer);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_PARETO_OUTPUT_H_

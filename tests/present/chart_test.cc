@@ -2,7 +2,7 @@
 // the SVG document itself (well-formed, deterministic, gaps for non-finite
 // values, clipping, legend placement). Where the picture lands on screen is
 // checked by check_chart_render.py, through a real renderer.
-#include "explore/chart.h"
+#include "present/chart.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +18,11 @@
 
 namespace {
 
-using explore::axis_kind;
-using explore::figure;
-using explore::panel;
-using explore::reference_line;
-using explore::series;
+using present::axis_kind;
+using present::figure;
+using present::panel;
+using present::reference_line;
+using present::series;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
@@ -156,7 +156,7 @@ std::vector<std::vector<xy>> polylines(std::string_view doc) {
 }
 
 // One panel of one series, on axes fixed or free.
-figure one_series(series s, explore::axis x = {}, explore::axis y = {}) {
+figure one_series(series s, present::axis x = {}, present::axis y = {}) {
   figure f;
   f.panels.push_back(
       {.title = "panel", .x = std::move(x), .y = std::move(y), .lines = {std::move(s)}});
@@ -214,7 +214,7 @@ figure front() {
 // --- Ticks ------------------------------------------------------------------
 
 TEST(ChartTicks, UnitIntervalInFifths) {
-  const auto s = explore::choose_scale(0, 1, {}, {}, 300, 12, axis_kind::x);
+  const auto s = present::choose_scale(0, 1, {}, {}, 300, 12, axis_kind::x);
   EXPECT_EQ(s.min, 0);
   EXPECT_EQ(s.max, 1);
   EXPECT_EQ(s.ticks, (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1}));
@@ -224,67 +224,67 @@ TEST(ChartTicks, UnitIntervalInFifths) {
 TEST(ChartTicks, ImpactAxisEndsOnItsOwnLabel) {
   // Six steps of 0.2 accumulate to 1.2000000000000002; the tick must be the
   // double nearest 1.2 and its label "1.2".
-  const auto s = explore::choose_scale(0, 0.97, 0.0, 1.2, 350, 12, axis_kind::y);
+  const auto s = present::choose_scale(0, 0.97, 0.0, 1.2, 350, 12, axis_kind::y);
   EXPECT_EQ(s.ticks, (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1.0, 1.2}));
   std::vector<std::string> labels;
-  for (double t : s.ticks) labels.push_back(explore::tick_label(t, s.decimals));
+  for (double t : s.ticks) labels.push_back(present::tick_label(t, s.decimals));
   EXPECT_EQ(labels, (std::vector<std::string>{"0.0", "0.2", "0.4", "0.6", "0.8", "1.0", "1.2"}));
 }
 
 TEST(ChartTicks, FreeEndsMoveOutToTheNextTick) {
-  const auto s = explore::choose_scale(-0.37, 2.41, {}, {}, 300, 12, axis_kind::y);
+  const auto s = present::choose_scale(-0.37, 2.41, {}, {}, 300, 12, axis_kind::y);
   EXPECT_EQ(s.min, -0.5);
   EXPECT_EQ(s.max, 2.5);
   EXPECT_EQ(s.ticks, (std::vector<double>{-0.5, 0, 0.5, 1, 1.5, 2, 2.5}));
-  EXPECT_EQ(explore::tick_label(s.ticks[0], s.decimals), "\u22120.5");
+  EXPECT_EQ(present::tick_label(s.ticks[0], s.decimals), "\u22120.5");
 }
 
 TEST(ChartTicks, FixedEndsStayWhereTheyAre) {
-  const auto s = explore::choose_scale(0.2, 0.6, 0.05, 0.95, 300, 12, axis_kind::x);
+  const auto s = present::choose_scale(0.2, 0.6, 0.05, 0.95, 300, 12, axis_kind::x);
   EXPECT_EQ(s.min, 0.05);
   EXPECT_EQ(s.max, 0.95);
   ASSERT_GE(s.ticks.size(), 3u);
   EXPECT_GE(s.ticks.front(), 0.05);
   EXPECT_LE(s.ticks.back(), 0.95);
   // One fixed end: the other follows the data.
-  const auto half = explore::choose_scale(0.13, 0.71, 0.0, {}, 300, 12, axis_kind::x);
+  const auto half = present::choose_scale(0.13, 0.71, 0.0, {}, 300, 12, axis_kind::x);
   EXPECT_EQ(half.min, 0);
   EXPECT_EQ(half.max, half.ticks.back());
   EXPECT_GE(half.max, 0.71);
 }
 
 TEST(ChartTicks, NoDataAndDegenerateRanges) {
-  const auto empty = explore::choose_scale(inf, -inf, {}, {}, 300, 12, axis_kind::x);
+  const auto empty = present::choose_scale(inf, -inf, {}, {}, 300, 12, axis_kind::x);
   EXPECT_EQ(empty.min, 0);
   EXPECT_EQ(empty.max, 1);
-  const auto nans = explore::choose_scale(nan, nan, {}, {}, 300, 12, axis_kind::y);
+  const auto nans = present::choose_scale(nan, nan, {}, {}, 300, 12, axis_kind::y);
   EXPECT_EQ(nans.min, 0);
   EXPECT_EQ(nans.max, 1);
   for (double v : {0.0, 3.0, -250.0, 1e-9}) {
     SCOPED_TRACE(v);
-    const auto s = explore::choose_scale(v, v, {}, {}, 300, 12, axis_kind::y);
+    const auto s = present::choose_scale(v, v, {}, {}, 300, 12, axis_kind::y);
     EXPECT_LT(s.min, v);
     EXPECT_GT(s.max, v);
     EXPECT_GE(s.ticks.size(), 2u);
   }
   // Fixed ends in the wrong order, or not finite, are ignored.
-  const auto free = explore::choose_scale(0.13, 0.91, {}, {}, 300, 12, axis_kind::x);
-  const auto swapped = explore::choose_scale(0.13, 0.91, 1.0, 0.0, 300, 12, axis_kind::x);
+  const auto free = present::choose_scale(0.13, 0.91, {}, {}, 300, 12, axis_kind::x);
+  const auto swapped = present::choose_scale(0.13, 0.91, 1.0, 0.0, 300, 12, axis_kind::x);
   EXPECT_EQ(swapped.ticks, free.ticks);
   EXPECT_EQ(swapped.min, free.min);
   EXPECT_EQ(swapped.max, free.max);
-  const auto unbounded = explore::choose_scale(0.13, 0.91, -inf, nan, 300, 12, axis_kind::x);
+  const auto unbounded = present::choose_scale(0.13, 0.91, -inf, nan, 300, 12, axis_kind::x);
   EXPECT_EQ(unbounded.ticks, free.ticks);
 }
 
 TEST(ChartTicks, LargeAndSmallMagnitudes) {
-  const auto big = explore::choose_scale(0, 1e6, {}, {}, 300, 12, axis_kind::x);
+  const auto big = present::choose_scale(0, 1e6, {}, {}, 300, 12, axis_kind::x);
   EXPECT_EQ(big.decimals, 0);
   EXPECT_EQ(big.ticks.back(), 1e6);
-  EXPECT_EQ(explore::tick_label(big.ticks.back(), big.decimals), "1000000");
-  const auto small = explore::choose_scale(0, 0.003, {}, {}, 300, 12, axis_kind::y);
+  EXPECT_EQ(present::tick_label(big.ticks.back(), big.decimals), "1000000");
+  const auto small = present::choose_scale(0, 0.003, {}, {}, 300, 12, axis_kind::y);
   EXPECT_EQ(small.ticks.back(), 0.003);
-  EXPECT_EQ(explore::tick_label(small.ticks[1], small.decimals),
+  EXPECT_EQ(present::tick_label(small.ticks[1], small.decimals),
             small.decimals == 4 ? "0.0005" : "0.001");
 }
 
@@ -298,7 +298,7 @@ TEST(ChartTicks, InvariantsOverManyRanges) {
         for (axis_kind kind : {axis_kind::x, axis_kind::y}) {
           SCOPED_TRACE(testing::Message() << "lo " << lo << " span " << span << " length " << length
                                           << (kind == axis_kind::x ? " x" : " y"));
-          const auto s = explore::choose_scale(lo, lo + span, {}, {}, length, 12, kind);
+          const auto s = present::choose_scale(lo, lo + span, {}, {}, length, 12, kind);
           ASSERT_GE(s.ticks.size(), 2u);
           EXPECT_LE(s.ticks.size(), 12u);
           EXPECT_LE(s.min, lo);
@@ -319,7 +319,7 @@ TEST(ChartTicks, InvariantsOverManyRanges) {
               EXPECT_NEAR(s.ticks[i] - s.ticks[i - 1], step,
                           4e-16 * std::abs(s.ticks[i]) + 1e-12 * step);
             }
-            std::string label = explore::tick_label(s.ticks[i], s.decimals);
+            std::string label = present::tick_label(s.ticks[i], s.decimals);
             if (label.rfind("\u2212", 0) == 0) label.replace(0, 3, "-");
             EXPECT_NEAR(std::stod(label), s.ticks[i], 1e-12 * std::abs(s.ticks[i]) + 1e-15);
             EXPECT_LE(label.size(), 12u) << label;
@@ -330,7 +330,7 @@ TEST(ChartTicks, InvariantsOverManyRanges) {
           }
           if (kind == axis_kind::x) {
             double widest = 0;
-            for (const auto& l : labels) widest = std::max(widest, explore::text_width(l, 12));
+            for (const auto& l : labels) widest = std::max(widest, present::text_width(l, 12));
             EXPECT_GE(step / (s.max - s.min) * length, widest);
           }
         }
@@ -340,50 +340,50 @@ TEST(ChartTicks, InvariantsOverManyRanges) {
 }
 
 TEST(ChartTicks, Labels) {
-  EXPECT_EQ(explore::tick_label(0.30000000000000004, 1), "0.3");
-  EXPECT_EQ(explore::tick_label(-0.0, 1), "0.0");
-  EXPECT_EQ(explore::tick_label(-1e-17, 2), "0.00");  // rounds to zero: no sign
-  EXPECT_EQ(explore::tick_label(-0.25, 2), "\u22120.25");
-  EXPECT_EQ(explore::tick_label(1500, 0), "1500");
-  EXPECT_EQ(explore::tick_label(0.05, 2), "0.05");
+  EXPECT_EQ(present::tick_label(0.30000000000000004, 1), "0.3");
+  EXPECT_EQ(present::tick_label(-0.0, 1), "0.0");
+  EXPECT_EQ(present::tick_label(-1e-17, 2), "0.00");  // rounds to zero: no sign
+  EXPECT_EQ(present::tick_label(-0.25, 2), "\u22120.25");
+  EXPECT_EQ(present::tick_label(1500, 0), "1500");
+  EXPECT_EQ(present::tick_label(0.05, 2), "0.05");
 }
 
 // --- Text -------------------------------------------------------------------
 
 TEST(ChartText, EscapesMarkup) {
-  EXPECT_EQ(explore::escape_xml("a<b & \"c\" 'd'>"),
+  EXPECT_EQ(present::escape_xml("a<b & \"c\" 'd'>"),
             "a&lt;b &amp; &quot;c&quot; &apos;d&apos;&gt;");
-  EXPECT_EQ(explore::escape_xml("&amp;"), "&amp;amp;");
-  EXPECT_EQ(explore::escape_xml(""), "");
+  EXPECT_EQ(present::escape_xml("&amp;"), "&amp;amp;");
+  EXPECT_EQ(present::escape_xml(""), "");
 }
 
 TEST(ChartText, DropsControlsAndRepairsUtf8) {
-  EXPECT_EQ(explore::escape_xml(std::string("a\x01\x1f\0b\tc\n", 8)), "ab\tc\n");
+  EXPECT_EQ(present::escape_xml(std::string("a\x01\x1f\0b\tc\n", 8)), "ab\tc\n");
   // Well-formed UTF-8 passes: Greek letters, the minus sign, an emoji.
   const std::string good = "\xce\xb1 \xe2\x88\x92 \xce\xb2 \xf0\x9f\x98\x80";
-  EXPECT_EQ(explore::escape_xml(good), good);
+  EXPECT_EQ(present::escape_xml(good), good);
   // Each byte that starts no well-formed sequence becomes U+FFFD.
   const std::string bad = "\xef\xbf\xbd";
-  EXPECT_EQ(explore::escape_xml("\xff"), bad);
-  EXPECT_EQ(explore::escape_xml("x\xe2\x88"), "x" + bad + bad);               // cut short
-  EXPECT_EQ(explore::escape_xml("\xc0\xaf"), bad + bad);                      // overlong '/'
-  EXPECT_EQ(explore::escape_xml("\xed\xa0\x80"), bad + bad + bad);            // a surrogate
-  EXPECT_EQ(explore::escape_xml("\xf4\x90\x80\x80"), bad + bad + bad + bad);  // beyond U+10FFFF
-  EXPECT_EQ(explore::escape_xml("\xef\xbf\xbe"), bad);  // U+FFFE, not a character
+  EXPECT_EQ(present::escape_xml("\xff"), bad);
+  EXPECT_EQ(present::escape_xml("x\xe2\x88"), "x" + bad + bad);               // cut short
+  EXPECT_EQ(present::escape_xml("\xc0\xaf"), bad + bad);                      // overlong '/'
+  EXPECT_EQ(present::escape_xml("\xed\xa0\x80"), bad + bad + bad);            // a surrogate
+  EXPECT_EQ(present::escape_xml("\xf4\x90\x80\x80"), bad + bad + bad + bad);  // beyond U+10FFFF
+  EXPECT_EQ(present::escape_xml("\xef\xbf\xbe"), bad);  // U+FFFE, not a character
 }
 
 TEST(ChartText, WidthCountsCharactersNotBytes) {
   // The minus sign is three bytes but one glyph, as wide as '='.
-  EXPECT_EQ(explore::text_width("\u2212", 12), explore::text_width("=", 12));
-  EXPECT_GT(explore::text_width("mmm", 12), explore::text_width("iii", 12));
-  EXPECT_EQ(explore::text_width("ab", 24), 2 * explore::text_width("ab", 12));
+  EXPECT_EQ(present::text_width("\u2212", 12), present::text_width("=", 12));
+  EXPECT_GT(present::text_width("mmm", 12), present::text_width("iii", 12));
+  EXPECT_EQ(present::text_width("ab", 24), 2 * present::text_width("ab", 12));
 }
 
 // --- The document -----------------------------------------------------------
 
 TEST(ChartSvg, WellFormedWithTheBasics) {
   for (const figure& f : {three_panels(), front(), figure{}}) {
-    const std::string svg = explore::render_svg(f);
+    const std::string svg = present::render_svg(f);
     EXPECT_TRUE(well_formed(svg));
     EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u);
     EXPECT_NE(svg.find(" viewBox=\"0 0 800 500\""), std::string::npos);
@@ -393,23 +393,23 @@ TEST(ChartSvg, WellFormedWithTheBasics) {
 }
 
 TEST(ChartSvg, TextIsEscaped) {
-  const std::string svg = explore::render_svg(front());
+  const std::string svg = present::render_svg(front());
   EXPECT_TRUE(well_formed(svg));
   EXPECT_NE(svg.find("Validity &lt;and&gt; impact &amp; &quot;weights&quot;"), std::string::npos);
   EXPECT_EQ(svg.find("<and>"), std::string::npos);
   figure f = front();
   f.panels[0].title = "bad \xff byte";
   f.panels[0].lines[0].label = "\x01<script>";
-  EXPECT_TRUE(well_formed(explore::render_svg(f)));
+  EXPECT_TRUE(well_formed(present::render_svg(f)));
 }
 
 TEST(ChartSvg, SameFigureSameBytes) {
-  const std::string first = explore::render_svg(three_panels());
-  const std::string other = explore::render_svg(front());
+  const std::string first = present::render_svg(three_panels());
+  const std::string other = present::render_svg(front());
   const figure copy = three_panels();
-  EXPECT_EQ(explore::render_svg(copy), first);
-  EXPECT_EQ(explore::render_svg(three_panels()), first);
-  EXPECT_EQ(explore::render_svg(front()), other);
+  EXPECT_EQ(present::render_svg(copy), first);
+  EXPECT_EQ(present::render_svg(three_panels()), first);
+  EXPECT_EQ(present::render_svg(front()), other);
   // Coordinates in at most two decimals.
   for (const auto& v : attributes(first, "x1")) {
     const auto dot = v.find('.');
@@ -420,18 +420,18 @@ TEST(ChartSvg, SameFigureSameBytes) {
 TEST(ChartSvg, NonFiniteValuesLeaveGaps) {
   const figure f = one_series(
       {.label = "gaps", .x = {0, 1, 2, 3, 4, 5, 6, 7, nan}, .y = {1, 2, nan, 3, 4, inf, 5, 6, 7}});
-  const std::string svg = explore::render_svg(f);
+  const std::string svg = present::render_svg(f);
   EXPECT_TRUE(well_formed(svg));
   for (std::string_view word : {"nan", "inf", "NaN"}) EXPECT_EQ(svg.find(word), std::string::npos);
   const auto lines = polylines(svg);
   ASSERT_EQ(lines.size(), 3u);  // 0-1, 3-4 and 6-7
   for (const auto& line : lines) EXPECT_EQ(line.size(), 2u);
   // The axes follow the finite values only.
-  const auto frame = explore::layout(f)[0];
+  const auto frame = present::layout(f)[0];
   EXPECT_EQ(frame.x.max, 7);
   EXPECT_LE(frame.y.max, 8);
   // A finite point between two gaps is drawn as a dot.
-  const std::string dot = explore::render_svg(one_series({.x = {0, 1, 2}, .y = {nan, 1, nan}}));
+  const std::string dot = present::render_svg(one_series({.x = {0, 1, 2}, .y = {nan, 1, nan}}));
   EXPECT_TRUE(polylines(dot).empty());
   EXPECT_EQ(count(dot, "<circle"), 1u);
 }
@@ -444,17 +444,17 @@ TEST(ChartSvg, EmptyThingsStillDraw) {
   f.panels.push_back(
       {.lines = {{.label = "empty series"}, {.label = "all NaN", .x = {nan}, .y = {nan}}}});
   f.panels.push_back({.lines = {{.label = "mismatched", .x = {0, 1, 2, 3}, .y = {0, 1}}}});
-  const std::string svg = explore::render_svg(f);
+  const std::string svg = present::render_svg(f);
   EXPECT_TRUE(well_formed(svg));
   EXPECT_EQ(count(svg, "<g class=\"panel\">"), 3u);
-  const auto frames = explore::layout(f);
+  const auto frames = present::layout(f);
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].x.min, 0);
   EXPECT_EQ(frames[0].x.max, 1);
   EXPECT_EQ(frames[2].x.max, 1);  // only the points with both coordinates
   EXPECT_LT(frames[0].plot.x + frames[0].plot.width, frames[1].plot.x);
   EXPECT_EQ(polylines(svg).size(), 1u);
-  EXPECT_TRUE(well_formed(explore::render_svg(figure{.width = -5, .height = 0, .columns = -1})));
+  EXPECT_TRUE(well_formed(present::render_svg(figure{.width = -5, .height = 0, .columns = -1})));
 }
 
 TEST(ChartSvg, LinesAreClippedToThePlotArea) {
@@ -462,8 +462,8 @@ TEST(ChartSvg, LinesAreClippedToThePlotArea) {
                                .x = {-0.2, 0.2, 0.5, 0.8, 1.2, 1e300},
                                .y = {0.5, 0.9, 1.3, 0.4, 0.1, -1e300}},
                               {"x", 0.0, 1.0}, {"y", 0.0, 1.0});
-  const std::string svg = explore::render_svg(f);
-  const auto plot = explore::layout(f)[0].plot;
+  const std::string svg = present::render_svg(f);
+  const auto plot = present::layout(f)[0].plot;
   const auto lines = polylines(svg);
   ASSERT_EQ(lines.size(), 2u);  // it leaves through the top and comes back
   for (const auto& line : lines) {
@@ -481,7 +481,7 @@ TEST(ChartSvg, LinesAreClippedToThePlotArea) {
 }
 
 TEST(ChartSvg, ReferencesAreLighterAndThinnerThanData) {
-  const std::string svg = explore::render_svg(three_panels());
+  const std::string svg = present::render_svg(three_panels());
   const auto start = svg.find("<g class=\"reference\">");
   ASSERT_NE(start, std::string::npos);
   const std::string_view ref = std::string_view(svg).substr(start, svg.find("</g>", start) - start);
@@ -498,11 +498,11 @@ TEST(ChartSvg, ReferencesAreLighterAndThinnerThanData) {
     };
     return 0.2126 * c(0) + 0.7152 * c(1) + 0.0722 * c(2);
   };
-  for (int i = 0; i < 3; ++i) EXPECT_GT(luminance(grey), luminance(explore::palette[i]));
+  for (int i = 0; i < 3; ++i) EXPECT_GT(luminance(grey), luminance(present::palette[i]));
   // Off the axes, a reference is not drawn at all.
   figure f = one_series({.x = {0, 1}, .y = {0, 1}}, {}, {"", 0.0, 1.0});
   f.panels[0].references.push_back({reference_line::orientation::horizontal, 2.0, "off"});
-  EXPECT_EQ(explore::render_svg(f).find("class=\"reference"), std::string::npos);
+  EXPECT_EQ(present::render_svg(f).find("class=\"reference"), std::string::npos);
 }
 
 TEST(ChartSvg, SeriesDifferInColourAndDash) {
@@ -512,14 +512,14 @@ TEST(ChartSvg, SeriesDifferInColourAndDash) {
     f.panels[0].lines.push_back(
         {.label = "s" + std::to_string(i), .x = {0, 1}, .y = {0.0 + i, 1.0 + i}});
   }
-  const std::string svg = explore::render_svg(f);
+  const std::string svg = present::render_svg(f);
   std::vector<std::string> looks;
   for (std::size_t at = svg.find("<polyline"); at != std::string::npos;
        at = svg.find("<polyline", at + 1)) {
     const std::string line = svg.substr(at, svg.find("/>", at) - at);
     const auto dash = attributes(line, "stroke-dasharray");
     looks.push_back(dash.empty() ? "solid" : dash[0]);
-    EXPECT_EQ(attributes(line, "stroke")[0], explore::palette[looks.size() - 1]);
+    EXPECT_EQ(attributes(line, "stroke")[0], present::palette[looks.size() - 1]);
   }
   ASSERT_EQ(looks.size(), 4u);
   for (std::size_t i = 0; i < looks.size(); ++i) {
@@ -529,9 +529,9 @@ TEST(ChartSvg, SeriesDifferInColourAndDash) {
 
 TEST(ChartSvg, TickLabelsAreTheTicks) {
   const figure f = three_panels();
-  const std::string svg = explore::render_svg(f);
+  const std::string svg = present::render_svg(f);
   std::size_t ticks = 0;
-  for (const auto& frame : explore::layout(f)) ticks += frame.x.ticks.size() + frame.y.ticks.size();
+  for (const auto& frame : present::layout(f)) ticks += frame.x.ticks.size() + frame.y.ticks.size();
   EXPECT_EQ(count(svg, "class=\"tick\""), ticks);
   EXPECT_NE(svg.find(">1.2</text>"), std::string::npos);
   EXPECT_EQ(svg.find("0000000"), std::string::npos);
@@ -541,7 +541,7 @@ TEST(ChartSvg, TickLabelsAreTheTicks) {
 
 // Whether any point of the series, sampled finely along its segments, falls
 // inside the rectangle, by the frame's own mapping.
-bool covers(const explore::panel_frame& f, const series& s, const explore::rect& r) {
+bool covers(const present::panel_frame& f, const series& s, const present::rect& r) {
   for (std::size_t i = 1; i < s.x.size(); ++i) {
     for (int k = 0; k <= 200; ++k) {
       const double t = k / 200.0;
@@ -560,7 +560,7 @@ TEST(ChartLegend, TakesAnEmptyCorner) {
   // Rising from lower left to upper right: the upper-right corner is taken.
   const series rising{.label = "rising", .x = {0, 10}, .y = {0, 10}};
   const figure f = one_series(rising);
-  const auto frame = explore::layout(f)[0];
+  const auto frame = present::layout(f)[0];
   EXPECT_FALSE(frame.legend_outside);
   EXPECT_GT(frame.legend.width, 0);
   EXPECT_FALSE(covers(frame, rising, frame.legend));
@@ -575,31 +575,31 @@ TEST(ChartLegend, GoesBelowWhenEveryCornerHasData) {
     zigzag.y.push_back(k % 2 ? 10 : 0);
   }
   const figure f = one_series(zigzag);
-  const auto frame = explore::layout(f)[0];
+  const auto frame = present::layout(f)[0];
   EXPECT_TRUE(frame.legend_outside);
   EXPECT_GT(frame.legend.y, frame.plot.y + frame.plot.height);
   EXPECT_LE(frame.legend.y + frame.legend.height, 500);
-  EXPECT_TRUE(well_formed(explore::render_svg(f)));
+  EXPECT_TRUE(well_formed(present::render_svg(f)));
 }
 
 TEST(ChartLegend, NoneWithoutLabelsOrWhenTurnedOff) {
   figure f = one_series({.x = {0, 1}, .y = {0, 1}});
-  EXPECT_EQ(explore::layout(f)[0].legend.width, 0);
-  EXPECT_EQ(explore::render_svg(f).find("class=\"legend\""), std::string::npos);
+  EXPECT_EQ(present::layout(f)[0].legend.width, 0);
+  EXPECT_EQ(present::render_svg(f).find("class=\"legend\""), std::string::npos);
   f.panels[0].lines[0].label = "labelled";
   f.panels[0].legend = false;
-  EXPECT_EQ(explore::render_svg(f).find("class=\"legend\""), std::string::npos);
+  EXPECT_EQ(present::render_svg(f).find("class=\"legend\""), std::string::npos);
 }
 
 // --- Note -------------------------------------------------------------------
 
-bool inside(const explore::rect& inner, const explore::rect& outer) {
+bool inside(const present::rect& inner, const present::rect& outer) {
   return inner.x >= outer.x && inner.y >= outer.y &&
          inner.x + inner.width <= outer.x + outer.width &&
          inner.y + inner.height <= outer.y + outer.height;
 }
 
-bool apart(const explore::rect& a, const explore::rect& b) {
+bool apart(const present::rect& a, const present::rect& b) {
   return a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y ||
          b.y + b.height <= a.y;
 }
@@ -611,13 +611,13 @@ TEST(ChartNote, SitsInsideThePlotClearOfDataAndLegend) {
   const series falling{.label = "falling", .x = {0, 10}, .y = {10, 0}};
   figure f = one_series(falling);
   f.panels[0].note = "no <minimum> & none";
-  const auto frame = explore::layout(f)[0];
+  const auto frame = present::layout(f)[0];
   ASSERT_GT(frame.note.width, 0);
   EXPECT_TRUE(inside(frame.note, frame.plot));
   EXPECT_FALSE(covers(frame, falling, frame.note));
   EXPECT_FALSE(frame.legend_outside);
   EXPECT_TRUE(apart(frame.note, frame.legend));
-  const std::string svg = explore::render_svg(f);
+  const std::string svg = present::render_svg(f);
   EXPECT_TRUE(well_formed(svg));
   EXPECT_EQ(count(svg, "class=\"note\""), 1u);
   EXPECT_NE(svg.find(">no &lt;minimum&gt; &amp; none</text>"), std::string::npos);
@@ -625,8 +625,8 @@ TEST(ChartNote, SitsInsideThePlotClearOfDataAndLegend) {
 
 TEST(ChartNote, NoneWhenEmpty) {
   const figure f = three_panels();
-  for (const auto& frame : explore::layout(f)) EXPECT_EQ(frame.note.width, 0);
-  EXPECT_EQ(explore::render_svg(f).find("class=\"note\""), std::string::npos);
+  for (const auto& frame : present::layout(f)) EXPECT_EQ(frame.note.width, 0);
+  EXPECT_EQ(present::render_svg(f).find("class=\"note\""), std::string::npos);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "explore/chart.h"
+#include "present/chart.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-namespace explore {
+namespace present {
 
 namespace {
 
@@ -1035,4 +1035,4 @@ std::string render_svg(const figure& fig) {
   return out;
 }
 
-}  // namespace explore
+}  // namespace present

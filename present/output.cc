@@ -1,4 +1,4 @@
-#include "explore/io.h"
+#include "present/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace explore {
+namespace present {
 
 std::optional<std::string> read_input(const std::string& path, std::string& error) {
   const bool standard = path == "-";
@@ -82,4 +82,4 @@ bool write_output(const std::string& path, std::string_view text, std::string& e
   return true;
 }
 
-}  // namespace explore
+}  // namespace present

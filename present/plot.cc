@@ -1,4 +1,4 @@
-#include "explore/plot.h"
+#include "present/plot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-namespace explore {
+namespace present {
 
 namespace {
 
@@ -190,4 +190,4 @@ std::string plot_svg(const scenario& s, const fourfifths::problem& p, fourfifths
   return render_svg(plot_figure(fourfifths::model_of(p), m, s.title));
 }
 
-}  // namespace explore
+}  // namespace present

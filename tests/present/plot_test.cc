@@ -9,7 +9,7 @@
 // composite selects Q(c) of the majority and Q(c - d) of the minority, and
 // the mean criterion composite of those selected is r phi(c) / Q(c) in the
 // majority and dc + r phi(c - d) / Q(c - d) in the minority.
-#include "explore/plot.h"
+#include "present/plot.h"
 
 #include <gtest/gtest.h>
 
@@ -22,15 +22,15 @@
 
 namespace {
 
-using explore::figure;
-using explore::panel;
-using explore::reference_line;
-using explore::series;
 using fourfifths::applicant_mix;
 using fourfifths::method;
 using fourfifths::quality_basis;
 using fourfifths::ratio_mode;
 using fourfifths::selection_model;
+using present::figure;
+using present::panel;
+using present::reference_line;
+using present::series;
 
 // The minority scores one SD lower on the predictor composite and half an
 // SD lower on the criterion composite, which correlates .5 with it; half the
@@ -92,7 +92,7 @@ std::vector<const series*> all_series(const figure& f) {
 constexpr double tight = 1e-12;
 
 TEST(PlotFigure, EachCurveIsItsOutcome) {
-  const figure f = explore::plot_figure(overall_model(), method::precise);
+  const figure f = present::plot_figure(overall_model(), method::precise);
   ASSERT_EQ(f.panels.size(), 3u);
   const panel& impact = f.panels[0];
   const panel& rates = f.panels[1];
@@ -133,14 +133,14 @@ TEST(PlotFigure, EachCurveIsItsOutcome) {
 
 TEST(PlotFigure, XIsTheRatioOfTheMode) {
   // Overall mode: the groups' rates, weighted by the mix, make up x.
-  const figure overall = explore::plot_figure(overall_model(), method::precise);
+  const figure overall = present::plot_figure(overall_model(), method::precise);
   const series& a = *find_series(overall.panels[1], "Majority");
   const series& i = *find_series(overall.panels[1], "Minority");
   for (std::size_t k = 0; k < a.x.size(); ++k) {
     EXPECT_NEAR(0.5 * a.y[k] + 0.5 * i.y[k], a.x[k], tight) << a.x[k];
   }
   // Majority mode: x is the majority group's own rate.
-  const figure majority = explore::plot_figure(majority_model(std::nullopt), method::precise);
+  const figure majority = present::plot_figure(majority_model(std::nullopt), method::precise);
   const series& ma = *find_series(majority.panels[1], "Majority");
   for (std::size_t k = 0; k < ma.x.size(); ++k) EXPECT_NEAR(ma.y[k], ma.x[k], tight);
   const std::optional<double> minority =
@@ -165,7 +165,7 @@ TEST(PlotFigure, MinimumIsMarkedWhereTheImpactRatioIsFourFifths) {
       {majority_model(std::nullopt), 0.95789544973909357231, "minimum 0.958"},
   };
   for (const auto& c : cases) {
-    const figure f = explore::plot_figure(c.model, method::precise);
+    const figure f = present::plot_figure(c.model, method::precise);
     const panel& impact = f.panels[0];
     ASSERT_EQ(impact.markers.size(), 1u);
     EXPECT_NEAR(impact.markers[0].x, c.ratio, tight);
@@ -201,7 +201,7 @@ TEST(PlotFigure, NoMinimumIsSaidAndNotDrawn) {
     method m;
   } cases[] = {{equal, method::precise}, {equal, method::classic}, {far, method::classic}};
   for (const auto& c : cases) {
-    const figure f = explore::plot_figure(c.model, c.m);
+    const figure f = present::plot_figure(c.model, c.m);
     EXPECT_TRUE(f.panels[0].markers.empty());
     EXPECT_NE(f.panels[0].note.find("no four-fifths minimum"), std::string::npos);
     for (const panel& p : f.panels) EXPECT_TRUE(verticals(p).empty()) << p.title;
@@ -220,7 +220,7 @@ TEST(PlotFigure, NoCutScoreLeavesAGapInEveryCurve) {
   selection_model far = overall_model();
   far.predictor_effect = -10;
   far.quality = quality_basis::predictor;
-  const figure f = explore::plot_figure(far, method::classic);
+  const figure f = present::plot_figure(far, method::classic);
   const std::vector<const series*> there = {&f.panels[0].lines[0], &f.panels[1].lines[0],
                                             &f.panels[1].lines[1],
                                             find_series(f.panels[2], "Majority")};
@@ -235,7 +235,7 @@ TEST(PlotFigure, NoCutScoreLeavesAGapInEveryCurve) {
     }
   }
   // The precise search reaches them all.
-  const figure precise = explore::plot_figure(far, method::precise);
+  const figure precise = present::plot_figure(far, method::precise);
   for (const series* s : all_series(precise)) {
     for (std::size_t k = 0; k < s->x.size(); ++k) {
       EXPECT_FALSE(std::isnan(s->y[k])) << s->label << " at " << s->x[k];
@@ -244,14 +244,14 @@ TEST(PlotFigure, NoCutScoreLeavesAGapInEveryCurve) {
 }
 
 TEST(PlotFigure, OverallQualityOnlyWithTheApplicantMix) {
-  const figure without = explore::plot_figure(majority_model(std::nullopt), method::precise);
+  const figure without = present::plot_figure(majority_model(std::nullopt), method::precise);
   EXPECT_EQ(labels(without.panels[2]), (std::vector<std::string>{"Majority", "Minority"}));
 
   // Three majority applicants to each minority applicant: at a majority
   // ratio of 0.3 the overall ratio is 0.24092608651429198814 and the mean
   // criterion composite of all selected 0.57289312384682619528.
   const figure with =
-      explore::plot_figure(majority_model(applicant_mix::from_ratio(3)), method::precise);
+      present::plot_figure(majority_model(applicant_mix::from_ratio(3)), method::precise);
   EXPECT_EQ(labels(with.panels[2]), (std::vector<std::string>{"Overall", "Majority", "Minority"}));
   const std::optional<double> mean = value_at(*find_series(with.panels[2], "Overall"), 0.3);
   ASSERT_TRUE(mean);
@@ -261,8 +261,8 @@ TEST(PlotFigure, OverallQualityOnlyWithTheApplicantMix) {
 TEST(PlotFigure, WordsFollowTheModeAndQuality) {
   selection_model predictor = overall_model();
   predictor.quality = quality_basis::predictor;
-  const figure c = explore::plot_figure(overall_model(), method::precise);
-  const figure p = explore::plot_figure(predictor, method::precise);
+  const figure c = present::plot_figure(overall_model(), method::precise);
+  const figure p = present::plot_figure(predictor, method::precise);
   EXPECT_NE(c.panels[2].y.title.find("criterion"), std::string::npos);
   EXPECT_NE(p.panels[2].y.title.find("predictor"), std::string::npos);
   for (const figure* f : {&c, &p}) {
@@ -278,19 +278,19 @@ TEST(PlotFigure, WordsFollowTheModeAndQuality) {
 
 TEST(PlotFigure, TitleIsTheScenarioTitleCutToTheWidth) {
   EXPECT_EQ(
-      explore::plot_figure(overall_model(), method::precise, "Cognitive test plus interview").title,
+      present::plot_figure(overall_model(), method::precise, "Cognitive test plus interview").title,
       "Cognitive test plus interview");
   // A title too long for the figure keeps its start and ends in an
   // ellipsis; a cut never splits a UTF-8 sequence.
   std::string longer;
   for (int k = 0; k < 20; ++k) longer += "Pr\u00FCfung ";
-  const std::string cut = explore::plot_figure(overall_model(), method::precise, longer).title;
+  const std::string cut = present::plot_figure(overall_model(), method::precise, longer).title;
   ASSERT_GE(cut.size(), 3u);
   EXPECT_EQ(cut.substr(cut.size() - 3), "\u2026");
   EXPECT_EQ(longer.compare(0, cut.size() - 3, cut, 0, cut.size() - 3), 0);
-  EXPECT_LT(explore::text_width(cut, 16), 780);
-  EXPECT_GT(explore::text_width(cut, 16), 600);
-  EXPECT_EQ(explore::escape_xml(cut), cut);  // well-formed UTF-8, nothing replaced
+  EXPECT_LT(present::text_width(cut, 16), 780);
+  EXPECT_GT(present::text_width(cut, 16), 600);
+  EXPECT_EQ(present::escape_xml(cut), cut);  // well-formed UTF-8, nothing replaced
 }
 
 TEST(PlotFigure, ImpactAxisHoldsRatiosAboveOne) {
@@ -298,13 +298,13 @@ TEST(PlotFigure, ImpactAxisHoldsRatiosAboveOne) {
   // reaches Q(c - 1) / Q(c) at the smallest ratio, far above 1.2.
   selection_model higher = overall_model();
   higher.predictor_effect = 1;
-  const figure f = explore::plot_figure(higher, method::precise);
+  const figure f = present::plot_figure(higher, method::precise);
   const series& impact = f.panels[0].lines[0];
   const double top = *std::max_element(impact.y.begin(), impact.y.end());
   EXPECT_GT(top, 5);
-  EXPECT_GE(explore::layout(f)[0].y.max, top);
+  EXPECT_GE(present::layout(f)[0].y.max, top);
   // The usual case keeps the axis at 0 to 1.2.
-  const auto usual = explore::layout(explore::plot_figure(overall_model(), method::precise))[0];
+  const auto usual = present::layout(present::plot_figure(overall_model(), method::precise))[0];
   EXPECT_EQ(usual.y.min, 0);
   EXPECT_EQ(usual.y.max, 1.2);
 }

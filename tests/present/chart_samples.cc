@@ -17,15 +17,15 @@
 #include <utility>
 #include <vector>
 
-#include "explore/chart.h"
+#include "present/chart.h"
 
 namespace {
 
-using explore::figure;
-using explore::marker;
-using explore::panel;
-using explore::reference_line;
-using explore::series;
+using present::figure;
+using present::marker;
+using present::panel;
+using present::reference_line;
+using present::series;
 
 double upper_tail(double z) { return 0.5 * std::erfc(z / std::numbers::sqrt2); }
 double density(double z) { return std::exp(-z * z / 2) / std::sqrt(2 * std::numbers::pi); }
@@ -125,7 +125,7 @@ sample plot_sample() {
   figure& f = s.fig;
   f.title = "Selection outcomes against the overall selection ratio";
   f.columns = 3;
-  const explore::axis ratio{"Selection ratio", 0.0, 1.0};
+  const present::axis ratio{"Selection ratio", 0.0, 1.0};
   const reference_line at_minimum{reference_line::orientation::vertical, minimum, ""};
   constexpr int blue = 0, vermillion = 1, black = 6;
 
@@ -138,7 +138,7 @@ sample plot_sample() {
   impact.references.push_back(at_minimum);
   char text[64];
   std::snprintf(text, sizeof text, "minimum %.3f", minimum);
-  impact.markers.push_back({minimum, 0.8, text, explore::shape::circle, black});
+  impact.markers.push_back({minimum, 0.8, text, present::shape::circle, black});
   s.expect.line(0, impact.references[0]);
   s.expect.line(0, at_minimum);
   s.expect.point(0, impact.markers[0]);
@@ -148,12 +148,12 @@ sample plot_sample() {
   rates.x = ratio;
   rates.y = {"Share selected", 0.0, 1.0};
   rates.lines.push_back(
-      {.label = "Majority", .x = sr, .y = sra, .colour = blue, .pattern = explore::dash::solid});
+      {.label = "Majority", .x = sr, .y = sra, .colour = blue, .pattern = present::dash::solid});
   rates.lines.push_back({.label = "Minority",
                          .x = sr,
                          .y = sri,
                          .colour = vermillion,
-                         .pattern = explore::dash::dashed});
+                         .pattern = present::dash::dashed});
   const reference_line labelled_minimum{reference_line::orientation::vertical, minimum, "minimum"};
   rates.references.push_back(labelled_minimum);
 
@@ -162,14 +162,14 @@ sample plot_sample() {
   means.x = ratio;
   means.y = {"Mean criterion score (SD)", {}, {}};
   means.lines.push_back(
-      {.label = "Overall", .x = sr, .y = m, .colour = black, .pattern = explore::dash::dash_dot});
+      {.label = "Overall", .x = sr, .y = m, .colour = black, .pattern = present::dash::dash_dot});
   means.lines.push_back(
-      {.label = "Majority", .x = sr, .y = ma, .colour = blue, .pattern = explore::dash::solid});
+      {.label = "Majority", .x = sr, .y = ma, .colour = blue, .pattern = present::dash::solid});
   means.lines.push_back({.label = "Minority",
                          .x = sr,
                          .y = mi,
                          .colour = vermillion,
-                         .pattern = explore::dash::dashed});
+                         .pattern = present::dash::dashed});
   means.references.push_back(labelled_minimum);
 
   f.panels = {impact, rates, means};
@@ -208,9 +208,9 @@ sample pareto_sample() {
   const auto [ua, uv] = at(1, 1);
   const auto [ra, rv] = at(b1, b2);
   const auto [ga, gv] = at(1, 3);
-  p.markers.push_back({ua, uv, "unit weights", explore::shape::circle, 1});
-  p.markers.push_back({ra, rv, "regression weights", explore::shape::square, 6});
-  p.markers.push_back({ga, gv, "given weights", explore::shape::diamond, 2});
+  p.markers.push_back({ua, uv, "unit weights", present::shape::circle, 1});
+  p.markers.push_back({ra, rv, "regression weights", present::shape::square, 6});
+  p.markers.push_back({ga, gv, "given weights", present::shape::diamond, 2});
   f.panels = {p};
   s.expect.line(0, p.references[0]);
   for (const auto& m : p.markers) s.expect.point(0, m);
@@ -236,14 +236,14 @@ sample edge_sample() {
   gaps.lines.push_back({.label = "points",
                         .x = {0, 2, 4, 6},
                         .y = {0.5, 1, 1.5, 1},
-                        .style = explore::mark::points});
+                        .style = present::mark::points});
   panel negative;
   negative.title = "Negative values";
   negative.x = {"Standardized difference", {}, {}};
   negative.y = {"Change", {}, {}};
   negative.lines.push_back({.x = {-3, -2, -1, 0, 1}, .y = {-2.2, -1.1, 0.3, -0.4, -1.7}});
   negative.references.push_back({reference_line::orientation::horizontal, -0.5, "threshold"});
-  negative.markers.push_back({-1.5, -1.2, "low", explore::shape::triangle, 3});
+  negative.markers.push_back({-1.5, -1.2, "low", present::shape::triangle, 3});
   panel clipped;
   clipped.title = "Clipped to fixed axes";
   clipped.x = {"x", 0.0, 1.0};
@@ -251,7 +251,7 @@ sample edge_sample() {
   clipped.lines.push_back({.label = "beyond the axes",
                            .x = {-0.2, 0.2, 0.5, 0.8, 1.2},
                            .y = {0.5, 0.9, 1.3, 0.4, 0.1},
-                           .style = explore::mark::line_and_points});
+                           .style = present::mark::line_and_points});
   panel empty;
   empty.title = "No data";
   f.panels = {gaps, negative, clipped, empty};
@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   for (const sample& s : {plot_sample(), pareto_sample(), edge_sample()}) {
     std::ofstream svg(dir + "/" + s.name + ".svg", std::ios::binary);
-    svg << explore::render_svg(s.fig);
+    svg << present::render_svg(s.fig);
     std::ofstream json(dir + "/" + s.name + ".json", std::ios::binary);
     json << s.expect.json(s.fig);
     if (!svg || !json) {

@@ -1,7 +1,7 @@
 // The outcomes of a scenario as a tidy table: one row per selection ratio,
 // written as CSV, JSON or aligned text.
-#ifndef FOURFIFTHS_EXPLORE_TABLE_H_
-#define FOURFIFTHS_EXPLORE_TABLE_H_
+#ifndef FOURFIFTHS_PRESENT_TABLE_H_
+#define FOURFIFTHS_PRESENT_TABLE_H_
 
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
@@ -11,10 +11,10 @@
 
 #include "fourfifths/analysis.h"
 #include "fourfifths/problem.h"
+#include "present/names.h"
+#include "present/numbers.h"
 
-namespace explore {
-
-enum class table_format { csv, json, text };
+namespace present {
 
 /// One row: which entry it is, and its outcome.
 struct table_row {
@@ -33,10 +33,6 @@ struct table {
 table make_table(const fourfifths::problem& p, fourfifths::method m,
                  const std::optional<std::vector<double>>& ratios);
 
-/// Appends a number in shortest round-trip form (a reader gets back the
-/// exact double); NaN as "NaN", which CSV readers take for a missing number.
-void append_number(std::string& out, double v);
-
 /// A number for JSON: null when there is none or it is not finite.
 nlohmann::json json_number(std::optional<double> v);
 
@@ -50,6 +46,12 @@ void append_csv(std::string& out, const table& t, const std::string* id);
 /// "error: <message>" as its status.
 void append_csv_error(std::string& out, const std::string& id, const std::string& message);
 
+/// The table as a JSON value: the method, the four-fifths minimum and the
+/// rows, after the id when one is given.
+nlohmann::json table_document(const table& t, const std::string* id = nullptr);
+/// The same, found by nlohmann::json's argument-dependent lookup.
+void to_json(nlohmann::json& j, const table& t);
+
 /// The table as a JSON object (one line when `compact`).
 std::string table_json(const table& t, const std::string* id, bool compact);
 /// A JSON line for a scenario that could not be analysed.
@@ -58,6 +60,6 @@ std::string error_json(const std::string& id, const std::string& message);
 /// The table aligned for reading, with four decimals.
 std::string table_text(const table& t);
 
-}  // namespace explore
+}  // namespace present
 
-#endif  // FOURFIFTHS_EXPLORE_TABLE_H_
+#endif  // FOURFIFTHS_PRESENT_TABLE_H_

@@ -1,20 +1,20 @@
 // Scenarios: a problem with names, read from a JSON document or a classic
 // deck (told apart by the content: JSON starts with "{"), and written as
 // either. The JSON schema is documented in the README ("Scenarios").
-#ifndef FOURFIFTHS_EXPLORE_SCENARIO_H_
-#define FOURFIFTHS_EXPLORE_SCENARIO_H_
+#ifndef FOURFIFTHS_PRESENT_SCENARIO_H_
+#define FOURFIFTHS_PRESENT_SCENARIO_H_
 
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fourfifths/problem.h"
+#include "present/names.h"
+#include "present/numbers.h"
 
-namespace explore {
-
-/// The two forms of a scenario.
-enum class scenario_form { json, deck };
+namespace present {
 
 /// A problem with the names of its variables.
 struct scenario {
@@ -25,12 +25,26 @@ struct scenario {
   scenario_form form = scenario_form::json;  ///< the form it was read in
 };
 
-/// A scenario read and checked, ready to analyse; or every error found.
+/// How reading a scenario ended.
+enum class scenario_status {
+  read,                  ///< `value` and `problem` hold the scenario (perhaps with warnings)
+  syntax_error,          ///< not JSON, or not an object: one fault without a path
+  invalid,               ///< faults of the schema or of the problem, each with its path
+  deck_rejected,         ///< a deck whose header fails its check: the program's lines
+  deck_unreadable,       ///< a deck the reader cannot read: the program's lines
+  deck_too_many_ratios,  ///< a deck with more than 25 requested ratios
+};
+
+/// A scenario read and checked, ready to analyse; or every fault found.
+/// Every face reads scenarios through this, with the same messages.
 struct loaded_scenario {
   std::optional<scenario> value;
   std::optional<fourfifths::problem> problem;
-  std::vector<std::string> errors;    ///< "path: message", or the deck's own messages
-  std::vector<std::string> warnings;  ///< "path: message"
+  scenario_status status = scenario_status::read;
+  /// Each with its path in the JSON form ("predictors[2].d"); a syntax
+  /// error or a deck's own line has none.
+  std::vector<fourfifths::fault> errors;
+  std::vector<fourfifths::fault> warnings;
   /// The JSON document's "id" as text (a string as it is, a number in
   /// shortest form), read even when the scenario has errors, so that a
   /// batch can name the scenario it could not analyse.
@@ -50,6 +64,16 @@ enum class id_rule { optional, required };
 /// With `id_rule::required`, a missing or empty id is a fault too.
 loaded_scenario read_json_scenario(std::string_view text, id_rule ids = id_rule::optional);
 
+/// The same on a JSON value (the page's requests): every check but the
+/// syntax.
+loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids = id_rule::optional);
+
+/// The keys of a JSON document that the schema does not have, each a fault
+/// with its path ("predictors[1].wieght"), as reading the document reports
+/// them. A face that takes a document apart itself (the page's form) asks
+/// this first, so that no face drops a key that every other refuses.
+std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc);
+
 /// Reads a classic deck as the classic program does; its failures give the
 /// program's own messages. The variables are named P1.., C1...
 loaded_scenario read_deck_scenario(std::string_view text);
@@ -66,20 +90,21 @@ loaded_scenario check_scenario(scenario s);
 /// round-trip form, ending with a newline.
 std::string to_json(const scenario& s);
 
+/// The JSON form as a value, with the same keys and numbers (found by
+/// nlohmann::json's argument-dependent lookup: `nlohmann::json j = s;`).
+void to_json(nlohmann::json& j, const scenario& s);
+
 /// The deck form of a scenario, or why it has none.
 struct deck_text {
-  std::string text;                   ///< empty when `errors` is not
-  std::vector<std::string> errors;    ///< what a deck cannot hold at all
-  std::vector<std::string> warnings;  ///< what the deck leaves out
+  std::string text;                         ///< empty when `errors` is not
+  std::vector<fourfifths::fault> errors;    ///< what a deck cannot hold at all
+  std::vector<fourfifths::fault> warnings;  ///< what the deck leaves out
 };
 
 /// The deck form, one read a line with a comment after its values. A deck
 /// holds at most 25 requested ratios, and no applicant mix in majority mode.
 deck_text to_deck(const scenario& s);
 
-/// A double in shortest round-trip form ("0.1", "1e-07", "-0").
-std::string shortest(double value);
+}  // namespace present
 
-}  // namespace explore
-
-#endif  // FOURFIFTHS_EXPLORE_SCENARIO_H_
+#endif  // FOURFIFTHS_PRESENT_SCENARIO_H_

@@ -1,6 +1,6 @@
 // JSON scenarios: every fault named by its path, syntax errors by line and
 // column, unknown keys refused; the deck form; the forms written back.
-#include "explore/scenario.h"
+#include "present/scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace explore {
+namespace present {
 namespace {
 
 // A valid scenario with three predictors and one criterion, in which the
@@ -41,13 +41,19 @@ std::string valid(const std::string& from = "", const std::string& to = "") {
   return text;
 }
 
+std::vector<std::string> texts(const std::vector<fourfifths::fault>& faults) {
+  std::vector<std::string> out;
+  for (const fourfifths::fault& f : faults) out.push_back(f.text());
+  return out;
+}
+
 std::vector<std::string> errors_of(const std::string& text) {
-  return read_json_scenario(text).errors;
+  return texts(read_json_scenario(text).errors);
 }
 
 TEST(JsonScenario, AValidScenarioIsAProblem) {
   const loaded_scenario s = read_json_scenario(valid());
-  ASSERT_TRUE(s.errors.empty()) << testing::PrintToString(s.errors);
+  ASSERT_TRUE(s.errors.empty()) << testing::PrintToString(texts(s.errors));
   ASSERT_TRUE(s.problem.has_value());
   EXPECT_EQ(s.value->title, "three predictors");
   EXPECT_EQ(s.value->predictor_names, (std::vector<std::string>{"test", "interview", "biodata"}));
@@ -141,7 +147,7 @@ TEST(JsonScenario, DefaultsAndWhatTheyNeed) {
   // Without criteria the quality is on the predictor composite.
   const loaded_scenario s = read_json_scenario(R"({"mode": "majority",
       "predictors": [{"d": -1, "weight": 1}], "correlations": [[1]]})");
-  ASSERT_TRUE(s.problem.has_value()) << testing::PrintToString(s.errors);
+  ASSERT_TRUE(s.problem.has_value()) << testing::PrintToString(texts(s.errors));
   EXPECT_EQ(s.problem->spec().quality, fourfifths::quality_basis::predictor);
   EXPECT_EQ(s.value->predictor_names, std::vector<std::string>{"P1"});
 }
@@ -156,10 +162,11 @@ TEST(JsonScenario, APredictorBlockThatIsNotPositiveDefiniteIsAWarning) {
     text.replace(text.find(from), from.size(), to);
   }
   const loaded_scenario s = read_json_scenario(text);
-  EXPECT_TRUE(s.errors.empty()) << testing::PrintToString(s.errors);
-  EXPECT_EQ(s.warnings, std::vector<std::string>{
-                            "correlations: the predictor block is not positive definite (not a "
-                            "possible correlation matrix)"});
+  EXPECT_TRUE(s.errors.empty()) << testing::PrintToString(texts(s.errors));
+  EXPECT_EQ(
+      texts(s.warnings),
+      std::vector<std::string>{"correlations: the predictor block is not positive definite (not a "
+                               "possible correlation matrix)"});
   EXPECT_TRUE(s.problem.has_value());
 }
 
@@ -172,7 +179,7 @@ TEST(ScenarioForms, TheContentTellsTheForm) {
   EXPECT_EQ(deck.value->form, scenario_form::deck);
   EXPECT_EQ(deck.value->predictor_names, std::vector<std::string>{"P1"});
   // A deck's failures are the program's own lines.
-  EXPECT_EQ(read_scenario("2 0 0 1 0 0\n").errors,
+  EXPECT_EQ(texts(read_scenario("2 0 0 1 0 0\n").errors),
             (std::vector<std::string>{"Regression weights can not be computed because no",
                                       "criteria are specified"}));
 }
@@ -203,7 +210,7 @@ TEST(ScenarioForms, ShortestRoundTripNumbers) {
 TEST(ScenarioForms, WhatADeckCannotHold) {
   scenario s = *read_json_scenario(valid()).value;
   s.spec.requested_ratios.assign(26, 0.5);
-  EXPECT_EQ(to_deck(s).errors,
+  EXPECT_EQ(texts(to_deck(s).errors),
             std::vector<std::string>{"requested_ratios: a deck holds at most 25 requested ratios"});
   s.spec.requested_ratios.assign(25, 0.5);
   EXPECT_TRUE(to_deck(s).errors.empty());
@@ -214,4 +221,4 @@ TEST(ScenarioForms, WhatADeckCannotHold) {
 }
 
 }  // namespace
-}  // namespace explore
+}  // namespace present

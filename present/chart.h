@@ -6,8 +6,8 @@
 // it into one SVG document: same figure, same bytes. Nothing is read from or
 // written to any stream, and nothing depends on the installed fonts beyond
 // the generic `sans-serif` family.
-#ifndef FOURFIFTHS_EXPLORE_CHART_H_
-#define FOURFIFTHS_EXPLORE_CHART_H_
+#ifndef FOURFIFTHS_PRESENT_CHART_H_
+#define FOURFIFTHS_PRESENT_CHART_H_
 
 #include <array>
 #include <optional>
@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace explore {
+namespace present {
 
 /// The Okabe-Ito palette (M. Okabe and K. Ito, "Color Universal Design",
 /// 2008), told apart by readers with any common colour-vision deficiency.
@@ -168,6 +168,6 @@ struct panel_frame {
 /// The frame of every panel of `fig`, in order, as `render_svg` draws them.
 std::vector<panel_frame> layout(const figure& fig);
 
-}  // namespace explore
+}  // namespace present
 
-#endif  // FOURFIFTHS_EXPLORE_CHART_H_
+#endif  // FOURFIFTHS_PRESENT_CHART_H_

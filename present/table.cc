@@ -1,4 +1,4 @@
-#include "explore/table.h"
+#include "present/table.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-namespace explore {
+namespace present {
 
 namespace {
 
@@ -38,29 +38,8 @@ constexpr column columns[] = {
 };
 
 // The names of the kinds and statuses as the table writes them.
-const char* kind_name(fourfifths::entry_kind kind) {
-  switch (kind) {
-    case fourfifths::entry_kind::builtin:
-      return "builtin";
-    case fourfifths::entry_kind::minimum:
-      return "minimum";
-    case fourfifths::entry_kind::requested:
-      return "requested";
-  }
-  return "";
-}
-
-const char* status_name(fourfifths::outcome_status status) {
-  switch (status) {
-    case fourfifths::outcome_status::solved:
-      return "solved";
-    case fourfifths::outcome_status::no_cut_score:
-      return "no_cut_score";
-    case fourfifths::outcome_status::quantile_fault:
-      return "ratio_outside_0_1";
-  }
-  return "";
-}
+std::string_view kind_name(fourfifths::entry_kind kind) { return name_of(kind); }
+std::string_view status_name(fourfifths::outcome_status status) { return name_of(status); }
 
 // A CSV field, quoted when it must be.
 void append_field(std::string& out, std::string_view text) {
@@ -119,16 +98,6 @@ nlohmann::json json_number(std::optional<double> v) {
   return *v;
 }
 
-void append_number(std::string& out, double v) {
-  if (std::isnan(v)) {
-    out += "NaN";
-    return;
-  }
-  char buffer[32];
-  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-  out.append(buffer, static_cast<std::size_t>(r.ptr - buffer));
-}
-
 table make_table(const fourfifths::problem& p, fourfifths::method m,
                  const std::optional<std::vector<double>>& ratios) {
   table t;
@@ -178,9 +147,17 @@ void append_csv_error(std::string& out, const std::string& id, const std::string
 }
 
 std::string table_json(const table& t, const std::string* id, bool compact) {
+  return table_document(t, id).dump(compact ? -1 : 2, ' ', false,
+                                    nlohmann::json::error_handler_t::replace) +
+         "\n";
+}
+
+void to_json(nlohmann::json& j, const table& t) { j = table_document(t, nullptr); }
+
+nlohmann::json table_document(const table& t, const std::string* id) {
   nlohmann::json j = nlohmann::json::object();
   if (id != nullptr) j["id"] = *id;
-  j["method"] = t.method == fourfifths::method::classic ? "classic" : "precise";
+  j["method"] = name_of(t.method);
   if (t.minimum.found) {
     j["four_fifths_minimum"] = {{"sr", t.minimum.ratio},
                                 {"sr_majority", t.minimum.sr_majority},
@@ -192,7 +169,7 @@ std::string table_json(const table& t, const std::string* id, bool compact) {
   nlohmann::json rows = nlohmann::json::array();
   for (const table_row& row : t.rows) rows.push_back(row_json(row));
   j["rows"] = std::move(rows);
-  return j.dump(compact ? -1 : 2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return j;
 }
 
 std::string error_json(const std::string& id, const std::string& message) {
@@ -220,12 +197,13 @@ std::string table_text(const table& t) {
     const outcome& o = row.result;
     const bool ok = o.solved();
     std::snprintf(
-        line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", kind_name(row.kind),
-        cell(o.target).c_str(), ok ? cell(o.sr_majority).c_str() : "-",
-        ok ? cell(o.sr_minority).c_str() : "-", ok ? cell(o.ai_ratio).c_str() : "-",
-        ok ? (o.passes_four_fifths() ? "yes" : "no") : "-", ok ? cell(o.cut_score).c_str() : "-",
-        ok ? cell(o.mean).c_str() : "-", ok ? cell(o.mean_majority).c_str() : "-",
-        ok ? cell(o.mean_minority).c_str() : "-", status_name(o.status));
+        line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n",
+        std::string(kind_name(row.kind)).c_str(), cell(o.target).c_str(),
+        ok ? cell(o.sr_majority).c_str() : "-", ok ? cell(o.sr_minority).c_str() : "-",
+        ok ? cell(o.ai_ratio).c_str() : "-", ok ? (o.passes_four_fifths() ? "yes" : "no") : "-",
+        ok ? cell(o.cut_score).c_str() : "-", ok ? cell(o.mean).c_str() : "-",
+        ok ? cell(o.mean_majority).c_str() : "-", ok ? cell(o.mean_minority).c_str() : "-",
+        std::string(status_name(o.status)).c_str());
     out += line;
   }
   if (t.minimum.found) {
@@ -238,4 +216,4 @@ std::string table_text(const table& t) {
   return out;
 }
 
-}  // namespace explore
+}  // namespace present

@@ -1,15 +1,20 @@
-#include "explore/pareto_output.h"
+#include "present/pareto_output.h"
 
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
 
-#include "explore/table.h"
+#include "present/names.h"
+#include "present/numbers.h"
+#include "present/table.h"
 
-namespace explore {
+namespace present {
 
 namespace {
+
+bool reached(const fourfifths::min_ai_result& answer);
 
 using fourfifths::pareto_objective;
 using fourfifths::weighting_outcome;
@@ -85,29 +90,35 @@ std::string front_csv(const std::vector<weighting_outcome>& points, int predicto
 }
 
 std::string front_json(const scenario& s, const fourfifths::pareto_front& front) {
+  return front_document(s, front).dump(2) + "\n";
+}
+
+nlohmann::json front_document(const scenario& s, const fourfifths::pareto_front& front) {
   const std::vector<std::string>& names = s.predictor_names;
   const fourfifths::pareto_options& o = front.options;
   nlohmann::json list = nlohmann::json::array();
   for (const weighting_outcome& w : front.points) list.push_back(weighting_json(w, names));
-  nlohmann::json j = {
-      {"ratio", o.ratio},
-      {"mode", o.mode == fourfifths::ratio_mode::overall ? "overall" : "majority"},
-      {"objective", o.objective == pareto_objective::validity ? "validity" : "mean"},
-      {"predictors", names},
-      {"stopped_at_parity", front.stopped_at_parity},
-      {"points", list},
-      {"unit", weighting_json(front.unit, names)},
-      {"regression", weighting_json(front.regression, names)}};
+  nlohmann::json j = {{"ratio", o.ratio},
+                      {"mode", name_of(o.mode)},
+                      {"objective", name_of(o.objective)},
+                      {"predictors", names},
+                      {"stopped_at_parity", front.stopped_at_parity},
+                      {"points", list},
+                      {"unit", weighting_json(front.unit, names)},
+                      {"regression", weighting_json(front.regression, names)}};
   if (front.given) j["given"] = weighting_json(*front.given, names);
-  return j.dump(2) + "\n";
+  return j;
 }
 
 std::string min_ai_json(const scenario& s, double min_ai, const fourfifths::min_ai_result& answer) {
-  return nlohmann::json({{"min_ai", min_ai},
-                         {"reached", answer.reached},
-                         {"weighting", weighting_json(*answer.best, s.predictor_names)}})
-             .dump(2) +
-         "\n";
+  return min_ai_document(s, min_ai, answer).dump(2) + "\n";
+}
+
+nlohmann::json min_ai_document(const scenario& s, double min_ai,
+                               const fourfifths::min_ai_result& answer) {
+  return {{"min_ai", min_ai},
+          {"reached", reached(answer)},
+          {"weighting", weighting_json(*answer.value, s.predictor_names)}};
 }
 
 figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
@@ -146,4 +157,86 @@ figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
   return f;
 }
 
-}  // namespace explore
+namespace {
+
+std::string weights_text(const weighting_outcome& w, const std::vector<std::string>& names) {
+  std::string out;
+  char number[32];
+  for (std::size_t j = 0; j < w.weights.size(); ++j) {
+    std::snprintf(number, sizeof number, "%.4f", w.weights[j]);
+    out += (j == 0 ? "" : ", ") + names[j] + " " + number;
+  }
+  return out;
+}
+
+std::string fixed4(const std::optional<double>& v, const char* missing) {
+  if (!v || std::isnan(*v)) return missing;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", *v);
+  return text;
+}
+
+std::string point_text(const weighting_outcome& w, const std::vector<std::string>& names) {
+  return "impact ratio " + fixed4(w.ai_ratio, "-") + ", validity " + fixed4(w.validity, "-") +
+         ", mean " + fixed4(w.mean, "-") + ", selection rates " + fixed4(w.sr_majority, "-") +
+         " and " + fixed4(w.sr_minority, "-") + ", four-fifths minimum " +
+         fixed4(w.four_fifths_minimum, "none") + "\n  weights: " + weights_text(w, names) + "\n";
+}
+
+bool reached(const fourfifths::min_ai_result& answer) {
+  return answer.status == fourfifths::pareto_status::found;
+}
+
+}  // namespace
+
+std::string front_text(const scenario& s, const fourfifths::pareto_front& front) {
+  std::string out =
+      "Pareto front at " + ratio_description(front.options) + ", from the highest quality:\n";
+  for (std::size_t k = 0; k < front.points.size(); ++k) {
+    out += std::to_string(k + 1) + ". " + point_text(front.points[k], s.predictor_names);
+  }
+  return out;
+}
+
+std::string front_output(const scenario& s, const fourfifths::pareto_front& front,
+                         table_format format) {
+  switch (format) {
+    case table_format::csv:
+      return front_csv(front.points, s.spec.predictors);
+    case table_format::json:
+      return front_json(s, front);
+    case table_format::text:
+      return front_text(s, front);
+  }
+  return {};
+}
+
+std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
+                                const fourfifths::min_ai_result& answer) {
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "no weighting reaches an impact ratio of %g at %s; the highest reachable is "
+                "%.4f, with the weighting written",
+                min_ai, ratio_description(o).c_str(), answer.value->ai_ratio);
+  return line;
+}
+
+std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
+                          const fourfifths::min_ai_result& answer, table_format format) {
+  const weighting_outcome& best = *answer.value;
+  switch (format) {
+    case table_format::csv:
+      return front_csv({best}, s.spec.predictors, {reached(answer) ? "best" : "highest"});
+    case table_format::json:
+      return min_ai_json(s, min_ai, answer);
+    case table_format::text:
+      return std::string(reached(answer) ? "The best weighting with an impact ratio of at least "
+                                         : "No weighting reaches an impact ratio of ") +
+             fixed4(min_ai, "-") + " at " + ratio_description(o) +
+             (reached(answer) ? ":\n  " : "; the highest reachable:\n  ") +
+             point_text(best, s.predictor_names);
+  }
+  return {};
+}
+
+}  // namespace present

@@ -2,19 +2,19 @@
 // selection ratios, in three panels side by side. The impact ratio with the
 // four-fifths line and the four-fifths minimum; the selection rates of the
 // two groups; the mean quality of those selected, overall and per group.
-#ifndef FOURFIFTHS_EXPLORE_PLOT_H_
-#define FOURFIFTHS_EXPLORE_PLOT_H_
+#ifndef FOURFIFTHS_PRESENT_PLOT_H_
+#define FOURFIFTHS_PRESENT_PLOT_H_
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "explore/chart.h"
-#include "explore/scenario.h"
 #include "fourfifths/analysis.h"
 #include "fourfifths/problem.h"
+#include "present/chart.h"
+#include "present/scenario.h"
 
-namespace explore {
+namespace present {
 
 /// The figure, 800 by 500 pixels, of the outcomes of `model` against the
 /// selection ratio (overall in overall mode, the majority group's in
@@ -37,6 +37,6 @@ figure plot_figure(const fourfifths::selection_model& model, fourfifths::method 
 /// scenario's title when it has one.
 std::string plot_svg(const scenario& s, const fourfifths::problem& p, fourfifths::method m);
 
-}  // namespace explore
+}  // namespace present
 
-#endif  // FOURFIFTHS_EXPLORE_PLOT_H_
+#endif  // FOURFIFTHS_PRESENT_PLOT_H_

@@ -1,0 +1,19 @@
+// Numbers as text, in one place: the shortest form that reads back as the
+// same double, which every table, scenario and front writes.
+#ifndef FOURFIFTHS_PRESENT_NUMBERS_H_
+#define FOURFIFTHS_PRESENT_NUMBERS_H_
+
+#include <string>
+
+namespace present {
+
+/// A double in shortest round-trip form ("0.1", "1e-07", "-0", "inf").
+std::string shortest(double value);
+
+/// Appends a number in shortest round-trip form (a reader gets back the
+/// exact double); NaN as "NaN", which CSV readers take for a missing number.
+void append_number(std::string& out, double v);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_NUMBERS_H_
