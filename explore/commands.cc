@@ -30,7 +30,6 @@ using present::table_text;
 using present::to_deck;
 using present::to_json;
 using present::write_fully;
-using present::write_output;
 
 void complain(std::string_view text) {
   std::string line = "fourfifths-explore: ";
@@ -58,11 +57,17 @@ std::optional<loaded_scenario> load(const std::string& path) {
   return s;
 }
 
-int deliver(const std::string& path, std::string_view text) {
-  std::string error;
-  if (write_output(path, text, error)) return exit_success;
-  complain("cannot write " + (path == "-" ? std::string("standard output") : path) + ": " + error);
+int deliver(std::span<const present::output> outputs) {
+  const std::optional<present::output_failure> failed = present::write_outputs(outputs);
+  if (!failed) return exit_success;
+  complain("cannot write " + (failed->path == "-" ? std::string("standard output") : failed->path) +
+           ": " + failed->reason);
   return exit_failure;
+}
+
+int deliver(const std::string& path, std::string_view text) {
+  const present::output one{path, text};
+  return deliver(std::span<const present::output>(&one, 1));
 }
 
 int run_convert(const convert_options& o) {

@@ -5,12 +5,14 @@
 #define FOURFIFTHS_EXPLORE_COMMANDS_H_
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "explore/batch.h"
 #include "fourfifths/problem.h"
+#include "present/output.h"
 #include "present/scenario.h"
 #include "present/table.h"
 
@@ -34,6 +36,8 @@ std::optional<loaded_scenario> load(const std::string& path);
 
 /// Writes the command's result, or says why it could not.
 int deliver(const std::string& path, std::string_view text);
+/// Writes the command's results all or none, or says why it could not.
+int deliver(std::span<const present::output> outputs);
 
 struct convert_options {
   std::string scenario;

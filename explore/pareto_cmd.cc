@@ -1,5 +1,7 @@
 #include "explore/pareto_cmd.h"
 
+#include <vector>
+
 #include "explore/commands.h"
 #include "present/pareto_output.h"
 
@@ -37,15 +39,6 @@ int run_pareto(const pareto_command_options& o) {
     }
   }
 
-  // The chart first: a table written before a failed chart would be half
-  // the result.
-  if (!o.plot.empty()) {
-    const present::figure f =
-        present::front_figure(*s->value, *front.value, answer ? &*answer->value : nullptr);
-    const int status = deliver(o.plot, present::render_svg(f));
-    if (status != exit_success) return status;
-  }
-
   std::string out;
   int status = exit_success;
   if (answer) {
@@ -57,7 +50,15 @@ int run_pareto(const pareto_command_options& o) {
   } else {
     out = present::front_output(*s->value, *front.value, o.format);
   }
-  const int written = deliver(o.output, out);
+  // The table and the chart are one result: both are written, or neither.
+  std::vector<present::output> outputs{{o.output, out}};
+  std::string chart;
+  if (!o.plot.empty()) {
+    chart = present::render_svg(
+        present::front_figure(*s->value, *front.value, answer ? &*answer->value : nullptr));
+    outputs.push_back({o.plot, chart});
+  }
+  const int written = deliver(outputs);
   return written != exit_success ? written : status;
 }
 

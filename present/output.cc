@@ -1,12 +1,15 @@
 #include "present/output.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace present {
 
@@ -49,37 +52,185 @@ int write_fully(int fd, std::string_view text) {
   return 0;
 }
 
-bool write_output(const std::string& path, std::string_view text, std::string& error) {
-  if (path.empty() || path == "-") {
-    const int e = write_fully(1, text);
-    if (e != 0) error = std::strerror(e);
-    return e == 0;
+namespace {
+
+bool is_standard(const std::string& path) { return path.empty() || path == "-"; }
+
+// How an output reaches its place.
+enum class way {
+  standard_output,
+  replace,      // a regular file or a new name: renamed over
+  rewrite,      // a regular file with other names: proved in a file beside, then rewritten
+  in_place,     // a device, a FIFO: written
+};
+
+// An output resolved: where its bytes go and how.
+struct target {
+  const output* out = nullptr;
+  way how = way::standard_output;
+  std::string destination;  // the file itself: a symbolic link's target
+  bool exists = false;
+  struct stat status {};
+  std::string temporary;  // way::replace, once prepared
+};
+
+output_failure failure(const std::string& path, int error) {
+  return {is_standard(path) ? "-" : path, std::strerror(error)};
+}
+
+// The file a name stands for: the name itself, or the end of its chain of
+// symbolic links (which may not exist yet: a link to a new file).
+std::optional<output_failure> resolve(const output& o, target& t) {
+  t.out = &o;
+  if (is_standard(o.path)) {
+    t.how = way::standard_output;
+    return std::nullopt;
   }
-  std::string temporary = path + ".XXXXXX";
+  t.destination = o.path;
+  for (int hops = 0;; ++hops) {
+    struct stat link {};
+    if (::lstat(t.destination.c_str(), &link) != 0) {
+      if (errno != ENOENT) return failure(o.path, errno);
+      break;  // a new file
+    }
+    if (!S_ISLNK(link.st_mode)) break;
+    if (hops == 40) return failure(o.path, ELOOP);
+    std::string to(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(t.destination.c_str(), to.data(), to.size());
+    if (n < 0) return failure(o.path, errno);
+    to.resize(static_cast<std::size_t>(n));
+    if (to.front() != '/') {
+      const std::size_t slash = t.destination.rfind('/');
+      if (slash != std::string::npos) to = t.destination.substr(0, slash + 1) + to;
+    }
+    t.destination = std::move(to);
+  }
+  t.exists = ::stat(t.destination.c_str(), &t.status) == 0;
+  if (!t.exists) {
+    t.how = way::replace;
+  } else if (S_ISDIR(t.status.st_mode)) {
+    return output_failure{o.path, std::strerror(EISDIR)};
+  } else if (!S_ISREG(t.status.st_mode)) {
+    t.how = way::in_place;
+  } else if (t.status.st_nlink > 1) {
+    t.how = way::rewrite;
+  } else {
+    t.how = way::replace;
+  }
+  return std::nullopt;
+}
+
+mode_t new_file_mode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+// Writes the text into a new file beside the destination, complete and on
+// disk, with the mode the destination has or a new file gets.
+std::optional<output_failure> prepare(target& t) {
+  const std::size_t slash = t.destination.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : t.destination.substr(0, slash + 1);
+  const std::string name = t.destination.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::string temporary = directory + "." + name + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  int e = write_fully(fd, text);
+  if (fd < 0) return failure(t.out->path, errno);
+  int e = write_fully(fd, t.out->text);
   if (e == 0 && ::fsync(fd) != 0) e = errno;
-  if (::close(fd) != 0 && e == 0) e = errno;
-  // mkstemp makes the file private; give it the usual permissions.
-  if (e == 0 && ::chmod(
-                    temporary.c_str(), 0644 & ~[] {
-                      const mode_t mask = ::umask(0);
-                      ::umask(mask);
-                      return mask;
-                    }()) != 0) {
-    e = errno;
+  if (e == 0) {
+    const mode_t mode = t.exists ? (t.status.st_mode & 07777) : new_file_mode();
+    if (::fchmod(fd, mode) != 0) e = errno;
+    // The owner goes with the file where the process may give it; where it
+    // may not, the file is the writer's, as any new file would be.
+    if (e == 0 && t.exists) (void)!::fchown(fd, t.status.st_uid, t.status.st_gid);
   }
-  if (e == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) e = errno;
+  if (::close(fd) != 0 && e == 0) e = errno;
   if (e != 0) {
     ::unlink(temporary.c_str());
-    error = std::strerror(e);
-    return false;
+    return failure(t.out->path, e);
   }
-  return true;
+  t.temporary = std::move(temporary);
+  return std::nullopt;
+}
+
+std::optional<output_failure> write_in_place(const target& t) {
+  // A FIFO blocks here until it has a reader, as writing to it would.
+  const int fd = ::open(t.destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return failure(t.out->path, errno);
+  int e = write_fully(fd, t.out->text);
+  if (::close(fd) != 0 && e == 0) e = errno;
+  if (e != 0) return failure(t.out->path, e);
+  return std::nullopt;
+}
+
+void discard(std::vector<target>& targets) {
+  for (target& t : targets) {
+    if (!t.temporary.empty()) ::unlink(t.temporary.c_str());
+    t.temporary.clear();
+  }
+}
+
+}  // namespace
+
+std::optional<output_failure> write_outputs(std::span<const output> outputs) {
+  std::vector<target> targets(outputs.size());
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    if (auto f = resolve(outputs[i], targets[i])) return f;
+  }
+  // Two outputs to one place would leave only the last.
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      const target& a = targets[i];
+      const target& b = targets[j];
+      const bool both_standard = a.how == way::standard_output && b.how == way::standard_output;
+      const bool same_name = !a.destination.empty() && a.destination == b.destination;
+      const bool same_file = a.exists && b.exists && a.status.st_dev == b.status.st_dev &&
+                             a.status.st_ino == b.status.st_ino;
+      if (both_standard || same_name || same_file) {
+        return output_failure{a.out->path.empty() ? "-" : a.out->path,
+                              "the same place as another output of this command"};
+      }
+    }
+  }
+  // A file that is rewritten in place is written beside it first too: the
+  // same bytes under the same limits, so that a write that cannot succeed
+  // fails before the file is touched.
+  for (target& t : targets) {
+    if (t.how != way::replace && t.how != way::rewrite) continue;
+    if (auto f = prepare(t)) {
+      discard(targets);
+      return f;
+    }
+  }
+  // Every file is complete: put them in place, standard output last, so
+  // that a pipe's reader sees nothing unless the files are there.
+  for (target& t : targets) {
+    if (t.how == way::replace) {
+      if (std::rename(t.temporary.c_str(), t.destination.c_str()) != 0) {
+        const int e = errno;
+        discard(targets);
+        return failure(t.out->path, e);
+      }
+      t.temporary.clear();
+    } else if (t.how == way::in_place || t.how == way::rewrite) {
+      if (auto f = write_in_place(t)) {
+        discard(targets);
+        return f;
+      }
+      if (t.how == way::rewrite) ::unlink(t.temporary.c_str());
+      t.temporary.clear();
+    }
+  }
+  for (const target& t : targets) {
+    if (t.how != way::standard_output) continue;
+    if (const int e = write_fully(1, t.out->text); e != 0) return failure("-", e);
+  }
+  return std::nullopt;
+}
+
+std::optional<output_failure> write_output(const std::string& path, std::string_view text) {
+  const output one{path, text};
+  return write_outputs(std::span<const output>(&one, 1));
 }
 
 }  // namespace present

@@ -1,9 +1,11 @@
-// Files and streams of the explorer: "-" is standard input or output, a
-// file is written whole or not at all.
+// Files and streams of the faces: "-" is standard input or output; a file
+// is written whole or not at all, and several outputs of one command are
+// written all or none.
 #ifndef FOURFIFTHS_PRESENT_OUTPUT_H_
 #define FOURFIFTHS_PRESENT_OUTPUT_H_
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,15 +15,46 @@ namespace present {
 /// reason in `error` when it cannot be read.
 std::optional<std::string> read_input(const std::string& path, std::string& error);
 
-/// Writes `text` to standard output ("-" or empty) or to a file. A file is
-/// written beside its destination and renamed over it once complete, so a
-/// failed run leaves no half-written file. Returns false, with the reason
-/// in `error`, when the text could not be written in full.
-bool write_output(const std::string& path, std::string_view text, std::string& error);
+/// One output of a command: where ("-" or empty for standard output) and
+/// what.
+struct output {
+  std::string path;
+  std::string_view text;
+};
+
+/// Why outputs could not be written: the output that failed ("-" for
+/// standard output) and the reason, as strerror gives it or in words.
+struct output_failure {
+  std::string path;
+  std::string reason;
+};
+
+/// Writes `text` to standard output ("-" or empty) or to the file `path`:
+///   - a regular file, or a name that does not exist yet, is written
+///     beside it and renamed over it once complete and flushed to disk, so
+///     a failed run leaves the old file as it was and no temporary file
+///     behind; an existing file keeps its mode (and, where the process may,
+///     its owner), a new one gets 0666 less the umask;
+///   - a symbolic link is followed: its target is what is written;
+///   - a regular file with other hard links is rewritten in place, so that
+///     every name still shows the same file, once the same bytes have been
+///     written in full beside it (a write that cannot succeed fails before
+///     the file is touched);
+///   - a device, a FIFO or another file that is not regular is written in
+///     place (it cannot be replaced: -o /dev/null stays the device);
+///   - a directory is refused.
+std::optional<output_failure> write_output(const std::string& path, std::string_view text);
+
+/// Writes several outputs all or none: every file is prepared beside its
+/// destination first, and only when all are complete are they put in
+/// place, standard output last. Two outputs to one place (the same name,
+/// standard output twice, or two names of one file) are refused before
+/// anything is written.
+std::optional<output_failure> write_outputs(std::span<const output> outputs);
 
 /// Writes to a descriptor in full, going on after interruptions, with
-/// write(2) alone (safe in a signal handler). Returns
-/// 0 or the errno of the failed write.
+/// write(2) alone (safe in a signal handler). Returns 0 or the errno of
+/// the failed write.
 int write_fully(int fd, std::string_view text);
 
 }  // namespace present
