@@ -1,9 +1,12 @@
 // fourfifths-explore: tidy tables, charts, batches of scenarios and
 // Pareto-optimal weights, on the fourfifths engine.
 #include <CLI/CLI.hpp>
+#include <cstring>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "explore/commands.h"
@@ -11,6 +14,7 @@
 #include "fourfifths/version.h"
 #include "present/names.h"
 #include "present/options.h"
+#include "present/output.h"
 
 namespace {
 
@@ -32,18 +36,43 @@ void add_method(CLI::App* command, fourfifths::method& m) {
       ->option_text(present::names_list<fourfifths::method>());
 }
 
+// A decimal number, as every face reads one: no hexadecimal, no "inf".
+const CLI::Validator decimal_number(
+    [](std::string& text) -> std::string {
+      if (present::parse_number(text)) return {};
+      return "'" + text + "' is not a decimal number";
+    },
+    "NUMBER");
+
+// A whole number in decimal digits: "010" is ten, not eight as C would read
+// it; the text handed on has no leading zeros.
+const CLI::Validator whole_number(
+    [](std::string& text) -> std::string {
+      const std::optional<long long> v = present::parse_whole(text);
+      if (!v) return "'" + text + "' is not a whole number";
+      text = std::to_string(*v);
+      return {};
+    },
+    "N");
+
 // The scenario argument of a subcommand.
 void add_scenario(CLI::App* command, std::string& scenario) {
   command->add_option("SCENARIO", scenario, "the scenario, or - for standard input")->required();
 }
 
 // --ratios LIST and --grid FROM:TO:STEP, one or the other.
-void add_ratio_options(CLI::App* command, std::string& list, std::string& grid,
-                       const std::string& list_help, const std::string& grid_help) {
-  CLI::Option* list_opt = command->add_option("--ratios", list, list_help)->option_text("LIST");
-  CLI::Option* grid_opt =
-      command->add_option("--grid", grid, grid_help)->option_text("FROM:TO:STEP");
-  list_opt->excludes(grid_opt);
+struct ratio_options {
+  std::string list;
+  std::string grid;
+  CLI::Option* list_option = nullptr;
+  CLI::Option* grid_option = nullptr;
+};
+
+void add_ratio_options(CLI::App* command, ratio_options& r, const std::string& list_help,
+                       const std::string& grid_help) {
+  r.list_option = command->add_option("--ratios", r.list, list_help)->option_text("LIST");
+  r.grid_option = command->add_option("--grid", r.grid, grid_help)->option_text("FROM:TO:STEP");
+  r.list_option->excludes(r.grid_option);
 }
 
 // --format of table and pareto: csv, json or text.
@@ -55,17 +84,43 @@ void add_table_format(CLI::App* command, table_format& format) {
 
 // The ratios of --ratios or --grid, when one was given; false, said on
 // standard error, when its text is not a list or a grid.
-bool read_ratios(const std::string& list, const std::string& grid,
-                 std::optional<std::vector<double>>& ratios) {
+bool read_ratios(const ratio_options& r, std::optional<std::vector<double>>& ratios) {
   std::string error;
-  if (!list.empty()) {
-    ratios = present::parse_ratio_list(list, error);
+  if (r.list_option->count() > 0) {
+    ratios = present::parse_ratio_list(r.list, error);
     if (!ratios) explore::complain("--ratios: " + error);
-  } else if (!grid.empty()) {
-    ratios = present::parse_ratio_grid(grid, error);
+  } else if (r.grid_option->count() > 0) {
+    ratios = present::parse_ratio_grid(r.grid, error);
     if (!ratios) explore::complain("--grid: " + error);
   }
   return error.empty();
+}
+
+// Help and the version go to standard output like any data: a failed write
+// is a failed run.
+int deliver_message(const CLI::App& app, const CLI::Error& e) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = app.exit(e, out, err);
+  if (const int error = present::write_fully(1, out.str()); error != 0) {
+    explore::complain(std::string("cannot write standard output: ") + std::strerror(error));
+    return explore::exit_failure;
+  }
+  (void)present::write_fully(2, err.str());
+  return status;
+}
+
+constexpr std::string_view subcommands[] = {"convert", "table", "pareto", "plot", "batch"};
+
+// The first argument, when it is neither an option nor a subcommand.
+std::optional<std::string> unknown_subcommand(int argc, char** argv) {
+  if (argc < 2) return std::nullopt;
+  const std::string_view first = argv[1];
+  if (first.empty() || first.front() == '-') return std::nullopt;
+  for (const std::string_view known : subcommands) {
+    if (first == known) return std::nullopt;
+  }
+  return std::string(first);
 }
 
 }  // namespace
@@ -94,15 +149,14 @@ int main(int argc, char** argv) try {
       ->option_text("FILE");
 
   explore::table_options table;
-  std::string ratios_text;
-  std::string grid_text;
+  ratio_options table_ratios;
   CLI::App* table_cmd = app.add_subcommand(
       "table",
       "Outcomes at the 21 built-in selection ratios, the four-fifths minimum and the requested "
       "ratios, or at the ratios given");
   add_scenario(table_cmd, table.scenario);
   add_method(table_cmd, table.method);
-  add_ratio_options(table_cmd, ratios_text, grid_text, "the ratios, as a list: 0.1,0.2,0.3",
+  add_ratio_options(table_cmd, table_ratios, "the ratios, as a list: 0.1,0.2,0.3",
                     "the ratios, as a grid FROM:TO:STEP, for instance 0.05:0.95:0.05");
   add_table_format(table_cmd, table.format);
   table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)")
@@ -121,9 +175,11 @@ int main(int argc, char** argv) try {
                    "the selection ratio R: the overall one, or with --majority the majority "
                    "group's")
       ->required()
+      ->check(decimal_number)
       ->check(CLI::Range(0.0, 1.0));
   pareto_cmd->add_flag("--majority", majority_ratio, "R is the majority group's selection ratio");
   pareto_cmd->add_option("--points", pareto.front.points, "points of the front (default 21)")
+      ->transform(whole_number)
       ->check(CLI::Range(present::fewest_points, present::most_points));
   pareto_cmd
       ->add_option("--objective", pareto.front.objective,
@@ -139,7 +195,7 @@ int main(int argc, char** argv) try {
   CLI::Option* min_ai_opt = pareto_cmd->add_option(
       "--min-ai", min_ai,
       "only the best weighting whose impact ratio at R is at least A (for instance 0.8)");
-  min_ai_opt->option_text("A");
+  min_ai_opt->check(decimal_number)->option_text("A");
   add_table_format(pareto_cmd, pareto.format);
   pareto_cmd->add_option("--plot", pareto.plot, "also draw the front as SVG into FILE.svg")
       ->option_text("FILE.svg");
@@ -160,8 +216,7 @@ int main(int argc, char** argv) try {
 
   explore::batch_options batch;
   batch.threads = explore::available_cpus();
-  std::string batch_ratios_text;
-  std::string batch_grid_text;
+  ratio_options batch_ratios;
   bool batch_no_header = false;
   CLI::App* batch_cmd = app.add_subcommand(
       "batch",
@@ -178,6 +233,7 @@ int main(int argc, char** argv) try {
   batch_cmd
       ->add_option("--threads", batch.threads,
                    "worker threads (default: one per CPU this process may use)")
+      ->transform(whole_number)
       ->check(CLI::Range(1U, 1024U))
       ->option_text("N");
   add_method(batch_cmd, batch.method);
@@ -187,16 +243,23 @@ int main(int argc, char** argv) try {
                    "scenario")
       ->transform(names(batch.format))
       ->option_text(present::names_list<present::batch_format>());
-  add_ratio_options(batch_cmd, batch_ratios_text, batch_grid_text,
+  add_ratio_options(batch_cmd, batch_ratios,
                     "every scenario at these ratios instead, as a list: 0.1,0.2,0.3",
                     "every scenario at these ratios instead, as a grid FROM:TO:STEP");
   batch_cmd->add_flag("--no-header", batch_no_header,
                       "leave out the CSV header line (for pieces of a run to be put together)");
 
+  if (const std::optional<std::string> unknown = unknown_subcommand(argc, argv)) {
+    std::string known;
+    for (const std::string_view name : subcommands) (known += known.empty() ? "" : ", ") += name;
+    explore::complain("unknown subcommand '" + *unknown + "' (the subcommands: " + known +
+                      "; --help says more)");
+    return explore::exit_failure;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);
+    return deliver_message(app, e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return explore::exit_failure;
@@ -210,12 +273,12 @@ int main(int argc, char** argv) try {
     return explore::run_pareto(pareto);
   }
   if (table_cmd->parsed()) {
-    if (!read_ratios(ratios_text, grid_text, table.ratios)) return explore::exit_failure;
+    if (!read_ratios(table_ratios, table.ratios)) return explore::exit_failure;
     return explore::run_table(table);
   }
   if (plot_cmd->parsed()) return explore::run_plot(plot);
   if (batch_cmd->parsed()) {
-    if (!read_ratios(batch_ratios_text, batch_grid_text, batch.ratios)) {
+    if (!read_ratios(batch_ratios, batch.ratios)) {
       return explore::exit_failure;
     }
     batch.header = !batch_no_header;

@@ -49,8 +49,24 @@ std::optional<double> parse_number(std::string_view text) {
   return v;
 }
 
+std::optional<long long> parse_whole(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  long long v = 0;
+  for (const char c : text) {
+    if (!is_digit(c)) return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
 std::optional<std::vector<double>> parse_ratio_list(std::string_view text, std::string& error) {
   std::vector<double> ratios;
+  if (text.find_first_not_of(' ') == std::string_view::npos) {
+    error = "the list is empty: give one or more ratios, as 0.1,0.2";
+    return std::nullopt;
+  }
   for (;;) {
     const std::size_t comma = text.find(',');
     const std::string_view item = text.substr(0, comma);

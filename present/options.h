@@ -25,6 +25,10 @@ inline constexpr int most_points = 10000;
 /// nothing for anything else (hexadecimal, "inf", "nan", trailing text).
 std::optional<double> parse_number(std::string_view text);
 
+/// A whole number in decimal digits, blanks around it allowed ("10",
+/// "010" is ten); nothing for anything else or beyond the range of long long.
+std::optional<long long> parse_whole(std::string_view text);
+
 /// The ratios of "0.1,0.2" (--ratios); an error message when the text is
 /// not such a list.
 std::optional<std::vector<double>> parse_ratio_list(std::string_view text, std::string& error);

@@ -59,9 +59,9 @@ bool is_standard(const std::string& path) { return path.empty() || path == "-"; 
 // How an output reaches its place.
 enum class way {
   standard_output,
-  replace,      // a regular file or a new name: renamed over
-  rewrite,      // a regular file with other names: proved in a file beside, then rewritten
-  in_place,     // a device, a FIFO: written
+  replace,   // a regular file or a new name: renamed over
+  rewrite,   // a regular file with other names: proved in a file beside, then rewritten
+  in_place,  // a device, a FIFO: written
 };
 
 // An output resolved: where its bytes go and how.
@@ -130,7 +130,8 @@ mode_t new_file_mode() {
 // disk, with the mode the destination has or a new file gets.
 std::optional<output_failure> prepare(target& t) {
   const std::size_t slash = t.destination.rfind('/');
-  const std::string directory = slash == std::string::npos ? "" : t.destination.substr(0, slash + 1);
+  const std::string directory =
+      slash == std::string::npos ? "" : t.destination.substr(0, slash + 1);
   const std::string name = t.destination.substr(slash == std::string::npos ? 0 : slash + 1);
   std::string temporary = directory + "." + name + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());

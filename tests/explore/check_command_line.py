@@ -53,6 +53,26 @@ def main():
     expect_failure(explore, ["table", json_example, "--method", "exact"], "--method")
     expect_failure(explore, ["convert", json_example], "--to is required")
 
+    # Numbers on the command line are decimal, as in scenarios.
+    def front_points(args):
+        p = run(explore, ["pareto", json_example, "--ratio", "0.3", "--format", "csv"] + args)
+        return p.returncode, p.stdout.count(b"\n") - 1
+    expect(front_points(["--points", "010"]) == (0, 10), "--points 010 is ten points")
+    expect(front_points(["--points", "08"]) == (0, 8), "--points 08 is eight points")
+    expect_failure(explore, ["pareto", json_example, "--ratio", "abc"], "'abc' is not a decimal number")
+    expect_failure(explore, ["pareto", json_example, "--ratio", "0x0.2"], "'0x0.2' is not a decimal number")
+    expect_failure(explore, ["pareto", json_example, "--ratio", "0.3", "--min-ai", "inf"],
+                   "'inf' is not a decimal number")
+    expect_failure(explore, ["batch", "--threads", "1.5"], "'1.5' is not a whole number")
+    expect_failure(explore, ["table", json_example, "--ratios", ""], "--ratios: the list is empty")
+    expect_failure(explore, ["tabel", json_example], "unknown subcommand 'tabel'")
+    # Help and the version are data: a failed write is a failed run.
+    for args in (["--help"], ["--version"], ["table", "--help"]):
+        with open("/dev/full", "wb") as full:
+            p = run(explore, args, stdout=full)
+        expect(p.returncode == 2 and b"No space left on device" in p.stderr,
+               f"{args} into /dev/full: {p.returncode} {p.stderr!r}")
+
     # Bad input of each kind.
     expect_failure(explore, ["table", "no/such/file.json"],
                    "cannot read no/such/file.json: No such file or directory")
