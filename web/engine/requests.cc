@@ -1,6 +1,7 @@
 #include "web/engine/requests.h"
 
 #include <nlohmann/json.hpp>
+#include <exception>
 #include <optional>
 #include <string>
 #include <utility>
@@ -151,7 +152,17 @@ std::string answer_request(std::string_view text, Answer answer) {
     return dump(request_error("the request must be an object with a scenario"));
   }
   checked_scenario c = check(*request);
-  if (c.usable()) answer(*request, *c.loaded.problem, *c.loaded.value, c.response);
+  if (!c.usable()) return dump(c.response);
+  try {
+    answer(*request, *c.loaded.problem, *c.loaded.value, c.response);
+  } catch (const std::exception& e) {
+    // A fault of this program, not of the input: the page must still get
+    // an answer, with nothing computed, rather than keep the last one.
+    json failed = request_error(std::string("internal error: ") + e.what() +
+                                " (please report it, with the scenario)");
+    failed["warnings"] = std::move(c.response["warnings"]);
+    return dump(failed);
+  }
   return dump(c.response);
 }
 

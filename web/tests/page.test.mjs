@@ -470,6 +470,33 @@ describe('the page', () => {
     assert.deepEqual(status, explorer_lines(explore(['table', '-'], '{"mode":').stderr));
     assert.deepEqual(scenario_in_address(opened.page), published);
     await opened.close();
+
+    // A key the schema lacks is refused as the explorer refuses it: never
+    // dropped with the scenario computed without it.
+    const misspelt = structuredClone(published);
+    misspelt.predictors[0].wieght = 1;
+    const misspelt_text = JSON.stringify(misspelt);
+    opened = await open(`index.html?scenario=${encodeURIComponent(misspelt_text)}`);
+    const refused = await opened.page.locator('#load-status [data-testid="field-error"]').allTextContents();
+    assert.deepEqual(refused, explorer_lines(explore(['table', '-'], misspelt_text).stderr));
+    assert.deepEqual(scenario_in_address(opened.page), published);
+    await opened.close();
+  });
+
+  test('an effect size at the end of the model leaves nothing of the scenario before it', async () => {
+    const { page, close } = await open();
+    const before = await shown(page);
+    assert.ok(before.front.length > 0);
+    await recomputed(page, () => field(page, 'predictors[0].d').fill('1e300'));
+    const view = await shown(page);
+    // Whatever the engine says of such a scenario, the front and the
+    // outcomes of the published example are gone.
+    assert.notDeepEqual(view.front, before.front);
+    assert.notDeepEqual(view.table, before.table);
+    assert.equal(await page.evaluate(() => document.documentElement.dataset.state), 'settled');
+    await recomputed(page, () => field(page, 'predictors[0].d').fill('-1'));
+    assert.ok((await shown(page)).front.length > 0);
+    await close();
   });
 
   test('downloads: the table as the explorer\'s CSV, the charts as its SVG, the scenario as its JSON', async () => {

@@ -289,30 +289,40 @@ class Page {
     const s = this.scenario;
     const { scenario, ratio, narrow, ...request } = this.requests();
     const names = variable_names(s).slice(0, s.predictors.length);
-    const t0 = performance.now();
-    const e = JSON.parse(this.engine.evaluate(request.evaluate)) as Evaluation;
-    performance.measure('fourfifths:evaluate', { start: t0, end: performance.now() });
-    this.form.show_faults(e.errors, e.warnings);
-    this.evaluation = e.errors.length === 0 ? e : null;
+    this.evaluation = null;
     this.front_answer = null;
-    if (e.errors.length > 0) {
-      this.results.clear('Nothing is computed while the input has errors: see the messages beside the fields.');
-    } else {
-      this.results.show_evaluation(e, ratio, s.mode, names, narrow);
-      if (ratio === null) {
-        this.results.show_front({ errors: [], warnings: [], front_errors: [] }, names, narrow);
+    try {
+      const t0 = performance.now();
+      const e = JSON.parse(this.engine.evaluate(request.evaluate)) as Evaluation;
+      performance.measure('fourfifths:evaluate', { start: t0, end: performance.now() });
+      this.form.show_faults(e.errors, e.warnings);
+      if (e.errors.length > 0) {
+        this.results.clear('Nothing is computed while the input has errors: see the messages beside the fields.');
       } else {
-        const t1 = performance.now();
-        const f = JSON.parse(this.engine.front(request.front)) as FrontAnswer;
-        performance.measure('fourfifths:front', { start: t1, end: performance.now() });
-        this.front_answer = f;
-        this.results.show_front(f, names, narrow);
+        this.evaluation = e;
+        this.results.show_evaluation(e, ratio, s.mode, names, narrow);
+        if (ratio === null) {
+          this.results.show_front({ errors: [], warnings: [], front_errors: [] }, names, narrow);
+        } else {
+          const t1 = performance.now();
+          const f = JSON.parse(this.engine.front(request.front)) as FrontAnswer;
+          performance.measure('fourfifths:front', { start: t1, end: performance.now() });
+          this.front_answer = f;
+          this.results.show_front(f, names, narrow);
+        }
       }
+    } catch (error) {
+      // The engine failed outright: nothing computed for an earlier
+      // scenario may stay on screen as if it were this one's.
+      this.evaluation = null;
+      this.front_answer = null;
+      this.results.clear(`The engine failed on this scenario (${String(error)}); nothing is shown for it.`);
+    } finally {
+      // Writing the address costs Chromium tens of milliseconds: it waits
+      // until the typing pauses.
+      window.clearTimeout(this.address_timer);
+      this.address_timer = window.setTimeout(() => this.keep_in_address(scenario), address_delay_ms);
     }
-    // Writing the address costs Chromium tens of milliseconds: it waits
-    // until the typing pauses.
-    window.clearTimeout(this.address_timer);
-    this.address_timer = window.setTimeout(() => this.keep_in_address(scenario), address_delay_ms);
   }
 
   private keep_in_address(scenario: Record<string, unknown>): void {
