@@ -73,12 +73,12 @@ int deliver(const std::string& path, std::string_view text) {
 int run_convert(const convert_options& o) {
   const std::optional<loaded_scenario> s = load(o.scenario);
   if (!s) return exit_failure;
+  const std::string name = o.scenario == "-" ? "standard input" : o.scenario;
   if (o.to == scenario_form::json) {
     // A deck's problem is taken as the deck gives it; a JSON scenario must
     // pass every check, so the JSON written must too.
     const loaded_scenario checked = check_scenario(*s->value);
     if (!checked.errors.empty()) {
-      const std::string name = o.scenario == "-" ? "standard input" : o.scenario;
       complain(name + ": the deck's problem is not a valid JSON scenario:");
       for (const fourfifths::fault& e : checked.errors)
         complain(std::string(name).append(": ").append(e.text()));
@@ -87,9 +87,10 @@ int run_convert(const convert_options& o) {
     return deliver(o.output, to_json(*s->value));
   }
   const deck_text deck = to_deck(*s->value);
-  for (const fourfifths::fault& w : deck.warnings) complain("warning: " + w.text());
+  // Every message names the scenario it concerns, as load's do.
+  for (const fourfifths::fault& w : deck.warnings) complain(name + ": warning: " + w.text());
   if (!deck.errors.empty()) {
-    for (const fourfifths::fault& e : deck.errors) complain(e.text());
+    for (const fourfifths::fault& e : deck.errors) complain(name + ": " + e.text());
     return exit_failure;
   }
   return deliver(o.output, deck.text);

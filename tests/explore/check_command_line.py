@@ -66,6 +66,17 @@ def main():
     expect_failure(explore, ["batch", "--threads", "1.5"], "'1.5' is not a whole number")
     expect_failure(explore, ["table", json_example, "--ratios", ""], "--ratios: the list is empty")
     expect_failure(explore, ["tabel", json_example], "unknown subcommand 'tabel'")
+    # convert's refusals name the scenario, as every other message does.
+    many = '{"mode": "majority", "predictors": [{"d": -1, "weight": 1}], "correlations": [[1]], '\
+           '"requested_ratios": [' + ", ".join(["0.5"] * 26) + ']}'
+    expect_failure(explore, ["convert", "-", "--to", "deck"],
+                   "standard input: requested_ratios: a deck holds at most 25 requested ratios",
+                   stdin=many.encode())
+    mix = '{"mode": "majority", "predictors": [{"d": -1, "weight": 1}], "correlations": [[1]], '\
+          '"minority_share": 0.2}'
+    p = run(explore, ["convert", "-", "--to", "deck"], stdin=mix.encode())
+    expect(p.returncode == 0 and b"standard input: warning: the deck form has no applicant mix" in p.stderr,
+           f"convert's warning: {p.stderr!r}")
     # Help and the version are data: a failed write is a failed run.
     for args in (["--help"], ["--version"], ["table", "--help"]):
         with open("/dev/full", "wb") as full:
