@@ -101,22 +101,16 @@ std::optional<output_failure> resolve(const output& o, target& t) {
     to.resize(static_cast<std::size_t>(n));
     if (to.front() != '/') {
       const std::size_t slash = t.destination.rfind('/');
-      if (slash != std::string::npos) to = t.destination.substr(0, slash + 1) + to;
+      if (slash != std::string::npos) to.insert(0, t.destination, 0, slash + 1);
     }
     t.destination = std::move(to);
   }
   t.exists = ::stat(t.destination.c_str(), &t.status) == 0;
-  if (!t.exists) {
-    t.how = way::replace;
-  } else if (S_ISDIR(t.status.st_mode)) {
-    return output_failure{o.path, std::strerror(EISDIR)};
-  } else if (!S_ISREG(t.status.st_mode)) {
-    t.how = way::in_place;
-  } else if (t.status.st_nlink > 1) {
-    t.how = way::rewrite;
-  } else {
-    t.how = way::replace;
-  }
+  if (t.exists && S_ISDIR(t.status.st_mode)) return output_failure{o.path, std::strerror(EISDIR)};
+  // A new name, or a regular file with no other name, is replaced whole.
+  t.how = way::replace;
+  if (t.exists && !S_ISREG(t.status.st_mode)) t.how = way::in_place;
+  if (t.exists && S_ISREG(t.status.st_mode) && t.status.st_nlink > 1) t.how = way::rewrite;
   return std::nullopt;
 }
 
