@@ -191,6 +191,10 @@ void write_entry(std::string& out, bool overall, const outcome& o) {
     case outcome_status::quantile_fault:
       write(out, error_ppnd, o.code, o.target);
       return;
+    case outcome_status::invalid_argument:
+      // Not an outcome of the report's analysis, which takes the deck as
+      // it is: an analysis of a model with faults has no row to print.
+      return;
     case outcome_status::solved:
       break;
   }
@@ -256,6 +260,8 @@ std::string classic_report(const problem& p, const analysis_result& a) {
   return out;
 }
 
-std::string classic_report(const problem& p) { return classic_report(p, analyse(p)); }
+std::string classic_report(const problem& p) {
+  return classic_report(p, analysis::classic_analysis(p));
+}
 
 }  // namespace fourfifths

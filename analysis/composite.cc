@@ -1,8 +1,10 @@
 #include "analysis/composite.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "numeric/packed.h"
 
@@ -82,7 +84,27 @@ void regwei(const matrix& corin, const vector& wc, int np, int nc, vector& bes, 
   }
 }
 
-fourfifths::predictor_weighting weighting(const fourfifths::problem& p) {
+namespace {
+
+// The power of two that `scaled_weights` divides by, as its exponent.
+int scale_exponent(std::span<const double> w, weight_scale scale) {
+  if (scale == weight_scale::as_given) return 0;
+  double largest = 0;
+  for (const double x : w) largest = std::max(largest, std::fabs(x));
+  if (!(largest > 0) || !std::isfinite(largest)) return 0;
+  return std::ilogb(largest);
+}
+
+}  // namespace
+
+std::vector<double> scaled_weights(std::span<const double> w, weight_scale scale) {
+  std::vector<double> out(w.begin(), w.end());
+  const int exponent = scale_exponent(w, scale);
+  for (double& x : out) x = std::ldexp(x, -exponent);
+  return out;
+}
+
+fourfifths::predictor_weighting weighting(const fourfifths::problem& p, weight_scale scale) {
   const fourfifths::problem_spec& spec = p.spec();
   fourfifths::predictor_weighting w;
   if (!spec.regression_weights) {
@@ -99,7 +121,8 @@ fourfifths::predictor_weighting weighting(const fourfifths::problem& p) {
   for (int i = 1; i <= nv; ++i) {
     for (int j = 1; j <= nv; ++j) corin(i, j) = p.correlation(i - 1, j - 1);
   }
-  for (int k = 1; k <= nc; ++k) wec(k) = spec.criterion_weights[static_cast<std::size_t>(k - 1)];
+  const std::vector<double> criterion_weights = scaled_weights(spec.criterion_weights, scale);
+  for (int k = 1; k <= nc; ++k) wec(k) = criterion_weights[static_cast<std::size_t>(k - 1)];
   regwei(corin, wec, np, nc, wep, w.factorisation_info);
   const std::span<const double> computed = wep.slice(1, np);
   w.weights.assign(computed.begin(), computed.end());
@@ -108,9 +131,13 @@ fourfifths::predictor_weighting weighting(const fourfifths::problem& p) {
 }
 
 fourfifths::composite_statistics composite_statistics(const fourfifths::problem& p,
-                                                      std::span<const double> wep) {
+                                                      std::span<const double> given_wep,
+                                                      weight_scale scale) {
   const fourfifths::problem_spec& spec = p.spec();
-  const std::span<const double> wec = spec.criterion_weights;
+  const std::vector<double> scaled_wep = scaled_weights(given_wep, scale);
+  const std::vector<double> scaled_wec = scaled_weights(spec.criterion_weights, scale);
+  const std::span<const double> wep = scaled_wep;
+  const std::span<const double> wec = scaled_wec;
   const std::span<const double> difp = spec.predictor_effects;
   const std::span<const double> difc = spec.criterion_effects;
   const auto np = static_cast<std::size_t>(spec.predictors);
@@ -136,7 +163,10 @@ fourfifths::composite_statistics composite_statistics(const fourfifths::problem&
                           [&](std::size_t k, std::size_t l) { return corin(np + k, np + l); });
 
   c.predictor_effect = dpc / std::sqrt(vp);
-  if (nc == 0) return c;
+  if (nc == 0) {
+    vp = std::ldexp(vp, 2 * scale_exponent(given_wep, scale));
+    return c;
+  }
 
   c.has_criteria = true;
   c.criterion_effect = dcc / std::sqrt(vc);
@@ -147,6 +177,13 @@ fourfifths::composite_statistics composite_statistics(const fourfifths::problem&
     cpc = cpc + coh * wec[k];
   }
   c.validity = cpc / std::sqrt(vp * vc);
+  // The variances and the covariance are those of the composites of the
+  // weights as given.
+  const int ep = scale_exponent(given_wep, scale);
+  const int ec = scale_exponent(spec.criterion_weights, scale);
+  vp = std::ldexp(vp, 2 * ep);
+  vc = std::ldexp(vc, 2 * ec);
+  cpc = std::ldexp(cpc, ep + ec);
   return c;
 }
 

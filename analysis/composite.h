@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "analysis/classic_arrays.h"
 #include "fourfifths/analysis.h"
@@ -19,8 +20,22 @@ namespace analysis {
 /// of the partial factor).
 void regwei(const matrix& corin, const vector& wec, int np, int nc, vector& wep, int& info);
 
-/// The weights of the problem: the given ones, or regwei's.
-fourfifths::predictor_weighting weighting(const fourfifths::problem& p);
+/// How the composites' sums take the weights: as given (the classic
+/// report's arithmetic), or each weight vector first scaled by the power of
+/// two that brings its largest magnitude into [1, 2). The scaling is exact:
+/// every product and sum of the scaled weights is the unscaled one times a
+/// power of two, and every ratio and correlation formed from them is the
+/// same double, wherever the unscaled sums neither overflow nor underflow.
+/// Where they would, the scaled sums keep the weights' ratios alone.
+enum class weight_scale { as_given, unit };
+
+/// The weights scaled as `scale` says (a copy).
+std::vector<double> scaled_weights(std::span<const double> w, weight_scale scale);
+
+/// The weights of the problem: the given ones (as given, whatever the
+/// scale), or regwei's from the criterion weights scaled as `scale` says.
+fourfifths::predictor_weighting weighting(const fourfifths::problem& p,
+                                          weight_scale scale = weight_scale::as_given);
 
 /// The variance of the composite sum of w[i] x_i of unit-variance variables
 /// whose correlations are r(i, j): the sum in the analysis's order, each
@@ -36,9 +51,11 @@ double composite_variance(std::span<const double> w, Correlation r) {
 }
 
 /// The composites' variances, correlation and effect sizes under the
-/// predictor weights `wep`, each sum formed in index order.
+/// predictor weights `wep` and the problem's criterion weights, scaled as
+/// `scale` says, each sum formed in index order.
 fourfifths::composite_statistics composite_statistics(const fourfifths::problem& p,
-                                                      std::span<const double> wep);
+                                                      std::span<const double> wep,
+                                                      weight_scale scale = weight_scale::as_given);
 
 }  // namespace analysis
 

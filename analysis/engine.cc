@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "analysis/classic_deck.h"
+#include "analysis/classic_report.h"
 #include "analysis/composite.h"
 #include "analysis/problem_access.h"
 #include "analysis/selection.h"
@@ -49,6 +51,12 @@ double problem::correlation(int i, int j) const {
 }
 
 namespace {
+
+constexpr const char* predictor_block_warning =
+    "the predictor block is not positive definite (not a possible correlation matrix)";
+constexpr const char* whole_matrix_warning =
+    "the matrix with the criteria is not positive definite (not a possible correlation "
+    "matrix): the validity and the quality of those selected may lie outside their ranges";
 
 // Collects the faults of a spec, each naming its field.
 class checker {
@@ -93,14 +101,17 @@ bool spec_predictor_block_positive_definite(const problem_spec& spec) {
 }
 
 void check_counts(const problem_spec& s, checker& c) {
-  if (s.predictors < 1 || s.predictors > max_predictors) {
+  const bool predictors_in_range = s.predictors >= 1 && s.predictors <= max_predictors;
+  if (!predictors_in_range) {
     c.add("predictors", "must lie between 1 and " + std::to_string(max_predictors));
   }
   if (s.criteria < 0 || s.criteria > max_criteria) {
     c.add("criteria", "must lie between 0 and " + std::to_string(max_criteria));
-  } else if (s.predictors >= 1 && s.predictors + s.criteria > max_variables) {
-    c.add("criteria",
-          "predictors and criteria together must be at most " + std::to_string(max_variables));
+  } else if (predictors_in_range && s.predictors + s.criteria > max_variables) {
+    // Both counts are in range here, so their sum is too.
+    c.add("criteria", "predictors and criteria together must be at most " +
+                          std::to_string(max_variables) + ", not " +
+                          std::to_string(s.predictors + s.criteria));
   }
   if (s.regression_weights && s.criteria < 1) {
     c.add("regression_weights", "regression weights need at least one criterion");
@@ -196,16 +207,36 @@ void check_mix(const problem_spec& s, checker& c) {
   }
 }
 
-// The composite variance under the given weights, as the analysis forms it.
-double predictor_variance(const problem_spec& s) {
-  return analysis::composite_variance(
-      s.predictor_weights, [&](std::size_t i, std::size_t j) { return s.correlations[i][j]; });
+// Effect sizes no larger than the largest a problem may give.
+void check_effect_sizes(const std::string& field, const std::vector<double>& values, checker& c) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (std::isfinite(values[i]) && std::fabs(values[i]) > max_effect_size) {
+      c.add(checker::indexed(field, i), "must lie between -30 and 30 (standard deviations)");
+    }
+  }
 }
 
-analysis_result analyse_weighted(const problem& p, predictor_weighting w, method m) {
+// The composite variance under the given weights, scaled as the analysis
+// scales them (only its sign is asked: weights of any size have one).
+double predictor_variance(const problem_spec& s) {
+  const std::vector<double> w =
+      analysis::scaled_weights(s.predictor_weights, analysis::weight_scale::unit);
+  return analysis::composite_variance(
+      w, [&](std::size_t i, std::size_t j) { return s.correlations[i][j]; });
+}
+
+// Whether the whole matrix as given is positive definite (rows read as the
+// predictor block is read).
+bool spec_positive_definite(const problem_spec& spec) {
+  return numeric::positive_definite(spec.predictors + spec.criteria,
+                                    [&](int i, int j) { return spec.correlations[j][i]; });
+}
+
+analysis_result analyse_weighted(const problem& p, predictor_weighting w, method m,
+                                 analysis::weight_scale scale) {
   analysis_result a;
   a.used = m;
-  a.composites = analysis::composite_statistics(p, w.weights);
+  a.composites = analysis::composite_statistics(p, w.weights, scale);
   a.weighting = std::move(w);
   a.model = {.mode = p.spec().mode,
              .quality = p.spec().quality,
@@ -229,6 +260,8 @@ problem_result make_problem(problem_spec spec) {
                 static_cast<std::size_t>(spec.predictors), "predictor");
   c.finite_list("criterion_effects", spec.criterion_effects,
                 static_cast<std::size_t>(spec.criteria), "criterion");
+  check_effect_sizes("predictor_effects", spec.predictor_effects, c);
+  check_effect_sizes("criterion_effects", spec.criterion_effects, c);
   check_mix(spec, c);
   c.finite_entries("requested_ratios", spec.requested_ratios);
 
@@ -237,9 +270,9 @@ problem_result make_problem(problem_spec spec) {
     c.add("predictor_weights", "make a composite without variance under these correlations");
   }
   if (matrix_readable && !spec_predictor_block_positive_definite(spec)) {
-    result.warnings.push_back({"correlations",
-                               "the predictor block is not positive definite (not a possible "
-                               "correlation matrix)"});
+    result.warnings.push_back({"correlations", predictor_block_warning});
+  } else if (matrix_readable && !spec_positive_definite(spec)) {
+    result.warnings.push_back({"correlations", whole_matrix_warning});
   }
   if (!c.errors.empty()) {
     result.errors = std::move(c.errors);
@@ -255,22 +288,110 @@ problem_result make_problem(problem_spec spec) {
 
 deck_result read_deck(std::string_view deck) {
   recordio::deck_input in(deck);
-  return analysis::read_classic_deck(in);
+  deck_result read = analysis::read_classic_deck(in);
+  if (read.value) {
+    if (!predictor_block_positive_definite(*read.value)) {
+      read.warnings.push_back({"correlations", predictor_block_warning});
+    } else if (!correlations_positive_definite(*read.value)) {
+      read.warnings.push_back({"correlations", whole_matrix_warning});
+    }
+  }
+  return read;
 }
 
-predictor_weighting weighting_of(const problem& p) { return analysis::weighting(p); }
+predictor_weighting weighting_of(const problem& p) {
+  return analysis::weighting(p, analysis::weight_scale::unit);
+}
 
 composite_statistics composites_of(const problem& p) {
-  return analysis::composite_statistics(p, analysis::weighting(p).weights);
+  return analysis::composite_statistics(p, weighting_of(p).weights, analysis::weight_scale::unit);
 }
 
 selection_model model_of(const problem& p) {
-  return analyse_weighted(p, analysis::weighting(p), method::classic).model;
+  return analyse_weighted(p, weighting_of(p), method::classic, analysis::weight_scale::unit).model;
+}
+
+namespace {
+
+bool known(method m) { return m == method::classic || m == method::precise; }
+
+bool share(double v) { return std::isfinite(v) && v >= 0 && v <= 1; }
+
+// The calls on a model that has passed check_model.
+outcome unchecked_outcome(const selection_model& model, double ratio, method m) {
+  return m == method::classic ? analysis::selout(model, ratio)
+                              : analysis::selout_precise(model, ratio);
+}
+
+four_fifths_minimum unchecked_minimum(const selection_model& model, method m) {
+  return m == method::classic ? analysis::srmax_search(model)
+                              : analysis::srmax_search_precise(model);
+}
+
+bool usable(const selection_model& model, method m) {
+  return known(m) && check_model(model).empty();
+}
+
+// The entries of an analysis whose model is set: each by the method's own
+// routines, without checks (the classic report's are whatever its deck
+// gives), or, for a model the calls cannot use, each invalid.
+void add_entries(const problem& p, analysis_result& a, method m, bool valid) {
+  const std::vector<double>& requested = p.spec().requested_ratios;
+  a.entries.reserve(builtin_ratios.size() + 1 + requested.size());
+  auto at = [&](double r) {
+    return valid ? unchecked_outcome(a.model, r, m) : analysis::invalid_outcome(r);
+  };
+  if (valid) {
+    a.minimum = unchecked_minimum(a.model, m);
+  } else {
+    a.minimum.status = outcome_status::invalid_argument;
+  }
+  int index = 0;
+  for (const double r : builtin_ratios) a.entries.push_back({entry_kind::builtin, ++index, at(r)});
+  // Without a minimum there is no entry for it: the report has said why.
+  ++index;
+  if (a.minimum.found) {
+    table_entry e{entry_kind::minimum, index, at(a.minimum.ratio)};
+    if (m == method::classic) e.result.four_fifths_allowance = classic_minimum_allowance;
+    a.entries.push_back(std::move(e));
+  }
+  for (const double r : requested) a.entries.push_back({entry_kind::requested, ++index, at(r)});
+}
+
+}  // namespace
+
+std::vector<fault> check_model(const selection_model& model) {
+  std::vector<fault> faults;
+  if (model.mode != ratio_mode::overall && model.mode != ratio_mode::majority) {
+    faults.push_back({"mode", "must be overall or majority"});
+  }
+  if (model.quality != quality_basis::criterion && model.quality != quality_basis::predictor) {
+    faults.push_back({"quality", "must be criterion or predictor"});
+  }
+  if (model.mix) {
+    const applicant_mix& mix = *model.mix;
+    if (!share(mix.majority)) faults.push_back({"mix.majority", "must be a share in [0, 1]"});
+    if (!share(mix.minority)) faults.push_back({"mix.minority", "must be a share in [0, 1]"});
+    constexpr double sum_tolerance = 1e-12;
+    if (share(mix.majority) && share(mix.minority) &&
+        !(std::fabs(mix.majority + mix.minority - 1) <= sum_tolerance)) {
+      faults.push_back({"mix", "the shares must sum to 1"});
+    }
+  } else if (model.mode == ratio_mode::overall) {
+    faults.push_back({"mix", "overall selection ratios need the applicant mix"});
+  }
+  const std::pair<const char*, double> numbers[] = {{"predictor_effect", model.predictor_effect},
+                                                    {"validity", model.validity},
+                                                    {"criterion_effect", model.criterion_effect}};
+  for (const auto& [field, value] : numbers) {
+    if (!std::isfinite(value)) faults.push_back({field, "must be a finite number"});
+  }
+  return faults;
 }
 
 outcome outcome_at(const selection_model& model, double ratio, method m) {
-  return m == method::classic ? analysis::selout(model, ratio)
-                              : analysis::selout_precise(model, ratio);
+  if (std::isnan(ratio) || !usable(model, m)) return analysis::invalid_outcome(ratio);
+  return unchecked_outcome(model, ratio, m);
 }
 
 outcome outcome_at(const problem& p, double ratio, method m) {
@@ -286,8 +407,12 @@ std::vector<outcome> outcomes_at(const problem& p, std::span<const double> ratio
 }
 
 four_fifths_minimum find_four_fifths_minimum(const selection_model& model, method m) {
-  return m == method::classic ? analysis::srmax_search(model)
-                              : analysis::srmax_search_precise(model);
+  if (!usable(model, m)) {
+    four_fifths_minimum none;
+    none.status = outcome_status::invalid_argument;
+    return none;
+  }
+  return unchecked_minimum(model, m);
 }
 
 four_fifths_minimum find_four_fifths_minimum(const problem& p, method m) {
@@ -295,23 +420,22 @@ four_fifths_minimum find_four_fifths_minimum(const problem& p, method m) {
 }
 
 analysis_result analyse(const problem& p, method m) {
-  analysis_result a = analyse_weighted(p, analysis::weighting(p), m);
-  a.minimum = find_four_fifths_minimum(a.model, m);
-  const std::vector<double>& requested = p.spec().requested_ratios;
-  a.entries.reserve(builtin_ratios.size() + 1 + requested.size());
-  int index = 0;
-  for (const double r : builtin_ratios) {
-    a.entries.push_back({entry_kind::builtin, ++index, outcome_at(a.model, r, m)});
-  }
-  // Without a minimum there is no entry for it: the report has said why.
-  ++index;
-  if (a.minimum.found) {
-    a.entries.push_back({entry_kind::minimum, index, outcome_at(a.model, a.minimum.ratio, m)});
-  }
-  for (const double r : requested) {
-    a.entries.push_back({entry_kind::requested, ++index, outcome_at(a.model, r, m)});
-  }
+  if (m == method::classic) return analysis::classic_analysis(p);
+  analysis_result a = analyse_weighted(p, weighting_of(p), m, analysis::weight_scale::unit);
+  add_entries(p, a, m, usable(a.model, m));
   return a;
 }
 
 }  // namespace fourfifths
+
+namespace analysis {
+
+fourfifths::analysis_result classic_analysis(const fourfifths::problem& p) {
+  using fourfifths::method;
+  fourfifths::analysis_result a =
+      fourfifths::analyse_weighted(p, weighting(p), method::classic, weight_scale::as_given);
+  fourfifths::add_entries(p, a, method::classic, true);
+  return a;
+}
+
+}  // namespace analysis

@@ -1,7 +1,11 @@
 #include "analysis/selection.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "numeric/dfzero.h"
 #include "numeric/normal.h"
@@ -10,6 +14,8 @@
 namespace analysis {
 
 namespace {
+
+namespace precise = numeric::precise;
 
 using fourfifths::four_fifths_minimum;
 using fourfifths::outcome;
@@ -59,22 +65,57 @@ outcome failed(double target, outcome_status status, int code) {
   return out;
 }
 
+// The classic arithmetic of the outcome values: the density over the
+// group's ratio, whatever the ratio (0/0 where a group's ratio underflows).
+struct classic_values {
+  static double density(double z) { return analysis::density(z); }
+  // The mean of the group above the cut score, scaled by `slope`: phi(z)
+  // slope / rate.
+  static double tail_mean(double z, double rate, double slope) {
+    return (density(z) * slope) / rate;
+  }
+  static double tail_mean(double z, double rate) { return density(z) / rate; }
+  static double spread(double pa_pmin, double e) { return std::sqrt(1 + pa_pmin * (e * e)); }
+};
+
+// The precise arithmetic: the same expressions wherever the group's ratio
+// is a normal double, and the mean above the cut score from the tail's own
+// asymptotics where it is not (a group of whom almost no one, or in
+// doubles no one, is selected still has a mean above the cut score).
+struct precise_values {
+  static double density(double z) { return precise::density(z); }
+  static double tail_mean(double z, double rate, double slope) {
+    if (rate >= std::numeric_limits<double>::min()) return (density(z) * slope) / rate;
+    return precise::upper_tail_mean(z) * slope;
+  }
+  static double tail_mean(double z, double rate) {
+    if (rate >= std::numeric_limits<double>::min()) return density(z) / rate;
+    return precise::upper_tail_mean(z);
+  }
+  // sqrt(1 + pa pmin e^2) without the square overflowing.
+  static double spread(double pa_pmin, double e) {
+    constexpr double large = 1e150;
+    if (std::fabs(e) < large) return std::sqrt(1 + pa_pmin * (e * e));
+    return std::sqrt(pa_pmin) * std::fabs(e);
+  }
+};
+
 // The outcome values once the cut score and the group ratios are known,
 // in the order the report's figures depend on. `sr` is the overall ratio
 // the overall mean divides by: the target in overall mode, the mixture of
-// the group ratios in majority mode; `phi` the density of the method.
-template <typename Density>
-void outcome_values(const selection_model& model, outcome& out, double sr, Density phi) {
+// the group ratios in majority mode; `Values` the method's arithmetic.
+template <typename Values>
+void outcome_values(const selection_model& model, outcome& out, double sr) {
   const bool on_criterion = model.quality == quality_basis::criterion;
   const double dpc = model.predictor_effect;
   const double rpc = model.validity;
   const double dcc = model.criterion_effect;
   const double xcut = out.cut_score;
   out.ai_ratio = out.sr_minority / out.sr_majority;
-  out.mean_majority =
-      on_criterion ? (phi(xcut) * rpc) / out.sr_majority : phi(xcut) / out.sr_majority;
-  out.mean_minority = on_criterion ? (phi(xcut - dpc) * rpc) / out.sr_minority + dcc
-                                   : phi(xcut - dpc) / out.sr_minority + dpc;
+  out.mean_majority = on_criterion ? Values::tail_mean(xcut, out.sr_majority, rpc)
+                                   : Values::tail_mean(xcut, out.sr_majority);
+  out.mean_minority = on_criterion ? Values::tail_mean(xcut - dpc, out.sr_minority, rpc) + dcc
+                                   : Values::tail_mean(xcut - dpc, out.sr_minority) + dpc;
   out.mean_difference = out.mean_majority - out.mean_minority;
   if (!model.mix) return;
 
@@ -86,7 +127,7 @@ void outcome_values(const selection_model& model, outcome& out, double sr, Densi
   const double m =
       (pa * out.sr_majority * out.mean_majority + pmin * out.sr_minority * out.mean_minority) / sr;
   const double e = on_criterion ? dcc : dpc;
-  const double spread = std::sqrt(1 + (pa * pmin) * (e * e));
+  const double spread = Values::spread(pa * pmin, e);
   out.mean = m;
   out.std_mean = (m - pmin * e) / spread;
   out.std_mean_majority = (out.mean_majority - pmin * e) / spread;
@@ -100,6 +141,10 @@ double mixture(const selection_model& model, double sra, double sri) {
 }
 
 }  // namespace
+
+outcome invalid_outcome(double target) {
+  return failed(target, outcome_status::invalid_argument, 0);
+}
 
 double upper_tail(double z) { return 1 - numeric::alnorm(z, false); }
 
@@ -155,7 +200,7 @@ outcome selout(const selection_model& model, double target) {
     out.sr_minority = upper_tail(out.cut_score - dpc);
     if (model.mix) sr = mixture(model, out.sr_majority, out.sr_minority);
   }
-  outcome_values(model, out, sr, density);
+  outcome_values<classic_values>(model, out, sr);
   return out;
 }
 
@@ -168,6 +213,7 @@ four_fifths_minimum srmax_search(const selection_model& model) {
   if (!solved(result.code)) return result;
   // The group ratios are those of the last evaluation of fun1.
   result.found = true;
+  result.status = outcome_status::solved;
   result.cut_score = b;
   result.sr_majority = f.sra;
   result.sr_minority = f.sri;
@@ -180,17 +226,18 @@ four_fifths_minimum srmax_search(const selection_model& model) {
 
 namespace {
 
-namespace precise = numeric::precise;
-
 // A root of a decreasing function g in (lo, hi), g(lo) > 0 > g(hi), to full
 // double precision: Newton's method with the derivative dg, each step kept
 // inside the bracket that the signs of g maintain, and a bisection wherever
 // Newton's step would leave it. It ends when a step no longer moves x (g is
 // then at the level of its own rounding) or the bracket holds no double
-// between its ends. At most 200 steps: bisection alone from a bracket of
-// width 80 reaches the last bit of x in about 60.
+// between its ends. Newton's steps on a tail area far from its root are
+// about 1/x long (Q/phi), too short to cross a wide bracket: after 50 steps
+// only bisection is used, which from a bracket of width 160 reaches the
+// last bit of x in about 64. At most 200 steps.
 template <typename G, typename DG>
 double decreasing_root(G g, DG dg, double lo, double hi, double x) {
+  constexpr int newton_steps = 50;
   for (int step = 0; step < 200; ++step) {
     const double gx = g(x);
     if (gx == 0) return x;
@@ -201,7 +248,7 @@ double decreasing_root(G g, DG dg, double lo, double hi, double x) {
     }
     if (std::nextafter(lo, hi) >= hi) return std::fabs(g(lo)) < std::fabs(g(hi)) ? lo : hi;
     double next = x - gx / dg(x);
-    if (!(next > lo && next < hi)) next = lo + (hi - lo) / 2;
+    if (step >= newton_steps || !(next > lo && next < hi)) next = lo + (hi - lo) / 2;
     if (next == x) return x;
     x = next;
   }
@@ -212,44 +259,135 @@ double decreasing_root(G g, DG dg, double lo, double hi, double x) {
 // the tail areas of 40 standard deviations are below the smallest double.
 constexpr double precise_bound = 40;
 
+// Whether the group ratios of an outcome give its target back: the
+// overall ratio that the mix forms from them, or the majority's ratio.
+bool reproduces_target(const selection_model& model, const outcome& out) {
+  const double formed = model.mode == ratio_mode::overall
+                            ? mixture(model, out.sr_majority, out.sr_minority)
+                            : out.sr_majority;
+  return std::fabs(formed - out.target) <= fourfifths::precise_target_tolerance * out.target;
+}
+
+// The overall mode's cut score: the root of the overall ratio less the
+// target, or NaN. Each group's tail area changes only within 40 of its own
+// mean, so the root lies within 40 of 0 or of d; when the two windows lie
+// apart the function is constant between them, and the one window whose
+// ends change its sign holds the root: the bracket is never wider than 160,
+// whatever d.
+double overall_cut_score(const selection_model& model, double target) {
+  const double d = model.predictor_effect;
+  const double pa = model.mix->majority;
+  const double pmin = model.mix->minority;
+  auto g = [&](double x) {
+    return pa * precise::upper_tail(x) + pmin * precise::upper_tail(x - d) - target;
+  };
+  auto dg = [&](double x) { return -(pa * precise::density(x) + pmin * precise::density(x - d)); };
+  double lo = -precise_bound + std::min(d, 0.0);
+  double hi = precise_bound + std::max(d, 0.0);
+  if (std::fabs(d) > 2 * precise_bound) {
+    const double lower_window_end = std::min(d, 0.0) + precise_bound;
+    if (g(lower_window_end) <= 0) {
+      hi = lower_window_end;
+    } else {
+      lo = std::max(d, 0.0) - precise_bound;
+    }
+  }
+  if (!(g(lo) > 0 && g(hi) <= 0)) return nan;
+  // The majority group's cut score is a close first guess.
+  const double guess = std::clamp(precise::upper_quantile(target), lo, hi);
+  return decreasing_root(g, dg, lo, hi, guess);
+}
+
 }  // namespace
 
 outcome selout_precise(const selection_model& model, double target) {
   const double d = model.predictor_effect;
+  const bool overall = model.mode == ratio_mode::overall;
+  const outcome_status no_cut =
+      overall ? outcome_status::no_cut_score : outcome_status::quantile_fault;
   outcome out;
   out.target = target;
   double sr = target;
-  if (model.mode == ratio_mode::overall) {
-    if (!(target > 0 && target < 1) || !std::isfinite(d)) {
-      return failed(target, outcome_status::no_cut_score, 4);
-    }
-    const double pa = model.mix->majority;
-    const double pmin = model.mix->minority;
-    auto g = [&](double x) {
-      return pa * precise::upper_tail(x) + pmin * precise::upper_tail(x - d) - target;
-    };
-    auto dg = [&](double x) {
-      return -(pa * precise::density(x) + pmin * precise::density(x - d));
-    };
-    const double lo = -precise_bound + std::min(d, 0.0);
-    const double hi = precise_bound + std::max(d, 0.0);
-    if (!(g(lo) > 0 && g(hi) < 0)) return failed(target, outcome_status::no_cut_score, 4);
-    // The majority group's cut score is a close first guess.
-    const double guess = std::clamp(precise::upper_quantile(target), lo, hi);
-    out.cut_score = decreasing_root(g, dg, lo, hi, guess);
+  if (!(target >= fourfifths::smallest_precise_ratio && target < 1) || !std::isfinite(d)) {
+    return failed(target, no_cut, overall ? 4 : 1);
+  }
+  if (overall) {
+    out.cut_score = overall_cut_score(model, target);
+    if (std::isnan(out.cut_score)) return failed(target, no_cut, 4);
     out.code = 1;
   } else {
     out.cut_score = precise::upper_quantile(target);
-    if (std::isnan(out.cut_score)) return failed(target, outcome_status::quantile_fault, 1);
+    if (std::isnan(out.cut_score)) return failed(target, no_cut, 1);
   }
   out.sr_majority = precise::upper_tail(out.cut_score);
   out.sr_minority = precise::upper_tail(out.cut_score - d);
-  if (model.mode == ratio_mode::majority && model.mix) {
-    sr = mixture(model, out.sr_majority, out.sr_minority);
-  }
-  outcome_values(model, out, sr, precise::density);
+  // Where d is so large that the cut score and the cut score less d cannot
+  // both be held to the digits the ratios need, the ratios found miss the
+  // target: that is no cut score.
+  if (!reproduces_target(model, out)) return failed(target, no_cut, 5);
+  if (!overall && model.mix) sr = mixture(model, out.sr_majority, out.sr_minority);
+  outcome_values<precise_values>(model, out, sr);
   return out;
 }
+
+namespace {
+
+// The smallest ratio (to the last bit) whose precise outcome passes the
+// four-fifths rule, searched from `start`, a ratio near it: outward in
+// steps that double until the verdict changes, then by halves between the
+// last ratio that fails and the first that passes. Positive doubles are
+// ordered as their bit patterns, which the search counts in. Empty when no
+// ratio below 1 passes.
+std::optional<outcome> smallest_passing(const selection_model& model, double start) {
+  using bits = std::uint64_t;
+  const bits lowest = std::bit_cast<bits>(fourfifths::smallest_precise_ratio);
+  const bits highest = std::bit_cast<bits>(std::nextafter(1.0, 0.0));
+  auto passes = [&](bits k) {
+    const outcome o = selout_precise(model, std::bit_cast<double>(k));
+    return o.solved() && o.ai_ratio >= four_fifths;
+  };
+  if (!(start >= fourfifths::smallest_precise_ratio && start < 1)) return std::nullopt;
+  bits fail = 0;
+  bits pass = 0;
+  bits step = 1;
+  const bits k = std::bit_cast<bits>(start);
+  if (passes(k)) {
+    pass = k;
+    fail = lowest - 1;  // below the range: taken as failing, never tried
+    while (pass > lowest) {
+      const bits next = pass - std::min(step, pass - lowest);
+      if (!passes(next)) {
+        fail = next;
+        break;
+      }
+      pass = next;
+      step *= 2;
+    }
+  } else {
+    fail = k;
+    while (true) {
+      if (fail == highest) return std::nullopt;
+      const bits next = fail + std::min(step, highest - fail);
+      if (passes(next)) {
+        pass = next;
+        break;
+      }
+      fail = next;
+      step *= 2;
+    }
+  }
+  while (pass - fail > 1) {
+    const bits mid = fail + (pass - fail) / 2;
+    if (passes(mid)) {
+      pass = mid;
+    } else {
+      fail = mid;
+    }
+  }
+  return selout_precise(model, std::bit_cast<double>(pass));
+}
+
+}  // namespace
 
 four_fifths_minimum srmax_search_precise(const selection_model& model) {
   four_fifths_minimum result;
@@ -268,19 +406,30 @@ four_fifths_minimum srmax_search_precise(const selection_model& model) {
     return precise::density(x) / precise::upper_tail(x) -
            precise::density(x - d) / precise::upper_tail(x - d);
   };
-  // Up to 37 the tail areas are normal doubles, so the logarithms are finite.
-  constexpr double lo = -37;
-  constexpr double hi = 37;
+  // At the root the minority's ratio is 0.8 times the majority's, so at
+  // most 0.8: x - d lies above -0.85, where g(d - 1) > 0 for every d. Up to
+  // 37 the tail areas are normal doubles, so the logarithms are finite.
+  const double lo = d - 1;
+  const double hi = std::min(37.0, d + 37);
   if (!(g(lo) > 0 && g(hi) < 0)) return result;
-  const double x = decreasing_root(g, dg, lo, hi, 0.0);
+  const double x = decreasing_root(g, dg, lo, hi, std::clamp(0.0, lo, hi));
+  const double start = model.mode == ratio_mode::overall
+                           ? mixture(model, precise::upper_tail(x), precise::upper_tail(x - d))
+                           : precise::upper_tail(x);
+  // The ratio of the root, rounded, may fall on either side of the rule:
+  // the minimum is the first ratio whose own outcome passes.
+  const std::optional<outcome> at = smallest_passing(model, start);
+  if (!at) {
+    result.code = 5;  // no ratio the method resolves passes
+    return result;
+  }
   result.found = true;
+  result.status = outcome_status::solved;
   result.code = 1;
-  result.cut_score = x;
-  result.sr_majority = precise::upper_tail(x);
-  result.sr_minority = precise::upper_tail(x - d);
-  result.ratio = model.mode == ratio_mode::overall
-                     ? mixture(model, result.sr_majority, result.sr_minority)
-                     : result.sr_majority;
+  result.ratio = at->target;
+  result.cut_score = at->cut_score;
+  result.sr_majority = at->sr_majority;
+  result.sr_minority = at->sr_minority;
   return result;
 }
 

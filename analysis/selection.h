@@ -40,16 +40,22 @@ double upper_tail(double z);
 /// The normal density, with the constant 2.506628274631.
 double density(double z);
 
+/// The outcome of a call given what it cannot use: status
+/// invalid_argument, every value NaN.
+fourfifths::outcome invalid_outcome(double target);
+
 /// The classic cut score and outcome at the target ratio (overall or
 /// majority, as the model's mode says).
 fourfifths::outcome selout(const fourfifths::selection_model& model, double target);
-/// The same, every cut score solved to full double precision.
+/// The same, every cut score solved to full double precision, and solved
+/// only where the group ratios give the target back.
 fourfifths::outcome selout_precise(const fourfifths::selection_model& model, double target);
 
 /// The classic four-fifths minimum: the zero finder on `fun1` over [-8, 8].
 fourfifths::four_fifths_minimum srmax_search(const fourfifths::selection_model& model);
 /// The same, solved to full double precision over the whole range where
-/// the tail areas are normal doubles.
+/// the tail areas are normal doubles: the smallest ratio whose own
+/// outcome (selout_precise) passes the rule.
 fourfifths::four_fifths_minimum srmax_search_precise(const fourfifths::selection_model& model);
 
 }  // namespace analysis

@@ -39,6 +39,10 @@ constexpr double root_half_lo = -4.833646656726457e-17;
 constexpr double two_over_root_pi = 1.1283791670955126;      // 2/sqrt(pi)
 constexpr double one_over_root_two_pi = 0.3989422804014327;  // 1/sqrt(2*pi)
 
+// The tail area and the density of 40 standard deviations are below the
+// smallest subnormal double.
+constexpr double beyond_tails = 40;
+
 }  // namespace
 
 // Q(z) = erfc(x)/2 with x = z/sqrt(2). The scaled argument is formed as
@@ -50,6 +54,9 @@ constexpr double one_over_root_two_pi = 0.3989422804014327;  // 1/sqrt(2*pi)
 // at most 2 units in the last place over -37 <= z <= 37.
 double upper_tail(double z) noexcept {
   if (std::isnan(z)) return z;
+  // Beyond 40 the area is 0 or 1 exactly; the split of z below would
+  // overflow for z near the largest doubles.
+  if (std::fabs(z) > beyond_tails) return z > 0 ? 0.0 : 1.0;
   const double_double x = two_product(z, root_half_hi);
   const double dx = x.lo + z * root_half_lo;
   const double e = std::erfc(x.hi);
@@ -61,8 +68,23 @@ double upper_tail(double z) noexcept {
 // exp(-s/2) (1 - ds/2) to first order (halving is exact).
 // Measured: at most 3 units in the last place over -37 <= z <= 37.
 double density(double z) noexcept {
+  if (std::fabs(z) > beyond_tails) return 0;
   const double_double s = two_product(z, z);
   return std::exp(-0.5 * s.hi) * (1 - 0.5 * s.lo) * one_over_root_two_pi;
+}
+
+// Above 37 the tail area leaves the normal doubles, and then underflows;
+// the mean above z is Laplace's continued fraction for the reciprocal of
+// Mills' ratio (Abramowitz and Stegun 26.2.14), z + 1/(z + 2/(z + 3/(z +
+// ...))), cut after 16 terms. Measured against 50-digit references
+// (mpmath) over 37 <= z <= 1037 in steps of 0.5: within half a unit in the
+// last place; ten terms already give the same doubles there.
+double upper_tail_mean(double z) noexcept {
+  constexpr double far_tail = 37;
+  if (!(z > far_tail)) return density(z) / upper_tail(z);
+  double f = z;
+  for (int k = 16; k >= 1; --k) f = z + k / f;
+  return f;
 }
 
 // AS 241 gives Phi^-1 to about 5e-16 relative; one Newton step on Q(x) = q

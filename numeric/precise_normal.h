@@ -16,6 +16,11 @@ double upper_tail(double z) noexcept;
 /// The density exp(-z*z/2)/sqrt(2*pi).
 double density(double z) noexcept;
 
+/// The mean of the standard normal above z, E[Z | Z > z] =
+/// density(z)/upper_tail(z), also where the tail area is below the
+/// smallest normal double (z above 37) or zero.
+double upper_tail_mean(double z) noexcept;
+
 /// The point above which the area q lies: Q(upper_quantile(q)) = q, for q
 /// in (0, 1); NaN outside. AS 241 refined by one Newton step on Q, to the
 /// accuracy that q allows (about ulp(q)/density).

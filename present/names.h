@@ -72,10 +72,11 @@ struct names_of<fourfifths::entry_kind> {
 };
 template <>
 struct names_of<fourfifths::outcome_status> {
-  static constexpr std::array<named<fourfifths::outcome_status>, 3> table{
+  static constexpr std::array<named<fourfifths::outcome_status>, 4> table{
       {{"solved", fourfifths::outcome_status::solved},
        {"no_cut_score", fourfifths::outcome_status::no_cut_score},
-       {"ratio_outside_0_1", fourfifths::outcome_status::quantile_fault}}};
+       {"ratio_outside_0_1", fourfifths::outcome_status::quantile_fault},
+       {"invalid_argument", fourfifths::outcome_status::invalid_argument}}};
 };
 template <>
 struct names_of<scenario_form> {

@@ -52,16 +52,34 @@ struct selection_model {
   double criterion_effect = 0;  ///< [dcc] (used for criterion quality)
 };
 
+/// The smallest selection ratio the precise method resolves: the smallest
+/// normal double. Below it the tail areas are subnormal, with fewer digits
+/// than the method promises.
+inline constexpr double smallest_precise_ratio = 0x1p-1022;
+
+/// The relative error within which the group ratios of a precise outcome
+/// reproduce its target (the overall ratio as the mix forms it, or the
+/// majority ratio). A cut score whose ratios miss it by more (effect sizes
+/// so large that a cut score and the cut score less the effect size cannot
+/// both be held in a double) is no cut score.
+inline constexpr double precise_target_tolerance = 1e-12;
+
 /// Whether the cut score of an outcome was found.
 enum class outcome_status {
   solved,
   /// Overall mode: no cut score gives the ratio; `code` is the zero
   /// finder's status (classic: dfzero's iflag 3, 4 or 5; precise: 4, no
-  /// sign change, for a ratio outside (0, 1)).
+  /// sign change, for a ratio outside [smallest_precise_ratio, 1); 5, the
+  /// cut score found does not give the ratio to precise_target_tolerance).
   no_cut_score,
   /// Majority mode: the ratio lies outside (0, 1); `code` is the normal
-  /// quantile's fault code (1).
+  /// quantile's fault code (1; precise: also for a ratio below
+  /// smallest_precise_ratio, and 5 as for no_cut_score).
   quantile_fault,
+  /// The call was given what it cannot use: a selection model with faults
+  /// (`check_model` names them), a ratio that is not a number, or a method
+  /// outside its set. No value is computed; `code` is 0.
+  invalid_argument,
 };
 
 /// The outcome of a selection at one selection ratio. Quality values and
@@ -91,16 +109,37 @@ struct outcome {
   double search_low = 0;
   double search_high = 0;
 
+  /// How far below 0.8 the impact ratio may lie with the rule still
+  /// holding: 0, except in the classic method's entry for the four-fifths
+  /// minimum (classic_minimum_allowance).
+  double four_fifths_allowance = 0;
+
   bool solved() const { return status == outcome_status::solved; }
   /// The four-fifths rule: the minority's ratio is at least 0.8 times the
-  /// majority's.
-  bool passes_four_fifths() const { return solved() && ai_ratio >= 0.8; }
+  /// majority's (less the allowance).
+  bool passes_four_fifths() const { return solved() && ai_ratio >= 0.8 - four_fifths_allowance; }
 };
 
+/// The classic method places the four-fifths minimum only to its zero
+/// finder's tolerance (cut scores to 1e-4 relative), and solves its entry's
+/// cut score again from the ratio: the impact ratio of that entry lies near
+/// 0.8 on either side (at most 2.9e-4 away over the conformance decks and
+/// the examples). The classic report prints it as 0.800; the entry's verdict
+/// allows the same half unit of the third decimal. The precise method needs
+/// no allowance: its minimum is the smallest ratio whose own outcome passes.
+inline constexpr double classic_minimum_allowance = 5e-4;
+
 /// The smallest selection ratio without adverse impact under the
-/// four-fifths rule: the cut score where the impact ratio is 0.8.
+/// four-fifths rule: the cut score where the impact ratio is 0.8. The
+/// precise method gives the smallest ratio (to the last bit) whose outcome
+/// (`outcome_at` with the same model) passes the rule, and the cut score
+/// and group ratios of that outcome.
 struct four_fifths_minimum {
-  bool found = false;
+  bool found = false;  ///< status == solved
+  /// solved: found; no_cut_score: the impact ratio does not reach 0.8 in
+  /// the range searched (`code` says how); invalid_argument: the model has
+  /// faults (`check_model`), or the method is outside its set.
+  outcome_status status = outcome_status::no_cut_score;
   int code = 0;          ///< the search's status (dfzero's iflag; 1 or 2 when found)
   double ratio = 0;      ///< [srmax] overall or majority ratio, as the mode says
   double cut_score = 0;  ///< classic: the zero finder's b
@@ -130,24 +169,46 @@ struct analysis_result {
 
 /// The predictor weights: the given ones, or the regression weights.
 predictor_weighting weighting_of(const problem& p);
-/// The composites under the problem's weights.
+/// The composites under the problem's weights. Only the weights' ratios
+/// matter: each weight vector is first scaled by the power of two that
+/// brings its largest entry into [1, 2), which is exact, so that weights of
+/// any size from the smallest to the largest doubles give the same
+/// composites (the classic analysis forms its sums from the weights as
+/// given, the same doubles wherever those sums neither overflow nor
+/// underflow).
 composite_statistics composites_of(const problem& p);
-/// The selection model of the problem under its weights.
+/// The selection model of the problem under its weights, from composites_of.
 selection_model model_of(const problem& p);
 
-/// The outcome at one selection ratio.
+/// The faults of a selection model that keep the calls below from using
+/// it, each naming its field: a mode or quality basis outside its set;
+/// overall mode without an applicant mix; shares of the mix that are not
+/// finite, lie outside [0, 1] or do not sum to 1 (within 1e-12); an effect
+/// size or validity that is not finite. Empty when the model can be used.
+std::vector<fault> check_model(const selection_model& model);
+
+/// The outcome at one selection ratio. A model with faults, a ratio that
+/// is not a number or a method outside its set give an outcome of status
+/// invalid_argument.
 outcome outcome_at(const selection_model& model, double ratio, method m = method::classic);
 outcome outcome_at(const problem& p, double ratio, method m = method::classic);
 /// The outcomes at a list of ratios, in order.
 std::vector<outcome> outcomes_at(const problem& p, std::span<const double> ratios,
                                  method m = method::classic);
 
-/// The four-fifths minimum.
+/// The four-fifths minimum (status invalid_argument for a model with
+/// faults or a method outside its set).
 four_fifths_minimum find_four_fifths_minimum(const selection_model& model,
                                              method m = method::classic);
 four_fifths_minimum find_four_fifths_minimum(const problem& p, method m = method::classic);
 
-/// The whole analysis at the built-in ratios, the minimum and the requested ratios.
+/// The whole analysis at the built-in ratios, the minimum and the requested
+/// ratios. With method::classic it is the classic program's analysis, the
+/// one its report prints: the composites' sums formed from the weights as
+/// given, and every entry by the classic routines, whatever the problem
+/// holds (a deck's weights without variance give rows of NaN, as the report
+/// prints them). Any other method starts from model_of; a model with faults
+/// gives every entry the status invalid_argument, and no minimum.
 analysis_result analyse(const problem& p, method m = method::classic);
 
 }  // namespace fourfifths

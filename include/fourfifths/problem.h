@@ -19,6 +19,11 @@ namespace fourfifths {
 inline constexpr int max_predictors = 30;
 inline constexpr int max_criteria = 10;
 inline constexpr int max_variables = 30;
+/// The largest effect size, in within-group standard deviations, that a
+/// problem may give a predictor or criterion. Far beyond any group
+/// difference met in selection, and well inside the range where both
+/// groups' tail areas at the built-in ratios are normal doubles.
+inline constexpr double max_effect_size = 30;
 
 /// What a selection ratio is: the overall ratio of the whole applicant
 /// pool, or the majority group's ratio.
@@ -109,11 +114,15 @@ using problem_result = result<problem, problem_status>;
 
 /// Checks the spec and builds the problem. Every fault is reported, each
 /// naming its field: counts out of range, lists of the wrong length,
-/// numbers that are not finite, correlations outside [-1, 1] or not
-/// symmetric or with a diagonal other than 1, an applicant mix missing in
-/// overall mode or given twice, a share outside (0, 1), a ratio that is not
-/// positive, regression weights or criterion quality without a criterion,
-/// requested ratios that are not finite.
+/// numbers that are not finite, effect sizes beyond max_effect_size,
+/// correlations outside [-1, 1] or not symmetric or with a diagonal other
+/// than 1, an applicant mix missing in overall mode or given twice, a share
+/// outside (0, 1), a ratio that is not positive, regression weights or
+/// criterion quality without a criterion, requested ratios that are not
+/// finite. A correlation matrix that is not positive definite (the
+/// predictor block, or else the whole matrix) is a warning on
+/// "correlations": the problem is built, but a validity computed from it
+/// may lie outside [-1, 1].
 problem_result make_problem(problem_spec spec);
 
 /// How reading a classic deck ended.
@@ -136,7 +145,8 @@ struct deck_result : result<problem, deck_status> {
 /// Reads a classic deck (free-form values, eight reads), checks its header
 /// and builds the problem, exactly as the classic program does. The deck's
 /// correlation matrix is taken as given, without the checks of
-/// `make_problem`.
+/// `make_problem`; one that is not positive definite is a warning, as
+/// there (the classic report says nothing of it).
 deck_result read_deck(std::string_view deck);
 
 /// Whether the problem's whole correlation matrix (predictors and criteria)

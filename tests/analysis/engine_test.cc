@@ -6,7 +6,9 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fourfifths/fourfifths.h"
@@ -107,9 +109,9 @@ TEST(MakeProblem, CountsAndWhatTheyAllow) {
                                            }));
   s.predictors = 25;
   s.criteria = 6;
-  EXPECT_EQ(
-      texts(make_problem(s).errors),
-      (std::vector<std::string>{"criteria: predictors and criteria together must be at most 30"}));
+  EXPECT_EQ(texts(make_problem(s).errors),
+            (std::vector<std::string>{
+                "criteria: predictors and criteria together must be at most 30, not 31"}));
   s.predictors = 2;
   s.criteria = 0;
   s.regression_weights = true;
@@ -119,6 +121,104 @@ TEST(MakeProblem, CountsAndWhatTheyAllow) {
                 "regression_weights: regression weights need at least one criterion",
                 "quality: quality on the criterion composite needs at least one criterion",
             }));
+}
+
+// A spec of `np` uncorrelated predictors and `nc` criteria, all weighted 1.
+problem_spec uncorrelated(int np, int nc) {
+  problem_spec s;
+  s.predictors = np;
+  s.criteria = nc;
+  s.mode = ratio_mode::majority;
+  s.quality = nc > 0 ? quality_basis::criterion : quality_basis::predictor;
+  const auto nv = static_cast<std::size_t>(np + nc);
+  s.correlations.assign(nv, std::vector<double>(nv, 0.0));
+  for (std::size_t i = 0; i < nv; ++i) s.correlations[i][i] = 1;
+  s.predictor_weights.assign(static_cast<std::size_t>(np), 1.0);
+  s.criterion_weights.assign(static_cast<std::size_t>(nc), 1.0);
+  s.predictor_effects.assign(static_cast<std::size_t>(np), -0.5);
+  s.criterion_effects.assign(static_cast<std::size_t>(nc), -0.5);
+  return s;
+}
+
+TEST(MakeProblem, CountsAtTheirBounds) {
+  // Thirty variables are allowed, in every split the counts allow.
+  for (const auto& [np, nc] : {std::pair{29, 1}, std::pair{30, 0}, std::pair{20, 10}}) {
+    SCOPED_TRACE(np);
+    const problem_result built = make_problem(uncorrelated(np, nc));
+    EXPECT_TRUE(built.value.has_value()) << testing::PrintToString(texts(built.errors));
+  }
+  // One more is refused, and the message says how many were given.
+  EXPECT_EQ(texts(make_problem(uncorrelated(21, 10)).errors),
+            (std::vector<std::string>{
+                "criteria: predictors and criteria together must be at most 30, not 31"}));
+  EXPECT_EQ(texts(make_problem(uncorrelated(31, 0)).errors),
+            (std::vector<std::string>{"predictors: must lie between 1 and 30"}));
+  // Counts far out of range are refused without their sum being formed.
+  for (const int np : {std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), -1}) {
+    problem_spec s;
+    s.predictors = np;
+    s.criteria = 10;
+    EXPECT_EQ(texts(make_problem(s).errors),
+              (std::vector<std::string>{"predictors: must lie between 1 and 30"}));
+  }
+  problem_spec s;
+  s.predictors = 2;
+  s.criteria = std::numeric_limits<int>::max();
+  EXPECT_EQ(texts(make_problem(s).errors),
+            (std::vector<std::string>{"criteria: must lie between 0 and 10"}));
+}
+
+TEST(MakeProblem, TheMinorityShareLiesStrictlyBetweenNoneAndAll) {
+  problem_spec s = regression_example();
+  s.majority_per_minority.reset();
+  for (const double share : {0.0, 1.0, 1.5, -0.25, static_cast<double>(NAN)}) {
+    SCOPED_TRACE(share);
+    s.minority_share = share;
+    EXPECT_EQ(texts(make_problem(s).errors),
+              (std::vector<std::string>{"minority_share: must lie strictly between 0 and 1"}));
+  }
+  s.minority_share = std::nextafter(1.0, 0.0);
+  EXPECT_TRUE(make_problem(s).value.has_value());
+}
+
+TEST(MakeProblem, EffectSizesWithinTheirBound) {
+  problem_spec s = regression_example();
+  s.predictor_effects = {-max_effect_size, max_effect_size};
+  s.criterion_effects = {-max_effect_size};
+  EXPECT_TRUE(make_problem(s).value.has_value());
+  s.predictor_effects = {-40, 1e300};
+  s.criterion_effects = {std::nextafter(max_effect_size, 31.0)};
+  EXPECT_EQ(texts(make_problem(s).errors),
+            (std::vector<std::string>{
+                "predictor_effects[0]: must lie between -30 and 30 (standard deviations)",
+                "predictor_effects[1]: must lie between -30 and 30 (standard deviations)",
+                "criterion_effects[0]: must lie between -30 and 30 (standard deviations)",
+            }));
+}
+
+TEST(MakeProblem, AWholeMatrixThatIsNotPositiveDefiniteIsAWarning) {
+  // The predictor block is a correlation matrix; with the criterion it is
+  // not (its determinant is 1 - .99^2 - .6^2 - .4^2 + 2 .99 .6 .4 < 0).
+  problem_spec s = regression_example();
+  s.correlations = {{1, .99, .6}, {.99, 1, .4}, {.6, .4, 1}};
+  const problem_result built = make_problem(s);
+  ASSERT_TRUE(built.value.has_value());
+  ASSERT_EQ(built.warnings.size(), 1u);
+  EXPECT_EQ(built.warnings[0].path, "correlations");
+  EXPECT_NE(built.warnings[0].message.find("with the criteria is not positive definite"),
+            std::string::npos);
+  EXPECT_FALSE(correlations_positive_definite(*built.value));
+  EXPECT_TRUE(predictor_block_positive_definite(*built.value));
+  // The validity the warning speaks of lies outside [-1, 1].
+  EXPECT_GT(composites_of(*built.value).validity, 1);
+  // A deck with the same matrix: the same warning, the report unchanged.
+  const deck_result d = read_deck("2 1 1 1 1 0\n1\n1\n1 .99 .6\n.99 1 .4\n.6 .4 1\n-1 -.5\n-.5\n");
+  ASSERT_TRUE(d.value.has_value()) << d.text;
+  ASSERT_EQ(d.warnings.size(), 1u);
+  EXPECT_EQ(d.warnings[0].text(), built.warnings[0].text());
+  // A matrix that is a correlation matrix has no warning.
+  EXPECT_TRUE(make_problem(regression_example()).warnings.empty());
+  EXPECT_TRUE(read_deck(example("regression_weights.deck")).warnings.empty());
 }
 
 TEST(MakeProblem, OverallModeNeedsTheApplicantMix) {

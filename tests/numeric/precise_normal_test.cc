@@ -18,6 +18,7 @@ namespace {
 using numeric::precise::density;
 using numeric::precise::upper_quantile;
 using numeric::precise::upper_tail;
+using numeric::precise::upper_tail_mean;
 
 struct ppnd_row {
   double p;      // argument
@@ -38,8 +39,8 @@ struct normp_row {
 // Units in the last place between a double and a reference value (the
 // reference rounded to a double is itself within half a unit).
 double ulps(double got, double exact) {
-  const double spacing = std::nextafter(std::fabs(exact), std::numeric_limits<double>::infinity()) -
-                         std::fabs(exact);
+  const double spacing =
+      std::nextafter(std::fabs(exact), std::numeric_limits<double>::infinity()) - std::fabs(exact);
   return std::fabs(got - exact) / spacing;
 }
 
@@ -63,8 +64,8 @@ void report(const char* what, const worst& w) {
 // bounds are twice that.
 TEST(PreciseNormal, TailAreaAndDensityToAFewUnitsInTheLastPlace) {
   worst tail, pdf;
-  for (std::span<const normp_row> rows : {std::span<const normp_row>(normp_rational),
-                                          std::span<const normp_row>(normp_fraction)}) {
+  for (std::span<const normp_row> rows :
+       {std::span<const normp_row>(normp_rational), std::span<const normp_row>(normp_fraction)}) {
     for (const normp_row& row : rows) {
       SCOPED_TRACE(row.z);
       tail.see(ulps(upper_tail(row.z), row.q), row.z);
@@ -83,6 +84,40 @@ TEST(PreciseNormal, LimitsBeyondTheRangeOfDoubles) {
   EXPECT_EQ(upper_tail(0), 0.5);
   EXPECT_TRUE(std::isnan(upper_tail(std::numeric_limits<double>::quiet_NaN())));
   EXPECT_EQ(density(0), 0.3989422804014327);
+  // Far beyond, to the largest doubles, without overflow in the splits.
+  for (const double z : {41.0, 1e20, 1e300, std::numeric_limits<double>::max(),
+                         std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(z);
+    EXPECT_EQ(upper_tail(z), 0);
+    EXPECT_EQ(upper_tail(-z), 1);
+    EXPECT_EQ(density(z), 0);
+    EXPECT_EQ(density(-z), 0);
+  }
+}
+
+// The mean of the normal above z, phi(z)/Q(z), against mpmath at 50
+// digits (rounded to 20), on both sides of 37, where the tail area leaves
+// the normal doubles and the continued fraction takes over.
+TEST(PreciseNormal, MeanAboveTheCutScoreWhereTheTailUnderflows) {
+  struct row {
+    double z, mean;
+  };
+  constexpr row rows[] = {
+      {36.5, 36.527356284475012415}, {37, 37.026987686126990096},   {37.25, 37.276807081607793803},
+      {38, 38.026279466575868988},   {39.5, 39.525284107407583049}, {45, 45.022200328343595225},
+      {100, 100.00999800099926071},  {1000, 1000.00099999800001},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.z);
+    EXPECT_LE(ulps(upper_tail_mean(r.z), r.mean), 4.0);
+  }
+  // Where the tail area is 0 in doubles the mean is still there.
+  EXPECT_EQ(upper_tail(45), 0);
+  EXPECT_NEAR(upper_tail_mean(1e300), 1e300, 1e284);
+  // The whole distribution's mean far below, and half-normal's at 0.
+  EXPECT_EQ(upper_tail_mean(-40), 0);
+  EXPECT_NEAR(upper_tail_mean(0), 0.79788456080286535588, 2e-16);
+  EXPECT_TRUE(std::isnan(upper_tail_mean(std::numeric_limits<double>::quiet_NaN())));
 }
 
 // The quantile of the upper tail is minus the quantile of the lower one:

@@ -253,6 +253,26 @@ TEST(ChartTicks, FixedEndsStayWhereTheyAre) {
   EXPECT_GE(half.max, 0.71);
 }
 
+TEST(ChartTicks, FreeEndsHoldDataJustInsideATick) {
+  // 0.599999999999 / 0.1 rounds up to the tick at 0.6 within the
+  // tolerance that keeps ticks on their multiples; the free end must still
+  // move out past it, and likewise at the top.
+  for (const double length : {120.0, 300.0, 600.0}) {
+    for (const axis_kind kind : {axis_kind::x, axis_kind::y}) {
+      SCOPED_TRACE(length);
+      const auto low = present::choose_scale(0.599999999999, 1.0, {}, {}, length, 12, kind);
+      EXPECT_LE(low.min, 0.599999999999);
+      EXPECT_GE(low.max, 1.0);
+      const auto high = present::choose_scale(0.2, 1.000000000001, {}, {}, length, 12, kind);
+      EXPECT_LE(high.min, 0.2);
+      EXPECT_GE(high.max, 1.000000000001);
+      const auto negative = present::choose_scale(-1.000000000001, -0.4, {}, {}, length, 12, kind);
+      EXPECT_LE(negative.min, -1.000000000001);
+      EXPECT_GE(negative.max, -0.4);
+    }
+  }
+}
+
 TEST(ChartTicks, NoDataAndDegenerateRanges) {
   const auto empty = present::choose_scale(inf, -inf, {}, {}, 300, 12, axis_kind::x);
   EXPECT_EQ(empty.min, 0);
