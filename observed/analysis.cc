@@ -289,17 +289,19 @@ observed_result analyse_observed(std::span<const group_counts> counts,
       entry_of[k] = i;
     }
   }
-  std::vector<int128> unit_applicants(unit_count, 0), group_applicants(group_count, 0);
+  std::vector<int128> unit_applicants(unit_count, 0);
+  // Each unit's cells in the groups' order (buffers reused unit to unit).
+  std::vector<std::size_t> order;
+  std::vector<cell> sorted;
+  std::vector<std::size_t> sorted_entries;
   for (std::size_t u = 0; u < unit_count; ++u) {
     const auto begin = cells.begin() + static_cast<std::ptrdiff_t>(first[u]);
-    const auto end = cells.begin() + static_cast<std::ptrdiff_t>(first[u + 1]);
-    std::vector<std::size_t> order(static_cast<std::size_t>(end - begin));
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = first[u] + k;
+    order.clear();
+    for (std::size_t k = first[u]; k < first[u + 1]; ++k) order.push_back(k);
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t x, std::size_t y) { return cells[x].group < cells[y].group; });
-    std::vector<cell> sorted;
-    std::vector<std::size_t> sorted_entries;
-    sorted.reserve(order.size());
+    sorted.clear();
+    sorted_entries.clear();
     for (const std::size_t k : order) {
       if (!sorted.empty() && sorted.back().group == cells[k].group) {
         const std::string& g = groups.names()[static_cast<std::size_t>(cells[k].group)];
@@ -312,7 +314,6 @@ observed_result analyse_observed(std::span<const group_counts> counts,
       sorted.push_back(cells[k]);
       sorted_entries.push_back(entry_of[k]);
       unit_applicants[u] += cells[k].applicants;
-      group_applicants[static_cast<std::size_t>(cells[k].group)] += cells[k].applicants;
     }
     std::copy(sorted.begin(), sorted.end(), begin);
   }

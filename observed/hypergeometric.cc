@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "observed/arithmetic.h"
 
@@ -33,6 +34,14 @@ constexpr std::array<double, 16> small_stirling_errors = {
     0.0059513701127588475,
     0.005554733551962801,
 };
+
+// 1/3, 1/5, ..., 1/41: the series of bd0 needs at most 17 of them (for
+// |v| < 1/3, (1/9)^17 < 2^-53), and a product is cheaper than a quotient.
+constexpr std::array<double, 20> odd_reciprocals = [] {
+  std::array<double, 20> r{};
+  for (std::size_t j = 0; j < r.size(); ++j) r[j] = 1.0 / static_cast<double>(2 * j + 3);
+  return r;
+}();
 
 // The coefficients of the asymptotic series of the Stirling error,
 // 1/12, 1/360, 1/1260, 1/1680, 1/1188 (B_2k / (2k (2k - 1))).
@@ -127,9 +136,9 @@ double bd0(double x, double m, double d) noexcept {
     double s = d * v;
     double term = 2 * x * v;
     const double v2 = v * v;
-    for (int j = 1; j < 100; ++j) {
+    for (const double reciprocal : odd_reciprocals) {
       term *= v2;
-      const double next = s + term / (2 * j + 1);
+      const double next = s + term * reciprocal;
       if (next == s) break;
       s = next;
     }
@@ -170,20 +179,26 @@ double hypergeometric::ratio_up(std::int64_t y) const noexcept {
          (static_cast<double>(y + 1) * static_cast<double>(N_ - K_ - n_ + y + 1));
 }
 
-// The terms by their ratios, anchored afresh every 32 steps so that the
-// ratios' roundings cannot pile up; stopped when the rest, bounded by a
-// geometric series (the ratios fall away from the mode), is below 2^-60 of
-// the sum.
-double hypergeometric::tail(std::int64_t from, int step) const noexcept {
-  double term = std::exp(log_pmf(from));
+double hypergeometric::ratio(std::int64_t y, int step) const noexcept {
+  if (step > 0) return ratio_up(y);
+  return static_cast<double>(y) * static_cast<double>(N_ - K_ - n_ + y) /
+         (static_cast<double>(K_ - y + 1) * static_cast<double>(n_ - y + 1));
+}
+
+// The terms by their ratios, anchored afresh every 64 steps so that the
+// ratios' roundings (a unit or two each) cannot pile up beyond about 1e-14;
+// stopped when the rest, bounded by a geometric series (the ratios fall
+// away from the mode), is below 2^-60 of the sum.
+double hypergeometric::tail(std::int64_t from, int step, double first) const noexcept {
+  double term = first;
   if (term == 0) return 0;
   compensated_sum sum;
   sum.add(term);
   std::int64_t y = from;
   for (int k = 1; step > 0 ? y < hi_ : y > lo_; ++k) {
-    const double r = step > 0 ? ratio_up(y) : 1 / ratio_up(y - 1);
+    const double r = ratio(y, step);
     y += step;
-    term = k % 32 == 0 ? std::exp(log_pmf(y)) : term * r;
+    term = k % 64 == 0 ? std::exp(log_pmf(y)) : term * r;
     if (term == 0) break;
     sum.add(term);
     if (r < 1 && term * r <= (1 - r) * sum.value() * 0x1p-60) break;
@@ -191,37 +206,108 @@ double hypergeometric::tail(std::int64_t from, int step) const noexcept {
   return sum.value();
 }
 
+namespace {
+
+// Where a run of counts, falling in probability from `begin` (at or next
+// to the mode) by steps of `step`, to `end`, first holds a probability of
+// at most `limit` times the observed one's, found by walking with the
+// terms' ratios from `from`, whose probability is `relative` times the
+// observed one's. Nothing when the walk would be long (then a search by
+// logarithms is cheaper and safer); `end` + `step` when no count of the
+// run is that improbable.
+struct walked {
+  std::int64_t at;
+  double relative;  // P(at) / P(observed)
+};
+
+std::optional<walked> walk(const hypergeometric& h, std::int64_t begin, std::int64_t end, int step,
+                           std::int64_t from, double relative, double limit) {
+  constexpr int longest = 64;
+  std::int64_t y = from;
+  if (relative <= limit) {
+    // Towards the mode while the next is as improbable.
+    for (int k = 0; y != begin; ++k) {
+      if (k == longest) return std::nullopt;
+      const double r = relative * h.ratio(y, -step);
+      if (r > limit) break;
+      relative = r;
+      y -= step;
+    }
+    return walked{y, relative};
+  }
+  // Away from the mode until improbable enough.
+  for (int k = 0; relative > limit; ++k) {
+    if (y == end) return walked{end + step, 0};
+    if (k == longest) return std::nullopt;
+    relative *= h.ratio(y, step);
+    y += step;
+  }
+  return walked{y, relative};
+}
+
+}  // namespace
+
 // The two-sided p value as scipy.stats.fisher_exact and R's fisher.test
 // define it: the probabilities no greater than the observed one's, with a
 // relative tolerance of 1e-7 (R's; scipy 1.10 uses 1e-14, too tight for
 // probabilities that are equal in theory but computed along different
 // paths). The distribution is unimodal: the tail beyond the observed
 // count on its side, and on the other side of the mode the tail from the
-// first count as improbable, found by a search from the mirror image of
-// the observed count. Each tail is summed from its largest term outwards.
-// Measured against scipy 1.10 over random tables with up to 10^8
-// applicants (tests/observed): within 1e-12 relative, p values down to
-// 1e-300.
+// first count as improbable. That count is found from the mirror image
+// of the observed count about the mean, by the terms' ratios (one
+// logarithm), or where that would take long by halving with logarithms.
+// Each tail is summed from its largest term outwards. Measured against
+// 40-digit and exact rational arithmetic over 1,600 random tables with up
+// to 10^8 applicants (tests/observed): within 2e-13 relative, p values
+// down to 1e-300.
 double fisher_two_sided(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64_t n2) noexcept {
   const std::int64_t N = n1 + n2;
   const std::int64_t n = a + c;
   if (n1 == 0 || n2 == 0 || n == 0 || n == N) return 1;
   const hypergeometric h(n1, n, N);
-  const double cut = h.log_pmf(a) + std::log1p(1e-7);
   const std::int64_t m = h.mode();
-  if (h.log_pmf(m) <= cut) return 1;
+  if (a == m) return 1;
+  constexpr double tolerance = 1e-7;
+  const double limit = 1 + tolerance;
+  const double observed = h.log_pmf(a);
+  const double cut = observed + std::log1p(tolerance);
   auto improbable = [&](std::int64_t y) { return h.log_pmf(y) <= cut; };
-  // The observed side: a itself and, rarely, counts nearer the mode that
-  // are as improbable.
+
+  // The observed side, from the mode out: a itself and, rarely, counts
+  // nearer the mode that are as improbable. If the mode is, so is every
+  // count.
   const int away = a < m ? -1 : 1;
-  const std::int64_t near_end = first_holding(m + away, a, away, a, improbable);
-  double p = h.tail(near_end, away);
-  // The other side.
+  const std::int64_t side_end = away < 0 ? h.lowest() : h.highest();
+  std::int64_t near = a;
+  double first = std::exp(observed);
+  if (const auto w = walk(h, m, side_end, away, a, 1, limit)) {
+    near = w->at;
+    first *= w->relative;
+  } else {
+    if (improbable(m)) return 1;
+    near = first_holding(m, a, away, a, improbable);
+    first = std::exp(h.log_pmf(near));
+  }
+  if (near == m) return 1;
+  double p = h.tail(near, away, first);
+
+  // The other side, if it has counts.
   const std::int64_t far_end = away < 0 ? h.highest() : h.lowest();
-  if (improbable(far_end)) {
-    const double mean = to_double(static_cast<int128>(n1) * n) / static_cast<double>(N);
-    const auto mirror = static_cast<std::int64_t>(std::llround(2 * mean - static_cast<double>(a)));
-    p += h.tail(first_holding(m - away, far_end, -away, mirror, improbable), -away);
+  if (far_end == m) return std::min(1.0, p);
+  const std::int64_t begin = m - away;
+  const double mean = to_double(static_cast<int128>(n1) * n) / static_cast<double>(N);
+  std::int64_t guess = std::llround(2 * mean - static_cast<double>(a));
+  guess = away < 0 ? std::clamp(guess, begin, far_end) : std::clamp(guess, far_end, begin);
+  const double log_guess = h.log_pmf(guess);
+  std::optional<walked> w;
+  if (std::fabs(log_guess - observed) < 30) {
+    w = walk(h, begin, far_end, -away, guess, std::exp(log_guess - observed), limit);
+  }
+  if (w) {
+    if (w->at != far_end - away) p += h.tail(w->at, -away, std::exp(observed) * w->relative);
+  } else if (improbable(far_end)) {
+    const std::int64_t from = first_holding(begin, far_end, -away, guess, improbable);
+    p += h.tail(from, -away, std::exp(h.log_pmf(from)));
   }
   return std::min(1.0, p);
 }

@@ -33,9 +33,11 @@ class hypergeometric {
   double log_pmf(std::int64_t y) const noexcept;
   /// P(y + 1) / P(y) for y in [lowest, highest).
   double ratio_up(std::int64_t y) const noexcept;
+  /// P(y + step) / P(y), step 1 or -1, both in the support.
+  double ratio(std::int64_t y, int step) const noexcept;
   /// The sum of P over y = from, from + step, ... to the end of the support
-  /// (step is 1 or -1, away from the mode).
-  double tail(std::int64_t from, int step) const noexcept;
+  /// (step is 1 or -1, away from the mode), given `first` = P(from).
+  double tail(std::int64_t from, int step, double first) const noexcept;
 
  private:
   std::int64_t K_, n_, N_, lo_, hi_, mode_;
