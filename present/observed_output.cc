@@ -375,6 +375,15 @@ figure observed_figure(const observed_analysis& a) {
     rates.references.push_back({.value = rate, .label = "reference rate"});
     rates.references.push_back({.value = 0.8 * rate, .label = "four fifths of it"});
   }
+  // Room above parity and the highest interval, so that no mark sits on
+  // the frame.
+  double top = 1;
+  for (const comparison* r : rows) {
+    for (const auto& v : {r->impact_ratio, r->ci_high}) {
+      if (v && std::isfinite(*v)) top = std::max(top, *v);
+    }
+  }
+  ratios.y.max = 1.05 * top;
   ratios.references.push_back({.value = 1, .label = "parity"});
   ratios.references.push_back({.value = 0.8, .label = "four-fifths"});
   rates.legend = false;
