@@ -37,11 +37,12 @@ constexpr std::array<double, 16> small_stirling_errors = {
 
 // 1/3, 1/5, ..., 1/41: the series of bd0 needs at most 17 of them (for
 // |v| < 1/3, (1/9)^17 < 2^-53), and a product is cheaper than a quotient.
-constexpr std::array<double, 20> odd_reciprocals = [] {
+constexpr std::array<double, 20> make_odd_reciprocals() {
   std::array<double, 20> r{};
   for (std::size_t j = 0; j < r.size(); ++j) r[j] = 1.0 / static_cast<double>(2 * j + 3);
   return r;
-}();
+}
+constexpr std::array<double, 20> odd_reciprocals = make_odd_reciprocals();
 
 // The coefficients of the asymptotic series of the Stirling error,
 // 1/12, 1/360, 1/1260, 1/1680, 1/1188 (B_2k / (2k (2k - 1))).

@@ -185,7 +185,8 @@ header read_header(const std::vector<std::string>& fields, int line, std::vector
   }
   for (const column c : {column::group, column::selected}) {
     if (h.of(c) == 0) {
-      errors.push_back({place(line, 0, ""), "no " + in_quotes(name_of(c)) + " column in the header"});
+      errors.push_back(
+          {place(line, 0, ""), "no " + in_quotes(name_of(c)) + " column in the header"});
     }
   }
   return h;
@@ -393,7 +394,8 @@ loaded_observed read_observed_document(const json& doc) {
       }
       group_counts e;
       for (const auto& [key, value] : entry.items()) {
-        const std::string path = at + "." + key;
+        std::string path = at;
+        path.append(".").append(key);
         if (key == "group") {
           e.group = json_text(value, path, errors).value_or("");
         } else if (key == "unit") {

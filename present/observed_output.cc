@@ -201,11 +201,11 @@ std::string percent(double confidence) { return formatted("%g%%", 100 * confiden
 // Columns of text, each as wide as its widest entry; numbers to the right.
 class text_table {
  public:
-  explicit text_table(std::vector<std::pair<std::string, bool>> head) {
-    for (auto& [title, right] : head) {
+  explicit text_table(const std::vector<std::pair<std::string, bool>>& head) {
+    for (const auto& [title, right] : head) {
       right_.push_back(right);
       widths_.push_back(title.size());
-      titles_.push_back(std::move(title));
+      titles_.push_back(title);
     }
   }
   void add(std::vector<std::string> row) {
