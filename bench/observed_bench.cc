@@ -18,8 +18,8 @@
 
 namespace {
 
-constexpr int units = 250000;
-constexpr int groups_per_unit = 4;
+constexpr std::size_t units = 250000;
+constexpr std::size_t groups_per_unit = 4;
 
 // The counts as a file gives them, the same on every run.
 const std::string& million_rows() {
@@ -29,13 +29,14 @@ const std::string& million_rows() {
     std::string out = "unit,group,applicants,selected\n";
     out.reserve(40 * units * groups_per_unit);
     const char* names[groups_per_unit] = {"men", "women", "older", "younger"};
-    for (int u = 0; u < units; ++u) {
+    for (std::size_t u = 0; u < units; ++u) {
       const double base = 0.02 + 0.58 * unit_interval(random);
       for (const char* name : names) {
         const auto applicants =
             static_cast<std::int64_t>(std::exp(std::log(5000.0) * unit_interval(random))) + 1;
         const double rate = std::min(1.0, base * (0.5 + unit_interval(random)));
-        const auto selected = static_cast<std::int64_t>(std::floor(rate * applicants));
+        const auto selected =
+            static_cast<std::int64_t>(std::floor(rate * static_cast<double>(applicants)));
         out += "j" + std::to_string(u) + "," + name + "," + std::to_string(applicants) + "," +
                std::to_string(selected) + "\n";
       }
@@ -46,10 +47,10 @@ const std::string& million_rows() {
 }
 
 void report_rows(benchmark::State& state) {
-  state.counters["rows"] = units * groups_per_unit;
+  const auto rows = static_cast<double>(units * groups_per_unit);
+  state.counters["rows"] = rows;
   state.counters["rows_per_second"] = benchmark::Counter(
-      static_cast<double>(units * groups_per_unit) * static_cast<double>(state.iterations()),
-      benchmark::Counter::kIsRate);
+      rows * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_ReadMillionRows(benchmark::State& state) {

@@ -124,7 +124,7 @@ nlohmann::json json_of(const cell& c) {
 
 std::string observed_csv(const observed_analysis& a) {
   std::string out;
-  out.reserve(160 * (a.rows.size() + 1));
+  out.reserve(256 * (a.rows.size() + 1));  // a row is about 170 bytes
   for (std::size_t k = 0; k < std::size(columns); ++k) {
     if (k > 0) out += ',';
     out += columns[k].name;
