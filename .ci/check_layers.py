@@ -14,7 +14,7 @@ import re
 import sys
 
 # The engine's own folders: their headers are the engine's inside.
-ENGINE = ("recordio", "numeric", "analysis", "pareto")
+ENGINE = ("recordio", "numeric", "analysis", "pareto", "observed")
 # What lives on top of the engine.
 FRONTS = ("present", "app", "explore", "web/engine", "bindings")
 # The engine's internal link targets (fourfifths::fourfifths is the door).

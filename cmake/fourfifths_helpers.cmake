@@ -1,5 +1,5 @@
 # The three layers, as link targets:
-#   - the engine: recordio/, numeric/, analysis/, pareto/, behind
+#   - the engine: recordio/, numeric/, analysis/, pareto/, observed/, behind
 #     include/fourfifths/ (fourfifths::fourfifths);
 #   - the presentation that every face shares: present/ (fourfifths::present);
 #   - the faces: app/, explore/, web/engine/.

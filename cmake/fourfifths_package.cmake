@@ -7,7 +7,7 @@ include(CMakePackageConfigHelpers)
 
 add_library(fourfifths_lib STATIC
   $<TARGET_OBJECTS:recordio> $<TARGET_OBJECTS:numeric> $<TARGET_OBJECTS:analysis>
-  $<TARGET_OBJECTS:pareto>)
+  $<TARGET_OBJECTS:pareto> $<TARGET_OBJECTS:observed>)
 set_target_properties(fourfifths_lib PROPERTIES OUTPUT_NAME fourfifths EXPORT_NAME fourfifths)
 target_include_directories(fourfifths_lib PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "explore/commands.h"
+#include "explore/observed_cmd.h"
 #include "explore/pareto_cmd.h"
 #include "fourfifths/version.h"
 #include "present/names.h"
@@ -110,7 +111,8 @@ int deliver_message(const CLI::App& app, const CLI::Error& e) {
   return status;
 }
 
-constexpr std::string_view subcommands[] = {"convert", "table", "pareto", "plot", "batch"};
+constexpr std::string_view subcommands[] = {"convert", "table", "pareto", "plot", "batch",
+                                            "observed"};
 
 // The first argument, when it is neither an option nor a subcommand.
 std::optional<std::string> unknown_subcommand(int argc, char** argv) {
@@ -249,6 +251,45 @@ int main(int argc, char** argv) try {
   batch_cmd->add_flag("--no-header", batch_no_header,
                       "leave out the CSV header line (for pieces of a run to be put together)");
 
+  explore::observed_command_options observed;
+  std::string observed_reference;
+  double observed_alpha = 0.05;
+  CLI::App* observed_cmd = app.add_subcommand(
+      "observed",
+      "Observed hiring data: every group's selection rate against the reference's, the "
+      "four-fifths rule, the shortfall, whether one person decides it, the z and Fisher tests, "
+      "the interval of the impact ratio and, across units, Mantel-Haenszel");
+  observed_cmd
+      ->add_option("DATA", observed.data,
+                   "CSV of counts (group,applicants,selected[,unit]), of applicants one per row "
+                   "(group,selected[,unit]; selected 0/1 or yes/no), or JSON; - for standard "
+                   "input")
+      ->required();
+  CLI::Option* reference_opt =
+      observed_cmd
+          ->add_option("--reference", observed_reference,
+                       "the reference group (default: the highest selection rate in each unit)")
+          ->option_text("GROUP");
+  CLI::Option* alpha_opt =
+      observed_cmd
+          ->add_option("--alpha", observed_alpha,
+                       "the level of the tests (default 0.05); the intervals cover 1 - A")
+          ->check(decimal_number)
+          ->check(CLI::Validator(
+              [](std::string& text) {
+                const double a = present::parse_number(text).value_or(0);
+                return a > 0 && a < 1 ? std::string() : "must lie strictly between 0 and 1";
+              },
+              "", "alpha"))
+          ->option_text("A");
+  add_table_format(observed_cmd, observed.format);
+  observed_cmd
+      ->add_option("--plot", observed.plot, "also draw the groups' rates as SVG into FILE.svg")
+      ->option_text("FILE.svg");
+  observed_cmd
+      ->add_option("-o,--output", observed.output, "where to write (default: standard output)")
+      ->option_text("FILE");
+
   if (const std::optional<std::string> unknown = unknown_subcommand(argc, argv)) {
     std::string known;
     for (const std::string_view name : subcommands) (known += known.empty() ? "" : ", ") += name;
@@ -277,6 +318,11 @@ int main(int argc, char** argv) try {
     return explore::run_table(table);
   }
   if (plot_cmd->parsed()) return explore::run_plot(plot);
+  if (observed_cmd->parsed()) {
+    if (reference_opt->count() > 0) observed.reference = observed_reference;
+    if (alpha_opt->count() > 0) observed.alpha = observed_alpha;
+    return explore::run_observed(observed);
+  }
   if (batch_cmd->parsed()) {
     if (!read_ratios(batch_ratios, batch.ratios)) {
       return explore::exit_failure;

@@ -12,7 +12,8 @@ import sys
 import tempfile
 
 CHECK, ROOT = sys.argv[1], sys.argv[2]
-FOLDERS = ("present", "app", "explore", "web/engine", "recordio", "numeric", "analysis", "pareto")
+FOLDERS = ("present", "app", "explore", "web/engine", "recordio", "numeric", "analysis", "pareto",
+           "observed")
 
 
 def run(root):

@@ -1,0 +1,146 @@
+// Adverse impact in observed hiring data: from the counts of applicants and
+// of those selected in each group, optionally in several units (jobs, steps,
+// years), every group's selection rate against a reference group's, the
+// four-fifths rule with the statistics practitioners put beside it, and
+// across units the Mantel-Haenszel common odds ratio.
+//
+//   std::vector<fourfifths::group_counts> counts = {
+//       {.group = "men", .applicants = 80, .selected = 48},
+//       {.group = "women", .applicants = 60, .selected = 24}};
+//   fourfifths::observed_result r = fourfifths::analyse_observed(counts);
+//   // r->rows[1].impact_ratio == 2/3, r->rows[1].passes_four_fifths == false,
+//   // r->rows[1].p_fisher, ...
+//
+// Counts are whole numbers of people; everything the rule decides (who is
+// the reference, the verdict, the shortfall, the one-person test) is decided
+// in exact integer arithmetic.
+#ifndef FOURFIFTHS_OBSERVED_H_
+#define FOURFIFTHS_OBSERVED_H_
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "fourfifths/result.h"
+
+namespace fourfifths {
+
+/// The counts of one group in one unit.
+struct group_counts {
+  std::string group{};
+  std::int64_t applicants = 0;
+  std::int64_t selected = 0;
+  std::string unit{};  ///< empty when the data have no units
+};
+
+/// The largest count accepted: 2^53 - 1, the largest whole number that a
+/// double (and a JSON reader in a browser) holds exactly.
+inline constexpr std::int64_t max_count = (std::int64_t{1} << 53) - 1;
+
+struct observed_options {
+  /// The reference group, by name; by default, in each unit, the group with
+  /// the highest selection rate (the first in the data's order among equals).
+  std::optional<std::string> reference{};
+  /// The level of the tests: a p value below it is significant, and the
+  /// intervals cover 1 - alpha. Strictly between 0 and 1.
+  double alpha = 0.05;
+};
+
+/// What a row's comparison with the reference is, and why some of its
+/// values are missing or special.
+enum class comparison_status {
+  compared,             ///< every value is given
+  reference,            ///< the reference group's own row: ratio 1, no tests
+  no_applicants,        ///< the group has no applicants: no rate, nothing to compare
+  no_reference,         ///< the named reference has no applicants in this unit
+  no_selections,        ///< neither the group nor the reference selected anyone:
+                        ///< the ratio is 0/0 (none), the rule holds (0 >= 0.8 * 0),
+                        ///< p values 1, no z and no interval
+  all_selected,         ///< both selected every applicant: ratio 1, the rule holds,
+                        ///< p values 1, no z, the interval [1, 1]
+  reference_rate_zero,  ///< the reference selected no one, the group someone:
+                        ///< ratio infinite, the rule holds; the interval adds 0.5
+  group_rate_zero,      ///< the group selected no one, the reference someone:
+                        ///< ratio 0; the interval adds 0.5
+};
+
+/// The Mantel-Haenszel analysis of one group against the reference across
+/// the units where both have applicants.
+struct mantel_haenszel {
+  int units = 0;  ///< the units that entered
+  /// The common odds ratio (the group's odds of selection over the
+  /// reference's): none when it is 0/0, infinite when no unit has a
+  /// selected reference applicant against a rejected group applicant.
+  std::optional<double> odds_ratio{};
+  /// Its 1 - alpha interval (Robins, Breslow and Greenland's variance), when
+  /// the ratio is finite and positive.
+  std::optional<double> ci_low{}, ci_high{};
+  /// The Cochran-Mantel-Haenszel statistic without continuity correction
+  /// (chi-square, one degree of freedom); none when no unit varies.
+  std::optional<double> statistic{};
+  double p = 1;  ///< its p value; 1 when there is no statistic
+};
+
+/// One group in one unit (or, with several units, in all of them together)
+/// against the reference.
+struct comparison {
+  std::string unit{};  ///< empty in the rows of all units together
+  std::string group{};
+  std::int64_t applicants = 0;
+  std::int64_t selected = 0;
+  std::string reference{};  ///< the reference group; empty when the unit has none
+  std::optional<double> rate{};
+  std::optional<double> impact_ratio{};  ///< the group's rate over the reference's
+  std::optional<bool> passes_four_fifths{};
+  /// The selections the group lacks to reach four fifths of the reference's
+  /// rate (0 when it does).
+  std::optional<std::int64_t> shortfall_four_fifths{};
+  /// The selections it would have at the unit's overall rate, less those it
+  /// has: positive when it has fewer.
+  std::optional<double> shortfall_pool{};
+  /// Whether moving one selection between the group and the reference (to
+  /// the group when it fails, from it when it passes) reverses the verdict,
+  /// with the reference's rate taken anew when the reference is the
+  /// highest rate. False when no such move exists.
+  std::optional<bool> one_person_flip{};
+  /// The two-proportion z test with a pooled standard error: z (negative
+  /// when the group's rate is lower) and the two-sided p value.
+  std::optional<double> z{}, p_z{};
+  std::optional<double> p_fisher{};  ///< Fisher's exact test, two-sided
+  /// The 1 - alpha interval of the impact ratio (log method).
+  std::optional<double> ci_low{}, ci_high{};
+  std::optional<bool> significant_z{}, significant_fisher{};  ///< p < alpha
+  /// Across units, in the rows of all units together.
+  std::optional<mantel_haenszel> across_units{};
+  comparison_status status = comparison_status::compared;
+};
+
+struct observed_analysis {
+  observed_options options{};
+  /// The units in the order they first appear; none when the data have none.
+  std::vector<std::string> units{};
+  /// Each unit's groups in the order they first appear in the data, unit by
+  /// unit; then, with two units or more, every group in all units together
+  /// (unit empty), with `across_units`.
+  std::vector<comparison> rows{};
+};
+
+enum class observed_status {
+  analysed,
+  invalid,  ///< faults of the counts or the options, each with its path ("counts[3].selected")
+};
+
+using observed_result = result<observed_analysis, observed_status>;
+
+/// The analysis of the counts: their faults (a negative count, more
+/// selected than applicants, a count above `max_count`, a missing group, a
+/// group given twice in a unit, a reference that is not in the data, an
+/// alpha outside (0, 1)), or every group's comparison.
+observed_result analyse_observed(std::span<const group_counts> counts,
+                                 const observed_options& options = {});
+
+}  // namespace fourfifths
+
+#endif  // FOURFIFTHS_OBSERVED_H_

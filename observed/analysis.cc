@@ -1,0 +1,401 @@
+// The library's entry point for observed counts: the checks, the units and
+// groups in the data's order, and every group's comparison with the
+// reference in each unit and, with several units, in all of them together.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "fourfifths/observed.h"
+#include "numeric/precise_normal.h"
+#include "observed/arithmetic.h"
+#include "observed/hypergeometric.h"
+#include "observed/two_by_two.h"
+
+namespace fourfifths {
+
+namespace {
+
+using observed::int128;
+using observed::to_double;
+
+// One group's counts in one unit (or in all units together).
+struct cell {
+  int group = 0;  // index into the group names
+  std::int64_t applicants = 0;
+  std::int64_t selected = 0;
+};
+
+// Whether x's rate is above y's, exactly (both have applicants).
+bool higher(const cell& x, const cell& y) {
+  return static_cast<int128>(x.selected) * y.applicants >
+         static_cast<int128>(y.selected) * x.applicants;
+}
+
+// The four-fifths rule: a/n1 >= 4/5 of c/n2, exactly.
+bool passes(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64_t n2) {
+  return 5 * static_cast<int128>(a) * n2 >= 4 * static_cast<int128>(c) * n1;
+}
+
+// The selections the group lacks: the least k >= 0 with (a + k)/n1 >=
+// 4/5 c/n2, that is k >= (4 c n1 - 5 a n2) / (5 n2).
+std::int64_t shortfall(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64_t n2) {
+  const int128 lack = 4 * static_cast<int128>(c) * n1 - 5 * static_cast<int128>(a) * n2;
+  if (lack <= 0) return 0;
+  const int128 per = 5 * static_cast<int128>(n2);
+  return static_cast<std::int64_t>((lack + per - 1) / per);
+}
+
+// What the unit's comparisons need besides the cells: the reference and,
+// for the one-person test, the three highest rates.
+struct unit_view {
+  std::span<const cell> cells;
+  int reference = -1;                      // index into cells, or -1
+  bool named = false;                      // the reference was named (its rate is not the highest)
+  std::array<int, 3> highest{-1, -1, -1};  // indices into cells, highest rate first
+  std::int64_t applicants = 0, selected = 0;
+};
+
+unit_view view_of(std::span<const cell> cells, int named_group) {
+  unit_view u;
+  u.cells = cells;
+  u.named = named_group >= 0;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const cell& c = cells[i];
+    u.applicants += c.applicants;
+    u.selected += c.selected;
+    if (c.applicants == 0) continue;
+    if (c.group == named_group) u.reference = static_cast<int>(i);
+    // Insert into the top three; an equal rate stays behind the earlier.
+    int k = static_cast<int>(i);
+    for (int& slot : u.highest) {
+      if (slot < 0) {
+        slot = k;
+        break;
+      }
+      if (higher(cells[static_cast<std::size_t>(k)], cells[static_cast<std::size_t>(slot)])) {
+        std::swap(slot, k);
+      }
+    }
+  }
+  if (!u.named) u.reference = u.highest[0];
+  return u;
+}
+
+// Whether moving one selection between group g and the reference reverses
+// g's verdict: to g when it fails, from g when it passes. When the
+// reference is the highest rate, the highest rate after the move is taken
+// (the reference's, g's, or the best of the others).
+bool one_person_flips(const unit_view& u, int g, bool verdict) {
+  const cell& group = u.cells[static_cast<std::size_t>(g)];
+  const cell& ref = u.cells[static_cast<std::size_t>(u.reference)];
+  const int step = verdict ? -1 : 1;
+  const std::int64_t a = group.selected + step;
+  const std::int64_t c = ref.selected - step;
+  if (a < 0 || a > group.applicants || c < 0 || c > ref.applicants) return false;
+  cell top{ref.group, ref.applicants, c};
+  if (!u.named) {
+    const cell moved{group.group, group.applicants, a};
+    if (higher(moved, top)) top = moved;
+    for (const int k : u.highest) {
+      if (k < 0 || k == g || k == u.reference) continue;
+      if (higher(u.cells[static_cast<std::size_t>(k)], top))
+        top = u.cells[static_cast<std::size_t>(k)];
+      break;
+    }
+  }
+  return passes(a, group.applicants, top.selected, top.applicants) != verdict;
+}
+
+// The comparison of cell g of a unit with the unit's reference.
+comparison compare(const unit_view& u, int g, double alpha, double z_level) {
+  const cell& x = u.cells[static_cast<std::size_t>(g)];
+  comparison out;
+  out.applicants = x.applicants;
+  out.selected = x.selected;
+  if (x.applicants == 0) {
+    out.status = comparison_status::no_applicants;
+    return out;
+  }
+  const std::int64_t a = x.selected;
+  const std::int64_t n1 = x.applicants;
+  out.rate = static_cast<double>(a) / static_cast<double>(n1);
+  // The unit's overall rate times the group's applicants, less its
+  // selections: (n1 S - a N) / N from exact whole numbers.
+  out.shortfall_pool =
+      to_double(static_cast<int128>(n1) * u.selected - static_cast<int128>(a) * u.applicants) /
+      static_cast<double>(u.applicants);
+  if (u.reference < 0) {
+    out.status = comparison_status::no_reference;
+    return out;
+  }
+  if (g == u.reference) {
+    out.status = comparison_status::reference;
+    out.impact_ratio = 1;
+    out.passes_four_fifths = true;
+    out.shortfall_four_fifths = 0;
+    return out;
+  }
+  const cell& ref = u.cells[static_cast<std::size_t>(u.reference)];
+  const std::int64_t c = ref.selected;
+  const std::int64_t n2 = ref.applicants;
+  const bool verdict = passes(a, n1, c, n2);
+  out.passes_four_fifths = verdict;
+  out.shortfall_four_fifths = shortfall(a, n1, c, n2);
+  out.one_person_flip = one_person_flips(u, g, verdict);
+  if (c > 0) {
+    out.impact_ratio =
+        to_double(static_cast<int128>(a) * n2) / to_double(static_cast<int128>(c) * n1);
+  } else if (a > 0) {
+    out.impact_ratio = std::numeric_limits<double>::infinity();
+  }
+  const observed::z_test z = observed::pooled_z_test(a, n1, c, n2);
+  out.z = z.z;
+  out.p_z = z.p;
+  out.p_fisher = observed::fisher_two_sided(a, n1, c, n2);
+  if (const auto ci = observed::ratio_interval(a, n1, c, n2, z_level)) {
+    out.ci_low = ci->low;
+    out.ci_high = ci->high;
+  }
+  out.significant_z = *out.p_z < alpha;
+  out.significant_fisher = *out.p_fisher < alpha;
+  if (a == 0 && c == 0) {
+    out.status = comparison_status::no_selections;
+  } else if (a == n1 && c == n2) {
+    out.status = comparison_status::all_selected;
+  } else if (c == 0) {
+    out.status = comparison_status::reference_rate_zero;
+  } else if (a == 0) {
+    out.status = comparison_status::group_rate_zero;
+  }
+  return out;
+}
+
+// The rows of one unit, in its cells' order.
+void compare_unit(std::span<const cell> cells, int named_group, const std::string& unit,
+                  const std::vector<std::string>& groups, double alpha, double z_level,
+                  std::vector<comparison>& rows) {
+  const unit_view u = view_of(cells, named_group);
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    comparison row = compare(u, static_cast<int>(i), alpha, z_level);
+    row.unit = unit;
+    row.group = groups[static_cast<std::size_t>(cells[i].group)];
+    if (u.reference >= 0) {
+      row.reference =
+          groups[static_cast<std::size_t>(cells[static_cast<std::size_t>(u.reference)].group)];
+    } else if (named_group >= 0) {
+      row.reference = groups[static_cast<std::size_t>(named_group)];
+    }
+    rows.push_back(std::move(row));
+  }
+}
+
+// Indices of names in order of first appearance.
+class name_index {
+ public:
+  int of(const std::string& name) {
+    const auto [it, added] = index_.try_emplace(name, static_cast<int>(names_.size()));
+    if (added) names_.push_back(name);
+    return it->second;
+  }
+  int find(const std::string& name) const {
+    const auto it = index_.find(name);
+    return it == index_.end() ? -1 : it->second;
+  }
+  const std::vector<std::string>& names() const { return names_; }
+
+ private:
+  std::unordered_map<std::string, int> index_;
+  std::vector<std::string> names_;
+};
+
+std::string at(std::size_t i, std::string_view field) {
+  return "counts[" + std::to_string(i) + "]." + std::string(field);
+}
+
+// The faults of one entry's counts.
+void check_entry(const group_counts& e, std::size_t i, std::vector<fault>& errors) {
+  if (e.group.empty()) errors.push_back({at(i, "group"), "is missing"});
+  bool counts_ok = true;
+  for (const auto& [name, value] :
+       {std::pair<std::string_view, std::int64_t>{"applicants", e.applicants},
+        std::pair<std::string_view, std::int64_t>{"selected", e.selected}}) {
+    if (value < 0) {
+      errors.push_back({at(i, name), "must not be negative"});
+      counts_ok = false;
+    } else if (value > max_count) {
+      errors.push_back({at(i, name), "must be at most " + std::to_string(max_count)});
+      counts_ok = false;
+    }
+  }
+  if (counts_ok && e.selected > e.applicants) {
+    errors.push_back({at(i, "selected"), "more selected (" + std::to_string(e.selected) +
+                                             ") than applicants (" + std::to_string(e.applicants) +
+                                             ")"});
+  }
+}
+
+std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+}  // namespace
+
+observed_result analyse_observed(std::span<const group_counts> counts,
+                                 const observed_options& options) {
+  observed_result out;
+  std::vector<fault>& errors = out.errors;
+  if (!(options.alpha > 0 && options.alpha < 1)) {
+    errors.push_back({"alpha", "must lie strictly between 0 and 1"});
+  }
+  if (counts.empty()) errors.push_back({"counts", "no groups"});
+  const bool with_units = std::any_of(counts.begin(), counts.end(),
+                                      [](const group_counts& e) { return !e.unit.empty(); });
+  name_index units, groups;
+  std::vector<std::pair<int, int>> place(counts.size());  // unit and group of each entry
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    const group_counts& e = counts[i];
+    check_entry(e, i, errors);
+    if (with_units && e.unit.empty()) errors.push_back({at(i, "unit"), "is missing"});
+    place[i] = {units.of(e.unit), groups.of(e.group)};
+  }
+  int named = -1;
+  if (options.reference) {
+    named = groups.find(*options.reference);
+    if (named < 0)
+      errors.push_back({"reference", "no group " + quoted(*options.reference) + " in the counts"});
+  }
+  if (!errors.empty()) {
+    out.status = observed_status::invalid;
+    return out;
+  }
+
+  // The cells unit by unit, each unit's in the groups' order.
+  const std::size_t unit_count = units.names().size();
+  const std::size_t group_count = groups.names().size();
+  std::vector<std::size_t> first(unit_count + 1, 0);
+  for (const auto& [u, g] : place) ++first[static_cast<std::size_t>(u) + 1];
+  for (std::size_t u = 0; u < unit_count; ++u) first[u + 1] += first[u];
+  std::vector<cell> cells(counts.size());
+  std::vector<std::size_t> entry_of(counts.size());
+  {
+    std::vector<std::size_t> next(first.begin(), first.end() - 1);
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+      const std::size_t k = next[static_cast<std::size_t>(place[i].first)]++;
+      cells[k] = {place[i].second, counts[i].applicants, counts[i].selected};
+      entry_of[k] = i;
+    }
+  }
+  std::vector<int128> unit_applicants(unit_count, 0);
+  // Each unit's cells in the groups' order (buffers reused unit to unit).
+  std::vector<std::size_t> order;
+  std::vector<cell> sorted;
+  std::vector<std::size_t> sorted_entries;
+  for (std::size_t u = 0; u < unit_count; ++u) {
+    const auto begin = cells.begin() + static_cast<std::ptrdiff_t>(first[u]);
+    order.clear();
+    for (std::size_t k = first[u]; k < first[u + 1]; ++k) order.push_back(k);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return cells[x].group < cells[y].group; });
+    sorted.clear();
+    sorted_entries.clear();
+    for (const std::size_t k : order) {
+      if (!sorted.empty() && sorted.back().group == cells[k].group) {
+        const std::string& g = groups.names()[static_cast<std::size_t>(cells[k].group)];
+        errors.push_back({at(entry_of[k], "group"),
+                          quoted(g) + " is given twice" +
+                              (with_units ? " in unit " + quoted(units.names()[u]) : "") +
+                              " (first as counts[" + std::to_string(sorted_entries.back()) + "])"});
+        continue;
+      }
+      sorted.push_back(cells[k]);
+      sorted_entries.push_back(entry_of[k]);
+      unit_applicants[u] += cells[k].applicants;
+    }
+    std::copy(sorted.begin(), sorted.end(), begin);
+  }
+  for (std::size_t u = 0; u < unit_count; ++u) {
+    if (unit_applicants[u] > max_count) {
+      errors.push_back({"counts", "the applicants of " +
+                                      (with_units ? "unit " + quoted(units.names()[u])
+                                                  : std::string("all groups")) +
+                                      " together exceed " + std::to_string(max_count)});
+    }
+  }
+  if (!errors.empty()) {
+    out.status = observed_status::invalid;
+    return out;
+  }
+  int128 all_applicants = 0;
+  for (const int128 n : unit_applicants) all_applicants += n;
+  if (unit_count > 1 && all_applicants > max_count) {
+    errors.push_back(
+        {"counts", "the applicants of all units together exceed " + std::to_string(max_count)});
+    out.status = observed_status::invalid;
+    return out;
+  }
+
+  observed_analysis analysis;
+  analysis.options = options;
+  if (with_units) analysis.units = units.names();
+  const double z_level = numeric::precise::upper_quantile(options.alpha / 2);
+  analysis.rows.reserve(counts.size() + (unit_count > 1 ? group_count : 0));
+  for (std::size_t u = 0; u < unit_count; ++u) {
+    const std::span<const cell> unit_cells(cells.data() + first[u], first[u + 1] - first[u]);
+    compare_unit(unit_cells, named, units.names()[u], groups.names(), options.alpha, z_level,
+                 analysis.rows);
+  }
+
+  if (unit_count > 1) {
+    // All units together: the pooled counts, and the Mantel-Haenszel
+    // analysis against the reference of the pooled rates.
+    std::vector<cell> pooled(group_count);
+    for (std::size_t g = 0; g < group_count; ++g) pooled[g].group = static_cast<int>(g);
+    for (const cell& c : cells) {
+      pooled[static_cast<std::size_t>(c.group)].applicants += c.applicants;
+      pooled[static_cast<std::size_t>(c.group)].selected += c.selected;
+    }
+    const std::size_t start = analysis.rows.size();
+    compare_unit(pooled, named, "", groups.names(), options.alpha, z_level, analysis.rows);
+    const int reference = view_of(pooled, named).reference;
+    if (reference >= 0) {
+      std::vector<std::vector<observed::stratum>> tables(group_count);
+      for (std::size_t u = 0; u < unit_count; ++u) {
+        const std::span<const cell> unit_cells(cells.data() + first[u], first[u + 1] - first[u]);
+        const auto ref = std::find_if(unit_cells.begin(), unit_cells.end(),
+                                      [&](const cell& c) { return c.group == reference; });
+        if (ref == unit_cells.end() || ref->applicants == 0) continue;
+        for (const cell& c : unit_cells) {
+          if (c.group == reference || c.applicants == 0) continue;
+          tables[static_cast<std::size_t>(c.group)].push_back(
+              {c.selected, c.applicants - c.selected, ref->selected,
+               ref->applicants - ref->selected});
+        }
+      }
+      for (std::size_t g = 0; g < group_count; ++g) {
+        comparison& row = analysis.rows[start + g];
+        if (static_cast<int>(g) == reference || row.status == comparison_status::no_applicants) {
+          continue;
+        }
+        const observed::mantel_haenszel_test mh = observed::mantel_haenszel(tables[g], z_level);
+        mantel_haenszel m;
+        m.units = static_cast<int>(tables[g].size());
+        m.odds_ratio = mh.odds_ratio;
+        if (mh.odds_ratio_interval) {
+          m.ci_low = mh.odds_ratio_interval->low;
+          m.ci_high = mh.odds_ratio_interval->high;
+        }
+        m.statistic = mh.statistic;
+        m.p = mh.p;
+        row.across_units = m;
+      }
+    }
+  }
+  out.value = std::move(analysis);
+  return out;
+}
+
+}  // namespace fourfifths

@@ -1,0 +1,57 @@
+// The hypergeometric distribution of a 2x2 table with fixed margins, and
+// Fisher's exact test on it.
+//
+// Of N applicants, K in the group and N - K in the reference, n were
+// selected; under the hypothesis of no difference the number y of the
+// group's among them has probability C(K, y) C(N - K, n - y) / C(N, n).
+#ifndef FOURFIFTHS_OBSERVED_HYPERGEOMETRIC_H_
+#define FOURFIFTHS_OBSERVED_HYPERGEOMETRIC_H_
+
+#include <cstdint>
+
+namespace observed {
+
+/// Loader's deviance term bd0(x, m) = x log(x/m) + m - x >= 0, given
+/// d = x - m computed without cancellation.
+double bd0(double x, double m, double d) noexcept;
+
+/// log(n!) - log(sqrt(2 pi n) (n/e)^n), the error of Stirling's formula,
+/// for a whole number n >= 0 (0 for n = 0).
+double stirling_error(double n) noexcept;
+
+/// A hypergeometric distribution: K of N in the group, n drawn.
+class hypergeometric {
+ public:
+  /// Needs 0 <= K <= N, 0 <= n <= N, N <= 2^53 - 1.
+  hypergeometric(std::int64_t K, std::int64_t n, std::int64_t N) noexcept;
+
+  std::int64_t lowest() const noexcept { return lo_; }   ///< max(0, n - (N - K))
+  std::int64_t highest() const noexcept { return hi_; }  ///< min(K, n)
+  std::int64_t mode() const noexcept { return mode_; }
+
+  /// log P(y) for y in [lowest, highest].
+  double log_pmf(std::int64_t y) const noexcept;
+  /// P(y + 1) / P(y) for y in [lowest, highest).
+  double ratio_up(std::int64_t y) const noexcept;
+  /// P(y + step) / P(y), step 1 or -1, both in the support.
+  double ratio(std::int64_t y, int step) const noexcept;
+  /// The sum of P over y = from, from + step, ... to the end of the support
+  /// (step is 1 or -1, away from the mode), given `first` = P(from).
+  double tail(std::int64_t from, int step, double first) const noexcept;
+
+ private:
+  std::int64_t K_, n_, N_, lo_, hi_, mode_;
+  double log_total_;  // log of the denominator's term, C(N, n) in Loader's form
+};
+
+/// Fisher's exact test of a group with `a` selected of `n1` applicants
+/// against a reference with `c` of `n2`: the two-sided p value, the sum of
+/// the probabilities of every table with the same margins that is no more
+/// probable than the one observed (to a relative 1e-7, which counts
+/// theoretically equal probabilities as equal despite rounding). 1 when a
+/// margin is empty.
+double fisher_two_sided(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64_t n2) noexcept;
+
+}  // namespace observed
+
+#endif  // FOURFIFTHS_OBSERVED_HYPERGEOMETRIC_H_

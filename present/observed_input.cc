@@ -1,0 +1,496 @@
+#include "present/observed_input.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+namespace present {
+
+namespace {
+
+using fourfifths::fault;
+using fourfifths::group_counts;
+using json = nlohmann::json;
+
+// ---------------------------------------------------------------------------
+// CSV.
+
+// The columns a file may have, by name.
+enum class column { group, applicants, selected, unit };
+constexpr std::array<std::pair<std::string_view, column>, 4> column_names = {
+    {{"group", column::group},
+     {"applicants", column::applicants},
+     {"selected", column::selected},
+     {"unit", column::unit}}};
+
+std::string_view name_of(column c) {
+  for (const auto& [name, value] : column_names) {
+    if (value == c) return name;
+  }
+  return {};
+}
+
+std::string place(int line, int col, std::string_view name) {
+  std::string out = "line " + std::to_string(line);
+  if (col > 0) out += ", column " + std::to_string(col);
+  if (!name.empty()) out.append(" (").append(name).append(")");
+  return out;
+}
+
+std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// A file with a fault on every line says enough after a few.
+constexpr std::size_t most_faults = 20;
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// Splits one line into its fields (RFC 4180 quoting, on one line), into
+// `fields` (reused, so that a long file allocates little). Returns the
+// fault's message, or nothing.
+std::optional<std::string> split(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::size_t i = 0;
+  while (true) {
+    while (i < line.size() && blank(line[i])) ++i;
+    std::string& field = fields.emplace_back();
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      while (true) {
+        if (i >= line.size()) {
+          return "column " + std::to_string(fields.size()) +
+                 ": a quoted field must end on its line";
+        }
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field += line[i++];
+      }
+      while (i < line.size() && blank(line[i])) ++i;
+      if (i < line.size() && line[i] != ',') {
+        return "column " + std::to_string(fields.size()) +
+               ": text after the closing quote of a field";
+      }
+    } else {
+      const std::size_t end = line.find(',', i);
+      field =
+          trimmed(line.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
+      i = end == std::string_view::npos ? line.size() : end;
+    }
+    if (i >= line.size()) return std::nullopt;
+    ++i;  // the comma
+  }
+}
+
+// The lines of a text with their numbers, without their line ends (LF or
+// CRLF), after a UTF-8 byte-order mark.
+class lines {
+ public:
+  explicit lines(std::string_view text) : text_(text) {
+    if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
+  }
+  bool next(std::string_view& line, int& number) {
+    if (text_.empty()) return false;
+    const std::size_t end = text_.find('\n');
+    line = text_.substr(0, end);
+    text_.remove_prefix(end == std::string_view::npos ? text_.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    number = ++count_;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  int count_ = 0;
+};
+
+// A count: a whole number written in decimal digits (a sign allowed, so
+// that the library can say a negative count is one).
+std::optional<std::int64_t> whole_number(std::string_view text, std::string& error) {
+  std::int64_t v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (ec == std::errc::result_out_of_range) {
+    error = "must be at most " + std::to_string(fourfifths::max_count);
+    return std::nullopt;
+  }
+  if (text.empty() || ec != std::errc{} || ptr != end) {
+    error = text.empty() ? "is missing" : "must be a whole number, not " + in_quotes(text);
+    return std::nullopt;
+  }
+  return v;
+}
+
+// An applicant's outcome: 0/1 or yes/no, in any case.
+std::optional<bool> selection(std::string_view text) {
+  const std::string t = lowered(text);
+  if (t == "1" || t == "yes") return true;
+  if (t == "0" || t == "no") return false;
+  return std::nullopt;
+}
+
+// The header: which column is which. Faults go to `errors`.
+struct header {
+  std::array<int, 4> at{};  // 1-based column of each of column_names, 0 when absent
+  std::size_t fields = 0;
+  int& of(column c) { return at[static_cast<std::size_t>(c)]; }
+  int of(column c) const { return at[static_cast<std::size_t>(c)]; }
+};
+
+header read_header(const std::vector<std::string>& fields, int line, std::vector<fault>& errors) {
+  header h;
+  h.fields = fields.size();
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const int col = static_cast<int>(k) + 1;
+    const std::string name = lowered(fields[k]);
+    bool known = false;
+    for (const auto& [n, c] : column_names) {
+      if (name != n) continue;
+      known = true;
+      if (h.of(c) != 0) {
+        errors.push_back({place(line, col, ""), "the column " + in_quotes(n) + " appears twice"});
+      } else {
+        h.of(c) = col;
+      }
+    }
+    if (!known) {
+      errors.push_back({place(line, col, ""),
+                        "unknown column " + in_quotes(fields[k]) +
+                            "; the columns are group, applicants (for counts), selected and unit"});
+    }
+  }
+  for (const column c : {column::group, column::selected}) {
+    if (h.of(c) == 0) {
+      errors.push_back(
+          {place(line, 0, ""), "no " + in_quotes(name_of(c)) + " column in the header"});
+    }
+  }
+  return h;
+}
+
+// The text of a row's field in a column (which it has).
+const std::string& field_of(const std::vector<std::string>& fields, const header& h, column c) {
+  return fields[static_cast<std::size_t>(h.of(c) - 1)];
+}
+
+}  // namespace
+
+loaded_observed read_observed_csv(std::string_view text) {
+  loaded_observed out;
+  std::vector<fault>& errors = out.errors;
+  lines input(text);
+  std::string_view line;
+  int number = 0;
+  std::vector<std::string> fields;
+  // The header: the first line that is not blank.
+  bool found = false;
+  while (input.next(line, number)) {
+    if (trimmed(line).empty()) continue;
+    found = true;
+    break;
+  }
+  if (!found) {
+    errors.push_back({"", "no header line: the input is empty"});
+    return out;
+  }
+  if (const auto bad = split(line, fields)) {
+    errors.push_back({place(number, 0, ""), *bad});
+    return out;
+  }
+  const header h = read_header(fields, number, errors);
+  if (!errors.empty()) return out;
+
+  observed_data data;
+  data.form = h.of(column::applicants) != 0 ? observed_form::counts : observed_form::applicants;
+  data.group_column = h.of(column::group);
+  data.applicants_column = h.of(column::applicants);
+  data.selected_column = h.of(column::selected);
+  data.unit_column = h.of(column::unit);
+  const bool per_applicant = data.form == observed_form::applicants;
+  // Applicants are counted into one entry per unit and group.
+  std::unordered_map<std::string, std::size_t> entry_of;
+  std::string key;
+  bool any_row = false;
+  while (input.next(line, number)) {
+    if (trimmed(line).empty()) continue;
+    any_row = true;
+    if (errors.size() >= most_faults) {
+      errors.push_back({"", "and more faults, not listed"});
+      break;
+    }
+    if (const auto bad = split(line, fields)) {
+      errors.push_back({place(number, 0, ""), *bad});
+      continue;
+    }
+    if (fields.size() != h.fields) {
+      errors.push_back({place(number, 0, ""), std::to_string(fields.size()) +
+                                                  (fields.size() == 1 ? " field" : " fields") +
+                                                  " where the header has " +
+                                                  std::to_string(h.fields)});
+      continue;
+    }
+    bool row_ok = true;
+    auto missing = [&](column c) {
+      if (!field_of(fields, h, c).empty()) return false;
+      errors.push_back({place(number, h.of(c), name_of(c)), "is missing"});
+      row_ok = false;
+      return true;
+    };
+    missing(column::group);
+    if (h.of(column::unit) != 0) missing(column::unit);
+    auto count = [&](column c) -> std::int64_t {
+      std::string error;
+      const auto v = whole_number(field_of(fields, h, c), error);
+      if (!v) {
+        errors.push_back({place(number, h.of(c), name_of(c)), error});
+        row_ok = false;
+      }
+      return v.value_or(0);
+    };
+    group_counts e;
+    if (per_applicant) {
+      const std::string& s = field_of(fields, h, column::selected);
+      const std::optional<bool> chosen = selection(s);
+      if (!chosen) {
+        errors.push_back({place(number, h.of(column::selected), "selected"),
+                          "must be 0, 1, yes or no, not " + in_quotes(s)});
+        row_ok = false;
+      }
+      e.applicants = 1;
+      e.selected = chosen.value_or(false) ? 1 : 0;
+    } else {
+      e.applicants = count(column::applicants);
+      e.selected = count(column::selected);
+    }
+    if (!row_ok || !errors.empty()) continue;
+    e.group = field_of(fields, h, column::group);
+    if (h.of(column::unit) != 0) e.unit = field_of(fields, h, column::unit);
+    if (per_applicant) {
+      // Unit and group, kept apart by a byte no text field holds.
+      key.assign(e.unit).append(1, '\0').append(e.group);
+      const auto [it, added] = entry_of.try_emplace(key, data.counts.size());
+      if (!added) {
+        group_counts& known = data.counts[it->second];
+        known.applicants += 1;
+        known.selected += e.selected;
+        continue;
+      }
+    }
+    data.counts.push_back(std::move(e));
+    data.lines.push_back(number);
+  }
+  if (!any_row && errors.empty()) errors.push_back({"", "no rows after the header"});
+  if (errors.empty()) out.value = std::move(data);
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// JSON.
+
+namespace {
+
+// "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
+// without the library's bracketed tag.
+std::string syntax_message(const json::exception& e) {
+  std::string what = e.what();
+  const std::size_t tag = what.find("] ");
+  if (tag != std::string::npos) what = what.substr(tag + 2);
+  return "JSON " + what;
+}
+
+// A count in JSON: a whole number (written as one, or as a number with no
+// fraction, 1e3 for instance).
+std::optional<std::int64_t> json_count(const json& v, const std::string& path,
+                                       std::vector<fault>& errors) {
+  if (v.is_number_integer()) {
+    if (v.is_number_unsigned() &&
+        v.get<std::uint64_t>() > static_cast<std::uint64_t>(fourfifths::max_count)) {
+      errors.push_back({path, "must be at most " + std::to_string(fourfifths::max_count)});
+      return std::nullopt;
+    }
+    return v.get<std::int64_t>();
+  }
+  if (v.is_number_float()) {
+    const double x = v.get<double>();
+    if (std::isfinite(x) && x == std::floor(x) && std::fabs(x) <= 0x1p62) {
+      return static_cast<std::int64_t>(x);
+    }
+    if (std::isfinite(x) && x == std::floor(x)) {
+      errors.push_back({path, "must be at most " + std::to_string(fourfifths::max_count)});
+      return std::nullopt;
+    }
+  }
+  errors.push_back({path, "must be a whole number"});
+  return std::nullopt;
+}
+
+std::optional<std::string> json_text(const json& v, const std::string& path,
+                                     std::vector<fault>& errors) {
+  if (v.is_string()) return v.get<std::string>();
+  errors.push_back({path, "must be a string"});
+  return std::nullopt;
+}
+
+}  // namespace
+
+loaded_observed read_observed_document(const json& doc) {
+  loaded_observed out;
+  std::vector<fault>& errors = out.errors;
+  if (!doc.is_object()) {
+    errors.push_back({"", "the document must be a JSON object"});
+    return out;
+  }
+  observed_data data;
+  data.form = observed_form::json;
+  for (const auto& [key, value] : doc.items()) {
+    if (key == "reference") {
+      if (auto name = json_text(value, key, errors)) data.options.reference = std::move(*name);
+    } else if (key == "alpha") {
+      if (value.is_number()) {
+        data.options.alpha = value.get<double>();
+      } else {
+        errors.push_back({key, "must be a number"});
+      }
+    } else if (key != "counts") {
+      errors.push_back({key, "unknown key"});
+    }
+  }
+  const auto counts = doc.find("counts");
+  if (counts == doc.end()) {
+    errors.push_back({"counts", "is missing"});
+  } else if (!counts->is_array()) {
+    errors.push_back({"counts", "must be an array"});
+  } else {
+    for (std::size_t i = 0; i < counts->size(); ++i) {
+      const json& entry = (*counts)[i];
+      const std::string at = "counts[" + std::to_string(i) + "]";
+      if (!entry.is_object()) {
+        errors.push_back({at, "must be an object"});
+        continue;
+      }
+      group_counts e;
+      for (const auto& [key, value] : entry.items()) {
+        std::string path = at;
+        path.append(".").append(key);
+        if (key == "group") {
+          e.group = json_text(value, path, errors).value_or("");
+        } else if (key == "unit") {
+          e.unit = json_text(value, path, errors).value_or("");
+        } else if (key == "applicants") {
+          e.applicants = json_count(value, path, errors).value_or(0);
+        } else if (key == "selected") {
+          e.selected = json_count(value, path, errors).value_or(0);
+        } else {
+          errors.push_back({path, "unknown key"});
+        }
+      }
+      for (const char* required : {"group", "applicants", "selected"}) {
+        if (!entry.contains(required)) errors.push_back({at + "." + required, "is missing"});
+      }
+      data.counts.push_back(std::move(e));
+    }
+  }
+  if (errors.empty()) out.value = std::move(data);
+  return out;
+}
+
+loaded_observed read_observed_json(std::string_view text) {
+  json doc;
+  try {
+    doc = json::parse(text);
+  } catch (const json::exception& e) {
+    loaded_observed out;
+    out.errors.push_back({"", syntax_message(e)});
+    return out;
+  }
+  return read_observed_document(doc);
+}
+
+loaded_observed read_observed(std::string_view text) {
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+    return c == '{' ? read_observed_json(text) : read_observed_csv(text);
+  }
+  return read_observed_csv(text);
+}
+
+// ---------------------------------------------------------------------------
+// The library's faults, placed.
+
+namespace {
+
+// "counts[12]" at `text[from]`: the index, and where the text after it
+// starts; nothing when it is not there.
+std::optional<std::pair<std::size_t, std::size_t>> entry_at(const std::string& text,
+                                                            std::size_t from) {
+  constexpr std::string_view prefix = "counts[";
+  if (text.compare(from, prefix.size(), prefix) != 0) return std::nullopt;
+  std::size_t index = 0;
+  const char* begin = text.data() + from + prefix.size();
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(begin, end, index);
+  if (ec != std::errc{} || ptr == end || *ptr != ']') return std::nullopt;
+  return std::pair{index, static_cast<std::size_t>(ptr - text.data()) + 1};
+}
+
+// A fault of the library about CSV data: "counts[3].selected" becomes
+// "line 5, column 3 (selected)", and "counts[0]" in its message "line 2".
+fault placed(const fault& f, const observed_data& d) {
+  fault out = f;
+  if (const auto at = entry_at(f.path, 0); at && at->first < d.lines.size()) {
+    const int line = d.lines[at->first];
+    const std::string field = at->second < f.path.size() ? f.path.substr(at->second + 1) : "";
+    int col = 0;
+    if (field == "group") col = d.group_column;
+    if (field == "applicants") col = d.applicants_column;
+    if (field == "selected") col = d.selected_column;
+    if (field == "unit") col = d.unit_column;
+    out.path = place(line, col, field);
+  } else if (f.path == "counts") {
+    out.path.clear();
+  }
+  for (std::size_t k = out.message.find("counts["); k != std::string::npos;
+       k = out.message.find("counts[", k + 1)) {
+    const auto at = entry_at(out.message, k);
+    if (!at || at->first >= d.lines.size()) continue;
+    out.message.replace(k, at->second - k, "line " + std::to_string(d.lines[at->first]));
+  }
+  return out;
+}
+
+}  // namespace
+
+fourfifths::observed_result analyse(const observed_data& data,
+                                    const fourfifths::observed_options& options) {
+  fourfifths::observed_result r = fourfifths::analyse_observed(data.counts, options);
+  if (data.form != observed_form::json) {
+    for (fault& f : r.errors) f = placed(f, data);
+  }
+  return r;
+}
+
+}  // namespace present

@@ -1,0 +1,74 @@
+// Observed hiring data as files give it: CSV of counts (group, applicants,
+// selected and optionally unit), CSV of applicants one per row (group,
+// selected as 0/1 or yes/no, optionally unit), or a JSON document (told
+// apart by the content: JSON starts with "{"). Faults name their place: a
+// CSV line and column ("line 4, column 3 (selected)"), a JSON path
+// ("counts[2].selected"). The forms are documented in the README
+// ("observed").
+#ifndef FOURFIFTHS_PRESENT_OBSERVED_INPUT_H_
+#define FOURFIFTHS_PRESENT_OBSERVED_INPUT_H_
+
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "fourfifths/observed.h"
+
+namespace present {
+
+/// How observed data were written.
+enum class observed_form {
+  counts,      ///< CSV: one row per group (and unit) with its counts
+  applicants,  ///< CSV: one row per applicant
+  json,        ///< a JSON document with "counts"
+};
+
+/// Observed data read, ready for the library.
+struct observed_data {
+  observed_form form = observed_form::counts;
+  /// One entry per group and unit, in the order they first appear.
+  std::vector<fourfifths::group_counts> counts;
+  /// A JSON document's "reference" and "alpha" (the defaults otherwise).
+  fourfifths::observed_options options;
+  /// For CSV, the line each entry comes from (its first, for applicants)
+  /// and the column of each field (0 where the file has none), so that
+  /// the library's faults can be placed in the file.
+  std::vector<int> lines;
+  int group_column = 0, applicants_column = 0, selected_column = 0, unit_column = 0;
+};
+
+/// Observed data, or every fault found.
+struct loaded_observed {
+  std::optional<observed_data> value;
+  std::vector<fourfifths::fault> errors;
+};
+
+/// Reads either CSV form (by its header) or JSON (by the content).
+loaded_observed read_observed(std::string_view text);
+
+/// Reads CSV: a header line naming the columns (group, selected, and
+/// applicants for counts; unit optional; any order, any case), then one row
+/// per group or per applicant. Fields may be quoted as RFC 4180 has it (on
+/// one line); spaces around unquoted fields are dropped; blank lines are
+/// skipped. Counts are whole numbers.
+loaded_observed read_observed_csv(std::string_view text);
+
+/// Reads a JSON document: {"counts": [{"group": ..., "applicants": ...,
+/// "selected": ..., "unit": ...}, ...], "reference": ..., "alpha": ...};
+/// a syntax error gives "JSON parse error at line L, column C: ...";
+/// unknown keys are errors.
+loaded_observed read_observed_json(std::string_view text);
+
+/// The same on a JSON value (the page's requests): every check but the
+/// syntax.
+loaded_observed read_observed_document(const nlohmann::json& doc);
+
+/// The library's analysis of the data with `options`, its faults of the
+/// counts placed where the data came from (a CSV line and column).
+fourfifths::observed_result analyse(const observed_data& data,
+                                    const fourfifths::observed_options& options);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_OBSERVED_INPUT_H_

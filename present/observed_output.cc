@@ -1,0 +1,408 @@
+#include "present/observed_output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "present/numbers.h"
+#include "present/observed_names.h"
+
+namespace present {
+
+namespace {
+
+using fourfifths::comparison;
+using fourfifths::comparison_status;
+using fourfifths::observed_analysis;
+
+// One cell of the table: empty, text, a count, a number or a flag.
+using cell = std::variant<std::monostate, std::string_view, std::int64_t, double, bool>;
+
+template <class T>
+cell maybe(const std::optional<T>& v) {
+  if (!v) return std::monostate{};
+  return *v;
+}
+
+// Across units, a value of the Mantel-Haenszel analysis.
+template <class F>
+cell across(const comparison& r, F value) {
+  if (!r.across_units) return std::monostate{};
+  return value(*r.across_units);
+}
+
+struct column {
+  const char* name;
+  cell (*value)(const comparison&);
+};
+
+constexpr column columns[] = {
+    {"unit", [](const comparison& r) -> cell { return std::string_view(r.unit); }},
+    {"group", [](const comparison& r) -> cell { return std::string_view(r.group); }},
+    {"applicants", [](const comparison& r) -> cell { return r.applicants; }},
+    {"selected", [](const comparison& r) -> cell { return r.selected; }},
+    {"rate", [](const comparison& r) { return maybe(r.rate); }},
+    {"reference", [](const comparison& r) -> cell { return std::string_view(r.reference); }},
+    {"impact_ratio", [](const comparison& r) { return maybe(r.impact_ratio); }},
+    {"passes_four_fifths", [](const comparison& r) { return maybe(r.passes_four_fifths); }},
+    {"shortfall_four_fifths", [](const comparison& r) { return maybe(r.shortfall_four_fifths); }},
+    {"shortfall_pool", [](const comparison& r) { return maybe(r.shortfall_pool); }},
+    {"one_person_flip", [](const comparison& r) { return maybe(r.one_person_flip); }},
+    {"z", [](const comparison& r) { return maybe(r.z); }},
+    {"p_z", [](const comparison& r) { return maybe(r.p_z); }},
+    {"p_fisher", [](const comparison& r) { return maybe(r.p_fisher); }},
+    {"ci_low", [](const comparison& r) { return maybe(r.ci_low); }},
+    {"ci_high", [](const comparison& r) { return maybe(r.ci_high); }},
+    {"significant_z", [](const comparison& r) { return maybe(r.significant_z); }},
+    {"significant_fisher", [](const comparison& r) { return maybe(r.significant_fisher); }},
+    {"mh_units",
+     [](const comparison& r) {
+       return across(r, [](const auto& m) -> cell { return std::int64_t{m.units}; });
+     }},
+    {"mh_odds_ratio",
+     [](const comparison& r) {
+       return across(r, [](const auto& m) { return maybe(m.odds_ratio); });
+     }},
+    {"mh_ci_low",
+     [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.ci_low); }); }},
+    {"mh_ci_high",
+     [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.ci_high); }); }},
+    {"mh_statistic",
+     [](const comparison& r) {
+       return across(r, [](const auto& m) { return maybe(m.statistic); });
+     }},
+    {"p_mh",
+     [](const comparison& r) { return across(r, [](const auto& m) -> cell { return m.p; }); }},
+    {"status", [](const comparison& r) -> cell { return name_of(r.status); }},
+};
+
+// A CSV field, quoted when it must be.
+void append_field(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void append_csv(std::string& out, const cell& c) {
+  if (const auto* t = std::get_if<std::string_view>(&c)) {
+    append_field(out, *t);
+  } else if (const auto* n = std::get_if<std::int64_t>(&c)) {
+    out += std::to_string(*n);
+  } else if (const auto* x = std::get_if<double>(&c)) {
+    append_number(out, *x);
+  } else if (const auto* b = std::get_if<bool>(&c)) {
+    out += *b ? "true" : "false";
+  }
+}
+
+nlohmann::json json_of(const cell& c) {
+  if (const auto* t = std::get_if<std::string_view>(&c)) {
+    return t->empty() ? nlohmann::json(nullptr) : nlohmann::json(std::string(*t));
+  }
+  if (const auto* n = std::get_if<std::int64_t>(&c)) return *n;
+  if (const auto* x = std::get_if<double>(&c)) {
+    return std::isfinite(*x) ? nlohmann::json(*x) : nlohmann::json(nullptr);
+  }
+  if (const auto* b = std::get_if<bool>(&c)) return *b;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string observed_csv(const observed_analysis& a) {
+  std::string out;
+  out.reserve(256 * (a.rows.size() + 1));  // a row is about 170 bytes
+  for (std::size_t k = 0; k < std::size(columns); ++k) {
+    if (k > 0) out += ',';
+    out += columns[k].name;
+  }
+  out += '\n';
+  for (const comparison& r : a.rows) {
+    bool first = true;
+    for (const column& c : columns) {
+      if (!first) out += ',';
+      first = false;
+      append_csv(out, c.value(r));
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+nlohmann::json observed_document(const observed_analysis& a) {
+  nlohmann::json rows = nlohmann::json::array();
+  for (const comparison& r : a.rows) {
+    nlohmann::json row = nlohmann::json::object();
+    for (const column& c : columns) row[c.name] = json_of(c.value(r));
+    rows.push_back(std::move(row));
+  }
+  return {{"alpha", a.options.alpha},
+          {"confidence", 1 - a.options.alpha},
+          {"reference",
+           a.options.reference ? nlohmann::json(*a.options.reference) : nlohmann::json(nullptr)},
+          {"units", a.units},
+          {"rows", std::move(rows)}};
+}
+
+std::string observed_json(const observed_analysis& a) {
+  // Names are the user's bytes: any that are not UTF-8 are written as
+  // U+FFFD rather than refused.
+  return observed_document(a).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+// ---------------------------------------------------------------------------
+// Text.
+
+namespace {
+
+std::string formatted(const char* format, double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, v);
+  return text;
+}
+
+std::string fixed4(const std::optional<double>& v) {
+  if (!v) return "-";
+  if (std::isinf(*v)) return "inf";
+  return formatted("%.4f", *v);
+}
+
+// A p value: four significant digits, small ones in exponent form.
+std::string p_text(const std::optional<double>& v) {
+  if (!v) return "-";
+  return formatted(*v >= 1e-4 ? "%.4f" : "%.3g", *v);
+}
+
+std::string yes_no(const std::optional<bool>& v) {
+  if (!v) return "-";
+  return *v ? "yes" : "no";
+}
+
+std::string interval_text(const std::optional<double>& low, const std::optional<double>& high) {
+  if (!low || !high) return "-";
+  return "[" + fixed4(low) + ", " + fixed4(high) + "]";
+}
+
+std::string percent(double confidence) { return formatted("%g%%", 100 * confidence); }
+
+// Columns of text, each as wide as its widest entry; numbers to the right.
+class text_table {
+ public:
+  explicit text_table(const std::vector<std::pair<std::string, bool>>& head) {
+    for (const auto& [title, right] : head) {
+      right_.push_back(right);
+      widths_.push_back(title.size());
+      titles_.push_back(title);
+    }
+  }
+  void add(std::vector<std::string> row) {
+    for (std::size_t k = 0; k < row.size(); ++k) widths_[k] = std::max(widths_[k], row[k].size());
+    rows_.push_back(std::move(row));
+  }
+  std::string text() const {
+    std::string out;
+    line(out, titles_);
+    for (const auto& row : rows_) line(out, row);
+    return out;
+  }
+
+ private:
+  void line(std::string& out, const std::vector<std::string>& row) const {
+    std::string text;
+    for (std::size_t k = 0; k < row.size(); ++k) {
+      if (k > 0) text += "  ";
+      const std::string pad(widths_[k] - row[k].size(), ' ');
+      text += right_[k] ? pad + row[k] : row[k] + pad;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out += text + "\n";
+  }
+  std::vector<std::string> titles_;
+  std::vector<bool> right_;
+  std::vector<std::size_t> widths_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+}  // namespace
+
+std::string observed_text(const observed_analysis& a) {
+  const bool units = !a.units.empty();
+  std::string out;
+  out += a.options.reference ? "Reference: " + *a.options.reference + ".\n"
+                             : std::string("Reference: the group with the highest selection rate") +
+                                   (units ? " in each unit" : "") + ".\n";
+  out += "Tests at alpha " + formatted("%g", a.options.alpha) + "; " +
+         percent(1 - a.options.alpha) +
+         " intervals of the impact ratio by the log method (0.5 added to each count where a "
+         "group selected no one).\n\n";
+  std::vector<std::pair<std::string, bool>> head = {
+      {"group", false},    {"applicants", true}, {"selected", true}, {"rate", true},
+      {"ratio", true},     {"4/5", false},       {"short", true},    {"pool", true},
+      {"flip", false},     {"z", true},          {"p_z", true},      {"p_fisher", true},
+      {"interval", false}, {"status", false}};
+  if (units) head.insert(head.begin(), {"unit", false});
+  text_table t(head);
+  for (const comparison& r : a.rows) {
+    std::vector<std::string> row = {
+        r.group,
+        std::to_string(r.applicants),
+        std::to_string(r.selected),
+        fixed4(r.rate),
+        fixed4(r.impact_ratio),
+        yes_no(r.passes_four_fifths),
+        r.shortfall_four_fifths ? std::to_string(*r.shortfall_four_fifths) : "-",
+        r.shortfall_pool ? formatted("%.1f", *r.shortfall_pool) : "-",
+        yes_no(r.one_person_flip),
+        r.z ? formatted("%.3f", *r.z) : "-",
+        p_text(r.p_z),
+        p_text(r.p_fisher),
+        interval_text(r.ci_low, r.ci_high),
+        std::string(name_of(r.status))};
+    if (units) row.insert(row.begin(), r.unit.empty() ? "(all)" : r.unit);
+    t.add(std::move(row));
+  }
+  out += t.text();
+  bool heading = false;
+  for (const comparison& r : a.rows) {
+    if (!r.across_units) continue;
+    if (!heading) {
+      out +=
+          "\nAcross units (Mantel-Haenszel, the odds of selection of each group over the "
+          "reference's):\n";
+      heading = true;
+    }
+    const fourfifths::mantel_haenszel& m = *r.across_units;
+    out += "  " + r.group + " against " + r.reference + ": odds ratio " + fixed4(m.odds_ratio);
+    if (m.ci_low && m.ci_high) {
+      out += " " + percent(1 - a.options.alpha) + " " + interval_text(m.ci_low, m.ci_high);
+    }
+    out += ", chi-square " + (m.statistic ? formatted("%.3f", *m.statistic) : std::string("-")) +
+           ", p " + p_text(m.p) + ", " + std::to_string(m.units) +
+           (m.units == 1 ? " unit\n" : " units\n");
+  }
+  return out;
+}
+
+std::string observed_output(const observed_analysis& a, table_format format) {
+  switch (format) {
+    case table_format::csv:
+      return observed_csv(a);
+    case table_format::json:
+      return observed_json(a);
+    case table_format::text:
+      return observed_text(a);
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------
+// The chart.
+
+namespace {
+
+constexpr double gap = std::numeric_limits<double>::quiet_NaN();
+constexpr int blue = 0, vermillion = 1, black = 6;  // palette indices
+
+// The rows the chart shows: with several units, those of all units
+// together; otherwise all.
+std::vector<const comparison*> charted(const observed_analysis& a) {
+  std::vector<const comparison*> rows;
+  const bool pooled = a.units.size() > 1;
+  for (const comparison& r : a.rows) {
+    if (pooled && !r.unit.empty()) continue;
+    if (r.status == comparison_status::no_applicants) continue;
+    rows.push_back(&r);
+  }
+  return rows;
+}
+
+}  // namespace
+
+figure observed_figure(const observed_analysis& a) {
+  const std::vector<const comparison*> rows = charted(a);
+  const double count = static_cast<double>(rows.size());
+  // Whole-numbered ticks: one axis unit of room on each side.
+  const axis groups{.title = "Groups, in the order of the data", .min = 0.0, .max = count + 1};
+
+  panel rates;
+  rates.title = "Selection rates";
+  rates.x = groups;
+  rates.y = {.title = "Selection rate", .min = 0.0};
+  panel ratios;
+  ratios.title = "Impact ratio with its " + percent(1 - a.options.alpha) + " interval";
+  ratios.x = groups;
+  ratios.y = {.title = "Impact ratio (group rate / reference rate)", .min = 0.0};
+  series intervals{.label = "interval", .style = mark::line, .colour = blue};
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const comparison& r = *rows[k];
+    const double x = static_cast<double>(k) + 1;
+    const bool reference = r.status == comparison_status::reference;
+    const bool fails = r.passes_four_fifths == false;
+    const shape form = reference ? shape::square : fails ? shape::triangle : shape::circle;
+    const int colour = reference ? black : fails ? vermillion : blue;
+    rates.markers.push_back(
+        {.x = x, .y = r.rate.value_or(0), .label = r.group, .form = form, .colour = colour});
+    if (r.impact_ratio && std::isfinite(*r.impact_ratio)) {
+      ratios.markers.push_back(
+          {.x = x, .y = *r.impact_ratio, .label = r.group, .form = form, .colour = colour});
+    }
+    if (r.ci_low && r.ci_high && std::isfinite(*r.ci_high)) {
+      intervals.x.insert(intervals.x.end(), {x, x, x});
+      intervals.y.insert(intervals.y.end(), {*r.ci_low, *r.ci_high, gap});
+    }
+  }
+  // The reference's rate and four fifths of it: a group below the lower
+  // line fails the rule. With a named reference in several units the
+  // rates differ by unit, and only the rows of all units are charted.
+  const auto reference = std::find_if(rows.begin(), rows.end(), [](const comparison* r) {
+    return r->status == comparison_status::reference;
+  });
+  if (reference != rows.end() && (*reference)->rate) {
+    const double rate = *(*reference)->rate;
+    rates.references.push_back({.value = rate, .label = "reference rate"});
+    rates.references.push_back({.value = 0.8 * rate, .label = "four fifths of it"});
+  }
+  // Room above parity and the highest interval, so that no mark sits on
+  // the frame.
+  double top = 1;
+  for (const comparison* r : rows) {
+    for (const auto& v : {r->impact_ratio, r->ci_high}) {
+      if (v && std::isfinite(*v)) top = std::max(top, *v);
+    }
+  }
+  ratios.y.max = 1.05 * top;
+  ratios.references.push_back({.value = 1, .label = "parity"});
+  ratios.references.push_back({.value = 0.8, .label = "four-fifths"});
+  rates.legend = false;
+  if (!intervals.x.empty()) ratios.lines.push_back(std::move(intervals));
+  ratios.legend = false;
+  rates.note = rows.empty() ? "no group has applicants"
+                            : "square: the reference; circle: passes; triangle: fails four-fifths";
+
+  figure f;
+  f.width = 900;
+  f.height = 440;
+  f.columns = 2;
+  f.title = a.units.size() > 1
+                ? "Selection by group, the " + std::to_string(a.units.size()) + " units together"
+            : a.units.size() == 1 ? "Selection by group, " + a.units[0]
+                                  : std::string("Selection by group");
+  f.panels.push_back(std::move(rates));
+  f.panels.push_back(std::move(ratios));
+  return f;
+}
+
+}  // namespace present

@@ -1,0 +1,46 @@
+// What the observed subcommand writes of an analysis of observed counts:
+// the tidy table as CSV, JSON or aligned text, and the chart of the
+// groups' rates with the four-fifths band. The web page gives the same.
+#ifndef FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_
+#define FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_
+
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+
+#include "fourfifths/observed.h"
+#include "present/chart.h"
+#include "present/names.h"
+
+namespace present {
+
+/// The table's columns, in order: unit, group, applicants, selected,
+/// rate, reference, impact_ratio, passes_four_fifths,
+/// shortfall_four_fifths, shortfall_pool, one_person_flip, z, p_z,
+/// p_fisher, ci_low, ci_high, significant_z, significant_fisher, and, in
+/// the rows of all units together, mh_units, mh_odds_ratio, mh_ci_low,
+/// mh_ci_high, mh_statistic, p_mh; then status.
+std::string observed_csv(const fourfifths::observed_analysis& a);
+
+/// The analysis as a JSON document: alpha, confidence (1 - alpha), the
+/// named reference (or null), the units, and the rows with the table's
+/// columns as keys (null where the table is empty, and for an infinite
+/// impact ratio).
+std::string observed_json(const fourfifths::observed_analysis& a);
+nlohmann::json observed_document(const fourfifths::observed_analysis& a);
+
+/// The table aligned for reading, with what the reference, the level and
+/// the intervals are, and the Mantel-Haenszel results in words.
+std::string observed_text(const fourfifths::observed_analysis& a);
+
+/// The table in a format.
+std::string observed_output(const fourfifths::observed_analysis& a, table_format format);
+
+/// The chart: the groups' selection rates against the reference's rate
+/// and four fifths of it (the band between them is where the rule holds
+/// short of the reference), and the impact ratios with their intervals
+/// against 0.8. With several units, the rows of all units together.
+figure observed_figure(const fourfifths::observed_analysis& a);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_

@@ -1,0 +1,291 @@
+// The library's answers for observed counts on hand-made cases: the rule
+// decided exactly, the shortfalls, the one-person rule, every edge with its
+// status, the order of units and groups, and the faults with their paths.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "fourfifths/observed.h"
+
+namespace {
+
+using fourfifths::analyse_observed;
+using fourfifths::comparison;
+using fourfifths::comparison_status;
+using fourfifths::group_counts;
+using fourfifths::observed_options;
+
+std::vector<comparison> rows_of(const std::vector<group_counts>& counts,
+                                const observed_options& options = {}) {
+  const fourfifths::observed_result r = analyse_observed(counts, options);
+  EXPECT_TRUE(r.ok());
+  for (const fourfifths::fault& f : r.errors) ADD_FAILURE() << f.text();
+  return r.ok() ? r->rows : std::vector<comparison>{};
+}
+
+// The one fault of some counts, as "path: message".
+std::string fault_of(const std::vector<group_counts>& counts,
+                     const observed_options& options = {}) {
+  const fourfifths::observed_result r = analyse_observed(counts, options);
+  EXPECT_FALSE(r.ok());
+  EXPECT_EQ(r.status, fourfifths::observed_status::invalid);
+  EXPECT_EQ(r.errors.size(), 1U);
+  return r.errors.empty() ? "" : r.errors[0].text();
+}
+
+TEST(FourFifths, TheTextbookCase) {
+  // 60% of 80 men and 40% of 60 women selected: the women's ratio is 2/3.
+  const auto rows = rows_of({{"men", 80, 48}, {"women", 60, 24}});
+  ASSERT_EQ(rows.size(), 2U);
+  const comparison& men = rows[0];
+  EXPECT_EQ(men.status, comparison_status::reference);
+  EXPECT_EQ(men.reference, "men");
+  EXPECT_EQ(men.impact_ratio, 1.0);
+  EXPECT_EQ(men.passes_four_fifths, true);
+  EXPECT_FALSE(men.z || men.p_z || men.p_fisher || men.ci_low || men.one_person_flip);
+
+  const comparison& women = rows[1];
+  EXPECT_EQ(women.status, comparison_status::compared);
+  EXPECT_EQ(women.reference, "men");
+  EXPECT_EQ(women.rate, 0.4);
+  EXPECT_DOUBLE_EQ(*women.impact_ratio, 2.0 / 3);
+  EXPECT_EQ(women.passes_four_fifths, false);
+  // 29/60 >= 0.8 * 0.6 > 28/60.
+  EXPECT_EQ(women.shortfall_four_fifths, 5);
+  // At the pool's rate of 72/140 the 60 women would have 30 6/7 selections.
+  EXPECT_DOUBLE_EQ(*women.shortfall_pool, 48.0 / 7);
+  // 25/60 against 47/80 still fails.
+  EXPECT_EQ(women.one_person_flip, false);
+  EXPECT_TRUE(women.z && *women.z < 0);
+  EXPECT_TRUE(women.significant_z && women.significant_fisher);
+}
+
+TEST(FourFifths, ExactlyFourFifthsPasses) {
+  // 0.4 against 0.5 is exactly 0.8 (no rounding may fail it), and 0.4 in
+  // thirds: 4/15 against 1/3.
+  EXPECT_EQ(rows_of({{"a", 20, 10}, {"b", 20, 8}})[1].passes_four_fifths, true);
+  EXPECT_EQ(rows_of({{"a", 3, 1}, {"b", 15, 4}})[1].passes_four_fifths, true);
+  EXPECT_EQ(rows_of({{"a", 3, 1}, {"b", 1500000000001, 399999999999}})[1].passes_four_fifths,
+            false);
+}
+
+TEST(FourFifths, FishersExampleFromTheLiterature) {
+  // scipy.stats.fisher_exact's documented example [[8, 2], [1, 5]]: p = 5/143
+  // exactly (by exact arithmetic; scipy prints 0.0349...).
+  const auto rows = rows_of({{"ref", 6, 1}, {"g", 10, 8}}, {.reference = "ref"});
+  EXPECT_NEAR(*rows[1].p_fisher, 5.0 / 143, 1e-16);
+}
+
+TEST(OnePerson, FailingByOneSelection) {
+  // 7/20 against 9/20 fails; 8/20 against 8/20 would not.
+  const auto rows = rows_of({{"ref", 20, 9}, {"g", 20, 7}});
+  EXPECT_EQ(rows[1].passes_four_fifths, false);
+  EXPECT_EQ(rows[1].one_person_flip, true);
+  EXPECT_EQ(rows[1].shortfall_four_fifths, 1);
+}
+
+TEST(OnePerson, PassingByOneSelection) {
+  // 8/20 against 10/20 passes at exactly 0.8; 7/20 against 11/20 fails.
+  EXPECT_EQ(rows_of({{"ref", 20, 10}, {"g", 20, 8}})[1].one_person_flip, true);
+  // 90/200 against 100/200: 89 against 101 still passes.
+  EXPECT_EQ(rows_of({{"ref", 200, 100}, {"g", 200, 90}})[1].one_person_flip, false);
+}
+
+TEST(OnePerson, TheHighestRateIsTakenAnew) {
+  // C fails against A (0.36 < 0.8 * 0.5). One selection moved from A to C
+  // gives 0.37 against A's 0.45, enough; but B's 0.49 is now the highest
+  // rate, and 0.37 < 0.8 * 0.49.
+  const std::vector<group_counts> counts = {{"A", 20, 10}, {"B", 100, 49}, {"C", 100, 36}};
+  const auto highest = rows_of(counts);
+  EXPECT_EQ(highest[2].reference, "A");
+  EXPECT_EQ(highest[2].passes_four_fifths, false);
+  EXPECT_EQ(highest[2].one_person_flip, false);
+  // With A named, A stays the reference.
+  EXPECT_EQ(rows_of(counts, {.reference = "A"})[2].one_person_flip, true);
+}
+
+TEST(OnePerson, NoMoveWithoutSomeoneToMove) {
+  // Neither selected anyone: the group passes (0 >= 0.8 * 0), and has no
+  // one to give up.
+  EXPECT_EQ(rows_of({{"a", 10, 0}, {"b", 5, 0}})[1].one_person_flip, false);
+  // Both selected everyone: the reference cannot take one more.
+  EXPECT_EQ(rows_of({{"a", 10, 10}, {"b", 5, 5}})[1].one_person_flip, false);
+}
+
+TEST(Edges, NoApplicantsInAGroup) {
+  const auto rows = rows_of({{"a", 10, 5}, {"b", 0, 0}});
+  const comparison& b = rows[1];
+  EXPECT_EQ(b.status, comparison_status::no_applicants);
+  EXPECT_EQ(b.reference, "a");
+  EXPECT_FALSE(b.rate || b.impact_ratio || b.passes_four_fifths || b.shortfall_four_fifths ||
+               b.shortfall_pool || b.one_person_flip || b.z || b.p_z || b.p_fisher || b.ci_low);
+}
+
+TEST(Edges, NoSelectionsAtAll) {
+  // Every rate 0: the first group is the reference; the ratio is 0/0.
+  const auto rows = rows_of({{"a", 10, 0}, {"b", 5, 0}});
+  EXPECT_EQ(rows[0].status, comparison_status::reference);
+  const comparison& b = rows[1];
+  EXPECT_EQ(b.status, comparison_status::no_selections);
+  EXPECT_FALSE(b.impact_ratio || b.z || b.ci_low || b.ci_high);
+  EXPECT_EQ(b.passes_four_fifths, true);
+  EXPECT_EQ(b.shortfall_four_fifths, 0);
+  EXPECT_EQ(b.shortfall_pool, 0.0);
+  EXPECT_EQ(b.p_z, 1.0);
+  EXPECT_EQ(b.p_fisher, 1.0);
+  EXPECT_EQ(b.significant_z, false);
+}
+
+TEST(Edges, EveryoneSelected) {
+  const comparison b = rows_of({{"a", 10, 10}, {"b", 5, 5}})[1];
+  EXPECT_EQ(b.status, comparison_status::all_selected);
+  EXPECT_EQ(b.impact_ratio, 1.0);
+  EXPECT_EQ(b.passes_four_fifths, true);
+  EXPECT_FALSE(b.z);
+  EXPECT_EQ(b.p_z, 1.0);
+  EXPECT_EQ(b.p_fisher, 1.0);
+  EXPECT_EQ(b.ci_low, 1.0);
+  EXPECT_EQ(b.ci_high, 1.0);
+}
+
+TEST(Edges, ReferenceRateZero) {
+  // Only a named reference can have a lower rate than the group.
+  const comparison b = rows_of({{"a", 10, 0}, {"b", 10, 3}}, {.reference = "a"})[1];
+  EXPECT_EQ(b.status, comparison_status::reference_rate_zero);
+  EXPECT_EQ(b.impact_ratio, std::numeric_limits<double>::infinity());
+  EXPECT_EQ(b.passes_four_fifths, true);
+  EXPECT_EQ(b.shortfall_four_fifths, 0);
+  EXPECT_TRUE(b.z && *b.z > 0);
+  // statsmodels' confint_proportions_2indep(3, 10, 0, 10, compare="ratio",
+  // method="log-adjusted"): 0.5 added to each count.
+  EXPECT_NEAR(*b.ci_low, 0.41019384946016324, 1e-15);
+  EXPECT_NEAR(*b.ci_high, 119.4557160339839, 1e-12);
+}
+
+TEST(Edges, GroupRateZero) {
+  const comparison b = rows_of({{"a", 10, 5}, {"b", 10, 0}})[1];
+  EXPECT_EQ(b.status, comparison_status::group_rate_zero);
+  EXPECT_EQ(b.impact_ratio, 0.0);
+  EXPECT_EQ(b.passes_four_fifths, false);
+  EXPECT_EQ(b.shortfall_four_fifths, 4);  // 4/10 = 0.8 * 5/10
+  // statsmodels, as above, for (0, 10, 5, 10).
+  EXPECT_NEAR(*b.ci_low, 0.005720512780349341, 1e-17);
+  EXPECT_NEAR(*b.ci_high, 1.4447066420875405, 1e-15);
+}
+
+TEST(Edges, NamedReferenceMissingFromAUnit) {
+  const auto rows =
+      rows_of({{"A", 10, 5, "u1"}, {"B", 10, 3, "u1"}, {"B", 8, 2, "u2"}}, {.reference = "A"});
+  ASSERT_EQ(rows.size(), 5U);  // two units, then both groups together
+  const comparison& b2 = rows[2];
+  EXPECT_EQ(b2.unit, "u2");
+  EXPECT_EQ(b2.status, comparison_status::no_reference);
+  EXPECT_EQ(b2.reference, "A");
+  EXPECT_EQ(b2.rate, 0.25);
+  EXPECT_FALSE(b2.impact_ratio || b2.passes_four_fifths || b2.p_fisher);
+}
+
+TEST(Edges, AReferenceOfItsOwn) {
+  // One group: it is its own reference.
+  const auto rows = rows_of({{"only", 7, 3}});
+  ASSERT_EQ(rows.size(), 1U);
+  EXPECT_EQ(rows[0].status, comparison_status::reference);
+}
+
+TEST(Units, OrderAndTheRowsOfAllUnits) {
+  // Groups in the order they first appear anywhere, units likewise.
+  const auto rows = rows_of({{"B", 10, 4, "2021"},
+                             {"A", 10, 6, "2021"},
+                             {"A", 20, 10, "2022"},
+                             {"C", 5, 1, "2022"},
+                             {"B", 30, 12, "2022"}});
+  ASSERT_EQ(rows.size(), 8U);
+  const char* expected[][2] = {{"2021", "B"}, {"2021", "A"}, {"2022", "B"}, {"2022", "A"},
+                               {"2022", "C"}, {"", "B"},     {"", "A"},     {"", "C"}};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].unit, expected[i][0]) << i;
+    EXPECT_EQ(rows[i].group, expected[i][1]) << i;
+  }
+  // All units together: A has 16 of 30, B 16 of 40, C 1 of 5.
+  EXPECT_EQ(rows[6].status, comparison_status::reference);
+  EXPECT_EQ(rows[5].applicants, 40);
+  EXPECT_EQ(rows[5].selected, 16);
+  EXPECT_DOUBLE_EQ(*rows[5].impact_ratio, 0.4 / (16.0 / 30));
+  // B meets A in both units, C in one.
+  EXPECT_EQ(rows[5].across_units->units, 2);
+  EXPECT_EQ(rows[7].across_units->units, 1);
+  EXPECT_FALSE(rows[6].across_units);
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_FALSE(rows[i].across_units);
+}
+
+TEST(Units, MantelHaenszelSeesThroughPooling) {
+  // Simpson's paradox: in each unit the group's rate is the reference's,
+  // but the group applies mostly where selection is hard, so the pooled
+  // rates differ. The common odds ratio is 1 and its test finds nothing.
+  const auto rows = rows_of({{"ref", 100, 80, "easy"},
+                             {"g", 10, 8, "easy"},
+                             {"ref", 10, 1, "hard"},
+                             {"g", 100, 10, "hard"}},
+                            {.reference = "ref"});
+  const comparison& pooled = rows[5];
+  EXPECT_EQ(pooled.unit, "");
+  EXPECT_EQ(pooled.passes_four_fifths, false);  // 18/110 against 81/110
+  EXPECT_EQ(pooled.significant_fisher, true);
+  ASSERT_TRUE(pooled.across_units);
+  EXPECT_DOUBLE_EQ(*pooled.across_units->odds_ratio, 1.0);
+  EXPECT_EQ(pooled.across_units->statistic, 0.0);
+  EXPECT_EQ(pooled.across_units->p, 1.0);
+  EXPECT_LT(*pooled.across_units->ci_low, 1.0);
+  EXPECT_GT(*pooled.across_units->ci_high, 1.0);
+}
+
+TEST(Faults, EachNamesItsPlace) {
+  EXPECT_EQ(fault_of({{"a", -1, 0}}), "counts[0].applicants: must not be negative");
+  EXPECT_EQ(fault_of({{"a", 5, 0}, {"b", 3, 5}}),
+            "counts[1].selected: more selected (5) than applicants (3)");
+  EXPECT_EQ(fault_of({{"a", 5, -2}}), "counts[0].selected: must not be negative");
+  EXPECT_EQ(fault_of({{"", 5, 2}}), "counts[0].group: is missing");
+  EXPECT_EQ(fault_of({{"a", fourfifths::max_count + 1, 0}}),
+            "counts[0].applicants: must be at most 9007199254740991");
+  EXPECT_EQ(fault_of({{"a", 5, 2, "u"}, {"b", 5, 2, "v"}, {"a", 4, 1, "u"}}),
+            "counts[2].group: \"a\" is given twice in unit \"u\" (first as counts[0])");
+  EXPECT_EQ(fault_of({{"a", 5, 2}, {"a", 4, 1}}),
+            "counts[1].group: \"a\" is given twice (first as counts[0])");
+  EXPECT_EQ(fault_of({{"a", 5, 2, "u"}, {"b", 5, 2}}), "counts[1].unit: is missing");
+  EXPECT_EQ(fault_of({}), "counts: no groups");
+  EXPECT_EQ(fault_of({{"a", fourfifths::max_count, 0}, {"b", 1, 0}}),
+            "counts: the applicants of all groups together exceed 9007199254740991");
+  EXPECT_EQ(fault_of({{"a", fourfifths::max_count, 0, "u"}, {"b", 1, 0, "v"}}),
+            "counts: the applicants of all units together exceed 9007199254740991");
+}
+
+TEST(Faults, Options) {
+  const std::vector<group_counts> counts = {{"a", 5, 2}, {"b", 5, 1}};
+  EXPECT_EQ(fault_of(counts, {.reference = "c"}), "reference: no group \"c\" in the counts");
+  for (const double alpha : {0.0, 1.0, -0.1, std::nan("")}) {
+    EXPECT_EQ(fault_of(counts, {.alpha = alpha}), "alpha: must lie strictly between 0 and 1");
+  }
+}
+
+TEST(Faults, AllAreReported) {
+  const fourfifths::observed_result r =
+      analyse_observed(std::vector<group_counts>{{"", -1, 0}, {"b", 3, 4}}, {.alpha = 2});
+  EXPECT_EQ(r.errors.size(), 4U);  // group, applicants, selected, alpha
+}
+
+TEST(Alpha, SetsTheLevelOfTheIntervalAndTheVerdicts) {
+  // 30/100 against 45/100: p about 0.04 by either test.
+  const std::vector<group_counts> counts = {{"ref", 100, 45}, {"g", 100, 30}};
+  const comparison at5 = rows_of(counts, {.alpha = 0.05})[1];
+  const comparison at1 = rows_of(counts, {.alpha = 0.01})[1];
+  EXPECT_EQ(at5.p_fisher, at1.p_fisher);
+  EXPECT_LT(*at1.ci_low, *at5.ci_low);
+  EXPECT_GT(*at1.ci_high, *at5.ci_high);
+  EXPECT_EQ(at5.significant_z, true);
+  EXPECT_EQ(at1.significant_z, false);
+}
+
+}  // namespace

@@ -1,0 +1,251 @@
+// Observed data as files give them, and what is written of their analysis:
+// both CSV forms and JSON, every input fault with its place, the table's
+// columns in each format, and the chart's contents.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "present/observed_input.h"
+#include "present/observed_output.h"
+
+namespace {
+
+using present::loaded_observed;
+using present::observed_data;
+using present::observed_form;
+
+observed_data read_ok(std::string_view text) {
+  loaded_observed r = present::read_observed(text);
+  for (const auto& f : r.errors) ADD_FAILURE() << f.text();
+  EXPECT_TRUE(r.value.has_value());
+  return r.value ? *r.value : observed_data{};
+}
+
+// The faults of reading and analysing a text, as "path: message" lines.
+std::vector<std::string> faults_of(std::string_view text) {
+  const loaded_observed r = present::read_observed(text);
+  std::vector<std::string> out;
+  for (const auto& f : r.errors) out.push_back(f.text());
+  if (r.value) {
+    for (const auto& f : present::analyse(*r.value, r.value->options).errors) {
+      out.push_back(f.text());
+    }
+  }
+  return out;
+}
+
+std::string fault_of(std::string_view text) {
+  const std::vector<std::string> all = faults_of(text);
+  EXPECT_EQ(all.size(), 1U) << text;
+  return all.empty() ? "" : all[0];
+}
+
+fourfifths::observed_analysis analysis_of(std::string_view text) {
+  const observed_data d = read_ok(text);
+  fourfifths::observed_result r = present::analyse(d, d.options);
+  EXPECT_TRUE(r.ok());
+  return r.ok() ? *r.value : fourfifths::observed_analysis{};
+}
+
+TEST(ObservedCsv, Counts) {
+  const observed_data d = read_ok("group,applicants,selected\nmen,80,48\nwomen,60,24\n");
+  EXPECT_EQ(d.form, observed_form::counts);
+  ASSERT_EQ(d.counts.size(), 2U);
+  EXPECT_EQ(d.counts[1].group, "women");
+  EXPECT_EQ(d.counts[1].applicants, 60);
+  EXPECT_EQ(d.counts[1].selected, 24);
+  EXPECT_EQ(d.lines, (std::vector<int>{2, 3}));
+}
+
+TEST(ObservedCsv, ColumnsInAnyOrderAndCaseWithQuotesSpacesAndLineEnds) {
+  // A byte-order mark, CRLF, a blank line, spaces, a quoted name with a
+  // comma and a quote in it.
+  const observed_data d = read_ok(
+      "\xEF\xBB\xBFSelected , Unit,GROUP,applicants\r\n\r\n 3 , 2024 , \"Smith, \"\"J\"\"\" , "
+      "10\r\n");
+  ASSERT_EQ(d.counts.size(), 1U);
+  EXPECT_EQ(d.counts[0].group, "Smith, \"J\"");
+  EXPECT_EQ(d.counts[0].unit, "2024");
+  EXPECT_EQ(d.counts[0].applicants, 10);
+  EXPECT_EQ(d.counts[0].selected, 3);
+  EXPECT_EQ(d.lines, (std::vector<int>{3}));
+  EXPECT_EQ(d.group_column, 3);
+}
+
+TEST(ObservedCsv, ApplicantsOnePerRowAreCounted) {
+  const observed_data d =
+      read_ok("unit,group,selected\nu,a,yes\nu,b,0\nu,a,No\nv,a,1\nu,a,YES\nu,b,1\n");
+  EXPECT_EQ(d.form, observed_form::applicants);
+  ASSERT_EQ(d.counts.size(), 3U);
+  EXPECT_EQ(d.counts[0].unit, "u");
+  EXPECT_EQ(d.counts[0].group, "a");
+  EXPECT_EQ(d.counts[0].applicants, 3);
+  EXPECT_EQ(d.counts[0].selected, 2);
+  EXPECT_EQ(d.counts[1].group, "b");
+  EXPECT_EQ(d.counts[1].applicants, 2);
+  EXPECT_EQ(d.counts[1].selected, 1);
+  EXPECT_EQ(d.counts[2].unit, "v");
+  EXPECT_EQ(d.counts[2].applicants, 1);
+  EXPECT_EQ(d.lines, (std::vector<int>{2, 3, 5}));
+}
+
+TEST(ObservedCsv, FaultsNameTheirLineAndColumn) {
+  const char* head = "group,applicants,selected\n";
+  auto with = [&](const std::string& rows) { return std::string(head) + rows; };
+  EXPECT_EQ(fault_of(with("a,10,5\nb,x,1\n")),
+            "line 3, column 2 (applicants): must be a whole number, not \"x\"");
+  EXPECT_EQ(fault_of(with("a,10,5\nb,2.5,1\n")),
+            "line 3, column 2 (applicants): must be a whole number, not \"2.5\"");
+  EXPECT_EQ(fault_of(with("a,-10,0\n")), "line 2, column 2 (applicants): must not be negative");
+  EXPECT_EQ(fault_of(with("a,10,5\nb,3,5\n")),
+            "line 3, column 3 (selected): more selected (5) than applicants (3)");
+  EXPECT_EQ(fault_of(with(",10,5\n")), "line 2, column 1 (group): is missing");
+  EXPECT_EQ(fault_of(with("a,10,\n")), "line 2, column 3 (selected): is missing");
+  EXPECT_EQ(fault_of(with("a,10,5\nb,4,1\na,3,1\n")),
+            "line 4, column 1 (group): \"a\" is given twice (first as line 2)");
+  EXPECT_EQ(fault_of(with("a,10,5\nb,4\n")), "line 3: 2 fields where the header has 3");
+  EXPECT_EQ(fault_of(with("a,99999999999999999999,5\n")),
+            "line 2, column 2 (applicants): must be at most 9007199254740991");
+  EXPECT_EQ(fault_of(with("a,9007199254740992,5\n")),
+            "line 2, column 2 (applicants): must be at most 9007199254740991");
+  EXPECT_EQ(fault_of(with("\"a,10,5\n")), "line 2: column 1: a quoted field must end on its line");
+  EXPECT_EQ(fault_of(with("\"a\"x,10,5\n")),
+            "line 2: column 1: text after the closing quote of a field");
+  EXPECT_EQ(fault_of(head), "no rows after the header");
+  EXPECT_EQ(fault_of(" \n\n"), "no header line: the input is empty");
+  EXPECT_EQ(fault_of("group,applicants,selected,colour\n"),
+            "line 1, column 4: unknown column \"colour\"; the columns are group, applicants (for "
+            "counts), selected and unit");
+  EXPECT_EQ(fault_of("group,applicants\na,1\n"), "line 1: no \"selected\" column in the header");
+  EXPECT_EQ(fault_of("group,selected,Group\n"),
+            "line 1, column 3: the column \"group\" appears twice");
+  EXPECT_EQ(fault_of("unit,group,selected\n,a,1\n"), "line 2, column 1 (unit): is missing");
+  EXPECT_EQ(fault_of("group,selected\na,maybe\n"),
+            "line 2, column 2 (selected): must be 0, 1, yes or no, not \"maybe\"");
+}
+
+TEST(ObservedCsv, ManyFaultsAreCutShort) {
+  std::string text = "group,applicants,selected\n";
+  for (int i = 0; i < 100; ++i) text += "a,x,1\n";
+  const std::vector<std::string> faults = faults_of(text);
+  ASSERT_EQ(faults.size(), 21U);
+  EXPECT_EQ(faults[0], "line 2, column 2 (applicants): must be a whole number, not \"x\"");
+  EXPECT_EQ(faults[20], "and more faults, not listed");
+}
+
+TEST(ObservedJson, CountsAndOptions) {
+  const observed_data d = read_ok(R"({"reference": "b", "alpha": 0.01, "counts": [
+      {"group": "a", "applicants": 10, "selected": 4, "unit": "u"},
+      {"group": "b", "applicants": 1e1, "selected": 6, "unit": "u"}]})");
+  EXPECT_EQ(d.form, observed_form::json);
+  EXPECT_EQ(d.options.reference, "b");
+  EXPECT_EQ(d.options.alpha, 0.01);
+  ASSERT_EQ(d.counts.size(), 2U);
+  EXPECT_EQ(d.counts[1].applicants, 10);
+  EXPECT_EQ(d.counts[1].unit, "u");
+}
+
+TEST(ObservedJson, FaultsNameTheirPath) {
+  EXPECT_EQ(fault_of("{\"counts\": [\n  {\"group\": \"a\",\n"),
+            "JSON parse error at line 3, column 1: syntax error while parsing object key - "
+            "unexpected end of input; expected string literal");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 2.5, "selected": 1}]})"),
+            "counts[0].applicants: must be a whole number");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 5, "selected": 6}]})"),
+            "counts[0].selected: more selected (6) than applicants (5)");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": 3, "applicants": 5, "selected": 1}]})"),
+            "counts[0].group: must be a string");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 5}]})"),
+            "counts[0].selected: is missing");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 5, "selected": 1, "x": 1}]})"),
+            "counts[0].x: unknown key");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 5, "selected": 1}], "ref": "a"})"),
+            "ref: unknown key");
+  EXPECT_EQ(fault_of(R"({"counts": []})"), "counts: no groups");
+  EXPECT_EQ(fault_of(R"({"counts": {}})"), "counts: must be an array");
+  EXPECT_EQ(
+      fault_of(R"({"alpha": "5%", "counts": [{"group": "a", "applicants": 5, "selected": 1}]})"),
+      "alpha: must be a number");
+  EXPECT_EQ(
+      fault_of(R"({"reference": "z", "counts": [{"group": "a", "applicants": 5, "selected": 1}]})"),
+      "reference: no group \"z\" in the counts");
+}
+
+const char* const two_groups = "group,applicants,selected\nmen,80,48\nwomen,60,24\n";
+
+TEST(ObservedOutput, CsvColumnsAndTheReferenceRow) {
+  const std::string csv = present::observed_csv(analysis_of(two_groups));
+  const std::string header = csv.substr(0, csv.find('\n'));
+  EXPECT_EQ(header,
+            "unit,group,applicants,selected,rate,reference,impact_ratio,passes_four_fifths,"
+            "shortfall_four_fifths,shortfall_pool,one_person_flip,z,p_z,p_fisher,ci_low,ci_high,"
+            "significant_z,significant_fisher,mh_units,mh_odds_ratio,mh_ci_low,mh_ci_high,"
+            "mh_statistic,p_mh,status");
+  // The reference: ratio 1, empty tests; numbers in shortest round-trip form.
+  EXPECT_NE(csv.find("\n,men,80,48,0.6,men,1,true,0,-6.857142857142857,,,,,,,,,,,,,,,reference\n"),
+            std::string::npos)
+      << csv;
+  EXPECT_NE(csv.find("\n,women,60,24,0.4,men,0.6666666666666666,false,5,6.857142857142857,false,"),
+            std::string::npos)
+      << csv;
+}
+
+TEST(ObservedOutput, CsvQuotesNamesAndWritesInfinity) {
+  const std::string csv =
+      present::observed_csv(analysis_of("group,applicants,selected\n\"a, b\",10,0\nc,10,3\n"));
+  EXPECT_NE(csv.find("\n,\"a, b\",10,0,0,c,0,false,3,1.5,"), std::string::npos) << csv;
+  const observed_data d = read_ok("group,applicants,selected\na,10,0\nc,10,3\n");
+  const auto r = present::analyse(d, {.reference = "a"});
+  const std::string named = present::observed_csv(*r);
+  EXPECT_NE(named.find(",a,inf,true,0,"), std::string::npos) << named;
+  EXPECT_NE(named.find(",reference_rate_zero\n"), std::string::npos) << named;
+}
+
+TEST(ObservedOutput, JsonHasEveryColumn) {
+  const nlohmann::json doc = nlohmann::json::parse(present::observed_json(
+      analysis_of("unit,group,applicants,selected\nu,a,10,5\nu,b,10,2\nv,a,8,4\nv,b,9,1\n")));
+  EXPECT_EQ(doc["alpha"], 0.05);
+  EXPECT_EQ(doc["confidence"], 0.95);
+  EXPECT_TRUE(doc["reference"].is_null());
+  EXPECT_EQ(doc["units"], nlohmann::json({"u", "v"}));
+  ASSERT_EQ(doc["rows"].size(), 6U);
+  const nlohmann::json& pooled_b = doc["rows"][5];
+  EXPECT_TRUE(pooled_b["unit"].is_null());
+  EXPECT_EQ(pooled_b["group"], "b");
+  EXPECT_EQ(pooled_b["applicants"], 19);
+  EXPECT_EQ(pooled_b["mh_units"], 2);
+  EXPECT_TRUE(pooled_b["p_mh"].is_number());
+  EXPECT_EQ(pooled_b.size(), 25U);
+  EXPECT_TRUE(doc["rows"][0]["mh_units"].is_null());
+}
+
+TEST(ObservedOutput, TextSaysWhatTheNumbersAre) {
+  const std::string text = present::observed_text(
+      analysis_of("unit,group,applicants,selected\nu,a,10,5\nu,b,10,2\nv,a,8,4\nv,b,9,1\n"));
+  EXPECT_NE(text.find("Reference: the group with the highest selection rate in each unit."),
+            std::string::npos);
+  EXPECT_NE(text.find("95% intervals of the impact ratio by the log method"), std::string::npos);
+  EXPECT_NE(text.find("(all)"), std::string::npos);
+  EXPECT_NE(text.find("b against a: odds ratio"), std::string::npos) << text;
+}
+
+TEST(ObservedOutput, ChartMarksEveryGroupAndTheBand) {
+  const present::figure f = present::observed_figure(analysis_of(two_groups));
+  ASSERT_EQ(f.panels.size(), 2U);
+  const present::panel& rates = f.panels[0];
+  ASSERT_EQ(rates.markers.size(), 2U);
+  EXPECT_EQ(rates.markers[1].label, "women");
+  EXPECT_EQ(rates.markers[1].y, 0.4);
+  ASSERT_EQ(rates.references.size(), 2U);
+  EXPECT_EQ(rates.references[0].value, 0.6);
+  EXPECT_DOUBLE_EQ(rates.references[1].value, 0.48);
+  const present::panel& ratios = f.panels[1];
+  ASSERT_EQ(ratios.lines.size(), 1U);  // women's interval
+  EXPECT_EQ(ratios.lines[0].y.size(), 3U);
+  const std::string svg = present::render_svg(f);
+  EXPECT_NE(svg.find("women"), std::string::npos);
+}
+
+}  // namespace
