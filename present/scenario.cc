@@ -394,6 +394,9 @@ loaded_scenario read_deck_scenario(std::string_view text) {
   s.spec = d.value->spec();
   for (int i = 1; i <= s.spec.predictors; ++i) s.predictor_names.push_back("P" + std::to_string(i));
   for (int k = 1; k <= s.spec.criteria; ++k) s.criterion_names.push_back("C" + std::to_string(k));
+  // The library's warnings of a deck (a matrix that is not positive
+  // definite), as a JSON scenario's are given.
+  out.warnings = std::move(d.warnings);
   out.problem = std::move(d.value);
   out.value = std::move(s);
   return out;

@@ -109,14 +109,6 @@ struct checked_scenario {
 checked_scenario check(const json& request) {
   checked_scenario c{present::read_json_document(request["scenario"]), {}};
   c.response = {{"errors", faults(c.loaded.errors)}, {"warnings", faults(c.loaded.warnings)}};
-  if (c.usable() && c.response["warnings"].empty() &&
-      !correlations_positive_definite(*c.loaded.problem)) {
-    c.response["warnings"].push_back(
-        {{"path", "correlations"},
-         {"message",
-          "the matrix with the criteria is not positive definite (not a possible correlation "
-          "matrix)"}});
-  }
   return c;
 }
 

@@ -38,8 +38,6 @@ std::string load(std::string_view text);
 ///            "ai_chart": the explorer's plot as SVG (precise method), and
 ///            "ai_chart_screen", the same laid out for a narrow screen, when
 ///            "narrow" is true.
-/// Beside the explorer's warnings, a matrix that is not positive definite
-/// only once the criteria are in gets a warning of its own.
 std::string evaluate(std::string_view request);
 
 /// The Pareto front at the ratio (fourfifths-explore pareto):
