@@ -4,12 +4,35 @@
 //
 // At a fixed selection ratio R both objectives depend on a weighting only
 // through its composite effect size e and its validity v: the impact ratio
-// rises with e, and at a fixed e the mean criterion score of those selected
-// rises with v (it is linear in it). So every Pareto-optimal weighting lies
-// on the validity front v*(e), and the impact ratio A of a point has a
-// closed form inverse: with Q the upper normal tail, the majority's ratio
-// is R (majority mode) or R / (pa + pmin A) (overall mode), and then
+// rises with e, and the impact ratio A of a point has a closed form
+// inverse: with Q the upper normal tail, the majority's ratio is R
+// (majority mode) or R / (pa + pmin A) (overall mode), and then
 //   e = Q^-1(sr_majority) - Q^-1(A sr_majority).
+// Ratios above 1 (e > 0) count as 1: a selection that favours the minority
+// group is no better for the front than parity, so the front ends at the
+// best weighting at or beyond parity, and among weightings of equal quality
+// the one nearest parity is taken.
+//
+// Validity: along the front of validity against effect, validity falls as
+// the effect rises, so the front's points are read from it directly.
+//
+// The mean criterion score of those selected, M, is exact too. At a fixed
+// e it rises with v (it is linear in v with a positive slope, N/S below),
+// so the best weighting with an impact ratio of at least A, that is with
+// e >= e(A), has the highest validity at its own effect: it lies on the
+// upper edge of the reachable (e, v), not only on the validity front. M
+// can rise as e falls, below the quality end's effect as well as above it
+// (fewer minority applicants selected can raise the mean when the
+// criterion favours the majority), so the whole edge is searched, from the
+// lowest reachable effect to the highest. The edge is a finite set of
+// explicit curves (frontier.h), and the best point on them is found by a
+// branch and bound whose bounds come from enclosures of M's derivatives
+// (mean_quality below; frontier::best_on_edge): no weighting beats the
+// answer by more than 1e-12 in M, and a maximum inside a curve is then
+// placed by the root of dM/dt. The front's first point is the best of all;
+// the point for each impact ratio asked for is the best with e >= e(A),
+// found from the impact end down as the better of the point before and
+// the best between the two effects.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -111,6 +134,8 @@ class front_setting {
   std::span<const double> a() const { return a_; }
   std::span<const double> d() const { return d_; }
   const pareto_options& options() const { return o_; }
+  applicant_mix mix() const { return *p_.mix(); }
+  double criterion_effect() const { return criterion_effect_; }
 
   // The selection model of a weighting with effect size e and validity v.
   selection_model model(double e, double v, double criterion_effect) const {
@@ -128,12 +153,18 @@ class front_setting {
   }
 
   // The composite effect size at which the impact ratio at R is `ai`, in
-  // closed form; minus infinity where no selection reaches it at R.
+  // closed form: minus infinity where every selection at R reaches it (a
+  // ratio of 0 or less, or one that the majority group alone cannot fill
+  // R below), plus infinity where none does (the minority group would need
+  // a selection ratio of 1 or more).
   double effect_for_ai(double ai) const {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    if (!(ai > 0)) return -inf;
     double sra = o_.ratio;
     if (o_.mode == ratio_mode::overall)
       sra = o_.ratio / (p_.mix()->majority + p_.mix()->minority * ai);
-    if (!(sra < 1)) return -std::numeric_limits<double>::infinity();
+    if (!(sra < 1)) return -inf;
+    if (!(ai * sra < 1)) return inf;
     const double x = numeric::precise::upper_quantile(sra);
     const double x_minority = numeric::precise::upper_quantile(ai * sra);
     return x - x_minority;
@@ -249,56 +280,150 @@ std::string how_found(const pareto::frontier& f, int points) {
          (points == 1 ? " point" : " points");
 }
 
-// The effect in [lo, hi] where the quality along the front is highest: a
-// scan, then a golden-section search around the best point of the scan.
-// Along the front the validity falls as the effect rises, so for the
-// validity objective this is `lo`; the mean rises with the validity and
-// with the effect, and is searched.
-double best_effect(const front_setting& s, const pareto::frontier& f, double lo, double hi) {
-  if (s.options().objective == pareto_objective::validity || !(hi > lo)) return lo;
-  auto quality = [&](double e) {
-    const pareto::weighting w = f.at_effect(e);
-    return s.quality(w.validity, s.at(w.effect, w.validity));
+using pareto::interval;
+
+// The extremes of the normal density over [lo, hi]: it rises to 0 and
+// falls beyond.
+interval density_range(double lo, double hi) {
+  const double a = numeric::precise::density(lo);
+  const double b = numeric::precise::density(hi);
+  const double top = lo <= 0 && hi >= 0 ? numeric::precise::density(0) : std::max(a, b);
+  return {std::min(a, b), top};
+}
+
+interval scaled(interval x, double by) {
+  return by >= 0 ? interval{x.lo * by, x.hi * by} : interval{x.hi * by, x.lo * by};
+}
+
+interval plus(interval x, interval y) { return {x.lo + y.lo, x.hi + y.hi}; }
+
+interval times(interval x, interval y) {
+  const double p[] = {x.lo * y.lo, x.lo * y.hi, x.hi * y.lo, x.hi * y.hi};
+  return {std::min({p[0], p[1], p[2], p[3]}), std::max({p[0], p[1], p[2], p[3]})};
+}
+
+// 1 / x for x > 0.
+interval reciprocal(interval x) { return {1 / x.hi, 1 / x.lo}; }
+
+// Validity as the edge search's quality.
+class validity_quality final : public pareto::edge_objective {
+ public:
+  double value(double v, double /*e*/) const override { return v; }
+  std::array<double, 2> slopes(double /*v*/, double /*e*/) const override { return {1, 0}; }
+  std::array<interval, 2> slopes(interval /*v*/, interval /*e*/) const override {
+    return {interval{1, 1}, interval{0, 0}};
+  }
+};
+
+// The mean criterion score of those selected at R, M(v, e), as the
+// analysis computes it (precise method): with the cut score x on the
+// majority's scale, z = x - e the minority's, Q the upper normal tail and
+// phi the density,
+//   M = (v N + pmin dcc Q(z)) / S,  N = pa phi(x) + pmin phi(z),
+// S the overall ratio: R itself in overall mode, pa Q(x) + pmin Q(z) with
+// x = Q^-1(R) in majority mode. Its partial derivatives:
+//   dM/dv = N / S > 0;
+//   majority mode: dM/de = pmin phi(z) (v z + dcc - M) / S;
+//   overall mode, where x moves with e along pa Q(x) + pmin Q(z) = R
+//   (dx/de = pmin phi(z) / N):  dM/de = pa pmin phi(x) phi(z) (dcc - v e) / (N R).
+// Over a box of (v, e) they are enclosed term by term: Q is monotone, phi
+// unimodal, and x rises and z falls with e.
+class mean_quality final : public pareto::edge_objective {
+ public:
+  explicit mean_quality(const front_setting& s)
+      : s_(s),
+        ratio_(s.options().ratio),
+        overall_(s.options().mode == ratio_mode::overall),
+        pa_(s.mix().majority),
+        pmin_(s.mix().minority),
+        dcc_(s.criterion_effect()),
+        cut_(numeric::precise::upper_quantile(ratio_)) {}
+
+  double value(double v, double e) const override {
+    const outcome o = s_.at(e, v);
+    return o.solved() && o.mean ? *o.mean : -std::numeric_limits<double>::infinity();
+  }
+
+  std::array<double, 2> slopes(double v, double e) const override {
+    const double x = cut(e);
+    const double z = x - e;
+    const double phi_x = numeric::precise::density(x);
+    const double phi_z = numeric::precise::density(z);
+    const double n = pa_ * phi_x + pmin_ * phi_z;
+    if (overall_) return {n / ratio_, pa_ * pmin_ * phi_x * phi_z * (dcc_ - v * e) / (n * ratio_)};
+    const double q_z = numeric::precise::upper_tail(z);
+    const double sr = pa_ * numeric::precise::upper_tail(x) + pmin_ * q_z;
+    const double m = (v * n + pmin_ * dcc_ * q_z) / sr;
+    return {n / sr, pmin_ * phi_z * (v * z + dcc_ - m) / sr};
+  }
+
+  std::array<interval, 2> slopes(interval v, interval e) const override {
+    const interval x = overall_ ? interval{cut(e.lo), cut(e.hi)} : interval{cut_, cut_};
+    const interval z{x.lo - e.lo, x.hi - e.hi};  // x rises slower than e
+    const interval lo_hi_z{std::min(z.lo, z.hi), std::max(z.lo, z.hi)};
+    const interval phi_x = density_range(x.lo, x.hi);
+    const interval phi_z = density_range(lo_hi_z.lo, lo_hi_z.hi);
+    const interval n = plus(scaled(phi_x, pa_), scaled(phi_z, pmin_));
+    if (overall_) {
+      const interval lean = plus(interval{dcc_, dcc_}, scaled(times(v, e), -1));
+      return {scaled(n, 1 / ratio_),
+              scaled(times(times(times(phi_x, phi_z), lean), reciprocal(n)), pa_ * pmin_ / ratio_)};
+    }
+    const interval q_z{numeric::precise::upper_tail(lo_hi_z.hi),
+                       numeric::precise::upper_tail(lo_hi_z.lo)};
+    const interval per_sr = reciprocal(plus(interval{pa_ * numeric::precise::upper_tail(cut_),
+                                                     pa_ * numeric::precise::upper_tail(cut_)},
+                                            scaled(q_z, pmin_)));
+    const interval m = times(plus(times(v, n), scaled(q_z, pmin_ * dcc_)), per_sr);
+    const interval lean = plus(plus(times(v, lo_hi_z), interval{dcc_, dcc_}), scaled(m, -1));
+    return {times(n, per_sr), times(scaled(times(phi_z, lean), pmin_), per_sr)};
+  }
+
+ private:
+  // The cut score on the majority's scale at effect e (NaN where none).
+  double cut(double e) const {
+    if (!overall_) return cut_;
+    const outcome o = s_.at(e, 0);
+    return o.solved() ? o.cut_score : std::numeric_limits<double>::quiet_NaN();
+  }
+
+  const front_setting& s_;
+  double ratio_;
+  bool overall_;
+  double pa_, pmin_, dcc_;
+  double cut_;
+};
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// An effect this close to 0 is parity.
+constexpr double parity_tolerance = 1e-9;
+
+// With validity as the quality, the best weighting `w` with effect >= e is
+// read from the front, where validity ties only at the top: when the top
+// validity is reached by weightings of several effects (a best validity of
+// 0 or below), an answer beyond parity goes to the tied weighting nearest
+// parity.
+pareto::weighting nearest_parity(const pareto::frontier& f, pareto::weighting w, double e,
+                                 int& evaluations) {
+  if (w.effect > parity_tolerance && w.validity <= 0) {
+    const std::optional<pareto::edge_best> b =
+        f.best_on_edge(validity_quality{}, std::max(e, 0.0), infinity);
+    if (b) {
+      evaluations += b->evaluations;
+      if (b->at.validity >= w.validity) w = b->at;
+    }
+  }
+  return w;
+}
+
+// Drops points equal to the one before: the front jumps there, and the
+// targets in the jump all meet its far side.
+void drop_repeats(std::vector<pareto::weighting>& points) {
+  const auto same = [](const pareto::weighting& x, const pareto::weighting& y) {
+    return x.weights == y.weights;
   };
-  constexpr int scan = 48;
-  int best = 0;
-  double best_quality = -std::numeric_limits<double>::infinity();
-  double quality_lo = best_quality;
-  for (int k = 0; k <= scan; ++k) {
-    const double q = quality(lo + (hi - lo) * k / scan);
-    if (k == 0) quality_lo = q;
-    if (q > best_quality) {
-      best_quality = q;
-      best = k;
-    }
-  }
-  double a = lo + (hi - lo) * std::max(best - 1, 0) / scan;
-  double b = lo + (hi - lo) * std::min(best + 1, scan) / scan;
-  const double golden = (std::sqrt(5.0) - 1) / 2;
-  double x1 = b - golden * (b - a);
-  double x2 = a + golden * (b - a);
-  double q1 = quality(x1);
-  double q2 = quality(x2);
-  for (int step = 0; step < 60 && b - a > 1e-13 * (1 + std::fabs(a)); ++step) {
-    if (q1 >= q2) {
-      b = x2;
-      x2 = x1;
-      q2 = q1;
-      x1 = b - golden * (b - a);
-      q1 = quality(x1);
-    } else {
-      a = x1;
-      x1 = x2;
-      q1 = q2;
-      x2 = a + golden * (b - a);
-      q2 = quality(x2);
-    }
-  }
-  const double found = q1 >= q2 ? x1 : x2;
-  // The ends of the interval are candidates too.
-  if (quality_lo >= std::max(q1, q2)) return lo;
-  if (quality(hi) > std::max(q1, q2)) return hi;
-  return found;
+  points.erase(std::unique(points.begin(), points.end(), same), points.end());
 }
 
 }  // namespace
@@ -311,29 +436,81 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
 
   pareto_front front;
   front.options = options;
-  // The impact end stops at parity: a composite effect of 0 is an impact
-  // ratio of 1 at every selection ratio.
-  double e_end = f->impact_end().effect;
-  if (e_end > 0) {
-    e_end = std::max(0.0, f->quality_end().effect);
-    front.stopped_at_parity = f->quality_end().effect < 0;
-  }
-  const double e_start = best_effect(s, *f, f->quality_end().effect, e_end);
-  const pareto::weighting first = f->at_effect(e_start);
-  const pareto::weighting last =
-      e_end >= f->impact_end().effect ? f->impact_end() : f->at_effect(e_end);
-  const double ai_first = s.at(first.effect, first.validity).ai_ratio;
-  const double ai_last = s.at(last.effect, last.validity).ai_ratio;
-  front.points.push_back(s.evaluate(first.weights));
-  if (ai_last > ai_first) {
-    const int n = options.points;
-    for (int k = 1; k < n - 1; ++k) {
-      const double ai = ai_first + (ai_last - ai_first) * k / (n - 1);
-      const double e = std::clamp(s.effect_for_ai(ai), first.effect, last.effect);
-      front.points.push_back(s.evaluate(f->at_effect(e).weights));
+  int searched = 0;
+  const pareto::weighting& impact = f->impact_end();
+  // Weightings beyond parity (a composite effect above 0, an impact ratio
+  // above 1 at every selection ratio) count as parity: the front ends at
+  // the best of them, which is at parity itself wherever the front passes
+  // through it.
+  const bool beyond = impact.effect > 0;
+  std::vector<pareto::weighting> points;
+  if (options.objective == pareto_objective::validity) {
+    const double e_start = f->quality_end().effect;
+    const pareto::weighting first = nearest_parity(*f, f->at_effect(e_start), -infinity, searched);
+    const double e_end = beyond ? std::max(0.0, first.effect) : impact.effect;
+    const pareto::weighting last =
+        nearest_parity(*f, e_end >= impact.effect ? impact : f->at_effect(e_end), e_end, searched);
+    const double ai_first = s.at(first.effect, first.validity).ai_ratio;
+    const double ai_last = s.at(last.effect, last.validity).ai_ratio;
+    points.push_back(first);
+    if (ai_last > ai_first) {
+      const int n = options.points;
+      for (int k = 1; k < n - 1; ++k) {
+        const double ai = ai_first + (ai_last - ai_first) * k / (n - 1);
+        const double e = std::clamp(s.effect_for_ai(ai), first.effect, last.effect);
+        points.push_back(f->at_effect(e));
+      }
+      points.push_back(last);
     }
-    front.points.push_back(s.evaluate(last.weights));
+  } else {
+    // The best of every weighting, then the best beyond the effect of each
+    // impact ratio asked for, from the impact end down: the best beyond e_k
+    // is the better of the best beyond e_(k+1) and the best in between.
+    const mean_quality mean(s);
+    // The edge holds the ends, so every search over a range that meets
+    // [lowest effect, highest effect] has an answer.
+    const pareto::edge_best top = *f->best_on_edge(mean, -infinity, infinity);
+    searched += top.evaluations;
+    const pareto::weighting first = top.at;
+    points.push_back(first);
+    if (first.effect < -parity_tolerance || !beyond) {
+      pareto::edge_best last{impact, mean.value(impact.validity, impact.effect), 0};
+      if (beyond) {
+        last = *f->best_on_edge(mean, 0, infinity);
+        searched += last.evaluations;
+      }
+      const double ai_first = s.at(first.effect, first.validity).ai_ratio;
+      const double ai_last = s.at(last.at.effect, last.at.validity).ai_ratio;
+      if (ai_last > ai_first) {
+        const int n = options.points;
+        std::vector<double> targets(static_cast<std::size_t>(n));
+        targets.front() = first.effect;
+        targets.back() = last.at.effect;
+        for (int k = 1; k < n - 1; ++k) {
+          const double ai = ai_first + (ai_last - ai_first) * k / (n - 1);
+          targets[static_cast<std::size_t>(k)] =
+              std::clamp(s.effect_for_ai(ai), first.effect, last.at.effect);
+        }
+        std::vector<pareto::weighting> between(static_cast<std::size_t>(n - 2));
+        pareto::edge_best right = last;
+        for (int k = n - 2; k >= 1; --k) {
+          const auto at = static_cast<std::size_t>(k);
+          const std::optional<pareto::edge_best> here =
+              f->best_on_edge(mean, targets[at], targets[at + 1]);
+          if (here) {
+            searched += here->evaluations;
+            if (here->quality > right.quality) right = *here;
+          }
+          between[at - 1] = right.at;
+        }
+        points.insert(points.end(), between.begin(), between.end());
+        points.push_back(last.at);
+      }
+    }
   }
+  drop_repeats(points);
+  front.stopped_at_parity = beyond && std::abs(points.back().effect) <= parity_tolerance;
+  for (const pareto::weighting& w : points) front.points.push_back(s.evaluate(w.weights));
 
   const std::vector<double> unit(static_cast<std::size_t>(s.predictors()), 1.0);
   front.unit = s.evaluate(unit);
@@ -351,7 +528,7 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
   if (!p.spec().regression_weights) front.given = s.evaluate(p.spec().predictor_weights);
   result.status = pareto_status::found;
   result.message = how_found(*f, static_cast<int>(front.points.size()));
-  result.evaluations = s.evaluations();
+  result.evaluations = s.evaluations() + searched;
   result.stretches = static_cast<int>(f->pieces().size());
   result.value = std::move(front);
   return result;
@@ -381,11 +558,19 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
         "front's impact end";
     return result;
   }
-  const double lo = std::max(e_needed, f->quality_end().effect);
-  const double e = best_effect(s, *f, std::min(lo, impact.effect), impact.effect);
+  int searched = 0;
+  pareto::weighting best;
+  if (options.objective == pareto_objective::validity) {
+    const double e = std::min(std::max(e_needed, f->quality_end().effect), impact.effect);
+    best = nearest_parity(*f, f->at_effect(e), e_needed, searched);
+  } else {
+    const pareto::edge_best b = *f->best_on_edge(mean_quality(s), e_needed, infinity);
+    searched = b.evaluations;
+    best = b.at;
+  }
   result.status = pareto_status::found;
-  result.value = s.evaluate(f->at_effect(e).weights);
-  result.evaluations = s.evaluations();
+  result.value = s.evaluate(best.weights);
+  result.evaluations = s.evaluations() + searched;
   result.message = how_found(*f, 1);
   return result;
 }
