@@ -548,8 +548,9 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
   result.stretches = static_cast<int>(f->pieces().size());
   const pareto::weighting& impact = f->impact_end();
   const double e_needed = s.effect_for_ai(min_ai);
-  // Reached when the highest-impact weighting meets the ratio.
-  if (!(s.at(impact.effect, impact.validity).ai_ratio >= min_ai) || e_needed > impact.effect) {
+  // Reached when the highest-impact weighting meets the ratio, to the
+  // rounding of the effect.
+  if (e_needed > impact.effect + 1e-12 * std::max(1.0, std::abs(impact.effect))) {
     result.status = pareto_status::unreachable;
     result.value = s.evaluate(impact.weights);
     result.evaluations = s.evaluations();

@@ -116,10 +116,11 @@ struct candidate {
   }
 };
 
-// The points of `c` where the effect is e (less a rounding allowance of
-// 1e-12 max(1, |e|) for tangencies and ends): at most two, since
-// D(t)^2 = e^2 Q(t) is a quadratic, kept where D(t) has the sign of e.
-std::vector<double> crossings(const curve& c, double e) {
+// The points of `c` where e(t)^2 = e^2 (a rounding allowance of 1e-12
+// for tangencies and ends), of either sign: at most two, since
+// D(t)^2 = e^2 Q(t) is a quadratic. With `signed_only`, those where D(t)
+// has the sign of e.
+std::vector<double> crossings(const curve& c, double e, bool signed_only = true) {
   std::vector<double> out;
   if (c.t_hi == c.t_lo) return out;
   const double e2 = e * e;
@@ -141,7 +142,7 @@ std::vector<double> crossings(const curve& c, double e) {
     if (!(t >= c.t_lo - slack && t <= c.t_hi + slack)) return;
     t = std::clamp(t, c.t_lo, c.t_hi);
     const double dt = c.d0 + c.d1 * t;
-    if (e != 0 && (dt > 0) != (e > 0)) return;  // the root of the other sign
+    if (signed_only && e != 0 && (dt > 0) != (e > 0)) return;  // the root of the other sign
     out.push_back(t);
   };
   if (qa != 0) try_root(qq / qa);
@@ -935,6 +936,30 @@ interval ratio_slope_range(const curve& c, double x0, double x1, double t1, doub
   return product(k, {1 / (q_hi * std::sqrt(q_hi)), 1 / (q_lo * std::sqrt(q_lo))});
 }
 
+// The crossings of the effect e to the last digits: the quadratic's roots
+// of either sign refined by Newton's method on e(t) - e, kept where they
+// reach e. Near a double root (e near 0, or near the curve's highest
+// effect) the quadratic alone keeps only half the digits, and may put the
+// root on the wrong side of D(t) = 0. Steps that leave the curve or do not
+// bring e(t) closer are not taken.
+std::vector<double> exact_crossings(const curve& c, double e) {
+  std::vector<double> out;
+  for (double t : crossings(c, e, false)) {
+    double miss = std::abs(effect_at(c, t) - e);
+    for (int step = 0; step < 8 && miss > 0; ++step) {
+      const double slope = ratio_slope(c, c.d0, c.d1, t);
+      if (!(slope != 0)) break;
+      const double next = std::clamp(t - (effect_at(c, t) - e) / slope, c.t_lo, c.t_hi);
+      const double next_miss = std::abs(effect_at(c, next) - e);
+      if (!(next_miss < miss)) break;
+      t = next;
+      miss = next_miss;
+    }
+    if (miss <= effect_tolerance * std::max(1.0, std::abs(e))) out.push_back(t);
+  }
+  return out;
+}
+
 // The parts of [t_lo, t_hi] where the effect lies in [lo, hi], as closed
 // intervals (a single point where the curve only touches the range): cut
 // where the effect crosses lo and hi, with a rounding allowance of
@@ -957,7 +982,7 @@ std::vector<std::array<double, 2>> effect_window(const curve& c, double lo, doub
   std::vector<double> cuts = {c.t_lo, c.t_hi};
   for (const double level : {lo, hi}) {
     if (!std::isfinite(level)) continue;
-    for (const double t : crossings(c, level)) cuts.push_back(t);
+    for (const double t : exact_crossings(c, level)) cuts.push_back(t);
   }
   if (const auto t = turning_point(c, c.d0, c.d1)) cuts.push_back(*t);
   std::sort(cuts.begin(), cuts.end());
@@ -1077,7 +1102,7 @@ class edge_search {
   // where ties are settled, as first points.
   void add(const curve& c, double lo, double hi) {
     std::vector<double> cuts = {lo, hi};
-    for (const double t : crossings(c, 0)) {
+    for (const double t : exact_crossings(c, 0)) {
       if (t > lo && t < hi) cuts.push_back(t);
     }
     std::sort(cuts.begin(), cuts.end());
