@@ -167,6 +167,9 @@ class front_setting {
     if (!(ai * sra < 1)) return inf;
     const double x = numeric::precise::upper_quantile(sra);
     const double x_minority = numeric::precise::upper_quantile(ai * sra);
+    // A minority ratio too small for a quantile (subnormal): no composite
+    // effect a weighting can have is that far below the majority's.
+    if (std::isnan(x_minority)) return -inf;
     return x - x_minority;
   }
 

@@ -29,10 +29,14 @@
 #include "analysis/composite.h"
 #include "fourfifths/fourfifths.h"
 #include "pareto_test_support.h"
+#include "scenario_support.h"
 
 namespace fourfifths {
 namespace {
 
+using pareto_test::evaluate_mean;
+using pareto_test::make;
+using pareto_test::random_scenario;
 using pareto_test::random_source;
 
 // Violations below this in both axes are rounding; the check asks for
@@ -43,74 +47,6 @@ int scale() {
   const char* s = std::getenv("FOURFIFTHS_PARETO_SCALE");
   const int k = s != nullptr ? std::atoi(s) : 1;
   return std::max(k, 1);
-}
-
-// A random scenario: a correlation matrix of predictors and one criterion
-// from two or three common factors (with communalities up to 0.999 in one
-// problem of four), validities of either sign, effect sizes all negative
-// or of mixed sign.
-problem_spec random_scenario(std::uint64_t seed, ratio_mode mode) {
-  random_source rnd(seed);
-  const int n = 2 + rnd.below(6);
-  const bool strong = rnd.below(4) == 0;
-  const int factors = 2 + rnd.below(2);
-  const auto size = static_cast<std::size_t>(n + 1);
-  std::vector<std::vector<double>> loading(size,
-                                           std::vector<double>(static_cast<std::size_t>(factors)));
-  for (auto& row : loading) {
-    double sum = 0;
-    for (double& l : row) {
-      l = rnd.uniform(-0.8, 0.8);
-      sum += l * l;
-    }
-    const double cap = strong ? rnd.uniform(0.95, 0.999) : rnd.uniform(0.3, 0.9);
-    if (sum > cap || strong) {
-      for (double& l : row) l *= std::sqrt(cap / sum);
-    }
-  }
-  problem_spec s;
-  s.predictors = n;
-  s.criteria = 1;
-  s.mode = mode;
-  s.regression_weights = true;
-  s.criterion_weights = {1};
-  s.correlations.assign(size, std::vector<double>(size, 1.0));
-  for (std::size_t i = 0; i < size; ++i) {
-    for (std::size_t j = 0; j < size; ++j) {
-      if (i == j) continue;
-      double c = 0;
-      for (std::size_t k = 0; k < loading[i].size(); ++k) c += loading[i][k] * loading[j][k];
-      s.correlations[i][j] = c;
-    }
-  }
-  const bool mixed = rnd.below(2) == 0;
-  for (int j = 0; j < n; ++j)
-    s.predictor_effects.push_back(mixed ? rnd.uniform(-1.0, 0.5) : rnd.uniform(-1.1, -0.02));
-  s.criterion_effects = {rnd.uniform(-0.6, 0.3)};
-  s.minority_share = rnd.uniform(0.1, 0.5);
-  return s;
-}
-
-problem make(const problem_spec& s) {
-  problem_result built = make_problem(s);
-  EXPECT_TRUE(built.value.has_value()) << (built.errors.empty() ? "" : built.errors[0].text());
-  return *built.value;
-}
-
-// The impact ratio and the mean of a weighting at R, as the analysis
-// computes them for any weighting.
-std::pair<double, double> evaluate(const problem& p, std::span<const double> w,
-                                   const pareto_options& o) {
-  const composite_statistics c = analysis::composite_statistics(p, w);
-  const selection_model m{.mode = o.mode,
-                          .quality = quality_basis::criterion,
-                          .mix = p.mix(),
-                          .predictor_effect = c.predictor_effect,
-                          .validity = c.validity,
-                          .criterion_effect = c.criterion_effect};
-  const outcome x = outcome_at(m, o.ratio, method::precise);
-  if (!x.solved() || !x.mean) return {-1e300, -1e300};
-  return {x.ai_ratio, *x.mean};
 }
 
 // How far (ai, m) beats the front point f in both: min(ai - f.ai, m - f.m).
@@ -190,7 +126,7 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
   // The front's points are what the analysis makes of their weights, and
   // none beats another.
   for (const weighting_outcome& f : front) {
-    const auto [ai, m] = evaluate(p, f.weights, o);
+    const auto [ai, m] = evaluate_mean(p, f.weights, o);
     EXPECT_NEAR(ai, f.ai_ratio, 1e-12);
     EXPECT_NEAR(m, *f.mean, 1e-12);
     for (const weighting_outcome& g : front) EXPECT_LE(margin(g.ai_ratio, *g.mean, f), 1e-12);
@@ -198,7 +134,7 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
 
   // The largest margin of a weighting over any point, and the point.
   const auto worst_margin = [&](std::span<const double> w) {
-    const auto [ai, m] = evaluate(p, w, o);
+    const auto [ai, m] = evaluate_mean(p, w, o);
     ++t.weightings;
     double best = -std::numeric_limits<double>::infinity();
     std::size_t at = 0;
@@ -248,7 +184,7 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
       const std::vector<double> w = weights(v);
       if (std::all_of(w.begin(), w.end(), [](double x) { return x == 0; }))
         return -std::numeric_limits<double>::infinity();
-      const auto [ai, m] = evaluate(p, w, o);
+      const auto [ai, m] = evaluate_mean(p, w, o);
       ++t.weightings;
       return margin(ai, m, front[k]);
     };
