@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <span>
 #include <string>
 #include <utility>
@@ -226,6 +227,9 @@ std::string name_of(const testing::TestParamInfo<setting>& info) {
   return std::string(info.param.mode == ratio_mode::overall ? "Overall" : "Majority") +
          (info.param.signs == weight_signs::any ? "AnySign" : "NonNegative");
 }
+
+// Printed by name rather than as bytes.
+void PrintTo(const setting& c, std::ostream* os) { *os << name_of({c, 0}); }
 
 class pareto_mean_front : public testing::TestWithParam<setting> {};
 
