@@ -34,6 +34,7 @@
 // found from the impact end down as the better of the point before and
 // the best between the two effects.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -48,6 +49,7 @@
 #include "fourfifths/pareto.h"
 #include "numeric/precise_normal.h"
 #include "pareto/frontier.h"
+#include "pareto/mean_quality.h"
 
 namespace fourfifths {
 
@@ -285,29 +287,6 @@ std::string how_found(const pareto::frontier& f, int points) {
 
 using pareto::interval;
 
-// The extremes of the normal density over [lo, hi]: it rises to 0 and
-// falls beyond.
-interval density_range(double lo, double hi) {
-  const double a = numeric::precise::density(lo);
-  const double b = numeric::precise::density(hi);
-  const double top = lo <= 0 && hi >= 0 ? numeric::precise::density(0) : std::max(a, b);
-  return {std::min(a, b), top};
-}
-
-interval scaled(interval x, double by) {
-  return by >= 0 ? interval{x.lo * by, x.hi * by} : interval{x.hi * by, x.lo * by};
-}
-
-interval plus(interval x, interval y) { return {x.lo + y.lo, x.hi + y.hi}; }
-
-interval times(interval x, interval y) {
-  const double p[] = {x.lo * y.lo, x.lo * y.hi, x.hi * y.lo, x.hi * y.hi};
-  return {std::min({p[0], p[1], p[2], p[3]}), std::max({p[0], p[1], p[2], p[3]})};
-}
-
-// 1 / x for x > 0.
-interval reciprocal(interval x) { return {1 / x.hi, 1 / x.lo}; }
-
 // Validity as the edge search's quality.
 class validity_quality final : public pareto::edge_objective {
  public:
@@ -318,84 +297,10 @@ class validity_quality final : public pareto::edge_objective {
   }
 };
 
-// The mean criterion score of those selected at R, M(v, e), as the
-// analysis computes it (precise method): with the cut score x on the
-// majority's scale, z = x - e the minority's, Q the upper normal tail and
-// phi the density,
-//   M = (v N + pmin dcc Q(z)) / S,  N = pa phi(x) + pmin phi(z),
-// S the overall ratio: R itself in overall mode, pa Q(x) + pmin Q(z) with
-// x = Q^-1(R) in majority mode. Its partial derivatives:
-//   dM/dv = N / S > 0;
-//   majority mode: dM/de = pmin phi(z) (v z + dcc - M) / S;
-//   overall mode, where x moves with e along pa Q(x) + pmin Q(z) = R
-//   (dx/de = pmin phi(z) / N):  dM/de = pa pmin phi(x) phi(z) (dcc - v e) / (N R).
-// Over a box of (v, e) they are enclosed term by term: Q is monotone, phi
-// unimodal, and x rises and z falls with e.
-class mean_quality final : public pareto::edge_objective {
- public:
-  explicit mean_quality(const front_setting& s)
-      : s_(s),
-        ratio_(s.options().ratio),
-        overall_(s.options().mode == ratio_mode::overall),
-        pa_(s.mix().majority),
-        pmin_(s.mix().minority),
-        dcc_(s.criterion_effect()),
-        cut_(numeric::precise::upper_quantile(ratio_)) {}
-
-  double value(double v, double e) const override {
-    const outcome o = s_.at(e, v);
-    return o.solved() && o.mean ? *o.mean : -std::numeric_limits<double>::infinity();
-  }
-
-  std::array<double, 2> slopes(double v, double e) const override {
-    const double x = cut(e);
-    const double z = x - e;
-    const double phi_x = numeric::precise::density(x);
-    const double phi_z = numeric::precise::density(z);
-    const double n = pa_ * phi_x + pmin_ * phi_z;
-    if (overall_) return {n / ratio_, pa_ * pmin_ * phi_x * phi_z * (dcc_ - v * e) / (n * ratio_)};
-    const double q_z = numeric::precise::upper_tail(z);
-    const double sr = pa_ * numeric::precise::upper_tail(x) + pmin_ * q_z;
-    const double m = (v * n + pmin_ * dcc_ * q_z) / sr;
-    return {n / sr, pmin_ * phi_z * (v * z + dcc_ - m) / sr};
-  }
-
-  std::array<interval, 2> slopes(interval v, interval e) const override {
-    const interval x = overall_ ? interval{cut(e.lo), cut(e.hi)} : interval{cut_, cut_};
-    const interval z{x.lo - e.lo, x.hi - e.hi};  // x rises slower than e
-    const interval lo_hi_z{std::min(z.lo, z.hi), std::max(z.lo, z.hi)};
-    const interval phi_x = density_range(x.lo, x.hi);
-    const interval phi_z = density_range(lo_hi_z.lo, lo_hi_z.hi);
-    const interval n = plus(scaled(phi_x, pa_), scaled(phi_z, pmin_));
-    if (overall_) {
-      const interval lean = plus(interval{dcc_, dcc_}, scaled(times(v, e), -1));
-      return {scaled(n, 1 / ratio_),
-              scaled(times(times(times(phi_x, phi_z), lean), reciprocal(n)), pa_ * pmin_ / ratio_)};
-    }
-    const interval q_z{numeric::precise::upper_tail(lo_hi_z.hi),
-                       numeric::precise::upper_tail(lo_hi_z.lo)};
-    const interval per_sr = reciprocal(plus(interval{pa_ * numeric::precise::upper_tail(cut_),
-                                                     pa_ * numeric::precise::upper_tail(cut_)},
-                                            scaled(q_z, pmin_)));
-    const interval m = times(plus(times(v, n), scaled(q_z, pmin_ * dcc_)), per_sr);
-    const interval lean = plus(plus(times(v, lo_hi_z), interval{dcc_, dcc_}), scaled(m, -1));
-    return {times(n, per_sr), times(scaled(times(phi_z, lean), pmin_), per_sr)};
-  }
-
- private:
-  // The cut score on the majority's scale at effect e (NaN where none).
-  double cut(double e) const {
-    if (!overall_) return cut_;
-    const outcome o = s_.at(e, 0);
-    return o.solved() ? o.cut_score : std::numeric_limits<double>::quiet_NaN();
-  }
-
-  const front_setting& s_;
-  double ratio_;
-  bool overall_;
-  double pa_, pmin_, dcc_;
-  double cut_;
-};
+// The mean objective of a setting.
+pareto::mean_quality mean_of(const front_setting& s) {
+  return {s.options().mode, s.options().ratio, s.mix(), s.criterion_effect()};
+}
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
@@ -469,7 +374,7 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
     // The best of every weighting, then the best beyond the effect of each
     // impact ratio asked for, from the impact end down: the best beyond e_k
     // is the better of the best beyond e_(k+1) and the best in between.
-    const mean_quality mean(s);
+    const pareto::mean_quality mean = mean_of(s);
     // The edge holds the ends, so every search over a range that meets
     // [lowest effect, highest effect] has an answer.
     const pareto::edge_best top = *f->best_on_edge(mean, -infinity, infinity);
@@ -563,14 +468,16 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
     return result;
   }
   int searched = 0;
-  pareto::weighting best;
+  pareto::weighting best = impact;
   if (options.objective == pareto_objective::validity) {
     const double e = std::min(std::max(e_needed, f->quality_end().effect), impact.effect);
     best = nearest_parity(*f, f->at_effect(e), e_needed, searched);
-  } else {
-    const pareto::edge_best b = *f->best_on_edge(mean_quality(s), e_needed, infinity);
-    searched = b.evaluations;
-    best = b.at;
+  } else if (const std::optional<pareto::edge_best> b =
+                 f->best_on_edge(mean_of(s), e_needed, infinity)) {
+    // The edge holds the impact end, so a reachable ratio always has an
+    // answer.
+    searched = b->evaluations;
+    best = b->at;
   }
   result.status = pareto_status::found;
   result.value = s.evaluate(best.weights);

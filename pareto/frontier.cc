@@ -53,6 +53,9 @@ namespace pareto {
 namespace {
 
 using detail::curve;
+using detail::ratio_range;
+using detail::ratio_slope;
+using detail::ratio_slope_range;
 
 // Effects closer than this are one effect when stretches are joined, and a
 // request this far above the impact end still gets it.
@@ -78,6 +81,17 @@ double form(std::span<const double> r, int n, std::span<const double> x,
   }
   return s;
 }
+
+// Interval arithmetic for the enclosures of the edge search, rounded to
+// nearest: the search's tolerance is far above the rounding it ignores.
+interval sum(interval x, interval y) { return {x.lo + y.lo, x.hi + y.hi}; }
+
+interval product(interval x, interval y) {
+  const std::array<double, 4> p = {x.lo * y.lo, x.lo * y.hi, x.hi * y.lo, x.hi * y.hi};
+  return {*std::min_element(p.begin(), p.end()), *std::max_element(p.begin(), p.end())};
+}
+
+double quadratic_at(const curve& c, double t) { return c.q0 + t * (2 * c.q1 + t * c.q2); }
 
 double validity_at(const curve& c, double t) {
   return (c.a0 + c.a1 * t) / std::sqrt(c.q0 + t * (2 * c.q1 + t * c.q2));
@@ -196,6 +210,41 @@ void check_inputs(int n, std::span<const double> r, std::span<const double> a,
 }
 
 }  // namespace
+
+// The range of X(t)/sqrt(Q(t)), X = x0 + x1 t, over [t1, t2]: its ends and
+// its one turning point (turning_point).
+interval detail::ratio_range(const curve& c, double x0, double x1, double t1, double t2) {
+  const auto f = [&](double t) { return (x0 + x1 * t) / std::sqrt(quadratic_at(c, t)); };
+  interval out{std::min(f(t1), f(t2)), std::max(f(t1), f(t2))};
+  const double k0 = x1 * c.q0 - x0 * c.q1;
+  const double k1 = x1 * c.q1 - x0 * c.q2;
+  if (k1 != 0) {
+    const double t = -k0 / k1;
+    if (t > t1 && t < t2) out = {std::min(out.lo, f(t)), std::max(out.hi, f(t))};
+  }
+  return out;
+}
+
+// d/dt X(t)/sqrt(Q(t)) = (k0 + k1 t) / Q(t)^(3/2), at t and enclosed over
+// [t1, t2]: the numerator is linear, Q a convex quadratic.
+double detail::ratio_slope(const curve& c, double x0, double x1, double t) {
+  const double k = (x1 * c.q0 - x0 * c.q1) + (x1 * c.q1 - x0 * c.q2) * t;
+  const double q = quadratic_at(c, t);
+  return k / (q * std::sqrt(q));
+}
+
+interval detail::ratio_slope_range(const curve& c, double x0, double x1, double t1, double t2) {
+  const double k0 = x1 * c.q0 - x0 * c.q1;
+  const double k1 = x1 * c.q1 - x0 * c.q2;
+  const interval k{std::min(k0 + k1 * t1, k0 + k1 * t2), std::max(k0 + k1 * t1, k0 + k1 * t2)};
+  double q_lo = std::min(quadratic_at(c, t1), quadratic_at(c, t2));
+  const double q_hi = std::max(quadratic_at(c, t1), quadratic_at(c, t2));
+  if (c.q2 > 0) {
+    const double vertex = -c.q1 / c.q2;
+    if (vertex > t1 && vertex < t2) q_lo = std::min(q_lo, quadratic_at(c, vertex));
+  }
+  return product(k, {1 / (q_hi * std::sqrt(q_hi)), 1 / (q_lo * std::sqrt(q_lo))});
+}
 
 frontier::frontier(int n, std::span<const double> r, std::span<const double> a,
                    std::span<const double> d, sign_constraint signs)
@@ -890,52 +939,6 @@ weighting frontier::at_effect(double e) const {
 
 namespace {
 
-// Interval arithmetic for the enclosures of the edge search, rounded to
-// nearest: the search's tolerance is far above the rounding it ignores.
-interval sum(interval x, interval y) { return {x.lo + y.lo, x.hi + y.hi}; }
-
-interval product(interval x, interval y) {
-  const std::array<double, 4> p = {x.lo * y.lo, x.lo * y.hi, x.hi * y.lo, x.hi * y.hi};
-  return {*std::min_element(p.begin(), p.end()), *std::max_element(p.begin(), p.end())};
-}
-
-double quadratic_at(const curve& c, double t) { return c.q0 + t * (2 * c.q1 + t * c.q2); }
-
-// The range of X(t)/sqrt(Q(t)), X = x0 + x1 t, over [t1, t2]: its ends and
-// its one turning point (turning_point).
-interval ratio_range(const curve& c, double x0, double x1, double t1, double t2) {
-  const auto f = [&](double t) { return (x0 + x1 * t) / std::sqrt(quadratic_at(c, t)); };
-  interval out{std::min(f(t1), f(t2)), std::max(f(t1), f(t2))};
-  const double k0 = x1 * c.q0 - x0 * c.q1;
-  const double k1 = x1 * c.q1 - x0 * c.q2;
-  if (k1 != 0) {
-    const double t = -k0 / k1;
-    if (t > t1 && t < t2) out = {std::min(out.lo, f(t)), std::max(out.hi, f(t))};
-  }
-  return out;
-}
-
-// d/dt X(t)/sqrt(Q(t)) = (k0 + k1 t) / Q(t)^(3/2), at t and enclosed over
-// [t1, t2]: the numerator is linear, Q a convex quadratic.
-double ratio_slope(const curve& c, double x0, double x1, double t) {
-  const double k = (x1 * c.q0 - x0 * c.q1) + (x1 * c.q1 - x0 * c.q2) * t;
-  const double q = quadratic_at(c, t);
-  return k / (q * std::sqrt(q));
-}
-
-interval ratio_slope_range(const curve& c, double x0, double x1, double t1, double t2) {
-  const double k0 = x1 * c.q0 - x0 * c.q1;
-  const double k1 = x1 * c.q1 - x0 * c.q2;
-  const interval k{std::min(k0 + k1 * t1, k0 + k1 * t2), std::max(k0 + k1 * t1, k0 + k1 * t2)};
-  double q_lo = std::min(quadratic_at(c, t1), quadratic_at(c, t2));
-  const double q_hi = std::max(quadratic_at(c, t1), quadratic_at(c, t2));
-  if (c.q2 > 0) {
-    const double vertex = -c.q1 / c.q2;
-    if (vertex > t1 && vertex < t2) q_lo = std::min(q_lo, quadratic_at(c, vertex));
-  }
-  return product(k, {1 / (q_hi * std::sqrt(q_hi)), 1 / (q_lo * std::sqrt(q_lo))});
-}
-
 // The crossings of the effect e to the last digits: the quadratic's roots
 // of either sign refined by Newton's method on e(t) - e, kept where they
 // reach e. Near a double root (e near 0, or near the curve's highest
@@ -1041,10 +1044,10 @@ struct stretch {
   bool operator<(const stretch& other) const { return bound < other.bound; }
 };
 
-// Qualities this close to the best are ties for the search; the bound of
-// stretches stays finite through this many halvings at most before a
-// stretch without a finite bound is given up; and this many evaluations end
-// a search (never reached in the tests).
+// Qualities this close to the best are ties for the search; a stretch
+// with no quality at either end (where the quality is not defined) is
+// given up after this many halvings; and this many evaluations end a
+// search (never reached in the tests).
 double search_tolerance(double best) { return 1e-12 * std::max(1.0, std::abs(best)); }
 constexpr int unbounded_depth = 12;
 constexpr int most_evaluations = 2'000'000;
@@ -1092,7 +1095,12 @@ class edge_search {
 
   void push(const edge_point& l, const edge_point& r, int depth) {
     const double b = bound(l, r);
-    if (!std::isfinite(b) && depth > unbounded_depth) return;
+    // A stretch with a quality at one end is halved towards the edge of
+    // the part where the quality is defined, one half a step; one without
+    // a quality at either end only so many times.
+    if (!std::isfinite(b) && !std::isfinite(l.quality) && !std::isfinite(r.quality) &&
+        depth > unbounded_depth)
+      return;
     if (b <= threshold()) return;
     queue_.push_back({l, r, b, depth});
     std::push_heap(queue_.begin(), queue_.end());

@@ -93,6 +93,24 @@ struct edge_curve {
 
 }  // namespace detail
 
+/// A closed interval [lo, hi] of reals: an enclosure of the values a
+/// quantity takes over a stretch.
+struct interval {
+  double lo = 0, hi = 0;
+};
+
+namespace detail {
+
+/// On a curve, X(t)/sqrt(Q(t)) with X = x0 + x1 t (validity: a0, a1;
+/// effect: d0, d1): its range over [t1, t2], its derivative at t, and an
+/// enclosure of the derivative over [t1, t2], for the edge search's bounds.
+[[nodiscard]] interval ratio_range(const curve& c, double x0, double x1, double t1, double t2);
+[[nodiscard]] double ratio_slope(const curve& c, double x0, double x1, double t);
+[[nodiscard]] interval ratio_slope_range(const curve& c, double x0, double x1, double t1,
+                                         double t2);
+
+}  // namespace detail
+
 /// Which weightings are allowed.
 enum class sign_constraint {
   nonnegative,  ///< every weight >= 0 (the usual case)
@@ -117,12 +135,6 @@ struct piece {
   double effect_from = 0;
   double validity_to = 0;  ///< at the impact-end side
   double effect_to = 0;
-};
-
-/// A closed interval [lo, hi] of reals: an enclosure of the values a
-/// quantity takes over a stretch.
-struct interval {
-  double lo = 0, hi = 0;
 };
 
 /// A quality that depends on a weighting only through its validity v and

@@ -257,6 +257,46 @@ TEST(pareto_edge, AQualityWithSeveralMaxima) {
   }
 }
 
+// q(v, e) = v - 3 (e - peak)^2 where e >= start, undefined (minus
+// infinity) below: the search must look into stretches whose bound it
+// cannot know.
+class partial_quality final : public pareto::edge_objective {
+ public:
+  partial_quality(double start, double peak) : start_(start), peak_(peak) {}
+  double value(double v, double e) const override {
+    return e >= start_ ? v - 3 * (e - peak_) * (e - peak_) : -infinity;
+  }
+  std::array<double, 2> slopes(double /*v*/, double e) const override {
+    return {1, -6 * (e - peak_)};
+  }
+  std::array<interval, 2> slopes(interval /*v*/, interval e) const override {
+    return {interval{1, 1}, interval{-6 * (e.hi - peak_), -6 * (e.lo - peak_)}};
+  }
+
+ private:
+  double start_, peak_;
+};
+
+TEST(pareto_edge, AQualityUndefinedOnPartOfTheEdge) {
+  for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+    const int n = 2 + static_cast<int>(seed % 5);
+    const bool any_sign = seed % 2 == 0;
+    const problem p = pareto_test::random_problem(n, 900 + seed, effects::mixed);
+    const pareto::frontier f = pareto_test::make_front(p, any_sign ? any : nonnegative);
+    const double lo = f.low_end().effect;
+    const double hi = f.impact_end().effect;
+    const partial_quality q(lo + 0.4 * (hi - lo), lo + 0.6 * (hi - lo));
+    const std::optional<pareto::edge_best> best = f.best_on_edge(q, -infinity, infinity);
+    ASSERT_TRUE(best.has_value());
+    ASSERT_TRUE(std::isfinite(best->quality)) << "seed " << seed;
+    pareto_test::random_source rnd(seed);
+    for (int k = 0; k < 20000; ++k) {
+      const auto [v, e] = pareto_test::evaluate(p, draw(p, any_sign, rnd));
+      EXPECT_LE(q.value(v, e), best->quality + 1e-9) << "seed " << seed;
+    }
+  }
+}
+
 TEST(pareto_edge, EmptyWindowsAndEnds) {
   const problem p = pareto_test::random_problem(4, 77, effects::mixed);
   for (const auto signs : {nonnegative, any}) {

@@ -223,7 +223,7 @@ TEST(pareto_front_properties, OnePredictorWithWeightsOfEitherSign) {
 
 // `n` predictors uncorrelated with the criterion, correlating 0.3 among
 // themselves, with effect sizes from -0.9 to 0.5.
-problem_spec no_validity(int n) {
+problem_spec no_validity(int n, double criterion_effect = -0.3) {
   problem_spec s;
   s.predictors = n;
   s.criteria = 1;
@@ -237,7 +237,7 @@ problem_spec no_validity(int n) {
     s.correlations[i][size - 1] = s.correlations[size - 1][i] = i + 1 == size ? 1 : 0;
   }
   for (int j = 0; j < n; ++j) s.predictor_effects.push_back(-0.9 + 1.4 * j / (n - 1));
-  s.criterion_effects = {-0.3};
+  s.criterion_effects = {criterion_effect};
   s.minority_share = 0.25;
   return s;
 }
@@ -264,6 +264,62 @@ TEST(pareto_front_properties, ValiditiesAllZeroGiveOnePointAtParity) {
       ASSERT_TRUE(m.status == pareto_status::found);
       EXPECT_NEAR(m.value->ai_ratio, 1, 1e-12);
     }
+  }
+}
+
+TEST(pareto_front_properties, MeansAllEqualGiveOnePointAtParity) {
+  // Validities all zero and no criterion difference: the mean of those
+  // selected is 0 for every weighting, and of all these ties the front is
+  // the one at parity.
+  for (const int n : {2, 6}) {
+    const problem p = make(no_validity(n, 0));
+    for (const weight_signs signs : {weight_signs::any, weight_signs::nonnegative}) {
+      for (const ratio_mode mode : {ratio_mode::overall, ratio_mode::majority}) {
+        pareto_options o;
+        o.ratio = 0.3;
+        o.mode = mode;
+        o.signs = signs;
+        o.objective = pareto_objective::mean;
+        const pareto_result r = find_pareto_front(p, o);
+        ASSERT_TRUE(r.value.has_value()) << r.message;
+        ASSERT_EQ(r.value->points.size(), 1u);
+        const weighting_outcome& w = r.value->points.front();
+        EXPECT_EQ(*w.mean, 0);
+        EXPECT_NEAR(w.ai_ratio, 1, 1e-12);
+        EXPECT_TRUE(r.value->stopped_at_parity);
+        const min_ai_result m = best_weighting_for_min_ai(p, o, 0);
+        ASSERT_TRUE(m.status == pareto_status::found);
+        EXPECT_NEAR(m.value->ai_ratio, 1, 1e-12);
+      }
+    }
+  }
+}
+
+TEST(pareto_front_properties, ValiditiesAllZeroWithTheMean) {
+  // With a criterion favouring the majority the mean falls as the
+  // composite's effect rises: the front runs from the lowest effect any
+  // weighting has, -sqrt(d'R^-1 d) with weights of any sign, to parity.
+  const problem_spec s = no_validity(5);
+  const problem p = make(s);
+  std::vector<double> r(25), d = s.predictor_effects;
+  for (std::size_t i = 0; i < 5; ++i) {
+    for (std::size_t j = 0; j < 5; ++j) r[i * 5 + j] = s.correlations[i][j];
+  }
+  const std::vector<double> y = pareto_test::solve(r, 5, d);
+  const double lowest = -std::sqrt(pareto_test::dot(d, y));
+  for (const ratio_mode mode : {ratio_mode::overall, ratio_mode::majority}) {
+    pareto_options o;
+    o.ratio = 0.3;
+    o.mode = mode;
+    o.signs = weight_signs::any;
+    o.objective = pareto_objective::mean;
+    const pareto_result f = find_pareto_front(p, o);
+    ASSERT_TRUE(f.value.has_value());
+    const std::vector<weighting_outcome>& points = f.value->points;
+    ASSERT_EQ(points.size(), 21u);
+    EXPECT_NEAR(points.front().composite_d, lowest, 1e-12);
+    EXPECT_NEAR(points.back().ai_ratio, 1, 1e-12);
+    EXPECT_TRUE(f.value->stopped_at_parity);
   }
 }
 

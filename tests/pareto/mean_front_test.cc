@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <numbers>
 #include <ostream>
 #include <span>
 #include <string>
@@ -133,14 +134,19 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
     for (const weighting_outcome& g : front) EXPECT_LE(margin(g.ai_ratio, *g.mean, f), 1e-12);
   }
 
-  // The largest margin of a weighting over any point, and the point.
-  const auto worst_margin = [&](std::span<const double> w) {
-    const auto [ai, m] = evaluate_mean(p, w, o);
-    ++t.weightings;
+  // What a weighting must not beat: each point in both axes, and the
+  // first point, the best of all, in the mean alone (a point with no
+  // impact ratio to beat).
+  std::vector<weighting_outcome> targets = {front.front()};
+  targets.front().ai_ratio = -std::numeric_limits<double>::infinity();
+  targets.insert(targets.end(), front.begin(), front.end());
+
+  // The largest margin of a weighting over any target, and the target.
+  const auto worst_margin = [&](double ai, double m) {
     double best = -std::numeric_limits<double>::infinity();
     std::size_t at = 0;
-    for (std::size_t k = 0; k < front.size(); ++k) {
-      const double g = margin(ai, m, front[k]);
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+      const double g = margin(ai, m, targets[k]);
       if (g > best) {
         best = g;
         at = k;
@@ -150,8 +156,13 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
   };
 
   random_source rnd(seed);
-  std::vector<double> best_margin(front.size(), -std::numeric_limits<double>::infinity());
-  std::vector<std::vector<double>> best_draw(front.size());
+  std::vector<double> best_margin(targets.size(), -std::numeric_limits<double>::infinity());
+  std::vector<std::vector<double>> best_draw(targets.size());
+  // The draw of the highest mean in each of eight stretches of the impact
+  // ratio, from 0 to 1.
+  constexpr int bins = 8;
+  std::vector<double> bin_mean(bins, -std::numeric_limits<double>::infinity());
+  std::vector<double> bin_ai(bins, 0);
   for (int k = 0; k < draws; ++k) {
     std::vector<double> w(static_cast<std::size_t>(n));
     if (any) {
@@ -159,16 +170,24 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
     } else {
       w = pareto_test::random_weighting(n, rnd);
     }
-    const auto [g, at] = worst_margin(w);
+    const auto [ai, m] = evaluate_mean(p, w, o);
+    ++t.weightings;
+    const auto [g, at] = worst_margin(ai, m);
     t.worst = std::max(t.worst, g);
     if (g > best_margin[at]) {
       best_margin[at] = g;
       best_draw[at] = w;
     }
+    const auto bin = static_cast<std::size_t>(std::clamp(static_cast<int>(ai * bins), 0, bins - 1));
+    if (m > bin_mean[bin]) {
+      bin_mean[bin] = m;
+      bin_ai[bin] = ai;
+    }
   }
 
-  // Local search for a weighting that beats point k, from the point itself
-  // and from the draw that came nearest; non-negative weights as squares.
+  // Local search for a weighting that beats target k, from the target
+  // itself and from the draw that came nearest; non-negative weights as
+  // squares.
   const auto climb = [&](std::size_t k, const std::vector<double>& from) {
     std::vector<double> u = from;
     if (!any) {
@@ -187,7 +206,7 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
         return -std::numeric_limits<double>::infinity();
       const auto [ai, m] = evaluate_mean(p, w, o);
       ++t.weightings;
-      return margin(ai, m, front[k]);
+      return margin(ai, m, targets[k]);
     };
     double norm = 0;
     for (const double x : u) norm += x * x;
@@ -196,13 +215,26 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
     t.worst = std::max(t.worst, reached);
     return reached;
   };
-  for (std::size_t k = 0; k < front.size(); k += std::max<std::size_t>(1, front.size() / 5)) {
-    EXPECT_LE(climb(k, front[k].weights), allowed) << "from point " << k + 1;
+  for (std::size_t k = 0; k < targets.size(); k += std::max<std::size_t>(1, targets.size() / 5)) {
+    EXPECT_LE(climb(k, targets[k].weights), allowed) << "from target " << k;
     if (!best_draw[k].empty()) {
-      EXPECT_LE(climb(k, best_draw[k]), allowed) << "from the draw nearest point " << k + 1;
+      EXPECT_LE(climb(k, best_draw[k]), allowed) << "from the draw nearest target " << k;
     }
   }
   EXPECT_LE(t.worst, allowed);
+
+  // No draw has a higher mean than the best weighting for its own impact
+  // ratio: the front has no hole that a ratio asked for could fall into.
+  for (int b = 0; b < bins; ++b) {
+    if (!std::isfinite(bin_mean[static_cast<std::size_t>(b)])) continue;
+    const double ai = bin_ai[static_cast<std::size_t>(b)];
+    const min_ai_result m = best_weighting_for_min_ai(p, o, ai);
+    ASSERT_TRUE(m.status == pareto_status::found) << m.message;
+    EXPECT_GE(m.value->ai_ratio, ai - 1e-12);
+    const double short_by = bin_mean[static_cast<std::size_t>(b)] - *m.value->mean;
+    t.worst = std::max(t.worst, short_by);
+    EXPECT_LE(short_by, allowed) << "at an impact ratio of " << ai;
+  }
 
   // The best weighting for a ratio asked for agrees with the front: at a
   // point's own ratio the same mean, below the first point's the first.
@@ -262,6 +294,82 @@ INSTANTIATE_TEST_SUITE_P(
                     setting{ratio_mode::overall, weight_signs::any, 3000},
                     setting{ratio_mode::majority, weight_signs::any, 4000}),
     name_of);
+
+// Two predictors correlating r, with validities a1, a2 and effect sizes
+// d1, d2; a criterion effect of -0.4 and a quarter minority applicants.
+problem_spec two_predictors(double r, double a1, double a2, double d1, double d2, ratio_mode mode) {
+  problem_spec s;
+  s.predictors = 2;
+  s.criteria = 1;
+  s.mode = mode;
+  s.regression_weights = true;
+  s.criterion_weights = {1};
+  s.correlations = {{1, r, a1}, {r, 1, a2}, {a1, a2, 1}};
+  s.predictor_effects = {d1, d2};
+  s.criterion_effects = {-0.4};
+  s.minority_share = 0.25;
+  return s;
+}
+
+TEST(pareto_mean_front_precision, TheBestWeightingIsPlacedToTheLastDigits) {
+  // Two predictors with weights of any sign: the directions w = (cos phi,
+  // sin phi) are every weighting. The mean along them, from the analysis,
+  // scanned densely; its maximum placed by bisection on a central
+  // difference of the mean. The front's first point must be that
+  // weighting, in its effect size and weights to 1e-8, not only near it
+  // in the mean (where 1e-6 off in the effect is 1e-12 in the mean).
+  struct two_case {
+    double r, a1, a2, d1, d2;
+  };
+  for (const two_case& c :
+       {two_case{0.3, 0.4, 0.25, -1.0, -0.2}, two_case{-0.2, 0.3, 0.35, -0.3, -0.9},
+        two_case{0.5, 0.45, 0.2, -0.8, 0.3}}) {
+    for (const ratio_mode mode : {ratio_mode::overall, ratio_mode::majority}) {
+      const problem p = make(two_predictors(c.r, c.a1, c.a2, c.d1, c.d2, mode));
+      pareto_options o;
+      o.mode = mode;
+      o.ratio = 0.3;
+      o.signs = weight_signs::any;
+      o.objective = pareto_objective::mean;
+      const auto mean_at = [&](double phi) {
+        const std::vector<double> w = {std::cos(phi), std::sin(phi)};
+        return evaluate_mean(p, w, o).second;
+      };
+      constexpr int steps = 20000;
+      double best_phi = 0;
+      for (int k = 1; k < steps; ++k) {
+        const double phi = 2 * std::numbers::pi * k / steps;
+        if (mean_at(phi) > mean_at(best_phi)) best_phi = phi;
+      }
+      const double h = 1e-5;
+      const auto slope = [&](double phi) {
+        return (mean_at(phi + h) - mean_at(phi - h)) / (2 * h);
+      };
+      double lo = best_phi - 2 * std::numbers::pi / steps;
+      double hi = best_phi + 2 * std::numbers::pi / steps;
+      ASSERT_GT(slope(lo), 0);
+      ASSERT_LT(slope(hi), 0);
+      for (int k = 0; k < 60; ++k) {
+        const double mid = lo + (hi - lo) / 2;
+        (slope(mid) > 0 ? lo : hi) = mid;
+      }
+      const double phi = lo + (hi - lo) / 2;
+      const std::vector<double> w = {std::cos(phi), std::sin(phi)};
+      const composite_statistics want = analysis::composite_statistics(p, w);
+      const weighting_outcome got = find_pareto_front(p, o).value->points.front();
+      SCOPED_TRACE(mode == ratio_mode::overall ? "overall" : "majority");
+      EXPECT_NEAR(got.composite_d, want.predictor_effect, 1e-8);
+      EXPECT_NEAR(got.validity, want.validity, 1e-8);
+      EXPECT_NEAR(*got.mean, mean_at(phi), 1e-14);
+      // The same weights, scaled as the front scales them.
+      const double sum = w[0] + w[1];
+      const double by =
+          sum > 1e-9 * (std::abs(w[0]) + std::abs(w[1])) ? sum : std::abs(w[0]) + std::abs(w[1]);
+      EXPECT_NEAR(got.weights[0], w[0] / by, 1e-8);
+      EXPECT_NEAR(got.weights[1], w[1] / by, 1e-8);
+    }
+  }
+}
 
 }  // namespace
 }  // namespace fourfifths
