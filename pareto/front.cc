@@ -4,13 +4,37 @@
 //
 // At a fixed selection ratio R both objectives depend on a weighting only
 // through its composite effect size e and its validity v: the impact ratio
-// rises with e, and at a fixed e the mean criterion score of those selected
-// rises with v (it is linear in it). So every Pareto-optimal weighting lies
-// on the validity front v*(e), and the impact ratio A of a point has a
-// closed form inverse: with Q the upper normal tail, the majority's ratio
-// is R (majority mode) or R / (pa + pmin A) (overall mode), and then
+// rises with e, and the impact ratio A of a point has a closed form
+// inverse: with Q the upper normal tail, the majority's ratio is R
+// (majority mode) or R / (pa + pmin A) (overall mode), and then
 //   e = Q^-1(sr_majority) - Q^-1(A sr_majority).
+// Ratios above 1 (e > 0) count as 1: a selection that favours the minority
+// group is no better for the front than parity, so the front ends at the
+// best weighting at or beyond parity, and among weightings of equal quality
+// the one nearest parity is taken.
+//
+// Validity: along the front of validity against effect, validity falls as
+// the effect rises, so the front's points are read from it directly.
+//
+// The mean criterion score of those selected, M, is exact too. At a fixed
+// e it rises with v (it is linear in v with a positive slope, N/S below),
+// so the best weighting with an impact ratio of at least A, that is with
+// e >= e(A), has the highest validity at its own effect: it lies on the
+// upper edge of the reachable (e, v), not only on the validity front. M
+// can rise as e falls, below the quality end's effect as well as above it
+// (fewer minority applicants selected can raise the mean when the
+// criterion favours the majority), so the whole edge is searched, from the
+// lowest reachable effect to the highest. The edge is a finite set of
+// explicit curves (frontier.h), and the best point on them is found by a
+// branch and bound whose bounds come from enclosures of M's derivatives
+// (mean_quality below; frontier::best_on_edge): no weighting beats the
+// answer by more than 1e-12 in M, and a maximum inside a curve is then
+// placed by the root of dM/dt. The front's first point is the best of all;
+// the point for each impact ratio asked for is the best with e >= e(A),
+// found from the impact end down as the better of the point before and
+// the best between the two effects.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -25,6 +49,7 @@
 #include "fourfifths/pareto.h"
 #include "numeric/precise_normal.h"
 #include "pareto/frontier.h"
+#include "pareto/mean_quality.h"
 
 namespace fourfifths {
 
@@ -111,6 +136,8 @@ class front_setting {
   std::span<const double> a() const { return a_; }
   std::span<const double> d() const { return d_; }
   const pareto_options& options() const { return o_; }
+  applicant_mix mix() const { return *p_.mix(); }
+  double criterion_effect() const { return criterion_effect_; }
 
   // The selection model of a weighting with effect size e and validity v.
   selection_model model(double e, double v, double criterion_effect) const {
@@ -128,14 +155,23 @@ class front_setting {
   }
 
   // The composite effect size at which the impact ratio at R is `ai`, in
-  // closed form; minus infinity where no selection reaches it at R.
+  // closed form: minus infinity where every selection at R reaches it (a
+  // ratio of 0 or less, or one that the majority group alone cannot fill
+  // R below), plus infinity where none does (the minority group would need
+  // a selection ratio of 1 or more).
   double effect_for_ai(double ai) const {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    if (!(ai > 0)) return -inf;
     double sra = o_.ratio;
     if (o_.mode == ratio_mode::overall)
       sra = o_.ratio / (p_.mix()->majority + p_.mix()->minority * ai);
-    if (!(sra < 1)) return -std::numeric_limits<double>::infinity();
+    if (!(sra < 1)) return -inf;
+    if (!(ai * sra < 1)) return inf;
     const double x = numeric::precise::upper_quantile(sra);
     const double x_minority = numeric::precise::upper_quantile(ai * sra);
+    // A minority ratio too small for a quantile (subnormal): no composite
+    // effect a weighting can have is that far below the majority's.
+    if (std::isnan(x_minority)) return -inf;
     return x - x_minority;
   }
 
@@ -249,56 +285,53 @@ std::string how_found(const pareto::frontier& f, int points) {
          (points == 1 ? " point" : " points");
 }
 
-// The effect in [lo, hi] where the quality along the front is highest: a
-// scan, then a golden-section search around the best point of the scan.
-// Along the front the validity falls as the effect rises, so for the
-// validity objective this is `lo`; the mean rises with the validity and
-// with the effect, and is searched.
-double best_effect(const front_setting& s, const pareto::frontier& f, double lo, double hi) {
-  if (s.options().objective == pareto_objective::validity || !(hi > lo)) return lo;
-  auto quality = [&](double e) {
-    const pareto::weighting w = f.at_effect(e);
-    return s.quality(w.validity, s.at(w.effect, w.validity));
+using pareto::interval;
+
+// Validity as the edge search's quality.
+class validity_quality final : public pareto::edge_objective {
+ public:
+  double value(double v, double /*e*/) const override { return v; }
+  std::array<double, 2> slopes(double /*v*/, double /*e*/) const override { return {1, 0}; }
+  std::array<interval, 2> slopes(interval /*v*/, interval /*e*/) const override {
+    return {interval{1, 1}, interval{0, 0}};
+  }
+};
+
+// The mean objective of a setting.
+pareto::mean_quality mean_of(const front_setting& s) {
+  return {s.options().mode, s.options().ratio, s.mix(), s.criterion_effect()};
+}
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// An effect this close to 0 is parity.
+constexpr double parity_tolerance = 1e-9;
+
+// With validity as the quality, the best weighting `w` with effect >= e is
+// read from the front, where validity ties only at the top: when the top
+// validity is reached by weightings of several effects (a best validity of
+// 0 or below), an answer beyond parity goes to the tied weighting nearest
+// parity.
+pareto::weighting nearest_parity(const pareto::frontier& f, pareto::weighting w, double e,
+                                 int& evaluations) {
+  if (w.effect > parity_tolerance && w.validity <= 0) {
+    const std::optional<pareto::edge_best> b =
+        f.best_on_edge(validity_quality{}, std::max(e, 0.0), infinity);
+    if (b) {
+      evaluations += b->evaluations;
+      if (b->at.validity >= w.validity) w = b->at;
+    }
+  }
+  return w;
+}
+
+// Drops points equal to the one before: the front jumps there, and the
+// targets in the jump all meet its far side.
+void drop_repeats(std::vector<pareto::weighting>& points) {
+  const auto same = [](const pareto::weighting& x, const pareto::weighting& y) {
+    return x.weights == y.weights;
   };
-  constexpr int scan = 48;
-  int best = 0;
-  double best_quality = -std::numeric_limits<double>::infinity();
-  double quality_lo = best_quality;
-  for (int k = 0; k <= scan; ++k) {
-    const double q = quality(lo + (hi - lo) * k / scan);
-    if (k == 0) quality_lo = q;
-    if (q > best_quality) {
-      best_quality = q;
-      best = k;
-    }
-  }
-  double a = lo + (hi - lo) * std::max(best - 1, 0) / scan;
-  double b = lo + (hi - lo) * std::min(best + 1, scan) / scan;
-  const double golden = (std::sqrt(5.0) - 1) / 2;
-  double x1 = b - golden * (b - a);
-  double x2 = a + golden * (b - a);
-  double q1 = quality(x1);
-  double q2 = quality(x2);
-  for (int step = 0; step < 60 && b - a > 1e-13 * (1 + std::fabs(a)); ++step) {
-    if (q1 >= q2) {
-      b = x2;
-      x2 = x1;
-      q2 = q1;
-      x1 = b - golden * (b - a);
-      q1 = quality(x1);
-    } else {
-      a = x1;
-      x1 = x2;
-      q1 = q2;
-      x2 = a + golden * (b - a);
-      q2 = quality(x2);
-    }
-  }
-  const double found = q1 >= q2 ? x1 : x2;
-  // The ends of the interval are candidates too.
-  if (quality_lo >= std::max(q1, q2)) return lo;
-  if (quality(hi) > std::max(q1, q2)) return hi;
-  return found;
+  points.erase(std::unique(points.begin(), points.end(), same), points.end());
 }
 
 }  // namespace
@@ -311,29 +344,81 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
 
   pareto_front front;
   front.options = options;
-  // The impact end stops at parity: a composite effect of 0 is an impact
-  // ratio of 1 at every selection ratio.
-  double e_end = f->impact_end().effect;
-  if (e_end > 0) {
-    e_end = std::max(0.0, f->quality_end().effect);
-    front.stopped_at_parity = f->quality_end().effect < 0;
-  }
-  const double e_start = best_effect(s, *f, f->quality_end().effect, e_end);
-  const pareto::weighting first = f->at_effect(e_start);
-  const pareto::weighting last =
-      e_end >= f->impact_end().effect ? f->impact_end() : f->at_effect(e_end);
-  const double ai_first = s.at(first.effect, first.validity).ai_ratio;
-  const double ai_last = s.at(last.effect, last.validity).ai_ratio;
-  front.points.push_back(s.evaluate(first.weights));
-  if (ai_last > ai_first) {
-    const int n = options.points;
-    for (int k = 1; k < n - 1; ++k) {
-      const double ai = ai_first + (ai_last - ai_first) * k / (n - 1);
-      const double e = std::clamp(s.effect_for_ai(ai), first.effect, last.effect);
-      front.points.push_back(s.evaluate(f->at_effect(e).weights));
+  int searched = 0;
+  const pareto::weighting& impact = f->impact_end();
+  // Weightings beyond parity (a composite effect above 0, an impact ratio
+  // above 1 at every selection ratio) count as parity: the front ends at
+  // the best of them, which is at parity itself wherever the front passes
+  // through it.
+  const bool beyond = impact.effect > 0;
+  std::vector<pareto::weighting> points;
+  if (options.objective == pareto_objective::validity) {
+    const double e_start = f->quality_end().effect;
+    const pareto::weighting first = nearest_parity(*f, f->at_effect(e_start), -infinity, searched);
+    const double e_end = beyond ? std::max(0.0, first.effect) : impact.effect;
+    const pareto::weighting last =
+        nearest_parity(*f, e_end >= impact.effect ? impact : f->at_effect(e_end), e_end, searched);
+    const double ai_first = s.at(first.effect, first.validity).ai_ratio;
+    const double ai_last = s.at(last.effect, last.validity).ai_ratio;
+    points.push_back(first);
+    if (ai_last > ai_first) {
+      const int n = options.points;
+      for (int k = 1; k < n - 1; ++k) {
+        const double ai = ai_first + (ai_last - ai_first) * k / (n - 1);
+        const double e = std::clamp(s.effect_for_ai(ai), first.effect, last.effect);
+        points.push_back(f->at_effect(e));
+      }
+      points.push_back(last);
     }
-    front.points.push_back(s.evaluate(last.weights));
+  } else {
+    // The best of every weighting, then the best beyond the effect of each
+    // impact ratio asked for, from the impact end down: the best beyond e_k
+    // is the better of the best beyond e_(k+1) and the best in between.
+    const pareto::mean_quality mean = mean_of(s);
+    // The edge holds the ends, so every search over a range that meets
+    // [lowest effect, highest effect] has an answer.
+    const pareto::edge_best top = *f->best_on_edge(mean, -infinity, infinity);
+    searched += top.evaluations;
+    const pareto::weighting first = top.at;
+    points.push_back(first);
+    if (first.effect < -parity_tolerance || !beyond) {
+      pareto::edge_best last{impact, mean.value(impact.validity, impact.effect), 0};
+      if (beyond) {
+        last = *f->best_on_edge(mean, 0, infinity);
+        searched += last.evaluations;
+      }
+      const double ai_first = s.at(first.effect, first.validity).ai_ratio;
+      const double ai_last = s.at(last.at.effect, last.at.validity).ai_ratio;
+      if (ai_last > ai_first) {
+        const int n = options.points;
+        std::vector<double> targets(static_cast<std::size_t>(n));
+        targets.front() = first.effect;
+        targets.back() = last.at.effect;
+        for (int k = 1; k < n - 1; ++k) {
+          const double ai = ai_first + (ai_last - ai_first) * k / (n - 1);
+          targets[static_cast<std::size_t>(k)] =
+              std::clamp(s.effect_for_ai(ai), first.effect, last.at.effect);
+        }
+        std::vector<pareto::weighting> between(static_cast<std::size_t>(n - 2));
+        pareto::edge_best right = last;
+        for (int k = n - 2; k >= 1; --k) {
+          const auto at = static_cast<std::size_t>(k);
+          const std::optional<pareto::edge_best> here =
+              f->best_on_edge(mean, targets[at], targets[at + 1]);
+          if (here) {
+            searched += here->evaluations;
+            if (here->quality > right.quality) right = *here;
+          }
+          between[at - 1] = right.at;
+        }
+        points.insert(points.end(), between.begin(), between.end());
+        points.push_back(last.at);
+      }
+    }
   }
+  drop_repeats(points);
+  front.stopped_at_parity = beyond && std::abs(points.back().effect) <= parity_tolerance;
+  for (const pareto::weighting& w : points) front.points.push_back(s.evaluate(w.weights));
 
   const std::vector<double> unit(static_cast<std::size_t>(s.predictors()), 1.0);
   front.unit = s.evaluate(unit);
@@ -351,7 +436,7 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
   if (!p.spec().regression_weights) front.given = s.evaluate(p.spec().predictor_weights);
   result.status = pareto_status::found;
   result.message = how_found(*f, static_cast<int>(front.points.size()));
-  result.evaluations = s.evaluations();
+  result.evaluations = s.evaluations() + searched;
   result.stretches = static_cast<int>(f->pieces().size());
   result.value = std::move(front);
   return result;
@@ -371,8 +456,9 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
   result.stretches = static_cast<int>(f->pieces().size());
   const pareto::weighting& impact = f->impact_end();
   const double e_needed = s.effect_for_ai(min_ai);
-  // Reached when the highest-impact weighting meets the ratio.
-  if (!(s.at(impact.effect, impact.validity).ai_ratio >= min_ai) || e_needed > impact.effect) {
+  // Reached when the highest-impact weighting meets the ratio, to the
+  // rounding of the effect.
+  if (e_needed > impact.effect + 1e-12 * std::max(1.0, std::abs(impact.effect))) {
     result.status = pareto_status::unreachable;
     result.value = s.evaluate(impact.weights);
     result.evaluations = s.evaluations();
@@ -381,11 +467,21 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
         "front's impact end";
     return result;
   }
-  const double lo = std::max(e_needed, f->quality_end().effect);
-  const double e = best_effect(s, *f, std::min(lo, impact.effect), impact.effect);
+  int searched = 0;
+  pareto::weighting best = impact;
+  if (options.objective == pareto_objective::validity) {
+    const double e = std::min(std::max(e_needed, f->quality_end().effect), impact.effect);
+    best = nearest_parity(*f, f->at_effect(e), e_needed, searched);
+  } else if (const std::optional<pareto::edge_best> b =
+                 f->best_on_edge(mean_of(s), e_needed, infinity)) {
+    // The edge holds the impact end, so a reachable ratio always has an
+    // answer.
+    searched = b->evaluations;
+    best = b->at;
+  }
   result.status = pareto_status::found;
-  result.value = s.evaluate(f->at_effect(e).weights);
-  result.evaluations = s.evaluations();
+  result.value = s.evaluate(best.weights);
+  result.evaluations = s.evaluations() + searched;
   result.message = how_found(*f, 1);
   return result;
 }

@@ -53,6 +53,9 @@ namespace pareto {
 namespace {
 
 using detail::curve;
+using detail::ratio_range;
+using detail::ratio_slope;
+using detail::ratio_slope_range;
 
 // Effects closer than this are one effect when stretches are joined, and a
 // request this far above the impact end still gets it.
@@ -78,6 +81,17 @@ double form(std::span<const double> r, int n, std::span<const double> x,
   }
   return s;
 }
+
+// Interval arithmetic for the enclosures of the edge search, rounded to
+// nearest: the search's tolerance is far above the rounding it ignores.
+interval sum(interval x, interval y) { return {x.lo + y.lo, x.hi + y.hi}; }
+
+interval product(interval x, interval y) {
+  const std::array<double, 4> p = {x.lo * y.lo, x.lo * y.hi, x.hi * y.lo, x.hi * y.hi};
+  return {*std::min_element(p.begin(), p.end()), *std::max_element(p.begin(), p.end())};
+}
+
+double quadratic_at(const curve& c, double t) { return c.q0 + t * (2 * c.q1 + t * c.q2); }
 
 double validity_at(const curve& c, double t) {
   return (c.a0 + c.a1 * t) / std::sqrt(c.q0 + t * (2 * c.q1 + t * c.q2));
@@ -116,33 +130,23 @@ struct candidate {
   }
 };
 
-// Offers the highest-validity point of `c` whose effect is at least e (less
-// a rounding allowance of 1e-12): an end of the curve or a crossing of e
-// (at most two: D(t)^2 = e^2 Q(t) is a quadratic). The best weighting with
-// effect >= e is a front point; were it inside a curve with effect above e,
-// validity would have a turning point there, and such a point is not on
-// the front: along a traced stretch validity falls throughout, on a pair
-// a step into a predictor that raises validity would gain in both (and
-// if none does, the point is the quality end), and a group's path stays
-// within the extremes of its segment, which are its ends.
-void best_on(const curve& c, double e, candidate& best) {
-  const double floor = e - effect_tolerance * std::max(1.0, std::abs(e));
-  const auto try_point = [&](double t) {
-    const double et = effect_at(c, t);
-    if (et >= floor) best.offer(c, t, validity_at(c, t), et);
-  };
-  try_point(c.t_lo);
-  if (c.t_hi == c.t_lo) return;
-  try_point(c.t_hi);
-  // Crossings: D(t)^2 = e^2 Q(t) with D(t) of the sign of e.
+// The points of `c` where e(t)^2 = e^2 (a rounding allowance of 1e-12
+// for tangencies and ends), of either sign: at most two, since
+// D(t)^2 = e^2 Q(t) is a quadratic. With `signed_only`, those where D(t)
+// has the sign of e.
+std::vector<double> crossings(const curve& c, double e, bool signed_only = true) {
+  std::vector<double> out;
+  if (c.t_hi == c.t_lo) return out;
   const double e2 = e * e;
   const double qa = c.d1 * c.d1 - e2 * c.q2;
   const double qb = c.d0 * c.d1 - e2 * c.q1;
   const double qc = c.d0 * c.d0 - e2 * c.q0;
-  double disc = qb * qb - qa * qc;
+  // For e = 0 the root D(t) = 0 is double: a discriminant rounded above 0
+  // would move it by the square root of the rounding.
+  double disc = e == 0 ? 0 : qb * qb - qa * qc;
   if (disc < 0) {
     // A tangency rounded to a small negative value is a double root.
-    if (disc < -1e-12 * (qb * qb + std::abs(qa * qc))) return;
+    if (disc < -1e-12 * (qb * qb + std::abs(qa * qc))) return out;
     disc = 0;
   }
   const double qq = -(qb + std::copysign(std::sqrt(disc), qb));
@@ -152,11 +156,33 @@ void best_on(const curve& c, double e, candidate& best) {
     if (!(t >= c.t_lo - slack && t <= c.t_hi + slack)) return;
     t = std::clamp(t, c.t_lo, c.t_hi);
     const double dt = c.d0 + c.d1 * t;
-    if (e != 0 && (dt > 0) != (e > 0)) return;  // the root of the other sign
-    try_point(t);
+    if (signed_only && e != 0 && (dt > 0) != (e > 0)) return;  // the root of the other sign
+    out.push_back(t);
   };
   if (qa != 0) try_root(qq / qa);
   if (qq != 0) try_root(qc / qq);
+  return out;
+}
+
+// Offers the highest-validity point of `c` whose effect is at least e (less
+// a rounding allowance of 1e-12): an end of the curve or a crossing of e.
+// The best weighting with effect >= e is a front point; were it inside a
+// curve with effect above e, validity would have a turning point there,
+// and such a point is not on the front: along a traced stretch validity
+// falls throughout, on a pair a step into a predictor that raises validity
+// would gain in both (and if none does, the point is the quality end), and
+// a group's path stays within the extremes of its segment, which are its
+// ends.
+void best_on(const curve& c, double e, candidate& best) {
+  const double floor = e - effect_tolerance * std::max(1.0, std::abs(e));
+  const auto try_point = [&](double t) {
+    const double et = effect_at(c, t);
+    if (et >= floor) best.offer(c, t, validity_at(c, t), et);
+  };
+  try_point(c.t_lo);
+  if (c.t_hi == c.t_lo) return;
+  try_point(c.t_hi);
+  for (const double t : crossings(c, e)) try_point(t);
 }
 
 void check_inputs(int n, std::span<const double> r, std::span<const double> a,
@@ -184,6 +210,41 @@ void check_inputs(int n, std::span<const double> r, std::span<const double> a,
 }
 
 }  // namespace
+
+// The range of X(t)/sqrt(Q(t)), X = x0 + x1 t, over [t1, t2]: its ends and
+// its one turning point (turning_point).
+interval detail::ratio_range(const curve& c, double x0, double x1, double t1, double t2) {
+  const auto f = [&](double t) { return (x0 + x1 * t) / std::sqrt(quadratic_at(c, t)); };
+  interval out{std::min(f(t1), f(t2)), std::max(f(t1), f(t2))};
+  const double k0 = x1 * c.q0 - x0 * c.q1;
+  const double k1 = x1 * c.q1 - x0 * c.q2;
+  if (k1 != 0) {
+    const double t = -k0 / k1;
+    if (t > t1 && t < t2) out = {std::min(out.lo, f(t)), std::max(out.hi, f(t))};
+  }
+  return out;
+}
+
+// d/dt X(t)/sqrt(Q(t)) = (k0 + k1 t) / Q(t)^(3/2), at t and enclosed over
+// [t1, t2]: the numerator is linear, Q a convex quadratic.
+double detail::ratio_slope(const curve& c, double x0, double x1, double t) {
+  const double k = (x1 * c.q0 - x0 * c.q1) + (x1 * c.q1 - x0 * c.q2) * t;
+  const double q = quadratic_at(c, t);
+  return k / (q * std::sqrt(q));
+}
+
+interval detail::ratio_slope_range(const curve& c, double x0, double x1, double t1, double t2) {
+  const double k0 = x1 * c.q0 - x0 * c.q1;
+  const double k1 = x1 * c.q1 - x0 * c.q2;
+  const interval k{std::min(k0 + k1 * t1, k0 + k1 * t2), std::max(k0 + k1 * t1, k0 + k1 * t2)};
+  double q_lo = std::min(quadratic_at(c, t1), quadratic_at(c, t2));
+  const double q_hi = std::max(quadratic_at(c, t1), quadratic_at(c, t2));
+  if (c.q2 > 0) {
+    const double vertex = -c.q1 / c.q2;
+    if (vertex > t1 && vertex < t2) q_lo = std::min(q_lo, quadratic_at(c, vertex));
+  }
+  return product(k, {1 / (q_hi * std::sqrt(q_hi)), 1 / (q_lo * std::sqrt(q_lo))});
+}
 
 frontier::frontier(int n, std::span<const double> r, std::span<const double> a,
                    std::span<const double> d, sign_constraint signs)
@@ -219,6 +280,7 @@ frontier::frontier(int n, std::span<const double> r, std::span<const double> a,
   if (!whole.factor(rs_, n, all)) throw std::invalid_argument("pareto: r is not positive definite");
   if (signs == sign_constraint::nonnegative) {
     build_nonnegative();
+    build_edge_nonnegative();
   } else {
     build_any();
   }
@@ -328,8 +390,11 @@ void frontier::finish_curve(curve& c) const {
   if (const auto t = turning_point(c, c.a0, c.a1))
     c.validity_max = std::max(c.validity_max, validity_at(c, *t));
   c.effect_max = std::max(c.effect_lo, c.effect_hi);
-  if (const auto t = turning_point(c, c.d0, c.d1))
+  c.effect_min = std::min(c.effect_lo, c.effect_hi);
+  if (const auto t = turning_point(c, c.d0, c.d1)) {
     c.effect_max = std::max(c.effect_max, effect_at(c, *t));
+    c.effect_min = std::min(c.effect_min, effect_at(c, *t));
+  }
 }
 
 namespace {
@@ -512,31 +577,94 @@ std::vector<double> best_ratio(const problem& pr, std::span<const double> c,
 
 }  // namespace
 
+void frontier::add_traced(std::span<const double> x, std::span<const double> z, double s_from,
+                          double s_to, std::vector<curve>& out) {
+  // The piece's ends; an end where the weights run into 0 (to rounding)
+  // is left to the other, since the direction is then constant.
+  const std::size_t size = at(n_);
+  std::vector<double> from(size), to(size);
+  double x_size = 0;
+  double z_size = 0;
+  for (std::size_t j = 0; j < size; ++j) {
+    from[j] = x[j] + s_from * z[j];
+    to[j] = x[j] + s_to * z[j];
+    x_size = std::max(x_size, std::abs(x[j]));
+    z_size = std::max(z_size, std::abs(z[j]));
+  }
+  const auto vanishes = [&](const std::vector<double>& w, double s) {
+    const double largest = std::abs(*std::max_element(
+        w.begin(), w.end(), [](double l, double r) { return std::abs(l) < std::abs(r); }));
+    return largest <= 1e-12 * (x_size + s * z_size);
+  };
+  if (vanishes(from, s_from)) std::fill(from.begin(), from.end(), 0.0);
+  if (vanishes(to, s_to)) std::fill(to.begin(), to.end(), 0.0);
+  add_arc(from, to, out);
+}
+
+frontier::curve frontier::pair_curve(int i, int j) const {
+  curve c;
+  c.first = i;
+  c.second = j;
+  c.t_lo = 0;
+  c.t_hi = 1;
+  c.a0 = as_[at(i)];
+  c.a1 = as_[at(j)] - as_[at(i)];
+  c.d0 = ds_[at(i)];
+  c.d1 = ds_[at(j)] - ds_[at(i)];
+  const double rij = rs_[at(i) * at(n_) + at(j)];
+  c.q0 = 1;
+  c.q1 = rij - 1;
+  c.q2 = 2 - 2 * rij;
+  finish_curve(c);
+  return c;
+}
+
+std::vector<frontier::curve> frontier::group_arcs() {
+  // Groups of three or more predictors whose (a_j, d_j) lie on one line
+  // through the origin (those at the origin join every group): the path
+  // between the group's two extreme weightings.
+  const std::size_t size = at(n_);
+  const problem pr{n_, rs_, as_, ds_};
+  std::vector<curve> out;
+  std::vector<int> zero;
+  std::vector<int> rest;
+  for (int j = 0; j < n_; ++j) {
+    (as_[at(j)] == 0 && ds_[at(j)] == 0 ? zero : rest).push_back(j);
+  }
+  std::vector<char> grouped(size, 0);
+  for (const int lead : rest) {
+    if (grouped[at(lead)] != 0) continue;
+    const double len = std::hypot(as_[at(lead)], ds_[at(lead)]);
+    const double ux = as_[at(lead)] / len;
+    const double uy = ds_[at(lead)] / len;
+    std::vector<int> members = zero;
+    std::vector<double> sigma(size, 0.0);
+    std::vector<double> minus(size, 0.0);
+    for (const int k : rest) {
+      const double x = as_[at(k)];
+      const double y = ds_[at(k)];
+      if (std::abs(ux * y - uy * x) > 1e-12 * std::hypot(x, y)) continue;
+      grouped[at(k)] = 1;
+      members.push_back(k);
+      sigma[at(k)] = ux * x + uy * y;
+      minus[at(k)] = -sigma[at(k)];
+    }
+    if (members.size() < 3) continue;
+    std::sort(members.begin(), members.end());
+    const std::vector<double> high = best_ratio(pr, sigma, {}, members);
+    const std::vector<double> low = best_ratio(pr, minus, {}, members);
+    add_arc(low, high, out);
+  }
+  return out;
+}
+
 void frontier::build_nonnegative() {
   const std::size_t size = at(n_);
   const problem pr{n_, rs_, as_, ds_};
   const std::vector<traced_piece> traced = trace(pr);
   for (const traced_piece& tp : traced) {
-    // The piece's ends; an end where the weights run into 0 (to rounding)
-    // is left to the other, since the direction is then constant.
-    std::vector<double> from(size), to(size);
-    double x_size = 0;
-    double z_size = 0;
-    for (std::size_t j = 0; j < size; ++j) {
-      from[j] = tp.x[j] + tp.s_from * tp.z[j];
-      to[j] = tp.x[j] + tp.s_to * tp.z[j];
-      x_size = std::max(x_size, std::abs(tp.x[j]));
-      z_size = std::max(z_size, std::abs(tp.z[j]));
-    }
-    const auto vanishes = [&](const std::vector<double>& w, double s) {
-      const double largest = std::abs(*std::max_element(
-          w.begin(), w.end(), [](double l, double r) { return std::abs(l) < std::abs(r); }));
-      return largest <= 1e-12 * (x_size + s * z_size);
-    };
-    if (vanishes(from, tp.s_from)) std::fill(from.begin(), from.end(), 0.0);
-    if (vanishes(to, tp.s_to)) std::fill(to.begin(), to.end(), 0.0);
     const std::size_t first = traced_.size();
-    add_arc(from, to, traced_);
+    add_traced(tp.x, tp.z, tp.s_from, tp.s_to, traced_);
     piece p;
     p.predictors = tp.active;
     p.validity_from = validity_at(traced_[first], traced_[first].t_lo);
@@ -576,64 +704,82 @@ void frontier::build_nonnegative() {
   concave_ = !gap;
   if (concave_) return;
 
-  // Pairs that reach above the uncovered part with a validity above the
-  // impact end's.
+  // Pairs and groups that reach above the uncovered part with a validity
+  // above the impact end's.
   const double v1 = impact_.validity;
   for (int i = 0; i < n_; ++i) {
     for (int j = i + 1; j < n_; ++j) {
-      curve c;
-      c.first = i;
-      c.second = j;
-      c.t_lo = 0;
-      c.t_hi = 1;
-      c.a0 = as_[at(i)];
-      c.a1 = as_[at(j)] - as_[at(i)];
-      c.d0 = ds_[at(i)];
-      c.d1 = ds_[at(j)] - ds_[at(i)];
-      const double rij = rs_[at(i) * size + at(j)];
-      c.q0 = 1;
-      c.q1 = rij - 1;
-      c.q2 = 2 - 2 * rij;
-      finish_curve(c);
+      const curve c = pair_curve(i, j);
       if (c.effect_max > *gap && c.validity_max > v1) others_.push_back(c);
     }
+  }
+  for (const curve& c : group_arcs()) {
+    if (c.effect_max > *gap && c.validity_max > v1) others_.push_back(c);
+  }
+}
+
+// The upper edge with non-negative weights. Its points are those of the
+// proof at the top of this file with an outward normal of any sign in the
+// effect: the traced stretch of validity against effect, the same traced
+// against the effect's negative (from the quality end down to the lowest
+// effect), and where neither reaches, pairs, single predictors and
+// collinear groups.
+void frontier::build_edge_nonnegative() {
+  const std::size_t size = at(n_);
+  std::vector<double> minus_d(size);
+  for (std::size_t j = 0; j < size; ++j) minus_d[j] = -ds_[j];
+  const problem down{n_, rs_, as_, minus_d};
+  const std::vector<traced_piece> traced = trace(down);
+  std::vector<curve> lower;
+  for (const traced_piece& tp : traced) add_traced(tp.x, tp.z, tp.s_from, tp.s_to, lower);
+  std::vector<int> all(size);
+  std::iota(all.begin(), all.end(), 0);
+  if (*std::max_element(minus_d.begin(), minus_d.end()) > 0 && !traced.empty() &&
+      traced.back().s_to == 1) {
+    low_ = from_curve(lower.back(), lower.back().t_hi);
+  } else {
+    low_ = make_weighting(best_ratio(down, minus_d, as_, all));
   }
 
-  // Groups of three or more predictors whose (a_j, d_j) lie on one line
-  // through the origin (those at the origin join every group).
-  std::vector<int> zero;
-  std::vector<int> rest;
-  for (int j = 0; j < n_; ++j) {
-    (as_[at(j)] == 0 && ds_[at(j)] == 0 ? zero : rest).push_back(j);
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  for (const std::vector<curve>* set : {&traced_, &lower}) {
+    for (const curve& c : *set) edge_.push_back({c, -inf, inf});
   }
-  std::vector<char> grouped(size, 0);
-  for (const int lead : rest) {
-    if (grouped[at(lead)] != 0) continue;
-    const double len = std::hypot(as_[at(lead)], ds_[at(lead)]);
-    const double ux = as_[at(lead)] / len;
-    const double uy = ds_[at(lead)] / len;
-    std::vector<int> members = zero;
-    std::vector<double> sigma(size, 0.0);
-    std::vector<double> minus(size, 0.0);
-    for (const int k : rest) {
-      const double x = as_[at(k)];
-      const double y = ds_[at(k)];
-      if (std::abs(ux * y - uy * x) > 1e-12 * std::hypot(x, y)) continue;
-      grouped[at(k)] = 1;
-      members.push_back(k);
-      sigma[at(k)] = ux * x + uy * y;
-      minus[at(k)] = -sigma[at(k)];
-    }
-    if (members.size() < 3) continue;
-    std::sort(members.begin(), members.end());
-    const std::vector<double> high = best_ratio(pr, sigma, {}, members);
-    const std::vector<double> low = best_ratio(pr, minus, {}, members);
-    std::vector<curve> arc;
-    add_arc(low, high, arc);
-    for (const curve& c : arc) {
-      if (c.effect_max > *gap && c.validity_max > v1) others_.push_back(c);
+  for (const weighting* w : {&quality_, &impact_, &low_}) {
+    std::vector<double> scaled(size);
+    for (std::size_t j = 0; j < size; ++j) scaled[j] = w->weights[j] / unscale_[j];
+    add_edge(scaled, scaled);
+  }
+
+  // The stretches of effect that no traced point reaches.
+  std::vector<std::array<double, 2>> covered;
+  for (const detail::edge_curve& c : edge_)
+    covered.push_back({c.path.effect_min, c.path.effect_max});
+  std::sort(covered.begin(), covered.end());
+  std::vector<std::array<double, 2>> gaps;
+  double reach = low_.effect;
+  for (const auto& [lo, hi] : covered) {
+    if (lo > reach + effect_tolerance) gaps.push_back({reach, lo});
+    reach = std::max(reach, hi);
+  }
+  if (impact_.effect > reach + effect_tolerance) gaps.push_back({reach, impact_.effect});
+  if (gaps.empty()) return;
+  std::vector<curve> candidates = group_arcs();
+  for (int i = 0; i < n_; ++i) {
+    for (int j = i + 1; j < n_; ++j) candidates.push_back(pair_curve(i, j));
+  }
+  for (const curve& c : candidates) {
+    for (const auto& [lo, hi] : gaps) {
+      if (c.effect_max >= lo && c.effect_min <= hi) edge_.push_back({c, lo, hi});
     }
   }
+}
+
+void frontier::add_edge(std::span<const double> from, std::span<const double> to) {
+  std::vector<curve> arc;
+  add_arc(from, to, arc);
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  for (const curve& c : arc) edge_.push_back({c, -inf, inf});
 }
 
 void frontier::build_any() {
@@ -667,48 +813,95 @@ void frontier::build_any() {
     pieces_.push_back(p);
   };
 
+  std::vector<double> minus_x(size), minus_y(size);
+  for (std::size_t j = 0; j < size; ++j) {
+    minus_x[j] = -x[j];
+    minus_y[j] = -y[j];
+  }
+  // A weighting with c.z = 0 for a non-zero c: two predictors' weights
+  // traded against each other.
+  const auto orthogonal = [&](std::span<const double> c) {
+    std::size_t big = 0;
+    for (std::size_t j = 1; j < size; ++j) {
+      if (std::abs(c[j]) > std::abs(c[big])) big = j;
+    }
+    const std::size_t other = big == 0 ? 1 : 0;
+    std::vector<double> z(size, 0.0);
+    z[other] = c[big];
+    z[big] = -c[other];
+    return z;
+  };
+
   if (!has_a && !has_d) {
     std::vector<double> first(size, 0.0);
     first[0] = 1;
-    quality_ = impact_ = make_weighting(first);
+    quality_ = impact_ = low_ = make_weighting(first);
+    add_edge(first, first);
     return;
   }
-  if (!has_a || !has_d) {
-    // One objective is zero for every weighting: the best of the other.
-    quality_ = impact_ = make_weighting(has_a ? x : y);
+  if (!has_a) {
+    // Validity is zero for every weighting: the best effect, and an edge
+    // along validity 0 from the lowest effect to the highest (two points
+    // for one predictor).
+    quality_ = impact_ = make_weighting(y);
+    low_ = make_weighting(minus_y);
+    if (n_ == 1) {
+      add_edge(minus_y, minus_y);
+      add_edge(y, y);
+      return;
+    }
+    const std::vector<double> z = orthogonal(ds_);
+    add_edge(minus_y, z);
+    add_edge(z, y);
+    return;
+  }
+  if (!has_d) {
+    // The effect is zero for every weighting: the best validity.
+    quality_ = impact_ = low_ = make_weighting(x);
+    add_edge(x, x);
     return;
   }
   if (gaa * gdd - gad * gad > 1e-12 * gaa * gdd) {
-    // The upper-right arc of the ellipse: w = R^-1((1-s) a + s d).
+    // The upper-right arc of the ellipse: w = R^-1((1-s) a + s d); the
+    // upper-left one, from the quality end to -R^-1 d, completes the edge.
     record(x, y);
     quality_ = from_curve(traced_.front(), traced_.front().t_lo);
     impact_ = from_curve(traced_.back(), traced_.back().t_hi);
+    low_ = make_weighting(minus_y);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    for (const curve& c : traced_) edge_.push_back({c, -inf, inf});
+    add_edge(x, minus_y);
     return;
   }
-  // d proportional to a: the image is a segment of a line through 0.
+  // d proportional to a: the image is a segment of a line through 0, and
+  // each effect on it has one validity, so the whole segment is the edge.
   if (gad > 0) {
     quality_ = impact_ = make_weighting(x);
+    low_ = make_weighting(minus_x);
+    if (n_ == 1) {
+      add_edge(minus_x, minus_x);
+      add_edge(x, x);
+      return;
+    }
+    const std::vector<double> z = orthogonal(as_);
+    add_edge(minus_x, z);
+    add_edge(z, x);
     return;
   }
-  std::vector<double> minus_x(size);
-  for (std::size_t j = 0; j < size; ++j) minus_x[j] = -x[j];
-  quality_ = make_weighting(x);
+  quality_ = low_ = make_weighting(x);
   impact_ = make_weighting(minus_x);
   if (n_ == 1) {
     concave_ = false;  // two points only
+    add_edge(x, x);
+    add_edge(minus_x, minus_x);
     return;
   }
   // Through a weighting z with a.z = 0 = x'Rz: x to z, then z to -x.
-  std::size_t big = 0;
-  for (std::size_t j = 1; j < size; ++j) {
-    if (std::abs(as_[j]) > std::abs(as_[big])) big = j;
-  }
-  const std::size_t other = big == 0 ? 1 : 0;
-  std::vector<double> z(size, 0.0);
-  z[other] = as_[big];
-  z[big] = -as_[other];
+  const std::vector<double> z = orthogonal(as_);
   record(x, z);
   record(z, minus_x);
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  for (const curve& c : traced_) edge_.push_back({c, -inf, inf});
 }
 
 weighting frontier::at_effect(double e) const {
@@ -742,6 +935,305 @@ weighting frontier::at_effect(double e) const {
       (impact_.validity == best.validity && impact_.effect >= best.effect))
     return impact_;
   return from_curve(*best.on, best.t);
+}
+
+namespace {
+
+// The crossings of the effect e to the last digits: the quadratic's roots
+// of either sign refined by Newton's method on e(t) - e, kept where they
+// reach e. Near a double root (e near 0, or near the curve's highest
+// effect) the quadratic alone keeps only half the digits, and may put the
+// root on the wrong side of D(t) = 0. Steps that leave the curve or do not
+// bring e(t) closer are not taken.
+std::vector<double> exact_crossings(const curve& c, double e) {
+  std::vector<double> out;
+  for (double t : crossings(c, e, false)) {
+    double miss = std::abs(effect_at(c, t) - e);
+    for (int step = 0; step < 8 && miss > 0; ++step) {
+      const double slope = ratio_slope(c, c.d0, c.d1, t);
+      if (!(slope != 0)) break;
+      const double next = std::clamp(t - (effect_at(c, t) - e) / slope, c.t_lo, c.t_hi);
+      const double next_miss = std::abs(effect_at(c, next) - e);
+      if (!(next_miss < miss)) break;
+      t = next;
+      miss = next_miss;
+    }
+    if (miss <= effect_tolerance * std::max(1.0, std::abs(e))) out.push_back(t);
+  }
+  return out;
+}
+
+// The parts of [t_lo, t_hi] where the effect lies in [lo, hi], as closed
+// intervals (a single point where the curve only touches the range): cut
+// where the effect crosses lo and hi, with a rounding allowance of
+// 1e-12 max(1, |limit|) in what counts as inside.
+std::vector<std::array<double, 2>> effect_window(const curve& c, double lo, double hi) {
+  std::vector<std::array<double, 2>> out;
+  const auto slack = [](double limit) {
+    return std::isfinite(limit) ? effect_tolerance * std::max(1.0, std::abs(limit)) : 0.0;
+  };
+  const double floor = lo - slack(lo);
+  const double ceiling = hi + slack(hi);
+  const auto inside = [&](double t) {
+    const double e = effect_at(c, t);
+    return e >= floor && e <= ceiling;
+  };
+  if (c.t_hi == c.t_lo) {
+    if (inside(c.t_lo)) out.push_back({c.t_lo, c.t_lo});
+    return out;
+  }
+  std::vector<double> cuts = {c.t_lo, c.t_hi};
+  for (const double level : {lo, hi}) {
+    if (!std::isfinite(level)) continue;
+    for (const double t : exact_crossings(c, level)) cuts.push_back(t);
+  }
+  if (const auto t = turning_point(c, c.d0, c.d1)) cuts.push_back(*t);
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+    if (!inside(cuts[k] + (cuts[k + 1] - cuts[k]) / 2)) continue;
+    if (!out.empty() && out.back()[1] == cuts[k]) {
+      out.back()[1] = cuts[k + 1];
+    } else {
+      out.push_back({cuts[k], cuts[k + 1]});
+    }
+  }
+  // Points where the curve only touches the range.
+  for (const double t : cuts) {
+    const bool covered =
+        std::any_of(out.begin(), out.end(), [&](const auto& w) { return t >= w[0] && t <= w[1]; });
+    if (!covered && inside(t)) out.push_back({t, t});
+  }
+  return out;
+}
+
+// Which of two effects is preferred among equal qualities: the one nearer
+// 0 from below, else the smaller above 0.
+bool nearer_parity(double e, double than) {
+  const double below = std::min(e, 0.0);
+  const double below_than = std::min(than, 0.0);
+  if (below != below_than) return below > below_than;
+  return std::max(e, 0.0) < std::max(than, 0.0);
+}
+
+// A point of the edge search: where it is, what it gives, the domain it
+// belongs to and the width of the stretch it was found in.
+struct edge_point {
+  const curve* on = nullptr;
+  double t = 0;
+  double validity = 0;
+  double effect = 0;
+  double quality = -std::numeric_limits<double>::infinity();
+  double lo = 0, hi = 0;
+  double width = 0;
+
+  bool better_than(const edge_point& other) const {
+    if (on == nullptr) return false;
+    if (other.on == nullptr) return true;
+    if (quality != other.quality) return quality > other.quality;
+    return nearer_parity(effect, other.effect);
+  }
+};
+
+// A stretch [t1, t2] of one curve still to be searched, with the qualities
+// at its ends and an upper bound of the quality within.
+struct stretch {
+  edge_point left, right;
+  double bound = 0;
+  int depth = 0;
+  bool operator<(const stretch& other) const { return bound < other.bound; }
+};
+
+// Qualities this close to the best are ties for the search; a stretch
+// with no quality at either end (where the quality is not defined) is
+// given up after this many halvings; and this many evaluations end a
+// search (never reached in the tests).
+double search_tolerance(double best) { return 1e-12 * std::max(1.0, std::abs(best)); }
+constexpr int unbounded_depth = 12;
+constexpr int most_evaluations = 2'000'000;
+
+class edge_search {
+ public:
+  explicit edge_search(const edge_objective& q) : q_(q) {}
+
+  edge_point point(const curve& c, double t, double lo, double hi, double width) {
+    edge_point p{&c, t, validity_at(c, t), effect_at(c, t), 0, lo, hi, width};
+    ++evaluations_;
+    p.quality = q_.value(p.validity, p.effect);
+    if (std::isnan(p.quality)) p.quality = -std::numeric_limits<double>::infinity();
+    if (p.better_than(best_)) best_ = p;
+    return p;
+  }
+
+  // The bound of the quality over a stretch by the mean-value theorem: the
+  // quality m(t) lies below both lines m(t1) + D+ (t - t1) and
+  // m(t2) - D- (t2 - t), [D-, D+] enclosing dm/dt = q_v v' + q_e e' over
+  // the stretch. Its excess over the true maximum falls as the square of
+  // the stretch's width.
+  double bound(const edge_point& l, const edge_point& r) {
+    const curve& c = *l.on;
+    const double t1 = l.t;
+    const double t2 = r.t;
+    if (!std::isfinite(l.quality) || !std::isfinite(r.quality))
+      return std::numeric_limits<double>::infinity();
+    const interval v = ratio_range(c, c.a0, c.a1, t1, t2);
+    const interval e = ratio_range(c, c.d0, c.d1, t1, t2);
+    ++evaluations_;
+    const std::array<interval, 2> g = q_.slopes(v, e);
+    const interval slope = sum(product(g[0], ratio_slope_range(c, c.a0, c.a1, t1, t2)),
+                               product(g[1], ratio_slope_range(c, c.d0, c.d1, t1, t2)));
+    if (!std::isfinite(slope.lo) || !std::isfinite(slope.hi))
+      return std::numeric_limits<double>::infinity();
+    const double h = t2 - t1;
+    if (slope.hi <= 0) return l.quality;
+    if (slope.lo >= 0) return r.quality;
+    const double s =
+        std::clamp((r.quality - l.quality - slope.lo * h) / (slope.hi - slope.lo), 0.0, h);
+    return std::max(
+        {l.quality, r.quality, std::min(l.quality + slope.hi * s, r.quality - slope.lo * (h - s))});
+  }
+
+  void push(const edge_point& l, const edge_point& r, int depth) {
+    const double b = bound(l, r);
+    // A stretch with a quality at one end is halved towards the edge of
+    // the part where the quality is defined, one half a step; one without
+    // a quality at either end only so many times.
+    if (!std::isfinite(b) && !std::isfinite(l.quality) && !std::isfinite(r.quality) &&
+        depth > unbounded_depth)
+      return;
+    if (b <= threshold()) return;
+    queue_.push_back({l, r, b, depth});
+    std::push_heap(queue_.begin(), queue_.end());
+  }
+
+  // A domain [lo, hi] of one curve: its ends, and the point of effect 0,
+  // where ties are settled, as first points.
+  void add(const curve& c, double lo, double hi) {
+    std::vector<double> cuts = {lo, hi};
+    for (const double t : exact_crossings(c, 0)) {
+      if (t > lo && t < hi) cuts.push_back(t);
+    }
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<edge_point> points;
+    for (const double t : cuts) points.push_back(point(c, t, lo, hi, hi - lo));
+    for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+      if (points[k + 1].t > points[k].t) push(points[k], points[k + 1], 0);
+    }
+  }
+
+  // Best first: the stretch with the highest bound is halved until no
+  // bound exceeds the best quality found by more than the tolerance.
+  void run() {
+    while (!queue_.empty() && evaluations_ < most_evaluations) {
+      std::pop_heap(queue_.begin(), queue_.end());
+      const stretch s = queue_.back();
+      queue_.pop_back();
+      if (s.bound <= threshold()) break;
+      const double t1 = s.left.t;
+      const double t2 = s.right.t;
+      const double mid = t1 + (t2 - t1) / 2;
+      if (!(mid > t1 && mid < t2)) continue;
+      const edge_point m = point(*s.left.on, mid, s.left.lo, s.left.hi, (t2 - t1) / 2);
+      push(s.left, m, s.depth + 1);
+      push(m, s.right, s.depth + 1);
+    }
+    queue_.clear();
+  }
+
+  // The best point, moved to the root of dm/dt next to it: the maximum
+  // located to the last digits rather than to the square root of the
+  // rounding, as the quality's values alone would place it.
+  void polish() {
+    if (best_.on == nullptr || best_.lo == best_.hi || !std::isfinite(best_.quality)) return;
+    const curve& c = *best_.on;
+    const auto slope = [&](double t) {
+      const std::array<double, 2> g = q_.slopes(validity_at(c, t), effect_at(c, t));
+      return g[0] * ratio_slope(c, c.a0, c.a1, t) + g[1] * ratio_slope(c, c.d0, c.d1, t);
+    };
+    const double t0 = best_.t;
+    const double g0 = slope(t0);
+    if (g0 == 0 || !std::isfinite(g0)) return;
+    const double end = g0 > 0 ? best_.hi : best_.lo;
+    if (end == t0) return;  // a maximum at the end of its domain
+    // A bracket [near, far] of the sign change, widening from the best point.
+    double near = t0;
+    double far = t0;
+    double step = std::max(best_.width, 1e-9 * (best_.hi - best_.lo));
+    for (;;) {
+      far = g0 > 0 ? std::min(t0 + step, end) : std::max(t0 - step, end);
+      const double g = slope(far);
+      if (!(g * g0 > 0) || far == end) break;
+      near = far;
+      step *= 2;
+    }
+    double t = far;
+    if (slope(far) * g0 <= 0) {
+      for (int k = 0; k < 200; ++k) {
+        const double mid = near + (far - near) / 2;
+        if (mid == near || mid == far) break;
+        if (slope(mid) * g0 > 0) {
+          near = mid;
+        } else {
+          far = mid;
+        }
+      }
+      t = near + (far - near) / 2;
+    }
+    const edge_point p = point(c, t, best_.lo, best_.hi, 0);
+    // The root is the maximum; its quality may round below the grid
+    // point's.
+    if (p.quality >= best_.quality - search_tolerance(best_.quality) * 1e-3) best_ = p;
+  }
+
+  [[nodiscard]] const edge_point& best() const { return best_; }
+  [[nodiscard]] int evaluations() const { return evaluations_; }
+
+ private:
+  double threshold() const {
+    return best_.on == nullptr ? -std::numeric_limits<double>::infinity()
+                               : best_.quality + search_tolerance(best_.quality);
+  }
+
+  const edge_objective& q_;
+  edge_point best_;
+  std::vector<stretch> queue_;
+  int evaluations_ = 0;
+};
+
+}  // namespace
+
+// The edge search. The best weighting with effect in [from, to] for a
+// quality that rises with validity at a fixed effect lies on the upper edge
+// (the highest validity at each effect), and every point of the edge lies
+// on one of the curves of edge_ (see build_edge_nonnegative and
+// build_any), each a chord w(t) = p + t q on which v(t) and e(t) are
+// ratios of a linear function to the square root of a quadratic. On each
+// curve the part with effect in range is searched by branch and bound: a
+// stretch is halved while the bound of the mean-value theorem, from
+// enclosures of the quality's partial derivatives over the stretch's box
+// of (v, e) and of v'(t) and e'(t) (closed forms), exceeds the best quality
+// found by more than 1e-12 max(1, |best|). So no weighting with effect in
+// range has a quality above the answer's by more than that (up to the
+// accuracy of the quality's own values). The answer is then moved to the
+// nearby root of the quality's derivative along its curve, which places a
+// maximum inside a curve to the last digits.
+std::optional<edge_best> frontier::best_on_edge(const edge_objective& q, double from,
+                                                double to) const {
+  const double allowance =
+      std::isfinite(from) ? effect_tolerance * std::max(1.0, std::abs(from)) : 0.0;
+  edge_search search(q);
+  for (const detail::edge_curve& ec : edge_) {
+    const curve& c = ec.path;
+    const double l = std::max(from, ec.from);
+    const double h = std::min(to, ec.to);
+    if (c.effect_max < l - allowance || c.effect_min > h + allowance) continue;
+    for (const auto& [t1, t2] : effect_window(c, l, h)) search.add(c, t1, t2);
+  }
+  search.run();
+  search.polish();
+  const edge_point& best = search.best();
+  if (best.on == nullptr) return std::nullopt;
+  return edge_best{from_curve(*best.on, best.t), best.quality, search.evaluations()};
 }
 
 }  // namespace pareto

@@ -37,6 +37,17 @@
 // pairs, of which those that can matter are kept. at_effect is one closed
 // form on the traced stretch, or one pass over the kept pairs elsewhere.
 //
+// The upper edge: for a quality that depends on (v, e) and rises with v at
+// a fixed e but not necessarily with e (the mean criterion score of those
+// selected), the best weighting under a bound on e has the highest
+// validity at its own effect, which need not be a front point. The edge,
+// the highest validity at each effect from the lowest reachable (low_end)
+// to the highest, is kept as curves: the traced stretch, the same traced
+// for the effect's negative, and where neither reaches, pairs, single
+// predictors and collinear groups (the argument of frontier.cc holds for
+// an outward normal of either sign in e); without sign constraints the
+// upper half of the ellipse. best_on_edge searches it.
+//
 // Degenerate inputs: d = 0 (or a = 0) makes the front one point, the best
 // validity (effect); d proportional to a with a negative factor makes it
 // a stretch of the line e = factor * v (with w >= 0 it comes from the
@@ -49,7 +60,9 @@
 #ifndef FOURFIFTHS_PARETO_FRONTIER_H_
 #define FOURFIFTHS_PARETO_FRONTIER_H_
 
+#include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -65,12 +78,36 @@ struct curve {
   double a0 = 0, a1 = 0, d0 = 0, d1 = 0;  // A = a0 + a1 t, D = d0 + d1 t
   double q0 = 0, q1 = 0, q2 = 0;          // Q = q0 + 2 q1 t + q2 t^2
   double effect_lo = 0, effect_hi = 0;    // the effects at t_lo and t_hi
-  double validity_max = 0, effect_max = 0;
+  double validity_max = 0, effect_max = 0, effect_min = 0;
   bool joined = true;  // a traced piece that starts where the one before ends
   int first = -1;      // a pair of predictors: p = unit(first), q = unit(second) - p
   int second = -1;
   std::size_t stored = 0;  // otherwise p and q at pool offsets stored and stored + n
 };
+
+/// A curve of the upper edge, used where the effect lies in [from, to].
+struct edge_curve {
+  curve path;
+  double from = 0, to = 0;
+};
+
+}  // namespace detail
+
+/// A closed interval [lo, hi] of reals: an enclosure of the values a
+/// quantity takes over a stretch.
+struct interval {
+  double lo = 0, hi = 0;
+};
+
+namespace detail {
+
+/// On a curve, X(t)/sqrt(Q(t)) with X = x0 + x1 t (validity: a0, a1;
+/// effect: d0, d1): its range over [t1, t2], its derivative at t, and an
+/// enclosure of the derivative over [t1, t2], for the edge search's bounds.
+[[nodiscard]] interval ratio_range(const curve& c, double x0, double x1, double t1, double t2);
+[[nodiscard]] double ratio_slope(const curve& c, double x0, double x1, double t);
+[[nodiscard]] interval ratio_slope_range(const curve& c, double x0, double x1, double t1,
+                                         double t2);
 
 }  // namespace detail
 
@@ -100,6 +137,34 @@ struct piece {
   double effect_to = 0;
 };
 
+/// A quality that depends on a weighting only through its validity v and
+/// effect e and rises with v at every fixed e (the mean criterion score of
+/// those selected at a fixed selection ratio is one), with what the edge
+/// search needs to bound it.
+class edge_objective {
+ public:
+  edge_objective() = default;
+  edge_objective(const edge_objective&) = default;
+  edge_objective& operator=(const edge_objective&) = default;
+  virtual ~edge_objective() = default;
+
+  /// The quality at (v, e); minus infinity where it is not defined.
+  [[nodiscard]] virtual double value(double v, double e) const = 0;
+  /// Its partial derivatives {d/dv, d/de} at (v, e).
+  [[nodiscard]] virtual std::array<double, 2> slopes(double v, double e) const = 0;
+  /// Enclosures of the partial derivatives over the box v in `v`, e in
+  /// `e`: every value they take there lies within (bounds that are not
+  /// finite say that none are known).
+  [[nodiscard]] virtual std::array<interval, 2> slopes(interval v, interval e) const = 0;
+};
+
+/// The best weighting of an edge search and its quality.
+struct edge_best {
+  weighting at;
+  double quality = 0;
+  int evaluations = 0;  ///< qualities evaluated by the search
+};
+
 /// The front of one problem, computed once; queries are cheap.
 class frontier {
  public:
@@ -125,6 +190,20 @@ class frontier {
   /// that, the impact end.
   [[nodiscard]] weighting at_effect(double e) const;
 
+  /// The lowest-effect weighting (ties: the highest validity): the other
+  /// end of the upper edge.
+  [[nodiscard]] const weighting& low_end() const { return low_; }
+
+  /// The weighting of highest quality `q` whose effect lies in [from, to]
+  /// (less a rounding allowance of 1e-12 max(1, |from|) below), or none
+  /// when no weighting has such an effect. Among qualities that tie
+  /// exactly, the one whose effect is nearest 0 from below, else the
+  /// smallest above 0: a group difference favouring the minority group is
+  /// no better than none. Exact to a quality of 1e-12 max(1, |quality|)
+  /// (see frontier.cc); infinite limits are allowed.
+  [[nodiscard]] std::optional<edge_best> best_on_edge(const edge_objective& q, double from,
+                                                      double to) const;
+
   /// True when the concave stretches (pieces) cover the whole front, so that
   /// every front point maximises a non-negative mix of validity and effect.
   [[nodiscard]] bool concave() const { return concave_; }
@@ -143,17 +222,24 @@ class frontier {
   curve add_stored(std::span<const double> p, std::span<const double> q, double t_lo, double t_hi);
   void add_arc(std::span<const double> from, std::span<const double> to, std::vector<curve>& out);
   void finish_curve(curve& c) const;
+  void add_traced(std::span<const double> x, std::span<const double> z, double s_from, double s_to,
+                  std::vector<curve>& out);
+  [[nodiscard]] curve pair_curve(int i, int j) const;
+  [[nodiscard]] std::vector<curve> group_arcs();
+  void build_edge_nonnegative();
+  void add_edge(std::span<const double> from, std::span<const double> to);
 
   int n_;
   sign_constraint signs_;
   std::vector<double> r_, a_, d_;     // as given (r symmetrised)
   std::vector<double> unscale_;       // 1 / sqrt(r_jj)
   std::vector<double> rs_, as_, ds_;  // scaled to unit variances
-  weighting quality_, impact_;
+  weighting quality_, impact_, low_;
   bool concave_ = true;
   std::vector<piece> pieces_;
   std::vector<curve> traced_;  // the pieces, one or two curves each
   std::vector<curve> others_;  // pairs and collinear groups, where the front is not concave
+  std::vector<detail::edge_curve> edge_;  // the upper edge at every reachable effect
   std::vector<double> pool_;
 };
 

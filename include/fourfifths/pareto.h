@@ -55,14 +55,24 @@ struct weighting_outcome {
 struct pareto_front {
   pareto_options options;
   /// From the highest-quality end to the highest-impact-ratio end, spread
-  /// evenly in the impact ratio. The impact end stops at parity (ratio 1)
-  /// when weightings can go beyond it. One point when the highest-quality
-  /// weighting already has the highest ratio the front allows.
+  /// evenly in the impact ratio: each point is the best weighting whose
+  /// ratio is at least the one asked for. Ratios above 1 count as 1 (a
+  /// selection that favours the minority group is no better than parity),
+  /// so when weightings can go beyond parity the impact end is the best of
+  /// those at or beyond it: the weighting with ratio 1 where the front
+  /// passes through parity, else the far side of the front's jump over it.
+  /// Among weightings of equal quality the one nearest parity is taken.
+  /// Where the front jumps, the ratios asked for within the jump all meet
+  /// its far side, which is listed once, so a front can have fewer points
+  /// than asked for: one point when the highest-quality weighting already
+  /// has the highest ratio the front allows.
   std::vector<weighting_outcome> points;
   weighting_outcome unit;                  ///< equal weights, to mark
   weighting_outcome regression;            ///< the regression weights (any sign), to mark
   std::optional<weighting_outcome> given;  ///< the problem's own weights, to mark
-  bool stopped_at_parity = false;          ///< the impact end is the weighting with ratio 1
+  /// Weightings go beyond parity and the impact end is the weighting with
+  /// ratio 1 (composite effect 0 to 1e-9).
+  bool stopped_at_parity = false;
 };
 
 /// How a search for a front or a best weighting ended.
@@ -101,8 +111,12 @@ using pareto_result = search_result<pareto_front>;
 pareto_result find_pareto_front(const problem& p, const pareto_options& options);
 
 /// The single weighting with the highest quality whose impact ratio at R is
-/// at least `min_ai` (status `found`); when none reaches it, status
-/// `unreachable` and the weighting with the highest ratio reachable.
+/// at least `min_ai` (status `found`); a ratio of 0 or below, or below the
+/// lowest any selection at R can have, asks for the highest-quality
+/// weighting. When none reaches it, status `unreachable` and the weighting
+/// with the highest ratio reachable; a `min_ai` that is not a finite
+/// number, status `bad_options`. Among equal qualities, the one nearest
+/// parity.
 using min_ai_result = search_result<weighting_outcome>;
 min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& options,
                                         double min_ai);

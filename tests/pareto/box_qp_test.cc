@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -58,38 +60,72 @@ std::vector<double> enumerate(const std::vector<double>& h, int k, const std::ve
   return best;
 }
 
+// A random QP on a random subset of a random problem's predictors, some of
+// them unbounded, against enumeration.
+void expect_enumerated(const pareto_test::problem& p, pareto_test::random_source& rnd,
+                       std::uint64_t seed) {
+  const int n = p.n;
+  std::vector<int> idx;
+  for (int j = 0; j < n; ++j) {
+    if (rnd.uniform() < 0.8) idx.push_back(j);
+  }
+  const int k = static_cast<int>(idx.size());
+  std::vector<double> q(at(k));
+  std::vector<char> bounded(at(k));
+  std::vector<double> h(at(k) * at(k));
+  for (int i = 0; i < k; ++i) {
+    q[at(i)] = rnd.uniform(-1, 1);
+    bounded[at(i)] = rnd.uniform() < 0.8 ? 1 : 0;
+    for (int j = 0; j < k; ++j)
+      h[at(i) * at(k) + at(j)] = p.r[at(idx[at(i)]) * at(n) + at(idx[at(j)])];
+  }
+  const pareto::detail::box_qp_solution got = pareto::detail::solve_box_qp(p.r, n, idx, q, bounded);
+  const std::vector<double> want = enumerate(h, k, q, bounded);
+  ASSERT_EQ(got.z.size(), want.size());
+  for (int j = 0; j < k; ++j) {
+    EXPECT_NEAR(got.z[at(j)], want[at(j)], 1e-12 * std::max(1.0, std::abs(want[at(j)])))
+        << "seed " << seed << " variable " << j;
+    if (bounded[at(j)] != 0 && got.free[at(j)] == 0) {
+      EXPECT_EQ(got.z[at(j)], 0.0);
+    }
+  }
+}
+
 TEST(pareto_box_qp, AgreesWithEnumeration) {
   for (std::uint64_t seed = 1; seed <= 200; ++seed) {
     pareto_test::random_source rnd(seed);
     const int n = 2 + rnd.below(5);
-    const pareto_test::problem p =
-        pareto_test::random_problem(n, seed, pareto_test::effects::mixed);
-    // A random subset of the predictors, some of them unbounded.
-    std::vector<int> idx;
-    for (int j = 0; j < n; ++j) {
-      if (rnd.uniform() < 0.8) idx.push_back(j);
-    }
-    const int k = static_cast<int>(idx.size());
-    std::vector<double> q(at(k));
-    std::vector<char> bounded(at(k));
-    std::vector<double> h(at(k) * at(k));
-    for (int i = 0; i < k; ++i) {
-      q[at(i)] = rnd.uniform(-1, 1);
-      bounded[at(i)] = rnd.uniform() < 0.8 ? 1 : 0;
-      for (int j = 0; j < k; ++j)
-        h[at(i) * at(k) + at(j)] = p.r[at(idx[at(i)]) * at(n) + at(idx[at(j)])];
-    }
-    const pareto::detail::box_qp_solution got =
-        pareto::detail::solve_box_qp(p.r, n, idx, q, bounded);
-    const std::vector<double> want = enumerate(h, k, q, bounded);
-    ASSERT_EQ(got.z.size(), want.size());
-    for (int j = 0; j < k; ++j) {
-      EXPECT_NEAR(got.z[at(j)], want[at(j)], 1e-12) << "seed " << seed << " variable " << j;
-      if (bounded[at(j)] != 0 && got.free[at(j)] == 0) {
-        EXPECT_EQ(got.z[at(j)], 0.0);
-      }
-    }
+    expect_enumerated(pareto_test::random_problem(n, seed, pareto_test::effects::mixed), rnd, seed);
   }
+}
+
+TEST(pareto_box_qp, StronglyCorrelatedAgreesWithEnumeration) {
+  // Communalities of 0.95 to 0.999 and 3 to 8 predictors: entering one
+  // variable drives others below their bounds, so the step must stop at
+  // the first bound it meets.
+  for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+    pareto_test::random_source rnd(seed + 7000);
+    const int n = 3 + rnd.below(6);
+    expect_enumerated(pareto_test::random_problem(n, seed + 7000, pareto_test::effects::mixed,
+                                                  pareto_test::communality::high),
+                      rnd, seed);
+  }
+}
+
+TEST(pareto_box_qp, AStepBlockedByABound) {
+  // All three bounded, q = (1, 0.5, 1). From z = 0 the first and third
+  // enter; the second's free solution with them is negative, so it stays
+  // at 0. By hand: the first and third solve [[1, .5], [.5, 1]] z = (1, 1),
+  // z = 2/3 each, and the second's multiplier 0.5 - 0.8 * 2/3 is negative.
+  const std::vector<double> r = {1, 0, 0.5, 0, 1, 0.8, 0.5, 0.8, 1};
+  const std::vector<int> idx = {0, 1, 2};
+  const std::vector<double> q = {1, 0.5, 1};
+  const std::vector<char> bounded = {1, 1, 1};
+  const pareto::detail::box_qp_solution got = pareto::detail::solve_box_qp(r, 3, idx, q, bounded);
+  EXPECT_NEAR(got.z[0], 2.0 / 3, 1e-15);
+  EXPECT_EQ(got.z[1], 0.0);
+  EXPECT_NEAR(got.z[2], 2.0 / 3, 1e-15);
+  EXPECT_EQ(got.free, (std::vector<char>{1, 0, 1}));
 }
 
 TEST(pareto_box_qp, CholeskySolvesAPrincipalSubmatrix) {

@@ -54,10 +54,17 @@ class random_source {
 
 enum class effects { negative, mixed };
 
+// How much of each predictor's variance the common factors explain.
+enum class communality {
+  moderate,  ///< 0.3 to 0.9 at most
+  high,      ///< 0.95 to 0.999 exactly: strongly correlated predictors
+};
+
 // A correlation matrix from two or three common factors with loadings of
 // either sign, validities in (0.05, 0.5) and effect sizes all negative or
 // of mixed sign.
-inline problem random_problem(int n, std::uint64_t seed, effects style) {
+inline problem random_problem(int n, std::uint64_t seed, effects style,
+                              communality shared = communality::moderate) {
   random_source rnd(seed);
   problem p;
   p.n = n;
@@ -70,8 +77,9 @@ inline problem random_problem(int n, std::uint64_t seed, effects style) {
       l = rnd.uniform(-0.8, 0.8);
       sum += l * l;
     }
-    const double cap = rnd.uniform(0.3, 0.9);
-    if (sum > cap) {
+    const double cap =
+        shared == communality::high ? rnd.uniform(0.95, 0.999) : rnd.uniform(0.3, 0.9);
+    if (sum > cap || shared == communality::high) {
       for (int k = 0; k < factors; ++k)
         loading[at(i) * at(factors) + at(k)] *= std::sqrt(cap / sum);
     }
