@@ -319,13 +319,17 @@ TEST(BatchLine, IdsThatNeedQuotingComeBackWhole) {
   }
 }
 
-TEST(BatchLine, NumberIdsAreWrittenAsNumbers) {
-  const std::pair<const char*, const char*> ids[] = {
-      {"17", "17"}, {"-3", "-3"}, {"2.5", "2.5"}, {"1e3", "1000"}, {"0.1", "0.1"}};
-  for (const auto& [json_id, id] : ids) {
-    const line_rows r = rows_of(typical(json_id));
-    ASSERT_EQ(r.rows.size(), 24U);
-    EXPECT_EQ(r.rows[0][0], id) << json_id;
+// An id names a scenario: a number id is written as it is given, digit for
+// digit, even beyond what 64 bits or a double hold.
+TEST(BatchLine, NumberIdsAreWrittenAsGiven) {
+  for (const char* id : {"17", "-3", "2.5", "1e3", "0.1", "-0", "1.50", "2E-3",
+                         "123456789012345678901234567890", "18446744073709551617"}) {
+    const line_rows r = rows_of(typical(id));
+    ASSERT_EQ(r.rows.size(), 24U) << id;
+    EXPECT_EQ(r.rows[0][0], id);
+    const line_rows failed = rows_of(std::string(R"({"id": )") + id + R"(, "predictors": 1})");
+    ASSERT_EQ(failed.rows.size(), 1U) << id;
+    EXPECT_EQ(failed.rows[0][0], id);
   }
 }
 
