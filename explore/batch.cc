@@ -23,7 +23,6 @@
 
 namespace explore {
 
-using present::append_csv;
 using present::append_csv_error;
 using present::csv_header;
 using present::error_json;
@@ -31,7 +30,6 @@ using present::form_of;
 using present::id_rule;
 using present::loaded_scenario;
 using present::make_table;
-using present::read_json_scenario;
 using present::scenario_form;
 using present::table;
 using present::table_json;
@@ -125,6 +123,12 @@ std::string joined(const std::vector<fourfifths::fault>& faults) {
 
 line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
                         std::string& out) {
+  line_context context;
+  return batch_line(line, number, o, out, context);
+}
+
+line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
+                        std::string& out, line_context& context) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.find_first_not_of(" \t\r") == std::string_view::npos) return line_outcome::blank;
   if (form_of(line) != scenario_form::json) {
@@ -132,7 +136,7 @@ line_outcome batch_line(std::string_view line, std::uint64_t number, const batch
                  o.format);
     return line_outcome::failed;
   }
-  const loaded_scenario s = read_json_scenario(line, id_rule::required);
+  const loaded_scenario s = context.reader.read(line, id_rule::required);
   const std::string id = s.id && !s.id->empty() ? *s.id : line_name(number);
   if (!s.errors.empty()) {
     append_error(out, id, joined(s.errors), o.format);
@@ -140,7 +144,7 @@ line_outcome batch_line(std::string_view line, std::uint64_t number, const batch
   }
   const table t = make_table(*s.problem, o.method, o.ratios);
   if (o.format == batch_format::csv) {
-    append_csv(out, t, &id);
+    context.csv.append(out, t, &id);
   } else {
     out += table_json(t, &id, true);
   }
@@ -148,6 +152,12 @@ line_outcome batch_line(std::string_view line, std::uint64_t number, const batch
 }
 
 batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out) {
+  line_context context;
+  return batch_chunk_rows(chunk, o, out, context);
+}
+
+batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out,
+                              line_context& context) {
   batch_counts counts;
   counts.input_bytes = chunk.input_bytes;
   const std::string_view text = chunk.text;
@@ -167,7 +177,7 @@ batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, 
       // A fault of ours in one line should not cost the rest of the run its
       // rows: the line gets an error row and the fault is counted.
       try {
-        switch (batch_line(text.substr(position, end - position), number, o, out)) {
+        switch (batch_line(text.substr(position, end - position), number, o, out, context)) {
           case line_outcome::blank:
             break;
           case line_outcome::analysed:
@@ -278,6 +288,7 @@ class pipeline {
   }
 
   void work() {
+    line_context context;
     for (;;) {
       std::uint64_t number = 0;
       batch_chunk chunk;
@@ -290,7 +301,7 @@ class pipeline {
         queue_.pop_front();
       }
       std::string rows = spare();
-      const batch_counts counts = batch_chunk_rows(chunk, options_, rows);
+      const batch_counts counts = batch_chunk_rows(chunk, options_, rows, context);
       chunk = batch_chunk();  // its memory goes before the rows wait for their turn
       const std::lock_guard lock(mutex_);
       slot& s = window_[number % window_.size()];

@@ -20,6 +20,8 @@
 
 #include "fourfifths/problem.h"
 #include "present/names.h"
+#include "present/scenario.h"
+#include "present/table.h"
 
 namespace explore {
 
@@ -93,9 +95,19 @@ class line_splitter {
 /// What became of one line.
 enum class line_outcome { blank, analysed, failed };
 
+/// What a worker keeps from one line to the next, so that a line costs no
+/// new memory: its reader's document and its writer's texts of targets.
+struct line_context {
+  present::scenario_reader reader;
+  present::csv_writer csv;
+};
+
 /// Handles one line (without its newline; a carriage return before it is
 /// ignored): appends its rows to `out`, or one error row naming the line's
 /// id when it could be read, else "line N". Blank lines give nothing.
+line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
+                        std::string& out, line_context& context);
+/// The same with a context of its own.
 line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
                         std::string& out);
 
@@ -110,6 +122,8 @@ struct batch_counts {
 };
 
 /// Handles every line of a chunk, appending the rows to `out`.
+batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out,
+                              line_context& context);
 batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out);
 
 /// How a whole run ended.

@@ -1,8 +1,10 @@
 #include "present/table.h"
 
-#include <charconv>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
@@ -55,26 +57,112 @@ void append_field(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void append_row(std::string& out, const table_row& row, const std::string* id) {
-  const outcome& o = row.result;
-  if (id != nullptr) {
-    append_field(out, *id);
-    out += ',';
-  }
-  out += kind_name(row.kind);
+// Whether two outcomes give the same CSV fields, bit for bit.
+bool same_fields(const outcome& a, const outcome& b) {
+  if (a.status != b.status) return false;
   for (const column& c : columns) {
-    out += ',';
+    if (c.value == nullptr) continue;
+    const std::optional<double> x = c.value(a);
+    const std::optional<double> y = c.value(b);
+    if (x.has_value() != y.has_value()) return false;
+    if (x && std::bit_cast<std::uint64_t>(*x) != std::bit_cast<std::uint64_t>(*y)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* csv_writer::target_text(double target, std::size_t& size) {
+  const auto bits = std::bit_cast<std::uint64_t>(target);
+  memo& m = targets_[(bits ^ bits >> 29) % targets_.size()];
+  if (m.size == 0 || m.bits != bits) {
+    m.bits = bits;
+    m.size = static_cast<std::uint8_t>(number_text(m.text, target) - m.text);
+  }
+  size = m.size;
+  return m.text;
+}
+
+char* csv_writer::number_text(char* out, double v) {
+  if (std::isnan(v)) {
+    std::memcpy(out, "NaN", 3);
+    return out + 3;
+  }
+  return write_shortest(out, v);
+}
+
+// The fields after the kind, up to the status, into `line`.
+char* csv_writer::fields(char* line, const outcome& o) {
+  char* p = line;
+  std::size_t target_size = 0;
+  const char* target = target_text(o.target, target_size);
+  for (const column& c : columns) {
+    *p++ = ',';
     if (c.value == nullptr) {
-      if (o.solved()) out += o.passes_four_fifths() ? "true" : "false";
+      if (o.solved()) {
+        const std::string_view verdict = o.passes_four_fifths() ? "true" : "false";
+        std::memcpy(p, verdict.data(), verdict.size());
+        p += verdict.size();
+      }
       continue;
     }
-    if (!o.solved() && c.value != columns[0].value) continue;  // only the target
-    if (const std::optional<double> v = c.value(o)) append_number(out, *v);
+    if (c.value == columns[0].value) {
+      std::memcpy(p, target, target_size);
+      p += target_size;
+      continue;
+    }
+    if (!o.solved()) continue;  // only the target
+    const std::optional<double> v = c.value(o);
+    if (!v) continue;
+    // The overall ratio is the target itself in overall mode.
+    if (std::bit_cast<std::uint64_t>(*v) == std::bit_cast<std::uint64_t>(o.target)) {
+      std::memcpy(p, target, target_size);
+      p += target_size;
+    } else {
+      p = number_text(p, *v);
+    }
   }
-  out += ',';
-  out += status_name(o.status);
-  out += '\n';
+  *p++ = ',';
+  const std::string_view status = status_name(o.status);
+  std::memcpy(p, status.data(), status.size());
+  p += status.size();
+  *p++ = '\n';
+  return p;
 }
+
+void csv_writer::append(std::string& out, const table& t, const std::string* id) {
+  std::string id_field;
+  if (id != nullptr) {
+    append_field(id_field, *id);
+    id_field += ',';
+  }
+  // Where each row's fields after its kind lie in `out`: a requested ratio
+  // that is also a built-in one has the same fields, written once.
+  spans_.clear();
+  for (const table_row& row : t.rows) {
+    out += id_field;
+    out += kind_name(row.kind);
+    const std::size_t from = out.size();
+    bool copied = false;
+    for (std::size_t j = 0; j < spans_.size() && row.kind == fourfifths::entry_kind::requested;
+         ++j) {
+      if (same_fields(t.rows[j].result, row.result)) {
+        const auto [at, size] = spans_[j];
+        out.reserve(out.size() + size);
+        out.append(out, at, size);
+        copied = true;
+        break;
+      }
+    }
+    if (!copied) {
+      char line[std::size(columns) * (shortest_size + 1) + 32];
+      out.append(line, fields(line, row.result));
+    }
+    spans_.emplace_back(from, out.size() - from);
+  }
+}
+
+namespace {
 
 nlohmann::json row_json(const table_row& row) {
   const outcome& o = row.result;
@@ -134,7 +222,7 @@ std::string table_csv(const table& t) {
 }
 
 void append_csv(std::string& out, const table& t, const std::string* id) {
-  for (const table_row& row : t.rows) append_row(out, row, id);
+  csv_writer().append(out, t, id);
 }
 
 void append_csv_error(std::string& out, const std::string& id, const std::string& message) {

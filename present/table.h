@@ -3,10 +3,13 @@
 #ifndef FOURFIFTHS_PRESENT_TABLE_H_
 #define FOURFIFTHS_PRESENT_TABLE_H_
 
+#include <array>
+#include <cstdint>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fourfifths/analysis.h"
@@ -42,6 +45,28 @@ std::string csv_header(bool with_id);
 std::string table_csv(const table& t);
 /// One CSV row per table row, each after the id when one is given.
 void append_csv(std::string& out, const table& t, const std::string* id);
+
+/// The same, for many tables in a row (a batch's): it remembers the texts of
+/// the targets it wrote, which the built-in ratios repeat in every table,
+/// and writes the overall ratio, which is the target in overall mode, and
+/// a requested ratio's row that a built-in one already has, by copying.
+class csv_writer {
+ public:
+  void append(std::string& out, const table& t, const std::string* id);
+
+ private:
+  struct memo {
+    std::uint64_t bits = 0;
+    std::uint8_t size = 0;  // 0: empty
+    char text[shortest_size] = {};
+  };
+  const char* target_text(double target, std::size_t& size);
+  static char* number_text(char* out, double v);
+  char* fields(char* line, const fourfifths::outcome& o);
+
+  std::array<memo, 64> targets_{};
+  std::vector<std::pair<std::size_t, std::size_t>> spans_;
+};
 /// A row of a scenario that could not be analysed: the id, empty numbers,
 /// "error: <message>" as its status.
 void append_csv_error(std::string& out, const std::string& id, const std::string& message);
