@@ -1,5 +1,6 @@
 #include "present/table.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -91,41 +92,59 @@ char* csv_writer::number_text(char* out, double v) {
   return write_shortest(out, v);
 }
 
-// The fields after the kind, up to the status, into `line`.
+// The fields after the kind, up to the status, into `line`: the columns'
+// values in order, written directly rather than through the table of
+// columns (whose calls cost more than some of the numbers).
 char* csv_writer::fields(char* line, const outcome& o) {
+  static_assert(std::size(columns) == 15, "fields() writes the columns in this order");
   char* p = line;
   std::size_t target_size = 0;
   const char* target = target_text(o.target, target_size);
-  for (const column& c : columns) {
+  auto put_text = [&](std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    p += text.size();
+  };
+  // A number with the target's bits (the overall ratio in overall mode,
+  // the majority's in majority mode) is the target's text.
+  auto put = [&](double v) {
     *p++ = ',';
-    if (c.value == nullptr) {
-      if (o.solved()) {
-        const std::string_view verdict = o.passes_four_fifths() ? "true" : "false";
-        std::memcpy(p, verdict.data(), verdict.size());
-        p += verdict.size();
-      }
-      continue;
-    }
-    if (c.value == columns[0].value) {
-      std::memcpy(p, target, target_size);
-      p += target_size;
-      continue;
-    }
-    if (!o.solved()) continue;  // only the target
-    const std::optional<double> v = c.value(o);
-    if (!v) continue;
-    // The overall ratio is the target itself in overall mode.
-    if (std::bit_cast<std::uint64_t>(*v) == std::bit_cast<std::uint64_t>(o.target)) {
-      std::memcpy(p, target, target_size);
-      p += target_size;
+    if (std::bit_cast<std::uint64_t>(v) == std::bit_cast<std::uint64_t>(o.target)) {
+      put_text({target, target_size});
     } else {
-      p = number_text(p, *v);
+      p = number_text(p, v);
     }
+  };
+  auto put_optional = [&](const std::optional<double>& v) {
+    if (v) {
+      put(*v);
+    } else {
+      *p++ = ',';
+    }
+  };
+  *p++ = ',';
+  put_text({target, target_size});
+  if (!o.solved()) {
+    // Only the target: thirteen numbers and the verdict are empty.
+    put_text(",,,,,,,,,,,,,,");
+  } else {
+    put_optional(o.sr);
+    put(o.sr_majority);
+    put(o.sr_minority);
+    put(o.ai_ratio);
+    *p++ = ',';
+    put_text(o.passes_four_fifths() ? "true" : "false");
+    put(o.cut_score);
+    put_optional(o.mean);
+    put(o.mean_majority);
+    put(o.mean_minority);
+    put(o.mean_difference);
+    put_optional(o.std_mean);
+    put_optional(o.std_mean_majority);
+    put_optional(o.std_mean_minority);
+    put_optional(o.std_mean_difference);
   }
   *p++ = ',';
-  const std::string_view status = status_name(o.status);
-  std::memcpy(p, status.data(), status.size());
-  p += status.size();
+  put_text(status_name(o.status));
   *p++ = '\n';
   return p;
 }
@@ -199,10 +218,32 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
     }
     return t;
   }
-  fourfifths::analysis_result a = fourfifths::analyse(p, m);
-  t.minimum = a.minimum;
-  t.rows.reserve(a.entries.size());
-  for (fourfifths::table_entry& e : a.entries) t.rows.push_back({e.kind, e.result});
+  // The report's entries, as fourfifths::analyse gives them, but a
+  // requested ratio that is also a built-in one takes that row's outcome
+  // (the outcome at a ratio depends on nothing else) instead of solving
+  // for it again.
+  const fourfifths::selection_model model = fourfifths::model_of(p);
+  t.minimum = fourfifths::find_four_fifths_minimum(model, m);
+  const std::vector<double>& requested = p.spec().requested_ratios;
+  t.rows.reserve(fourfifths::builtin_ratios.size() + 1 + requested.size());
+  for (const double r : fourfifths::builtin_ratios) {
+    t.rows.push_back({fourfifths::entry_kind::builtin, fourfifths::outcome_at(model, r, m)});
+  }
+  if (t.minimum.found) {
+    t.rows.push_back(
+        {fourfifths::entry_kind::minimum, fourfifths::outcome_at(model, t.minimum.ratio, m)});
+  }
+  for (const double r : requested) {
+    const auto* same = std::find_if(
+        fourfifths::builtin_ratios.begin(), fourfifths::builtin_ratios.end(), [&](double b) {
+          return std::bit_cast<std::uint64_t>(b) == std::bit_cast<std::uint64_t>(r);
+        });
+    t.rows.push_back(
+        {fourfifths::entry_kind::requested,
+         same != fourfifths::builtin_ratios.end()
+             ? t.rows[static_cast<std::size_t>(same - fourfifths::builtin_ratios.begin())].result
+             : fourfifths::outcome_at(model, r, m)});
+  }
   return t;
 }
 
