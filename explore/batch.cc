@@ -1,13 +1,16 @@
 #include "explore/batch.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -344,6 +347,19 @@ class pipeline {
       space_.notify_one();
     }
     meter_.clear();
+    const std::lock_guard lock(mutex_);
+    writer_done_ = true;
+    rows_.notify_all();
+  }
+
+  // An interruption: nothing more is read, analysed or written; the rows
+  // being written are written whole.
+  void interrupt() { stop(0); }
+
+  // Whether the writer has ended, waiting up to `wait` for it.
+  bool writer_done(std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    return rows_.wait_for(lock, wait, [&] { return writer_done_; });
   }
 
   void stop(int write_error) {
@@ -398,9 +414,72 @@ class pipeline {
   std::uint64_t written_ = 0;
   bool input_done_ = false;
   bool stopped_ = false;
+  bool writer_done_ = false;
   int write_error_ = 0;
   batch_counts total_;  // the writer's alone
   progress_meter meter_;
+};
+
+// SIGINT, SIGTERM and SIGHUP end a run between two writes of rows, so that
+// the output is whole rows, as the classic program's report is whole
+// lines: while the run lasts, every thread blocks them, and one thread waits
+// for them. On one, it stops the pipeline, lets the writer finish the rows
+// it is writing (a second signal does not wait), and ends the process by the
+// same signal, as it would have ended. A signal that was ignored when the
+// run began (nohup) stays ignored.
+class interruptions {
+ public:
+  explicit interruptions(pipeline& p) : pipeline_(p) {
+    sigemptyset(&signals_);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction current {};
+      if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+        sigaddset(&signals_, sig);
+        wake_ = sig;
+      }
+    }
+    if (wake_ == 0) return;
+    ::pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    waiter_ = std::thread([this] { wait(); });
+  }
+
+  interruptions(const interruptions&) = delete;
+  interruptions& operator=(const interruptions&) = delete;
+
+  // The run is over: the waiting thread is woken by one of its signals,
+  // which it then knows for its own, and the signals are let through again
+  // (one that came meanwhile is delivered then).
+  ~interruptions() {
+    if (wake_ == 0) return;
+    finished_.store(true);
+    ::pthread_kill(waiter_.native_handle(), wake_);
+    waiter_.join();
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+
+ private:
+  void wait() {
+    int sig = 0;
+    if (::sigwait(&signals_, &sig) != 0 || finished_.load()) return;
+    pipeline_.interrupt();
+    const timespec tick{0, 50'000'000};
+    while (!pipeline_.writer_done(std::chrono::milliseconds(50))) {
+      if (::sigtimedwait(&signals_, nullptr, &tick) > 0) break;  // a second signal
+    }
+    ::signal(sig, SIG_DFL);
+    sigset_t just{};
+    sigemptyset(&just);
+    sigaddset(&just, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &just, nullptr);
+    ::raise(sig);
+  }
+
+  pipeline& pipeline_;
+  sigset_t signals_{};
+  sigset_t previous_{};
+  int wake_ = 0;  // one of the signals; 0 when none is watched
+  std::atomic<bool> finished_{false};
+  std::thread waiter_;
 };
 
 // Reads the input and issues its chunks; the errno of a failed read, or 0.
@@ -434,6 +513,7 @@ batch_result run_batch(int in, int out, const batch_options& o, int progress) {
     if (result.write_error != 0) return result;
   }
   pipeline p(out, o, progress, in);
+  const interruptions watch(p);
   std::vector<std::thread> workers;
   const std::size_t threads = worker_count(o);
   workers.reserve(threads);

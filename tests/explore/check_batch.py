@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """fourfifths-explore batch as a child process: exit statuses and error
 rows, JSON Lines, the classic method's rows against `table`'s, standard
-output that fails or closes, the progress line on a terminal only, the
-GNU parallel recipe, and memory that does not grow with the input.
+output that fails or closes, a run interrupted by a signal, the progress
+line on a terminal only, the GNU parallel recipe, and memory that does not
+grow with the input.
 
   check_batch.py EXPLORE SOURCE_DIR CASE
 
-CASE is one of: statuses, jsonl, same_as_table, output, progress, parallel,
-memory. Exit status 0 when the case passes, 1 when it fails, 77 when it
+CASE is one of: statuses, jsonl, same_as_table, output, interrupt, progress,
+parallel, memory. Exit status 0 when the case passes, 1 when it fails, 77 when it
 cannot run here (GNU parallel missing).
 """
 import csv
@@ -170,6 +171,59 @@ def output(explore, source):
                    f"closed output: {status} {err!r}, want the end by SIGPIPE")
 
 
+def interrupt(explore, source):
+    """SIGINT, SIGTERM or SIGHUP in the middle of a run whose output goes
+    through a pipe to a slow reader, so that the rows are being written when
+    the signal comes: what the reader gets is the start of the whole output,
+    ending with a whole row, and the run ends by that signal."""
+    text = ("\n".join(typical_lines(3000)) + "\n").encode()
+    whole = run(explore, ["batch", "--threads", "2"], text)
+    expect(whole.returncode == 0, f"interrupt: the whole run failed: {whole.returncode}")
+    signals = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+    for attempt in range(12):
+        sig = signals[attempt % 3]
+        with tempfile.TemporaryFile() as source_file:
+            source_file.write(text)
+            source_file.seek(0)
+            child = subprocess.Popen([explore, "batch", "--threads", "2"], stdin=source_file,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            got = bytearray()
+            start = time.monotonic()
+            sent = False
+            while True:
+                piece = os.read(child.stdout.fileno(), 4096)
+                if not piece:
+                    break
+                got += piece
+                time.sleep(0.0005)
+                if not sent and time.monotonic() - start > 0.1 + 0.03 * attempt:
+                    child.send_signal(sig)
+                    sent = True
+            child.stdout.close()
+            status = child.wait(timeout=60)
+        name = signal.Signals(sig).name
+        expect(status == -sig, f"interrupt by {name}: status {status}, want the end by the signal")
+        expect(len(got) < len(whole.stdout), f"interrupt by {name}: the run was not interrupted")
+        expect(got.endswith(b"\n") and whole.stdout.startswith(bytes(got)),
+               f"interrupt by {name} (attempt {attempt}): the output ends inside a row: "
+               f"{bytes(got[-60:])!r}")
+
+    # A signal ignored when the run begins stays ignored (nohup).
+    def ignore_hangup():
+        signal.signal(signal.SIGHUP, signal.SIG_IGN)
+    child = subprocess.Popen([explore, "batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, preexec_fn=ignore_hangup)
+    child.stdin.write(text[:text.index(b"\n") + 1])
+    child.stdin.flush()
+    time.sleep(0.3)
+    child.send_signal(signal.SIGHUP)
+    time.sleep(0.1)
+    child.stdin.close()
+    lines = child.stdout.read().count(b"\n")
+    expect(child.wait(timeout=60) == 0 and lines == 1 + 24,
+           f"SIGHUP ignored before the run: status {child.returncode}, {lines} lines")
+
+
 def progress(explore, source):
     """On a terminal the progress line is drawn and cleared at the end; on
     anything else standard error stays empty. The lines come slowly, so
@@ -296,8 +350,8 @@ def memory(explore, source):
 
 def main():
     explore, source, case = sys.argv[1:4]
-    cases = {f.__name__: f for f in (statuses, jsonl, same_as_table, output, progress, parallel,
-                                     memory)}
+    cases = {f.__name__: f for f in (statuses, jsonl, same_as_table, output, interrupt, progress,
+                                     parallel, memory)}
     cases[case](explore, source)
     for f in failures:
         print(f)
