@@ -645,9 +645,46 @@ std::string values_line(const std::vector<double>& values) {
   return out;
 }
 
+// A comment's text kept on its line: a line break in a title or a name
+// would start the next read, and the numbers after it would shift. Control
+// characters are written as a JSON string writes them ("\n", "\u0000"),
+// and a backslash doubled, so that the comment still says what was there.
+std::string comment_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F && c != '\\') {
+      out += c;
+      continue;
+    }
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default: {
+        static constexpr char hex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += hex[byte >> 4];
+        out += hex[byte & 15];
+      }
+    }
+  }
+  return out;
+}
+
 std::string names(const std::vector<std::string>& list) {
   std::string out;
-  for (const std::string& n : list) out += (out.empty() ? "" : ", ") + n;
+  for (const std::string& n : list) out += (out.empty() ? "" : ", ") + comment_text(n);
   return out;
 }
 
@@ -679,7 +716,7 @@ deck_text to_deck(const scenario& s) {
   std::string header_comment =
       "predictors, criteria, overall ratios (1) or majority ratios (0), regression weights, "
       "quality on the criterion composite, requested ratios";
-  if (!s.title.empty()) header_comment = s.title + ": " + header_comment;
+  if (!s.title.empty()) header_comment = comment_text(s.title) + ": " + header_comment;
   line(out,
        std::to_string(spec.predictors) + " " + std::to_string(spec.criteria) + " " +
            (overall ? "1" : "0") + " " + (spec.regression_weights ? "1" : "0") + " " +
@@ -703,7 +740,7 @@ deck_text to_deck(const scenario& s) {
   std::vector<std::string> all = s.predictor_names;
   all.insert(all.end(), s.criterion_names.begin(), s.criterion_names.end());
   for (std::size_t i = 0; i < spec.correlations.size(); ++i) {
-    line(out, values_line(spec.correlations[i]), "correlations of " + all[i]);
+    line(out, values_line(spec.correlations[i]), "correlations of " + comment_text(all[i]));
   }
   line(out, values_line(spec.predictor_effects),
        "predictor effect sizes (minority minus majority)");

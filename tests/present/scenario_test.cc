@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -218,6 +219,46 @@ TEST(ScenarioForms, WhatADeckCannotHold) {
   const deck_text majority = to_deck(s);
   EXPECT_EQ(majority.warnings.size(), 1u);
   EXPECT_EQ(majority.text.substr(0, 14), "3 1 0 0 1 25  ");
+}
+
+// A deck reads its values line by line; a comment follows the values of its
+// line. A line break in a title or a name must not start a line of its own,
+// which the next read would take for its values.
+TEST(ScenarioForms, ADecksCommentsStayOnTheirLines) {
+  scenario s = *read_json_scenario(valid()).value;
+  const scenario plain = s;
+  s.title = std::string("Study A\n0.5\r\n2\r3\t\\ \x01\x7f", 21) + std::string(1, '\0') + "!";
+  s.predictor_names[1] = "inter\nview\n-7";
+  s.criterion_names[0] = "0.5\n0.5\n0.5";
+  const deck_text deck = to_deck(s);
+  ASSERT_TRUE(deck.errors.empty());
+  const std::string plain_deck = to_deck(plain).text;
+  EXPECT_EQ(std::count(deck.text.begin(), deck.text.end(), '\n'),
+            std::count(plain_deck.begin(), plain_deck.end(), '\n'));
+  EXPECT_EQ(deck.text.find('\r'), std::string::npos);
+  EXPECT_NE(deck.text.find("Study A\\n0.5\\r\\n2\\r3\\t\\\\ \\u0001\\u007f\\u0000!: "),
+            std::string::npos)
+      << deck.text;
+  const loaded_scenario back = read_deck_scenario(deck.text);
+  ASSERT_TRUE(back.problem.has_value()) << testing::PrintToString(texts(back.errors));
+  const loaded_scenario want = read_deck_scenario(plain_deck);
+  EXPECT_EQ(back.value->spec.predictor_effects, want.value->spec.predictor_effects);
+  EXPECT_EQ(back.value->spec.correlations, want.value->spec.correlations);
+  EXPECT_EQ(back.value->spec.requested_ratios, want.value->spec.requested_ratios);
+}
+
+// The deck's mix is the number of majority applicants per minority
+// applicant: a minority share of 0.2 is 4 of them (not 0.25).
+TEST(ScenarioForms, TheDecksMixIsMajorityApplicantsPerMinorityApplicant) {
+  scenario s =
+      *read_json_scenario(valid("\"minority_share\": 0.25", "\"minority_share\": 0.2")).value;
+  const std::string text = to_deck(s).text;
+  const std::size_t second = text.find('\n') + 1;
+  EXPECT_EQ(text.substr(second, text.find(' ', second) - second), "4") << text;
+  const loaded_scenario back = read_deck_scenario(text);
+  ASSERT_TRUE(back.problem.has_value());
+  EXPECT_DOUBLE_EQ(back.problem->mix()->minority, 0.2);
+  EXPECT_EQ(back.value->spec.majority_per_minority, 4);
 }
 
 }  // namespace
