@@ -212,6 +212,7 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
   if (ratios) {
     const fourfifths::selection_model model = fourfifths::model_of(p);
     t.minimum = fourfifths::find_four_fifths_minimum(model, m);
+    if (t.minimum.found) t.at_minimum = fourfifths::outcome_at(model, t.minimum.ratio, m);
     t.rows.reserve(ratios->size());
     for (const double r : *ratios) {
       t.rows.push_back({fourfifths::entry_kind::requested, fourfifths::outcome_at(model, r, m)});
@@ -230,8 +231,8 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
     t.rows.push_back({fourfifths::entry_kind::builtin, fourfifths::outcome_at(model, r, m)});
   }
   if (t.minimum.found) {
-    t.rows.push_back(
-        {fourfifths::entry_kind::minimum, fourfifths::outcome_at(model, t.minimum.ratio, m)});
+    t.at_minimum = fourfifths::outcome_at(model, t.minimum.ratio, m);
+    t.rows.push_back({fourfifths::entry_kind::minimum, *t.at_minimum});
   }
   for (const double r : requested) {
     const auto* same = std::find_if(
@@ -287,11 +288,17 @@ nlohmann::json table_document(const table& t, const std::string* id) {
   nlohmann::json j = nlohmann::json::object();
   if (id != nullptr) j["id"] = *id;
   j["method"] = name_of(t.method);
-  if (t.minimum.found) {
-    j["four_fifths_minimum"] = {{"sr", t.minimum.ratio},
-                                {"sr_majority", t.minimum.sr_majority},
-                                {"sr_minority", t.minimum.sr_minority},
-                                {"cut_score", t.minimum.cut_score}};
+  if (t.at_minimum) {
+    // The minimum row's own values, under the CSV's names: "sr" is the
+    // overall ratio, which majority mode does not have; the ratio as the
+    // mode says is the target.
+    const outcome& o = *t.at_minimum;
+    const bool ok = o.solved();
+    j["four_fifths_minimum"] = {{"target", json_number(o.target)},
+                                {"sr", ok ? json_number(o.sr) : nullptr},
+                                {"sr_majority", ok ? json_number(o.sr_majority) : nullptr},
+                                {"sr_minority", ok ? json_number(o.sr_minority) : nullptr},
+                                {"cut_score", ok ? json_number(o.cut_score) : nullptr}};
   } else {
     j["four_fifths_minimum"] = nullptr;
   }
@@ -312,13 +319,14 @@ std::string error_json(const std::string& id, const std::string& message) {
 std::string table_text(const table& t) {
   std::string out;
   char line[256];
-  std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", "kind", "sr",
-                "sr_maj", "sr_min", "ai", "passes", "cut", "mean", "mean_maj", "mean_min",
+  std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", "kind",
+                "target", "sr_maj", "sr_min", "ai", "passes", "cut", "mean", "mean_maj", "mean_min",
                 "status");
   out += line;
   auto cell = [](std::optional<double> v) {
     char text[32];
     if (!v) return std::string("-");
+    if (std::isnan(*v)) return std::string("NaN");  // as CSV writes it, whatever its sign
     std::snprintf(text, sizeof text, "%.4f", *v);
     return std::string(text);
   };

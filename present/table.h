@@ -31,6 +31,9 @@ struct table_row {
 struct table {
   fourfifths::method method = fourfifths::method::precise;
   fourfifths::four_fifths_minimum minimum;
+  /// The outcome at the minimum's ratio, when there is one: the minimum
+  /// row's, which every format gives for the minimum (with --ratios too).
+  std::optional<fourfifths::outcome> at_minimum;
   std::vector<table_row> rows;
 };
 table make_table(const fourfifths::problem& p, fourfifths::method m,
@@ -71,8 +74,9 @@ class csv_writer {
 /// "error: <message>" as its status.
 void append_csv_error(std::string& out, const std::string& id, const std::string& message);
 
-/// The table as a JSON value: the method, the four-fifths minimum and the
-/// rows, after the id when one is given.
+/// The table as a JSON value: the method, the four-fifths minimum (the
+/// minimum row's target, sr, sr_majority, sr_minority and cut_score) and
+/// the rows, after the id when one is given.
 nlohmann::json table_document(const table& t, const std::string* id = nullptr);
 /// The same, found by nlohmann::json's argument-dependent lookup.
 void to_json(nlohmann::json& j, const table& t);
