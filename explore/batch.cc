@@ -35,7 +35,6 @@ using present::loaded_scenario;
 using present::make_table;
 using present::scenario_form;
 using present::table;
-using present::table_json;
 using present::write_fully;
 
 // --- Cutting the input into chunks ------------------------------------------
@@ -149,7 +148,7 @@ line_outcome batch_line(std::string_view line, std::uint64_t number, const batch
   if (o.format == batch_format::csv) {
     context.csv.append(out, t, &id);
   } else {
-    out += table_json(t, &id, true);
+    present::append_json_line(out, t, &id);
   }
   return line_outcome::analysed;
 }
@@ -160,7 +159,8 @@ batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, 
 }
 
 batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out,
-                              line_context& context) {
+                              line_context& context,
+                              const std::function<void(std::string&)>& hand_over) {
   batch_counts counts;
   counts.input_bytes = chunk.input_bytes;
   const std::string_view text = chunk.text;
@@ -197,6 +197,7 @@ batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, 
       }
     }
     position = end + 1;
+    if (hand_over && out.size() >= o.limits.rows_bytes) hand_over(out);
   }
   return counts;
 }
@@ -304,7 +305,8 @@ class pipeline {
         queue_.pop_front();
       }
       std::string rows = spare();
-      const batch_counts counts = batch_chunk_rows(chunk, options_, rows, context);
+      const batch_counts counts = batch_chunk_rows(
+          chunk, options_, rows, context, [&](std::string& so_far) { hand_over(number, so_far); });
       chunk = batch_chunk();  // its memory goes before the rows wait for their turn
       const std::lock_guard lock(mutex_);
       slot& s = window_[number % window_.size()];
@@ -315,28 +317,59 @@ class pipeline {
     }
   }
 
+  // A chunk's rows so far, given to the writer once it is the chunk's turn
+  // and the writer has taken the rows given before: a worker holds at most
+  // one piece while the writer writes another.
+  void hand_over(std::uint64_t number, std::string& rows) {
+    std::unique_lock lock(mutex_);
+    slot& s = window_[number % window_.size()];
+    turn_.wait(lock, [&] { return stopped_ || (written_ == number && s.pieces.empty()); });
+    if (stopped_) {
+      rows.clear();
+      return;
+    }
+    s.pieces.push_back(std::move(rows));
+    rows_.notify_one();
+    if (!spares_.empty()) {
+      rows = std::move(spares_.back());
+      spares_.pop_back();
+    } else {
+      rows = std::string();
+    }
+  }
+
   void write() {
     for (;;) {
       std::string rows;
       batch_counts counts;
+      bool piece = false;
       {
         std::unique_lock lock(mutex_);
         rows_.wait(lock, [&] {
-          return stopped_ || window_[written_ % window_.size()].done ||
-                 (input_done_ && written_ == issued_);
+          const slot& s = window_[written_ % window_.size()];
+          return stopped_ || s.done || !s.pieces.empty() || (input_done_ && written_ == issued_);
         });
         slot& s = window_[written_ % window_.size()];
-        if (stopped_ || !s.done) break;
-        rows = std::move(s.rows);
-        s.rows = std::string();
-        counts = s.counts;
-        s.done = false;
+        if (stopped_ || (!s.done && s.pieces.empty())) break;
+        // The pieces handed over come before the rest of the chunk's rows.
+        piece = !s.pieces.empty();
+        if (piece) {
+          rows = std::move(s.pieces.front());
+          s.pieces.pop_front();
+          turn_.notify_all();
+        } else {
+          rows = std::move(s.rows);
+          s.rows = std::string();
+          counts = s.counts;
+          s.done = false;
+        }
       }
       if (const int e = write_fully(out_, rows); e != 0) {
         stop(e);
         break;
       }
       keep(std::move(rows));
+      if (piece) continue;
       total_.analysed += counts.analysed;
       total_.failed += counts.failed;
       total_.faults += counts.faults;
@@ -345,6 +378,7 @@ class pipeline {
       const std::lock_guard lock(mutex_);
       ++written_;
       space_.notify_one();
+      turn_.notify_all();
     }
     meter_.clear();
     const std::lock_guard lock(mutex_);
@@ -369,6 +403,7 @@ class pipeline {
     work_.notify_all();
     rows_.notify_all();
     space_.notify_all();
+    turn_.notify_all();
   }
 
   const batch_counts& total() const { return total_; }
@@ -397,6 +432,7 @@ class pipeline {
  private:
   struct slot {
     bool done = false;
+    std::deque<std::string> pieces;  // rows handed over before the chunk was done
     std::string rows;
     batch_counts counts;
   };
@@ -407,6 +443,7 @@ class pipeline {
   std::condition_variable work_;   // workers: a chunk queued, or the end
   std::condition_variable rows_;   // the writer: the next chunk's rows, or the end
   std::condition_variable space_;  // the reader: a free slot
+  std::condition_variable turn_;   // workers with rows to hand over: their chunk's turn
   std::deque<std::pair<std::uint64_t, batch_chunk>> queue_;
   std::vector<slot> window_;
   std::vector<std::string> spares_;

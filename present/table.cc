@@ -163,9 +163,15 @@ void csv_writer::append(std::string& out, const table& t, const std::string* id)
     out += kind_name(row.kind);
     const std::size_t from = out.size();
     bool copied = false;
-    for (std::size_t j = 0; j < spans_.size() && row.kind == fourfifths::entry_kind::requested;
+    // Only the built-in rows, which come first, are looked at, and only
+    // one with the same target is compared whole.
+    for (std::size_t j = 0; j < spans_.size() && row.kind == fourfifths::entry_kind::requested &&
+                            t.rows[j].kind == fourfifths::entry_kind::builtin;
          ++j) {
-      if (same_fields(t.rows[j].result, row.result)) {
+      const outcome& earlier = t.rows[j].result;
+      if (std::bit_cast<std::uint64_t>(earlier.target) ==
+              std::bit_cast<std::uint64_t>(row.result.target) &&
+          same_fields(earlier, row.result)) {
         const auto [at, size] = spans_[j];
         out.reserve(out.size() + size);
         out.append(out, at, size);
@@ -276,10 +282,55 @@ void append_csv_error(std::string& out, const std::string& id, const std::string
   out += '\n';
 }
 
+namespace {
+
+std::string dumped(const nlohmann::json& j, int indent = -1) {
+  return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json minimum_json(const table& t) {
+  if (!t.at_minimum) return nullptr;
+  // The minimum row's own values, under the CSV's names: "sr" is the
+  // overall ratio, which majority mode does not have; the ratio as the
+  // mode says is the target.
+  const outcome& o = *t.at_minimum;
+  const bool ok = o.solved();
+  return {{"target", json_number(o.target)},
+          {"sr", ok ? json_number(o.sr) : nullptr},
+          {"sr_majority", ok ? json_number(o.sr_majority) : nullptr},
+          {"sr_minority", ok ? json_number(o.sr_minority) : nullptr},
+          {"cut_score", ok ? json_number(o.cut_score) : nullptr}};
+}
+
+}  // namespace
+
 std::string table_json(const table& t, const std::string* id, bool compact) {
-  return table_document(t, id).dump(compact ? -1 : 2, ' ', false,
-                                    nlohmann::json::error_handler_t::replace) +
-         "\n";
+  if (compact) {
+    std::string out;
+    append_json_line(out, t, id);
+    return out;
+  }
+  return dumped(table_document(t, id), 2) + "\n";
+}
+
+void append_json_line(std::string& out, const table& t, const std::string* id) {
+  // The document's keys in the order nlohmann::json writes them (its
+  // objects are sorted), each row made and written on its own, so that a
+  // table of many rows is never a tree of them all.
+  out += "{\"four_fifths_minimum\":";
+  out += dumped(minimum_json(t));
+  if (id != nullptr) {
+    out += ",\"id\":";
+    out += dumped(*id);
+  }
+  out += ",\"method\":";
+  out += dumped(name_of(t.method));
+  out += ",\"rows\":[";
+  for (std::size_t i = 0; i < t.rows.size(); ++i) {
+    if (i > 0) out += ',';
+    out += dumped(row_json(t.rows[i]));
+  }
+  out += "]}\n";
 }
 
 void to_json(nlohmann::json& j, const table& t) { j = table_document(t, nullptr); }
@@ -288,20 +339,7 @@ nlohmann::json table_document(const table& t, const std::string* id) {
   nlohmann::json j = nlohmann::json::object();
   if (id != nullptr) j["id"] = *id;
   j["method"] = name_of(t.method);
-  if (t.at_minimum) {
-    // The minimum row's own values, under the CSV's names: "sr" is the
-    // overall ratio, which majority mode does not have; the ratio as the
-    // mode says is the target.
-    const outcome& o = *t.at_minimum;
-    const bool ok = o.solved();
-    j["four_fifths_minimum"] = {{"target", json_number(o.target)},
-                                {"sr", ok ? json_number(o.sr) : nullptr},
-                                {"sr_majority", ok ? json_number(o.sr_majority) : nullptr},
-                                {"sr_minority", ok ? json_number(o.sr_minority) : nullptr},
-                                {"cut_score", ok ? json_number(o.cut_score) : nullptr}};
-  } else {
-    j["four_fifths_minimum"] = nullptr;
-  }
+  j["four_fifths_minimum"] = minimum_json(t);
   nlohmann::json rows = nlohmann::json::array();
   for (const table_row& row : t.rows) rows.push_back(row_json(row));
   j["rows"] = std::move(rows);

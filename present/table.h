@@ -83,6 +83,9 @@ void to_json(nlohmann::json& j, const table& t);
 
 /// The table as a JSON object (one line when `compact`).
 std::string table_json(const table& t, const std::string* id, bool compact);
+/// The same on one line, appended to `out`: the text of table_json(t, id,
+/// true), made a row at a time.
+void append_json_line(std::string& out, const table& t, const std::string* id);
 /// A JSON line for a scenario that could not be analysed.
 std::string error_json(const std::string& id, const std::string& message);
 

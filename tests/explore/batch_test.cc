@@ -598,6 +598,35 @@ TEST(BatchConcurrency, RowsComeInInputOrderWithSeveralThreads) {
   }
 }
 
+// A chunk whose rows grow past their limit hands them to the writer line by
+// line, once its turn has come: the output is the same, in order.
+TEST(BatchConcurrency, RowsHandedOverInPiecesKeepTheirOrder) {
+  const std::vector<std::string> lines = mixed_lines(150);
+  const std::string input = joined_lines(lines);
+  for (const batch_format format : {batch_format::csv, batch_format::jsonl}) {
+    batch_options o;
+    o.format = format;
+    o.limits.chunk_lines = 7;
+    o.limits.window_per_thread = 2;
+    o.limits.rows_bytes = format == batch_format::csv ? 1 : 20000;
+    batch_counts want;
+    const std::string expected = expected_output(lines, o, want);
+    for (const unsigned threads : {1U, 2U, 5U}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads");
+      o.threads = threads;
+      const int in = file_with(input);
+      const int out = file_with("");
+      const batch_result r = run_batch(in, out, o);
+      EXPECT_EQ(r.write_error, 0);
+      EXPECT_EQ(r.counts.analysed, want.analysed);
+      EXPECT_EQ(r.counts.failed, want.failed);
+      EXPECT_TRUE(contents(out) == expected) << "the output is not the lines' rows in order";
+      ::close(in);
+      ::close(out);
+    }
+  }
+}
+
 // From a pipe that a slow producer fills a piece at a time, the lines come
 // in short reads that do not end at line ends.
 TEST(BatchConcurrency, RowsComeInInputOrderFromAPipe) {

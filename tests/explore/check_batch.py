@@ -2,13 +2,14 @@
 """fourfifths-explore batch as a child process: exit statuses and error
 rows, JSON Lines, the classic method's rows against `table`'s, standard
 output that fails or closes, a run interrupted by a signal, the progress
-line on a terminal only, the GNU parallel recipe, and memory that does not
-grow with the input.
+line on a terminal only, the GNU parallel recipe, memory that does not
+grow with the input, and memory bounded by the limits whatever a line or a
+file asks for.
 
   check_batch.py EXPLORE SOURCE_DIR CASE
 
 CASE is one of: statuses, jsonl, same_as_table, output, interrupt, progress,
-parallel, memory. Exit status 0 when the case passes, 1 when it fails, 77 when it
+parallel, memory, memory_bounds. Exit status 0 when the case passes, 1 when it fails, 77 when it
 cannot run here (GNU parallel missing).
 """
 import csv
@@ -348,10 +349,78 @@ def memory(explore, source):
     expect(large_usage <= 64 * 1024, f"{large_usage} KiB for 200,000 lines")
 
 
+def child_peak_kib(argv, source_file, sink=None):
+    """A child's peak resident memory (its VmHWM, read while it runs) and its
+    exit status. The input is a file, so that this script holds none of it."""
+    with open(os.devnull, "wb") as devnull:
+        child = subprocess.Popen(argv, stdin=source_file, stdout=sink or devnull,
+                                 stderr=subprocess.DEVNULL)
+    high_water = 0
+    while True:
+        pid, status, _ = os.wait4(child.pid, os.WNOHANG)
+        if pid != 0:
+            break
+        try:
+            with open(f"/proc/{child.pid}/status") as f:
+                for field in f:
+                    if field.startswith("VmHWM:"):
+                        high_water = max(high_water, int(field.split()[1]))
+        except OSError:
+            pass
+        time.sleep(0.01)
+    return high_water, os.waitstatus_to_exitcode(status)
+
+
+def memory_bounds(explore, source):
+    """Memory bounded by the limits, not by what a line or a file asks for:
+    lines of 240,000 requested ratios (under the 1 MiB line limit), tens of
+    thousands of rows per line from --grid in CSV and JSON Lines, and a
+    scenario file of a million predictors."""
+    line = ('{"id": "r%d", "predictors": [{"d": -1, "weight": 1}], "correlations": [[1]], '
+            '"minority_share": 0.3, "requested_ratios": [' + ",".join(["0.5"] * 240000) + ']}\n')
+    assert len(line) < 1 << 20
+    with tempfile.TemporaryFile() as source_file:
+        for i in range(8):
+            source_file.write((line % i).encode())
+        source_file.seek(0)
+        with tempfile.TemporaryFile() as out:
+            peak, status = child_peak_kib([explore, "batch", "--threads", "2"], source_file, out)
+            out.seek(0)
+            rows = csv_rows(out.read())
+        print(f"8 lines of 240,000 requested ratios: peak {peak} KiB")
+        expect(status == 3 and len(rows) == 9 and all("requested_ratios" in r[-1] for r in rows[1:]),
+               f"240,000 requested ratios: status {status}, {len(rows)} rows")
+        expect(peak <= 48 * 1024, f"240,000 requested ratios: {peak} KiB")
+
+    for fmt, lines in (("csv", 100), ("jsonl", 30)):
+        with tempfile.TemporaryFile() as source_file:
+            source_file.write(("\n".join(typical_lines(lines)) + "\n").encode())
+            source_file.seek(0)
+            peak, status = child_peak_kib([explore, "batch", "--threads", "2", "--format", fmt,
+                                           "--grid", "0.00005:0.99995:0.00005"], source_file)
+        print(f"{lines} lines of 20,000 rows each, {fmt}: peak {peak} KiB")
+        expect(status == 0, f"--grid, {fmt}: status {status}")
+        # Had the chunk's rows been held whole, 100 lines' rows (660 MB in
+        # CSV, 30 lines' 450 MB as JSON trees) would be in memory at once.
+        expect(peak <= 96 * 1024, f"--grid, {fmt}: {peak} KiB")
+
+    with tempfile.NamedTemporaryFile(suffix=".json") as scenario:
+        scenario.write(b'{"predictors": [' + b", ".join([b'{"d": -1, "weight": 1}'] * 1000000) +
+                       b'], "correlations": [[1]], "minority_share": 0.3}')
+        scenario.flush()
+        size_kib = os.path.getsize(scenario.name) // 1024
+        with open(os.devnull, "rb") as nothing:
+            peak, status = child_peak_kib([explore, "table", scenario.name], nothing)
+        print(f"a scenario of a million predictors ({size_kib} KiB): peak {peak} KiB")
+        expect(status == 2, f"a million predictors: status {status}")
+        # The text itself is read whole; nothing of the size of its values.
+        expect(peak <= 2 * size_kib + 16 * 1024, f"a million predictors: {peak} KiB")
+
+
 def main():
     explore, source, case = sys.argv[1:4]
     cases = {f.__name__: f for f in (statuses, jsonl, same_as_table, output, interrupt, progress,
-                                     parallel, memory)}
+                                     parallel, memory, memory_bounds)}
     cases[case](explore, source)
     for f in failures:
         print(f)

@@ -101,6 +101,10 @@ void check_formats(const table& t, const std::string& what) {
     }
   }
   EXPECT_EQ(doc["four_fifths_minimum"].is_null(), !t.minimum.found);
+  // A JSON line, made a row at a time, is the whole document's text.
+  const std::string id = "id \"1\",\n\xff";
+  EXPECT_EQ(table_json(t, &id, true),
+            table_document(t, &id).dump(-1, ' ', false, json::error_handler_t::replace) + "\n");
 }
 
 std::vector<fs::path> scenario_files() {
