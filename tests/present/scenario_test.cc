@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -169,6 +170,131 @@ TEST(JsonScenario, APredictorBlockThatIsNotPositiveDefiniteIsAWarning) {
       std::vector<std::string>{"correlations: the predictor block is not positive definite (not a "
                                "possible correlation matrix)"});
   EXPECT_TRUE(s.problem.has_value());
+}
+
+// "0.5,0.5,..." n times.
+std::string ratio_list(std::size_t n) {
+  std::string list;
+  for (std::size_t i = 0; i < n; ++i) list += std::string(i == 0 ? "" : ",") + "0.5";
+  return list;
+}
+
+// A NUL byte used to end the text: whatever came after it was ignored.
+TEST(JsonScenario, ANulByteIsRefusedWhereverItIs) {
+  for (const std::string& text :
+       {valid() + std::string(1, '\0') + "garbage", valid() + std::string(1, '\0'),
+        valid("\"mode\": ", std::string("\"mode\":") + '\0' + " ")}) {
+    const loaded_scenario s = read_json_scenario(text);
+    EXPECT_EQ(s.status, scenario_status::syntax_error);
+    ASSERT_EQ(s.errors.size(), 1U);
+    EXPECT_NE(s.errors[0].message.find("NUL byte"), std::string::npos) << s.errors[0].message;
+    EXPECT_EQ(s.errors[0].message.rfind("JSON parse error at line ", 0), 0U);
+  }
+  const std::vector<std::string> e = errors_of(std::string("{\n\n  \0}", 6));
+  EXPECT_EQ(e,
+            std::vector<std::string>{
+                "JSON parse error at line 3, column 3: a NUL byte, which JSON text cannot hold"});
+}
+
+TEST(JsonScenario, ANumberBeyondTheDoublesIsPlaced) {
+  EXPECT_EQ(errors_of("{\"predictors\": [\n  {\"d\": -1e400}]}"),
+            std::vector<std::string>{
+                "JSON parse error at line 2, column 14: number overflow parsing '-1e400'"});
+}
+
+TEST(JsonScenario, KeysGivenTwiceAreErrors) {
+  EXPECT_EQ(
+      errors_of(valid("\"mode\": \"overall\",", "\"mode\": \"overall\", \"mode\": \"majority\",")),
+      std::vector<std::string>{"mode: given more than once"});
+  EXPECT_EQ(errors_of(valid("\"d\": -0.4,", "\"d\": -0.4, \"d\": 0, \"zz\": 1, \"d\": 0,")),
+            (std::vector<std::string>{
+                "predictors[1].d: given more than once",
+                "predictors[1].zz: unknown key (expected one of d, name, weight)"}));
+}
+
+TEST(JsonScenario, AByteOrderMarkMayBeginTheText) {
+  const std::string text = "\xEF\xBB\xBF" + valid();
+  EXPECT_EQ(form_of(text), scenario_form::json);
+  const loaded_scenario s = read_scenario(text);
+  EXPECT_TRUE(s.problem.has_value()) << testing::PrintToString(texts(s.errors));
+  EXPECT_EQ(form_of("\xEF\xBB\xBF"
+                    "1 0 1 0 0 0\n"),
+            scenario_form::deck);
+}
+
+// Messages may quote the text they could not read; bytes that are not
+// UTF-8 are written so that no terminal or page gets them raw.
+TEST(JsonScenario, BytesThatAreNotUtf8AreWrittenAsCodes) {
+  for (const char* text : {"{\"title\": \"caf\xe9\"}", "{\"title\": \"\xff\xfe\"}", "\xc3{}",
+                           "{\"a\": \xed\xa0\x80}"}) {
+    const std::vector<std::string> e = errors_of(text);
+    ASSERT_EQ(e.size(), 1U) << text;
+    EXPECT_NE(e[0].find("<0x"), std::string::npos) << e[0];
+    for (std::size_t i = 0; i < e[0].size(); ++i) {
+      const auto c = static_cast<unsigned char>(e[0][i]);
+      if (c < 0x80) continue;
+      const std::size_t length = utf8_length(std::string_view(e[0]).substr(i));
+      ASSERT_GT(length, 0U) << e[0];
+      i += length - 1;
+    }
+  }
+}
+
+TEST(JsonScenario, ALongListOfFaultsIsCut) {
+  std::string text = R"({"predictors": [)";
+  for (int i = 0; i < 300; ++i)
+    text += std::string(i == 0 ? "" : ", ") + R"({"d": "x", "wieght": 1})";
+  text += "]}";
+  const std::vector<std::string> e = errors_of(text);
+  ASSERT_EQ(e.size(), most_faults + 1);
+  EXPECT_EQ(e[0], "predictors[0].wieght: unknown key (expected one of d, name, weight)");
+  // 300 predictors with three faults each, and the missing matrix.
+  EXPECT_EQ(e.back(), "and " + std::to_string(901 - most_faults) + " more faults");
+}
+
+// Lists beyond the limits stop the reading where they pass them, before
+// anything of their size is built.
+TEST(JsonScenario, LimitsAreCheckedAsTheTextIsRead) {
+  const loaded_scenario most =
+      read_json_scenario(valid("[0.15, 0.4]", "[" + ratio_list(most_requested_ratios) + "]"));
+  ASSERT_TRUE(most.problem.has_value()) << testing::PrintToString(texts(most.errors));
+  EXPECT_EQ(most.problem->spec().requested_ratios.size(), most_requested_ratios);
+  EXPECT_EQ(errors_of(valid("[0.15, 0.4]", "[" + ratio_list(240000) + "]")),
+            std::vector<std::string>{
+                "requested_ratios: more than 1000 items: no list of a scenario holds more"});
+
+  std::string many = R"({"predictors": [)";
+  for (int i = 0; i < 1000000; ++i) many += R"({"d": -1, "weight": 1},)";
+  many += "]}";
+  EXPECT_EQ(errors_of(many),
+            std::vector<std::string>{
+                "predictors: more than 1000 items: no list of a scenario holds more"});
+  const std::string deep = R"({"title": )" + std::string(100000, '[');
+  std::string path = "title";
+  for (int i = 0; i < 62; ++i) path += "[0]";  // the 64th container, in the object
+  EXPECT_EQ(errors_of(deep),
+            std::vector<std::string>{
+                path + ": nested more than 64 deep: a scenario's values lie at most 3 deep"});
+}
+
+// The page hands its documents over parsed; they are checked by the same
+// code, with the same messages, as texts are.
+TEST(JsonScenario, ParsedDocumentsAreCheckedAsTextsAre) {
+  for (const std::string& text :
+       {valid(), valid("\"d\": -0.1", "\"d\": \"low\""), valid("\"title\"", "\"titel\""),
+        valid("\"weight\": 0.5", "\"wieght\": 0.5, \"a\": 1"),
+        valid("[0.15, 0.4]", "[" + ratio_list(1001) + "]"),
+        std::string(R"({"id": 12, "predictors": [], "mode": "x", "b": 1, "a": 2})"),
+        std::string(R"([1, 2])")}) {
+    SCOPED_TRACE(text.substr(0, 200));
+    const loaded_scenario from_text = read_json_scenario(text, id_rule::required);
+    const loaded_scenario from_value =
+        read_json_document(nlohmann::json::parse(text), id_rule::required);
+    EXPECT_EQ(texts(from_value.errors), texts(from_text.errors));
+    EXPECT_EQ(texts(from_value.warnings), texts(from_text.warnings));
+    EXPECT_EQ(from_value.status, from_text.status);
+    EXPECT_EQ(from_value.problem.has_value(), from_text.problem.has_value());
+  }
 }
 
 TEST(ScenarioForms, TheContentTellsTheForm) {
