@@ -88,6 +88,7 @@ class text_reader {
   std::optional<json_failure> read() {
     doc_.nodes.clear();
     doc_.strings.clear();
+    doc_.source = text_;
     open_.clear();
     if (text_.substr(0, 1) == "\xEF") {
       if (text_.substr(0, 3) != "\xEF\xBB\xBF") return fail(json_failure::reason::syntax);
@@ -175,10 +176,10 @@ class text_reader {
         return true;
       }
       case '"': {
-        const std::size_t from = doc_.strings.size();
-        if (!string()) return false;
+        json_text_ref text;
+        if (!string(text)) return false;
         if (!add(json_kind::string)) return false;
-        set_text(doc_.nodes.back(), from);
+        doc_.nodes.back().text = text;
         return true;
       }
       case 't':
@@ -197,9 +198,7 @@ class text_reader {
   bool key() {
     skip_space();
     if (peek() != '"') return failed(unexpected());
-    key_at_ = doc_.strings.size();
-    if (!string()) return false;
-    key_size_ = doc_.strings.size() - key_at_;
+    if (!string(key_)) return false;
     skip_space();
     if (peek() != ':') return failed(unexpected());
     ++at_;
@@ -251,20 +250,20 @@ class text_reader {
       failure_->token = token;
       return false;
     }
-    const std::size_t text_at = doc_.strings.size();
-    doc_.strings += token;
     if (!add(json_kind::number)) return false;
     json_node& n = doc_.nodes.back();
     n.number = v;
     n.integer = fits;
-    set_text(n, text_at);
+    n.text = {static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(token.size()), true};
     return true;
   }
 
-  // A string's characters, decoded, appended to the document's strings.
-  bool string() {
-    ++at_;  // the opening quote
-    std::string& out = doc_.strings;
+  // A string's characters: where it stands in the text, when it has no
+  // escapes (its bytes are its characters), or else decoded into the
+  // document's strings.
+  bool string(json_text_ref& ref) {
+    const std::size_t start = ++at_;       // after the opening quote
+    std::size_t from = std::string::npos;  // where it starts in `strings`, once copied
     for (;;) {
       // The plain run up to the next quote, escape, control character or
       // byte of a multi-byte character.
@@ -274,11 +273,16 @@ class text_reader {
         if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
         ++run;
       }
-      out.append(text_.data() + at_, run - at_);
+      if (from != std::string::npos) doc_.strings.append(text_.data() + at_, run - at_);
       at_ = run;
       if (at_ >= text_.size()) return failed();
       const auto c = static_cast<unsigned char>(text_[at_]);
       if (c == '"') {
+        ref = from == std::string::npos
+                  ? json_text_ref{static_cast<std::uint32_t>(start),
+                                  static_cast<std::uint32_t>(at_ - start), true}
+                  : json_text_ref{static_cast<std::uint32_t>(from),
+                                  static_cast<std::uint32_t>(doc_.strings.size() - from), false};
         ++at_;
         return true;
       }
@@ -286,11 +290,17 @@ class text_reader {
       if (c >= 0x80) {
         const std::size_t length = utf8_length(text_.substr(at_));
         if (length == 0) return failed();
-        out.append(text_.data() + at_, length);
+        if (from != std::string::npos) doc_.strings.append(text_.data() + at_, length);
         at_ += length;
         continue;
       }
-      if (!escape(out)) return failed();
+      if (from == std::string::npos) {
+        // The first escape: what came before it is copied, and the rest
+        // is decoded after it.
+        from = doc_.strings.size();
+        doc_.strings.append(text_.data() + start, at_ - start);
+      }
+      if (!escape(doc_.strings)) return failed();
     }
   }
 
@@ -377,16 +387,8 @@ class text_reader {
     json_node& n = doc_.nodes.emplace_back();
     n.kind = kind;
     n.end = static_cast<std::uint32_t>(doc_.nodes.size());
-    if (!open_.empty() && doc_.nodes[open_.back()].kind == json_kind::object) {
-      n.key_at = static_cast<std::uint32_t>(key_at_);
-      n.key_size = static_cast<std::uint32_t>(key_size_);
-    }
+    if (!open_.empty() && doc_.nodes[open_.back()].kind == json_kind::object) n.key = key_;
     return true;
-  }
-
-  void set_text(json_node& n, std::size_t from) {
-    n.text_at = static_cast<std::uint32_t>(from);
-    n.text_size = static_cast<std::uint32_t>(doc_.strings.size() - from);
   }
 
   // The path of the innermost open container ("predictors[3]").
@@ -394,10 +396,9 @@ class text_reader {
     std::string out;
     for (std::size_t i = 1; i < open_.size(); ++i) {
       const json_node& parent = doc_.nodes[open_[i - 1]];
-      const json_node& n = doc_.nodes[open_[i]];
       if (parent.kind == json_kind::object) {
         if (!out.empty()) out += '.';
-        out.append(doc_.strings, n.key_at, n.key_size);
+        out += json_value(doc_, open_[i]).key();
       } else {
         out += '[' + std::to_string(parent.size - 1) + ']';
       }
@@ -425,8 +426,7 @@ class text_reader {
   std::vector<std::uint32_t>& open_;  // the containers being filled
   std::size_t at_ = 0;
   bool value_due_ = false;  // a value comes next
-  std::size_t key_at_ = 0;  // the key of the member being read
-  std::size_t key_size_ = 0;
+  json_text_ref key_;       // the key of the member being read
   std::optional<json_failure> failure_;
 };
 
@@ -438,6 +438,7 @@ class value_reader {
   std::optional<json_failure> read(const nlohmann::json& root) {
     doc_.nodes.clear();
     doc_.strings.clear();
+    doc_.source = {};
     path_.clear();
     if (!add(root, {}, 0)) return failure_;
     return std::nullopt;
@@ -455,9 +456,7 @@ class value_reader {
     }
     const auto index = static_cast<std::uint32_t>(doc_.nodes.size());
     json_node n;
-    n.key_at = static_cast<std::uint32_t>(doc_.strings.size());
-    n.key_size = static_cast<std::uint32_t>(key.size());
-    doc_.strings += key;
+    n.key = kept(key);
     switch (v.type()) {
       case nlohmann::json::value_t::null:
       case nlohmann::json::value_t::discarded:
@@ -473,18 +472,12 @@ class value_reader {
         n.kind = json_kind::number;
         n.number = v.get<double>();
         n.integer = !v.is_number_float();
-        const std::string text = v.dump();
-        n.text_at = static_cast<std::uint32_t>(doc_.strings.size());
-        n.text_size = static_cast<std::uint32_t>(text.size());
-        doc_.strings += text;
+        n.text = kept(v.dump());
         break;
       }
       case nlohmann::json::value_t::string: {
         n.kind = json_kind::string;
-        const auto& s = v.get_ref<const std::string&>();
-        n.text_at = static_cast<std::uint32_t>(doc_.strings.size());
-        n.text_size = static_cast<std::uint32_t>(s.size());
-        doc_.strings += s;
+        n.text = kept(v.get_ref<const std::string&>());
         break;
       }
       case nlohmann::json::value_t::array:
@@ -518,6 +511,13 @@ class value_reader {
     }
     doc_.nodes[index].end = static_cast<std::uint32_t>(doc_.nodes.size());
     return true;
+  }
+
+  json_text_ref kept(std::string_view text) {
+    const json_text_ref ref{static_cast<std::uint32_t>(doc_.strings.size()),
+                            static_cast<std::uint32_t>(text.size()), false};
+    doc_.strings += text;
+    return ref;
   }
 
   const json_limits& limits_;

@@ -20,18 +20,25 @@ namespace present {
 /// What a JSON value is.
 enum class json_kind : std::uint8_t { null, boolean, number, string, array, object };
 
+/// Where a piece of text lies: in the text read, as it is written there (a
+/// string without escapes, a number), or decoded into the document's own
+/// strings.
+struct json_text_ref {
+  std::uint32_t at = 0;
+  std::uint32_t size = 0;
+  bool in_source = false;
+};
+
 /// One value: a container is followed by its members (each with its key
 /// when the container is an object), then by the values after it.
 struct json_node {
   json_kind kind = json_kind::null;
-  bool truth = false;        ///< a boolean's value
-  bool integer = false;      ///< a number written without fraction or exponent
-  std::uint32_t end = 0;     ///< the index just past this value and its members
-  std::uint32_t size = 0;    ///< an array's items or an object's members
-  std::uint32_t key_at = 0;  ///< a member's key, in the document's strings
-  std::uint32_t key_size = 0;
-  std::uint32_t text_at = 0;  ///< a string's value, or a number as written
-  std::uint32_t text_size = 0;
+  bool truth = false;      ///< a boolean's value
+  bool integer = false;    ///< a number written without fraction or exponent
+  std::uint32_t end = 0;   ///< the index just past this value and its members
+  std::uint32_t size = 0;  ///< an array's items or an object's members
+  json_text_ref key;       ///< a member's key
+  json_text_ref text;      ///< a string's value, or a number as written
   /// A number's value, as nlohmann::json gives it as a double: an integer
   /// that fits 64 bits is converted from the integer ("-0" is 0).
   double number = 0;
@@ -46,10 +53,12 @@ struct json_limits {
 };
 
 /// A document read: `nodes[0]` is the root. Its memory is kept from one
-/// reading to the next.
+/// reading to the next; it refers to the text it was read from, which must
+/// outlive it.
 struct json_document {
   std::vector<json_node> nodes;
-  std::string strings;              ///< the keys, strings and number texts, decoded
+  std::string_view source;          ///< the text read
+  std::string strings;              ///< keys and strings with escapes, decoded
   std::vector<std::uint32_t> open;  ///< the reader's own: the containers being read
 };
 
@@ -102,8 +111,8 @@ class json_value {
   /// The first member with this key.
   std::optional<json_value> find(std::string_view key) const;
   /// The member's key (empty for a value that is not a member of an object).
-  std::string_view key() const { return text(node().key_at, node().key_size); }
-  std::string_view string() const { return text(node().text_at, node().text_size); }
+  std::string_view key() const { return text(node().key); }
+  std::string_view string() const { return text(node().text); }
   double number() const { return node().number; }
   /// A number as it is written in the text.
   std::string_view number_text() const { return string(); }
@@ -128,8 +137,9 @@ class json_value {
 
  private:
   const json_node& node() const { return doc_->nodes[index_]; }
-  std::string_view text(std::uint32_t at, std::uint32_t size) const {
-    return std::string_view(doc_->strings).substr(at, size);
+  std::string_view text(const json_text_ref& ref) const {
+    return (ref.in_source ? doc_->source : std::string_view(doc_->strings))
+        .substr(ref.at, ref.size);
   }
 
   const json_document* doc_;

@@ -1,6 +1,7 @@
 #include "present/scenario.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <concepts>
@@ -86,6 +87,47 @@ void only_keys(json_value object, const std::string& path, const List& allowed, 
   }
 }
 
+// An object's members under the keys of a list, found in one pass: the
+// first member of each key, and whether every key was known and given once
+// (when not, only_keys says what is wrong).
+template <std::size_t n>
+struct members {
+  std::array<std::optional<json_value>, n> of;
+  bool clean = true;
+};
+
+template <std::size_t n>
+members<n> members_of(json_value object, const std::string_view (&keys)[n]) {
+  members<n> m;
+  for (const json_value member : object) {
+    const std::string_view key = member.key();
+    std::size_t i = 0;
+    while (i < n && keys[i] != key) ++i;
+    if (i == n || m.of[i]) {
+      m.clean = false;
+    } else {
+      m.of[i] = member;
+    }
+  }
+  return m;
+}
+
+// The places of the keys in their lists.
+enum top_key : std::size_t {
+  correlations_key,
+  criteria_key,
+  id_key,
+  majority_per_minority_key,
+  minority_share_key,
+  mode_key,
+  predictors_key,
+  quality_key,
+  requested_ratios_key,
+  title_key,
+  weights_key,
+};
+enum variable_key : std::size_t { d_key, name_key, weight_key };
+
 // A finite number. The path is made only for a fault: `path` gives it.
 template <std::invocable path_of>
 std::optional<double> number(json_value value, const path_of& path, faults& f) {
@@ -100,9 +142,8 @@ std::optional<double> number(json_value value, const std::string& path, faults& 
 }
 
 // A key of one of the given words; `fallback` when it is absent.
-std::string_view word(json_value object, const char* key, words list, std::string_view fallback,
-                      faults& f) {
-  const std::optional<json_value> found = object.find(key);
+std::string_view word(const std::optional<json_value>& found, const char* key, words list,
+                      std::string_view fallback, faults& f) {
   if (!found) return fallback;
   if (!found->is_string() || !is_one_of(found->string(), list)) {
     std::string quoted;
@@ -122,10 +163,9 @@ struct variable {
   double weight = 0;
 };
 
-std::vector<variable> variables(json_value doc, const char* key, const char* prefix, bool weighted,
-                                bool required, faults& f) {
+std::vector<variable> variables(const std::optional<json_value>& list, const char* key,
+                                const char* prefix, bool weighted, bool required, faults& f) {
   std::vector<variable> out;
-  const std::optional<json_value> list = doc.find(key);
   if (!list) {
     if (required) f.add(key, "required: a list of objects with name, d and weight");
     return out;
@@ -137,47 +177,46 @@ std::vector<variable> variables(json_value doc, const char* key, const char* pre
   out.reserve(list->size());
   std::size_t i = 0;
   for (const json_value item : *list) {
-    const std::string path = at(key, i++);
-    variable v;
-    v.name = prefix + std::to_string(i);
+    ++i;
+    // The path is made only for a fault.
+    auto path = [&](const char* member) { return at(key, i - 1) + member; };
+    variable& v = out.emplace_back();
     if (!item.is_object()) {
-      f.add(path, "must be an object with name, d and weight");
-      out.push_back(v);
+      v.name = prefix + std::to_string(i);
+      f.add(path(""), "must be an object with name, d and weight");
       continue;
     }
-    only_keys(item, path, variable_key_list, f);
-    if (const std::optional<json_value> name = item.find("name")) {
-      if (name->is_string()) {
-        v.name = name->string();
-      } else {
-        f.add(path + ".name", "must be a string");
-      }
+    const members m = members_of(item, variable_key_list);
+    if (!m.clean) only_keys(item, path(""), variable_key_list, f);
+    if (const std::optional<json_value>& name = m.of[name_key]; name && name->is_string()) {
+      v.name = name->string();
+    } else {
+      v.name = prefix + std::to_string(i);
+      if (name) f.add(path(".name"), "must be a string");
     }
-    if (const std::optional<json_value> d = item.find("d"); !d) {
-      f.add(path + ".d", "required: the effect size, minority mean minus majority mean");
+    if (const std::optional<json_value>& d = m.of[d_key]; !d) {
+      f.add(path(".d"), "required: the effect size, minority mean minus majority mean");
     } else if (const auto value = number(
-                   *d, [&] { return path + ".d"; }, f)) {
+                   *d, [&] { return path(".d"); }, f)) {
       v.d = *value;
     }
-    const std::optional<json_value> weight = item.find("weight");
+    const std::optional<json_value>& weight = m.of[weight_key];
     if (weighted) {
       if (!weight) {
-        f.add(path + ".weight", "required (or give \"weights\": \"regression\")");
+        f.add(path(".weight"), "required (or give \"weights\": \"regression\")");
       } else if (const auto w = number(
-                     *weight, [&] { return path + ".weight"; }, f)) {
+                     *weight, [&] { return path(".weight"); }, f)) {
         v.weight = *w;
       }
     } else if (weight && std::string_view(key) == "predictors") {
-      f.add(path + ".weight", "not allowed with \"weights\": \"regression\"");
+      f.add(path(".weight"), "not allowed with \"weights\": \"regression\"");
     }
-    out.push_back(std::move(v));
   }
   return out;
 }
 
-std::vector<std::vector<double>> matrix(json_value doc, faults& f) {
+std::vector<std::vector<double>> matrix(const std::optional<json_value>& m, faults& f) {
   std::vector<std::vector<double>> rows;
-  const std::optional<json_value> m = doc.find("correlations");
   if (!m) {
     f.add("correlations", "required: the correlation matrix, predictors then criteria");
     return rows;
@@ -369,17 +408,18 @@ loaded_scenario read_document(json_value doc, id_rule ids) {
     return out;
   }
   faults f;
-  only_keys(doc, "", top_key_list, f);
+  const members m = members_of(doc, top_key_list);
+  if (!m.clean) only_keys(doc, "", top_key_list, f);
   scenario s;
   s.form = scenario_form::json;
-  if (const std::optional<json_value> title = doc.find("title")) {
+  if (const std::optional<json_value>& title = m.of[title_key]) {
     if (title->is_string()) {
       s.title = title->string();
     } else {
       f.add("title", "must be a string");
     }
   }
-  const std::optional<json_value> id = doc.find("id");
+  const std::optional<json_value>& id = m.of[id_key];
   if (id) {
     // A number is kept as it is written: an id names, it does not count.
     if (id->is_string() || id->is_number()) {
@@ -396,39 +436,43 @@ loaded_scenario read_document(json_value doc, id_rule ids) {
     }
   }
   fourfifths::problem_spec& spec = s.spec;
-  spec.mode =
-      *value_of<fourfifths::ratio_mode>(word(doc, "mode", {"majority", "overall"}, "overall", f));
+  spec.mode = *value_of<fourfifths::ratio_mode>(
+      word(m.of[mode_key], "mode", {"majority", "overall"}, "overall", f));
   spec.regression_weights =
-      word(doc, "weights", {"given", "regression"}, "given", f) == "regression";
-  const std::vector<variable> predictors =
-      variables(doc, "predictors", "P", !spec.regression_weights, true, f);
-  const std::vector<variable> criteria = variables(doc, "criteria", "C", true, false, f);
+      word(m.of[weights_key], "weights", {"given", "regression"}, "given", f) == "regression";
+  std::vector<variable> predictors =
+      variables(m.of[predictors_key], "predictors", "P", !spec.regression_weights, true, f);
+  std::vector<variable> criteria = variables(m.of[criteria_key], "criteria", "C", true, false, f);
   const bool has_criteria = !criteria.empty();
-  spec.quality = *value_of<fourfifths::quality_basis>(word(
-      doc, "quality", {"criterion", "predictor"}, has_criteria ? "criterion" : "predictor", f));
+  spec.quality = *value_of<fourfifths::quality_basis>(
+      word(m.of[quality_key], "quality", {"criterion", "predictor"},
+           has_criteria ? "criterion" : "predictor", f));
   spec.predictors = static_cast<int>(predictors.size());
   spec.criteria = static_cast<int>(criteria.size());
   s.predictor_names.reserve(predictors.size());
   spec.predictor_effects.reserve(predictors.size());
-  spec.predictor_weights.reserve(predictors.size());
-  for (const variable& v : predictors) {
-    s.predictor_names.push_back(v.name);
+  if (!spec.regression_weights) spec.predictor_weights.reserve(predictors.size());
+  for (variable& v : predictors) {
+    s.predictor_names.push_back(std::move(v.name));
     spec.predictor_effects.push_back(v.d);
     if (!spec.regression_weights) spec.predictor_weights.push_back(v.weight);
   }
-  for (const variable& v : criteria) {
-    s.criterion_names.push_back(v.name);
+  s.criterion_names.reserve(criteria.size());
+  spec.criterion_effects.reserve(criteria.size());
+  spec.criterion_weights.reserve(criteria.size());
+  for (variable& v : criteria) {
+    s.criterion_names.push_back(std::move(v.name));
     spec.criterion_effects.push_back(v.d);
     spec.criterion_weights.push_back(v.weight);
   }
-  spec.correlations = matrix(doc, f);
-  if (const std::optional<json_value> share = doc.find("minority_share")) {
+  spec.correlations = matrix(m.of[correlations_key], f);
+  if (const std::optional<json_value>& share = m.of[minority_share_key]) {
     spec.minority_share = number(*share, "minority_share", f);
   }
-  if (const std::optional<json_value> mix = doc.find("majority_per_minority")) {
+  if (const std::optional<json_value>& mix = m.of[majority_per_minority_key]) {
     spec.majority_per_minority = number(*mix, "majority_per_minority", f);
   }
-  if (const std::optional<json_value> r = doc.find("requested_ratios")) {
+  if (const std::optional<json_value>& r = m.of[requested_ratios_key]) {
     if (!r->is_array()) {
       f.add("requested_ratios", "must be a list of selection ratios");
     } else {
