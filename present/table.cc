@@ -86,8 +86,8 @@ const char* csv_writer::target_text(double target, std::size_t& size) {
 
 char* csv_writer::number_text(char* out, double v) {
   if (std::isnan(v)) {
-    std::memcpy(out, "NaN", 3);
-    return out + 3;
+    constexpr std::string_view nan = "NaN";
+    return std::copy(nan.begin(), nan.end(), out);
   }
   return write_shortest(out, v);
 }

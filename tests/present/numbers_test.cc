@@ -54,7 +54,8 @@ TEST(ShortestNumbers, AsTheLibraryWritesThemWhereTheirFormChanges) {
   // Powers of two, with their neighbours.
   for (int e = -1074; e <= 1023; ++e) {
     const double v = std::ldexp(1.0, e);
-    for (const double x : {v, std::nextafter(v, 0.0), std::nextafter(v, INFINITY)}) {
+    for (const double x :
+         {v, std::nextafter(v, 0.0), std::nextafter(v, std::numeric_limits<double>::infinity())}) {
       values.push_back(x);
       values.push_back(-x);
     }
@@ -77,8 +78,8 @@ TEST(ShortestNumbers, AsTheLibraryWritesThemWhereTheirFormChanges) {
   }
   const double special[] = {0.0,
                             -0.0,
-                            INFINITY,
-                            -INFINITY,
+                            std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(),
                             std::numeric_limits<double>::max(),
                             std::numeric_limits<double>::min(),
                             std::numeric_limits<double>::denorm_min(),

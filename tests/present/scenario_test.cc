@@ -45,6 +45,7 @@ std::string valid(const std::string& from = "", const std::string& to = "") {
 
 std::vector<std::string> texts(const std::vector<fourfifths::fault>& faults) {
   std::vector<std::string> out;
+  out.reserve(faults.size());
   for (const fourfifths::fault& f : faults) out.push_back(f.text());
   return out;
 }
