@@ -600,6 +600,13 @@ loaded_scenario read_deck_scenario(std::string_view text) {
 }
 
 loaded_scenario read_scenario(std::string_view text) {
+  if (text.size() > most_scenario_bytes) {
+    loaded_scenario out;
+    out.errors.push_back({"", "longer than " + std::to_string(most_scenario_bytes >> 20) +
+                                  " MiB: no scenario is that long"});
+    out.status = scenario_status::syntax_error;
+    return out;
+  }
   return form_of(text) == scenario_form::json ? read_json_scenario(text) : read_deck_scenario(text);
 }
 

@@ -55,6 +55,11 @@ struct loaded_scenario {
 /// The most requested ratios a JSON scenario may hold (a deck holds 25).
 inline constexpr std::size_t most_requested_ratios = 1000;
 
+/// The longest text of a scenario, JSON or deck (a valid one is far
+/// shorter): read_scenario refuses a longer one, and a face that reads a
+/// file need read no more than one byte past it.
+inline constexpr std::size_t most_scenario_bytes = std::size_t{16} << 20;
+
 /// The most faults a reading lists; a last one says how many more there are.
 inline constexpr std::size_t most_faults = 20;
 
@@ -104,7 +109,8 @@ std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc);
 /// program's own messages. The variables are named P1.., C1...
 loaded_scenario read_deck_scenario(std::string_view text);
 
-/// Either, by the content.
+/// Either, by the content; a text longer than `most_scenario_bytes` is
+/// refused before either reads it.
 loaded_scenario read_scenario(std::string_view text);
 
 /// Checks a scenario as a JSON scenario is checked (a deck's problem is

@@ -278,6 +278,16 @@ TEST(JsonScenario, LimitsAreCheckedAsTheTextIsRead) {
                 path + ": nested more than 64 deep: a scenario's values lie at most 3 deep"});
 }
 
+TEST(ScenarioForms, ATextLongerThanAnyScenarioIsRefused) {
+  std::string text = valid();
+  text.append(most_scenario_bytes - text.size(), ' ');
+  EXPECT_TRUE(read_scenario(text).problem.has_value());
+  text += ' ';
+  EXPECT_EQ(texts(read_scenario(text).errors),
+            std::vector<std::string>{"longer than 16 MiB: no scenario is that long"});
+  EXPECT_EQ(texts(read_scenario(std::string(most_scenario_bytes + 1, '1')).errors).size(), 1U);
+}
+
 // The page hands its documents over parsed; they are checked by the same
 // code, with the same messages, as texts are.
 TEST(JsonScenario, ParsedDocumentsAreCheckedAsTextsAre) {
