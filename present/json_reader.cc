@@ -1,5 +1,6 @@
 #include "present/json_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -406,9 +407,11 @@ class text_reader {
     return out;
   }
 
+  // The line and column of the byte at `at` (the end of the text, when an
+  // escape at its end has taken the reading past it).
   json_failure located(json_failure::reason why, std::size_t at) const {
     json_failure f{why};
-    for (std::size_t i = 0; i < at; ++i) {
+    for (std::size_t i = 0; i < std::min(at, text_.size()); ++i) {
       if (text_[i] == '\n') {
         ++f.line;
         f.column = 0;
