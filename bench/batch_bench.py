@@ -9,8 +9,11 @@ with varied effect sizes and ids) as JSON Lines, and times one
 core, standard output to /dev/null. Then writes M decks of the same kind
 and times the classic program on them, one process per deck, as many at
 once as there are cores. Prints wall and CPU time and scenarios per second
-of each, the ratio of the two rates (the target is at least 15), and
-whether the batch would finish 1,000,000 scenarios within 60 seconds.
+of each; the ratio of the two programs' scenarios per CPU-second, counting
+only their own CPU (the kernel's accounting of each child: not this
+script's cost of starting them), which should be at least 15 (the goal is
+20); and whether the batch would finish 1,000,000 scenarios within 60
+seconds of wall time.
 
   batch_bench.py EXPLORE FOURFIFTHS [--scenarios N] [--decks M] [--threads T]
 
@@ -159,16 +162,17 @@ def main():
 
     batch_rate = args.scenarios / batch_wall
     classic_rate = args.decks / classic_wall
-    print(f"{'':34}{'wall s':>9}{'cpu s':>9}{'cpu us/scenario':>17}{'scenarios/s':>13}")
-    print(f"{'batch, precise, ' + (str(args.threads) if args.threads else 'every core'):34}"
+    print(f"{'':42}{'wall s':>9}{'cpu s':>9}{'cpu us/scenario':>17}{'scenarios/s':>13}")
+    print(f"{'batch, precise, ' + (str(args.threads) if args.threads else 'every core'):42}"
           f"{batch_wall:9.2f}{batch_cpu:9.2f}{batch_cpu / args.scenarios * 1e6:17.1f}"
           f"{batch_rate:13,.0f}")
-    print(f"{f'classic, one process a deck, {cores} at once':34}"
+    print(f"{f'classic, one process a deck, {cores} at once':42}"
           f"{classic_wall:9.2f}{classic_cpu:9.2f}{classic_cpu / args.decks * 1e6:17.1f}"
           f"{classic_rate:13,.0f}")
-    ratio = batch_rate / classic_rate
-    print(f"ratio of the rates: {ratio:.1f} (target: at least 15) "
-          f"{'met' if ratio >= 15 else 'NOT MET'}")
+    ratio = (args.scenarios / batch_cpu) / (args.decks / classic_cpu)
+    print(f"scenarios per CPU-second, batch against the classic program: {ratio:.1f} "
+          f"(target: at least 15, goal 20) {'met' if ratio >= 15 else 'NOT MET'}")
+    print(f"ratio of the wall-time rates: {batch_rate / classic_rate:.1f}")
     million = 1_000_000 / batch_rate
     print(f"1,000,000 scenarios with the precise method: {million:.1f} s at this rate "
           f"(target: under 60 s) {'met' if million < 60 else 'NOT MET'}"

@@ -1,13 +1,16 @@
 #include "explore/batch.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -23,7 +26,6 @@
 
 namespace explore {
 
-using present::append_csv;
 using present::append_csv_error;
 using present::csv_header;
 using present::error_json;
@@ -31,10 +33,8 @@ using present::form_of;
 using present::id_rule;
 using present::loaded_scenario;
 using present::make_table;
-using present::read_json_scenario;
 using present::scenario_form;
 using present::table;
-using present::table_json;
 using present::write_fully;
 
 // --- Cutting the input into chunks ------------------------------------------
@@ -125,6 +125,12 @@ std::string joined(const std::vector<fourfifths::fault>& faults) {
 
 line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
                         std::string& out) {
+  line_context context;
+  return batch_line(line, number, o, out, context);
+}
+
+line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
+                        std::string& out, line_context& context) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.find_first_not_of(" \t\r") == std::string_view::npos) return line_outcome::blank;
   if (form_of(line) != scenario_form::json) {
@@ -132,7 +138,7 @@ line_outcome batch_line(std::string_view line, std::uint64_t number, const batch
                  o.format);
     return line_outcome::failed;
   }
-  const loaded_scenario s = read_json_scenario(line, id_rule::required);
+  const loaded_scenario s = context.reader.read(line, id_rule::required);
   const std::string id = s.id && !s.id->empty() ? *s.id : line_name(number);
   if (!s.errors.empty()) {
     append_error(out, id, joined(s.errors), o.format);
@@ -140,14 +146,21 @@ line_outcome batch_line(std::string_view line, std::uint64_t number, const batch
   }
   const table t = make_table(*s.problem, o.method, o.ratios);
   if (o.format == batch_format::csv) {
-    append_csv(out, t, &id);
+    context.csv.append(out, t, &id);
   } else {
-    out += table_json(t, &id, true);
+    present::append_json_line(out, t, &id);
   }
   return line_outcome::analysed;
 }
 
 batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out) {
+  line_context context;
+  return batch_chunk_rows(chunk, o, out, context);
+}
+
+batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out,
+                              line_context& context,
+                              const std::function<void(std::string&)>& hand_over) {
   batch_counts counts;
   counts.input_bytes = chunk.input_bytes;
   const std::string_view text = chunk.text;
@@ -167,7 +180,7 @@ batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, 
       // A fault of ours in one line should not cost the rest of the run its
       // rows: the line gets an error row and the fault is counted.
       try {
-        switch (batch_line(text.substr(position, end - position), number, o, out)) {
+        switch (batch_line(text.substr(position, end - position), number, o, out, context)) {
           case line_outcome::blank:
             break;
           case line_outcome::analysed:
@@ -184,6 +197,7 @@ batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, 
       }
     }
     position = end + 1;
+    if (hand_over && out.size() >= o.limits.rows_bytes) hand_over(out);
   }
   return counts;
 }
@@ -278,6 +292,7 @@ class pipeline {
   }
 
   void work() {
+    line_context context;
     for (;;) {
       std::uint64_t number = 0;
       batch_chunk chunk;
@@ -290,7 +305,8 @@ class pipeline {
         queue_.pop_front();
       }
       std::string rows = spare();
-      const batch_counts counts = batch_chunk_rows(chunk, options_, rows);
+      const batch_counts counts = batch_chunk_rows(
+          chunk, options_, rows, context, [&](std::string& so_far) { hand_over(number, so_far); });
       chunk = batch_chunk();  // its memory goes before the rows wait for their turn
       const std::lock_guard lock(mutex_);
       slot& s = window_[number % window_.size()];
@@ -301,28 +317,59 @@ class pipeline {
     }
   }
 
+  // A chunk's rows so far, given to the writer once it is the chunk's turn
+  // and the writer has taken the rows given before: a worker holds at most
+  // one piece while the writer writes another.
+  void hand_over(std::uint64_t number, std::string& rows) {
+    std::unique_lock lock(mutex_);
+    slot& s = window_[number % window_.size()];
+    turn_.wait(lock, [&] { return stopped_ || (written_ == number && s.pieces.empty()); });
+    if (stopped_) {
+      rows.clear();
+      return;
+    }
+    s.pieces.push_back(std::move(rows));
+    rows_.notify_one();
+    if (!spares_.empty()) {
+      rows = std::move(spares_.back());
+      spares_.pop_back();
+    } else {
+      rows = std::string();
+    }
+  }
+
   void write() {
     for (;;) {
       std::string rows;
       batch_counts counts;
+      bool piece = false;
       {
         std::unique_lock lock(mutex_);
         rows_.wait(lock, [&] {
-          return stopped_ || window_[written_ % window_.size()].done ||
-                 (input_done_ && written_ == issued_);
+          const slot& s = window_[written_ % window_.size()];
+          return stopped_ || s.done || !s.pieces.empty() || (input_done_ && written_ == issued_);
         });
         slot& s = window_[written_ % window_.size()];
-        if (stopped_ || !s.done) break;
-        rows = std::move(s.rows);
-        s.rows = std::string();
-        counts = s.counts;
-        s.done = false;
+        if (stopped_ || (!s.done && s.pieces.empty())) break;
+        // The pieces handed over come before the rest of the chunk's rows.
+        piece = !s.pieces.empty();
+        if (piece) {
+          rows = std::move(s.pieces.front());
+          s.pieces.pop_front();
+          turn_.notify_all();
+        } else {
+          rows = std::move(s.rows);
+          s.rows = std::string();
+          counts = s.counts;
+          s.done = false;
+        }
       }
       if (const int e = write_fully(out_, rows); e != 0) {
         stop(e);
         break;
       }
       keep(std::move(rows));
+      if (piece) continue;
       total_.analysed += counts.analysed;
       total_.failed += counts.failed;
       total_.faults += counts.faults;
@@ -331,8 +378,22 @@ class pipeline {
       const std::lock_guard lock(mutex_);
       ++written_;
       space_.notify_one();
+      turn_.notify_all();
     }
     meter_.clear();
+    const std::lock_guard lock(mutex_);
+    writer_done_ = true;
+    rows_.notify_all();
+  }
+
+  // An interruption: nothing more is read, analysed or written; the rows
+  // being written are written whole.
+  void interrupt() { stop(0); }
+
+  // Whether the writer has ended, waiting up to `wait` for it.
+  bool writer_done(std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    return rows_.wait_for(lock, wait, [&] { return writer_done_; });
   }
 
   void stop(int write_error) {
@@ -342,6 +403,7 @@ class pipeline {
     work_.notify_all();
     rows_.notify_all();
     space_.notify_all();
+    turn_.notify_all();
   }
 
   const batch_counts& total() const { return total_; }
@@ -370,6 +432,7 @@ class pipeline {
  private:
   struct slot {
     bool done = false;
+    std::deque<std::string> pieces;  // rows handed over before the chunk was done
     std::string rows;
     batch_counts counts;
   };
@@ -380,6 +443,7 @@ class pipeline {
   std::condition_variable work_;   // workers: a chunk queued, or the end
   std::condition_variable rows_;   // the writer: the next chunk's rows, or the end
   std::condition_variable space_;  // the reader: a free slot
+  std::condition_variable turn_;   // workers with rows to hand over: their chunk's turn
   std::deque<std::pair<std::uint64_t, batch_chunk>> queue_;
   std::vector<slot> window_;
   std::vector<std::string> spares_;
@@ -387,9 +451,72 @@ class pipeline {
   std::uint64_t written_ = 0;
   bool input_done_ = false;
   bool stopped_ = false;
+  bool writer_done_ = false;
   int write_error_ = 0;
   batch_counts total_;  // the writer's alone
   progress_meter meter_;
+};
+
+// SIGINT, SIGTERM and SIGHUP end a run between two writes of rows, so that
+// the output is whole rows, as the classic program's report is whole
+// lines: while the run lasts, every thread blocks them, and one thread waits
+// for them. On one, it stops the pipeline, lets the writer finish the rows
+// it is writing (a second signal does not wait), and ends the process by the
+// same signal, as it would have ended. A signal that was ignored when the
+// run began (nohup) stays ignored.
+class interruptions {
+ public:
+  explicit interruptions(pipeline& p) : pipeline_(p) {
+    sigemptyset(&signals_);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction current {};
+      if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+        sigaddset(&signals_, sig);
+        wake_ = sig;
+      }
+    }
+    if (wake_ == 0) return;
+    ::pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    waiter_ = std::thread([this] { wait(); });
+  }
+
+  interruptions(const interruptions&) = delete;
+  interruptions& operator=(const interruptions&) = delete;
+
+  // The run is over: the waiting thread is woken by one of its signals,
+  // which it then knows for its own, and the signals are let through again
+  // (one that came meanwhile is delivered then).
+  ~interruptions() {
+    if (wake_ == 0) return;
+    finished_.store(true);
+    ::pthread_kill(waiter_.native_handle(), wake_);
+    waiter_.join();
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+
+ private:
+  void wait() {
+    int sig = 0;
+    if (::sigwait(&signals_, &sig) != 0 || finished_.load()) return;
+    pipeline_.interrupt();
+    const timespec tick{0, 50'000'000};
+    while (!pipeline_.writer_done(std::chrono::milliseconds(50))) {
+      if (::sigtimedwait(&signals_, nullptr, &tick) > 0) break;  // a second signal
+    }
+    ::signal(sig, SIG_DFL);
+    sigset_t just{};
+    sigemptyset(&just);
+    sigaddset(&just, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &just, nullptr);
+    ::raise(sig);
+  }
+
+  pipeline& pipeline_;
+  sigset_t signals_{};
+  sigset_t previous_{};
+  int wake_ = 0;  // one of the signals; 0 when none is watched
+  std::atomic<bool> finished_{false};
+  std::thread waiter_;
 };
 
 // Reads the input and issues its chunks; the errno of a failed read, or 0.
@@ -423,6 +550,7 @@ batch_result run_batch(int in, int out, const batch_options& o, int progress) {
     if (result.write_error != 0) return result;
   }
   pipeline p(out, o, progress, in);
+  const interruptions watch(p);
   std::vector<std::thread> workers;
   const std::size_t threads = worker_count(o);
   workers.reserve(threads);

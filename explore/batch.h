@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@
 
 #include "fourfifths/problem.h"
 #include "present/names.h"
+#include "present/scenario.h"
+#include "present/table.h"
 
 namespace explore {
 
@@ -37,6 +40,10 @@ struct batch_limits {
   /// Chunks that may exist at once, per worker thread: read, being
   /// analysed, or waiting for their turn to be written.
   std::size_t window_per_thread = 4;
+  /// A chunk's rows beyond this many bytes are handed to the writer as they
+  /// are made, once the chunk's turn to be written has come, so that the
+  /// rows of many ratios do not pile up (--grid with 100,000 of them).
+  std::size_t rows_bytes = std::size_t{1} << 20;
 };
 
 struct batch_options {
@@ -93,9 +100,19 @@ class line_splitter {
 /// What became of one line.
 enum class line_outcome { blank, analysed, failed };
 
+/// What a worker keeps from one line to the next, so that a line costs no
+/// new memory: its reader's document and its writer's texts of targets.
+struct line_context {
+  present::scenario_reader reader;
+  present::csv_writer csv;
+};
+
 /// Handles one line (without its newline; a carriage return before it is
 /// ignored): appends its rows to `out`, or one error row naming the line's
 /// id when it could be read, else "line N". Blank lines give nothing.
+line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
+                        std::string& out, line_context& context);
+/// The same with a context of its own.
 line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
                         std::string& out);
 
@@ -109,7 +126,12 @@ struct batch_counts {
   std::uint64_t input_bytes = 0;  ///< bytes of input, newlines included
 };
 
-/// Handles every line of a chunk, appending the rows to `out`.
+/// Handles every line of a chunk, appending the rows to `out`. When `out`
+/// holds `o.limits.rows_bytes` or more after a line and `hand_over` is
+/// given, `hand_over(out)` takes the rows so far (and leaves `out` empty).
+batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out,
+                              line_context& context,
+                              const std::function<void(std::string&)>& hand_over = {});
 batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, std::string& out);
 
 /// How a whole run ended.

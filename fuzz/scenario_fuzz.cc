@@ -2,19 +2,104 @@
 // for untrusted input, in-process: the scenario readers (JSON and deck,
 // whatever the content looks like) and a batch's handling of its input,
 // cut into chunks of lines as a run cuts it and each line handled as a
-// run handles it. A crash, a sanitizer report, an exception that escapes
-// or a broken invariant is a finding.
+// run handles it; and the JSON reader against nlohmann::json, which must
+// accept the same texts with the same values. A crash, a sanitizer report,
+// an exception that escapes or a broken invariant is a finding.
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "explore/batch.h"
+#include "present/json_reader.h"
 #include "present/scenario.h"
 
 namespace {
+
+// The same text read by the JSON reader and by nlohmann::json: both refuse
+// it, or both give the same values, member for member. A NUL byte outside
+// a string is the reader's own refusal (the library stops at one), and so
+// are the limits.
+std::string canonical(present::json_value v) {
+  switch (v.kind()) {
+    case present::json_kind::null:
+      return "n";
+    case present::json_kind::boolean:
+      return v.truth() ? "t" : "f";
+    case present::json_kind::number: {
+      const double x = v.number();
+      return "#" + std::string(reinterpret_cast<const char*>(&x), sizeof x);
+    }
+    case present::json_kind::string:
+      return "s" + std::to_string(v.string().size()) + ":" + std::string(v.string());
+    case present::json_kind::array: {
+      std::string out = "[";
+      for (const present::json_value item : v) out += canonical(item) + ",";
+      return out + "]";
+    }
+    case present::json_kind::object: {
+      std::map<std::string, std::string> members;  // the last of a key, as the library keeps
+      for (const present::json_value m : v) members[std::string(m.key())] = canonical(m);
+      std::string out = "{";
+      for (const auto& [key, value] : members) {
+        out += std::to_string(key.size()) + ":" + key + "=" + value + ",";
+      }
+      return out + "}";
+    }
+  }
+  return "?";
+}
+
+std::string canonical(const nlohmann::json& v) {
+  switch (v.type()) {
+    case nlohmann::json::value_t::null:
+      return "n";
+    case nlohmann::json::value_t::boolean:
+      return v.get<bool>() ? "t" : "f";
+    case nlohmann::json::value_t::string: {
+      const auto& s = v.get_ref<const std::string&>();
+      return "s" + std::to_string(s.size()) + ":" + s;
+    }
+    case nlohmann::json::value_t::array: {
+      std::string out = "[";
+      for (const nlohmann::json& item : v) out += canonical(item) + ",";
+      return out + "]";
+    }
+    case nlohmann::json::value_t::object: {
+      std::string out = "{";
+      for (const auto& [key, value] : v.items()) {
+        out += std::to_string(key.size()) + ":" + key + "=" + canonical(value) + ",";
+      }
+      return out + "}";
+    }
+    default: {
+      const double x = v.get<double>();
+      return "#" + std::string(reinterpret_cast<const char*>(&x), sizeof x);
+    }
+  }
+}
+
+void check_json_reader(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return;
+  // Deep nesting is left out: the comparison's own recursion would need
+  // the stack that the reader does without.
+  present::json_limits limits;
+  limits.most_items = limits.most_values = std::size_t{1} << 30;
+  limits.most_depth = 200;
+  present::json_document doc;
+  const std::optional<present::json_failure> failure = present::read_json(text, limits, doc);
+  if (failure && failure->why == present::json_failure::reason::too_deep) return;
+  const bool theirs = nlohmann::json::accept(text);
+  if (failure.has_value() == theirs) __builtin_trap();
+  if (!failure &&
+      canonical(present::json_value(doc, 0)) != canonical(nlohmann::json::parse(text))) {
+    __builtin_trap();
+  }
+}
 
 // A reader's result is a scenario exactly when there is no error; the JSON
 // form of a scenario reads back as the same scenario.
@@ -71,6 +156,7 @@ void check_batch(std::string_view input, std::uint8_t choice) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  check_json_reader(text);
   check_scenario(present::read_scenario(text));
   check_scenario(present::form_of(text) == present::scenario_form::json
                      ? present::read_deck_scenario(text)

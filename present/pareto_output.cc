@@ -51,8 +51,25 @@ std::string header(int predictors) {
 }
 
 nlohmann::json weighting_json(const weighting_outcome& w, const std::vector<std::string>& names) {
+  // Keyed by the predictors' names. Two predictors named alike would be one
+  // entry: a name already taken, by an earlier predictor, is followed by
+  // the predictor's place ("test (predictor 2)"), after every name given
+  // has its own entry.
   nlohmann::json weights = nlohmann::json::object();
-  for (std::size_t j = 0; j < w.weights.size(); ++j) weights[names[j]] = w.weights[j];
+  std::vector<std::size_t> named_alike;
+  for (std::size_t j = 0; j < w.weights.size(); ++j) {
+    if (weights.contains(names[j])) {
+      named_alike.push_back(j);
+    } else {
+      weights[names[j]] = w.weights[j];
+    }
+  }
+  for (const std::size_t j : named_alike) {
+    const std::string place = " (predictor " + std::to_string(j + 1) + ")";
+    std::string key = names[j] + place;
+    while (weights.contains(key)) key += place;
+    weights[key] = w.weights[j];
+  }
   return {{"ai_ratio", json_number(w.ai_ratio)},
           {"validity", json_number(w.validity)},
           {"mean", json_number(w.mean)},

@@ -1,6 +1,7 @@
 #include "present/scenario.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <concepts>
@@ -52,47 +53,106 @@ constexpr std::string_view top_key_list[] = {
     "requested_ratios", "title",    "weights"};
 constexpr std::string_view variable_key_list[] = {"d", "name", "weight"};
 
-// Unknown keys are errors: they are usually typos.
+// Whether an object's keys are all known and each given once: the common
+// case, checked without allocating.
 template <class List>
-void only_keys(const json& object, const std::string& path, const List& allowed, faults& f) {
-  for (const auto& item : object.items()) {
-    if (!is_one_of(item.key(), allowed)) {
-      f.add(path.empty() ? item.key() : path + "." + item.key(),
-            "unknown key (expected one of " + join(allowed) + ")");
+bool all_known_once(json_value object, const List& allowed) {
+  for (auto i = object.begin(); i != object.end(); ++i) {
+    const std::string_view key = (*i).key();
+    if (!is_one_of(key, allowed)) return false;
+    for (auto j = object.begin(); j != i; ++j) {
+      if ((*j).key() == key) return false;
+    }
+  }
+  return true;
+}
+
+// Unknown keys are errors: they are usually typos. A key given twice is
+// one too: which of its values was meant? Listed in the order of the keys.
+template <class List>
+void only_keys(json_value object, const std::string& path, const List& allowed, faults& f) {
+  if (object.size() <= std::size(allowed) && all_known_once(object, allowed)) return;
+  std::vector<std::string_view> keys;
+  keys.reserve(object.size());
+  for (const json_value member : object) keys.push_back(member.key());
+  std::sort(keys.begin(), keys.end());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::string member_path =
+        path.empty() ? std::string(keys[i]) : path + "." + std::string(keys[i]);
+    if (i > 0 && keys[i] == keys[i - 1]) {
+      if (i < 2 || keys[i - 2] != keys[i]) f.add(member_path, "given more than once");
+    } else if (!is_one_of(keys[i], allowed)) {
+      f.add(member_path, "unknown key (expected one of " + join(allowed) + ")");
     }
   }
 }
 
+// An object's members under the keys of a list, found in one pass: the
+// first member of each key, and whether every key was known and given once
+// (when not, only_keys says what is wrong).
+template <std::size_t n>
+struct members {
+  std::array<std::optional<json_value>, n> of;
+  bool clean = true;
+};
+
+template <std::size_t n>
+members<n> members_of(json_value object, const std::string_view (&keys)[n]) {
+  members<n> m;
+  for (const json_value member : object) {
+    const std::string_view key = member.key();
+    std::size_t i = 0;
+    while (i < n && keys[i] != key) ++i;
+    if (i == n || m.of[i]) {
+      m.clean = false;
+    } else {
+      m.of[i] = member;
+    }
+  }
+  return m;
+}
+
+// The places of the keys in their lists.
+enum top_key : std::size_t {
+  correlations_key,
+  criteria_key,
+  id_key,
+  majority_per_minority_key,
+  minority_share_key,
+  mode_key,
+  predictors_key,
+  quality_key,
+  requested_ratios_key,
+  title_key,
+  weights_key,
+};
+enum variable_key : std::size_t { d_key, name_key, weight_key };
+
 // A finite number. The path is made only for a fault: `path` gives it.
 template <std::invocable path_of>
-std::optional<double> number(const json& value, const path_of& path, faults& f) {
-  if (value.is_number()) {
-    const double v = value.get<double>();
-    if (std::isfinite(v)) return v;
-  }
+std::optional<double> number(json_value value, const path_of& path, faults& f) {
+  if (value.is_number() && std::isfinite(value.number())) return value.number();
   f.add(path(), "must be a finite number");
   return std::nullopt;
 }
 
-std::optional<double> number(const json& value, const std::string& path, faults& f) {
+std::optional<double> number(json_value value, const std::string& path, faults& f) {
   return number(
       value, [&] { return path; }, f);
 }
 
 // A key of one of the given words; `fallback` when it is absent.
-std::string word(const json& object, const char* key, words list, const std::string& fallback,
-                 faults& f) {
-  const auto found = object.find(key);
-  if (found == object.end()) return fallback;
-  const std::string* value = found->is_string() ? found->get_ptr<const std::string*>() : nullptr;
-  if (value == nullptr || !is_one_of(*value, list)) {
+std::string_view word(const std::optional<json_value>& found, const char* key, words list,
+                      std::string_view fallback, faults& f) {
+  if (!found) return fallback;
+  if (!found->is_string() || !is_one_of(found->string(), list)) {
     std::string quoted;
     for (const std::string_view w : list)
       ((quoted += quoted.empty() ? "\"" : " or \"") += w) += "\"";
     f.add(key, "must be " + quoted);
     return fallback;
   }
-  return *value;
+  return found->string();
 }
 
 // One variable: its name, its effect size and (unless the weights come from
@@ -103,82 +163,87 @@ struct variable {
   double weight = 0;
 };
 
-std::vector<variable> variables(const json& doc, const char* key, const char* prefix, bool weighted,
-                                bool required, faults& f) {
+std::vector<variable> variables(const std::optional<json_value>& list, const char* key,
+                                const char* prefix, bool weighted, bool required, faults& f) {
   std::vector<variable> out;
-  if (!doc.contains(key)) {
+  if (!list) {
     if (required) f.add(key, "required: a list of objects with name, d and weight");
     return out;
   }
-  const json& list = doc[key];
-  if (!list.is_array()) {
+  if (!list->is_array()) {
     f.add(key, "must be a list of objects with name, d and weight");
     return out;
   }
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string path = at(key, i);
-    const json& item = list[i];
-    variable v;
-    v.name = prefix + std::to_string(i + 1);
+  out.reserve(list->size());
+  std::size_t i = 0;
+  for (const json_value item : *list) {
+    ++i;
+    // The path is made only for a fault.
+    auto path = [&](const char* member) { return at(key, i - 1) + member; };
+    variable& v = out.emplace_back();
     if (!item.is_object()) {
-      f.add(path, "must be an object with name, d and weight");
-      out.push_back(v);
+      v.name = prefix + std::to_string(i);
+      f.add(path(""), "must be an object with name, d and weight");
       continue;
     }
-    only_keys(item, path, variable_key_list, f);
-    if (item.contains("name")) {
-      if (item["name"].is_string()) {
-        v.name = item["name"].get<std::string>();
-      } else {
-        f.add(path + ".name", "must be a string");
-      }
+    const members m = members_of(item, variable_key_list);
+    if (!m.clean) only_keys(item, path(""), variable_key_list, f);
+    if (const std::optional<json_value>& name = m.of[name_key]; name && name->is_string()) {
+      v.name = name->string();
+    } else {
+      v.name = prefix + std::to_string(i);
+      if (name) f.add(path(".name"), "must be a string");
     }
-    if (!item.contains("d")) {
-      f.add(path + ".d", "required: the effect size, minority mean minus majority mean");
-    } else if (const auto d = number(
-                   item["d"], [&] { return path + ".d"; }, f)) {
-      v.d = *d;
+    if (const std::optional<json_value>& d = m.of[d_key]; !d) {
+      f.add(path(".d"), "required: the effect size, minority mean minus majority mean");
+    } else if (const auto value = number(
+                   *d, [&] { return path(".d"); }, f)) {
+      v.d = *value;
     }
+    const std::optional<json_value>& weight = m.of[weight_key];
     if (weighted) {
-      if (!item.contains("weight")) {
-        f.add(path + ".weight", "required (or give \"weights\": \"regression\")");
+      if (!weight) {
+        f.add(path(".weight"), "required (or give \"weights\": \"regression\")");
       } else if (const auto w = number(
-                     item["weight"], [&] { return path + ".weight"; }, f)) {
+                     *weight, [&] { return path(".weight"); }, f)) {
         v.weight = *w;
       }
-    } else if (item.contains("weight") && std::string(key) == "predictors") {
-      f.add(path + ".weight", "not allowed with \"weights\": \"regression\"");
+    } else if (weight && std::string_view(key) == "predictors") {
+      f.add(path(".weight"), "not allowed with \"weights\": \"regression\"");
     }
-    out.push_back(v);
   }
   return out;
 }
 
-std::vector<std::vector<double>> matrix(const json& doc, faults& f) {
+std::vector<std::vector<double>> matrix(const std::optional<json_value>& m, faults& f) {
   std::vector<std::vector<double>> rows;
-  if (!doc.contains("correlations")) {
+  if (!m) {
     f.add("correlations", "required: the correlation matrix, predictors then criteria");
     return rows;
   }
-  const json& m = doc["correlations"];
-  if (!m.is_array()) {
+  if (!m->is_array()) {
     f.add("correlations", "must be a list of rows");
     return rows;
   }
-  for (std::size_t i = 0; i < m.size(); ++i) {
+  rows.reserve(m->size());
+  std::size_t i = 0;
+  for (const json_value r : *m) {
     std::vector<double> row;
-    if (!m[i].is_array()) {
-      f.add(at("correlations", i), "must be a list of numbers");
+    if (!r.is_array()) {
+      f.add(at("correlations", i++), "must be a list of numbers");
       rows.push_back(row);
       continue;
     }
-    row.reserve(m[i].size());
-    for (std::size_t j = 0; j < m[i].size(); ++j) {
+    row.reserve(r.size());
+    std::size_t j = 0;
+    for (const json_value x : r) {
       row.push_back(number(
-                        m[i][j], [&] { return at(at("correlations", i), j); }, f)
+                        x, [&] { return at(at("correlations", i), j); }, f)
                         .value_or(0));
+      ++j;
     }
     rows.push_back(std::move(row));
+    ++i;
   }
   return rows;
 }
@@ -208,6 +273,16 @@ std::string document_path(const std::string& field) {
   return field;
 }
 
+// A long list of faults is cut, saying how many more there are: a document
+// with a hundred thousand bad values should not give three hundred
+// thousand lines of messages.
+void cap(std::vector<fourfifths::fault>& list) {
+  if (list.size() <= most_faults) return;
+  const std::size_t more = list.size() - most_faults;
+  list.resize(most_faults);
+  list.push_back({"", "and " + std::to_string(more) + " more faults"});
+}
+
 }  // namespace
 
 loaded_scenario check_scenario(scenario s) {
@@ -224,6 +299,8 @@ loaded_scenario check_scenario(scenario s) {
   };
   for (const fourfifths::fault& f : built.errors) out.errors.push_back(in_document(f));
   for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(in_document(f));
+  cap(out.errors);
+  cap(out.warnings);
   if (!out.errors.empty()) {
     out.status = scenario_status::invalid;
     return out;
@@ -235,54 +312,95 @@ loaded_scenario check_scenario(scenario s) {
 
 namespace {
 
-// "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
-// without the library's bracketed tag.
-std::string syntax_message(const json::exception& e) {
-  std::string what = e.what();
-  const std::size_t tag = what.find("] ");
-  if (tag != std::string::npos) what = what.substr(tag + 2);
-  return "JSON " + what;
-}
-
-}  // namespace
-
-scenario_form form_of(std::string_view text) {
-  for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
-    return c == '{' ? scenario_form::json : scenario_form::deck;
-  }
-  return scenario_form::deck;
-}
-
-loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
-  loaded_scenario out;
-  json doc;
-  try {
-    doc = json::parse(text);
-  } catch (const json::exception& e) {
-    // A syntax error, or a number too large for a double, for instance.
-    out.errors.push_back({"", syntax_message(e)});
-    out.status = scenario_status::syntax_error;
-    return out;
-  }
-  return read_json_document(doc, ids);
-}
-
-std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
-  faults f;
-  if (!doc.is_object()) return f.list;
-  only_keys(doc, "", top_key_list, f);
-  for (const char* key : {"predictors", "criteria"}) {
-    const auto list = doc.find(key);
-    if (list == doc.end() || !list->is_array()) continue;
-    for (std::size_t i = 0; i < list->size(); ++i) {
-      if ((*list)[i].is_object()) only_keys((*list)[i], at(key, i), variable_key_list, f);
+// Bytes that are not UTF-8 (a message may quote the text it could not
+// read) are written as <0xFF>, so that no message puts them on a terminal.
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const auto c = static_cast<unsigned char>(text.front());
+    const std::size_t length = c < 0x80 ? 1 : utf8_length(text);
+    if (length == 0) {
+      static constexpr char hex[] = "0123456789ABCDEF";
+      out += "<0x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+      out += '>';
+      text.remove_prefix(1);
+    } else {
+      out.append(text.substr(0, length));
+      text.remove_prefix(length);
     }
   }
-  return f.list;
+  return out;
 }
 
-loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
+// nlohmann::json's words for a text that is not JSON: "[json.exception.
+// parse_error.101] parse error at line 3, column 5: ..." without the
+// library's bracketed tag.
+std::string syntax_message(std::string_view text, const json_failure& failure) {
+  const std::string where = "JSON parse error at line " + std::to_string(failure.line) +
+                            ", column " + std::to_string(failure.column) + ": ";
+  switch (failure.why) {
+    case json_failure::reason::nul_byte:
+      return where + "a NUL byte, which JSON text cannot hold";
+    case json_failure::reason::overflow:
+      return where + "number overflow parsing '" + failure.token + "'";
+    default:
+      break;
+  }
+  // The library reads the text again, building nothing, for its message.
+  struct message_only : json::json_sax_t {
+    std::string what;
+    bool null() override { return true; }
+    bool boolean(bool /*value*/) override { return true; }
+    bool number_integer(number_integer_t /*value*/) override { return true; }
+    bool number_unsigned(number_unsigned_t /*value*/) override { return true; }
+    bool number_float(number_float_t /*value*/, const string_t& /*text*/) override { return true; }
+    bool string(string_t& /*value*/) override { return true; }
+    bool binary(binary_t& /*value*/) override { return true; }
+    bool start_object(std::size_t /*size*/) override { return true; }
+    bool key(string_t& /*key*/) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t /*size*/) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                     const nlohmann::detail::exception& e) override {
+      what = e.what();
+      return false;
+    }
+  };
+  message_only handler;
+  if (json::sax_parse(text, &handler) || handler.what.empty()) return where + "not JSON";
+  std::string what = std::move(handler.what);
+  const std::size_t tag = what.find("] ");
+  if (tag != std::string::npos) what = what.substr(tag + 2);
+  return printable("JSON " + what);
+}
+
+// A limit of the document's size, with the path of the list it stopped in.
+fourfifths::fault limit_fault(const json_failure& failure) {
+  const json_limits limits = scenario_limits();
+  switch (failure.why) {
+    case json_failure::reason::too_long:
+      return {failure.path, "more than " + std::to_string(limits.most_items) +
+                                " items: no list of a scenario holds more"};
+    case json_failure::reason::too_deep:
+      return {failure.path, "nested more than " + std::to_string(limits.most_depth) +
+                                " deep: a scenario's values lie at most 3 deep"};
+    default:
+      return {failure.path, "more than " + std::to_string(limits.most_values) +
+                                " values: a scenario holds fewer"};
+  }
+}
+
+bool is_limit(const json_failure& failure) {
+  return failure.why == json_failure::reason::too_long ||
+         failure.why == json_failure::reason::too_deep ||
+         failure.why == json_failure::reason::too_large;
+}
+
+loaded_scenario read_document(json_value doc, id_rule ids) {
   loaded_scenario out;
   if (!doc.is_object()) {
     out.errors.push_back({"", "the scenario must be a JSON object"});
@@ -290,83 +408,165 @@ loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
     return out;
   }
   faults f;
-  only_keys(doc, "", top_key_list, f);
+  const members m = members_of(doc, top_key_list);
+  if (!m.clean) only_keys(doc, "", top_key_list, f);
   scenario s;
   s.form = scenario_form::json;
-  if (doc.contains("title")) {
-    if (doc["title"].is_string()) {
-      s.title = doc["title"].get<std::string>();
+  if (const std::optional<json_value>& title = m.of[title_key]) {
+    if (title->is_string()) {
+      s.title = title->string();
     } else {
       f.add("title", "must be a string");
     }
   }
-  if (doc.contains("id")) {
-    const json& id = doc["id"];
-    if (id.is_string()) {
-      out.id = id.get<std::string>();
-    } else if (id.is_number_integer()) {
-      out.id = id.dump();
-    } else if (id.is_number()) {
-      out.id = shortest(id.get<double>());
+  const std::optional<json_value>& id = m.of[id_key];
+  if (id) {
+    // A number is kept as it is written: an id names, it does not count.
+    if (id->is_string() || id->is_number()) {
+      out.id = std::string(id->string());
     } else {
       f.add("id", "must be a string or a number");
     }
   }
   if (ids == id_rule::required) {
-    if (!doc.contains("id")) {
+    if (!id) {
       f.add("id", "required: a string or a number that names the scenario");
     } else if (out.id && out.id->empty()) {
       f.add("id", "must not be empty");
     }
   }
   fourfifths::problem_spec& spec = s.spec;
-  spec.mode =
-      *value_of<fourfifths::ratio_mode>(word(doc, "mode", {"majority", "overall"}, "overall", f));
+  spec.mode = *value_of<fourfifths::ratio_mode>(
+      word(m.of[mode_key], "mode", {"majority", "overall"}, "overall", f));
   spec.regression_weights =
-      word(doc, "weights", {"given", "regression"}, "given", f) == "regression";
-  const std::vector<variable> predictors =
-      variables(doc, "predictors", "P", !spec.regression_weights, true, f);
-  const std::vector<variable> criteria = variables(doc, "criteria", "C", true, false, f);
+      word(m.of[weights_key], "weights", {"given", "regression"}, "given", f) == "regression";
+  std::vector<variable> predictors =
+      variables(m.of[predictors_key], "predictors", "P", !spec.regression_weights, true, f);
+  std::vector<variable> criteria = variables(m.of[criteria_key], "criteria", "C", true, false, f);
   const bool has_criteria = !criteria.empty();
-  spec.quality = *value_of<fourfifths::quality_basis>(word(
-      doc, "quality", {"criterion", "predictor"}, has_criteria ? "criterion" : "predictor", f));
+  spec.quality = *value_of<fourfifths::quality_basis>(
+      word(m.of[quality_key], "quality", {"criterion", "predictor"},
+           has_criteria ? "criterion" : "predictor", f));
   spec.predictors = static_cast<int>(predictors.size());
   spec.criteria = static_cast<int>(criteria.size());
-  for (const variable& v : predictors) {
-    s.predictor_names.push_back(v.name);
+  s.predictor_names.reserve(predictors.size());
+  spec.predictor_effects.reserve(predictors.size());
+  if (!spec.regression_weights) spec.predictor_weights.reserve(predictors.size());
+  for (variable& v : predictors) {
+    s.predictor_names.push_back(std::move(v.name));
     spec.predictor_effects.push_back(v.d);
     if (!spec.regression_weights) spec.predictor_weights.push_back(v.weight);
   }
-  for (const variable& v : criteria) {
-    s.criterion_names.push_back(v.name);
+  s.criterion_names.reserve(criteria.size());
+  spec.criterion_effects.reserve(criteria.size());
+  spec.criterion_weights.reserve(criteria.size());
+  for (variable& v : criteria) {
+    s.criterion_names.push_back(std::move(v.name));
     spec.criterion_effects.push_back(v.d);
     spec.criterion_weights.push_back(v.weight);
   }
-  spec.correlations = matrix(doc, f);
-  if (doc.contains("minority_share")) {
-    spec.minority_share = number(doc["minority_share"], "minority_share", f);
+  spec.correlations = matrix(m.of[correlations_key], f);
+  if (const std::optional<json_value>& share = m.of[minority_share_key]) {
+    spec.minority_share = number(*share, "minority_share", f);
   }
-  if (doc.contains("majority_per_minority")) {
-    spec.majority_per_minority = number(doc["majority_per_minority"], "majority_per_minority", f);
+  if (const std::optional<json_value>& mix = m.of[majority_per_minority_key]) {
+    spec.majority_per_minority = number(*mix, "majority_per_minority", f);
   }
-  if (doc.contains("requested_ratios")) {
-    const json& r = doc["requested_ratios"];
-    if (!r.is_array()) {
+  if (const std::optional<json_value>& r = m.of[requested_ratios_key]) {
+    if (!r->is_array()) {
       f.add("requested_ratios", "must be a list of selection ratios");
     } else {
-      for (std::size_t i = 0; i < r.size(); ++i) {
-        spec.requested_ratios.push_back(number(r[i], at("requested_ratios", i), f).value_or(0));
+      spec.requested_ratios.reserve(r->size());
+      std::size_t i = 0;
+      for (const json_value ratio : *r) {
+        spec.requested_ratios.push_back(number(
+                                            ratio, [&] { return at("requested_ratios", i); }, f)
+                                            .value_or(0));
+        ++i;
       }
     }
   }
   if (!f.list.empty()) {
     out.errors = std::move(f.list);
+    cap(out.errors);
     out.status = scenario_status::invalid;
     return out;
   }
   loaded_scenario result = check_scenario(std::move(s));
   result.id = std::move(out.id);
   return result;
+}
+
+// A text that could not be read into a document: one fault.
+loaded_scenario unreadable(std::string_view text, const json_failure& failure) {
+  loaded_scenario out;
+  if (is_limit(failure)) {
+    out.errors.push_back(limit_fault(failure));
+    out.status = scenario_status::invalid;
+  } else {
+    out.errors.push_back({"", syntax_message(text, failure)});
+    out.status = scenario_status::syntax_error;
+  }
+  return out;
+}
+
+}  // namespace
+
+json_limits scenario_limits() {
+  json_limits limits;
+  limits.most_items = most_requested_ratios;
+  return limits;
+}
+
+scenario_form form_of(std::string_view text) {
+  // A byte-order mark may stand before a JSON text.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+    return c == '{' ? scenario_form::json : scenario_form::deck;
+  }
+  return scenario_form::deck;
+}
+
+loaded_scenario scenario_reader::read(std::string_view text, id_rule ids) {
+  if (const std::optional<json_failure> failure = read_json(text, scenario_limits(), document_)) {
+    return unreadable(text, *failure);
+  }
+  return read_document(json_value(document_, 0), ids);
+}
+
+loaded_scenario scenario_reader::read(const nlohmann::json& doc, id_rule ids) {
+  if (const std::optional<json_failure> failure =
+          read_json_value(doc, scenario_limits(), document_)) {
+    return unreadable({}, *failure);
+  }
+  return read_document(json_value(document_, 0), ids);
+}
+
+loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
+  return scenario_reader().read(text, ids);
+}
+
+loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
+  return scenario_reader().read(doc, ids);
+}
+
+std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
+  faults f;
+  json_document document;
+  if (read_json_value(doc, scenario_limits(), document) || !doc.is_object()) return f.list;
+  const json_value root(document, 0);
+  only_keys(root, "", top_key_list, f);
+  for (const char* key : {"predictors", "criteria"}) {
+    const std::optional<json_value> list = root.find(key);
+    if (!list || !list->is_array()) continue;
+    std::size_t i = 0;
+    for (const json_value item : *list) {
+      if (item.is_object()) only_keys(item, at(key, i), variable_key_list, f);
+      ++i;
+    }
+  }
+  return f.list;
 }
 
 loaded_scenario read_deck_scenario(std::string_view text) {
@@ -403,6 +603,13 @@ loaded_scenario read_deck_scenario(std::string_view text) {
 }
 
 loaded_scenario read_scenario(std::string_view text) {
+  if (text.size() > most_scenario_bytes) {
+    loaded_scenario out;
+    out.errors.push_back({"", "longer than " + std::to_string(most_scenario_bytes >> 20) +
+                                  " MiB: no scenario is that long"});
+    out.status = scenario_status::syntax_error;
+    return out;
+  }
   return form_of(text) == scenario_form::json ? read_json_scenario(text) : read_deck_scenario(text);
 }
 
@@ -492,9 +699,46 @@ std::string values_line(const std::vector<double>& values) {
   return out;
 }
 
+// A comment's text kept on its line: a line break in a title or a name
+// would start the next read, and the numbers after it would shift. Control
+// characters are written as a JSON string writes them ("\n", "\u0000"),
+// and a backslash doubled, so that the comment still says what was there.
+std::string comment_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F && c != '\\') {
+      out += c;
+      continue;
+    }
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default: {
+        static constexpr char hex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += hex[byte >> 4];
+        out += hex[byte & 15];
+      }
+    }
+  }
+  return out;
+}
+
 std::string names(const std::vector<std::string>& list) {
   std::string out;
-  for (const std::string& n : list) out += (out.empty() ? "" : ", ") + n;
+  for (const std::string& n : list) out += (out.empty() ? "" : ", ") + comment_text(n);
   return out;
 }
 
@@ -526,7 +770,7 @@ deck_text to_deck(const scenario& s) {
   std::string header_comment =
       "predictors, criteria, overall ratios (1) or majority ratios (0), regression weights, "
       "quality on the criterion composite, requested ratios";
-  if (!s.title.empty()) header_comment = s.title + ": " + header_comment;
+  if (!s.title.empty()) header_comment = comment_text(s.title) + ": " + header_comment;
   line(out,
        std::to_string(spec.predictors) + " " + std::to_string(spec.criteria) + " " +
            (overall ? "1" : "0") + " " + (spec.regression_weights ? "1" : "0") + " " +
@@ -550,7 +794,7 @@ deck_text to_deck(const scenario& s) {
   std::vector<std::string> all = s.predictor_names;
   all.insert(all.end(), s.criterion_names.begin(), s.criterion_names.end());
   for (std::size_t i = 0; i < spec.correlations.size(); ++i) {
-    line(out, values_line(spec.correlations[i]), "correlations of " + all[i]);
+    line(out, values_line(spec.correlations[i]), "correlations of " + comment_text(all[i]));
   }
   line(out, values_line(spec.predictor_effects),
        "predictor effect sizes (minority minus majority)");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fourfifths/problem.h"
+#include "present/json_reader.h"
 #include "present/names.h"
 #include "present/numbers.h"
 
@@ -51,18 +52,48 @@ struct loaded_scenario {
   std::optional<std::string> id;
 };
 
+/// The most requested ratios a JSON scenario may hold (a deck holds 25).
+inline constexpr std::size_t most_requested_ratios = 1000;
+
+/// The longest text of a scenario, JSON or deck (a valid one is far
+/// shorter): read_scenario refuses a longer one, and a face that reads a
+/// file need read no more than one byte past it.
+inline constexpr std::size_t most_scenario_bytes = std::size_t{16} << 20;
+
+/// The most faults a reading lists; a last one says how many more there are.
+inline constexpr std::size_t most_faults = 20;
+
+/// The bounds of a JSON scenario's document, checked as it is read, before
+/// any of its lists is built: no list longer than `most_requested_ratios`,
+/// at most 8192 values in all, nested at most 64 deep. A scenario's memory
+/// is bounded by them, whatever the size of its text.
+json_limits scenario_limits();
+
 /// The form of a text: JSON when its first character other than white
-/// space is "{", otherwise a deck.
+/// space (after a UTF-8 byte-order mark, if any) is "{", otherwise a deck.
 scenario_form form_of(std::string_view text);
 
 /// Whether a JSON scenario must name itself with an "id" (a batch line must).
 enum class id_rule { optional, required };
 
-/// Reads a JSON scenario: a syntax error gives "line L, column C: ..."; each
-/// fault of the schema and of the problem names its path
-/// ("predictors[2].d: must be a finite number"); unknown keys are errors.
-/// With `id_rule::required`, a missing or empty id is a fault too.
+/// Reads a JSON scenario: a syntax error gives "line L, column C: ..." (a
+/// NUL byte and a number beyond the doubles too); each fault of the schema
+/// and of the problem names its path ("predictors[2].d: must be a finite
+/// number"); unknown keys and keys given twice are errors. With
+/// `id_rule::required`, a missing or empty id is a fault too. At most
+/// `most_faults` faults are listed.
 loaded_scenario read_json_scenario(std::string_view text, id_rule ids = id_rule::optional);
+
+/// The same, keeping the memory of its document from one reading to the
+/// next (a batch's worker reads a million lines with one).
+class scenario_reader {
+ public:
+  loaded_scenario read(std::string_view text, id_rule ids = id_rule::optional);
+  loaded_scenario read(const nlohmann::json& doc, id_rule ids = id_rule::optional);
+
+ private:
+  json_document document_;
+};
 
 /// The same on a JSON value (the page's requests): every check but the
 /// syntax.
@@ -78,7 +109,8 @@ std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc);
 /// program's own messages. The variables are named P1.., C1...
 loaded_scenario read_deck_scenario(std::string_view text);
 
-/// Either, by the content.
+/// Either, by the content; a text longer than `most_scenario_bytes` is
+/// refused before either reads it.
 loaded_scenario read_scenario(std::string_view text);
 
 /// Checks a scenario as a JSON scenario is checked (a deck's problem is

@@ -1,8 +1,11 @@
 #include "present/table.h"
 
-#include <charconv>
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
@@ -55,26 +58,136 @@ void append_field(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void append_row(std::string& out, const table_row& row, const std::string* id) {
-  const outcome& o = row.result;
-  if (id != nullptr) {
-    append_field(out, *id);
-    out += ',';
-  }
-  out += kind_name(row.kind);
+// Whether two outcomes give the same CSV fields, bit for bit.
+bool same_fields(const outcome& a, const outcome& b) {
+  if (a.status != b.status) return false;
   for (const column& c : columns) {
-    out += ',';
-    if (c.value == nullptr) {
-      if (o.solved()) out += o.passes_four_fifths() ? "true" : "false";
-      continue;
-    }
-    if (!o.solved() && c.value != columns[0].value) continue;  // only the target
-    if (const std::optional<double> v = c.value(o)) append_number(out, *v);
+    if (c.value == nullptr) continue;
+    const std::optional<double> x = c.value(a);
+    const std::optional<double> y = c.value(b);
+    if (x.has_value() != y.has_value()) return false;
+    if (x && std::bit_cast<std::uint64_t>(*x) != std::bit_cast<std::uint64_t>(*y)) return false;
   }
-  out += ',';
-  out += status_name(o.status);
-  out += '\n';
+  return true;
 }
+
+}  // namespace
+
+const char* csv_writer::target_text(double target, std::size_t& size) {
+  const auto bits = std::bit_cast<std::uint64_t>(target);
+  memo& m = targets_[(bits ^ bits >> 29) % targets_.size()];
+  if (m.size == 0 || m.bits != bits) {
+    m.bits = bits;
+    m.size = static_cast<std::uint8_t>(number_text(m.text, target) - m.text);
+  }
+  size = m.size;
+  return m.text;
+}
+
+char* csv_writer::number_text(char* out, double v) {
+  if (std::isnan(v)) {
+    constexpr std::string_view nan = "NaN";
+    return std::copy(nan.begin(), nan.end(), out);
+  }
+  return write_shortest(out, v);
+}
+
+// The fields after the kind, up to the status, into `line`: the columns'
+// values in order, written directly rather than through the table of
+// columns (whose calls cost more than some of the numbers).
+char* csv_writer::fields(char* line, const outcome& o) {
+  static_assert(std::size(columns) == 15, "fields() writes the columns in this order");
+  char* p = line;
+  std::size_t target_size = 0;
+  const char* target = target_text(o.target, target_size);
+  auto put_text = [&](std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    p += text.size();
+  };
+  // A number with the target's bits (the overall ratio in overall mode,
+  // the majority's in majority mode) is the target's text.
+  auto put = [&](double v) {
+    *p++ = ',';
+    if (std::bit_cast<std::uint64_t>(v) == std::bit_cast<std::uint64_t>(o.target)) {
+      put_text({target, target_size});
+    } else {
+      p = number_text(p, v);
+    }
+  };
+  auto put_optional = [&](const std::optional<double>& v) {
+    if (v) {
+      put(*v);
+    } else {
+      *p++ = ',';
+    }
+  };
+  *p++ = ',';
+  put_text({target, target_size});
+  if (!o.solved()) {
+    // Only the target: thirteen numbers and the verdict are empty.
+    put_text(",,,,,,,,,,,,,,");
+  } else {
+    put_optional(o.sr);
+    put(o.sr_majority);
+    put(o.sr_minority);
+    put(o.ai_ratio);
+    *p++ = ',';
+    put_text(o.passes_four_fifths() ? "true" : "false");
+    put(o.cut_score);
+    put_optional(o.mean);
+    put(o.mean_majority);
+    put(o.mean_minority);
+    put(o.mean_difference);
+    put_optional(o.std_mean);
+    put_optional(o.std_mean_majority);
+    put_optional(o.std_mean_minority);
+    put_optional(o.std_mean_difference);
+  }
+  *p++ = ',';
+  put_text(status_name(o.status));
+  *p++ = '\n';
+  return p;
+}
+
+void csv_writer::append(std::string& out, const table& t, const std::string* id) {
+  std::string id_field;
+  if (id != nullptr) {
+    append_field(id_field, *id);
+    id_field += ',';
+  }
+  // Where each row's fields after its kind lie in `out`: a requested ratio
+  // that is also a built-in one has the same fields, written once.
+  spans_.clear();
+  for (const table_row& row : t.rows) {
+    out += id_field;
+    out += kind_name(row.kind);
+    const std::size_t from = out.size();
+    bool copied = false;
+    // Only the built-in rows, which come first, are looked at, and only
+    // one with the same target is compared whole.
+    for (std::size_t j = 0; j < spans_.size() && row.kind == fourfifths::entry_kind::requested &&
+                            t.rows[j].kind == fourfifths::entry_kind::builtin;
+         ++j) {
+      const outcome& earlier = t.rows[j].result;
+      if (std::bit_cast<std::uint64_t>(earlier.target) ==
+              std::bit_cast<std::uint64_t>(row.result.target) &&
+          same_fields(earlier, row.result)) {
+        const auto [at, size] = spans_[j];
+        out.reserve(out.size() + size);
+        out.append(out, at, size);
+        copied = true;
+        break;
+      }
+    }
+    if (!copied) {
+      char line[std::size(columns) * (shortest_size + 1) + 32];
+      out.append(line, fields(line, row.result));
+    }
+    spans_.emplace_back(from, out.size() - from);
+  }
+}
+
+namespace {
 
 nlohmann::json row_json(const table_row& row) {
   const outcome& o = row.result;
@@ -105,16 +218,39 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
   if (ratios) {
     const fourfifths::selection_model model = fourfifths::model_of(p);
     t.minimum = fourfifths::find_four_fifths_minimum(model, m);
+    if (t.minimum.found) t.at_minimum = fourfifths::outcome_at(model, t.minimum.ratio, m);
     t.rows.reserve(ratios->size());
     for (const double r : *ratios) {
       t.rows.push_back({fourfifths::entry_kind::requested, fourfifths::outcome_at(model, r, m)});
     }
     return t;
   }
-  fourfifths::analysis_result a = fourfifths::analyse(p, m);
-  t.minimum = a.minimum;
-  t.rows.reserve(a.entries.size());
-  for (fourfifths::table_entry& e : a.entries) t.rows.push_back({e.kind, e.result});
+  // The report's entries, as fourfifths::analyse gives them, but a
+  // requested ratio that is also a built-in one takes that row's outcome
+  // (the outcome at a ratio depends on nothing else) instead of solving
+  // for it again.
+  const fourfifths::selection_model model = fourfifths::model_of(p);
+  t.minimum = fourfifths::find_four_fifths_minimum(model, m);
+  const std::vector<double>& requested = p.spec().requested_ratios;
+  t.rows.reserve(fourfifths::builtin_ratios.size() + 1 + requested.size());
+  for (const double r : fourfifths::builtin_ratios) {
+    t.rows.push_back({fourfifths::entry_kind::builtin, fourfifths::outcome_at(model, r, m)});
+  }
+  if (t.minimum.found) {
+    t.at_minimum = fourfifths::outcome_at(model, t.minimum.ratio, m);
+    t.rows.push_back({fourfifths::entry_kind::minimum, *t.at_minimum});
+  }
+  for (const double r : requested) {
+    const auto* same = std::find_if(
+        fourfifths::builtin_ratios.begin(), fourfifths::builtin_ratios.end(), [&](double b) {
+          return std::bit_cast<std::uint64_t>(b) == std::bit_cast<std::uint64_t>(r);
+        });
+    t.rows.push_back(
+        {fourfifths::entry_kind::requested,
+         same != fourfifths::builtin_ratios.end()
+             ? t.rows[static_cast<std::size_t>(same - fourfifths::builtin_ratios.begin())].result
+             : fourfifths::outcome_at(model, r, m)});
+  }
   return t;
 }
 
@@ -134,7 +270,7 @@ std::string table_csv(const table& t) {
 }
 
 void append_csv(std::string& out, const table& t, const std::string* id) {
-  for (const table_row& row : t.rows) append_row(out, row, id);
+  csv_writer().append(out, t, id);
 }
 
 void append_csv_error(std::string& out, const std::string& id, const std::string& message) {
@@ -146,10 +282,55 @@ void append_csv_error(std::string& out, const std::string& id, const std::string
   out += '\n';
 }
 
+namespace {
+
+std::string dumped(const nlohmann::json& j, int indent = -1) {
+  return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json minimum_json(const table& t) {
+  if (!t.at_minimum) return nullptr;
+  // The minimum row's own values, under the CSV's names: "sr" is the
+  // overall ratio, which majority mode does not have; the ratio as the
+  // mode says is the target.
+  const outcome& o = *t.at_minimum;
+  const bool ok = o.solved();
+  return {{"target", json_number(o.target)},
+          {"sr", ok ? json_number(o.sr) : nullptr},
+          {"sr_majority", ok ? json_number(o.sr_majority) : nullptr},
+          {"sr_minority", ok ? json_number(o.sr_minority) : nullptr},
+          {"cut_score", ok ? json_number(o.cut_score) : nullptr}};
+}
+
+}  // namespace
+
 std::string table_json(const table& t, const std::string* id, bool compact) {
-  return table_document(t, id).dump(compact ? -1 : 2, ' ', false,
-                                    nlohmann::json::error_handler_t::replace) +
-         "\n";
+  if (compact) {
+    std::string out;
+    append_json_line(out, t, id);
+    return out;
+  }
+  return dumped(table_document(t, id), 2) + "\n";
+}
+
+void append_json_line(std::string& out, const table& t, const std::string* id) {
+  // The document's keys in the order nlohmann::json writes them (its
+  // objects are sorted), each row made and written on its own, so that a
+  // table of many rows is never a tree of them all.
+  out += "{\"four_fifths_minimum\":";
+  out += dumped(minimum_json(t));
+  if (id != nullptr) {
+    out += ",\"id\":";
+    out += dumped(*id);
+  }
+  out += ",\"method\":";
+  out += dumped(name_of(t.method));
+  out += ",\"rows\":[";
+  for (std::size_t i = 0; i < t.rows.size(); ++i) {
+    if (i > 0) out += ',';
+    out += dumped(row_json(t.rows[i]));
+  }
+  out += "]}\n";
 }
 
 void to_json(nlohmann::json& j, const table& t) { j = table_document(t, nullptr); }
@@ -158,14 +339,7 @@ nlohmann::json table_document(const table& t, const std::string* id) {
   nlohmann::json j = nlohmann::json::object();
   if (id != nullptr) j["id"] = *id;
   j["method"] = name_of(t.method);
-  if (t.minimum.found) {
-    j["four_fifths_minimum"] = {{"sr", t.minimum.ratio},
-                                {"sr_majority", t.minimum.sr_majority},
-                                {"sr_minority", t.minimum.sr_minority},
-                                {"cut_score", t.minimum.cut_score}};
-  } else {
-    j["four_fifths_minimum"] = nullptr;
-  }
+  j["four_fifths_minimum"] = minimum_json(t);
   nlohmann::json rows = nlohmann::json::array();
   for (const table_row& row : t.rows) rows.push_back(row_json(row));
   j["rows"] = std::move(rows);
@@ -183,13 +357,14 @@ std::string error_json(const std::string& id, const std::string& message) {
 std::string table_text(const table& t) {
   std::string out;
   char line[256];
-  std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", "kind", "sr",
-                "sr_maj", "sr_min", "ai", "passes", "cut", "mean", "mean_maj", "mean_min",
+  std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", "kind",
+                "target", "sr_maj", "sr_min", "ai", "passes", "cut", "mean", "mean_maj", "mean_min",
                 "status");
   out += line;
   auto cell = [](std::optional<double> v) {
     char text[32];
     if (!v) return std::string("-");
+    if (std::isnan(*v)) return std::string("NaN");  // as CSV writes it, whatever its sign
     std::snprintf(text, sizeof text, "%.4f", *v);
     return std::string(text);
   };

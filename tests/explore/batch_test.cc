@@ -319,13 +319,17 @@ TEST(BatchLine, IdsThatNeedQuotingComeBackWhole) {
   }
 }
 
-TEST(BatchLine, NumberIdsAreWrittenAsNumbers) {
-  const std::pair<const char*, const char*> ids[] = {
-      {"17", "17"}, {"-3", "-3"}, {"2.5", "2.5"}, {"1e3", "1000"}, {"0.1", "0.1"}};
-  for (const auto& [json_id, id] : ids) {
-    const line_rows r = rows_of(typical(json_id));
-    ASSERT_EQ(r.rows.size(), 24U);
-    EXPECT_EQ(r.rows[0][0], id) << json_id;
+// An id names a scenario: a number id is written as it is given, digit for
+// digit, even beyond what 64 bits or a double hold.
+TEST(BatchLine, NumberIdsAreWrittenAsGiven) {
+  for (const char* id : {"17", "-3", "2.5", "1e3", "0.1", "-0", "1.50", "2E-3",
+                         "123456789012345678901234567890", "18446744073709551617"}) {
+    const line_rows r = rows_of(typical(id));
+    ASSERT_EQ(r.rows.size(), 24U) << id;
+    EXPECT_EQ(r.rows[0][0], id);
+    const line_rows failed = rows_of(std::string(R"({"id": )") + id + R"(, "predictors": 1})");
+    ASSERT_EQ(failed.rows.size(), 1U) << id;
+    EXPECT_EQ(failed.rows[0][0], id);
   }
 }
 
@@ -587,6 +591,35 @@ TEST(BatchConcurrency, RowsComeInInputOrderWithSeveralThreads) {
       EXPECT_EQ(r.counts.failed, want.failed);
       EXPECT_EQ(r.counts.faults, 0U);
       EXPECT_EQ(r.counts.input_bytes, input.size());
+      EXPECT_TRUE(contents(out) == expected) << "the output is not the lines' rows in order";
+      ::close(in);
+      ::close(out);
+    }
+  }
+}
+
+// A chunk whose rows grow past their limit hands them to the writer line by
+// line, once its turn has come: the output is the same, in order.
+TEST(BatchConcurrency, RowsHandedOverInPiecesKeepTheirOrder) {
+  const std::vector<std::string> lines = mixed_lines(150);
+  const std::string input = joined_lines(lines);
+  for (const batch_format format : {batch_format::csv, batch_format::jsonl}) {
+    batch_options o;
+    o.format = format;
+    o.limits.chunk_lines = 7;
+    o.limits.window_per_thread = 2;
+    o.limits.rows_bytes = format == batch_format::csv ? 1 : 20000;
+    batch_counts want;
+    const std::string expected = expected_output(lines, o, want);
+    for (const unsigned threads : {1U, 2U, 5U}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads");
+      o.threads = threads;
+      const int in = file_with(input);
+      const int out = file_with("");
+      const batch_result r = run_batch(in, out, o);
+      EXPECT_EQ(r.write_error, 0);
+      EXPECT_EQ(r.counts.analysed, want.analysed);
+      EXPECT_EQ(r.counts.failed, want.failed);
       EXPECT_TRUE(contents(out) == expected) << "the output is not the lines' rows in order";
       ::close(in);
       ::close(out);

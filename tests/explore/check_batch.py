@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """fourfifths-explore batch as a child process: exit statuses and error
 rows, JSON Lines, the classic method's rows against `table`'s, standard
-output that fails or closes, the progress line on a terminal only, the
-GNU parallel recipe, and memory that does not grow with the input.
+output that fails or closes, a run interrupted by a signal, the progress
+line on a terminal only, the GNU parallel recipe, memory that does not
+grow with the input, and memory bounded by the limits whatever a line or a
+file asks for.
 
   check_batch.py EXPLORE SOURCE_DIR CASE
 
-CASE is one of: statuses, jsonl, same_as_table, output, progress, parallel,
-memory. Exit status 0 when the case passes, 1 when it fails, 77 when it
+CASE is one of: statuses, jsonl, same_as_table, output, interrupt, progress,
+parallel, memory, memory_bounds. Exit status 0 when the case passes, 1 when it fails, 77 when it
 cannot run here (GNU parallel missing).
 """
 import csv
@@ -170,6 +172,59 @@ def output(explore, source):
                    f"closed output: {status} {err!r}, want the end by SIGPIPE")
 
 
+def interrupt(explore, source):
+    """SIGINT, SIGTERM or SIGHUP in the middle of a run whose output goes
+    through a pipe to a slow reader, so that the rows are being written when
+    the signal comes: what the reader gets is the start of the whole output,
+    ending with a whole row, and the run ends by that signal."""
+    text = ("\n".join(typical_lines(3000)) + "\n").encode()
+    whole = run(explore, ["batch", "--threads", "2"], text)
+    expect(whole.returncode == 0, f"interrupt: the whole run failed: {whole.returncode}")
+    signals = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+    for attempt in range(12):
+        sig = signals[attempt % 3]
+        with tempfile.TemporaryFile() as source_file:
+            source_file.write(text)
+            source_file.seek(0)
+            child = subprocess.Popen([explore, "batch", "--threads", "2"], stdin=source_file,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            got = bytearray()
+            start = time.monotonic()
+            sent = False
+            while True:
+                piece = os.read(child.stdout.fileno(), 4096)
+                if not piece:
+                    break
+                got += piece
+                time.sleep(0.0005)
+                if not sent and time.monotonic() - start > 0.1 + 0.03 * attempt:
+                    child.send_signal(sig)
+                    sent = True
+            child.stdout.close()
+            status = child.wait(timeout=60)
+        name = signal.Signals(sig).name
+        expect(status == -sig, f"interrupt by {name}: status {status}, want the end by the signal")
+        expect(len(got) < len(whole.stdout), f"interrupt by {name}: the run was not interrupted")
+        expect(got.endswith(b"\n") and whole.stdout.startswith(bytes(got)),
+               f"interrupt by {name} (attempt {attempt}): the output ends inside a row: "
+               f"{bytes(got[-60:])!r}")
+
+    # A signal ignored when the run begins stays ignored (nohup).
+    def ignore_hangup():
+        signal.signal(signal.SIGHUP, signal.SIG_IGN)
+    child = subprocess.Popen([explore, "batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, preexec_fn=ignore_hangup)
+    child.stdin.write(text[:text.index(b"\n") + 1])
+    child.stdin.flush()
+    time.sleep(0.3)
+    child.send_signal(signal.SIGHUP)
+    time.sleep(0.1)
+    child.stdin.close()
+    lines = child.stdout.read().count(b"\n")
+    expect(child.wait(timeout=60) == 0 and lines == 1 + 24,
+           f"SIGHUP ignored before the run: status {child.returncode}, {lines} lines")
+
+
 def progress(explore, source):
     """On a terminal the progress line is drawn and cleared at the end; on
     anything else standard error stays empty. The lines come slowly, so
@@ -294,10 +349,78 @@ def memory(explore, source):
     expect(large_usage <= 64 * 1024, f"{large_usage} KiB for 200,000 lines")
 
 
+def child_peak_kib(argv, source_file, sink=None):
+    """A child's peak resident memory (its VmHWM, read while it runs) and its
+    exit status. The input is a file, so that this script holds none of it."""
+    with open(os.devnull, "wb") as devnull:
+        child = subprocess.Popen(argv, stdin=source_file, stdout=sink or devnull,
+                                 stderr=subprocess.DEVNULL)
+    high_water = 0
+    while True:
+        pid, status, _ = os.wait4(child.pid, os.WNOHANG)
+        if pid != 0:
+            break
+        try:
+            with open(f"/proc/{child.pid}/status") as f:
+                for field in f:
+                    if field.startswith("VmHWM:"):
+                        high_water = max(high_water, int(field.split()[1]))
+        except OSError:
+            pass
+        time.sleep(0.01)
+    return high_water, os.waitstatus_to_exitcode(status)
+
+
+def memory_bounds(explore, source):
+    """Memory bounded by the limits, not by what a line or a file asks for:
+    lines of 240,000 requested ratios (under the 1 MiB line limit), tens of
+    thousands of rows per line from --grid in CSV and JSON Lines, and a
+    scenario file of a million predictors."""
+    line = ('{"id": "r%d", "predictors": [{"d": -1, "weight": 1}], "correlations": [[1]], '
+            '"minority_share": 0.3, "requested_ratios": [' + ",".join(["0.5"] * 240000) + ']}\n')
+    assert len(line) < 1 << 20
+    with tempfile.TemporaryFile() as source_file:
+        for i in range(8):
+            source_file.write((line % i).encode())
+        source_file.seek(0)
+        with tempfile.TemporaryFile() as out:
+            peak, status = child_peak_kib([explore, "batch", "--threads", "2"], source_file, out)
+            out.seek(0)
+            rows = csv_rows(out.read())
+        print(f"8 lines of 240,000 requested ratios: peak {peak} KiB")
+        expect(status == 3 and len(rows) == 9 and all("requested_ratios" in r[-1] for r in rows[1:]),
+               f"240,000 requested ratios: status {status}, {len(rows)} rows")
+        expect(peak <= 48 * 1024, f"240,000 requested ratios: {peak} KiB")
+
+    for fmt, lines in (("csv", 100), ("jsonl", 30)):
+        with tempfile.TemporaryFile() as source_file:
+            source_file.write(("\n".join(typical_lines(lines)) + "\n").encode())
+            source_file.seek(0)
+            peak, status = child_peak_kib([explore, "batch", "--threads", "2", "--format", fmt,
+                                           "--grid", "0.00005:0.99995:0.00005"], source_file)
+        print(f"{lines} lines of 20,000 rows each, {fmt}: peak {peak} KiB")
+        expect(status == 0, f"--grid, {fmt}: status {status}")
+        # Had the chunk's rows been held whole, 100 lines' rows (660 MB in
+        # CSV, 30 lines' 450 MB as JSON trees) would be in memory at once.
+        expect(peak <= 96 * 1024, f"--grid, {fmt}: {peak} KiB")
+
+    with tempfile.NamedTemporaryFile(suffix=".json") as scenario:
+        scenario.write(b'{"predictors": [' + b", ".join([b'{"d": -1, "weight": 1}'] * 1000000) +
+                       b'], "correlations": [[1]], "minority_share": 0.3}')
+        scenario.flush()
+        size_kib = os.path.getsize(scenario.name) // 1024
+        with open(os.devnull, "rb") as nothing:
+            peak, status = child_peak_kib([explore, "table", scenario.name], nothing)
+        print(f"a scenario of a million predictors ({size_kib} KiB): peak {peak} KiB")
+        expect(status == 2, f"a million predictors: status {status}")
+        # The text itself is read whole; nothing of the size of its values.
+        expect(peak <= 2 * size_kib + 16 * 1024, f"a million predictors: {peak} KiB")
+
+
 def main():
     explore, source, case = sys.argv[1:4]
-    cases = {f.__name__: f for f in (statuses, jsonl, same_as_table, output, progress, parallel,
-                                     memory)}
+    cases = {f.__name__: f for f in (statuses, jsonl, same_as_table, output, interrupt, progress,
+                                     parallel, memory, memory_bounds)}
     cases[case](explore, source)
     for f in failures:
         print(f)
