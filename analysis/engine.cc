@@ -1,8 +1,10 @@
 // The library's entry points: problems built in code or read from a deck,
 // and their analyses, as values.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -355,7 +357,16 @@ void add_entries(const problem& p, analysis_result& a, method m, bool valid) {
     if (m == method::classic) e.result.four_fifths_allowance = classic_minimum_allowance;
     a.entries.push_back(std::move(e));
   }
-  for (const double r : requested) a.entries.push_back({entry_kind::requested, ++index, at(r)});
+  // A requested ratio that is also a built-in one has that entry's outcome
+  // (an outcome depends on the ratio alone): it is not solved again.
+  for (const double r : requested) {
+    const auto same = std::find_if(builtin_ratios.begin(), builtin_ratios.end(), [&](double b) {
+      return std::bit_cast<std::uint64_t>(b) == std::bit_cast<std::uint64_t>(r);
+    });
+    const auto builtin = static_cast<std::size_t>(same - builtin_ratios.begin());
+    a.entries.push_back({entry_kind::requested, ++index,
+                         same != builtin_ratios.end() ? a.entries[builtin].result : at(r)});
+  }
 }
 
 }  // namespace

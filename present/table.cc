@@ -225,31 +225,15 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
     }
     return t;
   }
-  // The report's entries, as fourfifths::analyse gives them, but a
-  // requested ratio that is also a built-in one takes that row's outcome
-  // (the outcome at a ratio depends on nothing else) instead of solving
-  // for it again.
-  const fourfifths::selection_model model = fourfifths::model_of(p);
-  t.minimum = fourfifths::find_four_fifths_minimum(model, m);
-  const std::vector<double>& requested = p.spec().requested_ratios;
-  t.rows.reserve(fourfifths::builtin_ratios.size() + 1 + requested.size());
-  for (const double r : fourfifths::builtin_ratios) {
-    t.rows.push_back({fourfifths::entry_kind::builtin, fourfifths::outcome_at(model, r, m)});
-  }
-  if (t.minimum.found) {
-    t.at_minimum = fourfifths::outcome_at(model, t.minimum.ratio, m);
-    t.rows.push_back({fourfifths::entry_kind::minimum, *t.at_minimum});
-  }
-  for (const double r : requested) {
-    const auto* same = std::find_if(
-        fourfifths::builtin_ratios.begin(), fourfifths::builtin_ratios.end(), [&](double b) {
-          return std::bit_cast<std::uint64_t>(b) == std::bit_cast<std::uint64_t>(r);
-        });
-    t.rows.push_back(
-        {fourfifths::entry_kind::requested,
-         same != fourfifths::builtin_ratios.end()
-             ? t.rows[static_cast<std::size_t>(same - fourfifths::builtin_ratios.begin())].result
-             : fourfifths::outcome_at(model, r, m)});
+  // The report's entries, as the analysis gives them (it judges the
+  // classic minimum with its allowance, and takes a requested ratio that is
+  // a built-in one from that row).
+  fourfifths::analysis_result a = fourfifths::analyse(p, m);
+  t.minimum = a.minimum;
+  t.rows.reserve(a.entries.size());
+  for (fourfifths::table_entry& e : a.entries) {
+    if (e.kind == fourfifths::entry_kind::minimum) t.at_minimum = e.result;
+    t.rows.push_back({e.kind, std::move(e.result)});
   }
   return t;
 }
