@@ -13,7 +13,8 @@
 
 namespace present {
 
-std::optional<std::string> read_input(const std::string& path, std::string& error) {
+std::optional<std::string> read_input(const std::string& path, std::string& error,
+                                      std::size_t most_bytes) {
   const bool standard = path == "-";
   const int fd = standard ? 0 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -26,6 +27,7 @@ std::optional<std::string> read_input(const std::string& path, std::string& erro
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n > 0) {
       text.append(buffer, static_cast<std::size_t>(n));
+      if (text.size() > most_bytes) break;
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {

@@ -4,6 +4,8 @@
 #ifndef FOURFIFTHS_PRESENT_OUTPUT_H_
 #define FOURFIFTHS_PRESENT_OUTPUT_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,8 +14,11 @@
 namespace present {
 
 /// The whole of a file, or of standard input for "-"; nothing and the
-/// reason in `error` when it cannot be read.
-std::optional<std::string> read_input(const std::string& path, std::string& error);
+/// reason in `error` when it cannot be read. Reading stops once the text
+/// is longer than `most_bytes` (a reader that refuses longer texts then
+/// sees one byte more than it takes, and /dev/zero ends).
+std::optional<std::string> read_input(const std::string& path, std::string& error,
+                                      std::size_t most_bytes = SIZE_MAX);
 
 /// One output of a command: where ("-" or empty for standard output) and
 /// what.

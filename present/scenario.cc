@@ -551,11 +551,14 @@ loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
   return scenario_reader().read(doc, ids);
 }
 
-std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
+namespace {
+
+// The keys of a document laid out flat that the schema does not have, or
+// that it gives more than once.
+std::vector<fourfifths::fault> key_faults(const json_document& document) {
   faults f;
-  json_document document;
-  if (read_json_value(doc, scenario_limits(), document) || !doc.is_object()) return f.list;
   const json_value root(document, 0);
+  if (!root.is_object()) return f.list;
   only_keys(root, "", top_key_list, f);
   for (const char* key : {"predictors", "criteria"}) {
     const std::optional<json_value> list = root.find(key);
@@ -567,6 +570,20 @@ std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
     }
   }
   return f.list;
+}
+
+}  // namespace
+
+std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
+  json_document document;
+  if (read_json_value(doc, scenario_limits(), document) || !doc.is_object()) return {};
+  return key_faults(document);
+}
+
+std::vector<fourfifths::fault> unknown_keys(std::string_view text) {
+  json_document document;
+  if (read_json(text, scenario_limits(), document)) return {};
+  return key_faults(document);
 }
 
 loaded_scenario read_deck_scenario(std::string_view text) {

@@ -104,6 +104,10 @@ loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids = id_r
 /// them. A face that takes a document apart itself (the page's form) asks
 /// this first, so that no face drops a key that every other refuses.
 std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc);
+/// The same on a JSON text, where a key given twice is a fault too (a
+/// parsed value has kept only its last); nothing for a text that is not
+/// JSON (reading it says why).
+std::vector<fourfifths::fault> unknown_keys(std::string_view text);
 
 /// Reads a classic deck as the classic program does; its failures give the
 /// program's own messages. The variables are named P1.., C1...

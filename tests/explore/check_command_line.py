@@ -66,6 +66,8 @@ def main():
     expect_failure(explore, ["batch", "--threads", "1.5"], "'1.5' is not a whole number")
     expect_failure(explore, ["table", json_example, "--ratios", ""], "--ratios: the list is empty")
     expect_failure(explore, ["tabel", json_example], "unknown subcommand 'tabel'")
+    # An endless input ends at the longest scenario there can be.
+    expect_failure(explore, ["table", "/dev/zero"], "/dev/zero: longer than 16 MiB")
     # convert's refusals name the scenario, as every other message does.
     many = '{"mode": "majority", "predictors": [{"d": -1, "weight": 1}], "correlations": [[1]], '\
            '"requested_ratios": [' + ", ".join(["0.5"] * 26) + ']}'

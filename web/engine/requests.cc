@@ -1,7 +1,7 @@
 #include "web/engine/requests.h"
 
-#include <nlohmann/json.hpp>
 #include <exception>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
@@ -74,11 +74,17 @@ std::string classic_run(std::string_view deck) {
 
 std::string load(std::string_view text) {
   if (present::form_of(text) == present::scenario_form::json) {
+    // Read as every face reads a scenario: a syntax error, a NUL byte, a
+    // text beyond the limits, with the same words.
+    const present::loaded_scenario read = present::read_json_scenario(text);
+    if (read.status == present::scenario_status::syntax_error) {
+      return dump({{"form", "json"}, {"scenario", nullptr}, {"errors", faults(read.errors)}});
+    }
     json document = json::parse(text, nullptr, /*allow_exceptions=*/false);
     if (!document.is_discarded()) {
-      // A key the schema does not have is refused here as everywhere: the
-      // form would drop it and compute without it.
-      const std::vector<fault> unknown = present::unknown_keys(document);
+      // A key the schema does not have, or one given twice, is refused here
+      // as everywhere: the form would drop it, or keep one of its values.
+      const std::vector<fault> unknown = present::unknown_keys(text);
       if (!unknown.empty()) {
         return dump({{"form", "json"}, {"scenario", nullptr}, {"errors", faults(unknown)}});
       }

@@ -9,7 +9,10 @@ export interface Fault {
 export type Row = Record<string, number | string | boolean | null>;
 
 export interface Minimum {
-  sr: number;
+  /** The ratio the minimum is: overall or the majority's, as the mode says. */
+  target: number;
+  /** The overall ratio; null without the applicant mix. */
+  sr: number | null;
   sr_majority: number;
   sr_minority: number;
   cut_score: number;

@@ -87,8 +87,8 @@ export class Results {
   show_evaluation(e: Evaluation, ratio: number | null, mode: string, names: string[], narrow: boolean): void {
     const minimum = e.four_fifths_minimum;
     if (minimum) {
-      this.minimum.textContent = shown(minimum.sr, 3);
-      this.minimum.dataset.value = String(minimum.sr);
+      this.minimum.textContent = shown(minimum.target, 3);
+      this.minimum.dataset.value = String(minimum.target);
       this.minimum_note.textContent = `At this ${mode === 'majority' ? 'majority-group' : 'overall'} selection ratio ` +
         `the minority's selection rate is four fifths of the majority's (${shown(minimum.sr_minority, 3)} ` +
         `against ${shown(minimum.sr_majority, 3)}); selecting more keeps within the rule.`;
