@@ -751,7 +751,8 @@ void frontier::build_edge_nonnegative() {
     add_edge(scaled, scaled);
   }
 
-  // The stretches of effect that no traced point reaches.
+  // The stretches of effect that no traced point reaches (the ends are
+  // points of the edge, so every stretch lies between two points).
   std::vector<std::array<double, 2>> covered;
   for (const detail::edge_curve& c : edge_)
     covered.push_back({c.path.effect_min, c.path.effect_max});
@@ -762,7 +763,6 @@ void frontier::build_edge_nonnegative() {
     if (lo > reach + effect_tolerance) gaps.push_back({reach, lo});
     reach = std::max(reach, hi);
   }
-  if (impact_.effect > reach + effect_tolerance) gaps.push_back({reach, impact_.effect});
   if (gaps.empty()) return;
   std::vector<curve> candidates = group_arcs();
   for (int i = 0; i < n_; ++i) {

@@ -159,6 +159,74 @@ std::vector<double> draw(const problem& p, bool any_sign, pareto_test::random_so
   return w;
 }
 
+// The non-negative weighting that maximises c.w / sqrt(w'Rw) when some
+// c_j > 0: the minimiser of 1/2 w'Rw - c.w over w >= 0, which is the free
+// minimiser R_SS^-1 c_S of one support S, the feasible one with the lowest
+// objective; found by trying every support.
+std::vector<double> support_point(const problem& p, const std::vector<double>& c) {
+  const int n = p.n;
+  std::vector<double> best;
+  double best_value = infinity;
+  for (unsigned mask = 1; mask < (1U << static_cast<unsigned>(n)); ++mask) {
+    std::vector<int> on;
+    for (int j = 0; j < n; ++j) {
+      if ((mask >> static_cast<unsigned>(j) & 1U) != 0) on.push_back(j);
+    }
+    const auto m = static_cast<int>(on.size());
+    std::vector<double> sub(static_cast<std::size_t>(m * m));
+    std::vector<double> rhs(static_cast<std::size_t>(m));
+    for (int i = 0; i < m; ++i) {
+      rhs[static_cast<std::size_t>(i)] =
+          c[static_cast<std::size_t>(on[static_cast<std::size_t>(i)])];
+      for (int j = 0; j < m; ++j) {
+        sub[static_cast<std::size_t>(i * m + j)] = p.r[static_cast<std::size_t>(
+            on[static_cast<std::size_t>(i)] * n + on[static_cast<std::size_t>(j)])];
+      }
+    }
+    const std::vector<double> y = pareto_test::solve(sub, m, rhs);
+    if (std::any_of(y.begin(), y.end(), [](double x) { return x < 0; })) continue;
+    std::vector<double> w(static_cast<std::size_t>(n), 0.0);
+    for (int i = 0; i < m; ++i)
+      w[static_cast<std::size_t>(on[static_cast<std::size_t>(i)])] = y[static_cast<std::size_t>(i)];
+    const double value = 0.5 * pareto_test::quadratic(p, w) - pareto_test::dot(c, w);
+    if (value < best_value) {
+      best_value = value;
+      best = w;
+    }
+  }
+  return best;
+}
+
+TEST(pareto_edge, EveryPointOfTheConvexHullIsOnTheEdge) {
+  // For every direction c = (cos t, sin t) of (validity, effect) with
+  // cos t > 0, the weighting farthest in that direction, found by trying
+  // every support, is on the upper edge: the edge's validity at its
+  // effect is its own. Directions of either sign in the effect, so the
+  // edge below the quality end's effect is checked as well as above.
+  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+    const int n = 3 + static_cast<int>(seed % 6);
+    const problem p = pareto_test::random_problem(
+        n, 400 + seed, seed % 2 == 0 ? effects::negative : effects::mixed,
+        seed % 3 == 0 ? pareto_test::communality::high : pareto_test::communality::moderate);
+    const pareto::frontier f = pareto_test::make_front(p);
+    int checked = 0;
+    for (int k = 1; k < 60; ++k) {
+      const double angle = std::numbers::pi * (k / 60.0 - 0.5);
+      std::vector<double> c(static_cast<std::size_t>(n));
+      for (std::size_t j = 0; j < c.size(); ++j)
+        c[j] = std::cos(angle) * p.a[j] + std::sin(angle) * p.d[j];
+      if (*std::max_element(c.begin(), c.end()) <= 0) continue;
+      const std::vector<double> w = support_point(p, c);
+      const auto [v, e] = pareto_test::evaluate(p, w);
+      const std::optional<pareto::edge_best> edge = f.best_on_edge(validity_quality{}, e, e);
+      ASSERT_TRUE(edge.has_value()) << "seed " << seed << " direction " << k;
+      EXPECT_NEAR(edge->at.validity, v, 1e-11) << "seed " << seed << " direction " << k;
+      ++checked;
+    }
+    EXPECT_GT(checked, 20) << "seed " << seed;
+  }
+}
+
 TEST(pareto_edge, NoWeightingAboveTheEdge) {
   // The highest-validity draw of each of 200 stretches of effect, against
   // the edge at exactly its effect; the low end against every draw.
