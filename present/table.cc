@@ -1,6 +1,7 @@
 #include "present/table.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -338,40 +339,57 @@ std::string error_json(const std::string& id, const std::string& message) {
          "\n";
 }
 
+namespace {
+
+// A text in a field of `width` columns, to the right or the left; a longer
+// text keeps every character and widens its field.
+std::string right(std::string_view text, std::size_t width) {
+  std::string out(width > text.size() ? width - text.size() : 0, ' ');
+  return out.append(text);
+}
+
+std::string left(std::string_view text, std::size_t width) {
+  std::string out(text);
+  return out.append(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+// A number with four decimals, however many digits it has before them.
+std::string fixed4(double v) {
+  const int size = std::snprintf(nullptr, 0, "%.4f", v);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  std::snprintf(text.data(), text.size() + 1, "%.4f", v);
+  return text;
+}
+
+}  // namespace
+
 std::string table_text(const table& t) {
-  std::string out;
-  char line[256];
-  std::snprintf(line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n", "kind",
-                "target", "sr_maj", "sr_min", "ai", "passes", "cut", "mean", "mean_maj", "mean_min",
-                "status");
-  out += line;
   auto cell = [](std::optional<double> v) {
-    char text[32];
     if (!v) return std::string("-");
     if (std::isnan(*v)) return std::string("NaN");  // as CSV writes it, whatever its sign
-    std::snprintf(text, sizeof text, "%.4f", *v);
-    return std::string(text);
+    return fixed4(*v);
   };
+  auto line = [](const std::array<std::string, 11>& f) {
+    constexpr std::array<std::size_t, 10> widths = {10, 8, 8, 8, 8, 8, 9, 8, 8, 8};
+    std::string out = left(f[0], widths[0]);
+    for (std::size_t i = 1; i < widths.size(); ++i) out.append(" ").append(right(f[i], widths[i]));
+    return out.append("  ").append(f[10]).append("\n");
+  };
+  std::string out = line({"kind", "target", "sr_maj", "sr_min", "ai", "passes", "cut", "mean",
+                          "mean_maj", "mean_min", "status"});
   for (const table_row& row : t.rows) {
     const outcome& o = row.result;
     const bool ok = o.solved();
-    std::snprintf(
-        line, sizeof line, "%-10s %8s %8s %8s %8s %8s %9s %8s %8s %8s  %s\n",
-        std::string(kind_name(row.kind)).c_str(), cell(o.target).c_str(),
-        ok ? cell(o.sr_majority).c_str() : "-", ok ? cell(o.sr_minority).c_str() : "-",
-        ok ? cell(o.ai_ratio).c_str() : "-", ok ? (o.passes_four_fifths() ? "yes" : "no") : "-",
-        ok ? cell(o.cut_score).c_str() : "-", ok ? cell(o.mean).c_str() : "-",
-        ok ? cell(o.mean_majority).c_str() : "-", ok ? cell(o.mean_minority).c_str() : "-",
-        std::string(status_name(o.status)).c_str());
-    out += line;
+    auto solved_cell = [&](std::optional<double> v) { return ok ? cell(v) : std::string("-"); };
+    out += line({std::string(kind_name(row.kind)), cell(o.target), solved_cell(o.sr_majority),
+                 solved_cell(o.sr_minority), solved_cell(o.ai_ratio),
+                 ok ? (o.passes_four_fifths() ? "yes" : "no") : "-", solved_cell(o.cut_score),
+                 solved_cell(o.mean), solved_cell(o.mean_majority), solved_cell(o.mean_minority),
+                 std::string(status_name(o.status))});
   }
-  if (t.minimum.found) {
-    std::snprintf(line, sizeof line, "four-fifths minimum selection ratio: %.4f\n",
-                  t.minimum.ratio);
-  } else {
-    std::snprintf(line, sizeof line, "four-fifths minimum selection ratio: none\n");
-  }
-  out += line;
+  out += "four-fifths minimum selection ratio: ";
+  out += t.minimum.found ? fixed4(t.minimum.ratio) : std::string("none");
+  out += '\n';
   return out;
 }
 
