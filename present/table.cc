@@ -234,7 +234,7 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
   t.rows.reserve(a.entries.size());
   for (fourfifths::table_entry& e : a.entries) {
     if (e.kind == fourfifths::entry_kind::minimum) t.at_minimum = e.result;
-    t.rows.push_back({e.kind, std::move(e.result)});
+    t.rows.push_back({e.kind, e.result});
   }
   return t;
 }
