@@ -241,9 +241,10 @@ pareto::sign_constraint signs_of(weight_signs s) {
 
 // The front of validity against effect, or why there is none.
 std::optional<pareto::frontier> make_frontier(const front_setting& s, weight_signs signs,
-                                              std::string& error) {
+                                              std::string& error,
+                                              pareto::upper_edge edge = pareto::upper_edge::skip) {
   try {
-    return pareto::frontier(s.predictors(), s.r(), s.a(), s.d(), signs_of(signs));
+    return pareto::frontier(s.predictors(), s.r(), s.a(), s.d(), signs_of(signs), edge);
   } catch (const std::invalid_argument& e) {
     error = std::string("the predictors' correlations do not allow a front: ") + e.what();
     return std::nullopt;
@@ -271,7 +272,12 @@ std::optional<pareto::frontier> start(front_setting& s, weight_signs signs,
   }
   s.prepare();
   std::string error;
-  std::optional<pareto::frontier> f = make_frontier(s, signs, error);
+  // The mean is searched over the whole upper edge; validity needs the
+  // front only.
+  std::optional<pareto::frontier> f =
+      make_frontier(s, signs, error,
+                    s.options().objective == pareto_objective::mean ? pareto::upper_edge::build
+                                                                    : pareto::upper_edge::skip);
   if (!f) refused(result, pareto_status::not_positive_definite, fault{"correlations", error});
   return f;
 }
@@ -312,11 +318,16 @@ constexpr double parity_tolerance = 1e-9;
 // validity is reached by weightings of several effects (a best validity of
 // 0 or below), an answer beyond parity goes to the tied weighting nearest
 // parity.
-pareto::weighting nearest_parity(const pareto::frontier& f, pareto::weighting w, double e,
-                                 int& evaluations) {
+pareto::weighting nearest_parity(const front_setting& s, const pareto::frontier& f,
+                                 pareto::weighting w, double e, int& evaluations) {
   if (w.effect > parity_tolerance && w.validity <= 0) {
+    // The same inputs built `f`, so they build the frontier with its edge.
+    const std::optional<pareto::frontier> edged =
+        f.has_edge() ? std::nullopt
+                     : std::optional<pareto::frontier>(std::in_place, s.predictors(), s.r(), s.a(),
+                                                       s.d(), f.signs(), pareto::upper_edge::build);
     const std::optional<pareto::edge_best> b =
-        f.best_on_edge(validity_quality{}, std::max(e, 0.0), infinity);
+        (edged ? *edged : f).best_on_edge(validity_quality{}, std::max(e, 0.0), infinity);
     if (b) {
       evaluations += b->evaluations;
       if (b->at.validity >= w.validity) w = b->at;
@@ -354,10 +365,11 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
   std::vector<pareto::weighting> points;
   if (options.objective == pareto_objective::validity) {
     const double e_start = f->quality_end().effect;
-    const pareto::weighting first = nearest_parity(*f, f->at_effect(e_start), -infinity, searched);
+    const pareto::weighting first =
+        nearest_parity(s, *f, f->at_effect(e_start), -infinity, searched);
     const double e_end = beyond ? std::max(0.0, first.effect) : impact.effect;
-    const pareto::weighting last =
-        nearest_parity(*f, e_end >= impact.effect ? impact : f->at_effect(e_end), e_end, searched);
+    const pareto::weighting last = nearest_parity(
+        s, *f, e_end >= impact.effect ? impact : f->at_effect(e_end), e_end, searched);
     const double ai_first = s.at(first.effect, first.validity).ai_ratio;
     const double ai_last = s.at(last.effect, last.validity).ai_ratio;
     points.push_back(first);
@@ -471,7 +483,7 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
   pareto::weighting best = impact;
   if (options.objective == pareto_objective::validity) {
     const double e = std::min(std::max(e_needed, f->quality_end().effect), impact.effect);
-    best = nearest_parity(*f, f->at_effect(e), e_needed, searched);
+    best = nearest_parity(s, *f, f->at_effect(e), e_needed, searched);
   } else if (const std::optional<pareto::edge_best> b =
                  f->best_on_edge(mean_of(s), e_needed, infinity)) {
     // The edge holds the impact end, so a reachable ratio always has an

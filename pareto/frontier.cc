@@ -247,7 +247,7 @@ interval detail::ratio_slope_range(const curve& c, double x0, double x1, double 
 }
 
 frontier::frontier(int n, std::span<const double> r, std::span<const double> a,
-                   std::span<const double> d, sign_constraint signs)
+                   std::span<const double> d, sign_constraint signs, upper_edge edge)
     : n_(n), signs_(signs) {
   check_inputs(n, r, a, d);
   const std::size_t size = at(n);
@@ -280,9 +280,14 @@ frontier::frontier(int n, std::span<const double> r, std::span<const double> a,
   if (!whole.factor(rs_, n, all)) throw std::invalid_argument("pareto: r is not positive definite");
   if (signs == sign_constraint::nonnegative) {
     build_nonnegative();
-    build_edge_nonnegative();
+    low_ = quality_;
+    if (edge == upper_edge::build) {
+      build_edge_nonnegative();
+      has_edge_ = true;
+    }
   } else {
     build_any();
+    has_edge_ = true;
   }
 }
 
@@ -1219,6 +1224,7 @@ class edge_search {
 // maximum inside a curve to the last digits.
 std::optional<edge_best> frontier::best_on_edge(const edge_objective& q, double from,
                                                 double to) const {
+  if (!has_edge_) throw std::logic_error("pareto: the frontier was built without its upper edge");
   const double allowance =
       std::isfinite(from) ? effect_tolerance * std::max(1.0, std::abs(from)) : 0.0;
   edge_search search(q);

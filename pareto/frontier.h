@@ -127,6 +127,12 @@ struct weighting {
   double effect = 0;    ///< d.w / sqrt(w'Rw)
 };
 
+/// Whether a frontier keeps the upper edge (best_on_edge) as well as the
+/// front. Without sign constraints the edge costs nothing more; with
+/// non-negative weights it costs a second trace and, where the traces leave
+/// stretches of effect uncovered, the pairs of predictors.
+enum class upper_edge { skip, build };
+
 /// A stretch of the front on which one set of predictors carries weight and
 /// the weights move linearly with the trade-off parameter (concave stretch).
 struct piece {
@@ -174,7 +180,8 @@ class frontier {
   /// n entries each. Throws std::invalid_argument for n < 1, wrong lengths,
   /// values that are not finite, an asymmetric or not positive-definite r.
   frontier(int n, std::span<const double> r, std::span<const double> a, std::span<const double> d,
-           sign_constraint signs = sign_constraint::nonnegative);
+           sign_constraint signs = sign_constraint::nonnegative,
+           upper_edge edge = upper_edge::skip);
 
   /// The highest-validity weighting (ties: the highest effect).
   [[nodiscard]] const weighting& quality_end() const { return quality_; }
@@ -191,8 +198,11 @@ class frontier {
   [[nodiscard]] weighting at_effect(double e) const;
 
   /// The lowest-effect weighting (ties: the highest validity): the other
-  /// end of the upper edge.
+  /// end of the upper edge (kept with the edge only; otherwise the quality
+  /// end with non-negative weights).
   [[nodiscard]] const weighting& low_end() const { return low_; }
+  /// Whether best_on_edge can be asked.
+  [[nodiscard]] bool has_edge() const { return has_edge_; }
 
   /// The weighting of highest quality `q` whose effect lies in [from, to]
   /// (less a rounding allowance of 1e-12 max(1, |from|) below), or none
@@ -200,7 +210,8 @@ class frontier {
   /// exactly, the one whose effect is nearest 0 from below, else the
   /// smallest above 0: a group difference favouring the minority group is
   /// no better than none. Exact to a quality of 1e-12 max(1, |quality|)
-  /// (see frontier.cc); infinite limits are allowed.
+  /// (see frontier.cc); infinite limits are allowed. Throws
+  /// std::logic_error when the frontier was built without its edge.
   [[nodiscard]] std::optional<edge_best> best_on_edge(const edge_objective& q, double from,
                                                       double to) const;
 
@@ -236,6 +247,7 @@ class frontier {
   std::vector<double> rs_, as_, ds_;  // scaled to unit variances
   weighting quality_, impact_, low_;
   bool concave_ = true;
+  bool has_edge_ = false;
   std::vector<piece> pieces_;
   std::vector<curve> traced_;  // the pieces, one or two curves each
   std::vector<curve> others_;  // pairs and collinear groups, where the front is not concave

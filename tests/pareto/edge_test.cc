@@ -17,6 +17,7 @@
 #include <limits>
 #include <numbers>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -367,6 +368,11 @@ TEST(pareto_edge, AQualityUndefinedOnPartOfTheEdge) {
 
 TEST(pareto_edge, EmptyWindowsAndEnds) {
   const problem p = pareto_test::random_problem(4, 77, effects::mixed);
+  // Asked of a frontier built without it, the edge is a fault of the
+  // caller; without sign constraints it is always there.
+  EXPECT_THROW((void)pareto::frontier(p.n, p.r, p.a, p.d).best_on_edge(validity_quality{}, 0, 1),
+               std::logic_error);
+  EXPECT_TRUE(pareto::frontier(p.n, p.r, p.a, p.d, any).has_edge());
   for (const auto signs : {nonnegative, any}) {
     const pareto::frontier f = pareto_test::make_front(p, signs);
     const double lo = f.low_end().effect;

@@ -100,9 +100,10 @@ inline problem random_problem(int n, std::uint64_t seed, effects style,
   return p;
 }
 
+// The frontier of a problem, with its upper edge.
 inline pareto::frontier make_front(
     const problem& p, pareto::sign_constraint s = pareto::sign_constraint::nonnegative) {
-  return {p.n, p.r, p.a, p.d, s};
+  return {p.n, p.r, p.a, p.d, s, pareto::upper_edge::build};
 }
 
 // Solves M x = b by Gaussian elimination with partial pivoting.
