@@ -229,10 +229,10 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
   // The report's entries, as the analysis gives them (it judges the
   // classic minimum with its allowance, and takes a requested ratio that is
   // a built-in one from that row).
-  fourfifths::analysis_result a = fourfifths::analyse(p, m);
+  const fourfifths::analysis_result a = fourfifths::analyse(p, m);
   t.minimum = a.minimum;
   t.rows.reserve(a.entries.size());
-  for (fourfifths::table_entry& e : a.entries) {
+  for (const fourfifths::table_entry& e : a.entries) {
     if (e.kind == fourfifths::entry_kind::minimum) t.at_minimum = e.result;
     t.rows.push_back({e.kind, e.result});
   }
