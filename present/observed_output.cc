@@ -12,6 +12,7 @@
 
 #include "present/numbers.h"
 #include "present/observed_names.h"
+#include "present/table.h"
 
 namespace present {
 
@@ -82,23 +83,9 @@ constexpr column columns[] = {
     {"status", [](const comparison& r) -> cell { return name_of(r.status); }},
 };
 
-// A CSV field, quoted when it must be.
-void append_field(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
 void append_csv(std::string& out, const cell& c) {
   if (const auto* t = std::get_if<std::string_view>(&c)) {
-    append_field(out, *t);
+    append_csv_field(out, *t);
   } else if (const auto* n = std::get_if<std::int64_t>(&c)) {
     out += std::to_string(*n);
   } else if (const auto* x = std::get_if<double>(&c)) {

@@ -45,20 +45,6 @@ constexpr column columns[] = {
 std::string_view kind_name(fourfifths::entry_kind kind) { return name_of(kind); }
 std::string_view status_name(fourfifths::outcome_status status) { return name_of(status); }
 
-// A CSV field, quoted when it must be.
-void append_field(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
 // Whether two outcomes give the same CSV fields, bit for bit.
 bool same_fields(const outcome& a, const outcome& b) {
   if (a.status != b.status) return false;
@@ -153,7 +139,7 @@ char* csv_writer::fields(char* line, const outcome& o) {
 void csv_writer::append(std::string& out, const table& t, const std::string* id) {
   std::string id_field;
   if (id != nullptr) {
-    append_field(id_field, *id);
+    append_csv_field(id_field, *id);
     id_field += ',';
   }
   // Where each row's fields after its kind lie in `out`: a requested ratio
@@ -207,6 +193,20 @@ nlohmann::json row_json(const table_row& row) {
 
 }  // namespace
 
+// A CSV field, quoted when it must be.
+void append_csv_field(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
 nlohmann::json json_number(std::optional<double> v) {
   if (!v || !std::isfinite(*v)) return nullptr;
   return *v;
@@ -259,11 +259,11 @@ void append_csv(std::string& out, const table& t, const std::string* id) {
 }
 
 void append_csv_error(std::string& out, const std::string& id, const std::string& message) {
-  append_field(out, id);
+  append_csv_field(out, id);
   out += ',';  // no kind
   for (std::size_t i = 0; i < std::size(columns); ++i) out += ',';
   out += ',';
-  append_field(out, "error: " + message);
+  append_csv_field(out, "error: " + message);
   out += '\n';
 }
 

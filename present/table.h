@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,10 @@ struct table {
 };
 table make_table(const fourfifths::problem& p, fourfifths::method m,
                  const std::optional<std::vector<double>>& ratios);
+
+/// Appends a CSV field, quoted (with its quotes doubled) when it holds a
+/// comma, a quote or a line break.
+void append_csv_field(std::string& out, std::string_view text);
 
 /// A number for JSON: null when there is none or it is not finite.
 nlohmann::json json_number(std::optional<double> v);
