@@ -1120,6 +1120,7 @@ class edge_search {
     }
     std::sort(cuts.begin(), cuts.end());
     std::vector<edge_point> points;
+    points.reserve(cuts.size());
     for (const double t : cuts) points.push_back(point(c, t, lo, hi, hi - lo));
     for (std::size_t k = 0; k + 1 < points.size(); ++k) {
       if (points[k + 1].t > points[k].t) push(points[k], points[k + 1], 0);

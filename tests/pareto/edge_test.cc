@@ -180,8 +180,10 @@ std::vector<double> support_point(const problem& p, const std::vector<double>& c
       rhs[static_cast<std::size_t>(i)] =
           c[static_cast<std::size_t>(on[static_cast<std::size_t>(i)])];
       for (int j = 0; j < m; ++j) {
-        sub[static_cast<std::size_t>(i * m + j)] = p.r[static_cast<std::size_t>(
-            on[static_cast<std::size_t>(i)] * n + on[static_cast<std::size_t>(j)])];
+        const auto row = static_cast<std::size_t>(on[static_cast<std::size_t>(i)]);
+        const auto column = static_cast<std::size_t>(on[static_cast<std::size_t>(j)]);
+        sub[static_cast<std::size_t>(i) * static_cast<std::size_t>(m) +
+            static_cast<std::size_t>(j)] = p.r[row * static_cast<std::size_t>(n) + column];
       }
     }
     const std::vector<double> y = pareto_test::solve(sub, m, rhs);
@@ -283,7 +285,11 @@ TEST(pareto_edge, AQualityWithSeveralMaxima) {
         {lo + 0.3 * (hi - lo), infinity},
         {lo + 0.2 * (hi - lo), lo + 0.6 * (hi - lo)}};
     pareto_test::random_source rnd(seed);
-    for (const auto& [from, to] : windows) {
+    for (const auto& window : windows) {
+      // Named copies: a lambda below captures them, which clang 14 does not
+      // allow of structured bindings.
+      const double from = window[0];
+      const double to = window[1];
       SCOPED_TRACE("seed " + std::to_string(seed) + " window " + std::to_string(from) + " " +
                    std::to_string(to));
       const std::optional<pareto::edge_best> best = f.best_on_edge(q, from, to);
