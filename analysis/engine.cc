@@ -355,7 +355,7 @@ void add_entries(const problem& p, analysis_result& a, method m, bool valid) {
   if (a.minimum.found) {
     table_entry e{entry_kind::minimum, index, at(a.minimum.ratio)};
     if (m == method::classic) e.result.four_fifths_allowance = classic_minimum_allowance;
-    a.entries.push_back(std::move(e));
+    a.entries.push_back(e);
   }
   // A requested ratio that is also a built-in one has that entry's outcome
   // (an outcome depends on the ratio alone): it is not solved again.

@@ -29,6 +29,7 @@ selection_model sound_model(ratio_mode mode) {
 
 std::vector<std::string> texts(const std::vector<fault>& faults) {
   std::vector<std::string> out;
+  out.reserve(faults.size());
   for (const fault& f : faults) out.push_back(f.text());
   return out;
 }

@@ -130,7 +130,7 @@ problem_spec uncorrelated(int np, int nc) {
   s.criteria = nc;
   s.mode = ratio_mode::majority;
   s.quality = nc > 0 ? quality_basis::criterion : quality_basis::predictor;
-  const auto nv = static_cast<std::size_t>(np + nc);
+  const auto nv = static_cast<std::size_t>(np) + static_cast<std::size_t>(nc);
   s.correlations.assign(nv, std::vector<double>(nv, 0.0));
   for (std::size_t i = 0; i < nv; ++i) s.correlations[i][i] = 1;
   s.predictor_weights.assign(static_cast<std::size_t>(np), 1.0);

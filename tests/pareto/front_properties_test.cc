@@ -230,7 +230,7 @@ problem_spec no_validity(int n, double criterion_effect = -0.3) {
   s.mode = ratio_mode::overall;
   s.predictor_weights.assign(static_cast<std::size_t>(n), 1.0);
   s.criterion_weights = {1};
-  const auto size = static_cast<std::size_t>(n + 1);
+  const auto size = static_cast<std::size_t>(n) + 1;
   s.correlations.assign(size, std::vector<double>(size, 0.3));
   for (std::size_t i = 0; i < size; ++i) {
     s.correlations[i][i] = 1;

@@ -59,7 +59,7 @@ double margin(double ai, double m, const weighting_outcome& f) {
 // `step` to start), to `iterations` steps: reflection, expansion,
 // contraction and shrinking with the usual coefficients.
 std::vector<double> nelder_mead(const std::function<double(const std::vector<double>&)>& g,
-                                std::vector<double> x0, double step, int iterations) {
+                                const std::vector<double>& x0, double step, int iterations) {
   const std::size_t n = x0.size();
   std::vector<std::vector<double>> x(n + 1, x0);
   std::vector<double> value(n + 1);

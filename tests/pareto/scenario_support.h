@@ -29,7 +29,7 @@ inline fourfifths::problem_spec random_scenario(std::uint64_t seed, fourfifths::
   const int n = 2 + rnd.below(6);
   const bool strong = rnd.below(4) == 0;
   const int factors = 2 + rnd.below(2);
-  const auto size = static_cast<std::size_t>(n + 1);
+  const auto size = static_cast<std::size_t>(n) + 1;
   std::vector<std::vector<double>> loading(size,
                                            std::vector<double>(static_cast<std::size_t>(factors)));
   for (auto& row : loading) {
