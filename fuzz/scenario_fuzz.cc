@@ -46,7 +46,8 @@ std::string canonical(present::json_value v) {
       for (const present::json_value m : v) members[std::string(m.key())] = canonical(m);
       std::string out = "{";
       for (const auto& [key, value] : members) {
-        out += std::to_string(key.size()) + ":" + key + "=" + value + ",";
+        out.append(std::to_string(key.size())).append(":").append(key).append("=");
+        out.append(value).append(",");
       }
       return out + "}";
     }
