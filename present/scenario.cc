@@ -47,10 +47,11 @@ std::string join(const List& list) {
 
 // The schema's keys: of the document, and of each predictor and criterion.
 constexpr std::string_view top_key_list[] = {
-    "correlations",     "criteria", "id",         "majority_per_minority",
-    "minority_share",   "mode",     "predictors", "quality",
-    "requested_ratios", "title",    "weights"};
+    "correlations",   "criteria", "groups",     "id",      "majority_per_minority",
+    "minority_share", "mode",     "predictors", "quality", "requested_ratios",
+    "title",          "weights"};
 constexpr std::string_view variable_key_list[] = {"d", "name", "weight"};
+constexpr std::string_view group_key_list[] = {"d", "name", "share"};
 
 // Unknown keys are errors: they are usually typos.
 template <class List>
@@ -103,8 +104,9 @@ struct variable {
   double weight = 0;
 };
 
+// With `grouped`, the groups give the effect sizes and a variable has no d.
 std::vector<variable> variables(const json& doc, const char* key, const char* prefix, bool weighted,
-                                bool required, faults& f) {
+                                bool required, bool grouped, faults& f) {
   std::vector<variable> out;
   if (!doc.contains(key)) {
     if (required) f.add(key, "required: a list of objects with name, d and weight");
@@ -133,7 +135,11 @@ std::vector<variable> variables(const json& doc, const char* key, const char* pr
         f.add(path + ".name", "must be a string");
       }
     }
-    if (!item.contains("d")) {
+    if (grouped) {
+      if (item.contains("d")) {
+        f.add(path + ".d", "not allowed with \"groups\": each group gives its effect sizes");
+      }
+    } else if (!item.contains("d")) {
       f.add(path + ".d", "required: the effect size, minority mean minus majority mean");
     } else if (const auto d = number(
                    item["d"], [&] { return path + ".d"; }, f)) {
@@ -183,6 +189,49 @@ std::vector<std::vector<double>> matrix(const json& doc, faults& f) {
   return rows;
 }
 
+// The minority groups of "groups": each an object with a name, a share
+// (optional) and d, one effect size per variable. The lengths and values
+// are the library's to check.
+std::vector<fourfifths::minority_group> groups_of(const json& list, faults& f) {
+  std::vector<fourfifths::minority_group> out;
+  constexpr const char* shape = "must be a list of objects with name, share and d";
+  if (!list.is_array() || list.empty()) {
+    f.add("groups", shape);
+    return out;
+  }
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string path = at("groups", i);
+    const json& item = list[i];
+    fourfifths::minority_group g;
+    if (!item.is_object()) {
+      f.add(path, "must be an object with name, share and d");
+      out.push_back(std::move(g));
+      continue;
+    }
+    only_keys(item, path, group_key_list, f);
+    if (!item.contains("name")) {
+      f.add(path + ".name", "required: the group's name");
+    } else if (item["name"].is_string()) {
+      g.name = item["name"].get<std::string>();
+    } else {
+      f.add(path + ".name", "must be a string");
+    }
+    if (item.contains("share")) g.share = number(item["share"], path + ".share", f);
+    if (!item.contains("d")) {
+      f.add(path + ".d", "required: the effect sizes, predictors then criteria");
+    } else if (!item["d"].is_array()) {
+      f.add(path + ".d", "must be a list of effect sizes, predictors then criteria");
+    } else {
+      const json& d = item["d"];
+      for (std::size_t j = 0; j < d.size(); ++j) {
+        g.d.push_back(number(d[j], at(path + ".d", j), f).value_or(0));
+      }
+    }
+    out.push_back(std::move(g));
+  }
+  return out;
+}
+
 // The library names fields after the problem; the document after its keys.
 std::string document_path(const std::string& field) {
   struct rename {
@@ -210,7 +259,30 @@ std::string document_path(const std::string& field) {
 
 }  // namespace
 
+namespace {
+
+// A scenario with groups, checked as a problem with several groups.
+loaded_scenario check_group_scenario(scenario s) {
+  loaded_scenario out;
+  fourfifths::group_problem_result built = fourfifths::make_group_problem({s.spec, s.groups});
+  auto in_document = [](const fourfifths::fault& f) {
+    return fourfifths::fault{document_path(f.path), f.message};
+  };
+  for (const fourfifths::fault& f : built.errors) out.errors.push_back(in_document(f));
+  for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(in_document(f));
+  if (!out.errors.empty()) {
+    out.status = scenario_status::invalid;
+    return out;
+  }
+  out.group_problem = std::move(built.value);
+  out.value = std::move(s);
+  return out;
+}
+
+}  // namespace
+
 loaded_scenario check_scenario(scenario s) {
+  if (!s.groups.empty()) return check_group_scenario(std::move(s));
   loaded_scenario out;
   fourfifths::problem_result built = fourfifths::make_problem(s.spec);
   // A fault of a whole list of weights concerns the weights of the list's
@@ -254,7 +326,7 @@ scenario_form form_of(std::string_view text) {
   return scenario_form::deck;
 }
 
-loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
+loaded_scenario read_json_scenario(std::string_view text, id_rule ids, group_rule groups) {
   loaded_scenario out;
   json doc;
   try {
@@ -265,7 +337,7 @@ loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
     out.status = scenario_status::syntax_error;
     return out;
   }
-  return read_json_document(doc, ids);
+  return read_json_document(doc, ids, groups);
 }
 
 std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
@@ -279,10 +351,16 @@ std::vector<fourfifths::fault> unknown_keys(const nlohmann::json& doc) {
       if ((*list)[i].is_object()) only_keys((*list)[i], at(key, i), variable_key_list, f);
     }
   }
+  const auto groups = doc.find("groups");
+  if (groups != doc.end() && groups->is_array()) {
+    for (std::size_t i = 0; i < groups->size(); ++i) {
+      if ((*groups)[i].is_object()) only_keys((*groups)[i], at("groups", i), group_key_list, f);
+    }
+  }
   return f.list;
 }
 
-loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
+loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids, group_rule groups) {
   loaded_scenario out;
   if (!doc.is_object()) {
     out.errors.push_back({"", "the scenario must be a JSON object"});
@@ -324,9 +402,13 @@ loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
       *value_of<fourfifths::ratio_mode>(word(doc, "mode", {"majority", "overall"}, "overall", f));
   spec.regression_weights =
       word(doc, "weights", {"given", "regression"}, "given", f) == "regression";
+  const bool grouped = doc.contains("groups");
+  if (grouped && groups == group_rule::refused) {
+    f.add("groups", "several minority groups are not analysed here: one minority group only");
+  }
   const std::vector<variable> predictors =
-      variables(doc, "predictors", "P", !spec.regression_weights, true, f);
-  const std::vector<variable> criteria = variables(doc, "criteria", "C", true, false, f);
+      variables(doc, "predictors", "P", !spec.regression_weights, true, grouped, f);
+  const std::vector<variable> criteria = variables(doc, "criteria", "C", true, false, grouped, f);
   const bool has_criteria = !criteria.empty();
   spec.quality = *value_of<fourfifths::quality_basis>(word(
       doc, "quality", {"criterion", "predictor"}, has_criteria ? "criterion" : "predictor", f));
@@ -334,15 +416,16 @@ loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
   spec.criteria = static_cast<int>(criteria.size());
   for (const variable& v : predictors) {
     s.predictor_names.push_back(v.name);
-    spec.predictor_effects.push_back(v.d);
+    if (!grouped) spec.predictor_effects.push_back(v.d);
     if (!spec.regression_weights) spec.predictor_weights.push_back(v.weight);
   }
   for (const variable& v : criteria) {
     s.criterion_names.push_back(v.name);
-    spec.criterion_effects.push_back(v.d);
+    if (!grouped) spec.criterion_effects.push_back(v.d);
     spec.criterion_weights.push_back(v.weight);
   }
   spec.correlations = matrix(doc, f);
+  if (grouped && groups == group_rule::accepted) s.groups = groups_of(doc["groups"], f);
   if (doc.contains("minority_share")) {
     spec.minority_share = number(doc["minority_share"], "minority_share", f);
   }
@@ -399,8 +482,9 @@ loaded_scenario read_deck_scenario(std::string_view text) {
   return out;
 }
 
-loaded_scenario read_scenario(std::string_view text) {
-  return form_of(text) == scenario_form::json ? read_json_scenario(text) : read_deck_scenario(text);
+loaded_scenario read_scenario(std::string_view text, group_rule groups) {
+  return form_of(text) == scenario_form::json ? read_json_scenario(text, id_rule::optional, groups)
+                                              : read_deck_scenario(text);
 }
 
 namespace {
@@ -420,11 +504,27 @@ void variables_json(std::string& out, const char* key, const std::vector<std::st
   out += "\": [";
   for (std::size_t i = 0; i < names.size(); ++i) {
     out += i == 0 ? "\n" : ",\n";
-    out += "    {\"name\": " + quoted(names[i]) + ", \"d\": " + shortest(d[i]);
+    out += "    {\"name\": " + quoted(names[i]);
+    // A scenario with groups has its effect sizes there.
+    if (i < d.size()) out += ", \"d\": " + shortest(d[i]);
     if (weights != nullptr) out += ", \"weight\": " + shortest((*weights)[i]);
     out += "}";
   }
   out += names.empty() ? "],\n" : "\n  ],\n";
+}
+
+// The groups, one a line: name, share when given, effect sizes.
+void groups_json(std::string& out, const std::vector<fourfifths::minority_group>& groups) {
+  if (groups.empty()) return;
+  out += ",\n  \"groups\": [";
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    const fourfifths::minority_group& g = groups[i];
+    out += i == 0 ? "\n" : ",\n";
+    out += "    {\"name\": " + quoted(g.name);
+    if (g.share) out += ", \"share\": " + shortest(*g.share);
+    out += ", \"d\": " + number_list(g.d) + "}";
+  }
+  out += "\n  ]";
 }
 
 }  // namespace
@@ -452,6 +552,7 @@ std::string to_json(const scenario& s) {
   if (!spec.requested_ratios.empty()) {
     out += ",\n  \"requested_ratios\": " + number_list(spec.requested_ratios);
   }
+  groups_json(out, s.groups);
   return out + "\n}\n";
 }
 
@@ -461,7 +562,8 @@ void to_json(nlohmann::json& j, const scenario& s) {
                       const std::vector<double>* weights) {
     json list = json::array();
     for (std::size_t i = 0; i < names.size(); ++i) {
-      json v = {{"name", names[i]}, {"d", d[i]}};
+      json v = {{"name", names[i]}};
+      if (i < d.size()) v["d"] = d[i];
       if (weights != nullptr) v["weight"] = (*weights)[i];
       list.push_back(std::move(v));
     }
@@ -479,6 +581,15 @@ void to_json(nlohmann::json& j, const scenario& s) {
   if (spec.minority_share) j["minority_share"] = *spec.minority_share;
   if (spec.majority_per_minority) j["majority_per_minority"] = *spec.majority_per_minority;
   if (!spec.requested_ratios.empty()) j["requested_ratios"] = spec.requested_ratios;
+  if (s.groups.empty()) return;
+  json groups = json::array();
+  for (const fourfifths::minority_group& g : s.groups) {
+    json item = {{"name", g.name}};
+    if (g.share) item["share"] = *g.share;
+    item["d"] = g.d;
+    groups.push_back(std::move(item));
+  }
+  j["groups"] = std::move(groups);
 }
 
 namespace {
@@ -510,6 +621,10 @@ deck_text to_deck(const scenario& s) {
   deck_text deck;
   const bool overall = spec.mode == fourfifths::ratio_mode::overall;
   constexpr std::size_t most_requested = 25;
+  if (!s.groups.empty()) {
+    deck.errors.push_back({"groups", "a deck holds one minority group"});
+    return deck;
+  }
   if (spec.requested_ratios.size() > most_requested) {
     deck.errors.push_back({"requested_ratios", "a deck holds at most 25 requested ratios"});
     return deck;
