@@ -271,7 +271,7 @@ group_outcome unchecked_outcome(const group_model& model, double target) {
 
 four_fifths_verdict group_outcome::verdict() const {
   four_fifths_verdict v;
-  if (groups.empty()) return v;
+  if (!solved() || groups.empty()) return v;
   std::size_t top = 0;
   for (std::size_t i = 1; i < groups.size(); ++i) {
     if (groups[i].sr > groups[top].sr) top = i;
@@ -280,7 +280,7 @@ four_fifths_verdict group_outcome::verdict() const {
   for (const group_rate& r : groups) {
     if (!(r.ratio_to_highest >= four_fifths)) v.failing.push_back(r.name);
   }
-  v.passes = solved() && v.failing.empty();
+  v.passes = v.failing.empty();
   return v;
 }
 

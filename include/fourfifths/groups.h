@@ -16,6 +16,7 @@
 #ifndef FOURFIFTHS_GROUPS_H_
 #define FOURFIFTHS_GROUPS_H_
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -136,7 +137,8 @@ struct group_outcome {
   std::vector<group_rate> groups;  ///< the majority first, then the minority groups
 
   bool solved() const { return status == outcome_status::solved; }
-  /// The four-fifths rule's verdict (not passing when unsolved).
+  /// The four-fifths rule's verdict (when unsolved: not passing, and no
+  /// group named).
   four_fifths_verdict verdict() const;
   bool passes_four_fifths() const { return verdict().passes; }
 };

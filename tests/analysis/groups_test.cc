@@ -460,6 +460,7 @@ TEST(GroupsFaults, AModelWithFaultsGivesNoNumbers) {
   EXPECT_EQ(o.status, fourfifths::outcome_status::invalid_argument);
   EXPECT_TRUE(std::isnan(o.groups[1].sr));
   EXPECT_FALSE(o.passes_four_fifths());
+  EXPECT_TRUE(o.verdict().highest.empty() && o.verdict().failing.empty());
   EXPECT_EQ(fourfifths::find_group_minimum(m).status, fourfifths::outcome_status::invalid_argument);
   // A ratio outside what the method resolves has no cut score.
   m.groups[1].share = 0.1;
