@@ -172,7 +172,9 @@ TEST(GroupsTruth, EveryOutcomeAndMinimumWithinTolerance) {
     const group_model model = model_of_case(spec_of(c));
     ASSERT_TRUE(expected.contains(id)) << id;
     for (const auto& [label, rows] : expected.at(id)) {
-      const std::string at = id + " " + label;
+      std::string at = id;
+      at += " ";
+      at += label;
       if (label.starts_with("minimum:")) {
         const std::string ratio_text = label.substr(8);
         const double ratio = std::strtod(ratio_text.c_str(), nullptr);

@@ -40,18 +40,20 @@ std::string valid(const std::string& from = "", const std::string& to = "") {
   return text;
 }
 
-std::vector<std::string> errors_of(const std::string& text) {
+std::vector<std::string> texts(const std::vector<fourfifths::fault>& faults) {
   std::vector<std::string> out;
-  for (const fourfifths::fault& f :
-       read_json_scenario(text, id_rule::optional, group_rule::accepted).errors) {
-    out.push_back(f.text());
-  }
+  out.reserve(faults.size());
+  for (const fourfifths::fault& f : faults) out.push_back(f.text());
   return out;
+}
+
+std::vector<std::string> errors_of(const std::string& text) {
+  return texts(read_json_scenario(text, id_rule::optional, group_rule::accepted).errors);
 }
 
 TEST(GroupScenario, AValidScenarioIsAProblemWithGroups) {
   const loaded_scenario s = read_json_scenario(valid(), id_rule::optional, group_rule::accepted);
-  ASSERT_TRUE(s.errors.empty()) << s.errors.front().text();
+  ASSERT_TRUE(s.errors.empty()) << testing::PrintToString(texts(s.errors));
   ASSERT_TRUE(s.group_problem.has_value());
   EXPECT_FALSE(s.problem.has_value());
   const auto groups = s.group_problem->groups();
@@ -63,14 +65,9 @@ TEST(GroupScenario, AValidScenarioIsAProblemWithGroups) {
 }
 
 TEST(GroupScenario, FacesOfOneGroupRefuseItByName) {
-  EXPECT_EQ(
-      [] {
-        std::vector<std::string> out;
-        for (const auto& f : read_json_scenario(valid()).errors) out.push_back(f.text());
-        return out;
-      }(),
-      std::vector<std::string>{
-          "groups: several minority groups are not analysed here: one minority group only"});
+  EXPECT_EQ(texts(read_json_scenario(valid()).errors),
+            std::vector<std::string>{
+                "groups: several minority groups are not analysed here: one minority group only"});
 }
 
 TEST(GroupScenario, EveryFaultIsNamedByItsPath) {
@@ -106,7 +103,7 @@ TEST(GroupScenario, MajorityModeMayLeaveTheSharesOut) {
     text.erase(text.find(share), std::string(share).size());
   }
   const loaded_scenario s = read_json_scenario(text, id_rule::optional, group_rule::accepted);
-  ASSERT_TRUE(s.errors.empty()) << s.errors.front().text();
+  ASSERT_TRUE(s.errors.empty()) << testing::PrintToString(texts(s.errors));
   const group_table t = make_group_table(*s.group_problem, std::vector<double>{0.2});
   EXPECT_FALSE(t.entries.front().result.sr.has_value());
   EXPECT_FALSE(t.entries.front().result.mean.has_value());
