@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "present/group_table.h"
 #include "present/output.h"
 #include "present/plot.h"
 
@@ -38,16 +39,23 @@ void complain(std::string_view text) {
   (void)write_fully(2, line);
 }
 
+namespace {
+
+// How messages name a scenario.
+std::string scenario_name(const std::string& path) { return path == "-" ? "standard input" : path; }
+
+}  // namespace
+
 std::optional<loaded_scenario> load(const std::string& path) {
   std::string error;
   // No scenario is longer than the reader takes: /dev/zero ends there.
   const std::optional<std::string> text = read_input(path, error, present::most_scenario_bytes);
-  const std::string name = path == "-" ? "standard input" : path;
+  const std::string name = scenario_name(path);
   if (!text) {
     complain("cannot read " + name + ": " + error);
     return std::nullopt;
   }
-  loaded_scenario s = read_scenario(*text);
+  loaded_scenario s = read_scenario(*text, present::group_rule::accepted);
   for (const fourfifths::fault& w : s.warnings)
     complain(std::string(name).append(": warning: ").append(w.text()));
   if (!s.errors.empty()) {
@@ -97,9 +105,41 @@ int run_convert(const convert_options& o) {
   return deliver(o.output, deck.text);
 }
 
+namespace {
+
+// The table of a scenario with several minority groups: every value by the
+// precise method.
+int run_group_table(const table_options& o, const loaded_scenario& s) {
+  if (o.method != fourfifths::method::precise) {
+    complain(scenario_name(o.scenario) +
+             ": several minority groups are analysed by the precise method only");
+    return exit_failure;
+  }
+  const present::group_table t = present::make_group_table(*s.group_problem, o.ratios);
+  switch (o.format) {
+    case table_format::csv:
+      return deliver(o.output, present::group_table_csv(t));
+    case table_format::json:
+      return deliver(o.output, present::group_table_json(t));
+    case table_format::text:
+      return deliver(o.output, present::group_table_text(t));
+  }
+  return exit_failure;
+}
+
+}  // namespace
+
+bool one_group(const loaded_scenario& s, const std::string& path, std::string_view command) {
+  if (s.problem) return true;
+  complain(scenario_name(path) + ": " + std::string(command) +
+           " takes one minority group so far; several groups (\"groups\") have a table");
+  return false;
+}
+
 int run_table(const table_options& o) {
   const std::optional<loaded_scenario> s = load(o.scenario);
   if (!s) return exit_failure;
+  if (s->group_problem) return run_group_table(o, *s);
   const table t = make_table(*s->problem, o.method, o.ratios);
   switch (o.format) {
     case table_format::csv:
@@ -114,7 +154,7 @@ int run_table(const table_options& o) {
 
 int run_plot(const plot_options& o) {
   const std::optional<loaded_scenario> s = load(o.scenario);
-  if (!s) return exit_failure;
+  if (!s || !one_group(*s, o.scenario, "plot")) return exit_failure;
   return deliver(o.output, plot_svg(*s->value, *s->problem, o.method));
 }
 

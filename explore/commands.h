@@ -29,10 +29,15 @@ inline constexpr int exit_partial = 3;
 /// Writes "fourfifths-explore: <text>" and a newline to standard error.
 void complain(std::string_view text);
 
-/// Reads and checks the scenario named `path` ("-" for standard input).
-/// Errors and warnings go to standard error, prefixed with the path.
-/// Returns nothing when the scenario cannot be used.
+/// Reads and checks the scenario named `path` ("-" for standard input),
+/// with one minority group or several ("groups"). Errors and warnings go
+/// to standard error, prefixed with the path. Returns nothing when the
+/// scenario cannot be used.
 std::optional<loaded_scenario> load(const std::string& path);
+
+/// Whether the scenario has one minority group, as `command` needs; if
+/// not, says so on standard error.
+bool one_group(const loaded_scenario& s, const std::string& path, std::string_view command);
 
 /// Writes the command's result, or says why it could not.
 int deliver(const std::string& path, std::string_view text);

@@ -19,7 +19,7 @@ void complain_all(const fourfifths::search_result<T>& r) {
 
 int run_pareto(const pareto_command_options& o) {
   const std::optional<present::loaded_scenario> s = load(o.scenario);
-  if (!s) return exit_failure;
+  if (!s || !one_group(*s, o.scenario, "pareto")) return exit_failure;
 
   // The front is the answer, or with --min-ai only the chart's.
   fourfifths::pareto_result front;

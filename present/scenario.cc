@@ -48,10 +48,11 @@ std::string join(const List& list) {
 
 // The schema's keys: of the document, and of each predictor and criterion.
 constexpr std::string_view top_key_list[] = {
-    "correlations",     "criteria", "id",         "majority_per_minority",
-    "minority_share",   "mode",     "predictors", "quality",
-    "requested_ratios", "title",    "weights"};
+    "correlations",   "criteria", "groups",     "id",      "majority_per_minority",
+    "minority_share", "mode",     "predictors", "quality", "requested_ratios",
+    "title",          "weights"};
 constexpr std::string_view variable_key_list[] = {"d", "name", "weight"};
+constexpr std::string_view group_key_list[] = {"d", "name", "share"};
 
 // Whether an object's keys are all known and each given once: the common
 // case, checked without allocating.
@@ -116,6 +117,7 @@ members<n> members_of(json_value object, const std::string_view (&keys)[n]) {
 enum top_key : std::size_t {
   correlations_key,
   criteria_key,
+  groups_key,
   id_key,
   majority_per_minority_key,
   minority_share_key,
@@ -127,6 +129,7 @@ enum top_key : std::size_t {
   weights_key,
 };
 enum variable_key : std::size_t { d_key, name_key, weight_key };
+enum group_key : std::size_t { group_d_key, group_name_key, share_key };
 
 // A finite number. The path is made only for a fault: `path` gives it.
 template <std::invocable path_of>
@@ -163,8 +166,10 @@ struct variable {
   double weight = 0;
 };
 
+// With `grouped`, the groups give the effect sizes and a variable has no d.
 std::vector<variable> variables(const std::optional<json_value>& list, const char* key,
-                                const char* prefix, bool weighted, bool required, faults& f) {
+                                const char* prefix, bool weighted, bool required, bool grouped,
+                                faults& f) {
   std::vector<variable> out;
   if (!list) {
     if (required) f.add(key, "required: a list of objects with name, d and weight");
@@ -194,7 +199,9 @@ std::vector<variable> variables(const std::optional<json_value>& list, const cha
       v.name = prefix + std::to_string(i);
       if (name) f.add(path(".name"), "must be a string");
     }
-    if (const std::optional<json_value>& d = m.of[d_key]; !d) {
+    if (const std::optional<json_value>& d = m.of[d_key]; grouped) {
+      if (d) f.add(path(".d"), "not allowed with \"groups\": each group gives its effect sizes");
+    } else if (!d) {
       f.add(path(".d"), "required: the effect size, minority mean minus majority mean");
     } else if (const auto value = number(
                    *d, [&] { return path(".d"); }, f)) {
@@ -248,6 +255,54 @@ std::vector<std::vector<double>> matrix(const std::optional<json_value>& m, faul
   return rows;
 }
 
+// The minority groups of "groups": each an object with a name, a share
+// (optional) and d, one effect size per variable. The lengths and values
+// are the library's to check.
+std::vector<fourfifths::minority_group> groups_of(json_value list, faults& f) {
+  std::vector<fourfifths::minority_group> out;
+  if (!list.is_array() || list.size() == 0) {
+    f.add("groups", "must be a list of objects with name, share and d");
+    return out;
+  }
+  out.reserve(list.size());
+  std::size_t i = 0;
+  for (const json_value item : list) {
+    const std::string path = at("groups", i++);
+    fourfifths::minority_group& g = out.emplace_back();
+    if (!item.is_object()) {
+      f.add(path, "must be an object with name, share and d");
+      continue;
+    }
+    const members m = members_of(item, group_key_list);
+    if (!m.clean) only_keys(item, path, group_key_list, f);
+    if (const std::optional<json_value>& name = m.of[group_name_key]; !name) {
+      f.add(path + ".name", "required: the group's name");
+    } else if (name->is_string()) {
+      g.name = name->string();
+    } else {
+      f.add(path + ".name", "must be a string");
+    }
+    if (const std::optional<json_value>& share = m.of[share_key]) {
+      g.share = number(*share, path + ".share", f);
+    }
+    if (const std::optional<json_value>& d = m.of[group_d_key]; !d) {
+      f.add(path + ".d", "required: the effect sizes, predictors then criteria");
+    } else if (!d->is_array()) {
+      f.add(path + ".d", "must be a list of effect sizes, predictors then criteria");
+    } else {
+      g.d.reserve(d->size());
+      std::size_t j = 0;
+      for (const json_value x : *d) {
+        g.d.push_back(number(
+                          x, [&] { return at(path + ".d", j); }, f)
+                          .value_or(0));
+        ++j;
+      }
+    }
+  }
+  return out;
+}
+
 // The library names fields after the problem; the document after its keys.
 std::string document_path(const std::string& field) {
   struct rename {
@@ -285,7 +340,32 @@ void cap(std::vector<fourfifths::fault>& list) {
 
 }  // namespace
 
+namespace {
+
+// A scenario with groups, checked as a problem with several groups.
+loaded_scenario check_group_scenario(scenario s) {
+  loaded_scenario out;
+  fourfifths::group_problem_result built = fourfifths::make_group_problem({s.spec, s.groups});
+  auto in_document = [](const fourfifths::fault& f) {
+    return fourfifths::fault{document_path(f.path), f.message};
+  };
+  for (const fourfifths::fault& f : built.errors) out.errors.push_back(in_document(f));
+  for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(in_document(f));
+  cap(out.errors);
+  cap(out.warnings);
+  if (!out.errors.empty()) {
+    out.status = scenario_status::invalid;
+    return out;
+  }
+  out.group_problem = std::move(built.value);
+  out.value = std::move(s);
+  return out;
+}
+
+}  // namespace
+
 loaded_scenario check_scenario(scenario s) {
+  if (!s.groups.empty()) return check_group_scenario(std::move(s));
   loaded_scenario out;
   fourfifths::problem_result built = fourfifths::make_problem(s.spec);
   // A fault of a whole list of weights concerns the weights of the list's
@@ -400,7 +480,7 @@ bool is_limit(const json_failure& failure) {
          failure.why == json_failure::reason::too_large;
 }
 
-loaded_scenario read_document(json_value doc, id_rule ids) {
+loaded_scenario read_document(json_value doc, id_rule ids, group_rule groups) {
   loaded_scenario out;
   if (!doc.is_object()) {
     out.errors.push_back({"", "the scenario must be a JSON object"});
@@ -440,9 +520,15 @@ loaded_scenario read_document(json_value doc, id_rule ids) {
       word(m.of[mode_key], "mode", {"majority", "overall"}, "overall", f));
   spec.regression_weights =
       word(m.of[weights_key], "weights", {"given", "regression"}, "given", f) == "regression";
-  std::vector<variable> predictors =
-      variables(m.of[predictors_key], "predictors", "P", !spec.regression_weights, true, f);
-  std::vector<variable> criteria = variables(m.of[criteria_key], "criteria", "C", true, false, f);
+  const std::optional<json_value>& group_list = m.of[groups_key];
+  const bool grouped = group_list.has_value();
+  if (grouped && groups == group_rule::refused) {
+    f.add("groups", "several minority groups are not analysed here: one minority group only");
+  }
+  std::vector<variable> predictors = variables(m.of[predictors_key], "predictors", "P",
+                                               !spec.regression_weights, true, grouped, f);
+  std::vector<variable> criteria =
+      variables(m.of[criteria_key], "criteria", "C", true, false, grouped, f);
   const bool has_criteria = !criteria.empty();
   spec.quality = *value_of<fourfifths::quality_basis>(
       word(m.of[quality_key], "quality", {"criterion", "predictor"},
@@ -450,22 +536,23 @@ loaded_scenario read_document(json_value doc, id_rule ids) {
   spec.predictors = static_cast<int>(predictors.size());
   spec.criteria = static_cast<int>(criteria.size());
   s.predictor_names.reserve(predictors.size());
-  spec.predictor_effects.reserve(predictors.size());
+  if (!grouped) spec.predictor_effects.reserve(predictors.size());
   if (!spec.regression_weights) spec.predictor_weights.reserve(predictors.size());
   for (variable& v : predictors) {
     s.predictor_names.push_back(std::move(v.name));
-    spec.predictor_effects.push_back(v.d);
+    if (!grouped) spec.predictor_effects.push_back(v.d);
     if (!spec.regression_weights) spec.predictor_weights.push_back(v.weight);
   }
   s.criterion_names.reserve(criteria.size());
-  spec.criterion_effects.reserve(criteria.size());
+  if (!grouped) spec.criterion_effects.reserve(criteria.size());
   spec.criterion_weights.reserve(criteria.size());
   for (variable& v : criteria) {
     s.criterion_names.push_back(std::move(v.name));
-    spec.criterion_effects.push_back(v.d);
+    if (!grouped) spec.criterion_effects.push_back(v.d);
     spec.criterion_weights.push_back(v.weight);
   }
   spec.correlations = matrix(m.of[correlations_key], f);
+  if (grouped && groups == group_rule::accepted) s.groups = groups_of(*group_list, f);
   if (const std::optional<json_value>& share = m.of[minority_share_key]) {
     spec.minority_share = number(*share, "minority_share", f);
   }
@@ -528,27 +615,27 @@ scenario_form form_of(std::string_view text) {
   return scenario_form::deck;
 }
 
-loaded_scenario scenario_reader::read(std::string_view text, id_rule ids) {
+loaded_scenario scenario_reader::read(std::string_view text, id_rule ids, group_rule groups) {
   if (const std::optional<json_failure> failure = read_json(text, scenario_limits(), document_)) {
     return unreadable(text, *failure);
   }
-  return read_document(json_value(document_, 0), ids);
+  return read_document(json_value(document_, 0), ids, groups);
 }
 
-loaded_scenario scenario_reader::read(const nlohmann::json& doc, id_rule ids) {
+loaded_scenario scenario_reader::read(const nlohmann::json& doc, id_rule ids, group_rule groups) {
   if (const std::optional<json_failure> failure =
           read_json_value(doc, scenario_limits(), document_)) {
     return unreadable({}, *failure);
   }
-  return read_document(json_value(document_, 0), ids);
+  return read_document(json_value(document_, 0), ids, groups);
 }
 
-loaded_scenario read_json_scenario(std::string_view text, id_rule ids) {
-  return scenario_reader().read(text, ids);
+loaded_scenario read_json_scenario(std::string_view text, id_rule ids, group_rule groups) {
+  return scenario_reader().read(text, ids, groups);
 }
 
-loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids) {
-  return scenario_reader().read(doc, ids);
+loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids, group_rule groups) {
+  return scenario_reader().read(doc, ids, groups);
 }
 
 namespace {
@@ -566,6 +653,13 @@ std::vector<fourfifths::fault> key_faults(const json_document& document) {
     std::size_t i = 0;
     for (const json_value item : *list) {
       if (item.is_object()) only_keys(item, at(key, i), variable_key_list, f);
+      ++i;
+    }
+  }
+  if (const std::optional<json_value> list = root.find("groups"); list && list->is_array()) {
+    std::size_t i = 0;
+    for (const json_value item : *list) {
+      if (item.is_object()) only_keys(item, at("groups", i), group_key_list, f);
       ++i;
     }
   }
@@ -619,7 +713,7 @@ loaded_scenario read_deck_scenario(std::string_view text) {
   return out;
 }
 
-loaded_scenario read_scenario(std::string_view text) {
+loaded_scenario read_scenario(std::string_view text, group_rule groups) {
   if (text.size() > most_scenario_bytes) {
     loaded_scenario out;
     out.errors.push_back({"", "longer than " + std::to_string(most_scenario_bytes >> 20) +
@@ -627,7 +721,8 @@ loaded_scenario read_scenario(std::string_view text) {
     out.status = scenario_status::syntax_error;
     return out;
   }
-  return form_of(text) == scenario_form::json ? read_json_scenario(text) : read_deck_scenario(text);
+  return form_of(text) == scenario_form::json ? read_json_scenario(text, id_rule::optional, groups)
+                                              : read_deck_scenario(text);
 }
 
 namespace {
@@ -647,11 +742,27 @@ void variables_json(std::string& out, const char* key, const std::vector<std::st
   out += "\": [";
   for (std::size_t i = 0; i < names.size(); ++i) {
     out += i == 0 ? "\n" : ",\n";
-    out += "    {\"name\": " + quoted(names[i]) + ", \"d\": " + shortest(d[i]);
+    out += "    {\"name\": " + quoted(names[i]);
+    // A scenario with groups has its effect sizes there.
+    if (i < d.size()) out += ", \"d\": " + shortest(d[i]);
     if (weights != nullptr) out += ", \"weight\": " + shortest((*weights)[i]);
     out += "}";
   }
   out += names.empty() ? "],\n" : "\n  ],\n";
+}
+
+// The groups, one a line: name, share when given, effect sizes.
+void groups_json(std::string& out, const std::vector<fourfifths::minority_group>& groups) {
+  if (groups.empty()) return;
+  out += ",\n  \"groups\": [";
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    const fourfifths::minority_group& g = groups[i];
+    out += i == 0 ? "\n" : ",\n";
+    out += "    {\"name\": " + quoted(g.name);
+    if (g.share) out += ", \"share\": " + shortest(*g.share);
+    out += ", \"d\": " + number_list(g.d) + "}";
+  }
+  out += "\n  ]";
 }
 
 }  // namespace
@@ -679,6 +790,7 @@ std::string to_json(const scenario& s) {
   if (!spec.requested_ratios.empty()) {
     out += ",\n  \"requested_ratios\": " + number_list(spec.requested_ratios);
   }
+  groups_json(out, s.groups);
   return out + "\n}\n";
 }
 
@@ -688,7 +800,8 @@ void to_json(nlohmann::json& j, const scenario& s) {
                       const std::vector<double>* weights) {
     json list = json::array();
     for (std::size_t i = 0; i < names.size(); ++i) {
-      json v = {{"name", names[i]}, {"d", d[i]}};
+      json v = {{"name", names[i]}};
+      if (i < d.size()) v["d"] = d[i];
       if (weights != nullptr) v["weight"] = (*weights)[i];
       list.push_back(std::move(v));
     }
@@ -706,6 +819,15 @@ void to_json(nlohmann::json& j, const scenario& s) {
   if (spec.minority_share) j["minority_share"] = *spec.minority_share;
   if (spec.majority_per_minority) j["majority_per_minority"] = *spec.majority_per_minority;
   if (!spec.requested_ratios.empty()) j["requested_ratios"] = spec.requested_ratios;
+  if (s.groups.empty()) return;
+  json groups = json::array();
+  for (const fourfifths::minority_group& g : s.groups) {
+    json item = {{"name", g.name}};
+    if (g.share) item["share"] = *g.share;
+    item["d"] = g.d;
+    groups.push_back(std::move(item));
+  }
+  j["groups"] = std::move(groups);
 }
 
 namespace {
@@ -774,6 +896,10 @@ deck_text to_deck(const scenario& s) {
   deck_text deck;
   const bool overall = spec.mode == fourfifths::ratio_mode::overall;
   constexpr std::size_t most_requested = 25;
+  if (!s.groups.empty()) {
+    deck.errors.push_back({"groups", "a deck holds one minority group"});
+    return deck;
+  }
   if (spec.requested_ratios.size() > most_requested) {
     deck.errors.push_back({"requested_ratios", "a deck holds at most 25 requested ratios"});
     return deck;

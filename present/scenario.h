@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fourfifths/groups.h"
 #include "fourfifths/problem.h"
 #include "present/json_reader.h"
 #include "present/names.h"
@@ -24,6 +25,10 @@ struct scenario {
   std::vector<std::string> criterion_names;  ///< one per criterion
   fourfifths::problem_spec spec;
   scenario_form form = scenario_form::json;  ///< the form it was read in
+  /// Several minority groups ("groups"), each with its share and its
+  /// effect sizes; the spec then holds no effect sizes and no mix. Empty
+  /// for a scenario of one minority group (the variables' "d").
+  std::vector<fourfifths::minority_group> groups;
 };
 
 /// How reading a scenario ended.
@@ -40,7 +45,10 @@ enum class scenario_status {
 /// Every face reads scenarios through this, with the same messages.
 struct loaded_scenario {
   std::optional<scenario> value;
+  /// The problem of a scenario of one minority group.
   std::optional<fourfifths::problem> problem;
+  /// The problem of a scenario with "groups" (then `problem` is empty).
+  std::optional<fourfifths::group_problem> group_problem;
   scenario_status status = scenario_status::read;
   /// Each with its path in the JSON form ("predictors[2].d"); a syntax
   /// error or a deck's own line has none.
@@ -76,20 +84,28 @@ scenario_form form_of(std::string_view text);
 /// Whether a JSON scenario must name itself with an "id" (a batch line must).
 enum class id_rule { optional, required };
 
+/// Whether a face takes scenarios with several minority groups ("groups"):
+/// one that does not is given a fault on "groups" rather than a scenario
+/// without a one-group problem.
+enum class group_rule { refused, accepted };
+
 /// Reads a JSON scenario: a syntax error gives "line L, column C: ..." (a
 /// NUL byte and a number beyond the doubles too); each fault of the schema
 /// and of the problem names its path ("predictors[2].d: must be a finite
 /// number"); unknown keys and keys given twice are errors. With
 /// `id_rule::required`, a missing or empty id is a fault too. At most
 /// `most_faults` faults are listed.
-loaded_scenario read_json_scenario(std::string_view text, id_rule ids = id_rule::optional);
+loaded_scenario read_json_scenario(std::string_view text, id_rule ids = id_rule::optional,
+                                   group_rule groups = group_rule::refused);
 
 /// The same, keeping the memory of its document from one reading to the
 /// next (a batch's worker reads a million lines with one).
 class scenario_reader {
  public:
-  loaded_scenario read(std::string_view text, id_rule ids = id_rule::optional);
-  loaded_scenario read(const nlohmann::json& doc, id_rule ids = id_rule::optional);
+  loaded_scenario read(std::string_view text, id_rule ids = id_rule::optional,
+                       group_rule groups = group_rule::refused);
+  loaded_scenario read(const nlohmann::json& doc, id_rule ids = id_rule::optional,
+                       group_rule groups = group_rule::refused);
 
  private:
   json_document document_;
@@ -97,7 +113,8 @@ class scenario_reader {
 
 /// The same on a JSON value (the page's requests): every check but the
 /// syntax.
-loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids = id_rule::optional);
+loaded_scenario read_json_document(const nlohmann::json& doc, id_rule ids = id_rule::optional,
+                                   group_rule groups = group_rule::refused);
 
 /// The keys of a JSON document that the schema does not have, each a fault
 /// with its path ("predictors[1].wieght"), as reading the document reports
@@ -115,11 +132,12 @@ loaded_scenario read_deck_scenario(std::string_view text);
 
 /// Either, by the content; a text longer than `most_scenario_bytes` is
 /// refused before either reads it.
-loaded_scenario read_scenario(std::string_view text);
+loaded_scenario read_scenario(std::string_view text, group_rule groups = group_rule::refused);
 
 /// Checks a scenario as a JSON scenario is checked (a deck's problem is
 /// taken as the deck gives it, without these checks), each fault with the
-/// path it would have in the JSON form.
+/// path it would have in the JSON form. A scenario with groups gives a
+/// `group_problem`.
 loaded_scenario check_scenario(scenario s);
 
 /// The JSON form: an object with the schema's keys, numbers in shortest
@@ -138,7 +156,8 @@ struct deck_text {
 };
 
 /// The deck form, one read a line with a comment after its values. A deck
-/// holds at most 25 requested ratios, and no applicant mix in majority mode.
+/// holds at most 25 requested ratios, no applicant mix in majority mode,
+/// and one minority group.
 deck_text to_deck(const scenario& s);
 
 }  // namespace present

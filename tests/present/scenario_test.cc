@@ -118,11 +118,10 @@ TEST(JsonScenario, SeveralFaultsAreAllReported) {
 }
 
 TEST(JsonScenario, UnknownKeysAreErrors) {
-  EXPECT_EQ(
-      errors_of(valid("\"title\"", "\"titel\"")),
-      std::vector<std::string>{"titel: unknown key (expected one of correlations, criteria, id, "
-                               "majority_per_minority, minority_share, mode, predictors, quality, "
-                               "requested_ratios, title, weights)"});
+  EXPECT_EQ(errors_of(valid("\"title\"", "\"titel\"")),
+            std::vector<std::string>{"titel: unknown key (expected one of correlations, criteria, "
+                                     "groups, id, majority_per_minority, minority_share, mode, "
+                                     "predictors, quality, requested_ratios, title, weights)"});
   EXPECT_EQ(errors_of(valid("\"weight\": 0.5", "\"wieght\": 0.5")),
             (std::vector<std::string>{
                 "predictors[0].wieght: unknown key (expected one of d, name, weight)",

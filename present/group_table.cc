@@ -1,0 +1,199 @@
+#include "present/group_table.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+#include "present/names.h"
+#include "present/numbers.h"
+#include "present/table.h"
+
+namespace present {
+
+namespace {
+
+using fourfifths::group_outcome;
+using fourfifths::group_rate;
+
+// The numeric columns after kind, target and group, and how to read each
+// from an outcome and one of its groups; passes_four_fifths is written
+// apart.
+struct column {
+  const char* name;
+  std::optional<double> (*value)(const group_outcome&, const group_rate&);
+};
+
+constexpr column columns[] = {
+    {"cut_score",
+     [](const group_outcome& o, const group_rate&) -> std::optional<double> {
+       return o.cut_score;
+     }},
+    {"sr", [](const group_outcome& o, const group_rate&) { return o.sr; }},
+    {"sr_group",
+     [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.sr; }},
+    {"ai_vs_majority",
+     [](const group_outcome&, const group_rate& r) -> std::optional<double> {
+       return r.ai_vs_majority;
+     }},
+    {"ratio_to_highest",
+     [](const group_outcome&, const group_rate& r) -> std::optional<double> {
+       return r.ratio_to_highest;
+     }},
+    {"passes_four_fifths", nullptr},
+    {"mean", [](const group_outcome& o, const group_rate&) { return o.mean; }},
+    {"mean_group",
+     [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.mean; }},
+};
+
+// A CSV field, quoted when it must be (group names are the user's).
+void append_field(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void append_rows(std::string& out, const group_table_entry& e) {
+  const group_outcome& o = e.result;
+  const bool passes = o.passes_four_fifths();
+  for (const group_rate& r : o.groups) {
+    out += name_of(e.kind);
+    out += ',';
+    append_number(out, o.target);
+    out += ',';
+    append_field(out, r.name);
+    for (const column& c : columns) {
+      out += ',';
+      if (!o.solved()) continue;  // only the target
+      if (c.value == nullptr) {
+        out += passes ? "true" : "false";
+      } else if (const std::optional<double> v = c.value(o, r)) {
+        append_number(out, *v);
+      }
+    }
+    out += ',';
+    out += name_of(o.status);
+    out += '\n';
+  }
+}
+
+}  // namespace
+
+group_table make_group_table(const fourfifths::group_problem& p,
+                             const std::optional<std::vector<double>>& ratios) {
+  const fourfifths::group_model model = fourfifths::group_model_of(p);
+  group_table t;
+  t.minimum = fourfifths::find_group_minimum(model);
+  auto add = [&](fourfifths::entry_kind kind, double r) {
+    t.entries.push_back({kind, fourfifths::group_outcome_at(model, r)});
+  };
+  auto add_minimum = [&] {
+    if (t.minimum.found) t.entries.push_back({fourfifths::entry_kind::minimum, t.minimum.at});
+  };
+  if (ratios) {
+    for (const double r : *ratios) add(fourfifths::entry_kind::requested, r);
+    add_minimum();
+    return t;
+  }
+  for (const double r : fourfifths::builtin_ratios) add(fourfifths::entry_kind::builtin, r);
+  add_minimum();
+  for (const double r : p.base().spec().requested_ratios) {
+    add(fourfifths::entry_kind::requested, r);
+  }
+  return t;
+}
+
+std::string group_table_csv(const group_table& t) {
+  std::string out = "kind,target,group";
+  for (const column& c : columns) {
+    out += ',';
+    out += c.name;
+  }
+  out += ",status\n";
+  for (const group_table_entry& e : t.entries) append_rows(out, e);
+  return out;
+}
+
+std::string group_table_json(const group_table& t) {
+  nlohmann::json j = nlohmann::json::object();
+  j["method"] = name_of(fourfifths::method::precise);
+  if (t.minimum.found) {
+    j["four_fifths_minimum"] = {{"sr", t.minimum.ratio},
+                                {"cut_score", t.minimum.at.cut_score},
+                                {"lowest_group", t.minimum.lowest},
+                                {"highest_group", t.minimum.highest}};
+  } else {
+    j["four_fifths_minimum"] = nullptr;
+  }
+  nlohmann::json rows = nlohmann::json::array();
+  for (const group_table_entry& e : t.entries) {
+    const group_outcome& o = e.result;
+    const fourfifths::four_fifths_verdict verdict = o.verdict();
+    for (const group_rate& r : o.groups) {
+      nlohmann::json row = nlohmann::json::object();
+      row["kind"] = name_of(e.kind);
+      row["target"] = json_number(o.target);
+      row["group"] = r.name;
+      for (const column& c : columns) {
+        if (!o.solved()) {
+          row[c.name] = nullptr;
+        } else if (c.value == nullptr) {
+          row[c.name] = verdict.passes;
+        } else {
+          row[c.name] = json_number(c.value(o, r));
+        }
+      }
+      row["status"] = name_of(o.status);
+      rows.push_back(std::move(row));
+    }
+  }
+  j["rows"] = std::move(rows);
+  return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string group_table_text(const group_table& t) {
+  std::string out;
+  char line[512];
+  constexpr const char* layout = "%-10s %8s %-12s %9s %8s %8s %8s %8s %8s %8s %8s  %s\n";
+  std::snprintf(line, sizeof line, layout, "kind", "target", "group", "cut", "sr", "sr_group",
+                "ai_maj", "to_high", "passes", "mean", "mean_grp", "status");
+  out += line;
+  auto cell = [](std::optional<double> v) {
+    char text[32];
+    if (!v) return std::string("-");
+    std::snprintf(text, sizeof text, "%.4f", *v);
+    return std::string(text);
+  };
+  for (const group_table_entry& e : t.entries) {
+    const group_outcome& o = e.result;
+    const bool ok = o.solved();
+    const bool passes = o.passes_four_fifths();
+    for (const group_rate& r : o.groups) {
+      auto shown = [&](std::optional<double> v) { return ok ? cell(v) : std::string("-"); };
+      std::snprintf(line, sizeof line, layout, std::string(name_of(e.kind)).c_str(),
+                    cell(o.target).c_str(), r.name.c_str(), shown(o.cut_score).c_str(),
+                    shown(o.sr).c_str(), shown(r.sr).c_str(), shown(r.ai_vs_majority).c_str(),
+                    shown(r.ratio_to_highest).c_str(), ok ? (passes ? "yes" : "no") : "-",
+                    shown(o.mean).c_str(), shown(r.mean).c_str(),
+                    std::string(name_of(o.status)).c_str());
+      out += line;
+    }
+  }
+  if (t.minimum.found) {
+    std::snprintf(line, sizeof line,
+                  "four-fifths minimum selection ratio: %.4f (lowest group %s, highest %s)\n",
+                  t.minimum.ratio, t.minimum.lowest.c_str(), t.minimum.highest.c_str());
+  } else {
+    std::snprintf(line, sizeof line, "four-fifths minimum selection ratio: none\n");
+  }
+  out += line;
+  return out;
+}
+
+}  // namespace present

@@ -1,0 +1,45 @@
+// The outcomes of a scenario with several minority groups as a tidy table:
+// one row per selection ratio and group, the majority first, written as
+// CSV, JSON or aligned text. The four-fifths minimum is the rows of kind
+// "minimum".
+#ifndef FOURFIFTHS_PRESENT_GROUP_TABLE_H_
+#define FOURFIFTHS_PRESENT_GROUP_TABLE_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fourfifths/analysis.h"
+#include "fourfifths/groups.h"
+
+namespace present {
+
+/// One selection: which entry it is, and every group's outcome.
+struct group_table_entry {
+  fourfifths::entry_kind kind = fourfifths::entry_kind::builtin;
+  fourfifths::group_outcome result;
+};
+
+/// The entries of the report's order (the built-in ratios, the four-fifths
+/// minimum when there is one, the scenario's requested ratios), or, when
+/// `ratios` is given, one entry at each of those ratios (kind "requested")
+/// and then the minimum.
+struct group_table {
+  fourfifths::group_minimum minimum;
+  std::vector<group_table_entry> entries;
+};
+group_table make_group_table(const fourfifths::group_problem& p,
+                             const std::optional<std::vector<double>>& ratios);
+
+/// The table as CSV: kind, target, group, cut_score, sr (overall), sr_group,
+/// ai_vs_majority, ratio_to_highest, passes_four_fifths (of the whole
+/// selection), mean (overall), mean_group, status; a row per entry and group.
+std::string group_table_csv(const group_table& t);
+/// The table as a JSON object: the method, the minimum and the rows.
+std::string group_table_json(const group_table& t);
+/// The table aligned for reading, with four decimals.
+std::string group_table_text(const group_table& t);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_GROUP_TABLE_H_
