@@ -154,7 +154,15 @@ int run_table(const table_options& o) {
 
 int run_plot(const plot_options& o) {
   const std::optional<loaded_scenario> s = load(o.scenario);
-  if (!s || !one_group(*s, o.scenario, "plot")) return exit_failure;
+  if (!s) return exit_failure;
+  if (s->group_problem) {
+    if (o.method != fourfifths::method::precise) {
+      complain(scenario_name(o.scenario) +
+               ": several minority groups are analysed by the precise method only");
+      return exit_failure;
+    }
+    return deliver(o.output, plot_svg(*s->value, *s->group_problem));
+  }
   return deliver(o.output, plot_svg(*s->value, *s->problem, o.method));
 }
 

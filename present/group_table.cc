@@ -45,20 +45,6 @@ constexpr column columns[] = {
      [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.mean; }},
 };
 
-// A CSV field, quoted when it must be (group names are the user's).
-void append_field(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
 void append_rows(std::string& out, const group_table_entry& e) {
   const group_outcome& o = e.result;
   const bool passes = o.passes_four_fifths();
@@ -67,7 +53,7 @@ void append_rows(std::string& out, const group_table_entry& e) {
     out += ',';
     append_number(out, o.target);
     out += ',';
-    append_field(out, r.name);
+    append_csv_field(out, r.name);
     for (const column& c : columns) {
       out += ',';
       if (!o.solved()) continue;  // only the target

@@ -1,6 +1,7 @@
 #include "present/plot.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -188,6 +189,152 @@ figure plot_figure(const selection_model& model, fourfifths::method m, std::stri
 
 std::string plot_svg(const scenario& s, const fourfifths::problem& p, fourfifths::method m) {
   return render_svg(plot_figure(fourfifths::model_of(p), m, s.title));
+}
+
+namespace {
+
+using fourfifths::group_minimum;
+using fourfifths::group_outcome;
+
+// The curves of a problem with several groups, one per group (the majority
+// first), one value per ratio; NaN where there is no cut score.
+struct group_curves {
+  std::vector<std::string> names;
+  std::vector<double> x, sr, mean;
+  std::vector<std::vector<double>> to_highest, rate, group_mean;
+
+  explicit group_curves(const fourfifths::group_model& model)
+      : to_highest(model.groups.size() + 1),
+        rate(model.groups.size() + 1),
+        group_mean(model.groups.size() + 1) {
+    names.emplace_back(fourfifths::majority_group_name);
+    for (const fourfifths::group_effect& g : model.groups) names.push_back(g.name);
+  }
+
+  void add(double ratio, const group_outcome& o) {
+    x.push_back(ratio);
+    const bool ok = o.solved();
+    sr.push_back(ok ? o.sr.value_or(gap) : gap);
+    mean.push_back(ok ? o.mean.value_or(gap) : gap);
+    for (std::size_t g = 0; g < names.size(); ++g) {
+      to_highest[g].push_back(ok ? o.groups[g].ratio_to_highest : gap);
+      rate[g].push_back(ok ? o.groups[g].sr : gap);
+      group_mean[g].push_back(ok ? o.groups[g].mean : gap);
+    }
+  }
+};
+
+// Group g's colour and pattern: the majority blue and solid as in the
+// one-group figure, the minority groups the palette's next colours (black
+// is the overall line's; yellow is too faint on white), the patterns
+// cycling so that greyscale tells them apart too.
+series group_series(const group_curves& c, std::size_t g, const std::vector<double>& y) {
+  constexpr std::array<int, 6> colours = {0, 1, 2, 3, 4, 5};
+  constexpr std::array<dash, 4> patterns = {dash::solid, dash::dashed, dash::dotted,
+                                            dash::dash_dot};
+  const std::size_t colour = g == 0 ? 0 : 1 + (g - 1) % (colours.size() - 1);
+  return {.label = c.names[g],
+          .x = c.x,
+          .y = y,
+          .colour = colours[colour],
+          .pattern = patterns[g % patterns.size()]};
+}
+
+std::vector<double> ratios_with(const group_minimum& minimum) {
+  std::vector<double> ratios = plot_ratios();
+  if (minimum.found && minimum.ratio > 0 && minimum.ratio < 1) {
+    const auto at = std::lower_bound(ratios.begin(), ratios.end(), minimum.ratio);
+    if (at == ratios.end() || *at != minimum.ratio) ratios.insert(at, minimum.ratio);
+  }
+  return ratios;
+}
+
+panel rule_panel(const group_curves& c, const axis& ratio, const group_minimum& minimum) {
+  panel p;
+  p.title = "Four-fifths rule";
+  p.x = ratio;
+  // A little above 1, so that the highest group's line stays clear of the frame.
+  p.y = {"Rate / highest group's rate", 0.0, 1.05};
+  for (std::size_t g = 0; g < c.names.size(); ++g) {
+    p.lines.push_back(group_series(c, g, c.to_highest[g]));
+  }
+  p.references.push_back({reference_line::orientation::horizontal, four_fifths, "four-fifths"});
+  if (minimum.found) {
+    p.references.push_back({reference_line::orientation::vertical, minimum.ratio, ""});
+    p.markers.push_back(
+        {minimum.ratio, four_fifths, minimum_label(minimum.ratio), shape::circle, black});
+  } else {
+    p.note = "no four-fifths minimum found";
+  }
+  return p;
+}
+
+panel group_rates_panel(const group_curves& c, const axis& ratio, bool overall_line) {
+  panel p;
+  p.title = "Selection rates";
+  p.x = ratio;
+  p.y = {"Share of the group selected", 0.0, 1.0};
+  if (overall_line) {
+    p.lines.push_back(
+        {.label = "Overall", .x = c.x, .y = c.sr, .colour = black, .pattern = dash::dash_dot});
+  }
+  for (std::size_t g = 0; g < c.names.size(); ++g) p.lines.push_back(group_series(c, g, c.rate[g]));
+  return p;
+}
+
+panel group_quality_panel(const group_curves& c, const axis& ratio,
+                          const fourfifths::group_model& model) {
+  panel p;
+  p.title = "Quality of those selected";
+  p.x = ratio;
+  p.y = {model.quality == quality_basis::criterion ? "Mean criterion composite (majority-group SD)"
+                                                   : "Mean predictor composite (majority-group SD)",
+         {},
+         {}};
+  if (model.majority_share) {
+    p.lines.push_back(
+        {.label = "Overall", .x = c.x, .y = c.mean, .colour = black, .pattern = dash::dash_dot});
+  }
+  for (std::size_t g = 0; g < c.names.size(); ++g) {
+    p.lines.push_back(group_series(c, g, c.group_mean[g]));
+  }
+  return p;
+}
+
+}  // namespace
+
+figure group_plot_figure(const fourfifths::group_problem& problem, std::string_view title) {
+  const fourfifths::group_model model = fourfifths::group_model_of(problem);
+  const group_minimum minimum = fourfifths::find_group_minimum(model);
+  group_curves c(model);
+  for (const double r : ratios_with(minimum)) c.add(r, fourfifths::group_outcome_at(model, r));
+
+  const bool overall = model.mode == ratio_mode::overall;
+  const axis ratio{overall ? "Overall selection ratio" : "Majority-group selection ratio", 0.0,
+                   1.0};
+  figure f;
+  f.columns = 3;
+  f.title = fit_title(title.empty() ? (overall ? "Every group's outcomes against the overall "
+                                                 "selection ratio"
+                                               : "Every group's outcomes against the majority "
+                                                 "group's selection ratio")
+                                    : title,
+                      f.width - 20.0);
+  // In overall mode the overall rate is the x axis itself.
+  const bool overall_line = !overall && model.majority_share.has_value();
+  f.panels = {rule_panel(c, ratio, minimum), group_rates_panel(c, ratio, overall_line),
+              group_quality_panel(c, ratio, model)};
+  if (minimum.found) {
+    const reference_line at_minimum{reference_line::orientation::vertical, minimum.ratio,
+                                    "minimum"};
+    f.panels[1].references.push_back(at_minimum);
+    f.panels[2].references.push_back(at_minimum);
+  }
+  return f;
+}
+
+std::string plot_svg(const scenario& s, const fourfifths::group_problem& p) {
+  return render_svg(group_plot_figure(p, s.title));
 }
 
 }  // namespace present

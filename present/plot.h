@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fourfifths/analysis.h"
+#include "fourfifths/groups.h"
 #include "fourfifths/problem.h"
 #include "present/chart.h"
 #include "present/scenario.h"
@@ -36,6 +37,22 @@ figure plot_figure(const fourfifths::selection_model& model, fourfifths::method 
 /// The scenario's figure as a self-contained SVG document, under the
 /// scenario's title when it has one.
 std::string plot_svg(const scenario& s, const fourfifths::problem& p, fourfifths::method m);
+
+/// The figure of a problem with several minority groups, 800 by 500
+/// pixels, against the selection ratio (overall or the majority's, as the
+/// mode says), one curve per group (the majority first) in each panel:
+///   - "Four-fifths rule": each group's rate as a share of the highest
+///     group's rate, the four-fifths line, and the four-fifths minimum of
+///     every group together as a labelled point, or a note that none was
+///     found;
+///   - "Selection rates": each group's share selected (and the overall
+///     ratio in majority mode, when the shares are given);
+///   - "Quality of those selected": each group's mean and, with the
+///     shares, the overall mean.
+figure group_plot_figure(const fourfifths::group_problem& p, std::string_view title = {});
+
+/// The figure of a scenario with several groups as an SVG document.
+std::string plot_svg(const scenario& s, const fourfifths::group_problem& p);
 
 }  // namespace present
 

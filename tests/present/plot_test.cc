@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "fourfifths/groups.h"
+
 namespace {
 
 using fourfifths::applicant_mix;
@@ -307,6 +309,106 @@ TEST(PlotFigure, ImpactAxisHoldsRatiosAboveOne) {
   const auto usual = present::layout(present::plot_figure(overall_model(), method::precise))[0];
   EXPECT_EQ(usual.y.min, 0);
   EXPECT_EQ(usual.y.max, 1.2);
+}
+
+// --- Several minority groups ---------------------------------------------
+
+// Two predictors and a criterion; the groups as given.
+fourfifths::group_problem group_problem_of(ratio_mode mode,
+                                           std::vector<fourfifths::minority_group> groups) {
+  fourfifths::group_problem_spec spec;
+  spec.base.predictors = 2;
+  spec.base.criteria = 1;
+  spec.base.mode = mode;
+  spec.base.quality = quality_basis::criterion;
+  spec.base.predictor_weights = {1, 1};
+  spec.base.criterion_weights = {1};
+  spec.base.correlations = {{1, 0.3, 0.5}, {0.3, 1, 0.4}, {0.5, 0.4, 1}};
+  spec.groups = std::move(groups);
+  fourfifths::group_problem_result built = fourfifths::make_group_problem(std::move(spec));
+  EXPECT_TRUE(built.value.has_value());
+  return *std::move(built.value);
+}
+
+fourfifths::group_problem three_groups(ratio_mode mode = ratio_mode::overall) {
+  return group_problem_of(mode, {{"B", 0.15, {-1, -0.2, -0.3}},
+                                 {"H", 0.1, {-0.7, -0.1, -0.2}},
+                                 {"A", 0.05, {0.2, 0.1, 0.1}}});
+}
+
+TEST(GroupPlotFigure, OneGroupBelowTheMajorityDrawsTheOneGroupCurves) {
+  // The same problem as one minority group (the precise method) must give
+  // the same rates, means and impact ratio, point by point.
+  const fourfifths::group_problem grouped =
+      group_problem_of(ratio_mode::overall, {{"minority", 0.25, {-0.8, -0.3, -0.4}}});
+  const figure g = present::group_plot_figure(grouped);
+  fourfifths::problem_spec one = grouped.base().spec();
+  one.predictor_effects = {-0.8, -0.3};
+  one.criterion_effects = {-0.4};
+  one.minority_share = 0.25;
+  const fourfifths::problem_result p = fourfifths::make_problem(one);
+  ASSERT_TRUE(p.value.has_value());
+  const figure f = present::plot_figure(fourfifths::model_of(*p.value), method::precise);
+  const auto same = [](const series* a, const series* b) {
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(a->x.size(), b->x.size());
+    for (std::size_t i = 0; i < a->x.size(); ++i) {
+      EXPECT_EQ(a->x[i], b->x[i]);
+      EXPECT_NEAR(a->y[i], b->y[i], tight) << a->label << " at " << a->x[i];
+    }
+  };
+  same(find_series(g.panels[0], "minority"), find_series(f.panels[0], "Impact ratio"));
+  same(find_series(g.panels[1], "majority"), find_series(f.panels[1], "Majority"));
+  same(find_series(g.panels[1], "minority"), find_series(f.panels[1], "Minority"));
+  same(find_series(g.panels[2], "minority"), find_series(f.panels[2], "Minority"));
+  same(find_series(g.panels[2], "Overall"), find_series(f.panels[2], "Overall"));
+}
+
+TEST(GroupPlotFigure, EveryGroupHasItsOwnCurveColourAndPattern) {
+  const figure f = present::group_plot_figure(three_groups());
+  ASSERT_EQ(f.panels.size(), 3u);
+  const std::vector<std::string> groups = {"majority", "B", "H", "A"};
+  EXPECT_EQ(labels(f.panels[0]), groups);
+  EXPECT_EQ(labels(f.panels[1]), groups);  // overall mode: the x axis is the overall rate
+  std::vector<std::string> quality = {"Overall"};
+  quality.insert(quality.end(), groups.begin(), groups.end());
+  EXPECT_EQ(labels(f.panels[2]), quality);
+  for (const panel& p : f.panels) {
+    for (std::size_t i = 0; i < p.lines.size(); ++i) {
+      for (std::size_t j = 0; j < i; ++j) {
+        EXPECT_NE(p.lines[i].colour, p.lines[j].colour) << p.title;
+      }
+    }
+  }
+  // Majority mode with shares draws the overall ratio among the rates.
+  const figure m = present::group_plot_figure(three_groups(ratio_mode::majority));
+  EXPECT_NE(find_series(m.panels[1], "Overall"), nullptr);
+}
+
+TEST(GroupPlotFigure, TheMinimumIsWhereTheLowestGroupReachesFourFifths) {
+  const figure f = present::group_plot_figure(three_groups());
+  const panel& rule = f.panels[0];
+  ASSERT_EQ(rule.markers.size(), 1u);
+  const double at = rule.markers[0].x;
+  // Every group's ratio to the highest at the minimum; the lowest is 0.8.
+  double lowest = 2;
+  for (const series& s : rule.lines) lowest = std::min(lowest, value_at(s, at).value_or(2));
+  EXPECT_NEAR(lowest, 0.8, 1e-9);
+  EXPECT_EQ(verticals(f.panels[1]), std::vector<double>{at});
+  // At every ratio some group is the highest: its line is at 1 there.
+  for (std::size_t i = 0; i < rule.lines[0].x.size(); ++i) {
+    double highest = 0;
+    for (const series& s : rule.lines) highest = std::max(highest, s.y[i]);
+    EXPECT_EQ(highest, 1) << "at " << rule.lines[0].x[i];
+  }
+}
+
+TEST(GroupPlotFigure, NoMinimumWhenEveryGroupScoresAlike) {
+  const figure f = present::group_plot_figure(
+      group_problem_of(ratio_mode::overall, {{"B", 0.2, {0, 0, 0}}, {"H", 0.1, {0, 0, 0}}}));
+  EXPECT_TRUE(f.panels[0].markers.empty());
+  EXPECT_EQ(f.panels[0].note, "no four-fifths minimum found");
 }
 
 }  // namespace
