@@ -20,6 +20,7 @@
 #include <thread>
 #include <utility>
 
+#include "present/group_table.h"
 #include "present/output.h"
 #include "present/scenario.h"
 #include "present/table.h"
@@ -102,9 +103,13 @@ void line_splitter::close_chunk(std::vector<batch_chunk>& ready) {
 namespace {
 
 void append_error(std::string& out, const std::string& id, const std::string& message,
-                  batch_format format) {
-  if (format == batch_format::csv) {
-    append_csv_error(out, id, message);
+                  const batch_options& o) {
+  if (o.format == batch_format::csv) {
+    if (o.groups) {
+      present::append_group_csv_error(out, id, message);
+    } else {
+      append_csv_error(out, id, message);
+    }
   } else {
     out += error_json(id, message);
   }
@@ -121,6 +126,39 @@ std::string joined(const std::vector<fourfifths::fault>& faults) {
   return out;
 }
 
+// A scenario in the layout of several groups: one row per ratio and group.
+line_outcome group_line(const loaded_scenario& s, const std::string& id, const batch_options& o,
+                        std::string& out) {
+  if (o.format == batch_format::csv && !o.groups) {
+    append_error(out, id,
+                 "several minority groups (\"groups\"): run the batch with --groups, which "
+                 "gives every scenario a group column",
+                 o);
+    return line_outcome::failed;
+  }
+  if (o.method != fourfifths::method::precise) {
+    append_error(out, id, "several minority groups are analysed by the precise method only", o);
+    return line_outcome::failed;
+  }
+  std::optional<fourfifths::group_problem> converted;
+  if (!s.group_problem) {
+    fourfifths::group_problem_result built = present::as_group_problem(*s.problem);
+    if (!built.value) {
+      append_error(out, id, joined(built.errors), o);
+      return line_outcome::failed;
+    }
+    converted = std::move(built.value);
+  }
+  const present::group_table t =
+      present::make_group_table(s.group_problem ? *s.group_problem : *converted, o.ratios);
+  if (o.format == batch_format::csv) {
+    present::append_group_csv(out, t, &id);
+  } else {
+    present::append_group_json_line(out, t, &id);
+  }
+  return line_outcome::analysed;
+}
+
 }  // namespace
 
 line_outcome batch_line(std::string_view line, std::uint64_t number, const batch_options& o,
@@ -135,15 +173,17 @@ line_outcome batch_line(std::string_view line, std::uint64_t number, const batch
   if (line.find_first_not_of(" \t\r") == std::string_view::npos) return line_outcome::blank;
   if (form_of(line) != scenario_form::json) {
     append_error(out, line_name(number), "not a JSON scenario: each line must be one JSON object",
-                 o.format);
+                 o);
     return line_outcome::failed;
   }
-  const loaded_scenario s = context.reader.read(line, id_rule::required);
+  const loaded_scenario s =
+      context.reader.read(line, id_rule::required, present::group_rule::accepted);
   const std::string id = s.id && !s.id->empty() ? *s.id : line_name(number);
   if (!s.errors.empty()) {
-    append_error(out, id, joined(s.errors), o.format);
+    append_error(out, id, joined(s.errors), o);
     return line_outcome::failed;
   }
+  if (s.group_problem || o.groups) return group_line(s, id, o, out);
   const table t = make_table(*s.problem, o.method, o.ratios);
   if (o.format == batch_format::csv) {
     context.csv.append(out, t, &id);
@@ -173,8 +213,7 @@ batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, 
     if (next_overlong < chunk.overlong.size() && chunk.overlong[next_overlong] == index) {
       ++next_overlong;
       append_error(out, line_name(number),
-                   "line longer than " + std::to_string(o.limits.max_line_bytes) + " bytes",
-                   o.format);
+                   "line longer than " + std::to_string(o.limits.max_line_bytes) + " bytes", o);
       ++counts.failed;
     } else {
       // A fault of ours in one line should not cost the rest of the run its
@@ -191,7 +230,7 @@ batch_counts batch_chunk_rows(const batch_chunk& chunk, const batch_options& o, 
             break;
         }
       } catch (const std::exception& e) {
-        append_error(out, line_name(number), std::string("internal fault: ") + e.what(), o.format);
+        append_error(out, line_name(number), std::string("internal fault: ") + e.what(), o);
         ++counts.failed;
         ++counts.faults;
       }
@@ -546,7 +585,8 @@ int read_all(int in, pipeline& p, const batch_limits& limits) {
 batch_result run_batch(int in, int out, const batch_options& o, int progress) {
   batch_result result;
   if (o.header && o.format == batch_format::csv) {
-    result.write_error = write_fully(out, csv_header(true));
+    result.write_error =
+        write_fully(out, o.groups ? present::group_csv_header(true) : csv_header(true));
     if (result.write_error != 0) return result;
   }
   pipeline p(out, o, progress, in);

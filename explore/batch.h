@@ -53,6 +53,11 @@ struct batch_options {
   /// Every scenario's rows at these ratios instead of the report's table.
   std::optional<std::vector<double>> ratios;
   bool header = true;  ///< the CSV header line first
+  /// Every scenario in the layout of several minority groups (a "group"
+  /// column; a scenario of one group as the group "minority"). Without it
+  /// a scenario with "groups" gives an error row in CSV and its own layout
+  /// in JSON Lines.
+  bool groups = false;
   batch_limits limits;
   /// The progress line is redrawn at most this often.
   std::chrono::milliseconds progress_every{250};

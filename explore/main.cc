@@ -111,8 +111,8 @@ int deliver_message(const CLI::App& app, const CLI::Error& e) {
   return status;
 }
 
-constexpr std::string_view subcommands[] = {"convert", "table", "pareto", "plot", "batch",
-                                            "observed"};
+constexpr std::string_view subcommands[] = {"convert", "table", "pareto",
+                                            "plot",    "batch", "observed"};
 
 // The first argument, when it is neither an option nor a subcommand.
 std::optional<std::string> unknown_subcommand(int argc, char** argv) {
@@ -250,6 +250,10 @@ int main(int argc, char** argv) try {
                     "every scenario at these ratios instead, as a grid FROM:TO:STEP");
   batch_cmd->add_flag("--no-header", batch_no_header,
                       "leave out the CSV header line (for pieces of a run to be put together)");
+  batch_cmd->add_flag("--groups", batch.groups,
+                      "every scenario with a group column, one row per ratio and group (a "
+                      "scenario of one minority group as the group \"minority\"); needed for "
+                      "scenarios with \"groups\" in CSV");
 
   explore::observed_command_options observed;
   std::string observed_reference;
@@ -328,6 +332,12 @@ int main(int argc, char** argv) try {
       return explore::exit_failure;
     }
     batch.header = !batch_no_header;
+    if (batch.groups && batch.method != fourfifths::method::precise) {
+      explore::complain(
+          "batch: --groups: several minority groups are analysed by the precise "
+          "method only");
+      return explore::exit_failure;
+    }
     return explore::run_batch_command(batch);
   }
   return explore::exit_failure;

@@ -45,10 +45,14 @@ constexpr column columns[] = {
      [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.mean; }},
 };
 
-void append_rows(std::string& out, const group_table_entry& e) {
+void append_rows(std::string& out, const group_table_entry& e, const std::string* id) {
   const group_outcome& o = e.result;
   const bool passes = o.passes_four_fifths();
   for (const group_rate& r : o.groups) {
+    if (id != nullptr) {
+      append_csv_field(out, *id);
+      out += ',';
+    }
     out += name_of(e.kind);
     out += ',';
     append_number(out, o.target);
@@ -95,19 +99,59 @@ group_table make_group_table(const fourfifths::group_problem& p,
   return t;
 }
 
-std::string group_table_csv(const group_table& t) {
-  std::string out = "kind,target,group";
+fourfifths::group_problem_result as_group_problem(const fourfifths::problem& p) {
+  fourfifths::group_problem_spec spec;
+  spec.base = p.spec();
+  fourfifths::minority_group g;
+  g.name = "minority";
+  g.d = spec.base.predictor_effects;
+  g.d.insert(g.d.end(), spec.base.criterion_effects.begin(), spec.base.criterion_effects.end());
+  if (spec.base.minority_share) {
+    g.share = spec.base.minority_share;
+  } else if (spec.base.majority_per_minority) {
+    g.share = 1 / (1 + *spec.base.majority_per_minority);
+  }
+  spec.base.predictor_effects.clear();
+  spec.base.criterion_effects.clear();
+  spec.base.minority_share.reset();
+  spec.base.majority_per_minority.reset();
+  spec.groups.push_back(std::move(g));
+  return fourfifths::make_group_problem(std::move(spec));
+}
+
+std::string group_csv_header(bool with_id) {
+  std::string out = with_id ? "id,kind,target,group" : "kind,target,group";
   for (const column& c : columns) {
     out += ',';
     out += c.name;
   }
-  out += ",status\n";
-  for (const group_table_entry& e : t.entries) append_rows(out, e);
+  return out + ",status\n";
+}
+
+void append_group_csv(std::string& out, const group_table& t, const std::string* id) {
+  for (const group_table_entry& e : t.entries) append_rows(out, e, id);
+}
+
+void append_group_csv_error(std::string& out, const std::string& id, const std::string& message) {
+  append_csv_field(out, id);
+  out += ",,,";  // no kind, target or group
+  for (std::size_t i = 0; i < std::size(columns); ++i) out += ',';
+  out += ',';
+  append_csv_field(out, "error: " + message);
+  out += '\n';
+}
+
+std::string group_table_csv(const group_table& t) {
+  std::string out = group_csv_header(false);
+  append_group_csv(out, t, nullptr);
   return out;
 }
 
-std::string group_table_json(const group_table& t) {
+namespace {
+
+nlohmann::json group_table_document(const group_table& t, const std::string* id) {
   nlohmann::json j = nlohmann::json::object();
+  if (id != nullptr) j["id"] = *id;
   j["method"] = name_of(fourfifths::method::precise);
   if (t.minimum.found) {
     j["four_fifths_minimum"] = {{"sr", t.minimum.ratio},
@@ -140,7 +184,20 @@ std::string group_table_json(const group_table& t) {
     }
   }
   j["rows"] = std::move(rows);
-  return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return j;
+}
+
+}  // namespace
+
+std::string group_table_json(const group_table& t) {
+  return group_table_document(t, nullptr)
+             .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+         "\n";
+}
+
+void append_group_json_line(std::string& out, const group_table& t, const std::string* id) {
+  out += group_table_document(t, id).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  out += '\n';
 }
 
 std::string group_table_text(const group_table& t) {

@@ -31,6 +31,22 @@ struct group_table {
 group_table make_group_table(const fourfifths::group_problem& p,
                              const std::optional<std::vector<double>>& ratios);
 
+/// The problem of a scenario of one minority group as a problem with one
+/// group, named "minority", with the scenario's share (when it gives the
+/// mix): so that a batch can give every scenario the same columns.
+fourfifths::group_problem_result as_group_problem(const fourfifths::problem& p);
+
+/// The CSV header of the table, after "id" when `with_id`.
+std::string group_csv_header(bool with_id);
+/// One CSV row per entry and group, each after the id when one is given.
+void append_group_csv(std::string& out, const group_table& t, const std::string* id);
+/// A CSV row of the group table's columns for a scenario that could not be
+/// analysed: the id, empty values and "error: <message>" as its status.
+void append_group_csv_error(std::string& out, const std::string& id, const std::string& message);
+/// The table as one JSON line (the text of group_table_json without its
+/// layout), after the id when one is given, appended to `out`.
+void append_group_json_line(std::string& out, const group_table& t, const std::string* id);
+
 /// The table as CSV: kind, target, group, cut_score, sr (overall), sr_group,
 /// ai_vs_majority, ratio_to_highest, passes_four_fifths (of the whole
 /// selection), mean (overall), mean_group, status; a row per entry and group.

@@ -11,6 +11,11 @@ every value agrees with the 50-digit ones within 1e-12 (relative for
 rates and ratios, relative to max(1, |v|) for cut scores and means). The
 same scenario written back by `convert --to json` tables the same bytes,
 and a group order turned round changes no group's numbers.
+
+`batch --groups` gives every scenario's table rows after its id, the same
+bytes as `table`; a scenario of one minority group there is the group
+"minority"; without --groups a scenario with "groups" is an error row in
+CSV and its own layout in JSON Lines. `plot` draws each such scenario.
 """
 import csv
 import io
@@ -133,10 +138,69 @@ def main():
             if before.keys() != after.keys() or any(
                     not close(after[k], v, True) for k, v in before.items()):
                 failures.append("%s: the order of the groups changes the table" % cid)
+    failures += check_batch(explore, work, cases)
     print("%d scenarios, largest error %.3g" % (len(cases), largest))
     for f in failures[:40]:
         print("FAIL", f)
     return 1 if failures else 0
+
+
+def check_batch(explore, work, cases):
+    failures = []
+    chosen = cases[:12]
+    lines = [json.dumps(scenario(c)) for c in chosen]
+    # A scenario of one minority group, and the same written with "groups".
+    one = {"id": "one", "mode": "overall", "predictors": [{"name": "P1", "d": -0.8, "weight": 1},
+           {"name": "P2", "d": -0.2, "weight": 1}], "criteria": [{"name": "C", "d": -0.3,
+           "weight": 1}], "correlations": [[1, 0.3, 0.5], [0.3, 1, 0.4], [0.5, 0.4, 1]],
+           "minority_share": 0.25}
+    as_group = dict(one, id="as_group", predictors=[{"name": "P1", "weight": 1},
+                    {"name": "P2", "weight": 1}], criteria=[{"name": "C", "weight": 1}],
+                    groups=[{"name": "minority", "share": 0.25, "d": [-0.8, -0.2, -0.3]}])
+    del as_group["minority_share"]
+    lines += [json.dumps(one), json.dumps(as_group)]
+    stdin = ("\n".join(lines) + "\n").encode()
+    ratios = ",".join(RATIOS)
+    r = subprocess.run([explore, "batch", "--groups", "--ratios", ratios, "--threads", "2"],
+                       input=stdin, capture_output=True)
+    if r.returncode != 0:
+        return ["batch --groups: status %d: %s" % (r.returncode, r.stderr.decode())]
+    text = r.stdout.decode()
+    header, _, body = text.partition("\n")
+    if header.split(",") != ["id"] + COLUMNS:
+        failures.append("batch --groups header: %s" % header)
+    rows = {}
+    for line in body.splitlines():
+        rows.setdefault(line.split(",", 1)[0], []).append(line.split(",", 1)[1])
+    for c in chosen:
+        path = os.path.join(work, c["id"] + ".json")
+        table_rows = run(explore, path).splitlines()[1:]
+        if rows.get(c["id"]) != table_rows:
+            failures.append("batch --groups: %s differs from its table" % c["id"])
+    if rows.get("one") is None or rows.get("one") != rows.get("as_group"):
+        failures.append("batch --groups: one group is not the group \"minority\"")
+    # Without --groups: an error row in CSV, exit 3; its own layout in JSON Lines.
+    r = subprocess.run([explore, "batch", "--ratios", "0.5"], input=stdin, capture_output=True)
+    errors = [l for l in r.stdout.decode().splitlines() if "error: several minority groups" in l]
+    if r.returncode != 3 or len(errors) != len(chosen) + 1:
+        failures.append("batch without --groups: status %d, %d error rows"
+                        % (r.returncode, len(errors)))
+    r = subprocess.run([explore, "batch", "--format", "jsonl", "--ratios", "0.5"], input=stdin,
+                       capture_output=True)
+    docs = [json.loads(l) for l in r.stdout.decode().splitlines()]
+    grouped = [d for d in docs if d["rows"] and "group" in d["rows"][0]]
+    if r.returncode != 0 or len(grouped) != len(chosen) + 1:
+        failures.append("batch --format jsonl: status %d, %d documents with groups"
+                        % (r.returncode, len(grouped)))
+    # The plot of a scenario with groups: an SVG with each group's name.
+    c = chosen[0]
+    r = subprocess.run([explore, "plot", os.path.join(work, c["id"] + ".json"), "-o", "-"],
+                       capture_output=True)
+    svg = r.stdout.decode()
+    if r.returncode != 0 or not svg.startswith("<svg") and "<svg" not in svg[:200] or any(
+            ">%s<" % g["name"] not in svg for g in c["groups"]):
+        failures.append("plot of %s: status %d" % (c["id"], r.returncode))
+    return failures
 
 
 if __name__ == "__main__":
