@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fourfifths/analysis.h"
+#include "numeric/precise_normal.h"
 
 namespace {
 
@@ -468,6 +469,20 @@ TEST(GroupsFaults, AModelWithFaultsGivesNoNumbers) {
   m.groups[1].share = 0.1;
   EXPECT_EQ(fourfifths::group_outcome_at(m, 1).status, fourfifths::outcome_status::no_cut_score);
   EXPECT_EQ(fourfifths::group_outcome_at(m, 0).code, 4);
+}
+
+}  // namespace
+
+namespace {
+
+// The cut score of several groups takes each group's tail area as exactly
+// 1 at 40 below every mean and exactly 0 at 40 above, rather than
+// evaluating it there: the precise tail areas must say so.
+TEST(GroupsCutScore, TailAreasAreExactlyOneAndZeroFortyAwayFromTheMean) {
+  for (const double z : {40.0, 40.5, 71.0, 1e3}) {
+    EXPECT_EQ(numeric::precise::upper_tail(-z), 1.0) << z;
+    EXPECT_EQ(numeric::precise::upper_tail(z), 0.0) << z;
+  }
 }
 
 }  // namespace
