@@ -124,9 +124,13 @@ def same_as_table(explore, source):
     names = sorted(f for f in os.listdir(examples) if f.endswith(".json"))
     expect(names, "no JSON examples")
     lines = []
-    for name in names:
+    for name in list(names):
         with open(os.path.join(examples, name)) as f:
             scenario = json.load(f)
+        # Several minority groups have their own layout (check_group_table.py).
+        if "groups" in scenario:
+            names.remove(name)
+            continue
         scenario["id"] = name
         lines.append(json.dumps(scenario))
     text = ("\n".join(lines) + "\n").encode()
