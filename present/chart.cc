@@ -381,10 +381,32 @@ std::vector<std::vector<const series*>> legend_rows(const std::vector<const seri
   return rows;
 }
 
+// The label of tick i of a scale: its word on an axis of categories, its
+// value otherwise.
+std::string label_of(const scale& s, std::size_t i) {
+  return i < s.labels.size() ? s.labels[i] : tick_label(s.ticks[i], s.decimals);
+}
+
 double max_label_width(const scale& s) {
   double w = 0;
-  for (double t : s.ticks) w = std::max(w, text_width(tick_label(t, s.decimals), tick_size));
+  for (std::size_t i = 0; i < s.ticks.size(); ++i) {
+    w = std::max(w, text_width(label_of(s, i), tick_size));
+  }
   return w;
+}
+
+// An axis of categories: a tick at each whole number from 1, labelled with
+// its word, over the range the axis gives (or half a unit beyond the ends).
+scale category_scale(const axis& a) {
+  scale s;
+  const double n = static_cast<double>(a.categories.size());
+  s.min = a.min.value_or(0.5);
+  s.max = a.max.value_or(n + 0.5);
+  for (std::size_t i = 0; i < a.categories.size(); ++i) {
+    s.ticks.push_back(static_cast<double>(i + 1));
+    s.labels.push_back(a.categories[i]);
+  }
+  return s;
 }
 
 // The plot area and scales of a panel in `cell`, with `legend_height`
@@ -421,10 +443,12 @@ panel_frame frame_panel(const panel& p, const rect& cell, double legend_height) 
   double overhang = 8;
   for (int pass = 0; pass < 2; ++pass) {
     const double width = std::max(20.0, right(cell) - margin - overhang - left);
-    f.x = choose_scale(ex.lo, ex.hi, p.x.min, p.x.max, width, tick_size, axis_kind::x);
+    f.x = p.x.categories.empty()
+              ? choose_scale(ex.lo, ex.hi, p.x.min, p.x.max, width, tick_size, axis_kind::x)
+              : category_scale(p.x);
     f.plot = {left, top, width, height};
     const double last =
-        f.x.ticks.empty() ? 0 : text_width(tick_label(f.x.ticks.back(), f.x.decimals), tick_size);
+        f.x.ticks.empty() ? 0 : text_width(label_of(f.x, f.x.ticks.size() - 1), tick_size);
     if (last / 2 <= overhang) break;
     overhang = last / 2;
   }
@@ -740,11 +764,11 @@ void append_axes(std::string& out, const panel& p, const panel_frame& f) {
   const std::string crisp = " shape-rendering=\"crispEdges\"";
   out += "<g class=\"x-axis\">\n";
   append_line(out, {r.x, bottom(r)}, {right(r), bottom(r)}, ink, 1, crisp);
-  for (double t : f.x.ticks) {
-    const double x = m(t, f.y.min).x;
+  for (std::size_t i = 0; i < f.x.ticks.size(); ++i) {
+    const double x = m(f.x.ticks[i], f.y.min).x;
     append_line(out, {x, bottom(r)}, {x, bottom(r) + tick_length}, ink, 1, crisp);
     append_text(out, {x, bottom(r) + tick_length + tick_gap + ascent * tick_size}, tick_size,
-                "middle", tick_label(t, f.x.decimals), " class=\"tick\"");
+                "middle", label_of(f.x, i), " class=\"tick\"");
   }
   if (!p.x.title.empty()) {
     append_text(

@@ -77,6 +77,9 @@ struct marker {
 struct axis {
   std::string title{};
   std::optional<double> min{}, max{};
+  /// A horizontal axis of categories: ticks at 1, 2, ..., n labelled with
+  /// these words instead of numbers (give min and max, 0 and n + 1 say).
+  std::vector<std::string> categories{};
 };
 
 /// One plot area with its title, axes, data and legend.
@@ -114,6 +117,9 @@ struct scale {
   double min = 0, max = 1;
   std::vector<double> ticks{};  ///< increasing, all within [min, max]
   int decimals = 0;             ///< digits after the point in every tick label
+  /// The ticks' labels when they are words (an axis of categories), one
+  /// per tick; empty when the labels are the ticks' values.
+  std::vector<std::string> labels{};
 };
 
 /// Which axis a scale is for: labels along x need room for their width,

@@ -321,8 +321,9 @@ std::vector<const comparison*> charted(const observed_analysis& a) {
 figure observed_figure(const observed_analysis& a) {
   const std::vector<const comparison*> rows = charted(a);
   const double count = static_cast<double>(rows.size());
-  // Whole-numbered ticks: one axis unit of room on each side.
-  const axis groups{.title = "Groups, in the order of the data", .min = 0.0, .max = count + 1};
+  // One tick per group, named: one axis unit of room on each side.
+  axis groups{.title = "Group", .min = 0.0, .max = count + 1};
+  for (const comparison* c : rows) groups.categories.push_back(c->group);
 
   panel rates;
   rates.title = "Selection rates";

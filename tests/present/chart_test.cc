@@ -456,6 +456,30 @@ TEST(ChartSvg, NonFiniteValuesLeaveGaps) {
   EXPECT_EQ(count(dot, "<circle"), 1u);
 }
 
+TEST(ChartSvg, AnAxisOfCategoriesNamesItsTicks) {
+  figure f = one_series(
+      {.label = "rates", .x = {1, 2, 3}, .y = {0.3, 0.25, 0.1}, .style = present::mark::points});
+  f.panels[0].x = {
+      .title = "Group", .min = 0.0, .max = 4.0, .categories = {"men", "women", "a & b"}};
+  const auto frame = present::layout(f)[0];
+  EXPECT_EQ(frame.x.min, 0);
+  EXPECT_EQ(frame.x.max, 4);
+  EXPECT_EQ(frame.x.ticks, (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(frame.x.labels, (std::vector<std::string>{"men", "women", "a & b"}));
+  const std::string svg = present::render_svg(f);
+  EXPECT_TRUE(well_formed(svg));
+  for (std::string_view word : {">men<", ">women<", ">a &amp; b<"}) {
+    EXPECT_NE(svg.find(word), std::string::npos) << word;
+  }
+  // No numbers along x: the y axis has its own, but none of 1.0, 2.0, 3.0.
+  EXPECT_EQ(svg.find(">2.0<"), std::string::npos);
+  // Without min and max, half a unit beyond the first and last.
+  f.panels[0].x = {.categories = {"men", "women", "a & b"}};
+  const auto free = present::layout(f)[0];
+  EXPECT_EQ(free.x.min, 0.5);
+  EXPECT_EQ(free.x.max, 3.5);
+}
+
 TEST(ChartSvg, EmptyThingsStillDraw) {
   figure f;
   f.title = "empty";
