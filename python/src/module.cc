@@ -12,7 +12,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <sched.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -105,7 +108,8 @@ nlohmann::json json_of(py::handle h, std::size_t depth) {
     try {
       return h.cast<std::int64_t>();
     } catch (const py::cast_error&) {
-      return py::reinterpret_steal<py::float_>(PyNumber_Float(h.ptr())).cast<double>();  // beyond 64 bits: the nearest double
+      return py::reinterpret_steal<py::float_>(PyNumber_Float(h.ptr()))
+          .cast<double>();  // beyond 64 bits: the nearest double
     }
   }
   if (py::isinstance<py::float_>(h)) return h.cast<double>();
@@ -164,7 +168,8 @@ fourfifths::method method_of(const std::string& name) {
 
 void one_method_for_groups(const scenario_handle& s, fourfifths::method m) {
   if (s.has_groups() && m != fourfifths::method::precise) {
-    throw py::value_error("method: several minority groups are analysed by the precise method only");
+    throw py::value_error(
+        "method: several minority groups are analysed by the precise method only");
   }
 }
 
@@ -247,8 +252,44 @@ double time_outcome(const scenario_handle& s, double ratio, const std::string& m
 
 constexpr double none = std::numeric_limits<double>::quiet_NaN();
 
+/// The CPUs this process may run on (at least 1).
+unsigned available_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  return std::max(1U, std::thread::hardware_concurrency());
+}
+
+/// Runs body(i) for i in [0, n), split in contiguous stretches over the
+/// CPUs when there is enough to share: each outcome is a value computed
+/// from values, so the stretches need no lock.
+template <class F>
+void for_each_index(std::size_t n, F body) {
+  constexpr std::size_t least_per_thread = 4096;
+  const std::size_t threads =
+      std::min<std::size_t>(available_cpus(), std::max<std::size_t>(1, n / least_per_thread));
+  if (threads <= 1) {
+    for (std::size_t i = 0; i < n; ++i) body(i);
+    return;
+  }
+  std::vector<std::thread> pool;
+  pool.reserve(threads - 1);
+  const std::size_t step = (n + threads - 1) / threads;
+  for (std::size_t t = 1; t < threads; ++t) {
+    pool.emplace_back([&, t] {
+      for (std::size_t i = t * step; i < std::min(n, (t + 1) * step); ++i) body(i);
+    });
+  }
+  for (std::size_t i = 0; i < std::min(n, step); ++i) body(i);
+  for (std::thread& th : pool) th.join();
+}
+
 /// A float column of `n` rows.
-py::array_t<double> column(std::size_t n) { return py::array_t<double>(static_cast<py::ssize_t>(n)); }
+py::array_t<double> column(std::size_t n) {
+  return py::array_t<double>(static_cast<py::ssize_t>(n));
+}
 
 /// The status names as Python strings in an array of objects, one string
 /// per name shared by every row.
@@ -259,8 +300,8 @@ py::array status_column(const std::vector<fourfifths::outcome_status>& statuses)
     if (names.size() <= at) names.resize(at + 1);
     names[at] = py::str(std::string(n.name));
   }
-  py::array out = py::module_::import("numpy").attr("empty")(statuses.size(),
-                                                             py::arg("dtype") = "object");
+  py::array out =
+      py::module_::import("numpy").attr("empty")(statuses.size(), py::arg("dtype") = "object");
   auto* data = static_cast<PyObject**>(out.mutable_data());
   for (std::size_t i = 0; i < statuses.size(); ++i) {
     PyObject* name = names[static_cast<std::size_t>(statuses[i])].ptr();
@@ -275,11 +316,20 @@ py::dict one_group_outcomes(const scenario_handle& s, const std::vector<double>&
                             fourfifths::method m) {
   const std::size_t n = ratios.size();
   const fourfifths::selection_model& model = *s.data->model;
-  static constexpr const char* names[] = {
-      "target",         "sr",        "sr_majority",     "sr_minority",     "ai_ratio",
-      "cut_score",      "mean",      "mean_majority",   "mean_minority",   "mean_difference",
-      "std_mean",       "std_mean_majority",            "std_mean_minority",
-      "std_mean_difference"};
+  static constexpr const char* names[] = {"target",
+                                          "sr",
+                                          "sr_majority",
+                                          "sr_minority",
+                                          "ai_ratio",
+                                          "cut_score",
+                                          "mean",
+                                          "mean_majority",
+                                          "mean_minority",
+                                          "mean_difference",
+                                          "std_mean",
+                                          "std_mean_majority",
+                                          "std_mean_minority",
+                                          "std_mean_difference"};
   constexpr std::size_t count = std::size(names);
   std::vector<py::array_t<double>> columns;
   for (std::size_t c = 0; c < count; ++c) columns.push_back(column(n));
@@ -291,14 +341,14 @@ py::dict one_group_outcomes(const scenario_handle& s, const std::vector<double>&
   {
     py::gil_scoped_release free;
     auto value = [](const std::optional<double>& v) { return v ? *v : none; };
-    for (std::size_t i = 0; i < n; ++i) {
+    for_each_index(n, [&](std::size_t i) {
       const outcome o = fourfifths::outcome_at(model, ratios[i], m);
       statuses[i] = o.status;
       pass[i] = o.passes_four_fifths();
       at[0][i] = o.target;
       if (!o.solved()) {
         for (std::size_t c = 1; c < count; ++c) at[c][i] = none;
-        continue;
+        return;
       }
       at[1][i] = value(o.sr);
       at[2][i] = o.sr_majority;
@@ -313,7 +363,7 @@ py::dict one_group_outcomes(const scenario_handle& s, const std::vector<double>&
       at[11][i] = value(o.std_mean_majority);
       at[12][i] = value(o.std_mean_minority);
       at[13][i] = value(o.std_mean_difference);
-    }
+    });
   }
   py::dict out;
   for (std::size_t c = 0; c < count; ++c) {
@@ -328,8 +378,8 @@ py::dict group_outcomes(const scenario_handle& s, const std::vector<double>& rat
   const fourfifths::group_model& model = *s.data->group_model;
   const std::size_t n = ratios.size();
   const std::size_t groups = model.groups.size() + 1;
-  const auto shape = std::vector<py::ssize_t>{static_cast<py::ssize_t>(n),
-                                              static_cast<py::ssize_t>(groups)};
+  const auto shape =
+      std::vector<py::ssize_t>{static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(groups)};
   py::array_t<double> target = column(n), cut = column(n), sr = column(n), mean = column(n);
   py::array_t<double> sr_group(shape), ai(shape), to_highest(shape), mean_group(shape);
   py::array_t<bool> passes(static_cast<py::ssize_t>(n));
@@ -345,7 +395,7 @@ py::dict group_outcomes(const scenario_handle& s, const std::vector<double>& rat
   bool* pass = passes.mutable_data();
   {
     py::gil_scoped_release free;
-    for (std::size_t i = 0; i < n; ++i) {
+    for_each_index(n, [&](std::size_t i) {
       const fourfifths::group_outcome o = fourfifths::group_outcome_at(model, ratios[i]);
       statuses[i] = o.status;
       t[i] = o.target;
@@ -362,7 +412,7 @@ py::dict group_outcomes(const scenario_handle& s, const std::vector<double>& rat
         hg[k] = has ? o.groups[g].ratio_to_highest : none;
         mg[k] = has ? o.groups[g].mean : none;
       }
-    }
+    });
   }
   py::list names;
   names.append(std::string(fourfifths::majority_group_name));
@@ -417,7 +467,9 @@ py::dict minimum_call(const scenario_handle& s, const std::string& method) {
   const bool found = t.minimum.found && t.at_minimum.has_value();
   out["found"] = found;
   out["status"] = std::string(present::name_of(t.minimum.status));
-  auto value = [&](auto get) { return found ? py::object(py::float_(get(*t.at_minimum))) : py::none(); };
+  auto value = [&](auto get) {
+    return found ? py::object(py::float_(get(*t.at_minimum))) : py::none();
+  };
   out["ratio"] = value([](const outcome& o) { return o.target; });
   out["cut_score"] = value([](const outcome& o) { return o.cut_score; });
   out["sr"] = found && t.at_minimum->sr ? py::object(py::float_(*t.at_minimum->sr)) : py::none();
@@ -463,8 +515,8 @@ std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> b
     const scenario_handle& s, double ratio, double min_ai, bool majority,
     const std::string& objective, const std::string& weights) {
   const fourfifths::problem& p = one_group_problem(s, "best_weighting");
-  const fourfifths::pareto_options o =
-      pareto_options_of(s, ratio, fourfifths::pareto_options{}.points, majority, objective, weights);
+  const fourfifths::pareto_options o = pareto_options_of(
+      s, ratio, fourfifths::pareto_options{}.points, majority, objective, weights);
   py::gil_scoped_release free;
   const fourfifths::min_ai_result answer = fourfifths::best_weighting_for_min_ai(p, o, min_ai);
   if (!answer.value) return {std::nullopt, pairs(answer.errors), std::nullopt};
@@ -472,7 +524,8 @@ std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> b
   if (answer.status == fourfifths::pareto_status::unreachable) {
     unreachable = present::unreachable_message(o, min_ai, answer);
   }
-  return {present::min_ai_output(s.value(), o, min_ai, answer, present::table_format::csv), {},
+  return {present::min_ai_output(s.value(), o, min_ai, answer, present::table_format::csv),
+          {},
           unreachable};
 }
 
@@ -509,7 +562,8 @@ std::tuple<std::string, std::vector<std::pair<std::string, fault_list>>> batch_c
   present::csv_writer writer;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].find_first_not_of(" \t\r\n") == std::string::npos) continue;  // blank
-    const present::loaded_scenario s = reader.read(std::string_view(lines[i]), present::id_rule::required);
+    const present::loaded_scenario s =
+        reader.read(std::string_view(lines[i]), present::id_rule::required);
     if (!s.errors.empty() || !s.problem) {
       failed.emplace_back(s.id && !s.id->empty() ? *s.id : "line " + std::to_string(i + 1),
                           pairs(s.errors));
@@ -534,7 +588,8 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly(
           "title", [](const scenario_handle& s) { return s.value().title; }, "The title, or ''.")
       .def_property_readonly(
-          "form", [](const scenario_handle& s) { return std::string(present::name_of(s.value().form)); },
+          "form",
+          [](const scenario_handle& s) { return std::string(present::name_of(s.value().form)); },
           "The form it was read in: 'json' or 'deck'.")
       .def_property_readonly(
           "predictor_names", [](const scenario_handle& s) { return s.value().predictor_names; },
