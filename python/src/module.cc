@@ -461,8 +461,8 @@ py::dict minimum_call(const scenario_handle& s, const std::string& method) {
   present::table t;
   {
     py::gil_scoped_release free;
-    // The minimum as the table gives it: the search, and the outcome at its ratio.
-    t = present::make_table(*s.data->s.problem, m, std::vector<double>{});
+    // The minimum row of the table (the classic method's is the analysis's own).
+    t = present::make_table(*s.data->s.problem, m, std::nullopt);
   }
   const bool found = t.minimum.found && t.at_minimum.has_value();
   out["found"] = found;
@@ -481,10 +481,9 @@ py::dict minimum_call(const scenario_handle& s, const std::string& method) {
 
 // --- Pareto -----------------------------------------------------------------
 
-fourfifths::pareto_options pareto_options_of(const scenario_handle& s, double ratio, int points,
-                                             bool majority, const std::string& objective,
+fourfifths::pareto_options pareto_options_of(double ratio, int points, bool majority,
+                                             const std::string& objective,
                                              const std::string& weights) {
-  (void)s;
   fourfifths::pareto_options o;
   o.ratio = ratio;
   o.points = points;
@@ -502,7 +501,7 @@ std::tuple<std::optional<std::string>, fault_list> pareto_call(const scenario_ha
                                                                const std::string& weights) {
   const fourfifths::problem& p = one_group_problem(s, "pareto");
   const fourfifths::pareto_options o =
-      pareto_options_of(s, ratio, points, majority, objective, weights);
+      pareto_options_of(ratio, points, majority, objective, weights);
   py::gil_scoped_release free;
   const fourfifths::pareto_result front = fourfifths::find_pareto_front(p, o);
   if (!front.value) return {std::nullopt, pairs(front.errors)};
@@ -515,8 +514,8 @@ std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> b
     const scenario_handle& s, double ratio, double min_ai, bool majority,
     const std::string& objective, const std::string& weights) {
   const fourfifths::problem& p = one_group_problem(s, "best_weighting");
-  const fourfifths::pareto_options o = pareto_options_of(
-      s, ratio, fourfifths::pareto_options{}.points, majority, objective, weights);
+  const fourfifths::pareto_options o =
+      pareto_options_of(ratio, fourfifths::pareto_options{}.points, majority, objective, weights);
   py::gil_scoped_release free;
   const fourfifths::min_ai_result answer = fourfifths::best_weighting_for_min_ai(p, o, min_ai);
   if (!answer.value) return {std::nullopt, pairs(answer.errors), std::nullopt};

@@ -137,3 +137,26 @@ def test_observed_from_files_and_frames(tmp_path):
     first = counts["group"].iloc[-1]
     assert_same_frame(fourfifths.observed(counts, reference=first, alpha=0.01),
                       explore_csv("observed", path, "--reference", first, "--alpha", "0.01"))
+
+
+@pytest.mark.parametrize("method", ["precise", "classic"])
+def test_minimum_is_the_tables_minimum_row(method):
+    for path in EXAMPLE_SCENARIOS + VALID_DECKS[::20]:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", fourfifths.FourFifthsWarning)
+            status, out, _ = explore("table", path, "--method", method)
+            if status != 0:
+                continue  # a refused deck: compared above
+            want = read_csv(out)
+            m = fourfifths.minimum(path, method)
+        rows = want[want.kind == "minimum"]
+        assert m["found"] == (len(rows) == 1), path.name
+        if not m["found"]:
+            assert m["ratio"] is None and m["status"] != "solved"
+            continue
+        row = rows.iloc[0]
+        for key, column in (("ratio", "target"), ("cut_score", "cut_score"),
+                            ("sr_majority", "sr_majority"), ("sr_minority", "sr_minority"),
+                            ("ai_ratio", "ai_ratio")):
+            assert m[key] == row[column], (path.name, key)
+        assert (m["sr"] is None) == np.isnan(row["sr"])
