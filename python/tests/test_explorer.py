@@ -23,13 +23,14 @@ def test_examples_table(path, method):
                       explore_csv("table", path, "--method", method))
 
 
+@pytest.mark.parametrize("method", ["precise", "classic"])
 @pytest.mark.parametrize("path", EXAMPLE_SCENARIOS, ids=lambda p: p.name)
-def test_examples_at_ratios(path):
+def test_examples_at_ratios(path, method):
     ratios = [0.001, 0.1, 0.25, 0.5, 0.99, 0, 1, 1.5]
-    want = explore_csv("table", path, "--ratios", ",".join(map(str, ratios)))
-    assert_same_frame(fourfifths.table(path, ratios=ratios), want)
+    want = explore_csv("table", path, "--ratios", ",".join(map(str, ratios)), "--method", method)
+    assert_same_frame(fourfifths.table(path, ratios=ratios, method=method), want)
     # The arrays of outcomes hold the table's numbers, NaN where it has none.
-    got = fourfifths.outcomes(path, np.array(ratios))
+    got = fourfifths.outcomes(path, np.array(ratios), method)
     for column in want.columns.drop("kind"):
         if want[column].dtype == np.float64:
             assert np.array_equal(got[column].view(np.uint64),
@@ -38,7 +39,7 @@ def test_examples_at_ratios(path):
     assert list(got["passes_four_fifths"]) == [v is True for v in want["passes_four_fifths"]]
     # And one outcome at a time, None where the table's field is empty.
     for i, r in enumerate(ratios):
-        o = fourfifths.outcome(path, r)
+        o = fourfifths.outcome(path, r, method)
         for column in ("target", "sr", "ai_ratio", "cut_score", "mean", "std_mean_difference"):
             v = want[column].iloc[i]
             assert (getattr(o, column) is None) if np.isnan(v) else getattr(o, column) == v
