@@ -16,9 +16,19 @@ VALID_DECKS = sorted((CONFORMANCE / "valid").glob("*.deck")) + \
 INVALID_DECKS = sorted((CONFORMANCE / "invalid").glob("*.deck"))
 
 
+def has_groups(path):
+    return bool(fourfifths.read(path).groups)
+
+
 @pytest.mark.parametrize("method", ["precise", "classic"])
 @pytest.mark.parametrize("path", EXAMPLE_SCENARIOS, ids=lambda p: p.name)
 def test_examples_table(path, method):
+    if has_groups(path) and method == "classic":
+        # Several groups are analysed by the precise method only.
+        assert explore("table", path, "--method", method)[0] == 2
+        with pytest.raises(ValueError, match="precise method only"):
+            fourfifths.table(path, method=method)
+        return
     assert_same_frame(fourfifths.table(path, method=method),
                       explore_csv("table", path, "--method", method))
 
@@ -26,6 +36,8 @@ def test_examples_table(path, method):
 @pytest.mark.parametrize("method", ["precise", "classic"])
 @pytest.mark.parametrize("path", EXAMPLE_SCENARIOS, ids=lambda p: p.name)
 def test_examples_at_ratios(path, method):
+    if has_groups(path):
+        return  # their outcomes: test_outside_values
     ratios = [0.001, 0.1, 0.25, 0.5, 0.99, 0, 1, 1.5]
     want = explore_csv("table", path, "--ratios", ",".join(map(str, ratios)), "--method", method)
     assert_same_frame(fourfifths.table(path, ratios=ratios, method=method), want)
@@ -142,7 +154,7 @@ def test_observed_from_files_and_frames(tmp_path):
 
 @pytest.mark.parametrize("method", ["precise", "classic"])
 def test_minimum_is_the_tables_minimum_row(method):
-    for path in EXAMPLE_SCENARIOS + VALID_DECKS[::20]:
+    for path in [p for p in EXAMPLE_SCENARIOS if not has_groups(p)] + VALID_DECKS[::20]:
         with warnings.catch_warnings():
             warnings.simplefilter("ignore", fourfifths.FourFifthsWarning)
             status, out, _ = explore("table", path, "--method", method)
