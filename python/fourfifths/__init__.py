@@ -106,7 +106,7 @@ def read(source: ScenarioSource) -> Scenario:
         return source
     if isinstance(source, Mapping):
         name = "the scenario"
-        answer = _core.read_document(source)
+        answer = _core.read_document(dict(source))
     elif isinstance(source, bytes):
         name = "the scenario"
         answer = _core.read_text(source)

@@ -108,9 +108,17 @@ nlohmann::json json_of(py::handle h, std::size_t depth) {
     try {
       return h.cast<std::int64_t>();
     } catch (const py::cast_error&) {
-      return py::reinterpret_steal<py::float_>(PyNumber_Float(h.ptr()))
-          .cast<double>();  // beyond 64 bits: the nearest double
     }
+    // Beyond 64 bits: the nearest double, or an infinity beyond the
+    // doubles (which the reader refuses by its path, as it refuses any).
+    const double v = PyLong_AsDouble(h.ptr());
+    if (v == -1.0 && PyErr_Occurred() != nullptr) {
+      PyErr_Clear();
+      const bool negative = PyObject_RichCompareBool(h.ptr(), py::int_(0).ptr(), Py_LT) == 1;
+      return negative ? -std::numeric_limits<double>::infinity()
+                      : std::numeric_limits<double>::infinity();
+    }
+    return v;
   }
   if (py::isinstance<py::float_>(h)) return h.cast<double>();
   if (py::isinstance<py::str>(h)) return h.cast<std::string>();

@@ -93,6 +93,19 @@ def test_wrong_shapes(tmp_path):
     assert raised(doc)
 
 
+def test_numbers_beyond_the_doubles(tmp_path):
+    for big in (10**400, -10**400, 2**64 + 1):
+        doc = base()
+        doc["majority_per_minority"] = big
+        doc["predictors"][0]["d"] = big
+        if big == 2**64 + 1:  # a double, too large an effect
+            got = raised(doc)
+            assert [f.split(":")[0] for f in got] == ["predictors[0].d"]
+            continue
+        assert raised(doc) == ["predictors[0].d: must be a finite number",
+                               "majority_per_minority: must be a finite number"]
+
+
 def test_wrong_python_types():
     with pytest.raises(TypeError):
         fourfifths.table(42)
