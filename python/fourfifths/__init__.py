@@ -252,6 +252,20 @@ def best_weighting(scenario: ScenarioSource, ratio: float, min_ai: float, *,
 ObservedSource = Union[pd.DataFrame, Mapping[str, Any], str, bytes, "os.PathLike[str]"]
 
 
+def _counts_frame(data: pd.DataFrame) -> pd.DataFrame:
+    """The frame with whole numbers held as floats (as pandas holds a column
+    with a missing value) written as whole numbers: 48.0 is the count 48.
+    Any other number is written as it is, for the reader to judge."""
+    out = data.copy(deep=False)
+    for column in out.columns:
+        values = out[column]
+        if pd.api.types.is_float_dtype(values):
+            finite = values.dropna()
+            if np.isfinite(finite).all() and (finite == np.floor(finite)).all():
+                out[column] = values.astype("Int64")
+    return out
+
+
 def observed(data: ObservedSource, *, reference: Optional[str] = None,
              alpha: Optional[float] = None) -> pd.DataFrame:
     """Adverse impact in observed hiring data: the columns of
@@ -267,7 +281,7 @@ def observed(data: ObservedSource, *, reference: Optional[str] = None,
     """
     name = "the data"
     if isinstance(data, pd.DataFrame):
-        text: Union[str, bytes] = data.to_csv(index=False)
+        text: Union[str, bytes] = _counts_frame(data).to_csv(index=False)
     elif isinstance(data, Mapping):
         import json
         text = json.dumps(data)

@@ -170,6 +170,16 @@ def test_observed_faults_name_their_place(tmp_path):
     with pytest.raises(fourfifths.FourFifthsError) as e:
         fourfifths.observed(counts)
     assert [f"{path}: {f.text}" for f in e.value.faults] == explorer_faults(err)
+    # Counts held as floats are the same counts; a fraction or a missing one is not.
+    as_floats = counts.astype({"applicants": float, "selected": float})
+    with pytest.raises(fourfifths.FourFifthsError) as e:
+        fourfifths.observed(as_floats)
+    assert [f"{path}: {f.text}" for f in e.value.faults] == explorer_faults(err)
+    for spoilt in (2.5, np.nan):
+        frame = as_floats.copy()
+        frame.loc[0, "applicants"] = spoilt
+        with pytest.raises(fourfifths.FourFifthsError, match=r"line 2, column 2 \(applicants\)"):
+            fourfifths.observed(frame)
     with pytest.raises(fourfifths.FourFifthsError, match="reference"):
         fourfifths.observed(EXAMPLES / "observed_hiring.csv", reference="nobody")
     with pytest.raises(TypeError):

@@ -136,6 +136,8 @@ def test_observed_from_files_and_frames(tmp_path):
     assert_same_frame(fourfifths.observed(path), want)
     counts = read_csv(path.read_text())
     assert_same_frame(fourfifths.observed(counts), want)
+    assert_same_frame(fourfifths.observed(counts.astype({"applicants": float, "selected": float})),
+                      want)
     # The same counts as one row per applicant.
     rows = []
     for _, r in counts.iterrows():
