@@ -340,9 +340,13 @@ py::dict one_group_outcomes(const scenario_handle& s, const std::vector<double>&
                                           "std_mean_difference"};
   constexpr std::size_t count = std::size(names);
   std::vector<py::array_t<double>> columns;
-  for (std::size_t c = 0; c < count; ++c) columns.push_back(column(n));
   std::vector<double*> at;
-  for (auto& c : columns) at.push_back(c.mutable_data());
+  columns.reserve(count);
+  at.reserve(count);
+  for (std::size_t c = 0; c < count; ++c) {
+    columns.push_back(column(n));
+    at.push_back(columns.back().mutable_data());
+  }
   py::array_t<bool> passes(static_cast<py::ssize_t>(n));
   bool* pass = passes.mutable_data();
   std::vector<fourfifths::outcome_status> statuses(n);
