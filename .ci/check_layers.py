@@ -16,7 +16,7 @@ import sys
 # The engine's own folders: their headers are the engine's inside.
 ENGINE = ("recordio", "numeric", "analysis", "pareto", "observed")
 # What lives on top of the engine.
-FRONTS = ("present", "app", "explore", "web/engine", "bindings")
+FRONTS = ("present", "app", "explore", "web/engine", "bindings", "python")
 # The engine's internal link targets (fourfifths::fourfifths is the door).
 INTERNAL_TARGETS = ENGINE + ("explore_page", "explore_chart")
 

@@ -1,0 +1,63 @@
+"""The cost of the Python package above the C++ library: one outcome through
+Python against the same call in C++ alone (goal: at most 5 microseconds
+more), the outcomes at a million ratios from a NumPy array (goal: under a
+second), and a whole table as a DataFrame. Prints figures; judges nothing.
+
+  python bench.py [SCENARIO]
+"""
+import os
+import sys
+import time
+from pathlib import Path
+
+import numpy as np
+
+import fourfifths
+from fourfifths import _core
+
+
+def best_of(repeats, f):
+    """The least time of `repeats` runs of f, in seconds."""
+    times = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        f()
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def main():
+    root = Path(__file__).resolve().parents[2]
+    path = sys.argv[1] if len(sys.argv) > 1 else root / "examples" / "regression_weights.json"
+    s = fourfifths.read(path)
+    load = os.getloadavg()[0]
+    print(f"{os.cpu_count()} CPUs, load average {load:.2f} (the figures are for a quiet machine "
+          "when it is below the CPUs)")
+    calls = 100_000
+    for method in ("precise", "classic"):
+        cpp = min(_core.time_outcome(s, 0.3, method, calls) for _ in range(5))
+        outcome = fourfifths.outcome
+
+        def python_calls():
+            for _ in range(calls):
+                outcome(s, 0.3, method)
+
+        py = best_of(5, python_calls) / calls
+        print(f"one outcome ({method}): C++ {cpp * 1e6:.3f} us, from Python {py * 1e6:.3f} us, "
+              f"cost of the call {max(py - cpp, 0) * 1e6:.3f} us (goal <= 5 us)")
+    ratios = np.linspace(1e-6, 1 - 1e-6, 1_000_000)
+    for method in ("precise", "classic"):
+        t = best_of(3, lambda: fourfifths.outcomes(s, ratios, method))
+        # The engine alone on one CPU, from a sample of the same ratios.
+        sample = ratios[::10_000]
+        engine = sum(_core.time_outcome(s, r, method, 1000) for r in sample) / len(sample)
+        print(f"outcomes at 10^6 ratios from a NumPy array ({method}): {t:.3f} s (goal < 1 s); "
+              f"the engine alone, on one CPU: {engine * len(ratios):.3f} s")
+    t = best_of(20, lambda: fourfifths.table(s))
+    print(f"the whole table as a DataFrame: {t * 1e3:.2f} ms")
+    t = best_of(20, lambda: fourfifths.table(path))
+    print(f"the same, reading the scenario from its file: {t * 1e3:.2f} ms")
+
+
+if __name__ == "__main__":
+    main()

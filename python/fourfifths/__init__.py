@@ -1,0 +1,327 @@
+"""fourfifths: adverse impact, the four-fifths rule and the quality of those
+selected, for a selection top-down on a weighted predictor composite; the
+Pareto-optimal predictor weights; adverse impact in observed hiring data.
+
+Every table is a pandas DataFrame with the columns and the numbers of
+``fourfifths-explore ... --format csv``, to the last bit::
+
+    import fourfifths
+    t = fourfifths.table("examples/regression_weights.json")
+    t[t.kind == "minimum"]
+
+A scenario may be a path, a JSON text, a deck's text, a dict of the JSON
+schema (the README's "Scenarios"), or a :class:`Scenario` read once with
+:func:`read` (the cheapest, for many calls). Faults of the input raise
+:class:`FourFifthsError`, a ValueError whose message lists every fault with
+its path; warnings go through :func:`warnings.warn` as
+:class:`FourFifthsWarning`. Computations release the GIL, and every call may
+be made from several threads at once.
+"""
+from __future__ import annotations
+
+import io
+import os
+import warnings
+from typing import (Any, Dict, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple,
+                    Union)
+
+import numpy as np
+import pandas as pd
+
+from . import _core
+from ._core import Outcome, Scenario
+
+__all__ = [
+    "Fault", "FourFifthsError", "FourFifthsWarning", "Outcome", "Scenario", "ScenarioSource",
+    "batch", "best_weighting", "minimum", "observed", "outcome", "outcomes", "pareto", "read",
+    "table",
+]
+
+__version__ = "1.1.0"
+
+#: What the calls take as a scenario.
+ScenarioSource = Union[Scenario, Mapping[str, Any], str, bytes, "os.PathLike[str]"]
+
+
+class Fault(NamedTuple):
+    """A fault of an input: where it is (``"predictors[2].d"``; empty for the
+    input as a whole) and what is wrong."""
+
+    path: str
+    message: str
+
+    @property
+    def text(self) -> str:
+        """``"path: message"``, or the message alone when there is no path."""
+        return f"{self.path}: {self.message}" if self.path else self.message
+
+
+class FourFifthsError(ValueError):
+    """Bad input: a scenario, observed data or options with faults.
+
+    ``faults`` lists every one (the message has them all, a line each, after
+    what was read: ``"scenario.json: predictors[0].d: must be a finite
+    number"``); ``source`` names what was read."""
+
+    def __init__(self, source: str, faults: Sequence[Tuple[str, str]]):
+        self.source = source
+        self.faults: List[Fault] = [Fault(*f) for f in faults]
+        super().__init__("\n".join(f"{source}: {f.text}" for f in self.faults) or source)
+
+
+class FourFifthsWarning(UserWarning):
+    """What an input is taken despite (a correlation matrix that is not
+    positive definite, a front's impact ratio out of reach, ...)."""
+
+
+# --- Reading --------------------------------------------------------------------------------
+
+
+def _looks_like_text(text: str) -> bool:
+    # A JSON text starts with "{"; a deck has several lines; a path has neither.
+    return text.lstrip("\ufeff \t\r\n").startswith("{") or "\n" in text
+
+
+def _read_file(path: Union[str, "os.PathLike[str]"]) -> bytes:
+    # No scenario is longer than the reader takes: one byte more is enough
+    # for it to refuse the text.
+    with open(path, "rb") as f:
+        return f.read(_core.most_scenario_bytes + 1)
+
+
+def read(source: ScenarioSource) -> Scenario:
+    """Reads and checks a scenario, once, for as many calls as are made on it.
+
+    ``source`` is a :class:`Scenario` (returned as it is), a dict of the JSON
+    schema (NumPy arrays and scalars allowed), a path (``str`` or
+    ``os.PathLike``), or the text of a JSON scenario or of a deck (a ``str``
+    starting with ``{`` or holding a line break, or ``bytes``). A scenario may
+    have several minority groups (``"groups"``).
+
+    Raises :class:`FourFifthsError` listing every fault with its path,
+    ``OSError`` when a file cannot be read and ``TypeError`` for a source
+    of another type; warnings go through :func:`warnings.warn`.
+    """
+    if isinstance(source, Scenario):
+        return source
+    if isinstance(source, Mapping):
+        name = "the scenario"
+        answer = _core.read_document(dict(source))
+    elif isinstance(source, bytes):
+        name = "the scenario"
+        answer = _core.read_text(source)
+    elif isinstance(source, str) and _looks_like_text(source):
+        name = "the scenario"
+        answer = _core.read_text(source)
+    elif isinstance(source, (str, os.PathLike)):
+        name = os.fspath(source)
+        answer = _core.read_text(_read_file(source))
+    else:
+        raise TypeError("a scenario is a Scenario, a dict, a path or a JSON or deck text, not "
+                        f"{type(source).__name__}")
+    scenario, errors, warned = answer
+    for w in warned:
+        warnings.warn(f"{name}: warning: {Fault(*w).text}", FourFifthsWarning, stacklevel=3)
+    if scenario is None:
+        raise FourFifthsError(name, errors)
+    return scenario
+
+
+# --- Tables --------------------------------------------------------------------------------
+
+# Columns of names, which stay text whatever they look like.
+_TEXT_COLUMNS = ("id", "kind", "group", "unit", "reference", "status")
+
+
+def _frame(csv: str) -> pd.DataFrame:
+    """The explorer's CSV as a DataFrame: numbers read back to the doubles
+    written, empty fields and NaN as NaN, names as text."""
+    header = csv.split("\n", 1)[0].split(",")
+    return pd.read_csv(io.StringIO(csv), float_precision="round_trip", keep_default_na=False,
+                       na_values=["", "NaN"],
+                       dtype={c: str for c in _TEXT_COLUMNS if c in header})
+
+
+def _ratios(ratios: Optional[Iterable[float]]) -> Optional[np.ndarray]:
+    if ratios is None:
+        return None
+    try:
+        return np.asarray(ratios, dtype=np.float64)
+    except (TypeError, ValueError) as e:
+        raise TypeError(f"ratios: a sequence of numbers, not {ratios!r}") from e
+
+
+def table(scenario: ScenarioSource, ratios: Optional[Iterable[float]] = None,
+          method: str = "precise") -> pd.DataFrame:
+    """The scenario's outcomes, one row per selection ratio: the columns of
+    ``fourfifths-explore table --format csv`` (kind, target, sr, sr_majority,
+    sr_minority, ai_ratio, passes_four_fifths, cut_score, mean, mean_majority,
+    mean_minority, mean_difference, std_mean, std_mean_majority,
+    std_mean_minority, std_mean_difference, status), with the same numbers.
+
+    Without ``ratios``: the 21 built-in ratios, the four-fifths minimum and
+    the scenario's requested ratios; with them, a row at each (kind
+    ``requested``). ``method`` is ``"precise"`` or ``"classic"`` (the classic
+    report's numbers). A scenario with several minority groups gives the
+    explorer's group table: one row per ratio and group (the majority
+    first), columns kind, target, group, cut_score, sr, sr_group,
+    ai_vs_majority, ratio_to_highest, passes_four_fifths, mean, mean_group,
+    status; then the minimum's rows (precise method only).
+    """
+    s = read(scenario)
+    return _frame(_core.table_csv(s, _ratios(ratios), method))
+
+
+def outcome(scenario: ScenarioSource, ratio: float, method: str = "precise") -> Outcome:
+    """The outcome at one selection ratio, with the attributes of the table's
+    columns (None where the table's field is empty). One minority group."""
+    return _core.outcome(read(scenario), ratio, method)
+
+
+def outcomes(scenario: ScenarioSource, ratios: Union[np.ndarray, Iterable[float]],
+             method: str = "precise") -> Dict[str, Any]:
+    """The outcomes at many selection ratios (a 1-D array), computed without
+    the GIL: a dict with a NumPy array per column of the table, in its order
+    (NaN where the table's field is empty; ``passes_four_fifths`` bool, False
+    where the table's field is empty; ``status`` an array of str).
+
+    With several minority groups: ``target``, ``cut_score``, ``sr``, ``mean``,
+    ``passes_four_fifths`` and ``status`` per ratio, ``group`` the groups'
+    names (the majority first), and ``sr_group``, ``ai_vs_majority``,
+    ``ratio_to_highest``, ``mean_group`` of shape (ratios, groups).
+    """
+    r = _ratios(ratios)
+    assert r is not None
+    return _core.outcomes(read(scenario), r, method)
+
+
+def minimum(scenario: ScenarioSource, method: str = "precise") -> Dict[str, Any]:
+    """The four-fifths minimum: the smallest selection ratio at which the rule
+    holds, as the table's minimum row gives it.
+
+    One group: ``found``, ``status``, ``ratio``, ``cut_score``, ``sr`` (None
+    without the mix), ``sr_majority``, ``sr_minority``, ``ai_ratio``. Several
+    groups: ``found``, ``status``, ``ratio``, ``cut_score``, ``lowest_group``
+    and ``highest_group`` (the groups of the lowest and highest composite
+    means, which decide it). Values are None when there is no minimum.
+    """
+    return _core.minimum(read(scenario), method)
+
+
+# --- Pareto ---------------------------------------------------------------------------------
+
+
+def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority: bool = False,
+           objective: str = "validity", weights: str = "nonnegative") -> pd.DataFrame:
+    """The Pareto-optimal predictor weightings at the selection ratio
+    ``ratio`` (overall, or the majority group's with ``majority=True``): the
+    columns of ``fourfifths-explore pareto --format csv``: point, ai_ratio,
+    validity, mean, mean_majority, mean_minority, sr_majority, sr_minority,
+    composite_d, four_fifths_minimum and the weights w1..wN.
+
+    ``objective``: ``"validity"`` or ``"mean"``; ``weights``:
+    ``"nonnegative"`` or ``"any"``. One minority group.
+    """
+    s = read(scenario)
+    csv, errors = _core.pareto_csv(s, ratio, points, majority, objective, weights)
+    if csv is None:
+        raise FourFifthsError("pareto", errors)
+    return _frame(csv)
+
+
+def best_weighting(scenario: ScenarioSource, ratio: float, min_ai: float, *,
+                   majority: bool = False, objective: str = "validity",
+                   weights: str = "nonnegative") -> pd.DataFrame:
+    """The single weighting with the best quality whose impact ratio at
+    ``ratio`` is at least ``min_ai``: one row with the columns of
+    :func:`pareto`, its point ``"best"``. When no weighting reaches
+    ``min_ai``, the one with the highest impact ratio, its point
+    ``"highest"``, and a :class:`FourFifthsWarning` saying so.
+    """
+    s = read(scenario)
+    csv, errors, unreachable = _core.best_csv(s, ratio, min_ai, majority, objective, weights)
+    if csv is None:
+        raise FourFifthsError("best_weighting", errors)
+    if unreachable is not None:
+        warnings.warn(unreachable, FourFifthsWarning, stacklevel=2)
+    return _frame(csv)
+
+
+# --- Observed data ----------------------------------------------------------------------------
+
+ObservedSource = Union[pd.DataFrame, Mapping[str, Any], str, bytes, "os.PathLike[str]"]
+
+
+def _counts_frame(data: pd.DataFrame) -> pd.DataFrame:
+    """The frame with whole numbers held as floats (as pandas holds a column
+    with a missing value) written as whole numbers: 48.0 is the count 48.
+    Any other number is written as it is, for the reader to judge."""
+    out = data.copy(deep=False)
+    for column in out.columns:
+        values = out[column]
+        if pd.api.types.is_float_dtype(values):
+            finite = values.dropna()
+            if np.isfinite(finite).all() and (finite == np.floor(finite)).all():
+                out[column] = values.astype("Int64")
+    return out
+
+
+def observed(data: ObservedSource, *, reference: Optional[str] = None,
+             alpha: Optional[float] = None) -> pd.DataFrame:
+    """Adverse impact in observed hiring data: the columns of
+    ``fourfifths-explore observed --format csv``, one row per group (and unit).
+
+    ``data`` is a DataFrame of counts (columns group, applicants, selected
+    and optionally unit) or of applicants, one per row (group, selected as
+    0/1 or yes/no, optionally unit); or a path or text of either CSV form or
+    of the JSON form; or a dict of the JSON form. Faults of a DataFrame are
+    placed as in its CSV: line 2 is the first row. ``reference`` names the
+    reference group (default: the highest rate in each unit); ``alpha`` is the
+    tests' level (default 0.05, or the JSON form's).
+    """
+    name = "the data"
+    if isinstance(data, pd.DataFrame):
+        text: Union[str, bytes] = _counts_frame(data).to_csv(index=False)
+    elif isinstance(data, Mapping):
+        import json
+        text = json.dumps(data)
+    elif isinstance(data, bytes):
+        text = data
+    elif isinstance(data, str) and _looks_like_text(data):
+        text = data
+    elif isinstance(data, (str, os.PathLike)):
+        name = os.fspath(data)
+        with open(data, "rb") as f:
+            text = f.read()
+    else:
+        raise TypeError("observed data are a DataFrame, a dict, a path or a CSV or JSON text, not "
+                        f"{type(data).__name__}")
+    csv, errors = _core.observed_csv(text, reference, alpha)
+    if csv is None:
+        raise FourFifthsError(name, errors)
+    return _frame(csv)
+
+
+# --- Many scenarios -------------------------------------------------------------------------
+
+
+def batch(scenarios: Iterable[Union[str, bytes, Mapping[str, Any]]],
+          ratios: Optional[Iterable[float]] = None, method: str = "precise") -> pd.DataFrame:
+    """The tables of many JSON scenarios, each with an ``"id"``, in one
+    DataFrame: the columns of ``fourfifths-explore batch`` (``id`` first,
+    then the table's), the scenarios in the order given. Each scenario is a
+    JSON text (a line of a JSON Lines file; blank ones are skipped) or a
+    dict; scenarios of one minority group.
+
+    Raises :class:`FourFifthsError` naming every scenario that cannot be
+    analysed (by its id, or ``line N`` counted from 1) with its faults.
+    This is what a Dask bag or DataFrame maps over its partitions.
+    """
+    import json
+    lines = [s if isinstance(s, (str, bytes)) else json.dumps(s) for s in scenarios]
+    csv, failed = _core.batch_csv(lines, _ratios(ratios), method)
+    if failed:
+        faults = [(f"{name}: {path}" if path else name, message)
+                  for name, errors in failed for path, message in errors]
+        raise FourFifthsError("batch", faults)
+    return _frame(csv)
