@@ -175,7 +175,7 @@ function groups_section(s: Scenario): string {
     <h3 id="h-groups">Minority groups</h3>
     <p class="hint">Each group's share of all applicants (the majority has what they leave) and its
       effect sizes: the group's mean minus the majority's, in standard deviations.</p>
-    <div class="scroll" tabindex="0" role="region" aria-label="Minority groups"><table class="group-inputs">
+    <div class="scroll" tabindex="0" role="region" aria-label="Effect sizes and shares of the minority groups"><table class="group-inputs">
       <thead><tr><td>Variable</td>${head}</tr></thead><tbody>${rows}</tbody>
     </table></div>
     ${slot('groups')}

@@ -46,6 +46,7 @@ class Page {
   private edited = false;
   private readonly baseline: Baseline;
   private report_timer = 0;
+  private width = 800;
 
   constructor(private readonly engine: Engine) {
     this.form = new ScenarioForm(element<HTMLFormElement>('scenario'), {
@@ -58,18 +59,23 @@ class Page {
     });
     this.baseline = new Baseline(engine);
     this.narrow.addEventListener('change', () => this.schedule());
-    // The charts are laid out at the width of their box: again when it changes.
-    let width = this.chart_width();
+    // The charts are laid out at the width of their box: again when it
+    // changes. The width is kept, as asking for it on every edit would make
+    // the browser lay out the page first.
+    this.width = this.measure_width();
     let resize_timer = 0;
-    window.addEventListener('resize', () => {
+    new ResizeObserver((entries) => {
+      const seen = entries[0]?.contentRect.width ?? 0;
+      if (seen === 0 || this.clamp_width(seen) === this.width) return;
       window.clearTimeout(resize_timer);
       resize_timer = window.setTimeout(() => {
-        if (this.chart_width() !== width) {
-          width = this.chart_width();
+        const width = this.measure_width();
+        if (width !== this.width) {
+          this.width = width;
           this.schedule();
         }
       }, 150);
-    });
+    }).observe(element<HTMLElement>('ai-chart'));
     new Observed(engine, () => this.chart_width());
     this.wire_report();
     // For the recompute figure: when the input that changed something was
@@ -361,8 +367,15 @@ class Page {
 
   /** The width the charts are laid out at: their box's, in CSS pixels. */
   private chart_width(): number {
+    return this.width;
+  }
+
+  private measure_width(): number {
     const box = element<HTMLElement>('ai-chart');
-    const w = box.clientWidth || element<HTMLElement>('h-results').clientWidth;
+    return this.clamp_width(box.clientWidth || element<HTMLElement>('h-results').clientWidth);
+  }
+
+  private clamp_width(w: number): number {
     return Math.max(300, Math.min(800, Math.floor(w)));
   }
 

@@ -71,12 +71,14 @@ export function build_report(root: HTMLElement, s: Scenario, e: Evaluation | nul
     `${s.quality} composite; ${s.regression ? 'regression weights on the criterion composite' : 'weights as given'}.`));
   const variables = [...s.predictors.map((v, i) => ['predictor', names[i], several ? '' : v.d, s.regression ? 'regression' : v.weight]),
     ...s.criteria.map((v, k) => ['criterion', names[s.predictors.length + k], several ? '' : v.d, v.weight])];
-  parts.push(table(['Name', 'Kind', 'd', 'Weight'], variables.map(([kind, name, d, w]) => [name, kind, d, w]), 'report-small'));
+  const inputs = el('div', undefined, 'report-side');
+  inputs.append(table(['Name', 'Kind', 'd', 'Weight'], variables.map(([kind, name, d, w]) => [name, kind, d, w]), 'report-small'));
+  inputs.append(table(['', ...names.map((_, j) => String(j + 1))],
+    s.correlations.map((row, i) => [`${i + 1} ${names[i]}`, ...row]), 'report-small report-matrix'));
+  parts.push(inputs);
   if (several) {
     parts.push(table(['Group', 'Share', ...names], s.groups.map((g) => [g.name, g.share, ...g.d]), 'report-small'));
   }
-  parts.push(table(['', ...names.map((_, j) => String(j + 1))],
-    s.correlations.map((row, i) => [`${i + 1} ${names[i]}`, ...row]), 'report-small report-matrix'));
 
   parts.push(el('h2', 'Verdict'));
   if (!e) {
@@ -89,7 +91,10 @@ export function build_report(root: HTMLElement, s: Scenario, e: Evaluation | nul
       if (text) parts.push(el('p', text));
     }
     const at = copy_of(several ? 'group-table' : 'outcomes');
-    if (at) parts.push(at);
+    if (at) {
+      at.classList.add('report-small');
+      parts.push(at);
+    }
     const note = document.getElementById(several ? 'group-note' : 'outcomes-note')?.textContent?.trim();
     if (note) parts.push(el('p', note));
     const charts = el('div', undefined, 'report-charts');
@@ -127,15 +132,18 @@ export const report_style = `
 .report { font-family: system-ui, sans-serif; color: #111; line-height: 1.3; font-size: 10pt; max-width: 60rem; margin: 0 auto; }
 .report h1 { font-size: 15pt; margin: 0 0 0.2rem; }
 .report h2 { font-size: 12pt; margin: 0.6rem 0 0.2rem; break-after: avoid; }
-.report p { margin: 0.2rem 0; }
+.report p { margin: 0.15rem 0; font-size: 9pt; }
+.report p.report-verdict { font-size: 11pt; font-weight: 600; }
 .report table { border-collapse: collapse; margin: 0.2rem 0; font-variant-numeric: tabular-nums; }
 .report th, .report td { padding: 0.05rem 0.3rem; text-align: right; border-bottom: 1px solid #ddd; }
 .report th[scope="row"], .report thead th:first-child { text-align: left; }
 .report caption { text-align: left; font-weight: 600; }
-.report .report-small { font-size: 8pt; }
+.report .report-small { font-size: 7.5pt; }
+.report .report-small th, .report .report-small td { white-space: nowrap; max-width: none; }
+.report .report-side { display: flex; flex-wrap: wrap; gap: 0 1.5rem; align-items: flex-start; }
 .report .report-charts { display: grid; grid-template-columns: 1fr; gap: 0.3rem; }
 .report figure { margin: 0; break-inside: avoid; }
-.report figure svg { width: 100%; height: auto; max-height: 12cm; }
+.report figure svg { width: 100%; height: auto; max-height: 8cm; }
 .report figcaption { font-size: 8pt; color: #444; }
 .report tr { break-inside: avoid; }
 `;

@@ -64,29 +64,32 @@ export function draw_chart(box: HTMLElement, svg: string | undefined, separate =
 }
 
 /**
- * Moves labels of markers that overlap another label apart, down or up by
- * their height, on screen only (a download stays the engine's file).
+ * Moves the labels of markers and lines (the small text, 11 units) that
+ * overlap another such label below it, on screen only (a download stays
+ * the engine's file). Their boxes are estimated from the text's length, as
+ * measuring them would make the browser lay out the whole page.
  */
 function separate_labels(picture: SVGSVGElement): void {
-  const texts = Array.from(picture.querySelectorAll<SVGTextElement>('text'));
-  if (texts.length > 200 || typeof texts[0]?.getBBox !== 'function') return;
-  const boxes = texts.map((t) => {
-    try { return t.getBBox(); } catch { return null; }
+  const labels = Array.from(picture.querySelectorAll<SVGTextElement>('text[font-size="11"]'));
+  const boxes = labels.map((t) => {
+    const size = 11;
+    const width = (t.textContent ?? '').length * size * 0.56;
+    const x = Number(t.getAttribute('x'));
+    const anchor = t.getAttribute('text-anchor');
+    const left = anchor === 'middle' ? x - width / 2 : anchor === 'end' ? x - width : x;
+    return { left, top: Number(t.getAttribute('y')) - size * 0.8, width, height: size * 1.05 };
   });
-  const overlap = (a: DOMRect, b: DOMRect) =>
-    a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
-  for (let i = 0; i < texts.length; i += 1) {
-    const a = boxes[i];
-    if (!a || a.width === 0) continue;
-    for (let j = 0; j < i; j += 1) {
-      const b = boxes[j];
-      if (!b || b.width === 0 || !overlap(a, b)) continue;
-      // Shift the later label below the earlier one.
-      const shift = b.y + b.height - a.y + 1;
-      const y = Number(texts[i].getAttribute('y') ?? 0) + shift;
-      texts[i].setAttribute('y', String(y));
-      a.y += shift;
-      boxes[i] = a;
+  const overlap = (a: typeof boxes[0], b: typeof boxes[0]) =>
+    a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height && b.top < a.top + a.height;
+  for (let i = 0; i < labels.length; i += 1) {
+    for (let j = 0; j < labels.length; j += 1) {
+      if (i === j || !overlap(boxes[i], boxes[j])) continue;
+      if (j > i && boxes[j].top >= boxes[i].top) continue;
+      // The later (or lower) label moves below the other.
+      const shift = boxes[j].top + boxes[j].height - boxes[i].top + 1;
+      boxes[i].top += shift;
+      labels[i].setAttribute('y', String(Number(labels[i].getAttribute('y')) + shift));
+      j = -1;
     }
   }
 }
@@ -412,7 +415,7 @@ export class Results {
     // the page's words where the library's are its own.
     this.front_errors.replaceChildren(...(f.front_errors ?? []).map((fault) => {
       const line = error_line(front_words(fault.message));
-      line.dataset.testid = 'front-error';
+      line.classList.add('front-error');
       return line;
     }));
     this.enable('front-svg', f.front !== undefined);
