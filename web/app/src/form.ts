@@ -221,7 +221,7 @@ function draw(s: Scenario): string {
     ${variable_table(s, 'criteria')}
     ${groups_section(s)}
     ${matrix(s)}
-    <div class="field">${text_field('requested_ratios', 'Further requested ratios (kept in the scenario)', s.more_ratios)}
+    <div class="field">${text_field('requested_ratios', 'Further requested ratios (rows of the table across ratios)', s.more_ratios)}
       ${slot('requested_ratios')}</div>
     ${slot('id')}`;
 }

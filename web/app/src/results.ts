@@ -220,6 +220,11 @@ export class Results {
     if (several) this.show_groups(e.group_rows ?? [], ratio, mode);
     else this.show_table(e.rows?.[0], ratio, mode, proper);
     this.show_across(e.across ?? [], several);
+    element<HTMLElement>('ai-caption').textContent = several
+      ? 'Each group\'s selection rate, and its rate as a share of the highest group\'s with the four-fifths line ' +
+        'and the four-fifths minimum, against the selection ratio.'
+      : 'The impact ratio with the four-fifths line and the four-fifths minimum, the selection rates of both ' +
+        'groups, and the mean quality of those selected, against the selection ratio.';
     // Without a proper composite there is nothing to draw.
     draw_chart(this.ai_chart, proper ? e.ai_chart_screen ?? e.ai_chart : undefined);
     if (!proper) {
