@@ -2,7 +2,7 @@
 // with the difference, and its chart beside the current chart.
 import type { Engine } from '@engine';
 
-import type { Evaluation, FrontAnswer, Row } from './answers';
+import type { Evaluation, Row } from './answers';
 import { element } from './dom';
 import { draw_chart, shown } from './results';
 
@@ -56,7 +56,7 @@ export class Baseline {
   }
 
   /** Shows the differences from the pinned scenario, when there is one. */
-  compare(_doc: Record<string, unknown>, _ratio: number | null, now: Evaluation, _front: FrontAnswer | null, width: number): void {
+  compare(now: Evaluation, width: number): void {
     if (!this.pinned) return;
     this.section.hidden = false;
     const base = figures(this.pinned.evaluation);

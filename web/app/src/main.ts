@@ -381,7 +381,7 @@ class Page {
 
   private compute(): void {
     const s = this.scenario;
-    const { scenario, ratio, narrow, ...request } = this.requests();
+    const { scenario, ratio, ...request } = this.requests();
     const names = variable_names(s).slice(0, s.predictors.length);
     this.evaluation = null;
     this.front_answer = null;
@@ -407,7 +407,7 @@ class Page {
           this.front_answer = f;
           this.results.show_front(f, names);
         }
-        this.baseline.compare(scenario, ratio, e, this.front_answer, this.chart_width());
+        this.baseline.compare(e, this.chart_width());
       }
       this.update_report_later();
     } catch (error) {
@@ -457,6 +457,7 @@ class Page {
 
   private update_report(): void {
     window.clearTimeout(this.report_timer);
+    if (this.evaluation) this.results.fill_across();
     build_report(element<HTMLElement>('report'), this.scenario, this.evaluation, this.front_answer);
     element<HTMLElement>('report').dataset.ready = 'true';
   }

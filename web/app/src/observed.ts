@@ -139,7 +139,7 @@ export class Observed {
       const tr = document.createElement('tr');
       for (const [key, , decimals] of shown_columns) {
         const td = cell(r, key, decimals);
-        if (key === 'unit' && r.unit === '') td.textContent = 'all units';
+        if (key === 'unit' && (r.unit === '' || r.unit === null)) td.textContent = 'all units';
         tr.append(td);
       }
       return tr;

@@ -383,7 +383,35 @@ export class Results {
       `(${lowest.group}), ${failing.length === 0 ? 'the rule holds' : 'adverse impact'}`;
   }
 
+  private across_rows: Row[] = [];
+  private across_several = false;
+
+  /**
+   * The table across ratios: built when it is open (on every edit then),
+   * else when it is opened, as a closed table costs an edit for nothing.
+   */
   private show_across(rows: Row[], several: boolean): void {
+    this.across_rows = rows;
+    this.across_several = several;
+    const details = this.across.closest('details');
+    if (details && !details.open && !this.across_listening) {
+      this.across_listening = true;
+      details.addEventListener('toggle', () => {
+        if (details.open) this.build_across(this.across_rows, this.across_several);
+      });
+    }
+    if (!details || details.open) this.build_across(rows, several);
+    else this.across.tBodies[0].replaceChildren();
+  }
+
+  private across_listening = false;
+
+  /** Fills the table across ratios whether or not it is open (for the report). */
+  fill_across(): void {
+    this.build_across(this.across_rows, this.across_several);
+  }
+
+  private build_across(rows: Row[], several: boolean): void {
     if (several) {
       head_row(this.across, ['Ratio', 'Selection ratio', 'Group', 'Selection rate', 'Impact ratio (÷ majority)',
         'Ratio to the highest rate', 'Four-fifths rule', 'Mean quality']);
