@@ -169,10 +169,34 @@ std::optional<int> screen_width(const json& request) {
   return std::nullopt;
 }
 
-void add_chart(json& response, const char* key, const present::figure& f, const json& request) {
+// The chart of a scenario the page compares with (its baseline) drawn into
+// the current one, on screen: each panel's curves again, grey and dotted,
+// labelled "baseline". Only figures of the same panels are merged.
+present::figure with_baseline(present::figure f, const present::figure& baseline) {
+  if (baseline.panels.size() != f.panels.size()) return f;
+  constexpr int black = 6;
+  for (std::size_t k = 0; k < f.panels.size(); ++k) {
+    if (baseline.panels[k].title != f.panels[k].title) return f;
+  }
+  for (std::size_t k = 0; k < f.panels.size(); ++k) {
+    for (const present::series& line : baseline.panels[k].lines) {
+      present::series copy = line;
+      copy.label = "baseline: " + line.label;
+      copy.colour = black;
+      copy.pattern = present::dash::dotted;
+      copy.style = present::mark::line;
+      f.panels[k].lines.push_back(std::move(copy));
+    }
+  }
+  return f;
+}
+
+void add_chart(json& response, const char* key, const present::figure& f, const json& request,
+               const std::optional<present::figure>& baseline = std::nullopt) {
   response[key] = present::render_svg(f);
   if (const std::optional<int> width = screen_width(request)) {
-    response[std::string(key) + "_screen"] = present::render_svg(for_screen(f, *width));
+    const present::figure shown = baseline ? with_baseline(f, *baseline) : f;
+    response[std::string(key) + "_screen"] = present::render_svg(for_screen(shown, *width));
   }
 }
 
@@ -280,6 +304,22 @@ present::figure group_figure(const group_problem& gp, const present::group_table
                          .panels = {std::move(rates), std::move(highest)}};
 }
 
+// The figure of the request's "baseline" scenario, when it gives a sound
+// one: what the page draws beside the current curves.
+std::optional<present::figure> baseline_figure(const json& request) {
+  const auto b = request.find("baseline");
+  if (b == request.end() || !b->is_object()) return std::nullopt;
+  const present::loaded_scenario loaded =
+      present::read_json_document(*b, present::id_rule::optional, present::group_rule::accepted);
+  if (loaded.problem) return present::plot_figure(model_of(*loaded.problem), method::precise);
+  if (loaded.group_problem) {
+    const present::group_table t =
+        present::make_group_table(*loaded.group_problem, std::vector<double>{});
+    return group_figure(*loaded.group_problem, t, "");
+  }
+  return std::nullopt;
+}
+
 // The answer for a scenario with several minority groups: the groups'
 // table at the ratio and across the ratios (built-in, the minimum, the
 // requested), each group's composite effect size, and the group chart.
@@ -305,7 +345,8 @@ void evaluate_groups(const json& request, const present::loaded_scenario& loaded
   response["across"] = json::parse(present::group_table_json(across))["rows"];
   response["across_csv"] = present::group_table_csv(across);
   response["csv"] = present::group_table_csv(at);
-  add_chart(response, "ai_chart", group_figure(gp, across, s.title), request);
+  add_chart(response, "ai_chart", group_figure(gp, across, s.title), request,
+            baseline_figure(request));
 }
 
 }  // namespace
@@ -336,7 +377,7 @@ std::string evaluate(std::string_view text) {
 
         // The explorer's plot (fourfifths-explore plot), precise method.
         add_chart(response, "ai_chart", present::plot_figure(model_of(p), method::precise, s.title),
-                  request);
+                  request, baseline_figure(request));
       });
 }
 

@@ -1045,7 +1045,9 @@ describe('the page for practitioners', () => {
     assert.equal(diff[0].baseline, Number(before.minimum_value));
     assert.equal(diff[0].now, Number(after.minimum_value));
     assert.ok(Math.abs(diff[0].difference - (diff[0].now - diff[0].baseline)) < 1e-15);
-    assert.equal(await page.locator('[data-testid="baseline-chart"] svg').count(), 1);
+    // Both curves in the chart: the current ones and the baseline's.
+    const legend = await page.locator('[data-testid="ai-chart"] svg text').allTextContents();
+    assert.ok(legend.includes('Impact ratio') && legend.includes('baseline: Impact ratio'), legend.join(' | '));
     await page.locator('#baseline').scrollIntoViewIfNeeded();
     await screenshot(page, 'page-baseline.png');
     // A preset replaces the edits; Undo brings them back.

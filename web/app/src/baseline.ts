@@ -1,10 +1,11 @@
 // A pinned scenario to compare with: its numbers beside the current ones,
-// with the difference, and its chart beside the current chart.
+// with the difference; the engine draws its curves into the current chart
+// (the request's "baseline").
 import type { Engine } from '@engine';
 
 import type { Evaluation, Row } from './answers';
 import { element } from './dom';
-import { draw_chart, shown } from './results';
+import { shown } from './results';
 
 interface Pinned {
   doc: Record<string, unknown>;
@@ -48,15 +49,19 @@ export class Baseline {
     element<HTMLButtonElement>('clear-baseline').hidden = false;
   }
 
+  /** The pinned scenario, which the engine draws into the current chart. */
+  document(): Record<string, unknown> | null {
+    return this.pinned?.doc ?? null;
+  }
+
   clear(): void {
     this.pinned = null;
     this.section.hidden = true;
     element<HTMLButtonElement>('clear-baseline').hidden = true;
-    element<HTMLElement>('baseline-chart').replaceChildren();
   }
 
   /** Shows the differences from the pinned scenario, when there is one. */
-  compare(now: Evaluation, width: number): void {
+  compare(now: Evaluation): void {
     if (!this.pinned) return;
     this.section.hidden = false;
     const base = figures(this.pinned.evaluation);
@@ -80,11 +85,5 @@ export class Baseline {
       }
       return tr;
     }));
-    // The baseline's chart, laid out as the current one is, under it.
-    if (!this.pinned.evaluation.ai_chart_screen || this.pinned.evaluation.ai_chart_screen.length === 0) {
-      const ratio = Array.isArray(this.pinned.doc.requested_ratios) ? this.pinned.doc.requested_ratios[0] : null;
-      this.pinned.evaluation = JSON.parse(this.engine.evaluate(JSON.stringify({ scenario: this.pinned.doc, ratio, width }))) as Evaluation;
-    }
-    draw_chart(element<HTMLElement>('baseline-chart'), this.pinned.evaluation.ai_chart_screen ?? this.pinned.evaluation.ai_chart);
   }
 }

@@ -358,9 +358,10 @@ class Page {
     const ratio = ratio_of(this.scenario);
     const narrow = this.narrow.matches;
     const width = this.chart_width();
+    const baseline = this.baseline.document();
     return {
       scenario, ratio, narrow,
-      evaluate: JSON.stringify({ scenario, ratio, narrow, width }),
+      evaluate: JSON.stringify({ scenario, ratio, narrow, width, ...(baseline ? { baseline } : {}) }),
       front: JSON.stringify({ scenario, ratio, narrow, width, ...this.front }),
     };
   }
@@ -407,7 +408,7 @@ class Page {
           this.front_answer = f;
           this.results.show_front(f, names);
         }
-        this.baseline.compare(e, this.chart_width());
+        this.baseline.compare(e);
       }
       this.update_report_later();
     } catch (error) {
