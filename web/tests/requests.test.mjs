@@ -403,6 +403,20 @@ describe('several groups and the table across ratios', () => {
     assert.deepEqual(refused.errors.map(fault_line), explorer_lines(explore(['observed', '-'], bad).stderr));
   });
 
+  test('a baseline is drawn into the chart on screen, never into the download', () => {
+    const scenario = JSON.parse(published.text);
+    const baseline = published_with((s) => { s.predictors[0].d = -0.5; });
+    const plain = JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio: 0.1, width: 700 })));
+    const compared = JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio: 0.1, width: 700, baseline })));
+    assert.equal(compared.ai_chart, plain.ai_chart);
+    assert.equal(compared.ai_chart, explore(['plot', '-', '-o', '-'], published.text).stdout);
+    assert.doesNotMatch(plain.ai_chart_screen, /baseline:/);
+    assert.match(compared.ai_chart_screen, />baseline: Impact ratio</);
+    // A baseline with faults draws nothing more.
+    const broken = JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio: 0.1, width: 700, baseline: { mode: 2 } })));
+    assert.equal(broken.ai_chart_screen, plain.ai_chart_screen);
+  });
+
   test('a deck the reader cannot read is told from one the program refuses', async () => {
     const garbage = JSON.parse(engine.load('hello\nthese are my notes\n'));
     assert.equal(garbage.scenario, null);
