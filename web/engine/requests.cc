@@ -169,6 +169,13 @@ std::optional<int> screen_width(const json& request) {
   return std::nullopt;
 }
 
+// Whether the request wants the explorer's own charts (for a download or
+// the report) besides the screen's: not on every edit, where they would be
+// drawn for nothing.
+bool wants_downloads(const json& request) {
+  return request.value("downloads", true) || !screen_width(request);
+}
+
 // The chart of a scenario the page compares with (its baseline) drawn into
 // the current one, on screen: each panel's curves again, grey and dotted,
 // labelled "baseline". Only figures of the same panels are merged.
@@ -193,7 +200,7 @@ present::figure with_baseline(present::figure f, const present::figure& baseline
 
 void add_chart(json& response, const char* key, const present::figure& f, const json& request,
                const std::optional<present::figure>& baseline = std::nullopt) {
-  response[key] = present::render_svg(f);
+  if (wants_downloads(request)) response[key] = present::render_svg(f);
   if (const std::optional<int> width = screen_width(request)) {
     const present::figure shown = baseline ? with_baseline(f, *baseline) : f;
     response[std::string(key) + "_screen"] = present::render_svg(for_screen(shown, *width));
@@ -445,7 +452,7 @@ std::string front(std::string_view text) {
     }
     present::figure chart =
         present::front_figure(s, *result.value, answer ? &*answer->value : nullptr);
-    response["front_chart"] = present::render_svg(chart);
+    if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
     if (const std::optional<int> width = screen_width(request)) {
       // The ratio is in the page's heading; the axis title keeps what fits.
       chart.panels.front().x.title = "Impact ratio (minority / majority)";

@@ -29,7 +29,8 @@ std::string load(std::string_view text);
 
 /// The page's main answer:
 ///   request  {"scenario": object, "ratio": number | null, "narrow": bool,
-///             "width": number | null}
+///             "width": number | null, "downloads": bool (true; false
+///             leaves out the explorer's own charts when "width" is given)}
 ///   response {"errors": [...], "warnings": [...]} and, without errors,
 ///            "json": the scenario in the explorer's JSON form,
 ///            "weights": [...], "regression": bool, "composites": {...},

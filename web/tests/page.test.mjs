@@ -809,6 +809,7 @@ describe('the page for practitioners', () => {
     for (const [i, w] of ['0.22', '0.21', '0.07', '0.17'].entries()) {
       await recomputed(page, () => field(page, `predictors[${i}].weight`).fill(w));
     }
+    await page.locator('[data-testid="front-chart"]').scrollIntoViewIfNeeded();
     const overlaps = await page.evaluate(() => {
       // Turned text (an axis title) has a box far larger than its letters.
       const boxes = Array.from(document.querySelectorAll('[data-testid="front-chart"] svg text:not([transform])'))

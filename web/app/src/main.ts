@@ -278,8 +278,8 @@ class Page {
     for (const button of document.querySelectorAll<HTMLButtonElement>('[data-download]')) {
       button.addEventListener('click', () => {
         const stem = file_stem(this.scenario.title, 'fourfifths');
-        const e = this.evaluation;
-        const f = this.front_answer;
+        const charts = button.dataset.download === 'ai-svg' || button.dataset.download === 'front-svg';
+        const { e, f } = charts ? this.with_downloads() : { e: this.evaluation, f: this.front_answer };
         switch (button.dataset.download) {
           case 'csv':
           case 'group-csv':
@@ -359,11 +359,26 @@ class Page {
     const narrow = this.narrow.matches;
     const width = this.chart_width();
     const baseline = this.baseline.document();
+    // The explorer's own charts (downloads, the report) are asked for when
+    // they are wanted, not on every edit.
+    const downloads = false;
     return {
       scenario, ratio, narrow,
-      evaluate: JSON.stringify({ scenario, ratio, narrow, width, ...(baseline ? { baseline } : {}) }),
-      front: JSON.stringify({ scenario, ratio, narrow, width, ...this.front }),
+      evaluate: JSON.stringify({ scenario, ratio, narrow, width, downloads, ...(baseline ? { baseline } : {}) }),
+      front: JSON.stringify({ scenario, ratio, narrow, width, downloads, ...this.front }),
     };
+  }
+
+  /** The answers for the scenario shown with the explorer's own charts. */
+  private with_downloads(): { e: Evaluation | null; f: FrontAnswer | null } {
+    if (!this.evaluation) return { e: null, f: null };
+    const scenario = to_document(this.scenario);
+    const ratio = ratio_of(this.scenario);
+    const e = JSON.parse(this.engine.evaluate(JSON.stringify({ scenario, ratio }))) as Evaluation;
+    const f = this.front_answer && ratio !== null
+      ? JSON.parse(this.engine.front(JSON.stringify({ scenario, ratio, ...this.front }))) as FrontAnswer
+      : null;
+    return { e: e.errors.length === 0 ? e : null, f };
   }
 
   /** The width the charts are laid out at: their box's, in CSS pixels. */
@@ -459,7 +474,8 @@ class Page {
   private update_report(): void {
     window.clearTimeout(this.report_timer);
     if (this.evaluation) this.results.fill_across();
-    build_report(element<HTMLElement>('report'), this.scenario, this.evaluation, this.front_answer);
+    const { e, f } = this.with_downloads();
+    build_report(element<HTMLElement>('report'), this.scenario, e, f);
     element<HTMLElement>('report').dataset.ready = 'true';
   }
 
