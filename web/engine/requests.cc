@@ -1,6 +1,9 @@
 #include "web/engine/requests.h"
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -9,10 +12,15 @@
 
 #include "fourfifths/analysis.h"
 #include "fourfifths/classic.h"
+#include "fourfifths/groups.h"
+#include "fourfifths/observed.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
 #include "present/chart.h"
+#include "present/group_table.h"
 #include "present/names.h"
+#include "present/observed_input.h"
+#include "present/observed_output.h"
 #include "present/options.h"
 #include "present/pareto_output.h"
 #include "present/plot.h"
@@ -97,7 +105,14 @@ std::string load(std::string_view text) {
   }
   present::loaded_scenario deck = present::read_deck_scenario(text);
   if (!deck.value) {
-    return dump({{"form", "deck"}, {"scenario", nullptr}, {"errors", faults(deck.errors)}});
+    // Whether the deck's reader gave up on the text (its lines are about
+    // its own state, which the page puts in plain words) or the program
+    // refused a deck it read.
+    const bool unreadable = deck.status == present::scenario_status::deck_unreadable;
+    return dump({{"form", "deck"},
+                 {"scenario", nullptr},
+                 {"errors", faults(deck.errors)},
+                 {"unreadable", unreadable}});
   }
   return dump({{"form", "deck"}, {"scenario", json(*deck.value)}, {"errors", json::array()}});
 }
@@ -109,40 +124,94 @@ namespace {
 struct checked_scenario {
   present::loaded_scenario loaded;
   json response;
-  bool usable() const { return loaded.problem.has_value(); }
+  bool usable() const { return loaded.problem.has_value() || loaded.group_problem.has_value(); }
 };
 
 checked_scenario check(const json& request) {
-  checked_scenario c{present::read_json_document(request["scenario"]), {}};
+  checked_scenario c{present::read_json_document(request["scenario"], present::id_rule::optional,
+                                                 present::group_rule::accepted),
+                     {}};
   c.response = {{"errors", faults(c.loaded.errors)}, {"warnings", faults(c.loaded.warnings)}};
   return c;
 }
 
 // The explorer's figures are 800 pixels wide, their panels side by side.
-// On a narrow screen the page shows them one above the other, in a
-// narrower picture, without the titles that the page's headings already
+// On screen the page shows them at the width of their box, so that their
+// text keeps its size (11 pixels and more): below 600 pixels one panel
+// above the other, without the titles that the page's headings already
 // give (the figure's; a lone panel's, which is the scenario's title); the
 // download stays the explorer's.
-present::figure for_narrow_screen(present::figure f) {
-  constexpr int width = 440;
+present::figure for_screen(present::figure f, int width) {
+  constexpr int narrowest = 300;
+  constexpr int widest = 1200;
+  constexpr int stacked_below = 600;
   constexpr int panel_height = 330;
-  f.width = width;
-  f.height = panel_height * static_cast<int>(f.panels.size());
-  f.columns = 1;
+  width = std::clamp(width, narrowest, widest);
   f.title.clear();
-  if (f.panels.size() == 1) f.panels.front().title.clear();
+  if (width < stacked_below) {
+    f.height = panel_height * static_cast<int>(f.panels.size());
+    f.columns = 1;
+    if (f.panels.size() == 1) f.panels.front().title.clear();
+  }
+  f.width = width;
   return f;
 }
 
-void add_chart(json& response, const char* key, const present::figure& f, bool narrow) {
-  response[key] = present::render_svg(f);
-  if (narrow) response[std::string(key) + "_screen"] = present::render_svg(for_narrow_screen(f));
+// The width the page asks its charts laid out at: the request's "width",
+// else the narrow screen's 440 pixels when "narrow" is true, else none.
+std::optional<int> screen_width(const json& request) {
+  constexpr int narrow_width = 440;
+  if (const auto w = request.find("width"); w != request.end() && w->is_number()) {
+    const double v = w->get<double>();
+    if (std::isfinite(v)) return static_cast<int>(std::clamp(v, 0.0, 10000.0));
+  }
+  if (request.value("narrow", false)) return narrow_width;
+  return std::nullopt;
+}
+
+// Whether the request wants the explorer's own charts (for a download or
+// the report) besides the screen's: not on every edit, where they would be
+// drawn for nothing.
+bool wants_downloads(const json& request) {
+  return request.value("downloads", true) || !screen_width(request);
+}
+
+// The chart of a scenario the page compares with (its baseline) drawn into
+// the current one, on screen: each panel's curves again, grey and dotted,
+// labelled "baseline". Only figures of the same panels are merged.
+present::figure with_baseline(present::figure f, const present::figure& baseline) {
+  if (baseline.panels.size() != f.panels.size()) return f;
+  constexpr int black = 6;
+  for (std::size_t k = 0; k < f.panels.size(); ++k) {
+    if (baseline.panels[k].title != f.panels[k].title) return f;
+  }
+  for (std::size_t k = 0; k < f.panels.size(); ++k) {
+    for (const present::series& line : baseline.panels[k].lines) {
+      present::series copy = line;
+      copy.label = "baseline: " + line.label;
+      copy.colour = black;
+      copy.pattern = present::dash::dotted;
+      copy.style = present::mark::line;
+      f.panels[k].lines.push_back(std::move(copy));
+    }
+  }
+  return f;
+}
+
+void add_chart(json& response, const char* key, const present::figure& f, const json& request,
+               const std::optional<present::figure>& baseline = std::nullopt) {
+  if (wants_downloads(request)) response[key] = present::render_svg(f);
+  if (const std::optional<int> width = screen_width(request)) {
+    const present::figure shown = baseline ? with_baseline(f, *baseline) : f;
+    response[std::string(key) + "_screen"] = present::render_svg(for_screen(shown, *width));
+  }
 }
 
 // A request about a scenario: one that is no object with a scenario, or
 // whose scenario cannot be used, is answered with its errors; otherwise
-// `answer(request, problem, scenario, response)` adds to the response, which
-// already holds the scenario's errors (none) and warnings.
+// `answer(request, loaded, response)` adds to the response, which already
+// holds the scenario's errors (none) and warnings. `loaded` holds the
+// problem of one minority group or of several.
 template <class Answer>
 std::string answer_request(std::string_view text, Answer answer) {
   const std::optional<json> request = parse_request(text);
@@ -152,7 +221,7 @@ std::string answer_request(std::string_view text, Answer answer) {
   checked_scenario c = check(*request);
   if (!c.usable()) return dump(c.response);
   try {
-    answer(*request, *c.loaded.problem, *c.loaded.value, c.response);
+    answer(*request, c.loaded, c.response);
   } catch (const std::exception& e) {
     // A fault of this program, not of the input: the page must still get
     // an answer, with nothing computed, rather than keep the last one.
@@ -164,28 +233,159 @@ std::string answer_request(std::string_view text, Answer answer) {
   return dump(c.response);
 }
 
+// The ratio the page shows, when the request gives one.
+std::vector<double> requested_ratio(const json& request) {
+  std::vector<double> ratios;
+  if (const auto ratio = request.find("ratio"); ratio != request.end() && ratio->is_number()) {
+    ratios.push_back(ratio->get<double>());
+  }
+  return ratios;
+}
+
+// The selection ratios the group chart is drawn at: two hundredths apart,
+// with the ends closer in, where the rates change fastest. (Each is a
+// solve over every group, on every edit: fifty-odd keep the curves smooth
+// at the chart's size.)
+std::vector<double> chart_ratios() {
+  std::vector<double> r = {0.001, 0.002, 0.005, 0.01};
+  constexpr int fiftieths = 50;
+  for (int k = 1; k < fiftieths; ++k) r.push_back(k / static_cast<double>(fiftieths));
+  r.insert(r.end(), {0.99, 0.995, 0.998, 0.999});
+  return r;
+}
+
+// What happens to every group across selection ratios: each group's
+// selection rate, and its rate as a share of the highest group's with the
+// four-fifths line and the minimum, in the explorer's chart style.
+present::figure group_figure(const group_problem& gp, const present::group_table& t,
+                             const std::string& title) {
+  const fourfifths::group_model model = group_model_of(gp);
+  const std::vector<double> ratios = chart_ratios();
+  std::vector<fourfifths::group_outcome> outcomes;
+  outcomes.reserve(ratios.size());
+  for (const double r : ratios) outcomes.push_back(group_outcome_at(model, r));
+  const std::size_t groups = gp.groups().size() + 1;
+  const bool majority_mode = gp.base().spec().mode == ratio_mode::majority;
+  const std::string x_title =
+      majority_mode ? "Selection ratio (majority group)" : "Selection ratio (all applicants)";
+  present::panel rates{.title = "Selection rates",
+                       .x = {.title = x_title, .min = 0, .max = 1},
+                       .y = {.title = "Share of the group selected", .min = 0, .max = 1}};
+  present::panel highest{.title = "Rate as a share of the highest group's",
+                         .x = {.title = x_title, .min = 0, .max = 1},
+                         .y = {.title = "Ratio to the highest rate", .min = 0, .max = 1}};
+  for (std::size_t g = 0; g < groups; ++g) {
+    present::series rate{.label =
+                             g == 0 ? std::string(majority_group_name) : gp.groups()[g - 1].name};
+    present::series share = rate;
+    for (std::size_t k = 0; k < ratios.size(); ++k) {
+      const fourfifths::group_outcome& o = outcomes[k];
+      const double nan = std::numeric_limits<double>::quiet_NaN();
+      const bool ok = o.solved() && o.groups.size() == groups;
+      rate.x.push_back(ratios[k]);
+      rate.y.push_back(ok ? o.groups[g].sr : nan);
+      share.x.push_back(ratios[k]);
+      share.y.push_back(ok ? o.groups[g].ratio_to_highest : nan);
+    }
+    rates.lines.push_back(std::move(rate));
+    highest.lines.push_back(std::move(share));
+  }
+  highest.references.push_back({.value = 0.8, .label = "four fifths"});
+  if (t.minimum.found) {
+    constexpr double decimals = 1000;
+    const std::string at = std::to_string(std::round(t.minimum.ratio * decimals) / decimals);
+    highest.markers.push_back(
+        {.x = t.minimum.ratio, .y = 0.8, .label = "minimum " + at.substr(0, at.find('.') + 4)});
+    for (present::panel* p : {&rates, &highest}) {
+      p->references.push_back({.dir = present::reference_line::orientation::vertical,
+                               .value = t.minimum.ratio,
+                               .label = ""});
+    }
+  } else {
+    highest.note = "no four-fifths minimum";
+  }
+  return present::figure{.width = 800,
+                         .height = 500,
+                         .title = title.empty() ? "Several minority groups" : title,
+                         .columns = 2,
+                         .panels = {std::move(rates), std::move(highest)}};
+}
+
+// The figure of the request's "baseline" scenario, when it gives a sound
+// one: what the page draws beside the current curves.
+std::optional<present::figure> baseline_figure(const json& request) {
+  const auto b = request.find("baseline");
+  if (b == request.end() || !b->is_object()) return std::nullopt;
+  const present::loaded_scenario loaded =
+      present::read_json_document(*b, present::id_rule::optional, present::group_rule::accepted);
+  if (loaded.problem) return present::plot_figure(model_of(*loaded.problem), method::precise);
+  if (loaded.group_problem) {
+    const present::group_table t =
+        present::make_group_table(*loaded.group_problem, std::vector<double>{});
+    return group_figure(*loaded.group_problem, t, "");
+  }
+  return std::nullopt;
+}
+
+// The answer for a scenario with several minority groups: the groups'
+// table at the ratio and across the ratios (built-in, the minimum, the
+// requested), each group's composite effect size, and the group chart.
+void evaluate_groups(const json& request, const present::loaded_scenario& loaded, json& response) {
+  const present::scenario& s = *loaded.value;
+  const group_problem& gp = *loaded.group_problem;
+  response["json"] = present::to_json(s);
+  response["several_groups"] = true;
+  response.update(weighting_json(gp.base()));
+  json effects = json::array();
+  for (const fourfifths::group_effect& g : group_model_of(gp).groups) {
+    effects.push_back({{"name", g.name}, {"predictor_effect", g.predictor_effect}});
+  }
+  response["group_effects"] = std::move(effects);
+
+  const std::vector<double> ratios = requested_ratio(request);
+  const present::group_table at = present::make_group_table(gp, ratios);
+  json at_json = json::parse(present::group_table_json(at));
+  response["group_minimum"] = std::move(at_json["four_fifths_minimum"]);
+  response["group_rows"] = std::move(at_json["rows"]);
+
+  const present::group_table across = present::make_group_table(gp, std::nullopt);
+  response["across"] = json::parse(present::group_table_json(across))["rows"];
+  response["across_csv"] = present::group_table_csv(across);
+  response["csv"] = present::group_table_csv(at);
+  add_chart(response, "ai_chart", group_figure(gp, across, s.title), request,
+            baseline_figure(request));
+}
+
 }  // namespace
 
 std::string evaluate(std::string_view text) {
-  return answer_request(text, [](const json& request, const problem& p, const present::scenario& s,
-                                 json& response) {
-    response["json"] = present::to_json(s);
-    response.update(weighting_json(p));
+  return answer_request(
+      text, [](const json& request, const present::loaded_scenario& loaded, json& response) {
+        if (loaded.group_problem) {
+          evaluate_groups(request, loaded, response);
+          return;
+        }
+        const problem& p = *loaded.problem;
+        const present::scenario& s = *loaded.value;
+        response["json"] = present::to_json(s);
+        response.update(weighting_json(p));
 
-    std::vector<double> ratios;
-    if (const auto ratio = request.find("ratio"); ratio != request.end() && ratio->is_number()) {
-      ratios.push_back(ratio->get<double>());
-    }
-    const present::table t = present::make_table(p, method::precise, ratios);
-    json table = t;
-    response["four_fifths_minimum"] = std::move(table["four_fifths_minimum"]);
-    response["rows"] = std::move(table["rows"]);
-    response["csv"] = present::table_csv(t);
+        const present::table t = present::make_table(p, method::precise, requested_ratio(request));
+        json table = t;
+        response["four_fifths_minimum"] = std::move(table["four_fifths_minimum"]);
+        response["rows"] = std::move(table["rows"]);
+        response["csv"] = present::table_csv(t);
 
-    // The explorer's plot (fourfifths-explore plot), precise method.
-    add_chart(response, "ai_chart", present::plot_figure(model_of(p), method::precise, s.title),
-              request.value("narrow", false));
-  });
+        // The rows of the explorer's table without --ratios: the built-in
+        // ratios, the minimum and every requested ratio.
+        const present::table across = present::make_table(p, method::precise, std::nullopt);
+        response["across"] = json(across)["rows"];
+        response["across_csv"] = present::table_csv(across);
+
+        // The explorer's plot (fourfifths-explore plot), precise method.
+        add_chart(response, "ai_chart", present::plot_figure(model_of(p), method::precise, s.title),
+                  request, baseline_figure(request));
+      });
 }
 
 namespace {
@@ -200,52 +400,90 @@ void search_faults(json& list, const char* path, const search_result<T>& r) {
 }  // namespace
 
 std::string front(std::string_view text) {
-  return answer_request(
-      text, [](const json& request, const problem& p, const present::scenario& s, json& response) {
-        pareto_options options;
-        // A request's options are read as the explorer's command line reads
-        // them; a fault of one is a fault of the front.
-        const std::vector<fault> option_faults =
-            present::read_pareto_options(request, s.spec.mode, options);
-        response["front_errors"] = json::array();
-        if (!option_faults.empty()) {
-          for (const fault& f : option_faults) {
-            response["front_errors"].push_back({{"path", "front"}, {"message", f.text()}});
-          }
-          return;
-        }
+  return answer_request(text, [](const json& request, const present::loaded_scenario& loaded,
+                                 json& response) {
+    response["front_errors"] = json::array();
+    if (!loaded.problem) {
+      // The front of several groups (traded against the lowest ratio to the
+      // highest rate) is not offered here yet; the page says so instead of
+      // drawing one group's. Its answer goes here, under "front" as for one
+      // group, once the library gives it: the page draws whatever "front"
+      // and "front_chart" it gets.
+      response["front_errors"].push_back(
+          {{"path", "front"}, {"message", "the front for several groups is not on the page yet"}});
+      response["several_groups"] = true;
+      return;
+    }
+    const problem& p = *loaded.problem;
+    const present::scenario& s = *loaded.value;
+    pareto_options options;
+    // A request's options are read as the explorer's command line reads
+    // them; a fault of one is a fault of the front.
+    const std::vector<fault> option_faults =
+        present::read_pareto_options(request, s.spec.mode, options);
+    if (!option_faults.empty()) {
+      for (const fault& f : option_faults) {
+        response["front_errors"].push_back({{"path", "front"}, {"message", f.text()}});
+      }
+      return;
+    }
 
-        // What the library says when the scenario asks no question a front can
-        // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
-        // about the front alone: its path is "front".
-        const pareto_result result = find_pareto_front(p, options);
-        if (!result.value) {
-          search_faults(response["front_errors"], "front", result);
-          return;
-        }
-        response["front"] = present::front_document(s, *result.value);
-        response["csv"] = present::front_csv(result.value->points, s.spec.predictors);
+    // What the library says when the scenario asks no question a front can
+    // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
+    // about the front alone: its path is "front".
+    const pareto_result result = find_pareto_front(p, options);
+    if (!result.value) {
+      search_faults(response["front_errors"], "front", result);
+      return;
+    }
+    response["front"] = present::front_document(s, *result.value);
+    response["csv"] = present::front_csv(result.value->points, s.spec.predictors);
 
-        std::optional<min_ai_result> answer;
-        if (const auto min_ai = request.find("min_ai");
-            min_ai != request.end() && min_ai->is_number()) {
-          answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
-          if (answer->value) {
-            response["min_ai"] = present::min_ai_document(s, min_ai->get<double>(), *answer);
-          } else {
-            search_faults(response["front_errors"], "min_ai", *answer);
-            answer.reset();
-          }
-        }
-        present::figure chart =
-            present::front_figure(s, *result.value, answer ? &*answer->value : nullptr);
-        response["front_chart"] = present::render_svg(chart);
-        if (request.value("narrow", false)) {
-          // The ratio is in the page's heading; the axis title keeps what fits.
-          chart.panels.front().x.title = "Impact ratio (minority / majority)";
-          response["front_chart_screen"] = present::render_svg(for_narrow_screen(chart));
-        }
-      });
+    std::optional<min_ai_result> answer;
+    if (const auto min_ai = request.find("min_ai");
+        min_ai != request.end() && min_ai->is_number()) {
+      answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
+      if (answer->value) {
+        response["min_ai"] = present::min_ai_document(s, min_ai->get<double>(), *answer);
+      } else {
+        search_faults(response["front_errors"], "min_ai", *answer);
+        answer.reset();
+      }
+    }
+    present::figure chart =
+        present::front_figure(s, *result.value, answer ? &*answer->value : nullptr);
+    if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
+    if (const std::optional<int> width = screen_width(request)) {
+      // The ratio is in the page's heading; the axis title keeps what fits.
+      chart.panels.front().x.title = "Impact ratio (minority / majority)";
+      response["front_chart_screen"] = present::render_svg(for_screen(chart, *width));
+    }
+  });
+}
+
+std::string observed(std::string_view text) {
+  const std::optional<json> request = parse_request(text);
+  if (!request || !request->contains("data") || !(*request)["data"].is_string()) {
+    return dump(request_error("the request must be an object with the data as text"));
+  }
+  const present::loaded_observed data =
+      present::read_observed((*request)["data"].get<std::string>());
+  if (!data.value) return dump({{"errors", faults(data.errors)}});
+  fourfifths::observed_options options = data.value->options;
+  if (const auto r = request->find("reference");
+      r != request->end() && r->is_string() && !r->get<std::string>().empty()) {
+    options.reference = r->get<std::string>();
+  }
+  if (const auto a = request->find("alpha"); a != request->end() && a->is_number()) {
+    options.alpha = a->get<double>();
+  }
+  const fourfifths::observed_result result = present::analyse(*data.value, options);
+  if (!result.value) return dump({{"errors", faults(result.errors)}});
+  json response = {{"errors", json::array()}};
+  response["analysis"] = present::observed_document(*result.value);
+  response["csv"] = present::observed_csv(*result.value);
+  add_chart(response, "chart", present::observed_figure(*result.value), *request);
+  return dump(response);
 }
 
 std::string table(std::string_view scenario, std::string_view options) {

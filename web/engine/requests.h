@@ -28,7 +28,9 @@ std::string classic_run(std::string_view deck);
 std::string load(std::string_view text);
 
 /// The page's main answer:
-///   request  {"scenario": object, "ratio": number | null, "narrow": bool}
+///   request  {"scenario": object, "ratio": number | null, "narrow": bool,
+///             "width": number | null, "downloads": bool (true; false
+///             leaves out the explorer's own charts when "width" is given)}
 ///   response {"errors": [...], "warnings": [...]} and, without errors,
 ///            "json": the scenario in the explorer's JSON form,
 ///            "weights": [...], "regression": bool, "composites": {...},
@@ -36,8 +38,15 @@ std::string load(std::string_view text);
 ///            "rows": [the explorer's table rows at the ratio],
 ///            "csv": the explorer's CSV of those rows,
 ///            "ai_chart": the explorer's plot as SVG (precise method), and
-///            "ai_chart_screen", the same laid out for a narrow screen, when
-///            "narrow" is true.
+///            "ai_chart_screen", the same laid out at "width" pixels (440
+///            when only "narrow" is true), "across" and "across_csv": the
+///            explorer's table without --ratios (the built-in ratios, the
+///            minimum, the requested ones).
+///            A scenario with several minority groups answers with
+///            "several_groups": true, "group_rows" (the groups' rows at the
+///            ratio, then the minimum's), "group_minimum", "group_effects",
+///            "across" (the groups' table's rows) and a chart of the groups'
+///            rates and ratios to the highest rate.
 std::string evaluate(std::string_view request);
 
 /// The Pareto front at the ratio (fourfifths-explore pareto):
@@ -51,6 +60,14 @@ std::string evaluate(std::string_view request);
 ///            JSON, "front_chart" (and "front_chart_screen"): its chart,
 ///            the answer marked.
 std::string front(std::string_view request);
+
+/// Observed hiring data (fourfifths-explore observed):
+///   request  {"data": the CSV or JSON text, "reference": name | null,
+///             "alpha": number | null, "width": number | null}
+///   response {"errors": [...]} and, without errors, "analysis": the
+///            explorer's JSON document, "csv": its table, "chart" (and
+///            "chart_screen" at the width asked for): the groups' rates.
+std::string observed(std::string_view request);
 
 /// The explorer's table of a scenario (JSON text or a deck, as bytes):
 ///   options  {"method": "precise" | "classic", "ratios": [...] (optional),

@@ -387,9 +387,22 @@ describe('the page', () => {
     assert.ok(view.table.length > 0, 'the outcomes are shown');
     const pareto = explore(['pareto', '-', '--ratio', '0.1'], JSON.stringify(scenario_in_address(page)));
     assert.equal(pareto.status, 2);
-    const refusal = pareto.stderr.trim().split('\n').at(-1).replace(/^fourfifths-explore: /, '');
-    assert.deepEqual(view.errors, [`${refusal.charAt(0).toUpperCase()}${refusal.slice(1)}.`]);
+    const refusal = pareto.stderr.trim().split('\n').at(-1);
+    assert.match(refusal, /not positive definite/);
+    // Said in plain words, not the library's.
+    assert.equal(view.errors.length, 1);
+    assert.match(view.errors[0], /^No front: the correlations among the predictors are not positive definite/);
+    assert.doesNotMatch(view.errors[0], /pareto:|\br is\b/);
     assert.equal(view.front_chart, '');
+    // Regression weights from such a block give no composite: the note
+    // says so (not the cut score), and no empty chart is drawn.
+    const rows = JSON.parse(explore(['table', '-', '--format', 'json'], JSON.stringify(scenario_in_address(page))).stdout).rows;
+    if (rows.every((r) => r.status !== 'solved')) {
+      const note = await page.locator('#outcomes-note').textContent();
+      assert.match(note, /no proper variance/);
+      assert.doesNotMatch(note, /cut score gives/i);
+      assert.equal(await page.locator('[data-testid="ai-chart"] svg').count(), 0);
+    }
     await screenshot(page, 'page-warning.png');
     await close();
   });
@@ -578,10 +591,13 @@ describe('the page', () => {
     await close();
   });
 
-  test('recompute times for the published example (figures, not limits)', async () => {
-    const { page, close } = await open();
+  for (const [what, query, path] of [
+    ['the published example', '', 'correlations[0][1]'],
+    ['three groups on four predictors', () => `index.html?scenario=${encodeURIComponent(JSON.stringify(three_groups()))}`, 'groups[1].d[2]'],
+  ]) test(`recompute times for ${what} (figures, not limits)`, async () => {
+    const { page, close } = await open(typeof query === 'function' ? query() : query);
     await page.evaluate(() => performance.clearMeasures());
-    const cell = field(page, 'correlations[0][1]');
+    const cell = field(page, path);
     // Thirty edits, as a person would make them: the first few also wait
     // for the browser to compile the engine's hot code fully.
     for (let i = 0; i < 30; i += 1) {
@@ -599,10 +615,493 @@ describe('the page', () => {
       return { name, n: times.length, median: at(0.5), p90: at(0.9), max: times.at(-1) };
     }));
     for (const f of figures) {
-      console.log(`${f.name.slice('fourfifths:'.length)}: median ${f.median.toFixed(1)} ms, 90th percentile ` +
+      console.log(`${what}: ${f.name.slice('fourfifths:'.length)}: median ${f.median.toFixed(1)} ms, 90th percentile ` +
         `${f.p90.toFixed(1)} ms, largest ${f.max.toFixed(1)} ms over ${f.n} edits`);
     }
-    await writeFile(join(screenshots, 'timings.json'), JSON.stringify(figures, null, 2));
+    await writeFile(join(screenshots, `timings-${what.replaceAll(' ', '-')}.json`), JSON.stringify(figures, null, 2));
     await close();
   });
 });
+
+// axe-core, from the front end's packages, run in the page.
+const axe_source = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
+
+/** axe-core's violations on the page as it is now, as "rule: target" lines. */
+async function axe_violations(page) {
+  await page.addScriptTag({ path: axe_source });
+  const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
+  return result.violations.flatMap((v) => v.nodes.map((n) => `${v.id}: ${n.target.join(' ')}`));
+}
+
+/** The fields marked invalid, and what describes each. */
+const invalid_fields = (page) => page.evaluate(() => Array.from(document.querySelectorAll('#scenario [aria-invalid="true"]'))
+  .map((e) => ({ path: e.dataset.path, described: (e.getAttribute('aria-describedby') ?? '').split(' ')
+    .map((id) => document.getElementById(id)?.textContent.trim() ?? '').join(' ') })));
+
+/** Three minority groups on the published example's four predictors and criterion. */
+function three_groups() {
+  const s = structuredClone(published);
+  delete s.majority_per_minority;
+  const d = [...s.predictors, ...s.criteria].map((v) => v.d);
+  for (const v of [...s.predictors, ...s.criteria]) delete v.d;
+  s.title = 'Three minority groups';
+  s.groups = [
+    { name: 'G1', share: 0.15, d },
+    { name: 'G2', share: 0.1, d: d.map((x) => x / 2) },
+    { name: 'G3', share: 0.05, d: d.map((x) => -x / 4) },
+  ];
+  s.requested_ratios = [0.3, 0.5];
+  return s;
+}
+
+describe('the page for practitioners', () => {
+  test('every fault shows at once, each field marked and described', async () => {
+    const { page, close } = await open();
+    await recomputed(page, () => field(page, 'predictors[1].d').fill('abc'));
+    await recomputed(page, () => field(page, 'correlations[0][1]').fill('2'));
+    await recomputed(page, () => field(page, 'mix').fill('-1'));
+    const scenario = scenario_in_address(page);
+    // The explorer names the first; with it mended, the others.
+    const mended = structuredClone(scenario);
+    mended.predictors[1].d = 0;
+    const rest = explorer_lines(explore(['table', '-'], JSON.stringify(mended)).stderr);
+    assert.ok(rest.length >= 3, rest.join('\n'));
+    const view = await shown(page);
+    assert.ok(view.errors.includes('must be a finite number'), view.errors.join('\n'));
+    for (const line of rest) {
+      const [path, message] = [line.slice(0, line.indexOf(': ')), line.slice(line.indexOf(': ') + 2)];
+      assert.ok(view.errors.some((e) => e.includes(message) && (e.startsWith(path) || !e.includes('['))),
+        `${line} is shown: ${view.errors.join(' | ')}`);
+    }
+    const marked = await invalid_fields(page);
+    const by_path = Object.fromEntries(marked.map((m) => [m.path, m.described]));
+    assert.match(by_path['predictors[1].d'], /finite number/);
+    assert.match(by_path.mix, /positive finite number/);
+    assert.ok('correlations[0][1]' in by_path && 'correlations[1][0]' in by_path);
+    await screenshot(page, 'page-all-errors.png');
+
+    // All weights zero, and a further requested ratio that is no number.
+    await recomputed(page, () => page.click('[data-preset="overall_given_weights.json"]'));
+    const weights = await page.locator('[data-path$="].weight"][data-path^="predictors"]').count();
+    for (let i = 0; i < weights; i += 1) await recomputed(page, () => field(page, `predictors[${i}].weight`).fill('0'));
+    await recomputed(page, () => field(page, 'requested_ratios').fill('0.2, x'));
+    const marks = Object.fromEntries((await invalid_fields(page)).map((m) => [m.path, m.described]));
+    for (let i = 0; i < weights; i += 1) assert.match(marks[`predictors[${i}].weight`], /must not all be zero/);
+    assert.match(marks.requested_ratios, /requested_ratios\[2\]: must be a finite number/);
+    await close();
+  });
+
+  test('a selection ratio that is no share is refused at its field', async () => {
+    const { page, close } = await open();
+    for (const ratio of ['1.5', '-0.2', '0', '1']) {
+      await recomputed(page, () => field(page, 'requested_ratios[0]').fill(ratio));
+      const marked = Object.fromEntries((await invalid_fields(page)).map((m) => [m.path, m.described]));
+      assert.match(marked['requested_ratios[0]'] ?? '', /strictly between 0 and 1/, ratio);
+      assert.doesNotMatch(await page.locator('#outcomes-note').textContent(), /cut score/, ratio);
+    }
+    await close();
+  });
+
+  test('slips in numbers are named, and signed fields keep a minus key', async () => {
+    const { page, close } = await open();
+    await recomputed(page, () => field(page, 'predictors[0].d').fill('-0,5'));
+    let errors = (await shown(page)).errors;
+    assert.ok(errors.some((e) => /decimal point, not a comma \(-0\.5\)/.test(e)), errors.join(' | '));
+    await recomputed(page, () => field(page, 'predictors[0].d').fill('-1'));
+    await recomputed(page, () => field(page, 'requested_ratios[0]').fill('10%'));
+    errors = (await shown(page)).errors;
+    assert.ok(errors.some((e) => /a share, not a percentage \(0\.1 for 10%\)/.test(e)), errors.join(' | '));
+    // Effect sizes, weights and correlations may be negative: no decimal keypad.
+    const keypads = await page.evaluate(() => Array.from(document.querySelectorAll(
+      '[data-path$=".d"], [data-path$=".weight"], [data-path^="correlations"], [data-path^="groups"]'))
+      .filter((e) => e.getAttribute('inputmode') === 'decimal').length);
+    assert.equal(keypads, 0);
+    await close();
+  });
+
+  test('every effect size 0: the rule holds everywhere, said so', async () => {
+    const s = structuredClone(published);
+    for (const v of [...s.predictors, ...s.criteria]) v.d = 0;
+    const { page, close } = await open(`index.html?scenario=${encodeURIComponent(JSON.stringify(s))}`);
+    const table = JSON.parse(explore(['table', '-', '--format', 'json'], JSON.stringify(s)).stdout);
+    assert.equal(table.four_fifths_minimum, null);
+    assert.ok(table.rows.every((r) => r.passes_four_fifths));
+    const note = await page.locator('#minimum-note').textContent();
+    assert.match(note, /holds everywhere/);
+    assert.doesNotMatch(note, /or nowhere/);
+    await close();
+  });
+
+  test('a minority scoring higher: the majority is the group protected', async () => {
+    const s = structuredClone(published);
+    for (const v of [...s.predictors, ...s.criteria]) v.d = -v.d;
+    const { page, close } = await open(`index.html?scenario=${encodeURIComponent(JSON.stringify(s))}`);
+    const [header, row] = explore(['table', '-', '--ratios', '0.1'], JSON.stringify(s)).stdout.trim().split('\n').map((l) => l.split(','));
+    const ai = Number(row[header.indexOf('ai_ratio')]);
+    assert.ok(ai > 1.25, `the impact ratio ${ai}`);
+    const direction = await page.locator('[data-testid="direction"]').textContent();
+    assert.match(direction, /protects the majority/);
+    assert.ok(direction.includes((1 / ai).toFixed(3)), direction);
+    assert.match(direction, /adverse impact against the majority/);
+    const cell = await page.locator('[data-testid="outcomes-table"] td[data-column="ai_ratio"]').textContent();
+    assert.doesNotMatch(cell, /meets/);
+    assert.match(await page.locator('[data-testid="verdict"]').textContent(), /adverse impact against the majority/);
+    await screenshot(page, 'page-minority-higher.png');
+    await close();
+  });
+
+  test('adding and removing variables stays within what the engine takes', async () => {
+    const s = structuredClone(published);
+    const { page, close } = await open(`index.html?scenario=${encodeURIComponent(JSON.stringify(s))}`);
+    const add = page.locator('button[data-add="predictors"]');
+    while (await add.isEnabled()) await recomputed(page, () => add.click());
+    const doc = scenario_in_address(page);
+    assert.equal(doc.predictors.length + doc.criteria.length, 30);
+    assert.deepEqual((await shown(page)).errors, []);
+    assert.ok(await page.locator('button[data-add="criteria"]').isDisabled());
+    // Down to one predictor: its Remove is disabled.
+    await recomputed(page, () => page.click('[data-preset="published_four_predictors.json"]'));
+    for (let k = 0; k < 3; k += 1) await recomputed(page, () => page.click('button[data-remove="predictors"][data-index="0"]'));
+    assert.ok(await page.locator('button[data-remove="predictors"]').isDisabled());
+    assert.deepEqual((await shown(page)).errors, []);
+    await close();
+  });
+
+  test('files that are no scenario are said to be so in plain words', async () => {
+    const { page, close } = await open();
+    const png = Buffer.from('89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c4890000000d4944415478da63f8ffff3f0005fe02fea7d6a4b80000000049454e44ae426082', 'hex');
+    await page.setInputFiles('#file', { name: 'chart.png', mimeType: 'image/png', buffer: png });
+    await page.waitForFunction(() => document.querySelector('#load-status').textContent.includes('could not be read'));
+    let text = await page.locator('#load-status [data-testid="field-error"]').allTextContents();
+    assert.match(text.join(' '), /not a text file but a PNG image/);
+    // Text that is neither JSON nor a deck.
+    await page.setInputFiles('#file', { name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('hello\nthese are my notes\n') });
+    await page.waitForFunction(() => document.querySelector('#load-status').textContent.includes('notes.txt'));
+    text = await page.locator('#load-status [data-testid="field-error"]').allTextContents();
+    const native = explore(['convert', '-', '--to', 'json'], 'hello\nthese are my notes\n');
+    assert.equal(native.status, 2);
+    assert.equal(text.length, 1);
+    assert.match(text[0], /not a JSON scenario .* could not be read as a deck/);
+    // The reader's own lines stay out of sight, behind a summary.
+    assert.ok(await page.locator('#load-status details').count() === 1);
+    assert.equal(await page.locator('#load-status details').getAttribute('open'), null);
+    await close();
+  });
+
+  test('without criteria there is no front and nothing to download of it', async () => {
+    const s = structuredClone(published);
+    s.criteria = [];
+    s.quality = 'predictor';
+    s.weights = 'given';
+    s.predictors.forEach((p) => { p.weight = 1; });
+    s.correlations = s.correlations.slice(0, 4).map((row) => row.slice(0, 4));
+    const { page, close } = await open(`index.html?scenario=${encodeURIComponent(JSON.stringify(s))}`);
+    assert.ok(await page.locator('[data-download="front-svg"]').isDisabled());
+    assert.ok(await page.locator('[data-download="front-csv"]').isDisabled());
+    assert.match((await shown(page)).errors.join(' '), /needs at least one criterion/);
+    await close();
+  });
+
+  test('the front chart\'s labels do not overlap', async () => {
+    const { page, close } = await open();
+    // Given weights close to the regression weights: their markers nearly meet.
+    await recomputed(page, () => page.check('[data-path="weights"][value="given"]'));
+    for (const [i, w] of ['0.22', '0.21', '0.07', '0.17'].entries()) {
+      await recomputed(page, () => field(page, `predictors[${i}].weight`).fill(w));
+    }
+    await page.locator('[data-testid="front-chart"]').scrollIntoViewIfNeeded();
+    const overlaps = await page.evaluate(() => {
+      // Turned text (an axis title) has a box far larger than its letters.
+      const boxes = Array.from(document.querySelectorAll('[data-testid="front-chart"] svg text:not([transform])'))
+        .map((t) => ({ text: t.textContent, box: t.getBoundingClientRect() })).filter((b) => b.box.width > 0);
+      const out = [];
+      for (let i = 0; i < boxes.length; i += 1) {
+        for (let j = 0; j < i; j += 1) {
+          const [a, b] = [boxes[i].box, boxes[j].box];
+          if (a.left < b.right - 0.5 && b.left < a.right - 0.5 && a.top < b.bottom - 0.5 && b.top < a.bottom - 0.5) {
+            out.push(`${boxes[i].text} / ${boxes[j].text}`);
+          }
+        }
+      }
+      return out;
+    });
+    assert.deepEqual(overlaps, []);
+    await close();
+  });
+
+  test('chart text is at least 11 pixels on a laptop and a phone', async () => {
+    for (const viewport of [laptop, phone]) {
+      const { page, close } = await open('', viewport);
+      const smallest = await page.evaluate(() => Math.min(...Array.from(document.querySelectorAll('.chart svg')).flatMap((svg) => {
+        const scale = svg.getBoundingClientRect().width / Number(svg.getAttribute('viewBox').split(' ')[2]);
+        return Array.from(svg.querySelectorAll('text')).map((t) => Number(t.getAttribute('font-size')) * scale);
+      })));
+      assert.ok(smallest >= 11 - 1e-9, `${viewport.width}: the smallest chart text is ${smallest} pixels`);
+      await close();
+    }
+  });
+
+  test('the table across ratios: built-in ratios, the minimum and the requested ones', async () => {
+    const s = structuredClone(published);
+    s.requested_ratios = [0.1, 0.35, 0.6];
+    const text = JSON.stringify(s);
+    const { page, close } = await open(`index.html?scenario=${encodeURIComponent(text)}`);
+    await open_across(page);
+    const native = JSON.parse(explore(['table', '-', '--format', 'json'], text).stdout).rows;
+    const rows = await page.locator('[data-testid="across-ratios-table"] tbody tr').evaluateAll((trs) => trs.map((tr) => ({
+      kind: tr.dataset.kind,
+      cells: Object.fromEntries(Array.from(tr.querySelectorAll('td[data-value]')).map((td) => [td.dataset.column, Number(td.dataset.value)])),
+    })));
+    assert.equal(rows.length, native.length);
+    assert.deepEqual(rows.map((r) => r.kind), native.map((r) => r.kind));
+    assert.deepEqual(rows.filter((r) => r.kind === 'requested').map((r) => r.cells.target), [0.1, 0.35, 0.6]);
+    for (const [k, row] of rows.entries()) {
+      for (const [column, value] of Object.entries(row.cells)) {
+        assert.ok(precise_error(column, value, native[k][column]) <= precise_tolerance, `row ${k} ${column}`);
+      }
+    }
+    const csv = await downloaded(page, '[data-download="across-csv"]');
+    assert_csv_close(csv.text, explore(['table', '-'], text).stdout, 'the CSV across ratios');
+    await screenshot(page, 'page-across-ratios.png');
+    await close();
+  });
+
+  test('several minority groups: added in the form, agreeing with the explorer', async () => {
+    const { page, problems, close } = await open();
+    await recomputed(page, () => page.click('button[data-add="groups"]'));
+    await recomputed(page, () => page.click('button[data-add="groups"]'));
+    await recomputed(page, () => field(page, 'groups[1].name').fill('Hispanic'));
+    await recomputed(page, () => field(page, 'groups[1].d[0]').fill('-0.6'));
+    await recomputed(page, () => field(page, 'groups[2].d[0]').fill('0.2'));
+    await recomputed(page, () => field(page, 'groups[2].share').fill('0.05'));
+    let scenario = scenario_in_address(page);
+    assert.equal(scenario.groups.length, 3);
+    assert.equal(scenario.groups[0].share, 0.25, 'the first group takes the mix: 1 in 4');
+    assert.equal(scenario.majority_per_minority, undefined);
+    assert.deepEqual(await page.locator('#scenario [data-testid="field-error"]').allTextContents(), []);
+    await assert_groups_agree(page, scenario);
+    assert.match(await page.locator('#front-errors [data-testid="field-error"]').textContent(), /several minority groups is not on the page yet/);
+    await screenshot(page, 'page-groups.png');
+
+    // From the address, a scenario with groups opens as it is.
+    const three = three_groups();
+    await page.goto(`${base}index.html?scenario=${encodeURIComponent(JSON.stringify(three))}`);
+    await page.waitForFunction(() => performance.getEntriesByName('fourfifths:first-result').length > 0);
+    await settled(page);
+    scenario = scenario_in_address(page);
+    assert.equal(explore(['convert', '-', '--to', 'json'], JSON.stringify(scenario)).stdout,
+      explore(['convert', '-', '--to', 'json'], JSON.stringify(three)).stdout);
+    await assert_groups_agree(page, scenario);
+    await open_across(page);
+    const across = await page.locator('[data-testid="across-ratios-table"] tbody tr').count();
+    const native = explore(['table', '-'], JSON.stringify(three)).stdout.trim().split('\n').length - 1;
+    assert.equal(across, native, 'a row per ratio and group');
+    // Removing groups down to one gives the one-group form back.
+    await recomputed(page, () => page.click('button[data-remove="groups"][data-index="2"]'));
+    await recomputed(page, () => page.click('button[data-remove="groups"][data-index="1"]'));
+    scenario = scenario_in_address(page);
+    assert.equal(scenario.groups, undefined);
+    assert.equal(scenario.minority_share, 0.15);
+    assert_agrees_with_explorer(await shown(page), scenario, 'back to one group');
+    assert.deepEqual(problems, []);
+    await close();
+  });
+
+  test('observed counts: typed or pasted, agreeing with the explorer', async () => {
+    const { page, problems, close } = await open();
+    const csv = await readFile(join(source, 'examples/observed_hiring.csv'), 'utf8');
+    // Pasted from a spreadsheet: tabs between the cells.
+    await page.locator('#observed-text').fill(csv.replaceAll(',', '\t'));
+    await page.waitForFunction(() => document.documentElement.dataset.observed === 'settled'
+      && document.querySelectorAll('[data-testid="observed-table"] tbody tr').length > 0);
+    const native = JSON.parse(explore(['observed', '-', '--format', 'json'], csv).stdout).rows;
+    const rows = await page.locator('[data-testid="observed-table"] tbody tr').evaluateAll((trs) => trs.map((tr) =>
+      Object.fromEntries(Array.from(tr.querySelectorAll('td')).map((td) => [td.dataset.column, td.dataset.value ?? td.textContent]))));
+    assert.equal(rows.length, native.length);
+    for (const [k, want] of native.entries()) {
+      for (const column of ['rate', 'impact_ratio', 'z', 'p_z', 'p_fisher', 'ci_low', 'ci_high']) {
+        if (want[column] === null) assert.equal(rows[k][column], '—', `${k} ${column}`);
+        else assert.ok(Math.abs(Number(rows[k][column]) - want[column]) <= 1e-15 * Math.max(1, Math.abs(want[column])), `${k} ${column}`);
+      }
+      for (const column of ['passes_four_fifths', 'one_person_flip']) {
+        assert.equal(rows[k][column], want[column] === null ? '—' : String(want[column]), `${k} ${column}`);
+      }
+      assert.equal(Number(rows[k].applicants), want.applicants);
+    }
+    assert.equal(await page.locator('[data-testid="observed-chart"] svg').count(), 1);
+    await page.locator('#observed-text').scrollIntoViewIfNeeded();
+    await screenshot(page, 'page-observed.png');
+    // A fault: its line and column.
+    await page.locator('#observed-text').fill('group,applicants,selected\nA,10,12\n');
+    await page.waitForFunction(() => document.querySelector('#observed-errors').textContent.length > 0);
+    const message = await page.locator('#observed-errors').textContent();
+    const native_errors = explore(['observed', '-'], 'group,applicants,selected\nA,10,12\n').stderr;
+    assert.ok(native_errors.includes(message.split(': ').slice(-1)[0].trim()), `${message} / ${native_errors}`);
+    assert.deepEqual(problems, []);
+    await close();
+  });
+
+  test('a matrix pasted from a spreadsheet, and the matrix as one tab stop', async () => {
+    const { page, close } = await open();
+    const names = ['a', 'b', 'c', 'd', 'e'];
+    // The lower triangle with headings, as a spreadsheet copies it.
+    const lower = [['', ...names], ['a', '1'], ['b', '0.3', '1'], ['c', '0.1', '0.2', '1'],
+      ['d', '0.2', '0.4', '0.5', '1'], ['e', '0.35', '0.25', '0.15', '0.3', '1']].map((r) => r.join('\t')).join('\n');
+    await recomputed(page, () => page.evaluate((text) => {
+      const cell = document.querySelector('[data-path="correlations[2][2]"]');
+      const data = new DataTransfer();
+      data.setData('text/plain', text);
+      cell.dispatchEvent(new ClipboardEvent('paste', { clipboardData: data, bubbles: true, cancelable: true }));
+    }, lower));
+    const doc = scenario_in_address(page);
+    assert.deepEqual(doc.correlations, [[1, 0.3, 0.1, 0.2, 0.35], [0.3, 1, 0.2, 0.4, 0.25], [0.1, 0.2, 1, 0.5, 0.15],
+      [0.2, 0.4, 0.5, 1, 0.3], [0.35, 0.25, 0.15, 0.3, 1]]);
+    assert.match(await page.locator('#paste-status').textContent(), /5 × 5 lower triangle/);
+    assert_agrees_with_explorer(await shown(page), doc, 'the pasted matrix');
+    // A whole matrix, comma-separated, by the text box.
+    await page.click('.paste-box summary');
+    await page.fill('#paste-text', doc.correlations.map((r) => r.map((x) => (x === 0.3 ? 0.31 : x)).join(',')).join('\n'));
+    await recomputed(page, () => page.click('#paste-apply'));
+    assert.equal(scenario_in_address(page).correlations[0][1], 0.31);
+
+    // One Tab stop: the arrows move inside.
+    const cells = await page.evaluate(() => Array.from(document.querySelectorAll('input.cell')).filter((c) => c.tabIndex >= 0).length);
+    assert.equal(cells, 1);
+    await field(page, 'correlations[0][0]').focus();
+    await page.keyboard.press('ArrowDown');
+    await page.keyboard.press('ArrowRight');
+    assert.equal(await page.evaluate(() => document.activeElement.dataset.path), 'correlations[1][1]');
+    await page.keyboard.press('Tab');
+    const after = await page.evaluate(() => document.activeElement.dataset.path ?? document.activeElement.id);
+    assert.ok(!String(after).startsWith('correlations'), `Tab leaves the matrix (to ${after})`);
+    await page.keyboard.press('Shift+Tab');
+    assert.equal(await page.evaluate(() => document.activeElement.dataset.path), 'correlations[1][1]', 'and comes back to the cell left');
+    await close();
+  });
+
+  test('the verdict stays in view while the matrix is edited', async () => {
+    for (const viewport of [laptop, phone]) {
+      const { page, close } = await open('', viewport);
+      await field(page, 'correlations[3][2]').scrollIntoViewIfNeeded();
+      await recomputed(page, () => field(page, 'correlations[3][2]').fill('0.4'));
+      const box = await page.locator('[data-testid="verdict"]').boundingBox();
+      assert.ok(box.y >= 0 && box.y + box.height <= viewport.height, `${viewport.width}: the verdict at ${box.y}`);
+      assert.match(await page.locator('[data-testid="verdict"]').textContent(), /Four-fifths minimum 0\.\d{3} · At 0\.1: impact ratio/);
+      await page.screenshot({ path: join(screenshots, `page-sticky-${viewport.width}.png`) });
+      await close();
+    }
+  });
+
+  test('axe-core finds no violation on a laptop and a phone', async () => {
+    for (const viewport of [laptop, phone]) {
+      const { page, close } = await open('', viewport);
+      await open_across(page);
+      await page.click('details:has(#front-points) summary');
+      await page.click('#observed-example');
+      await page.waitForFunction(() => document.querySelectorAll('[data-testid="observed-table"] tbody tr').length > 0);
+      assert.deepEqual(await axe_violations(page), [], `${viewport.width} pixels`);
+      await close();
+    }
+    // With several groups and with errors too.
+    const { page, close } = await open(`index.html?scenario=${encodeURIComponent(JSON.stringify(three_groups()))}`, phone);
+    await recomputed(page, () => field(page, 'groups[0].d[1]').fill('x'));
+    assert.deepEqual(await axe_violations(page), [], 'groups with an error');
+    await close();
+  });
+
+  test('a report to print on two pages or save as one file', async () => {
+    const { page, close } = await open();
+    await page.waitForFunction(() => document.querySelector('[data-testid="report"]').dataset.ready === 'true');
+    const saved = await downloaded(page, '#save-report');
+    assert.match(saved.name, /-report\.html$/);
+    assert.doesNotMatch(saved.text, /<script|<input|<button|<link/);
+    assert.match(saved.text, /<svg/);
+    const minimum = await page.locator('[data-testid="four-fifths-minimum"]').textContent();
+    assert.ok(saved.text.includes(`Four-fifths minimum selection ratio: ${minimum}`));
+    assert.ok(saved.text.includes('cognitive ability'));
+    await writeFile(join(screenshots, 'report.html'), saved.text);
+    const report = await browser.newPage({ viewport: laptop });
+    await report.goto(`file://${join(screenshots, 'report.html')}`);
+    await report.screenshot({ path: join(screenshots, 'page-report.png'), fullPage: true });
+    await report.close();
+    // Printed: the report alone, on at most two pages.
+    await page.emulateMedia({ media: 'print' });
+    await page.evaluate(() => window.dispatchEvent(new Event('beforeprint')));
+    const pdf = await page.pdf({ format: 'A4' });
+    const pages = (pdf.toString('latin1').match(/\/Type\s*\/Page[^s]/g) ?? []).length;
+    assert.ok(pages >= 1 && pages <= 2, `${pages} pages`);
+    assert.equal(await page.locator('#scenario').isVisible(), false);
+    assert.equal(await page.locator('[data-testid="report"]').isVisible(), true);
+    await close();
+  });
+
+  test('a baseline to compare with, and a preset that can be undone', async () => {
+    const { page, close } = await open();
+    const before = await shown(page);
+    await recomputed(page, () => page.click('#pin-baseline'));
+    await recomputed(page, () => field(page, 'predictors[0].d').fill('-0.5'));
+    const diff = await page.locator('[data-testid="baseline-table"] tbody tr').evaluateAll((trs) => trs.map((tr) =>
+      Object.fromEntries(Array.from(tr.querySelectorAll('td')).map((td) => [td.dataset.column, Number(td.dataset.value)]))));
+    const after = await shown(page);
+    assert.equal(diff[0].baseline, Number(before.minimum_value));
+    assert.equal(diff[0].now, Number(after.minimum_value));
+    assert.ok(Math.abs(diff[0].difference - (diff[0].now - diff[0].baseline)) < 1e-15);
+    // Both curves in the chart: the current ones and the baseline's.
+    const legend = await page.locator('[data-testid="ai-chart"] svg text').allTextContents();
+    assert.ok(legend.includes('Impact ratio') && legend.includes('baseline: Impact ratio'), legend.join(' | '));
+    await page.locator('#baseline').scrollIntoViewIfNeeded();
+    await screenshot(page, 'page-baseline.png');
+    // A preset replaces the edits; Undo brings them back.
+    await recomputed(page, () => page.click('[data-preset="majority_criterion.json"]'));
+    assert.equal((await form_values(page)).mode, 'majority');
+    await recomputed(page, () => page.click('#undo-replace'));
+    assert.equal((await form_values(page))['predictors[0].d'], '-0.5');
+    await close();
+  });
+
+  test('opened from a file: the single-file page works, index.html says what to do', async () => {
+    const context = await browser.newContext({ viewport: laptop });
+    const page = await context.newPage();
+    const problems = [];
+    page.on('pageerror', (error) => problems.push(error.message));
+    await page.goto(`file://${join(site, 'fourfifths.html')}`);
+    await page.waitForFunction(() => performance.getEntriesByName('fourfifths:first-result').length > 0);
+    await settled(page);
+    assert_agrees_with_explorer(await shown(page), published, 'the single file');
+    assert.deepEqual(problems, []);
+    await page.goto(`file://${join(site, 'index.html')}`);
+    await page.waitForFunction(() => /fourfifths\.html/.test(document.querySelector('#minimum-note').textContent));
+    // Styled: the style sheet beside it loads.
+    assert.equal(await page.evaluate(() => getComputedStyle(document.querySelector('.verdict-bar')).position), 'sticky');
+    await screenshot(page, 'page-from-file.png');
+    await context.close();
+  });
+});
+
+/** Opens the table across ratios, which is filled when it opens. */
+async function open_across(page) {
+  await page.click('#across summary');
+  await page.waitForFunction(() => document.querySelectorAll('[data-testid="across-ratios-table"] tbody tr').length > 0);
+}
+
+/** The groups' numbers on the page against the explorer's table of the scenario. */
+async function assert_groups_agree(page, scenario) {
+  const text = JSON.stringify(scenario);
+  const ratio = scenario.requested_ratios[0];
+  const native = JSON.parse(explore(['table', '-', '--ratios', String(ratio), '--format', 'json'], text).stdout);
+  const minimum = native.four_fifths_minimum;
+  const view = await shown(page);
+  assert.equal(view.minimum, minimum ? minimum.sr.toFixed(3) : 'none');
+  if (minimum) assert.ok(precise_error('sr', Number(view.minimum_value), minimum.sr) <= 1e-15);
+  const rows = await page.locator('[data-testid="group-table"] tbody tr').evaluateAll((trs) => trs.map((tr) => ({
+    group: tr.querySelector('th').textContent,
+    ...Object.fromEntries(Array.from(tr.querySelectorAll('td[data-value]')).map((td) => [td.dataset.column, Number(td.dataset.value)])),
+  })));
+  const want = native.rows.filter((r) => r.kind === 'requested');
+  assert.deepEqual(rows.map((r) => r.group), want.map((r) => r.group));
+  for (const [k, row] of want.entries()) {
+    for (const column of ['sr_group', 'ai_vs_majority', 'ratio_to_highest', 'mean_group']) {
+      assert.ok(Math.abs(rows[k][column] - row[column]) <= 1e-15 * Math.max(1, Math.abs(row[column])), `${row.group} ${column}`);
+    }
+  }
+}

@@ -3,6 +3,7 @@
 // its tables and CSV, its plot, its Pareto fronts, its messages for bad
 // input, its conversion of decks.
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
 import { readFile, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -10,7 +11,7 @@ import { describe, test } from 'node:test';
 
 import {
   all_decks, assert_csv_close, example_scenarios, explore, explorer_lines, fault_line, load_engine,
-  precise_error, precise_tolerance,
+  precise_error, precise_tolerance, source,
 } from './support.mjs';
 
 const engine = await load_engine();
@@ -303,6 +304,126 @@ describe('load', () => {
       const native = explore(['table', '-'], text);
       assert.deepEqual(loaded.errors.map(fault_line), explorer_lines(native.stderr), text);
     }
+  });
+});
+
+/** A case of tests/analysis/data/groups (a neutral form) as a scenario with groups. */
+function group_scenario(c) {
+  const weights = c.predictor_weights === 'regression' ? null : c.predictor_weights;
+  return {
+    mode: c.mode,
+    quality: c.quality,
+    ...(weights ? {} : { weights: 'regression' }),
+    predictors: Array.from({ length: c.predictors }, (_, i) => (weights ? { weight: weights[i] } : {})),
+    criteria: (c.criterion_weights ?? []).map((w) => ({ weight: w })),
+    correlations: c.correlations,
+    groups: c.groups,
+  };
+}
+
+describe('several groups and the table across ratios', () => {
+  test('the rows across ratios are the explorer\'s table without --ratios', () => {
+    for (const example of examples) {
+      const answer = evaluate(JSON.parse(example.text), 0.1);
+      assert_csv_close(answer.across_csv, explore(['table', example.path]).stdout, example.name);
+      assert.equal(answer.across.length, answer.across_csv.trim().split('\n').length - 1);
+    }
+  });
+
+  test('groups: every rate, ratio and mean within 1e-12 of the 40-digit outcomes', async () => {
+    const dir = join(source, 'tests/analysis/data/groups');
+    const cases = (await readFile(join(dir, 'cases.jsonl'), 'utf8')).trim().split('\n').map((l) => JSON.parse(l));
+    const [header, ...lines] = (await readFile(join(dir, 'truth.csv'), 'utf8')).trim().split(/\r?\n/).map((l) => l.split(','));
+    const truth = lines.map((l) => Object.fromEntries(header.map((h, i) => [h, l[i]])));
+    let worst = 0;
+    let compared = 0;
+    for (const c of cases) {
+      for (const ratio of [0.1, 0.5]) {
+        const answer = evaluate(group_scenario(c), ratio);
+        assert.deepEqual(answer.errors, [], c.id);
+        assert.equal(answer.several_groups, true);
+        const rows = answer.group_rows.filter((r) => r.kind === 'requested');
+        const want = truth.filter((t) => t.case === c.id && t.ratio === String(ratio));
+        assert.deepEqual(rows.map((r) => r.group), want.map((t) => t.group), c.id);
+        for (const [k, t] of want.entries()) {
+          for (const [mine, theirs, relative] of [['sr_group', 'sr', true], ['ai_vs_majority', 'ai_vs_majority', true],
+            ['ratio_to_highest', 'ratio_to_highest', true], ['mean_group', 'mean', false], ['cut_score', 'cut_score', false]]) {
+            const expected = Number(t[theirs]);
+            if (relative && Math.abs(expected) < 1e-300) continue;
+            const error = Math.abs(rows[k][mine] - expected) / (relative ? Math.abs(expected) : Math.max(1, Math.abs(expected)));
+            assert.ok(error <= precise_tolerance, `${c.id} at ${ratio} ${t.group} ${mine}: ${rows[k][mine]}, ${t[theirs]}`);
+            worst = Math.max(worst, error);
+            compared += 1;
+          }
+          assert.equal(String(rows[k].passes_four_fifths), t.passes_four_fifths, `${c.id} ${t.group}`);
+        }
+        const minimum = truth.find((t) => t.case === c.id && t.ratio.startsWith('minimum:'));
+        // A minimum far below the doubles (1e-784) is none to the engine.
+        if (minimum && Number(minimum.ratio.slice('minimum:'.length)) > 0) {
+          const expected = Number(minimum.ratio.slice('minimum:'.length));
+          assert.ok(Math.abs(answer.group_minimum.sr - expected) <= precise_tolerance * expected, c.id);
+        } else assert.equal(answer.group_minimum, null, c.id);
+      }
+    }
+    console.log(`groups: ${compared} values, largest difference from the 40-digit outcomes ${worst.toExponential(2)}`);
+  });
+
+  test('groups: the table across ratios is the explorer\'s; the front says it is not offered', () => {
+    const c = JSON.parse(readFileSync(join(source, 'tests/analysis/data/groups/cases.jsonl'), 'utf8').split('\n')[1]);
+    const scenario = { ...group_scenario(c), requested_ratios: [0.25, 0.6] };
+    const answer = evaluate(scenario, 0.25);
+    assert_csv_close(answer.across_csv, explore(['table', '-'], JSON.stringify(scenario)).stdout, 'groups across ratios');
+    assert_csv_close(answer.csv, explore(['table', '-', '--ratios', '0.25'], JSON.stringify(scenario)).stdout, 'groups at 0.25');
+    assert.match(answer.ai_chart, /<svg/);
+    assert.match(answer.ai_chart, /Ratio to the highest rate/);
+    const front = JSON.parse(engine.front(JSON.stringify({ scenario, ratio: 0.25, min_ai: 0.8 })));
+    assert.deepEqual(front.errors, []);
+    assert.equal(front.front, undefined);
+    assert.deepEqual(front.front_errors.map((f) => f.path), ['front']);
+  });
+
+  test('observed counts: the explorer\'s analysis, CSV and chart', async () => {
+    const path = join(source, 'examples/observed_hiring.csv');
+    const data = await readFile(path, 'utf8');
+    const answer = JSON.parse(engine.observed(JSON.stringify({ data })));
+    assert.deepEqual(answer.errors, []);
+    assert.deepEqual(answer.analysis, JSON.parse(explore(['observed', path, '--format', 'json']).stdout));
+    assert.equal(answer.csv, explore(['observed', path]).stdout);
+    const svg = join(tmpdir(), `fourfifths-observed-${process.pid}.svg`);
+    explore(['observed', path, '--plot', svg]);
+    assert.equal(answer.chart, await readFile(svg, 'utf8'));
+    await rm(svg);
+    // A reference and a level of the request's own.
+    const other = JSON.parse(engine.observed(JSON.stringify({ data, reference: 'women', alpha: 0.01 })));
+    assert.deepEqual(other.analysis,
+      JSON.parse(explore(['observed', path, '--reference', 'women', '--alpha', '0.01', '--format', 'json']).stdout));
+    // A fault: the explorer's words and place.
+    const bad = 'group,applicants,selected\nA,10,12\nB,5,1\n';
+    const refused = JSON.parse(engine.observed(JSON.stringify({ data: bad })));
+    assert.deepEqual(refused.errors.map(fault_line), explorer_lines(explore(['observed', '-'], bad).stderr));
+  });
+
+  test('a baseline is drawn into the chart on screen, never into the download', () => {
+    const scenario = JSON.parse(published.text);
+    const baseline = published_with((s) => { s.predictors[0].d = -0.5; });
+    const plain = JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio: 0.1, width: 700 })));
+    const compared = JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio: 0.1, width: 700, baseline })));
+    assert.equal(compared.ai_chart, plain.ai_chart);
+    assert.equal(compared.ai_chart, explore(['plot', '-', '-o', '-'], published.text).stdout);
+    assert.doesNotMatch(plain.ai_chart_screen, /baseline:/);
+    assert.match(compared.ai_chart_screen, />baseline: Impact ratio</);
+    // A baseline with faults draws nothing more.
+    const broken = JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio: 0.1, width: 700, baseline: { mode: 2 } })));
+    assert.equal(broken.ai_chart_screen, plain.ai_chart_screen);
+  });
+
+  test('a deck the reader cannot read is told from one the program refuses', async () => {
+    const garbage = JSON.parse(engine.load('hello\nthese are my notes\n'));
+    assert.equal(garbage.scenario, null);
+    assert.equal(garbage.unreadable, true);
+    const refused = (await all_decks()).filter((d) => d.folder === 'invalid');
+    const statuses = refused.slice(0, 40).map((d) => JSON.parse(engine.load(new Uint8Array(readFileSync(d.path)))).unreadable);
+    assert.ok(statuses.includes(false), 'some decks are refused by the program, not the reader');
   });
 });
 

@@ -32,6 +32,22 @@ export interface Evaluation {
   csv?: string;
   ai_chart?: string;
   ai_chart_screen?: string;
+  /** The rows of the table without --ratios: built-in ratios, the minimum, the requested ones. */
+  across?: Row[];
+  across_csv?: string;
+  /** A scenario with several minority groups. */
+  several_groups?: boolean;
+  group_rows?: Row[];
+  group_minimum?: { sr: number; cut_score: number; lowest_group: string; highest_group: string } | null;
+  group_effects?: { name: string; predictor_effect: number | null }[];
+}
+
+export interface ObservedAnswer {
+  errors: Fault[];
+  analysis?: { alpha: number; confidence: number; reference: string | null; units: string[]; rows: Row[] };
+  csv?: string;
+  chart?: string;
+  chart_screen?: string;
 }
 
 export interface Weighting {
@@ -73,4 +89,6 @@ export interface Loaded {
   form: 'json' | 'deck';
   scenario: unknown;
   errors: Fault[];
+  /** A deck whose reader gave up on the text (not one the program refused). */
+  unreadable?: boolean;
 }

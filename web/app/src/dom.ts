@@ -15,3 +15,15 @@ export function error_line(text: string): HTMLParagraphElement {
   p.textContent = text;
   return p;
 }
+
+/** Offers a text as a file to save. */
+export function download(text: string, name: string, type: string): void {
+  const url = URL.createObjectURL(new Blob([text], { type }));
+  const a = document.createElement('a');
+  a.href = url;
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 1000);
+}

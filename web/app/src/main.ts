@@ -4,9 +4,13 @@
 import create_engine, { type Engine } from '@engine';
 
 import type { Evaluation, Fault, FrontAnswer, Loaded } from './answers';
-import { element, error_line } from './dom';
+import { Baseline } from './baseline';
+import { download, element, error_line } from './dom';
+import { all_faults, plain_file_errors, with_hints } from './faults';
 import { ScenarioForm } from './form';
 import { from_document, ratio_of, type Scenario, to_document, variable_names } from './model';
+import { Observed } from './observed';
+import { build_report, report_document, report_style } from './report';
 import { Results } from './results';
 
 // The bundled examples (examples/*.json), as text, by file name.
@@ -38,6 +42,11 @@ class Page {
   private first = true;
   private address_timer = 0;
   private input_at: number | null = null;
+  /** Whether the reader changed the scenario since it was opened. */
+  private edited = false;
+  private readonly baseline: Baseline;
+  private report_timer = 0;
+  private width = 800;
 
   constructor(private readonly engine: Engine) {
     this.form = new ScenarioForm(element<HTMLFormElement>('scenario'), {
@@ -46,8 +55,29 @@ class Page {
         this.form.show(this.scenario);
         this.schedule();
       },
+      edited: () => { this.edited = true; },
     });
+    this.baseline = new Baseline(engine);
     this.narrow.addEventListener('change', () => this.schedule());
+    // The charts are laid out at the width of their box: again when it
+    // changes. The width is kept, as asking for it on every edit would make
+    // the browser lay out the page first.
+    this.width = this.measure_width();
+    let resize_timer = 0;
+    new ResizeObserver((entries) => {
+      const seen = entries[0]?.contentRect.width ?? 0;
+      if (seen === 0 || this.clamp_width(seen) === this.width) return;
+      window.clearTimeout(resize_timer);
+      resize_timer = window.setTimeout(() => {
+        const width = this.measure_width();
+        if (width !== this.width) {
+          this.width = width;
+          this.schedule();
+        }
+      }, 150);
+    }).observe(element<HTMLElement>('ai-chart'));
+    new Observed(engine, () => this.chart_width());
+    this.wire_report();
     // For the recompute figure: when the input that changed something was
     // made, so that the time it waited (behind a warm-up round, say) counts.
     for (const type of ['input', 'change']) {
@@ -88,8 +118,31 @@ class Page {
     return key;
   }
 
+  /**
+   * Opens a preset or a file in place of the scenario shown; edits that were
+   * not saved can be had back with "Undo".
+   */
+  private replace_with(doc: unknown, source: string): void {
+    const previous = this.edited ? to_document(this.scenario) : null;
+    this.use(doc, source);
+    if (previous === null) return;
+    const p = document.createElement('p');
+    p.append('Your edited scenario was replaced. ');
+    const undo = document.createElement('button');
+    undo.type = 'button';
+    undo.id = 'undo-replace';
+    undo.textContent = 'Undo: back to the edited scenario';
+    undo.addEventListener('click', () => {
+      this.use(previous, 'your edited scenario again');
+      this.edited = true;
+    });
+    p.append(undo);
+    this.load_status.append(p);
+  }
+
   /** Puts a scenario document into the form and computes. */
   private use(doc: unknown, source: string): void {
+    this.edited = false;
     const { scenario, leftovers } = from_document(doc);
     this.scenario = scenario;
     this.form.show(scenario);
@@ -107,11 +160,21 @@ class Page {
     this.schedule();
   }
 
-  private say_load_errors(what: string, errors: Fault[]): void {
+  private say_load_errors(what: string, errors: Fault[], detail: string[] = []): void {
     const intro = document.createElement('p');
     intro.textContent = `${what} could not be read:`;
-    this.load_status.replaceChildren(intro,
-      ...errors.map((e) => error_line(e.path ? `${e.path}: ${e.message}` : e.message)));
+    const parts: HTMLElement[] = [intro,
+      ...errors.map((e) => error_line(e.path ? `${e.path}: ${e.message}` : e.message))];
+    if (detail.length > 0) {
+      const more = document.createElement('details');
+      const summary = document.createElement('summary');
+      summary.textContent = 'What the deck reader said';
+      const pre = document.createElement('pre');
+      pre.textContent = detail.join('\n');
+      more.append(summary, pre);
+      parts.push(more);
+    }
+    this.load_status.replaceChildren(...parts);
   }
 
   private wire_presets(): void {
@@ -125,7 +188,7 @@ class Page {
       button.type = 'button';
       button.textContent = doc.title ?? name;
       button.dataset.preset = name;
-      button.addEventListener('click', () => this.use(JSON.parse(examples[key]), `the example ${name}`));
+      button.addEventListener('click', () => this.replace_with(JSON.parse(examples[key]), `the example ${name}`));
       box.append(button);
     }
   }
@@ -161,12 +224,24 @@ class Page {
   /** A JSON scenario or a deck, told apart by the engine as the explorer does. */
   private async open(file: File): Promise<void> {
     const bytes = new Uint8Array(await file.arrayBuffer());
-    const loaded = JSON.parse(this.engine.load(bytes)) as Loaded;
-    if (loaded.scenario === null) {
-      this.say_load_errors(file.name, loaded.errors);
+    const plain = plain_file_errors(bytes);
+    if (plain) {
+      this.say_load_errors(file.name, [{ path: '', message: plain }]);
       return;
     }
-    this.use(loaded.scenario, `${file.name} (${loaded.form === 'deck' ? 'a deck' : 'a JSON scenario'})`);
+    const loaded = JSON.parse(this.engine.load(bytes)) as Loaded;
+    if (loaded.scenario === null) {
+      if (loaded.unreadable) {
+        this.say_load_errors(file.name, [{
+          path: '',
+          message: 'it is not a JSON scenario (which starts with "{"), and it could not be read as a deck ' +
+            'either: a deck is the classic program\'s text, a title line, then its header and values. ' +
+            'The reader ran out of values or found words where it expected numbers.',
+        }], loaded.errors.map((e) => e.message));
+      } else this.say_load_errors(file.name, loaded.errors);
+      return;
+    }
+    this.replace_with(loaded.scenario, `${file.name} (${loaded.form === 'deck' ? 'a deck' : 'a JSON scenario'})`);
   }
 
   private save(): void {
@@ -203,11 +278,15 @@ class Page {
     for (const button of document.querySelectorAll<HTMLButtonElement>('[data-download]')) {
       button.addEventListener('click', () => {
         const stem = file_stem(this.scenario.title, 'fourfifths');
-        const e = this.evaluation;
-        const f = this.front_answer;
+        const charts = button.dataset.download === 'ai-svg' || button.dataset.download === 'front-svg';
+        const { e, f } = charts ? this.with_downloads() : { e: this.evaluation, f: this.front_answer };
         switch (button.dataset.download) {
           case 'csv':
+          case 'group-csv':
             if (e?.csv) download(e.csv, `${stem}-outcomes.csv`, 'text/csv');
+            break;
+          case 'across-csv':
+            if (e?.across_csv) download(e.across_csv, `${stem}-across-ratios.csv`, 'text/csv');
             break;
           case 'ai-svg':
             if (e?.ai_chart) download(e.ai_chart, `${stem}-selection-ratios.svg`, 'image/svg+xml');
@@ -278,16 +357,47 @@ class Page {
     const scenario = to_document(this.scenario);
     const ratio = ratio_of(this.scenario);
     const narrow = this.narrow.matches;
+    const width = this.chart_width();
+    const baseline = this.baseline.document();
+    // The explorer's own charts (downloads, the report) are asked for when
+    // they are wanted, not on every edit.
+    const downloads = false;
     return {
       scenario, ratio, narrow,
-      evaluate: JSON.stringify({ scenario, ratio, narrow }),
-      front: JSON.stringify({ scenario, ratio, narrow, ...this.front }),
+      evaluate: JSON.stringify({ scenario, ratio, narrow, width, downloads, ...(baseline ? { baseline } : {}) }),
+      front: JSON.stringify({ scenario, ratio, narrow, width, downloads, ...this.front }),
     };
+  }
+
+  /** The answers for the scenario shown with the explorer's own charts. */
+  private with_downloads(): { e: Evaluation | null; f: FrontAnswer | null } {
+    if (!this.evaluation) return { e: null, f: null };
+    const scenario = to_document(this.scenario);
+    const ratio = ratio_of(this.scenario);
+    const e = JSON.parse(this.engine.evaluate(JSON.stringify({ scenario, ratio }))) as Evaluation;
+    const f = this.front_answer && ratio !== null
+      ? JSON.parse(this.engine.front(JSON.stringify({ scenario, ratio, ...this.front }))) as FrontAnswer
+      : null;
+    return { e: e.errors.length === 0 ? e : null, f };
+  }
+
+  /** The width the charts are laid out at: their box's, in CSS pixels. */
+  private chart_width(): number {
+    return this.width;
+  }
+
+  private measure_width(): number {
+    const box = element<HTMLElement>('ai-chart');
+    return this.clamp_width(box.clientWidth || element<HTMLElement>('h-results').clientWidth);
+  }
+
+  private clamp_width(w: number): number {
+    return Math.max(300, Math.min(800, Math.floor(w)));
   }
 
   private compute(): void {
     const s = this.scenario;
-    const { scenario, ratio, narrow, ...request } = this.requests();
+    const { scenario, ratio, ...request } = this.requests();
     const names = variable_names(s).slice(0, s.predictors.length);
     this.evaluation = null;
     this.front_answer = null;
@@ -295,22 +405,27 @@ class Page {
       const t0 = performance.now();
       const e = JSON.parse(this.engine.evaluate(request.evaluate)) as Evaluation;
       performance.measure('fourfifths:evaluate', { start: t0, end: performance.now() });
-      this.form.show_faults(e.errors, e.warnings);
-      if (e.errors.length > 0) {
+      // The page's own checks (a selection ratio outside (0, 1)), and every
+      // fault at once: the engine stops at a value of the wrong kind.
+      const errors = with_hints(all_faults(this.engine, scenario, ratio, e.errors), scenario);
+      this.form.show_faults(errors, e.warnings);
+      if (errors.length > 0) {
         this.results.clear('Nothing is computed while the input has errors: see the messages beside the fields.');
       } else {
         this.evaluation = e;
-        this.results.show_evaluation(e, ratio, s.mode, names, narrow);
+        this.results.show_evaluation(e, ratio, s.mode, names);
         if (ratio === null) {
-          this.results.show_front({ errors: [], warnings: [], front_errors: [] }, names, narrow);
+          this.results.show_front({ errors: [], warnings: [], front_errors: [] }, names);
         } else {
           const t1 = performance.now();
           const f = JSON.parse(this.engine.front(request.front)) as FrontAnswer;
           performance.measure('fourfifths:front', { start: t1, end: performance.now() });
           this.front_answer = f;
-          this.results.show_front(f, names, narrow);
+          this.results.show_front(f, names);
         }
+        this.baseline.compare(e);
       }
+      this.update_report_later();
     } catch (error) {
       // The engine failed outright: nothing computed for an earlier
       // scenario may stay on screen as if it were this one's.
@@ -323,6 +438,45 @@ class Page {
       window.clearTimeout(this.address_timer);
       this.address_timer = window.setTimeout(() => this.keep_in_address(scenario), address_delay_ms);
     }
+  }
+
+  private wire_report(): void {
+    element<HTMLButtonElement>('save-report').addEventListener('click', () => {
+      this.update_report();
+      download(report_document(element<HTMLElement>('report'), document),
+        `${file_stem(this.scenario.title, 'fourfifths')}-report.html`, 'text/html');
+    });
+    element<HTMLButtonElement>('print-report').addEventListener('click', () => {
+      this.update_report();
+      window.print();
+    });
+    window.addEventListener('beforeprint', () => this.update_report());
+    element<HTMLButtonElement>('pin-baseline').addEventListener('click', () => {
+      if (!this.evaluation) return;
+      this.baseline.pin(to_document(this.scenario), this.scenario.title);
+      this.schedule();
+    });
+    element<HTMLButtonElement>('clear-baseline').addEventListener('click', () => {
+      this.baseline.clear();
+      this.schedule();
+    });
+  }
+
+  /** The printable report, brought up to date while nobody is typing. */
+  private update_report_later(): void {
+    window.clearTimeout(this.report_timer);
+    const ready = this.evaluation !== null;
+    for (const id of ['save-report', 'print-report', 'pin-baseline']) element<HTMLButtonElement>(id).disabled = !ready;
+    element<HTMLElement>('report').dataset.ready = 'false';
+    this.report_timer = window.setTimeout(() => this.update_report(), 400);
+  }
+
+  private update_report(): void {
+    window.clearTimeout(this.report_timer);
+    if (this.evaluation) this.results.fill_across();
+    const { e, f } = this.with_downloads();
+    build_report(element<HTMLElement>('report'), this.scenario, e, f);
+    element<HTMLElement>('report').dataset.ready = 'true';
   }
 
   private keep_in_address(scenario: Record<string, unknown>): void {
@@ -341,24 +495,20 @@ function file_stem(title: string, fallback: string): string {
   return stem || fallback;
 }
 
-function download(text: string, name: string, type: string): void {
-  const url = URL.createObjectURL(new Blob([text], { type }));
-  const a = document.createElement('a');
-  a.href = url;
-  a.download = name;
-  document.body.append(a);
-  a.click();
-  a.remove();
-  setTimeout(() => URL.revokeObjectURL(url), 1000);
-}
+
+// The report's look, for printing (and in the saved file).
+document.head.append(Object.assign(document.createElement('style'), { textContent: report_style }));
 
 try {
-  const engine = await create_engine();
+  // The single-file page carries the engine's bytes itself (base64).
+  const inline = (window as { fourfifths_wasm?: string }).fourfifths_wasm;
+  const engine = await create_engine(inline ? { wasmBinary: Uint8Array.from(atob(inline), (c) => c.charCodeAt(0)) } : {});
   // For the browser test's figures: the module fetched, compiled and started.
   performance.mark('fourfifths:engine-ready');
   const page = new Page(engine);
   page.start();
 } catch (error) {
   element<HTMLElement>('load-status').textContent = `The engine could not be loaded (${String(error)}).`;
+  element<HTMLElement>('minimum-note').textContent = 'The engine could not be loaded: see the message above the form.';
   throw error;
 }

@@ -13,6 +13,14 @@ export interface Variable {
 
 export type MixKind = 'majority_per_minority' | 'minority_share' | 'none';
 
+/** A minority group of a scenario with several: its name, share and effect sizes, as typed. */
+export interface Group {
+  name: string;
+  share: string;
+  /** One effect size per variable, predictors then criteria. */
+  d: string[];
+}
+
 export interface Scenario {
   title: string;
   mode: string;
@@ -28,6 +36,11 @@ export interface Scenario {
   ratio: string;
   /** The scenario's other requested ratios, comma-separated. */
   more_ratios: string;
+  /**
+   * Several minority groups, each with its own effect sizes and share; empty
+   * for one minority group (the variables' d and the applicant mix).
+   */
+  groups: Group[];
   /** An id (kept, for the explorer's batch runs), as it came. */
   id?: string | number;
 }
@@ -35,6 +48,10 @@ export interface Scenario {
 /** The most predictors and criteria the engine takes. */
 export const max_predictors = 30;
 export const max_criteria = 10;
+/** The most variables, predictors and criteria together. */
+export const max_variables = 30;
+/** The most minority groups the page offers (the engine has no such limit). */
+export const max_groups = 8;
 
 /** The selection ratio a scenario without requested ratios starts at. */
 export const default_ratio = '0.1';
@@ -134,6 +151,25 @@ export function from_document(doc: unknown): { scenario: Scenario; leftovers: Le
     mix = text_of(d.minority_share);
   }
 
+  let groups: Group[] = [];
+  if (Array.isArray(d.groups)) {
+    groups = d.groups.map((item: unknown, g) => {
+      if (!is_object(item)) {
+        leftovers.push({ path: `groups[${g}]`, message: 'not an object, left empty' });
+        return { name: '', share: '', d: Array.from({ length: n }, () => '') };
+      }
+      const ds = Array.isArray(item.d) ? item.d.map(text_of) : [];
+      if (ds.length > n) leftovers.push({ path: `groups[${g}].d`, message: `more than ${n} effect sizes, the rest left out` });
+      return {
+        name: text_of(item.name),
+        share: text_of(item.share),
+        d: Array.from({ length: n }, (_, j) => ds[j] ?? ''),
+      };
+    });
+  } else if (d.groups !== undefined) {
+    leftovers.push({ path: 'groups', message: 'not a list, left out' });
+  }
+
   let ratios: string[] = [];
   if (Array.isArray(d.requested_ratios)) ratios = d.requested_ratios.map(text_of);
   else if (d.requested_ratios !== undefined) {
@@ -153,6 +189,7 @@ export function from_document(doc: unknown): { scenario: Scenario; leftovers: Le
     mix,
     ratio: ratios[0] ?? default_ratio,
     more_ratios: ratios.slice(1).join(', '),
+    groups,
   };
   if (d.weights !== undefined && d.weights !== 'regression' && d.weights !== 'given') {
     leftovers.push({ path: 'weights', message: 'must be "given" or "regression"; taken as "given"' });
@@ -161,10 +198,10 @@ export function from_document(doc: unknown): { scenario: Scenario; leftovers: Le
   return { scenario, leftovers };
 }
 
-function variable_document(v: Variable, weighted: boolean): Record<string, unknown> {
+function variable_document(v: Variable, weighted: boolean, with_d: boolean): Record<string, unknown> {
   const out: Record<string, unknown> = {};
   if (v.name !== '') out.name = v.name;
-  out.d = value_of(v.d);
+  if (with_d) out.d = value_of(v.d);
   if (weighted) out.weight = value_of(v.weight);
   return out;
 }
@@ -182,10 +219,19 @@ export function to_document(s: Scenario): Record<string, unknown> {
   doc.mode = s.mode;
   doc.quality = s.quality;
   if (s.regression) doc.weights = 'regression';
-  doc.predictors = s.predictors.map((v) => variable_document(v, !s.regression));
-  doc.criteria = s.criteria.map((v) => variable_document(v, true));
+  const one_group = s.groups.length === 0;
+  doc.predictors = s.predictors.map((v) => variable_document(v, !s.regression, one_group));
+  doc.criteria = s.criteria.map((v) => variable_document(v, true, one_group));
   doc.correlations = s.correlations.map((row) => row.map(value_of));
-  if (s.mix_kind !== 'none') doc[s.mix_kind] = value_of(s.mix);
+  if (one_group && s.mix_kind !== 'none') doc[s.mix_kind] = value_of(s.mix);
+  if (!one_group) {
+    doc.groups = s.groups.map((g) => {
+      const out: Record<string, unknown> = { name: g.name };
+      if (g.share.trim() !== '') out.share = value_of(g.share);
+      out.d = g.d.map(value_of);
+      return out;
+    });
+  }
   doc.requested_ratios = [value_of(s.ratio), ...more_ratios(s.more_ratios)];
   return doc;
 }
@@ -198,12 +244,14 @@ export function ratio_of(s: Scenario): number | null {
 
 /** A new variable's row and column: 0 off the diagonal, 1 on it. */
 function insert_variable(s: Scenario, at: number): void {
+  for (const g of s.groups) g.d.splice(at, 0, '0');
   for (const row of s.correlations) row.splice(at, 0, '0');
   const n = s.correlations.length + 1;
   s.correlations.splice(at, 0, Array.from({ length: n }, (_, j) => (j === at ? '1' : '0')));
 }
 
 function remove_variable(s: Scenario, at: number): void {
+  for (const g of s.groups) g.d.splice(at, 1);
   s.correlations.splice(at, 1);
   for (const row of s.correlations) row.splice(at, 1);
 }
@@ -234,4 +282,57 @@ export function variable_names(s: Scenario): string[] {
     ...s.predictors.map((v, i) => v.name || `P${i + 1}`),
     ...s.criteria.map((v, k) => v.name || `C${k + 1}`),
   ];
+}
+
+/** Whether another predictor (or criterion) fits: the engine's limits. */
+export function can_add(s: Scenario, list: 'predictors' | 'criteria'): boolean {
+  const total = s.predictors.length + s.criteria.length;
+  const limit = list === 'predictors' ? max_predictors : max_criteria;
+  return total < max_variables && s[list].length < limit;
+}
+
+/** The minority's share of the applicants from the one-group mix, as text ('' without one). */
+function share_of_mix(s: Scenario): string {
+  const v = value_of(s.mix);
+  if (typeof v !== 'number') return '';
+  if (s.mix_kind === 'minority_share') return String(v);
+  if (s.mix_kind === 'majority_per_minority' && v > 0) return String(1 / (1 + v));
+  return '';
+}
+
+/**
+ * Adds a minority group. The first turns a scenario of one minority group
+ * into one of several: the variables' effect sizes and the applicant mix
+ * become the first group's, and a second group starts as a copy of it.
+ */
+export function add_group(s: Scenario): void {
+  const n = s.predictors.length + s.criteria.length;
+  if (s.groups.length === 0) {
+    const share = share_of_mix(s);
+    s.groups.push({ name: 'minority', share, d: [...s.predictors, ...s.criteria].map((v) => v.d) });
+  }
+  const names = new Set(s.groups.map((g) => g.name));
+  let k = s.groups.length + 1;
+  while (names.has(`group ${k}`)) k += 1;
+  const last = s.groups[s.groups.length - 1];
+  s.groups.push({ name: `group ${k}`, share: last.share, d: Array.from({ length: n }, (_, j) => last.d[j] ?? '0') });
+}
+
+/**
+ * Removes a group; the last one left turns the scenario back into one of a
+ * single minority group, its effect sizes the variables' and its share the
+ * applicant mix.
+ */
+export function remove_group(s: Scenario, g: number): void {
+  s.groups.splice(g, 1);
+  if (s.groups.length !== 1) return;
+  const [only] = s.groups;
+  [...s.predictors, ...s.criteria].forEach((v, j) => { v.d = only.d[j] ?? ''; });
+  if (only.share.trim() !== '') {
+    s.mix_kind = 'minority_share';
+    s.mix = only.share;
+  } else if (s.mode === 'majority') {
+    s.mix_kind = 'none';
+  }
+  s.groups = [];
 }
