@@ -66,7 +66,11 @@ ff_table(list(
   ratios = 0.2)
 
 # Faults are listed together.
-tryCatch(ff_table(list(predictors = list(list(d = NaN, weight = 1)),
-                       correlations = diag(2), majority_per_minority = -1)),
+tryCatch(ff_table(list(weights = "regression",
+                       predictors = list(list(d = -1), list(d = -0.2)),
+                       criteria = list(list(d = -0.2, weight = 1)),
+                       correlations = rbind(c(1, 0.3, 0.5), c(0.3, 1, 0.4),
+                                            c(0.9, 0.4, 1)),
+                       minority_share = 1.5)),
          fourfifths_error = function(e) e$faults)
 }

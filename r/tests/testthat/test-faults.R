@@ -16,14 +16,17 @@ test_that("the scenario of these tests is sound", {
 
 test_that("every fault of a scenario is listed in one error, by its path", {
   s <- scenario()
-  s$predictors[[1]]$d <- NaN
   s$minority_share <- 1.5
   s$correlations[1, 3] <- 0.9
   faults <- faults_of(ff_table(s))
-  expect_length(faults, 3)
-  expect_true("predictors[0].d: must be a finite number" %in% faults)
-  expect_true("minority_share: must lie strictly between 0 and 1" %in% faults)
-  expect_true(any(startsWith(faults, "correlations: not symmetric")))
+  expect_identical(faults, c("correlations: not symmetric at [0][2]",
+                             "minority_share: must lie strictly between 0 and 1"))
+  # A number that is not finite is a fault of the document, named alone.
+  s <- scenario()
+  s$predictors[[1]]$d <- NaN
+  s$requested_ratios <- c(0.1, NA)
+  expect_identical(faults_of(ff_table(s)), c("predictors[0].d: must be a finite number",
+                                             "requested_ratios[1]: must be a finite number"))
   # Faults of the document's types come first, each by its path.
   s <- scenario()
   s$predictors[[1]]$d <- "low"
