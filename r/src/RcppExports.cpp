@@ -66,12 +66,24 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// ff_csv_frame
+Rcpp::List ff_csv_frame(std::string csv);
+RcppExport SEXP _fourfifths_ff_csv_frame(SEXP csvSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< std::string >::type csv(csvSEXP);
+    rcpp_result_gen = Rcpp::wrap(ff_csv_frame(csv));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_ff_table_impl", (DL_FUNC) &_fourfifths_ff_table_impl, 3},
     {"_fourfifths_ff_pareto_impl", (DL_FUNC) &_fourfifths_ff_pareto_impl, 3},
     {"_fourfifths_ff_table_seconds", (DL_FUNC) &_fourfifths_ff_table_seconds, 5},
     {"_fourfifths_ff_pareto_seconds", (DL_FUNC) &_fourfifths_ff_pareto_seconds, 5},
+    {"_fourfifths_ff_csv_frame", (DL_FUNC) &_fourfifths_ff_csv_frame, 1},
     {NULL, NULL, 0}
 };
 

@@ -1,7 +1,9 @@
 // The R face of fourfifths: scenarios read through the presentation layer
 // (a path, a JSON text or an R list), the explorer's CSV tables turned into
-// data frames column by column. Every check and message is the
-// presentation's or the engine's; this file only carries values across.
+// data frames column by column. Every check of a scenario and of the Pareto
+// options, with its message, is the presentation's or the engine's; this
+// file checks only what R alone can get wrong (the type of an argument, a
+// ratio that is not finite) and carries values across.
 // Faults come back to R as text, and R raises them (R/fourfifths.R): no R
 // error is thrown through a C++ frame.
 #include <Rcpp.h>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -47,7 +50,8 @@ bool is_data_frame(SEXP x) { return Rf_inherits(x, "data.frame"); }
 // Whether a vector of length 1 stands for one value: not marked I() (as
 // jsonlite's auto_unbox reads it) and not a matrix.
 bool scalar(SEXP x) {
-  return Rf_xlength(x) == 1 && !Rf_inherits(x, "AsIs") && Rf_getAttrib(x, R_DimSymbol) == R_NilValue;
+  return Rf_xlength(x) == 1 && !Rf_inherits(x, "AsIs") &&
+         Rf_getAttrib(x, R_DimSymbol) == R_NilValue;
 }
 
 // Entry i of an atomic vector. A missing or not-a-number double stays a
@@ -188,34 +192,65 @@ loaded_scenario load(SEXP scenario) {
 
 // --- CSV as a data frame ---------------------------------------------------
 
-// The fields of one CSV line from `at`, quotes undone; `at` is left at the
-// next line.
-std::vector<std::string> csv_fields(std::string_view text, std::size_t& at) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (; at < text.size(); ++at) {
-    const char c = text[at];
-    if (quoted) {
-      if (c != '"') {
-        fields.back() += c;
+// The cells of a CSV text, row by row, each a view of the text or, when it
+// was quoted, of its decoded copy.
+struct csv_cells {
+  std::vector<std::string_view> header;
+  std::vector<std::string_view> cells;  // header.size() per row
+  std::deque<std::string> decoded;      // quoted cells, their quotes undone
+  std::size_t rows() const { return header.empty() ? 0 : cells.size() / header.size(); }
+  std::string_view at(std::size_t row, std::size_t column) const {
+    return cells[row * header.size() + column];
+  }
+};
+
+// The cell that starts at `at` (a quoted one decoded into `decoded`); `at`
+// is left on the comma or line break after it.
+std::string_view csv_cell(std::string_view text, std::size_t& at,
+                          std::deque<std::string>& decoded) {
+  if (at < text.size() && text[at] == '"') {
+    std::string& cell = decoded.emplace_back();
+    for (++at; at < text.size(); ++at) {
+      if (text[at] != '"') {
+        cell += text[at];
       } else if (at + 1 < text.size() && text[at + 1] == '"') {
-        fields.back() += '"';
+        cell += '"';
         ++at;
       } else {
-        quoted = false;
+        ++at;
+        break;
       }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      fields.emplace_back();
-    } else if (c == '\n') {
-      ++at;
-      break;
-    } else {
-      fields.back() += c;
     }
+    return cell;
   }
-  return fields;
+  const std::size_t end = text.find_first_of(",\n", at);
+  const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+  const std::string_view cell = text.substr(at, stop - at);
+  at = stop;
+  return cell;
+}
+
+// The cells of one line from `at`, appended to `out`; `at` is left at the
+// next line.
+void csv_line(std::string_view text, std::size_t& at, std::vector<std::string_view>& out,
+              std::deque<std::string>& decoded) {
+  for (;;) {
+    out.push_back(csv_cell(text, at, decoded));
+    if (at >= text.size()) return;
+    if (text[at++] == '\n') return;
+  }
+}
+
+csv_cells read_csv(std::string_view text) {
+  csv_cells c;
+  std::size_t at = 0;
+  csv_line(text, at, c.header, c.decoded);
+  while (at < text.size()) {
+    const std::size_t first = c.cells.size();
+    csv_line(text, at, c.cells, c.decoded);
+    c.cells.resize(first + c.header.size());  // a short row is filled with empty cells
+  }
+  return c;
 }
 
 // The columns that hold names, whatever their values look like (a group
@@ -224,7 +259,9 @@ bool text_column(std::string_view name) {
   return name == "kind" || name == "group" || name == "status" || name == "id";
 }
 
-std::optional<double> number(const std::string& field) {
+// The double nearest a decimal text (the shortest text of a double reads
+// back as that double), or nothing for anything else.
+std::optional<double> number(std::string_view field) {
   double v = 0;
   const char* end = field.data() + field.size();
   const auto [ptr, ec] = std::from_chars(field.data(), end, v);
@@ -233,66 +270,61 @@ std::optional<double> number(const std::string& field) {
 }
 
 // One column of the table: logical when every value is true or false,
-// numeric when every value is a number (the shortest text of a double reads
-// back as that double), text otherwise; an empty field is NA.
-SEXP column_vector(const std::vector<std::vector<std::string>>& rows, std::size_t j,
-                   std::string_view name) {
-  const auto n = static_cast<R_xlen_t>(rows.size());
-  auto field = [&](R_xlen_t i) -> const std::string& { return rows[static_cast<std::size_t>(i)][j]; };
-  bool logical = !text_column(name);
-  bool numeric = !text_column(name);
-  for (R_xlen_t i = 0; i < n && (logical || numeric); ++i) {
-    const std::string& f = field(i);
-    if (f.empty()) continue;
-    logical = logical && (f == "true" || f == "false");
-    numeric = numeric && number(f).has_value();
-  }
+// numeric when every value is a number, text otherwise; an empty cell is
+// NA, and a column of empty cells is numeric.
+SEXP column_vector(const csv_cells& c, std::size_t j) {
+  const std::size_t n = c.rows();
+  const auto length = static_cast<R_xlen_t>(n);
+  const bool text = text_column(c.header[j]);
+  bool logical = !text;
   bool any = false;
-  for (R_xlen_t i = 0; i < n && !any; ++i) any = !field(i).empty();
-  if (!any && !text_column(name)) logical = false;  // all empty: numbers left out
-  if (logical) {
-    Rcpp::LogicalVector v(n);
-    for (R_xlen_t i = 0; i < n; ++i) {
-      const std::string& f = field(i);
-      v[i] = f.empty() ? NA_LOGICAL : static_cast<int>(f == "true");
+  for (std::size_t i = 0; i < n && logical; ++i) {
+    const std::string_view f = c.at(i, j);
+    if (f.empty()) continue;
+    any = true;
+    logical = f == "true" || f == "false";
+  }
+  if (logical && any) {
+    Rcpp::LogicalVector v(length);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view f = c.at(i, j);
+      v[static_cast<R_xlen_t>(i)] = f.empty() ? NA_LOGICAL : static_cast<int>(f == "true");
     }
     return v;
   }
-  if (numeric) {
-    Rcpp::NumericVector v(n);
-    for (R_xlen_t i = 0; i < n; ++i) {
-      const std::string& f = field(i);
-      v[i] = f.empty() ? NA_REAL : *number(f);
+  if (!text) {
+    Rcpp::NumericVector v(length);
+    bool numeric = true;
+    for (std::size_t i = 0; i < n && numeric; ++i) {
+      const std::string_view f = c.at(i, j);
+      const std::optional<double> x = f.empty() ? std::optional<double>(NA_REAL) : number(f);
+      numeric = x.has_value();
+      if (numeric) v[static_cast<R_xlen_t>(i)] = *x;
     }
-    return v;
+    if (numeric) return v;
   }
-  Rcpp::CharacterVector v(n);
-  for (R_xlen_t i = 0; i < n; ++i) {
-    const std::string& f = field(i);
-    v[i] = f.empty() ? Rcpp::String(NA_STRING) : Rcpp::String(f, CE_UTF8);
+  Rcpp::CharacterVector v(length);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string_view f = c.at(i, j);
+    v[static_cast<R_xlen_t>(i)] =
+        f.empty() ? Rcpp::String(NA_STRING) : Rcpp::String(std::string(f), CE_UTF8);
   }
   return v;
 }
 
 // The explorer's CSV as a data frame with its header's column names.
 Rcpp::List csv_frame(std::string_view csv) {
-  std::size_t at = 0;
-  const std::vector<std::string> header = csv_fields(csv, at);
-  std::vector<std::vector<std::string>> rows;
-  while (at < csv.size()) {
-    rows.push_back(csv_fields(csv, at));
-    rows.back().resize(header.size());
-  }
-  Rcpp::List frame(header.size());
-  Rcpp::CharacterVector names(header.size());
-  for (std::size_t j = 0; j < header.size(); ++j) {
-    names[static_cast<R_xlen_t>(j)] = header[j];
-    frame[static_cast<R_xlen_t>(j)] = column_vector(rows, j, header[j]);
+  const csv_cells c = read_csv(csv);
+  const std::size_t columns = c.header.size();
+  Rcpp::List frame(columns);
+  Rcpp::CharacterVector names(columns);
+  for (std::size_t j = 0; j < columns; ++j) {
+    names[static_cast<R_xlen_t>(j)] = std::string(c.header[j]);
+    frame[static_cast<R_xlen_t>(j)] = column_vector(c, j);
   }
   frame.attr("names") = names;
   frame.attr("class") = "data.frame";
-  frame.attr("row.names") =
-      Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(rows.size()));
+  frame.attr("row.names") = Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(c.rows()));
   return frame;
 }
 
@@ -341,7 +373,8 @@ std::optional<std::vector<double>> ratios_of(SEXP ratios, std::vector<fault>& er
 
 std::string table_csv(const loaded_scenario& s, fourfifths::method m,
                       const std::optional<std::vector<double>>& ratios) {
-  if (s.group_problem) return present::group_table_csv(present::make_group_table(*s.group_problem, ratios));
+  if (s.group_problem)
+    return present::group_table_csv(present::make_group_table(*s.group_problem, ratios));
   return present::table_csv(present::make_table(*s.problem, m, ratios));
 }
 
@@ -357,7 +390,8 @@ struct table_request {
 // A name of a closed set given as one string.
 template <class E>
 std::optional<E> name_arg(SEXP x) {
-  if (TYPEOF(x) != STRSXP || Rf_xlength(x) != 1 || STRING_ELT(x, 0) == NA_STRING) return std::nullopt;
+  if (TYPEOF(x) != STRSXP || Rf_xlength(x) != 1 || STRING_ELT(x, 0) == NA_STRING)
+    return std::nullopt;
   return present::value_of<E>(CHAR(STRING_ELT(x, 0)));
 }
 
@@ -374,7 +408,8 @@ table_request table_inputs(SEXP scenario, SEXP ratios, SEXP method) {
     r.method = *m;
   }
   if (r.errors.empty() && r.scenario.group_problem && r.method != fourfifths::method::precise) {
-    r.errors.push_back({"method", "several minority groups are analysed by the precise method only"});
+    r.errors.push_back(
+        {"method", "several minority groups are analysed by the precise method only"});
   }
   return r;
 }
@@ -397,9 +432,10 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
                       "Pareto-optimal weights take one minority group so far; several groups "
                       "(\"groups\") have a table"});
   }
-  const bool by_majority = TYPEOF(majority) == LGLSXP && Rf_xlength(majority) == 1 &&
-                           LOGICAL(majority)[0] == TRUE;
-  if (TYPEOF(majority) != LGLSXP || Rf_xlength(majority) != 1 || LOGICAL(majority)[0] == NA_LOGICAL) {
+  const bool by_majority =
+      TYPEOF(majority) == LGLSXP && Rf_xlength(majority) == 1 && LOGICAL(majority)[0] == TRUE;
+  if (TYPEOF(majority) != LGLSXP || Rf_xlength(majority) != 1 ||
+      LOGICAL(majority)[0] == NA_LOGICAL) {
     errors.push_back({"majority", "must be TRUE or FALSE"});
   }
   fourfifths::pareto_options o;
@@ -416,8 +452,9 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
   std::vector<fault> warnings = s.warnings;
   warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());
   if (!front.value) return failure(front.errors, warnings);
-  return answer(csv_frame(present::front_output(*s.value, *front.value, present::table_format::csv)),
-                {}, warnings);
+  return answer(
+      csv_frame(present::front_output(*s.value, *front.value, present::table_format::csv)), {},
+      warnings);
 }
 
 // What the work itself costs, without R: seconds per call of reading the
@@ -463,3 +500,9 @@ double ff_pareto_seconds(SEXP scenario, double ratio, int points, int calls, boo
   const std::chrono::duration<double> took = clock::now() - start;
   return sink == 0 ? 0 : took.count() / calls;
 }
+
+// A CSV text of the explorer as the package's data frames are made: the
+// tests read the explorer's output with it, since R's own reader may round
+// a 17-digit decimal to the double next to the nearest.
+// [[Rcpp::export]]
+Rcpp::List ff_csv_frame(std::string csv) { return csv_frame(csv); }

@@ -3,12 +3,12 @@
 #   tools/vendor.sh [REPO [PACKAGE]]
 # REPO is the repository's root (default: the folder above the package),
 # PACKAGE the package's folder (default: the one of this script). Into
-# PACKAGE/src/vendor go the engine's
-# folders, the public headers (with the version header made from its
-# template), the presentation layer and the sequential BLAS of the web page;
-# into PACKAGE/inst/extdata the published example the help pages use. They
-# are copied as plain files: `R CMD build` packs the package's own folder
-# alone, and a tarball checked elsewhere has no repository beside it.
+# PACKAGE/src/vendor go the engine's folders, the public headers (with the
+# version header made from its template), the presentation layer and the
+# sequential BLAS of the web page; into PACKAGE/inst/extdata the published
+# example that the help pages use. They are copied as plain files, not
+# linked: R CMD build packs the package's own folder alone, and a tarball
+# checked elsewhere has no repository beside it.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 repo=$(cd "${1:-$here/..}" && pwd)

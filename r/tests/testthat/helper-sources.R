@@ -21,9 +21,12 @@ published <- function() {
   path
 }
 
-# What the explorer writes for these arguments: the CSV as read.csv reads
-# it (its true/false columns made logical), or the lines of its messages
-# with their "fourfifths-explore: NAME: " taken off.
+# What the explorer writes for these arguments: its CSV as a data frame, or
+# the lines of its messages with their "fourfifths-explore: NAME: " taken
+# off. The CSV is read as the package reads the CSV it makes (every number
+# to the double nearest its decimal text); read.csv gives the same column
+# names and, since R's own reader may round a 17-digit decimal to a
+# neighbour of the nearest double, the same numbers within 1e-15.
 explore <- function(args, name) {
   out <- suppressWarnings(system2(explorer(), args, stdout = TRUE, stderr = FALSE))
   status <- attr(out, "status")
@@ -32,12 +35,13 @@ explore <- function(args, name) {
     prefix <- paste0("fourfifths-explore: ", name, ": ")
     return(list(faults = ifelse(startsWith(err, prefix), substring(err, nchar(prefix) + 1), err)))
   }
-  frame <- read.csv(text = out, stringsAsFactors = FALSE)
-  for (n in names(frame)) {
-    v <- frame[[n]]
-    if (is.character(v) && all(v %in% c("true", "false", ""))) frame[[n]] <- as.logical(ifelse(v == "", NA, v))
-    if (is.integer(v)) frame[[n]] <- as.double(v)
-    if (is.logical(v) && all(is.na(v))) frame[[n]] <- as.double(v)
+  frame <- fourfifths:::ff_csv_frame(paste0(paste(out, collapse = "\n"), "\n"))
+  by_r <- read.csv(text = out, stringsAsFactors = FALSE)
+  expect_identical(names(frame), names(by_r))
+  for (n in names(by_r)) {
+    if (is.numeric(by_r[[n]])) {
+      expect_equal(frame[[n]], as.double(by_r[[n]]), tolerance = 1e-15, label = paste(name, n))
+    }
   }
   list(frame = frame)
 }
