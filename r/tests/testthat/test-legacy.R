@@ -36,10 +36,12 @@ test_that("the argument form's faults", {
   expect_match(faults_of(ff_pareto(sr = 0.1, prop = 0.2, R = published_R())), "^missing: d")
   expect_match(faults_of(ff_pareto(published(), sr = 0.1)), "either a scenario")
   expect_identical(faults_of(ff_pareto(published())), "missing: ratio")
-  faults <- faults_of(ff_pareto(sr = 0.1, prop = 1.2, R = published_R(),
-                                d = c(1, NA, 0.09, 0.33)))
-  expect_true("predictors[1].d: must be a finite number" %in% faults)
-  expect_true("minority_share: must lie strictly between 0 and 1" %in% faults)
+  expect_identical(faults_of(ff_pareto(sr = 0.1, prop = 0.2, R = published_R(),
+                                       d = c(1, NA, 0.09, 0.33))),
+                   "predictors[1].d: must be a finite number")
+  expect_identical(faults_of(ff_pareto(sr = 0.1, prop = 1.2, R = published_R(),
+                                       d = c(1, 0.2, 0.09, 0.33))),
+                   "minority_share: must lie strictly between 0 and 1")
   R <- published_R()
   R[1, 2] <- 0.5
   expect_true(any(startsWith(faults_of(ff_pareto(sr = 0.1, prop = 0.2, R = R,

@@ -7,6 +7,8 @@ tolerance <- 1e-12
 # Rates and ratios relative to themselves; cut scores and means relative to
 # max(1, |value|).
 expect_close <- function(got, want, relative, label) {
+  expect_length(got, length(want))
+  if (length(want) == 0) return(invisible())
   scale <- if (relative) abs(want) else pmax(1, abs(want))
   tiny <- relative & abs(want) < 1e-300
   error <- ifelse(tiny, abs(got - want), abs(got - want) / scale)
@@ -75,6 +77,10 @@ test_that("several minority groups agree with 50-digit arithmetic", {
   expect_length(cases, 120)
   for (case in cases) {
     want <- truth[truth$case == case$id, ]
+    # A minimum below the doubles (1e-784) is none to the precise method.
+    below <- startsWith(want$ratio, "minimum:") &
+      as.numeric(sub("minimum:", "", want$ratio, fixed = TRUE)) == 0
+    want <- want[!below, ]
     at_minimum <- startsWith(want$ratio, "minimum:")
     ratios <- unique(as.numeric(want$ratio[!at_minimum]))
     table <- ff_table(group_scenario(case), ratios = ratios)
