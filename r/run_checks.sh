@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The R package's checks, from the repository:
-#   sh r/run_checks.sh [EXPLORER]
+#   bash r/run_checks.sh [EXPLORER]
 # copies the package into build/r/ with the engine's sources (tools/vendor.sh),
 # builds its tarball, runs R CMD check on it (the manual too when TeX is
 # there; the tests among it, against the repository's data and the

@@ -15,7 +15,6 @@ Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method);
 RcppExport SEXP _fourfifths_ff_table_impl(SEXP scenarioSEXP, SEXP ratiosSEXP, SEXP methodSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type scenario(scenarioSEXP);
     Rcpp::traits::input_parameter< SEXP >::type ratios(ratiosSEXP);
     Rcpp::traits::input_parameter< SEXP >::type method(methodSEXP);
@@ -28,7 +27,6 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority);
 RcppExport SEXP _fourfifths_ff_pareto_impl(SEXP scenarioSEXP, SEXP optionsSEXP, SEXP majoritySEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type scenario(scenarioSEXP);
     Rcpp::traits::input_parameter< SEXP >::type options(optionsSEXP);
     Rcpp::traits::input_parameter< SEXP >::type majority(majoritySEXP);
@@ -41,7 +39,6 @@ double ff_table_seconds(SEXP scenario, SEXP ratios, SEXP method, int calls, bool
 RcppExport SEXP _fourfifths_ff_table_seconds(SEXP scenarioSEXP, SEXP ratiosSEXP, SEXP methodSEXP, SEXP callsSEXP, SEXP csvSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type scenario(scenarioSEXP);
     Rcpp::traits::input_parameter< SEXP >::type ratios(ratiosSEXP);
     Rcpp::traits::input_parameter< SEXP >::type method(methodSEXP);
@@ -56,7 +53,6 @@ double ff_pareto_seconds(SEXP scenario, double ratio, int points, int calls, boo
 RcppExport SEXP _fourfifths_ff_pareto_seconds(SEXP scenarioSEXP, SEXP ratioSEXP, SEXP pointsSEXP, SEXP callsSEXP, SEXP csvSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type scenario(scenarioSEXP);
     Rcpp::traits::input_parameter< double >::type ratio(ratioSEXP);
     Rcpp::traits::input_parameter< int >::type points(pointsSEXP);
@@ -67,11 +63,10 @@ BEGIN_RCPP
 END_RCPP
 }
 // ff_csv_frame
-Rcpp::List ff_csv_frame(std::string csv);
+Rcpp::RObject ff_csv_frame(std::string csv);
 RcppExport SEXP _fourfifths_ff_csv_frame(SEXP csvSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< std::string >::type csv(csvSEXP);
     rcpp_result_gen = Rcpp::wrap(ff_csv_frame(csv));
     return rcpp_result_gen;

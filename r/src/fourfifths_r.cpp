@@ -271,7 +271,8 @@ std::optional<double> number(std::string_view field) {
 
 // One column of the table: logical when every value is true or false,
 // numeric when every value is a number, text otherwise; an empty cell is
-// NA, and a column of empty cells is numeric.
+// NA, and a column of empty cells is numeric. Made with R's own calls: a
+// table is made often, and each of its cells once.
 SEXP column_vector(const csv_cells& c, std::size_t j) {
   const std::size_t n = c.rows();
   const auto length = static_cast<R_xlen_t>(n);
@@ -285,47 +286,59 @@ SEXP column_vector(const csv_cells& c, std::size_t j) {
     logical = f == "true" || f == "false";
   }
   if (logical && any) {
-    Rcpp::LogicalVector v(length);
+    SEXP v = Rf_allocVector(LGLSXP, length);
+    int* out = LOGICAL(v);
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view f = c.at(i, j);
-      v[static_cast<R_xlen_t>(i)] = f.empty() ? NA_LOGICAL : static_cast<int>(f == "true");
+      out[i] = f.empty() ? NA_LOGICAL : static_cast<int>(f == "true");
     }
     return v;
   }
   if (!text) {
-    Rcpp::NumericVector v(length);
+    SEXP v = PROTECT(Rf_allocVector(REALSXP, length));
+    double* out = REAL(v);
     bool numeric = true;
     for (std::size_t i = 0; i < n && numeric; ++i) {
       const std::string_view f = c.at(i, j);
       const std::optional<double> x = f.empty() ? std::optional<double>(NA_REAL) : number(f);
       numeric = x.has_value();
-      if (numeric) v[static_cast<R_xlen_t>(i)] = *x;
+      if (numeric) out[i] = *x;
     }
+    UNPROTECT(1);
     if (numeric) return v;
   }
-  Rcpp::CharacterVector v(length);
+  SEXP v = PROTECT(Rf_allocVector(STRSXP, length));
   for (std::size_t i = 0; i < n; ++i) {
     const std::string_view f = c.at(i, j);
-    v[static_cast<R_xlen_t>(i)] =
-        f.empty() ? Rcpp::String(NA_STRING) : Rcpp::String(std::string(f), CE_UTF8);
+    SET_STRING_ELT(
+        v, static_cast<R_xlen_t>(i),
+        f.empty() ? NA_STRING : Rf_mkCharLenCE(f.data(), static_cast<int>(f.size()), CE_UTF8));
   }
+  UNPROTECT(1);
   return v;
 }
 
-// The explorer's CSV as a data frame with its header's column names.
-Rcpp::List csv_frame(std::string_view csv) {
+// The explorer's CSV as a data frame with its header's column names, held
+// from R's garbage collector for as long as the value lives.
+Rcpp::RObject csv_frame(std::string_view csv) {
   const csv_cells c = read_csv(csv);
-  const std::size_t columns = c.header.size();
-  Rcpp::List frame(columns);
-  Rcpp::CharacterVector names(columns);
-  for (std::size_t j = 0; j < columns; ++j) {
-    names[static_cast<R_xlen_t>(j)] = std::string(c.header[j]);
-    frame[static_cast<R_xlen_t>(j)] = column_vector(c, j);
+  const auto columns = static_cast<R_xlen_t>(c.header.size());
+  SEXP frame = PROTECT(Rf_allocVector(VECSXP, columns));
+  SEXP names = PROTECT(Rf_allocVector(STRSXP, columns));
+  for (R_xlen_t j = 0; j < columns; ++j) {
+    const std::string_view name = c.header[static_cast<std::size_t>(j)];
+    SET_STRING_ELT(names, j, Rf_mkCharLenCE(name.data(), static_cast<int>(name.size()), CE_UTF8));
+    SET_VECTOR_ELT(frame, j, column_vector(c, static_cast<std::size_t>(j)));
   }
-  frame.attr("names") = names;
-  frame.attr("class") = "data.frame";
-  frame.attr("row.names") = Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(c.rows()));
-  return frame;
+  Rf_setAttrib(frame, R_NamesSymbol, names);
+  Rf_setAttrib(frame, R_ClassSymbol, Rf_mkString("data.frame"));
+  SEXP rows = PROTECT(Rf_allocVector(INTSXP, 2));
+  INTEGER(rows)[0] = NA_INTEGER;
+  INTEGER(rows)[1] = -static_cast<int>(c.rows());
+  Rf_setAttrib(frame, R_RowNamesSymbol, rows);
+  Rcpp::RObject held(frame);
+  UNPROTECT(3);
+  return held;
 }
 
 // --- answers ---------------------------------------------------------------
@@ -416,14 +429,14 @@ table_request table_inputs(SEXP scenario, SEXP ratios, SEXP method) {
 
 }  // namespace
 
-// [[Rcpp::export]]
+// [[Rcpp::export(rng = false)]]
 Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method) {
   const table_request r = table_inputs(scenario, ratios, method);
   if (!r.errors.empty()) return failure(r.errors, r.scenario.warnings);
   return answer(csv_frame(table_csv(r.scenario, r.method, r.ratios)), {}, r.scenario.warnings);
 }
 
-// [[Rcpp::export]]
+// [[Rcpp::export(rng = false)]]
 Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
   const loaded_scenario s = load(scenario);
   std::vector<fault> errors = s.errors;
@@ -460,7 +473,7 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
 // What the work itself costs, without R: seconds per call of reading the
 // scenario and making its table (`csv` false), or of making its CSV text
 // too, over `calls` calls; for the benchmark.
-// [[Rcpp::export]]
+// [[Rcpp::export(rng = false)]]
 double ff_table_seconds(SEXP scenario, SEXP ratios, SEXP method, int calls, bool csv) {
   using clock = std::chrono::steady_clock;
   std::size_t sink = 0;
@@ -481,7 +494,7 @@ double ff_table_seconds(SEXP scenario, SEXP ratios, SEXP method, int calls, bool
 }
 
 // The same for the Pareto front: finding it, or with `csv` writing it too.
-// [[Rcpp::export]]
+// [[Rcpp::export(rng = false)]]
 double ff_pareto_seconds(SEXP scenario, double ratio, int points, int calls, bool csv) {
   using clock = std::chrono::steady_clock;
   const loaded_scenario s = load(scenario);
@@ -504,5 +517,5 @@ double ff_pareto_seconds(SEXP scenario, double ratio, int points, int calls, boo
 // A CSV text of the explorer as the package's data frames are made: the
 // tests read the explorer's output with it, since R's own reader may round
 // a 17-digit decimal to the double next to the nearest.
-// [[Rcpp::export]]
-Rcpp::List ff_csv_frame(std::string csv) { return csv_frame(csv); }
+// [[Rcpp::export(rng = false)]]
+Rcpp::RObject ff_csv_frame(std::string csv) { return csv_frame(csv); }
