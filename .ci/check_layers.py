@@ -16,7 +16,7 @@ import sys
 # The engine's own folders: their headers are the engine's inside.
 ENGINE = ("recordio", "numeric", "analysis", "pareto", "observed")
 # What lives on top of the engine.
-FRONTS = ("present", "app", "explore", "web/engine", "bindings", "python")
+FRONTS = ("present", "app", "explore", "web/engine", "bindings", "python", "r")
 # The engine's internal link targets (fourfifths::fourfifths is the door).
 INTERNAL_TARGETS = ENGINE + ("explore_page", "explore_chart")
 
@@ -27,7 +27,8 @@ LINK = re.compile(r"target_link_libraries\s*\(([^)]*)\)", re.S)
 def sources(root, folder):
     top = os.path.join(root, folder)
     for where, dirs, files in os.walk(top):
-        dirs[:] = [d for d in dirs if d not in ("node_modules", "build")]
+        # r/src/vendor/ is the engine's own copy, made for the R package.
+        dirs[:] = [d for d in dirs if d not in ("node_modules", "build", "vendor")]
         for name in files:
             yield os.path.join(where, name)
 

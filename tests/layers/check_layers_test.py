@@ -13,7 +13,7 @@ import tempfile
 
 CHECK, ROOT = sys.argv[1], sys.argv[2]
 FOLDERS = ("present", "app", "explore", "web/engine", "recordio", "numeric", "analysis", "pareto",
-           "observed")
+           "observed", "r")
 
 
 def run(root):
@@ -23,7 +23,7 @@ def run(root):
 def copy(to):
     for folder in FOLDERS:
         shutil.copytree(os.path.join(ROOT, folder), os.path.join(to, folder),
-                        ignore=shutil.ignore_patterns("node_modules"))
+                        ignore=shutil.ignore_patterns("node_modules", "vendor", "*.o", "*.so"))
 
 
 failures = []
@@ -57,8 +57,23 @@ with tempfile.TemporaryDirectory() as tmp:
     if run(tmp).returncode != 0:
         failures.append("the engine's own include of numeric/ was taken for a back door")
 
+# The R package reaches the engine through the public headers alone; the
+# engine's own copy that its configure makes (r/src/vendor/) is the engine.
+with tempfile.TemporaryDirectory() as tmp:
+    copy(tmp)
+    os.makedirs(os.path.join(tmp, "r", "src", "vendor", "pareto"))
+    with open(os.path.join(tmp, "r", "src", "vendor", "pareto", "front.cc"), "w") as f:
+        f.write('#include "numeric/normal.h"\n')
+    if run(tmp).returncode != 0:
+        failures.append("the R package's copy of the engine was taken for a back door")
+    with open(os.path.join(tmp, "r", "src", "fourfifths_r.cpp"), "a") as f:
+        f.write('#include "analysis/selection.h"\n')
+    got = run(tmp)
+    if got.returncode != 1 or "r/src/fourfifths_r.cpp" not in got.stdout:
+        failures.append("an internal include in the R package went unnoticed: " + got.stdout)
+
 for f in failures:
     print("FAIL:", f)
-CHECKS = 5  # the tree, a clean copy, an include, a link, the engine's own include
+CHECKS = 7  # the tree, a clean copy, an include, a link, the engine's own include, the R package's two
 print(f"{CHECKS - len(failures)} passed, {len(failures)} failed")
 sys.exit(1 if failures else 0)

@@ -1,0 +1,521 @@
+// The R face of fourfifths: scenarios read through the presentation layer
+// (a path, a JSON text or an R list), the explorer's CSV tables turned into
+// data frames column by column. Every check of a scenario and of the Pareto
+// options, with its message, is the presentation's or the engine's; this
+// file checks only what R alone can get wrong (the type of an argument, a
+// ratio that is not finite) and carries values across.
+// Faults come back to R as text, and R raises them (R/fourfifths.R): no R
+// error is thrown through a C++ frame.
+#include <Rcpp.h>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "fourfifths/pareto.h"
+#include "present/group_table.h"
+#include "present/names.h"
+#include "present/options.h"
+#include "present/output.h"
+#include "present/pareto_output.h"
+#include "present/scenario.h"
+#include "present/table.h"
+
+namespace {
+
+using fourfifths::fault;
+using present::loaded_scenario;
+
+// --- R values as JSON ------------------------------------------------------
+
+// Thrown for an R value that has no JSON form; caught at the entry points
+// and handed back as a fault.
+struct not_json {
+  std::string message;
+};
+
+std::string utf8(SEXP charsxp) { return Rf_translateCharUTF8(charsxp); }
+
+bool is_data_frame(SEXP x) { return Rf_inherits(x, "data.frame"); }
+
+// Whether a vector of length 1 stands for one value: not marked I() (as
+// jsonlite's auto_unbox reads it) and not a matrix.
+bool scalar(SEXP x) {
+  return Rf_xlength(x) == 1 && !Rf_inherits(x, "AsIs") &&
+         Rf_getAttrib(x, R_DimSymbol) == R_NilValue;
+}
+
+// Entry i of an atomic vector. A missing or not-a-number double stays a
+// number (NaN), so that the reader says it must be finite, rather than
+// becoming null, which an optional key would take for "absent".
+nlohmann::json element(SEXP x, R_xlen_t i) {
+  switch (TYPEOF(x)) {
+    case REALSXP:
+      return REAL(x)[i];
+    case INTSXP: {
+      const int v = INTEGER(x)[i];
+      if (v == NA_INTEGER) return std::numeric_limits<double>::quiet_NaN();
+      if (Rf_isFactor(x)) {
+        return utf8(STRING_ELT(Rf_getAttrib(x, R_LevelsSymbol), v - 1));
+      }
+      return v;
+    }
+    case LGLSXP: {
+      const int v = LOGICAL(x)[i];
+      if (v == NA_LOGICAL) return nullptr;
+      return v != 0;
+    }
+    case STRSXP:
+      if (STRING_ELT(x, i) == NA_STRING) return nullptr;
+      return utf8(STRING_ELT(x, i));
+    default:
+      throw not_json{std::string("an R value of type '") + Rf_type2char(TYPEOF(x)) +
+                     "' has no JSON form"};
+  }
+}
+
+nlohmann::json to_json(SEXP x, std::size_t depth);
+
+// A matrix as a list of its rows, the first index outermost.
+nlohmann::json matrix_rows(SEXP x, SEXP dim) {
+  const R_xlen_t rows = INTEGER(dim)[0];
+  const R_xlen_t cols = INTEGER(dim)[1];
+  nlohmann::json out = nlohmann::json::array();
+  for (R_xlen_t i = 0; i < rows; ++i) {
+    nlohmann::json row = nlohmann::json::array();
+    for (R_xlen_t j = 0; j < cols; ++j) row.push_back(element(x, i + j * rows));
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
+// A data frame as a list of its rows, each an object of its columns'
+// values (as jsonlite writes one): predictors = data.frame(name, d).
+nlohmann::json frame_rows(SEXP x, std::size_t depth) {
+  const SEXP names = Rf_getAttrib(x, R_NamesSymbol);
+  const R_xlen_t columns = Rf_xlength(x);
+  const R_xlen_t rows = columns == 0 ? 0 : Rf_xlength(VECTOR_ELT(x, 0));
+  nlohmann::json out = nlohmann::json::array();
+  for (R_xlen_t i = 0; i < rows; ++i) {
+    nlohmann::json row = nlohmann::json::object();
+    for (R_xlen_t j = 0; j < columns; ++j) {
+      const SEXP column = VECTOR_ELT(x, j);
+      if (i >= Rf_xlength(column)) continue;
+      row[utf8(STRING_ELT(names, j))] =
+          TYPEOF(column) == VECSXP ? to_json(VECTOR_ELT(column, i), depth + 1) : element(column, i);
+    }
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
+// An R value as JSON: a named list is an object, an unnamed list or a
+// vector of any other length than 1 an array, a matrix an array of its
+// rows; NULL is null.
+nlohmann::json to_json(SEXP x, std::size_t depth) {
+  if (depth > present::scenario_limits().most_depth) {
+    throw not_json{"nested more than " + std::to_string(present::scenario_limits().most_depth) +
+                   " deep"};
+  }
+  if (x == R_NilValue) return nullptr;
+  if (TYPEOF(x) == VECSXP) {
+    if (is_data_frame(x)) return frame_rows(x, depth);
+    const SEXP names = Rf_getAttrib(x, R_NamesSymbol);
+    const R_xlen_t n = Rf_xlength(x);
+    if (names == R_NilValue) {
+      nlohmann::json out = nlohmann::json::array();
+      for (R_xlen_t i = 0; i < n; ++i) out.push_back(to_json(VECTOR_ELT(x, i), depth + 1));
+      return out;
+    }
+    nlohmann::json out = nlohmann::json::object();
+    for (R_xlen_t i = 0; i < n; ++i) {
+      // A key given twice is kept twice in R; the reader refuses it.
+      const std::string key = utf8(STRING_ELT(names, i));
+      if (out.contains(key)) throw not_json{key + ": key given twice"};
+      out[key] = to_json(VECTOR_ELT(x, i), depth + 1);
+    }
+    return out;
+  }
+  const SEXP dim = Rf_getAttrib(x, R_DimSymbol);
+  if (dim != R_NilValue && Rf_xlength(dim) == 2 && TYPEOF(x) != VECSXP) return matrix_rows(x, dim);
+  if (scalar(x)) return element(x, 0);
+  nlohmann::json out = nlohmann::json::array();
+  const R_xlen_t n = Rf_xlength(x);
+  for (R_xlen_t i = 0; i < n; ++i) out.push_back(element(x, i));
+  return out;
+}
+
+// --- scenarios -------------------------------------------------------------
+
+// A scenario given as a path, a JSON text or a deck's text (a string with a
+// line break), or an R list: read and checked as the explorer reads it.
+loaded_scenario load(SEXP scenario) {
+  loaded_scenario s;
+  s.status = present::scenario_status::invalid;
+  if (TYPEOF(scenario) == VECSXP) {
+    try {
+      return present::read_json_document(to_json(scenario, 0), present::id_rule::optional,
+                                         present::group_rule::accepted);
+    } catch (const not_json& e) {
+      s.errors.push_back({"scenario", e.message});
+      return s;
+    }
+  }
+  if (TYPEOF(scenario) != STRSXP || Rf_xlength(scenario) != 1 ||
+      STRING_ELT(scenario, 0) == NA_STRING) {
+    s.errors.push_back({"scenario", "must be a path, a JSON text or a list"});
+    return s;
+  }
+  const std::string given = utf8(STRING_ELT(scenario, 0));
+  if (present::form_of(given) == present::scenario_form::json ||
+      given.find('\n') != std::string::npos) {
+    return present::read_scenario(given, present::group_rule::accepted);
+  }
+  std::string error;
+  const std::optional<std::string> text =
+      present::read_input(given, error, present::most_scenario_bytes);
+  if (!text) {
+    s.errors.push_back({"", "cannot read " + given + ": " + error});
+    return s;
+  }
+  return present::read_scenario(*text, present::group_rule::accepted);
+}
+
+// --- CSV as a data frame ---------------------------------------------------
+
+// The cells of a CSV text, row by row, each a view of the text or, when it
+// was quoted, of its decoded copy.
+struct csv_cells {
+  std::vector<std::string_view> header;
+  std::vector<std::string_view> cells;  // header.size() per row
+  std::deque<std::string> decoded;      // quoted cells, their quotes undone
+  std::size_t rows() const { return header.empty() ? 0 : cells.size() / header.size(); }
+  std::string_view at(std::size_t row, std::size_t column) const {
+    return cells[row * header.size() + column];
+  }
+};
+
+// The cell that starts at `at` (a quoted one decoded into `decoded`); `at`
+// is left on the comma or line break after it.
+std::string_view csv_cell(std::string_view text, std::size_t& at,
+                          std::deque<std::string>& decoded) {
+  if (at < text.size() && text[at] == '"') {
+    std::string& cell = decoded.emplace_back();
+    for (++at; at < text.size(); ++at) {
+      if (text[at] != '"') {
+        cell += text[at];
+      } else if (at + 1 < text.size() && text[at + 1] == '"') {
+        cell += '"';
+        ++at;
+      } else {
+        ++at;
+        break;
+      }
+    }
+    return cell;
+  }
+  const std::size_t end = text.find_first_of(",\n", at);
+  const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+  const std::string_view cell = text.substr(at, stop - at);
+  at = stop;
+  return cell;
+}
+
+// The cells of one line from `at`, appended to `out`; `at` is left at the
+// next line.
+void csv_line(std::string_view text, std::size_t& at, std::vector<std::string_view>& out,
+              std::deque<std::string>& decoded) {
+  for (;;) {
+    out.push_back(csv_cell(text, at, decoded));
+    if (at >= text.size()) return;
+    if (text[at++] == '\n') return;
+  }
+}
+
+csv_cells read_csv(std::string_view text) {
+  csv_cells c;
+  std::size_t at = 0;
+  csv_line(text, at, c.header, c.decoded);
+  while (at < text.size()) {
+    const std::size_t first = c.cells.size();
+    csv_line(text, at, c.cells, c.decoded);
+    c.cells.resize(first + c.header.size());  // a short row is filled with empty cells
+  }
+  return c;
+}
+
+// The columns that hold names, whatever their values look like (a group
+// may be called "2").
+bool text_column(std::string_view name) {
+  return name == "kind" || name == "group" || name == "status" || name == "id";
+}
+
+// The double nearest a decimal text (the shortest text of a double reads
+// back as that double), or nothing for anything else.
+std::optional<double> number(std::string_view field) {
+  double v = 0;
+  const char* end = field.data() + field.size();
+  const auto [ptr, ec] = std::from_chars(field.data(), end, v);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return v;
+}
+
+// One column of the table: logical when every value is true or false,
+// numeric when every value is a number, text otherwise; an empty cell is
+// NA, and a column of empty cells is numeric. Made with R's own calls: a
+// table is made often, and each of its cells once.
+SEXP column_vector(const csv_cells& c, std::size_t j) {
+  const std::size_t n = c.rows();
+  const auto length = static_cast<R_xlen_t>(n);
+  const bool text = text_column(c.header[j]);
+  bool logical = !text;
+  bool any = false;
+  for (std::size_t i = 0; i < n && logical; ++i) {
+    const std::string_view f = c.at(i, j);
+    if (f.empty()) continue;
+    any = true;
+    logical = f == "true" || f == "false";
+  }
+  if (logical && any) {
+    SEXP v = Rf_allocVector(LGLSXP, length);
+    int* out = LOGICAL(v);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view f = c.at(i, j);
+      out[i] = f.empty() ? NA_LOGICAL : static_cast<int>(f == "true");
+    }
+    return v;
+  }
+  if (!text) {
+    SEXP v = PROTECT(Rf_allocVector(REALSXP, length));
+    double* out = REAL(v);
+    bool numeric = true;
+    for (std::size_t i = 0; i < n && numeric; ++i) {
+      const std::string_view f = c.at(i, j);
+      const std::optional<double> x = f.empty() ? std::optional<double>(NA_REAL) : number(f);
+      numeric = x.has_value();
+      if (numeric) out[i] = *x;
+    }
+    UNPROTECT(1);
+    if (numeric) return v;
+  }
+  SEXP v = PROTECT(Rf_allocVector(STRSXP, length));
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string_view f = c.at(i, j);
+    SET_STRING_ELT(
+        v, static_cast<R_xlen_t>(i),
+        f.empty() ? NA_STRING : Rf_mkCharLenCE(f.data(), static_cast<int>(f.size()), CE_UTF8));
+  }
+  UNPROTECT(1);
+  return v;
+}
+
+// The explorer's CSV as a data frame with its header's column names, held
+// from R's garbage collector for as long as the value lives.
+Rcpp::RObject csv_frame(std::string_view csv) {
+  const csv_cells c = read_csv(csv);
+  const auto columns = static_cast<R_xlen_t>(c.header.size());
+  SEXP frame = PROTECT(Rf_allocVector(VECSXP, columns));
+  SEXP names = PROTECT(Rf_allocVector(STRSXP, columns));
+  for (R_xlen_t j = 0; j < columns; ++j) {
+    const std::string_view name = c.header[static_cast<std::size_t>(j)];
+    SET_STRING_ELT(names, j, Rf_mkCharLenCE(name.data(), static_cast<int>(name.size()), CE_UTF8));
+    SET_VECTOR_ELT(frame, j, column_vector(c, static_cast<std::size_t>(j)));
+  }
+  Rf_setAttrib(frame, R_NamesSymbol, names);
+  Rf_setAttrib(frame, R_ClassSymbol, Rf_mkString("data.frame"));
+  SEXP rows = PROTECT(Rf_allocVector(INTSXP, 2));
+  INTEGER(rows)[0] = NA_INTEGER;
+  INTEGER(rows)[1] = -static_cast<int>(c.rows());
+  Rf_setAttrib(frame, R_RowNamesSymbol, rows);
+  Rcpp::RObject held(frame);
+  UNPROTECT(3);
+  return held;
+}
+
+// --- answers ---------------------------------------------------------------
+
+Rcpp::CharacterVector texts(const std::vector<fault>& faults) {
+  Rcpp::CharacterVector out(faults.size());
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    out[static_cast<R_xlen_t>(i)] = Rcpp::String(faults[i].text(), CE_UTF8);
+  }
+  return out;
+}
+
+// What every entry point hands back: the value (NULL on failure), the
+// errors and the warnings, for R to raise.
+Rcpp::List answer(SEXP value, const std::vector<fault>& errors,
+                  const std::vector<fault>& warnings) {
+  return Rcpp::List::create(Rcpp::Named("value") = value, Rcpp::Named("errors") = texts(errors),
+                            Rcpp::Named("warnings") = texts(warnings));
+}
+
+Rcpp::List failure(const std::vector<fault>& errors, const std::vector<fault>& warnings = {}) {
+  return answer(R_NilValue, errors, warnings);
+}
+
+// The ratios asked for, as --ratios gives them: finite numbers, one or more.
+std::optional<std::vector<double>> ratios_of(SEXP ratios, std::vector<fault>& errors) {
+  if (ratios == R_NilValue) return std::nullopt;
+  if (TYPEOF(ratios) != REALSXP && TYPEOF(ratios) != INTSXP) {
+    errors.push_back({"ratios", "must be numbers"});
+    return std::nullopt;
+  }
+  const Rcpp::NumericVector r(ratios);
+  if (r.size() == 0) errors.push_back({"ratios", "the list is empty: give one or more ratios"});
+  if (static_cast<std::size_t>(r.size()) > present::most_ratios) {
+    errors.push_back({"ratios", "more than " + std::to_string(present::most_ratios) + " ratios"});
+  }
+  for (R_xlen_t i = 0; i < r.size() && errors.size() < present::most_faults; ++i) {
+    if (!std::isfinite(r[i])) {
+      errors.push_back({"ratios[" + std::to_string(i + 1) + "]", "must be a finite number"});
+    }
+  }
+  if (!errors.empty()) return std::nullopt;
+  return std::vector<double>(r.begin(), r.end());
+}
+
+std::string table_csv(const loaded_scenario& s, fourfifths::method m,
+                      const std::optional<std::vector<double>>& ratios) {
+  if (s.group_problem)
+    return present::group_table_csv(present::make_group_table(*s.group_problem, ratios));
+  return present::table_csv(present::make_table(*s.problem, m, ratios));
+}
+
+// The table's inputs checked, or the faults of the scenario and the
+// arguments together.
+struct table_request {
+  loaded_scenario scenario;
+  fourfifths::method method = fourfifths::method::precise;
+  std::optional<std::vector<double>> ratios;
+  std::vector<fault> errors;
+};
+
+// A name of a closed set given as one string.
+template <class E>
+std::optional<E> name_arg(SEXP x) {
+  if (TYPEOF(x) != STRSXP || Rf_xlength(x) != 1 || STRING_ELT(x, 0) == NA_STRING)
+    return std::nullopt;
+  return present::value_of<E>(CHAR(STRING_ELT(x, 0)));
+}
+
+table_request table_inputs(SEXP scenario, SEXP ratios, SEXP method) {
+  table_request r;
+  r.scenario = load(scenario);
+  r.errors = r.scenario.errors;
+  r.ratios = ratios_of(ratios, r.errors);
+  const std::optional<fourfifths::method> m = name_arg<fourfifths::method>(method);
+  if (!m) {
+    r.errors.push_back(
+        {"method", "must be one of " + present::names_list<fourfifths::method>(", ")});
+  } else {
+    r.method = *m;
+  }
+  if (r.errors.empty() && r.scenario.group_problem && r.method != fourfifths::method::precise) {
+    r.errors.push_back(
+        {"method", "several minority groups are analysed by the precise method only"});
+  }
+  return r;
+}
+
+}  // namespace
+
+// [[Rcpp::export(rng = false)]]
+Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method) {
+  const table_request r = table_inputs(scenario, ratios, method);
+  if (!r.errors.empty()) return failure(r.errors, r.scenario.warnings);
+  return answer(csv_frame(table_csv(r.scenario, r.method, r.ratios)), {}, r.scenario.warnings);
+}
+
+// [[Rcpp::export(rng = false)]]
+Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
+  const loaded_scenario s = load(scenario);
+  std::vector<fault> errors = s.errors;
+  if (s.errors.empty() && !s.problem) {
+    errors.push_back({"scenario",
+                      "Pareto-optimal weights take one minority group so far; several groups "
+                      "(\"groups\") have a table"});
+  }
+  const bool by_majority =
+      TYPEOF(majority) == LGLSXP && Rf_xlength(majority) == 1 && LOGICAL(majority)[0] == TRUE;
+  if (TYPEOF(majority) != LGLSXP || Rf_xlength(majority) != 1 ||
+      LOGICAL(majority)[0] == NA_LOGICAL) {
+    errors.push_back({"majority", "must be TRUE or FALSE"});
+  }
+  fourfifths::pareto_options o;
+  try {
+    const std::vector<fault> option_faults = present::read_pareto_options(
+        to_json(options, 0),
+        by_majority ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall, o);
+    errors.insert(errors.end(), option_faults.begin(), option_faults.end());
+  } catch (const not_json& e) {
+    errors.push_back({"", e.message});
+  }
+  if (!errors.empty()) return failure(errors, s.warnings);
+  const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s.problem, o);
+  std::vector<fault> warnings = s.warnings;
+  warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());
+  if (!front.value) return failure(front.errors, warnings);
+  return answer(
+      csv_frame(present::front_output(*s.value, *front.value, present::table_format::csv)), {},
+      warnings);
+}
+
+// What the work itself costs, without R: seconds per call of reading the
+// scenario and making its table (`csv` false), or of making its CSV text
+// too, over `calls` calls; for the benchmark.
+// [[Rcpp::export(rng = false)]]
+double ff_table_seconds(SEXP scenario, SEXP ratios, SEXP method, int calls, bool csv) {
+  using clock = std::chrono::steady_clock;
+  std::size_t sink = 0;
+  const auto start = clock::now();
+  for (int i = 0; i < calls; ++i) {
+    const table_request r = table_inputs(scenario, ratios, method);
+    if (!r.errors.empty()) Rcpp::stop("the scenario has faults");
+    if (csv) {
+      sink += table_csv(r.scenario, r.method, r.ratios).size();
+    } else if (r.scenario.problem) {
+      sink += present::make_table(*r.scenario.problem, r.method, r.ratios).rows.size();
+    } else {
+      sink += present::make_group_table(*r.scenario.group_problem, r.ratios).entries.size();
+    }
+  }
+  const std::chrono::duration<double> took = clock::now() - start;
+  return sink == 0 ? 0 : took.count() / calls;
+}
+
+// The same for the Pareto front: finding it, or with `csv` writing it too.
+// [[Rcpp::export(rng = false)]]
+double ff_pareto_seconds(SEXP scenario, double ratio, int points, int calls, bool csv) {
+  using clock = std::chrono::steady_clock;
+  const loaded_scenario s = load(scenario);
+  if (!s.problem) Rcpp::stop("the scenario has faults");
+  fourfifths::pareto_options o;
+  o.ratio = ratio;
+  o.points = points;
+  std::size_t sink = 0;
+  const auto start = clock::now();
+  for (int i = 0; i < calls; ++i) {
+    const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s.problem, o);
+    if (!front.value) Rcpp::stop("no front");
+    sink += csv ? present::front_output(*s.value, *front.value, present::table_format::csv).size()
+                : front.value->points.size();
+  }
+  const std::chrono::duration<double> took = clock::now() - start;
+  return sink == 0 ? 0 : took.count() / calls;
+}
+
+// A CSV text of the explorer as the package's data frames are made: the
+// tests read the explorer's output with it, since R's own reader may round
+// a 17-digit decimal to the double next to the nearest.
+// [[Rcpp::export(rng = false)]]
+Rcpp::RObject ff_csv_frame(std::string csv) { return csv_frame(csv); }

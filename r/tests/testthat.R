@@ -1,0 +1,4 @@
+library(testthat)
+library(fourfifths)
+
+test_check("fourfifths")
