@@ -279,7 +279,8 @@ describe('the page', () => {
       assert.equal(values.weights, file.weights === 'regression' ? 'regression' : 'given', name);
       file.predictors.forEach((p, i) => {
         assert.equal(values[`predictors[${i}].name`], p.name, name);
-        assert.equal(Number(values[`predictors[${i}].d`]), p.d, name);
+        // With several groups the groups give the effect sizes.
+        if (!file.groups) assert.equal(Number(values[`predictors[${i}].d`]), p.d, name);
       });
       file.correlations.forEach((row, i) => row.forEach((r, j) => {
         assert.equal(Number(values[`correlations[${i}][${j}]`]), r, `${name} [${i}][${j}]`);
@@ -290,7 +291,9 @@ describe('the page', () => {
       const expected = { ...file, requested_ratios: file.requested_ratios ?? [0.1] };
       assert.equal(explore(['convert', '-', '--to', 'json'], JSON.stringify(scenario)).stdout,
         explore(['convert', '-', '--to', 'json'], JSON.stringify(expected)).stdout, name);
-      assert_agrees_with_explorer(await shown(page), scenario, name);
+      // Several groups' numbers are checked against the explorer's group
+      // table in the tests of several groups.
+      if (!file.groups) assert_agrees_with_explorer(await shown(page), scenario, name);
     }
     assert.deepEqual(problems, []);
     await close();

@@ -15,7 +15,10 @@ import {
 } from './support.mjs';
 
 const engine = await load_engine();
-const examples = await example_scenarios();
+// The examples of one minority group; the example with several groups is
+// checked with the other scenarios of several groups, below.
+const all_examples = await example_scenarios();
+const examples = all_examples.filter((e) => !('groups' in JSON.parse(e.text)));
 const published = examples.find((e) => e.name === 'published_four_predictors.json');
 assert.ok(published, 'examples/published_four_predictors.json is there');
 
@@ -366,6 +369,18 @@ describe('several groups and the table across ratios', () => {
       }
     }
     console.log(`groups: ${compared} values, largest difference from the 40-digit outcomes ${worst.toExponential(2)}`);
+  });
+
+  test('groups: the bundled example\'s tables are the explorer\'s', () => {
+    const grouped = all_examples.filter((e) => 'groups' in JSON.parse(e.text));
+    assert.ok(grouped.length > 0, 'an example with several groups is bundled');
+    for (const example of grouped) {
+      const answer = evaluate(JSON.parse(example.text), 0.1);
+      assert.deepEqual(answer.errors, [], example.name);
+      assert.equal(answer.several_groups, true, example.name);
+      assert_csv_close(answer.across_csv, explore(['table', example.path]).stdout, `${example.name} across ratios`);
+      assert_csv_close(answer.csv, explore(['table', example.path, '--ratios', '0.1']).stdout, `${example.name} at 0.1`);
+    }
   });
 
   test('groups: the table across ratios is the explorer\'s; the front says it is not offered', () => {
