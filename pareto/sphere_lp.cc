@@ -1,0 +1,252 @@
+#include "pareto/sphere_lp.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+namespace pareto {
+
+namespace {
+
+constexpr int most_supported = 20;
+constexpr double constraint_tolerance = 1e-12;
+
+std::size_t at(int i) { return static_cast<std::size_t>(i); }
+
+// The lower Cholesky factor of the m*m matrix `a` (row-major), in place;
+// false when it is not positive definite.
+bool cholesky(std::vector<double>& a, int m) {
+  for (int j = 0; j < m; ++j) {
+    double s = a[at(j * m + j)];
+    for (int k = 0; k < j; ++k) s -= a[at(j * m + k)] * a[at(j * m + k)];
+    if (!(s > 0)) return false;
+    const double root = std::sqrt(s);
+    a[at(j * m + j)] = root;
+    for (int i = j + 1; i < m; ++i) {
+      double t = a[at(i * m + j)];
+      for (int k = 0; k < j; ++k) t -= a[at(i * m + k)] * a[at(j * m + k)];
+      a[at(i * m + j)] = t / root;
+    }
+    for (int i = 0; i < j; ++i) a[at(i * m + j)] = 0;
+  }
+  return true;
+}
+
+// Solves L L' x = b in place.
+void cholesky_solve(const std::vector<double>& l, int m, std::span<double> x) {
+  for (int i = 0; i < m; ++i) {
+    double s = x[at(i)];
+    for (int k = 0; k < i; ++k) s -= l[at(i * m + k)] * x[at(k)];
+    x[at(i)] = s / l[at(i * m + i)];
+  }
+  for (int i = m - 1; i >= 0; --i) {
+    double s = x[at(i)];
+    for (int k = i + 1; k < m; ++k) s -= l[at(k * m + i)] * x[at(k)];
+    x[at(i)] = s / l[at(i * m + i)];
+  }
+}
+
+// Solves the m*m system a x = b (row-major, both overwritten) by Gaussian
+// elimination with partial pivoting; false when a pivot falls below 1e-13
+// of the largest entry (dependent equations).
+bool gauss_solve(std::vector<double>& a, std::vector<double>& b, int m) {
+  double scale = 0;
+  for (const double v : a) scale = std::max(scale, std::fabs(v));
+  if (!(scale > 0)) return false;
+  for (int j = 0; j < m; ++j) {
+    int pivot = j;
+    for (int i = j + 1; i < m; ++i) {
+      if (std::fabs(a[at(i * m + j)]) > std::fabs(a[at(pivot * m + j)])) pivot = i;
+    }
+    if (!(std::fabs(a[at(pivot * m + j)]) > 1e-13 * scale)) return false;
+    if (pivot != j) {
+      for (int k = 0; k < m; ++k) std::swap(a[at(j * m + k)], a[at(pivot * m + k)]);
+      std::swap(b[at(j)], b[at(pivot)]);
+    }
+    for (int i = j + 1; i < m; ++i) {
+      const double f = a[at(i * m + j)] / a[at(j * m + j)];
+      for (int k = j; k < m; ++k) a[at(i * m + k)] -= f * a[at(j * m + k)];
+      b[at(i)] -= f * b[at(j)];
+    }
+  }
+  for (int i = m - 1; i >= 0; --i) {
+    double s = b[at(i)];
+    for (int k = i + 1; k < m; ++k) s -= a[at(i * m + k)] * b[at(k)];
+    b[at(i)] = s / a[at(i * m + i)];
+  }
+  return true;
+}
+
+// The determinant of the k*k matrix `a` (row-major, overwritten).
+double determinant(std::vector<double>& a, int k) {
+  double det = 1;
+  for (int j = 0; j < k; ++j) {
+    int pivot = j;
+    for (int i = j + 1; i < k; ++i) {
+      if (std::fabs(a[at(i * k + j)]) > std::fabs(a[at(pivot * k + j)])) pivot = i;
+    }
+    if (a[at(pivot * k + j)] == 0) return 0;
+    if (pivot != j) {
+      for (int c = 0; c < k; ++c) std::swap(a[at(j * k + c)], a[at(pivot * k + c)]);
+      det = -det;
+    }
+    det *= a[at(j * k + j)];
+    for (int i = j + 1; i < k; ++i) {
+      const double f = a[at(i * k + j)] / a[at(j * k + j)];
+      for (int c = j; c < k; ++c) a[at(i * k + c)] -= f * a[at(j * k + c)];
+    }
+  }
+  return det;
+}
+
+}  // namespace
+
+sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
+    : n_(n), signs_(signs), r_(r.begin(), r.end()) {
+  if (n < 1 || r.size() != at(n) * at(n))
+    throw std::invalid_argument("sphere_lp: r must be n*n with n >= 1");
+  if (signs == sign_constraint::nonnegative && n > most_supported)
+    throw std::invalid_argument("sphere_lp: at most 20 predictors with non-negative weights");
+  const std::uint32_t full = (std::uint32_t{1} << n) - 1;
+  const auto add = [&](std::uint32_t mask) {
+    support s;
+    for (int j = 0; j < n; ++j) {
+      if ((mask >> j) & 1U) s.members.push_back(j);
+    }
+    const int m = static_cast<int>(s.members.size());
+    s.chol.resize(at(m) * at(m));
+    for (int i = 0; i < m; ++i) {
+      for (int k = 0; k < m; ++k)
+        s.chol[at(i * m + k)] = r_[at(s.members[at(i)] * n + s.members[at(k)])];
+    }
+    if (!cholesky(s.chol, m)) throw std::invalid_argument("sphere_lp: r is not positive definite");
+    supports_.push_back(std::move(s));
+  };
+  if (signs == sign_constraint::any) {
+    add(full);
+  } else {
+    for (std::uint32_t mask = 1; mask <= full; ++mask) add(mask);
+  }
+}
+
+std::optional<std::vector<double>> sphere_lp::maximise(
+    std::span<const double> c, std::span<const linear_constraint> constraints) const {
+  const int k_all = static_cast<int>(constraints.size());
+  const int vectors = k_all + 1;
+  std::optional<std::vector<double>> best;
+  double best_value = -std::numeric_limits<double>::infinity();
+  std::vector<double> v;       // the vectors on P, column j at [j * m_p]
+  std::vector<double> solved;  // R_PP^-1 times each
+  std::vector<double> gram;    // all vectors' Gram matrix through R_PP^-1
+  std::vector<double> w(at(n_));
+  const auto feasible = [&](std::span<const double> x) {
+    for (const linear_constraint& k : constraints) {
+      double s = 0;
+      for (int j = 0; j < n_; ++j) s += k.l[at(j)] * x[at(j)];
+      if (s < k.b - constraint_tolerance * (1 + std::fabs(k.b))) return false;
+    }
+    return true;
+  };
+  for (const support& p : supports_) {
+    const int m_p = static_cast<int>(p.members.size());
+    v.assign(at(vectors) * at(m_p), 0);
+    for (int i = 0; i < m_p; ++i) {
+      const auto j = at(p.members[at(i)]);
+      v[at(i)] = c[j];
+      for (int k = 0; k < k_all; ++k) v[at((k + 1) * m_p + i)] = constraints[at(k)].l[j];
+    }
+    solved = v;
+    for (int k = 0; k < vectors; ++k)
+      cholesky_solve(p.chol, m_p, std::span<double>(solved).subspan(at(k * m_p), at(m_p)));
+    gram.assign(at(vectors) * at(vectors), 0);
+    for (int i = 0; i < vectors; ++i) {
+      for (int k = 0; k < vectors; ++k) {
+        double s = 0;
+        for (int q = 0; q < m_p; ++q) s += v[at(i * m_p + q)] * solved[at(k * m_p + q)];
+        gram[at(i * vectors + k)] = s;
+      }
+    }
+    // Every set of active constraints of at most |P| - 1 members.
+    const std::uint32_t subsets = std::uint32_t{1} << k_all;
+    for (std::uint32_t s = 0; s < subsets; ++s) {
+      const int active = std::popcount(s);
+      if (active > m_p - 1) continue;
+      const int m = active + 1;
+      std::vector<int> index{0};  // the vectors used: the objective, then the active constraints
+      for (int k = 0; k < k_all; ++k) {
+        if ((s >> k) & 1U) index.push_back(k + 1);
+      }
+      const auto g = [&](int i, int k) { return gram[at(index[at(i)] * vectors + index[at(k)])]; };
+      // alpha = alpha0 + t z: z spans the null space of the active rows
+      // (their cofactors), alpha0 solves them with alpha0 . z = 0.
+      std::vector<double> z(at(m), 0.0);
+      std::vector<double> alpha0(at(m), 0.0);
+      if (m == 1) {
+        z[0] = 1;
+      } else {
+        std::vector<double> minor(at(active) * at(active));
+        for (int col = 0; col < m; ++col) {
+          for (int i = 0; i < active; ++i) {
+            int cc = 0;
+            for (int k = 0; k < m; ++k) {
+              if (k == col) continue;
+              minor[at(i * active + cc)] = g(i + 1, k);
+              ++cc;
+            }
+          }
+          z[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(minor, active);
+        }
+        std::vector<double> a(at(m) * at(m));
+        std::vector<double> rhs(at(m), 0.0);
+        for (int i = 0; i < active; ++i) {
+          for (int k = 0; k < m; ++k) a[at(i * m + k)] = g(i + 1, k);
+          rhs[at(i)] = constraints[at(index[at(i + 1)] - 1)].b;
+        }
+        for (int k = 0; k < m; ++k) a[at(active * m + k)] = z[at(k)];
+        if (!gauss_solve(a, rhs, m)) continue;
+        alpha0 = rhs;
+      }
+      // alpha' G alpha = 1 along the line.
+      double q0 = 0;
+      double q1 = 0;
+      double q2 = 0;
+      for (int i = 0; i < m; ++i) {
+        for (int k = 0; k < m; ++k) {
+          q0 += alpha0[at(i)] * g(i, k) * alpha0[at(k)];
+          q1 += alpha0[at(i)] * g(i, k) * z[at(k)];
+          q2 += z[at(i)] * g(i, k) * z[at(k)];
+        }
+      }
+      if (!(q2 > 0)) continue;
+      const double disc = q1 * q1 - q2 * (q0 - 1);
+      if (disc < 0) continue;
+      const double root = std::sqrt(disc);
+      for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
+        std::fill(w.begin(), w.end(), 0.0);
+        bool signs_ok = true;
+        for (int i = 0; i < m_p; ++i) {
+          double x = 0;
+          for (int k = 0; k < m; ++k)
+            x += solved[at(index[at(k)] * m_p + i)] * (alpha0[at(k)] + t * z[at(k)]);
+          if (signs_ == sign_constraint::nonnegative && x < 0) signs_ok = false;
+          w[at(p.members[at(i)])] = x;
+        }
+        if (!signs_ok || !feasible(w)) continue;
+        double value = 0;
+        for (int j = 0; j < n_; ++j) value += c[at(j)] * w[at(j)];
+        if (value > best_value) {
+          best_value = value;
+          best = w;
+        }
+      }
+    }
+  }
+  return best;
+}
+
+}  // namespace pareto
