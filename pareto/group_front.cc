@@ -257,25 +257,33 @@ class group_setting {
       for (int h = 1; h < groups_with_majority; ++h)
         dx[at(h - 1)] = share_[at(h - 1)] * precise::density(z(h)) / total;
     }
+    // Each group against the highest and against any group within 5% of
+    // the highest rate (at most two), so that the highest may change.
+    std::vector<int> tops{s.top};
+    for (int t = 0; t < groups_with_majority && tops.size() < 2; ++t) {
+      if (t != s.top && s.sr[at(t)] >= 0.95 * s.sr[at(s.top)]) tops.push_back(t);
+    }
     std::vector<pareto::linear_constraint> out;
-    const double r_top = hazard(s.top);
-    for (int k = 0; k < groups_with_majority; ++k) {
-      if (k == s.top) continue;
-      const double r_k = hazard(k);
-      const double value = std::log(s.sr[at(k)]) - std::log(s.sr[at(s.top)]) - std::log(level);
-      pareto::linear_constraint c;
-      c.l.assign(at(np_), 0.0);
-      double b = -value;
-      for (int h = 1; h < groups_with_majority; ++h) {
-        double grad = (r_top - r_k) * dx[at(h - 1)];
-        if (h == k) grad += r_k;
-        if (h == s.top) grad -= r_top;
-        const std::vector<double>& d = d_[at(h - 1)];
-        for (std::size_t j = 0; j < at(np_); ++j) c.l[j] += grad * d[j];
-        b += grad * s.e[at(h - 1)];
+    for (const int top : tops) {
+      const double r_top = hazard(top);
+      for (int k = 0; k < groups_with_majority; ++k) {
+        if (k == top) continue;
+        const double r_k = hazard(k);
+        const double value = std::log(s.sr[at(k)]) - std::log(s.sr[at(top)]) - std::log(level);
+        pareto::linear_constraint c;
+        c.l.assign(at(np_), 0.0);
+        double b = -value;
+        for (int h = 1; h < groups_with_majority; ++h) {
+          double grad = (r_top - r_k) * dx[at(h - 1)];
+          if (h == k) grad += r_k;
+          if (h == top) grad -= r_top;
+          const std::vector<double>& d = d_[at(h - 1)];
+          for (std::size_t j = 0; j < at(np_); ++j) c.l[j] += grad * d[j];
+          b += grad * s.e[at(h - 1)];
+        }
+        c.b = b;
+        out.push_back(std::move(c));
       }
-      c.b = b;
-      out.push_back(std::move(c));
     }
     return out;
   }
