@@ -182,6 +182,18 @@ class group_setting {
   const pareto_options& options() const { return o_; }
   int evaluations() const { return evaluations_; }
 
+  // w'Rw.
+  double norm2(std::span<const double> w) const {
+    double q = 0;
+    const auto n = at(np_);
+    for (std::size_t i = 0; i < n; ++i) {
+      double row = 0;
+      for (std::size_t j = 0; j < n; ++j) row += r_[i * n + j] * w[j];
+      q += w[i] * row;
+    }
+    return q;
+  }
+
   // The cut score for effects e, or NaN.
   double cut_score(std::span<const double> e) const {
     if (o_.mode == ratio_mode::majority) return majority_cut_;
@@ -240,7 +252,8 @@ class group_setting {
   }
 
   // The constraints L >= A linearised at s, in w on the sphere.
-  std::vector<pareto::linear_constraint> linearised(const standing& s, double level) const {
+  std::vector<pareto::linear_constraint> linearised(const standing& s, double level,
+                                                    bool both_tops = false) const {
     const int groups_with_majority = groups() + 1;
     const auto z = [&](int k) { return s.x - (k == 0 ? 0.0 : s.e[at(k - 1)]); };
     const auto hazard = [&](int k) {
@@ -257,12 +270,17 @@ class group_setting {
       for (int h = 1; h < groups_with_majority; ++h)
         dx[at(h - 1)] = share_[at(h - 1)] * precise::density(z(h)) / total;
     }
-    // Each group against the highest and against any group within 5% of
-    // the highest rate (at most two), so that the highest may change.
+    // Each group against the highest and against the next highest when
+    // its rate is within 5% of the highest (always, with `both_tops`), so
+    // that the highest may change: the linearised ratios against one group
+    // alone promise a ratio of 1 and more past the point where another
+    // group's rate overtakes it.
     std::vector<int> tops{s.top};
-    for (int t = 0; t < groups_with_majority && tops.size() < 2; ++t) {
-      if (t != s.top && s.sr[at(t)] >= 0.95 * s.sr[at(s.top)]) tops.push_back(t);
+    int next = -1;
+    for (int t = 0; t < groups_with_majority; ++t) {
+      if (t != s.top && (next < 0 || s.sr[at(t)] > s.sr[at(next)])) next = t;
     }
+    if (next >= 0 && (both_tops || s.sr[at(next)] >= 0.95 * s.sr[at(s.top)])) tops.push_back(next);
     std::vector<pareto::linear_constraint> out;
     for (const int top : tops) {
       const double r_top = hazard(top);
@@ -481,20 +499,43 @@ class group_search {
     return best;
   }
 
-  // The weighting with the highest L: bisection on the level, each level
-  // searched from the last weighting that reached one.
-  found highest(const found& first) {
-    found lo = first;
-    double lo_level = first.lowest;
+  // The weighting with the highest L met by sequential linearisation of
+  // the groups' log ratios, the lowest of them maximised exactly on the
+  // sphere at each step (sphere_lp::maximise_lowest), from a start.
+  found highest_from(std::span<const double> start) {
+    found best{std::vector<double>(start.begin(), start.end()), -inf, -inf};
+    std::vector<double> w = best.w;
+    for (int step = 0; step < most_steps; ++step) {
+      const standing st = s_.stand(w);
+      if (!st.solved) break;
+      const double q = s_.quality(st);
+      if (st.lowest > best.lowest || (st.lowest == best.lowest && q > best.quality))
+        best = found{w, q, st.lowest};
+      const std::optional<std::vector<double>> target =
+          lp_.maximise_lowest(s_.linearised(st, 1.0, true));
+      if (!target) break;
+      // The linearised ratios can promise more than they give (past the
+      // point where another group's rate becomes the highest): the step is
+      // the best true L on the way, by golden section.
+      const std::vector<double> next = best_on_way(w, *target, st.lowest);
+      double moved = 0;
+      for (std::size_t j = 0; j < w.size(); ++j) moved = std::max(moved, std::fabs(next[j] - w[j]));
+      w = next;
+      if (moved < 1e-14) break;
+    }
+    return best;
+  }
+
+  // Bisection on the level between `from`'s L and 1, each level searched
+  // from the last weighting that reached one; a level the bound refuses
+  // is not searched.
+  found bisect(const found& from) {
+    found lo = from;
+    double lo_level = from.lowest;
     double hi_level = 1;
-    if (const auto top = best_at(1, {first.w}); top) return *top;
     while (hi_level - lo_level > 1e-11) {
       const double mid = lo_level + (hi_level - lo_level) / 2;
-      if (!relaxed(mid)) {
-        hi_level = mid;
-        continue;
-      }
-      const std::optional<found> f = best_at(mid, {lo.w});
+      const std::optional<found> f = relaxed(mid) ? best_at(mid, {lo.w}) : std::nullopt;
       if (f) {
         lo = *f;
         lo_level = std::max(mid, f->lowest);
@@ -503,6 +544,78 @@ class group_search {
       }
     }
     return lo;
+  }
+
+  // The point of highest L on the segment from w (whose L is `here`) to
+  // `target`, scaled to w'Rw = 1: `target` itself when it is no worse.
+  std::vector<double> best_on_way(const std::vector<double>& w, const std::vector<double>& target,
+                                  double here) {
+    const auto point = [&](double t) {
+      std::vector<double> x(w.size());
+      for (std::size_t j = 0; j < w.size(); ++j) x[j] = (1 - t) * w[j] + t * target[j];
+      return x;
+    };
+    const auto lowest = [&](double t) {
+      const standing st = s_.stand(point(t));
+      return st.solved ? st.lowest : -inf;
+    };
+    if (lowest(1) >= here) return target;
+    constexpr double golden = 0.6180339887498949;
+    double lo = 0;
+    double hi = 1;
+    double t1 = hi - golden * (hi - lo);
+    double t2 = lo + golden * (hi - lo);
+    double f1 = lowest(t1);
+    double f2 = lowest(t2);
+    for (int step = 0; step < 60 && hi - lo > 1e-15; ++step) {
+      if (f1 < f2) {
+        lo = t1;
+        t1 = t2;
+        f1 = f2;
+        t2 = lo + golden * (hi - lo);
+        f2 = lowest(t2);
+      } else {
+        hi = t2;
+        t2 = t1;
+        f2 = f1;
+        t1 = hi - golden * (hi - lo);
+        f1 = lowest(t1);
+      }
+    }
+    const double t = f1 >= f2 ? t1 : t2;
+    if (std::max(f1, f2) <= here) return w;
+    std::vector<double> x = point(t);
+    const double scale = 1 / std::sqrt(s_.norm2(x));
+    for (double& v : x) v *= scale;
+    return x;
+  }
+
+  // The weighting with the highest L, from the quality end and from the
+  // weighting with the highest lowest composite mean of any minority
+  // group (exact on the sphere); then the best quality at that level.
+  found highest(const found& first) {
+    std::vector<std::vector<double>> starts{first.w};
+    std::vector<pareto::linear_constraint> effects;
+    for (int g = 0; g < s_.groups(); ++g) {
+      const std::span<const double> d = s_.d(g);
+      effects.push_back({std::vector<double>(d.begin(), d.end()), 0});
+    }
+    if (const auto w = lp_.maximise_lowest(effects)) starts.push_back(*w);
+    found best = first;
+    for (const std::vector<double>& start : starts) {
+      const found f = highest_from(start);
+      if (f.lowest > best.lowest) best = f;
+    }
+    // Where the linearised ratios cannot tell a way up (groups alike make
+    // the step's maximiser a whole set of weightings), a bisection on the
+    // level, each level searched as the front's points are.
+    const found bisected = bisect(best);
+    if (bisected.lowest > best.lowest) best = bisected;
+    if (const std::optional<found> better = best_at(best.lowest, {best.w});
+        better && better->quality > best.quality) {
+      best = *better;
+    }
+    return best;
   }
 
  private:

@@ -136,6 +136,35 @@ sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
 
 std::optional<std::vector<double>> sphere_lp::maximise(
     std::span<const double> c, std::span<const linear_constraint> constraints) const {
+  return search(c, constraints, false);
+}
+
+std::optional<std::vector<double>> sphere_lp::maximise_lowest(
+    std::span<const linear_constraint> constraints) const {
+  if (constraints.empty()) return std::nullopt;
+  const std::vector<double> none(at(n_), 0.0);
+  return search(none, constraints, true);
+}
+
+double sphere_lp::lowest_slack(std::span<const double> w,
+                               std::span<const linear_constraint> constraints) const {
+  double low = std::numeric_limits<double>::infinity();
+  for (const linear_constraint& k : constraints) {
+    double s = 0;
+    for (int j = 0; j < n_; ++j) s += k.l[at(j)] * w[at(j)];
+    low = std::min(low, s - k.b);
+  }
+  return low;
+}
+
+// Both searches: with `lowest` false, the best c.w meeting every
+// constraint; with `lowest` true, the best min_k (l_k.w - b_k), whose
+// maximiser with the constraints S at the minimum lies in the span of
+// R_PP^-1 l_{k,P} (k in S) and has l_k.w - b_k equal over S: |S| - 1
+// equations in |S| unknowns, a line again.
+std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
+                                                     std::span<const linear_constraint> constraints,
+                                                     bool lowest) const {
   const int k_all = static_cast<int>(constraints.size());
   const int vectors = k_all + 1;
   std::optional<std::vector<double>> best;
@@ -174,14 +203,26 @@ std::optional<std::vector<double>> sphere_lp::maximise(
     // Every set of active constraints of at most |P| - 1 members.
     const std::uint32_t subsets = std::uint32_t{1} << k_all;
     for (std::uint32_t s = 0; s < subsets; ++s) {
-      const int active = std::popcount(s);
-      if (active > m_p - 1) continue;
-      const int m = active + 1;
-      std::vector<int> index{0};  // the vectors used: the objective, then the active constraints
+      const int chosen = std::popcount(s);
+      // The vectors of the span (the objective, then the active
+      // constraints; or the constraints at the minimum) and the rows of the
+      // equations in them.
+      const int m = lowest ? chosen : chosen + 1;
+      const int active = m - 1;
+      if (m < 1 || m > m_p) continue;
+      std::vector<int> index;
+      if (!lowest) index.push_back(0);
       for (int k = 0; k < k_all; ++k) {
         if ((s >> k) & 1U) index.push_back(k + 1);
       }
       const auto g = [&](int i, int k) { return gram[at(index[at(i)] * vectors + index[at(k)])]; };
+      const auto row = [&](int i, int k) {  // equation i (0-based) at column k
+        return lowest ? g(i + 1, k) - g(0, k) : g(i + 1, k);
+      };
+      const auto rhs_of = [&](int i) {
+        const double b = constraints[at(index[at(i + 1)] - 1)].b;
+        return lowest ? b - constraints[at(index[0] - 1)].b : b;
+      };
       // alpha = alpha0 + t z: z spans the null space of the active rows
       // (their cofactors), alpha0 solves them with alpha0 . z = 0.
       std::vector<double> z(at(m), 0.0);
@@ -195,7 +236,7 @@ std::optional<std::vector<double>> sphere_lp::maximise(
             int cc = 0;
             for (int k = 0; k < m; ++k) {
               if (k == col) continue;
-              minor[at(i * active + cc)] = g(i + 1, k);
+              minor[at(i * active + cc)] = row(i, k);
               ++cc;
             }
           }
@@ -204,8 +245,8 @@ std::optional<std::vector<double>> sphere_lp::maximise(
         std::vector<double> a(at(m) * at(m));
         std::vector<double> rhs(at(m), 0.0);
         for (int i = 0; i < active; ++i) {
-          for (int k = 0; k < m; ++k) a[at(i * m + k)] = g(i + 1, k);
-          rhs[at(i)] = constraints[at(index[at(i + 1)] - 1)].b;
+          for (int k = 0; k < m; ++k) a[at(i * m + k)] = row(i, k);
+          rhs[at(i)] = rhs_of(i);
         }
         for (int k = 0; k < m; ++k) a[at(active * m + k)] = z[at(k)];
         if (!gauss_solve(a, rhs, m)) continue;
@@ -236,9 +277,14 @@ std::optional<std::vector<double>> sphere_lp::maximise(
           if (signs_ == sign_constraint::nonnegative && x < 0) signs_ok = false;
           w[at(p.members[at(i)])] = x;
         }
-        if (!signs_ok || !feasible(w)) continue;
+        if (!signs_ok) continue;
         double value = 0;
-        for (int j = 0; j < n_; ++j) value += c[at(j)] * w[at(j)];
+        if (lowest) {
+          value = lowest_slack(w, constraints);
+        } else {
+          if (!feasible(w)) continue;
+          for (int j = 0; j < n_; ++j) value += c[at(j)] * w[at(j)];
+        }
         if (value > best_value) {
           best_value = value;
           best = w;

@@ -53,9 +53,20 @@ class sphere_lp {
   [[nodiscard]] std::optional<std::vector<double>> maximise(
       std::span<const double> c, std::span<const linear_constraint> constraints) const;
 
+  /// The weighting (w'Rw = 1) with the highest lowest slack,
+  /// min_k (l_k.w - b_k), found the same way; none without constraints.
+  [[nodiscard]] std::optional<std::vector<double>> maximise_lowest(
+      std::span<const linear_constraint> constraints) const;
+
+  /// min_k (l_k.w - b_k).
+  [[nodiscard]] double lowest_slack(std::span<const double> w,
+                                    std::span<const linear_constraint> constraints) const;
+
   [[nodiscard]] int size() const { return n_; }
 
  private:
+  [[nodiscard]] std::optional<std::vector<double>> search(
+      std::span<const double> c, std::span<const linear_constraint> constraints, bool lowest) const;
   struct support {
     std::vector<int> members;
     std::vector<double> chol;  // lower Cholesky factor of R_PP, row-major

@@ -118,10 +118,9 @@ TEST(GroupFront, OneGroupIsTheOneGroupFrontToTheBit) {
 
 // The same front, the groups listed in another order: the points'
 // qualities and lowest ratios, and each group's ratio found by its name.
-// Disabled: the search for the highest lowest ratio (the front's far end)
-// is local and ends elsewhere for another order in overall mode, which
-// moves every level between the ends.
-TEST(GroupFront, DISABLED_GroupOrderChangesNothing) {
+// The search converges to 1e-12 in the lowest ratio, which leaves flat
+// directions of the weights to 1e-7.
+TEST(GroupFront, GroupOrderChangesNothing) {
   for (const setting& st : settings) {
     SCOPED_TRACE(static_cast<int>(st.mode) * 10 + static_cast<int>(st.signs));
     const pareto_options o = options_of(st);
@@ -134,12 +133,12 @@ TEST(GroupFront, DISABLED_GroupOrderChangesNothing) {
     for (std::size_t k = 0; k < forward.value->points.size(); ++k) {
       const auto& f = forward.value->points[k];
       const auto& b = backward.value->points[k];
-      EXPECT_NEAR(f.validity, b.validity, 1e-12) << k;
-      EXPECT_NEAR(f.lowest_ratio_to_highest, b.lowest_ratio_to_highest, 1e-11) << k;
+      EXPECT_NEAR(f.validity, b.validity, 1e-10) << k;
+      EXPECT_NEAR(f.lowest_ratio_to_highest, b.lowest_ratio_to_highest, 1e-10) << k;
       EXPECT_NEAR(f.outcome.groups[1].ratio_to_highest, b.outcome.groups[2].ratio_to_highest,
                   1e-11);
       for (std::size_t j = 0; j < f.weights.size(); ++j)
-        EXPECT_NEAR(f.weights[j], b.weights[j], 1e-9);
+        EXPECT_NEAR(f.weights[j], b.weights[j], 1e-7);
     }
   }
 }
