@@ -73,6 +73,10 @@ constexpr int most_points = 10000;
 constexpr double level_tolerance = 1e-12;  // relative, in L
 constexpr double proof_tolerance = 1e-9;
 constexpr int most_steps = 40;
+// A step that moves no weight (of a weighting with w'Rw = 1) by more than
+// this ends a search: validity and the effects then move by less than
+// 1e-11, and rounding keeps later steps from settling on one point.
+constexpr double converged = 1e-11;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -270,17 +274,23 @@ class group_setting {
       for (int h = 1; h < groups_with_majority; ++h)
         dx[at(h - 1)] = share_[at(h - 1)] * precise::density(z(h)) / total;
     }
-    // Each group against the highest and against the next highest when
-    // its rate is within 5% of the highest (always, with `both_tops`), so
+    // Each group against the highest and against every group whose rate
+    // is within 5% of the highest (with `both_tops`, at least the next
+    // highest), so
     // that the highest may change: the linearised ratios against one group
     // alone promise a ratio of 1 and more past the point where another
     // group's rate overtakes it.
     std::vector<int> tops{s.top};
     int next = -1;
     for (int t = 0; t < groups_with_majority; ++t) {
-      if (t != s.top && (next < 0 || s.sr[at(t)] > s.sr[at(next)])) next = t;
+      if (t == s.top) continue;
+      if (s.sr[at(t)] >= 0.95 * s.sr[at(s.top)]) {
+        tops.push_back(t);
+      } else if (next < 0 || s.sr[at(t)] > s.sr[at(next)]) {
+        next = t;
+      }
     }
-    if (next >= 0 && (both_tops || s.sr[at(next)] >= 0.95 * s.sr[at(s.top)])) tops.push_back(next);
+    if (both_tops && tops.size() == 1 && next >= 0) tops.push_back(next);
     std::vector<pareto::linear_constraint> out;
     for (const int top : tops) {
       const double r_top = hazard(top);
@@ -463,13 +473,24 @@ class group_search {
       }
       const std::vector<pareto::linear_constraint> constraints =
           level > 0 ? s_.linearised(st, level) : std::vector<pareto::linear_constraint>{};
-      const std::optional<std::vector<double>> next = lp_.maximise(s_.direction(st), constraints);
+      std::optional<std::vector<double>> next = lp_.maximise(s_.direction(st), constraints);
       if (!next) break;
+      // From a weighting that reaches the level, a step whose end does not
+      // is cut back to the last point on the way that does, when that
+      // point is better: the linearised constraints can promise a level
+      // far from where they were taken.
+      if (st.lowest >= level * (1 - level_tolerance)) {
+        if (std::optional<found> kept = feasible_on_way(w, *next, level);
+            kept && (!best || kept->quality > best->quality)) {
+          best = kept;
+          next = kept->w;
+        }
+      }
       double moved = 0;
       for (std::size_t j = 0; j < w.size(); ++j)
         moved = std::max(moved, std::fabs((*next)[j] - w[j]));
       w = *next;
-      if (moved < 1e-14) {
+      if (moved < converged) {
         const standing last = s_.stand(w);
         if (last.solved && last.lowest >= level * (1 - level_tolerance)) {
           const double q = s_.quality(last);
@@ -479,6 +500,39 @@ class group_search {
       }
     }
     return best;
+  }
+
+  // The farthest point on the segment from w (which reaches `level`) to
+  // `target` that reaches it, by bisection, scaled to w'Rw = 1; none when
+  // `target` itself reaches it.
+  std::optional<found> feasible_on_way(const std::vector<double>& w,
+                                       const std::vector<double>& target, double level) {
+    const auto point = [&](double t) {
+      std::vector<double> x(w.size());
+      for (std::size_t j = 0; j < w.size(); ++j) x[j] = (1 - t) * w[j] + t * target[j];
+      return x;
+    };
+    const auto reaches = [&](const standing& st) {
+      return st.solved && st.lowest >= level * (1 - level_tolerance);
+    };
+    if (reaches(s_.stand(target))) return std::nullopt;
+    double lo = 0;
+    double hi = 1;
+    for (int step = 0; step < 50 && hi - lo > 1e-15; ++step) {
+      const double mid = lo + (hi - lo) / 2;
+      if (reaches(s_.stand(point(mid)))) {
+        lo = mid;
+      } else {
+        hi = mid;
+      }
+    }
+    if (!(lo > 0)) return std::nullopt;
+    std::vector<double> x = point(lo);
+    const double scale = 1 / std::sqrt(s_.norm2(x));
+    for (double& v : x) v *= scale;
+    const standing st = s_.stand(x);
+    if (!reaches(st)) return std::nullopt;
+    return found{x, s_.quality(st), st.lowest};
   }
 
   // The bound's maximiser at `level` (none: no weighting reaches it).
@@ -521,7 +575,7 @@ class group_search {
       double moved = 0;
       for (std::size_t j = 0; j < w.size(); ++j) moved = std::max(moved, std::fabs(next[j] - w[j]));
       w = next;
-      if (moved < 1e-14) break;
+      if (moved < converged) break;
     }
     return best;
   }
@@ -594,6 +648,26 @@ class group_search {
   // weighting with the highest lowest composite mean of any minority
   // group (exact on the sphere); then the best quality at that level.
   found highest(const found& first) {
+    // A lowest ratio of 1 is every group's composite mean at the
+    // majority's: the linear equations d_g.w = 0, whose best weighting is
+    // found exactly.
+    std::vector<pareto::linear_constraint> parity;
+    for (int g = 0; g < s_.groups(); ++g) {
+      const std::span<const double> d = s_.d(g);
+      parity.push_back({std::vector<double>(d.begin(), d.end()), 0});
+      parity.push_back({std::vector<double>(d.size()), 0});
+      for (std::size_t j = 0; j < d.size(); ++j) parity.back().l[j] = -d[j];
+    }
+    if (const auto w = lp_.maximise(s_.a(), parity)) {
+      const standing st = s_.stand(*w);
+      if (st.solved && st.lowest >= 1 - level_tolerance) {
+        found at_parity{*w, s_.quality(st), st.lowest};
+        if (s_.options().objective == pareto_objective::mean) {
+          if (const std::optional<found> f = best_at(st.lowest, {*w}); f) at_parity = *f;
+        }
+        return at_parity;
+      }
+    }
     std::vector<std::vector<double>> starts{first.w};
     std::vector<pareto::linear_constraint> effects;
     for (int g = 0; g < s_.groups(); ++g) {
@@ -609,8 +683,10 @@ class group_search {
     // Where the linearised ratios cannot tell a way up (groups alike make
     // the step's maximiser a whole set of weightings), a bisection on the
     // level, each level searched as the front's points are.
-    const found bisected = bisect(best);
-    if (bisected.lowest > best.lowest) best = bisected;
+    if (!(best.lowest > first.lowest)) {
+      const found bisected = bisect(best);
+      if (bisected.lowest > best.lowest) best = bisected;
+    }
     if (const std::optional<found> better = best_at(best.lowest, {best.w});
         better && better->quality > best.quality) {
       best = *better;
@@ -671,7 +747,7 @@ void copy_status(search_result<T>& to, const search_result<U>& from) {
 void certify(group_weighting_outcome& w, double bound, pareto_objective objective) {
   if (objective != pareto_objective::validity || std::isnan(bound)) return;
   w.bound = bound;
-  w.gap = std::max(0.0, bound - w.validity);
+  w.gap = bound - w.validity;
   w.proved_optimal = w.gap <= proof_tolerance;
 }
 
@@ -757,7 +833,10 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
   if (last.lowest > first->lowest) {
     for (int k = 1; k < n - 1; ++k) {
       const double level = first->lowest + (last.lowest - first->lowest) * k / (n - 1);
-      std::optional<found> f = search.best_at(level, {points.back().w, last.w});
+      std::optional<found> f = search.best_at(level, {points.back().w});
+      // The far end reaches every level: a search from it where the
+      // others found nothing.
+      if (!f) f = search.best_at(level, {last.w});
       points.push_back(f ? *f : last);
       levels.push_back(level);
     }

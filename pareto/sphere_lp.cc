@@ -14,7 +14,7 @@ namespace pareto {
 namespace {
 
 constexpr int most_supported = 20;
-constexpr double constraint_tolerance = 1e-12;
+constexpr double constraint_tolerance = 1e-11;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -130,7 +130,13 @@ sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
   if (signs == sign_constraint::any) {
     add(full);
   } else {
-    for (std::uint32_t mask = 1; mask <= full; ++mask) add(mask);
+    // Larger supports first: their best is usually the best, which lets
+    // the smaller ones be passed over (maximise).
+    for (int size = n; size >= 1; --size) {
+      for (std::uint32_t mask = full; mask >= 1; --mask) {
+        if (std::popcount(mask) == size) add(mask);
+      }
+    }
   }
 }
 
@@ -173,6 +179,13 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   std::vector<double> solved;  // R_PP^-1 times each
   std::vector<double> gram;    // all vectors' Gram matrix through R_PP^-1
   std::vector<double> w(at(n_));
+  // The work space of each set of active constraints, kept between them.
+  std::vector<int> index;
+  std::vector<double> z, alpha0, minor, a, rhs;
+  index.reserve(at(vectors));
+  for (std::vector<double>* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
+  minor.reserve(at(vectors) * at(vectors));
+  a.reserve(at(vectors) * at(vectors));
   const auto feasible = [&](std::span<const double> x) {
     for (const linear_constraint& k : constraints) {
       double s = 0;
@@ -200,6 +213,19 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
         gram[at(i * vectors + k)] = s;
       }
     }
+    // No point of this support does better than the sphere's best without
+    // constraints, sqrt(c_P' R_PP^-1 c_P) (for the lowest slack: than each
+    // constraint's own best, sqrt(l_P' R_PP^-1 l_P) - b): a support that
+    // cannot beat the best so far is passed over.
+    double ceiling = std::sqrt(std::max(0.0, gram[0]));
+    if (lowest) {
+      ceiling = std::numeric_limits<double>::infinity();
+      for (int k = 1; k < vectors; ++k) {
+        ceiling = std::min(ceiling, std::sqrt(std::max(0.0, gram[at(k * vectors + k)])) -
+                                        constraints[at(k - 1)].b);
+      }
+    }
+    if (best && ceiling * (1 + 1e-12) + 1e-15 < best_value) continue;
     // Every set of active constraints of at most |P| - 1 members.
     const std::uint32_t subsets = std::uint32_t{1} << k_all;
     for (std::uint32_t s = 0; s < subsets; ++s) {
@@ -210,7 +236,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       const int m = lowest ? chosen : chosen + 1;
       const int active = m - 1;
       if (m < 1 || m > m_p) continue;
-      std::vector<int> index;
+      index.clear();
       if (!lowest) index.push_back(0);
       for (int k = 0; k < k_all; ++k) {
         if ((s >> k) & 1U) index.push_back(k + 1);
@@ -225,12 +251,12 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       };
       // alpha = alpha0 + t z: z spans the null space of the active rows
       // (their cofactors), alpha0 solves them with alpha0 . z = 0.
-      std::vector<double> z(at(m), 0.0);
-      std::vector<double> alpha0(at(m), 0.0);
+      z.assign(at(m), 0.0);
+      alpha0.assign(at(m), 0.0);
       if (m == 1) {
         z[0] = 1;
       } else {
-        std::vector<double> minor(at(active) * at(active));
+        minor.resize(at(active) * at(active));
         for (int col = 0; col < m; ++col) {
           for (int i = 0; i < active; ++i) {
             int cc = 0;
@@ -242,8 +268,14 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
           }
           z[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(minor, active);
         }
-        std::vector<double> a(at(m) * at(m));
-        std::vector<double> rhs(at(m), 0.0);
+        // z scaled to a largest entry of 1: cofactors can be tiny, and a
+        // tiny z makes t huge and the point a difference of large terms.
+        double largest = 0;
+        for (const double x : z) largest = std::max(largest, std::fabs(x));
+        if (!(largest > 0)) continue;
+        for (double& x : z) x /= largest;
+        a.resize(at(m) * at(m));
+        rhs.assign(at(m), 0.0);
         for (int i = 0; i < active; ++i) {
           for (int k = 0; k < m; ++k) a[at(i * m + k)] = row(i, k);
           rhs[at(i)] = rhs_of(i);

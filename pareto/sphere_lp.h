@@ -20,7 +20,7 @@
 // constraint and the signs, and the best kept: the global maximum, not a
 // local one. A point where the active gradients are dependent is reached
 // from an independent subset of them (the equations it satisfies define
-// the same line). Candidates within 1e-12 of a constraint count as meeting
+// the same line). Candidates within 1e-11 of a constraint count as meeting
 // it. Cost: 2^n supports (non-negative weights) times the subsets of the
 // constraints, each an (|S|+1)-square system.
 #ifndef FOURFIFTHS_PARETO_SPHERE_LP_H_

@@ -44,7 +44,8 @@ struct group_weighting_outcome {
   /// The point's quality is within 1e-9 of `bound`: no weighting at its
   /// level does better.
   bool proved_optimal = false;
-  /// `bound` less the point's quality (NaN without a bound).
+  /// `bound` less the point's quality (NaN without a bound; below 0 only
+  /// by rounding).
   double gap = 0;
 };
 

@@ -120,7 +120,7 @@ class model:
         if self.overall:
             def f(x):
                 return self.p0 * q(x) + float(self.shares @ q(x - e)) - self.ratio
-            x = optimize.brentq(f, min(e.min(), 0) - 12, max(e.max(), 0) + 12, xtol=1e-15, rtol=4e-16)
+            x = optimize.brentq(f, min(e.min(), 0) - 12, max(e.max(), 0) + 12, xtol=1e-15, rtol=1e-15)
         else:
             x = special.ndtri(1 - self.ratio)
         sr = np.concatenate([[q(x)], q(x - e)])
