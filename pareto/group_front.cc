@@ -27,18 +27,30 @@
 //
 // The points. The best weighting at A is sought by sequential
 // linearisation: at the current weighting each group's constraint
-// log sr_g - log sr_top - log A >= 0 (top: the group with the highest
-// rate) is linearised in the effect sizes, through the cut score in
-// overall mode, which makes it linear in w on the sphere; the exact
-// sphere_lp maximiser of the quality under those constraints is the next
-// weighting. A fixed point satisfies the true problem's optimality
-// conditions. It starts from the bound's maximiser and from the point of
-// the level before, and keeps the best weighting it meets whose L is at
-// least A (to 1e-12 relative). In majority mode, while no group's rate
-// exceeds the majority's, the constraints are linear in e and the first
-// step is exact: the point reaches the bound. Elsewhere a point can fall
-// short of the bound; the gap is reported. The front is made monotone:
-// a point worse than a later (higher-L) one is replaced by it.
+// log sr_g - log sr_t - log A >= 0, t the group with the highest rate and
+// every group within 5% of it (so that the highest may change), is
+// linearised in the effect sizes, through the cut score in overall mode,
+// which makes it linear in w on the sphere; the exact sphere_lp maximiser
+// of the quality under those constraints is the next weighting, and from a
+// weighting that reaches A a step whose end does not is cut back, by
+// bisection, to the farthest point on the way that does. A fixed point
+// satisfies the true problem's optimality conditions. It starts from the
+// point of the level before and from the bound's maximiser (and from the
+// far end where neither finds a weighting that reaches A), and keeps the
+// best weighting it meets whose L is at least A (to 1e-12 relative). In
+// majority mode, while no group's rate exceeds the majority's, the
+// constraints are linear in e and the first step is exact: the point
+// reaches the bound. Elsewhere a point can fall short of the bound; the gap
+// is reported. The front is made monotone: a point worse than a later
+// (higher-L) one is replaced by it.
+//
+// The far end, the highest L: L = 1 is every effect at 0, linear equations
+// whose best weighting sphere_lp finds exactly. Otherwise the lowest of the
+// linearised log ratios (against the highest group and the next) is
+// maximised on the sphere at each step (sphere_lp::maximise_lowest), with
+// a golden-section search for the best true L on the way; where that makes
+// no progress (groups alike leave the step's maximiser a whole set), a
+// bisection on the level.
 //
 // The mean objective has no bound here: its gradient in (v, e) (central
 // differences, step 1e-6) linearises it too, and the search keeps the best

@@ -245,6 +245,35 @@ def check_problem(explore, work, index, weightings, starts, report):
     return faults
 
 
+def check_outputs(explore, work):
+    """The CSV's columns and --min-ai on problem 0's scenario."""
+    rng = np.random.default_rng(1000)
+    p = random_problem(rng, 0)
+    path = os.path.join(work, "group_front_0.json")
+    faults = []
+    args = [explore, "pareto", path, "--ratio", str(p["ratio"]), "--weights", p["signs"]]
+    csv = subprocess.run(args + ["--format", "csv"], capture_output=True, text=True)
+    header = csv.stdout.splitlines()[0].split(",")
+    expected = (["point", "ai_ratio", "validity", "mean", "mean_majority", "mean_minority", "sr_majority",
+                 "sr_minority", "composite_d", "four_fifths_minimum"]
+                + ["w%d" % (j + 1) for j in range(p["n"])]
+                + ["lowest_ratio_to_highest", "ratio_to_highest_majority"]
+                + ["ratio_to_highest_G%d" % (g + 1) for g in range(p["groups"])])
+    if header != expected:
+        faults.append("CSV columns %s" % header)
+    front = run_front(explore, path, p)
+    points = front["points"]
+    mid = points[len(points) // 2]
+    level = mid["lowest_ratio_to_highest"]
+    out = subprocess.run(args + ["--min-ai", repr(level), "--format", "json"], capture_output=True, text=True)
+    answer = json.loads(out.stdout)
+    got = answer["weighting"]
+    if out.returncode != 0 or not answer["reached"] or got["lowest_ratio_to_highest"] < level * (1 - 1e-12) \
+            or got["validity"] < mid["validity"] - 1e-9:
+        faults.append("--min-ai %r: %s" % (level, out.stdout))
+    return faults
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("explore")
@@ -265,6 +294,10 @@ def main():
                   row[0], row[1], row[2], row[3], row[4], row[5], row[6], row[7], row[8],
                   "" if not faults else "  FAIL: " + "; ".join(faults)), flush=True)
         failed += bool(faults)
+    output_faults = check_outputs(args.explore, args.work)
+    for f in output_faults:
+        print("FAIL: " + f)
+    failed += bool(output_faults)
     worst = max(r[7] for r in report)
     print("%d problems, %d weightings each, worst margin %.3g, %d points of %d proved optimal; %d failed" % (
         len(report), args.weightings, worst, sum(r[6] for r in report), sum(r[5] for r in report), failed))
