@@ -28,7 +28,7 @@
 // The points. The best weighting at A is sought by sequential
 // linearisation: at the current weighting each group's constraint
 // log sr_g - log sr_t - log A >= 0, t the group with the highest rate and
-// every group within 5% of it (so that the highest may change), is
+// every group with at least 0.8 of its rate (so that the highest may change), is
 // linearised in the effect sizes, through the cut score in overall mode,
 // which makes it linear in w on the sphere; the exact sphere_lp maximiser
 // of the quality under those constraints is the next weighting, and from a
@@ -85,6 +85,9 @@ constexpr int most_points = 10000;
 constexpr double level_tolerance = 1e-12;  // relative, in L
 constexpr double proof_tolerance = 1e-9;
 constexpr int most_steps = 40;
+// Groups whose rate is at least this share of the highest are constrained
+// against it as if it were the highest.
+constexpr double near_top = 0.8;
 // A step that moves no weight (of a weighting with w'Rw = 1) by more than
 // this ends a search: validity and the effects then move by less than
 // 1e-11, and rounding keeps later steps from settling on one point.
@@ -268,8 +271,9 @@ class group_setting {
   }
 
   // The constraints L >= A linearised at s, in w on the sphere.
-  std::vector<pareto::linear_constraint> linearised(const standing& s, double level,
-                                                    bool both_tops = false) const {
+  std::vector<pareto::linear_constraint> linearised(
+      const standing& s, double level, bool both_tops = false,
+      std::vector<std::pair<int, int>>* pairs = nullptr) const {
     const int groups_with_majority = groups() + 1;
     const auto z = [&](int k) { return s.x - (k == 0 ? 0.0 : s.e[at(k - 1)]); };
     const auto hazard = [&](int k) {
@@ -287,7 +291,7 @@ class group_setting {
         dx[at(h - 1)] = share_[at(h - 1)] * precise::density(z(h)) / total;
     }
     // Each group against the highest and against every group whose rate
-    // is within 5% of the highest (with `both_tops`, at least the next
+    // is at least near_top of the highest (with `both_tops`, at least the next
     // highest), so
     // that the highest may change: the linearised ratios against one group
     // alone promise a ratio of 1 and more past the point where another
@@ -296,7 +300,7 @@ class group_setting {
     int next = -1;
     for (int t = 0; t < groups_with_majority; ++t) {
       if (t == s.top) continue;
-      if (s.sr[at(t)] >= 0.95 * s.sr[at(s.top)]) {
+      if (s.sr[at(t)] >= near_top * s.sr[at(s.top)]) {
         tops.push_back(t);
       } else if (next < 0 || s.sr[at(t)] > s.sr[at(next)]) {
         next = t;
@@ -323,6 +327,7 @@ class group_setting {
         }
         c.b = b;
         out.push_back(std::move(c));
+        if (pairs != nullptr) pairs->emplace_back(k, top);
       }
     }
     return out;
@@ -483,10 +488,31 @@ class group_search {
         const double q = s_.quality(st);
         if (!best || q > best->quality) best = found{w, q, st.lowest};
       }
-      const std::vector<pareto::linear_constraint> constraints =
-          level > 0 ? s_.linearised(st, level) : std::vector<pareto::linear_constraint>{};
+      std::vector<std::pair<int, int>> pairs;
+      std::vector<pareto::linear_constraint> constraints =
+          level > 0 ? s_.linearised(st, level, false, &pairs)
+                    : std::vector<pareto::linear_constraint>{};
       std::optional<std::vector<double>> next = lp_.maximise(s_.direction(st), constraints);
       if (!next) break;
+      // Second-order corrections: where the step's end misses a ratio the
+      // linear model promised, the model's constraint is moved by the miss
+      // and the step solved again (as SQP methods correct for curvature),
+      // keeping the exact maximiser's choice of support.
+      for (int fix = 0; fix < 3 && level > 0; ++fix) {
+        const standing there = s_.stand(*next);
+        if (!there.solved || there.lowest >= level * (1 - level_tolerance)) break;
+        for (std::size_t k = 0; k < constraints.size(); ++k) {
+          const auto [low, high] = pairs[k];
+          const double actual =
+              std::log(there.sr[at(low)]) - std::log(there.sr[at(high)]) - std::log(level);
+          double model = -constraints[k].b;
+          for (std::size_t j = 0; j < next->size(); ++j) model += constraints[k].l[j] * (*next)[j];
+          if (actual < model) constraints[k].b += model - actual;
+        }
+        std::optional<std::vector<double>> corrected = lp_.maximise(s_.direction(st), constraints);
+        if (!corrected) break;
+        next = std::move(corrected);
+      }
       // From a weighting that reaches the level, a step whose end does not
       // is cut back to the last point on the way that does, when that
       // point is better: the linearised constraints can promise a level

@@ -227,8 +227,25 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     if (best && ceiling * (1 + 1e-12) + 1e-15 < best_value) continue;
     // Every set of active constraints of at most |P| - 1 members.
-    const std::uint32_t subsets = std::uint32_t{1} << k_all;
-    for (std::uint32_t s = 0; s < subsets; ++s) {
+    // The sets of each size in turn (Gosper's next set of the same size),
+    // up to the most the support allows.
+    const int largest = std::min(k_all, lowest ? m_p : m_p - 1);
+    std::vector<std::uint32_t> sets;
+    for (int size = lowest ? 1 : 0; size <= largest; ++size) {
+      if (size == 0) {
+        sets.push_back(0);
+        continue;
+      }
+      std::uint32_t set = (std::uint32_t{1} << size) - 1;
+      const std::uint32_t end = std::uint32_t{1} << k_all;
+      while (set < end) {
+        sets.push_back(set);
+        const std::uint32_t low = set & (~set + 1);
+        const std::uint32_t ripple = set + low;
+        set = (((ripple ^ set) >> 2) / low) | ripple;
+      }
+    }
+    for (const std::uint32_t s : sets) {
       const int chosen = std::popcount(s);
       // The vectors of the span (the objective, then the active
       // constraints; or the constraints at the minimum) and the rows of the

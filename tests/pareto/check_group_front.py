@@ -250,6 +250,8 @@ def check_outputs(explore, work):
     rng = np.random.default_rng(1000)
     p = random_problem(rng, 0)
     path = os.path.join(work, "group_front_0.json")
+    with open(path, "w") as f:
+        json.dump(scenario_json(p), f)
     faults = []
     args = [explore, "pareto", path, "--ratio", str(p["ratio"]), "--weights", p["signs"]]
     csv = subprocess.run(args + ["--format", "csv"], capture_output=True, text=True)
@@ -281,12 +283,13 @@ def main():
     parser.add_argument("--problems", type=int, default=100)
     parser.add_argument("--weightings", type=int, default=1000000)
     parser.add_argument("--starts", type=int, default=4)
+    parser.add_argument("--only", type=int, nargs="*", help="these problems' indices alone")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     np.seterr(all="ignore")
     report = []
     failed = 0
-    for index in range(args.problems):
+    for index in (args.only if args.only else range(args.problems)):
         faults = check_problem(args.explore, args.work, index, args.weightings, args.starts, report)
         row = report[-1]
         print("problem %3d: %d groups, %d predictors, %-8s %-11s %2d points, %2d proved, "
