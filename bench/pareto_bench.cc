@@ -256,8 +256,8 @@ void bm_group_front_4_predictors_3_groups(benchmark::State& state) {
   o.ratio = 0.10;
   o.mode = mode;
   o.points = 21;
-  o.signs = state.range(1) == 0 ? fourfifths::weight_signs::nonnegative
-                                : fourfifths::weight_signs::any;
+  o.signs =
+      state.range(1) == 0 ? fourfifths::weight_signs::nonnegative : fourfifths::weight_signs::any;
   int proved = 0;
   int points = 0;
   for (auto _ : state) {
