@@ -216,3 +216,67 @@ void bm_library_min_ai_published_4(benchmark::State& state) {
 BENCHMARK(bm_library_min_ai_published_4)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+namespace {
+
+// Three minority groups on the published example's predictors: the first
+// group the example's own, two others with other profiles; the criterion
+// as library_problem's.
+fourfifths::group_problem three_group_problem(fourfifths::ratio_mode mode) {
+  const problem f = published_example();
+  fourfifths::group_problem_spec spec;
+  fourfifths::problem_spec& s = spec.base;
+  s.predictors = 4;
+  s.criteria = 1;
+  s.regression_weights = true;
+  s.criterion_weights = {1};
+  s.mode = mode;
+  s.correlations.assign(5, std::vector<double>(5, 0.0));
+  for (std::size_t i = 0; i < 4; ++i) {
+    for (std::size_t j = 0; j < 4; ++j) s.correlations[i][j] = f.r[i * 4 + j];
+    s.correlations[i][4] = s.correlations[4][i] = f.a[i];
+  }
+  s.correlations[4][4] = 1;
+  spec.groups = {{"G1", 0.15, {-1.00, -0.23, -0.09, -0.33, -0.21}},
+                 {"G2", 0.10, {-0.70, -0.10, -0.30, -0.10, -0.20}},
+                 {"G3", 0.05, {-0.30, -0.50, 0.10, -0.20, -0.10}}};
+  fourfifths::group_problem_result built = fourfifths::make_group_problem(spec);
+  if (!built.value) throw std::invalid_argument(built.errors.front().text());
+  return *built.value;
+}
+
+// A 21-point front of validity against the lowest ratio to the highest
+// rate for 4 predictors and 3 groups, at an overall and at a majority
+// selection ratio of 0.10, with non-negative weights and with any signs.
+void bm_group_front_4_predictors_3_groups(benchmark::State& state) {
+  const auto mode =
+      state.range(0) == 0 ? fourfifths::ratio_mode::overall : fourfifths::ratio_mode::majority;
+  const fourfifths::group_problem p = three_group_problem(mode);
+  fourfifths::pareto_options o;
+  o.ratio = 0.10;
+  o.mode = mode;
+  o.points = 21;
+  o.signs =
+      state.range(1) == 0 ? fourfifths::weight_signs::nonnegative : fourfifths::weight_signs::any;
+  int proved = 0;
+  int points = 0;
+  for (auto _ : state) {
+    fourfifths::group_pareto_result r = fourfifths::find_group_pareto_front(p, o);
+    if (!r.value) {
+      state.SkipWithError(r.message.c_str());
+      break;
+    }
+    points = static_cast<int>(r.value->points.size());
+    proved = 0;
+    for (const auto& w : r.value->points) proved += w.proved_optimal ? 1 : 0;
+    benchmark::DoNotOptimize(r);
+  }
+  state.counters["points"] = points;
+  state.counters["proved"] = proved;
+}
+BENCHMARK(bm_group_front_4_predictors_3_groups)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"majority", "any"})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -257,3 +257,243 @@ std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o
 }
 
 }  // namespace present
+
+namespace present {
+
+namespace {
+
+using fourfifths::group_weighting_outcome;
+
+// The minority group with the lowest rate (1-based in the outcome's
+// groups, the majority being 0), or 0 unsolved.
+std::size_t lowest_minority(const group_weighting_outcome& w) {
+  const std::vector<fourfifths::group_rate>& g = w.outcome.groups;
+  if (!w.outcome.solved() || g.size() < 2) return 0;
+  std::size_t low = 1;
+  for (std::size_t k = 2; k < g.size(); ++k) {
+    if (g[k].sr < g[low].sr) low = k;
+  }
+  return low;
+}
+
+void append_group_row(std::string& out, std::string_view label, const group_weighting_outcome& w) {
+  const bool solved = w.outcome.solved();
+  const std::size_t low = lowest_minority(w);
+  const auto value = [&](double v) { return solved ? std::optional<double>(v) : std::nullopt; };
+  const std::vector<fourfifths::group_rate>& g = w.outcome.groups;
+  out += label;
+  for (const std::optional<double> v :
+       {low != 0 ? value(g[low].ai_vs_majority) : std::nullopt, std::optional<double>(w.validity),
+        solved ? w.outcome.mean : std::nullopt, value(g.front().mean),
+        low != 0 ? value(g[low].mean) : std::nullopt, value(g.front().sr),
+        low != 0 ? value(g[low].sr) : std::nullopt,
+        low != 0 ? std::optional<double>(w.composite_d[low - 1]) : std::nullopt,
+        w.four_fifths_minimum}) {
+    out += ',';
+    append_optional(out, v);
+  }
+  for (const double x : w.weights) {
+    out += ',';
+    append_number(out, x);
+  }
+  out += ',';
+  append_optional(out, value(w.lowest_ratio_to_highest));
+  for (const fourfifths::group_rate& r : g) {
+    out += ',';
+    append_optional(out, value(r.ratio_to_highest));
+  }
+  out += '\n';
+}
+
+nlohmann::json group_weighting_json(const scenario& s, const group_weighting_outcome& w) {
+  nlohmann::json groups = nlohmann::json::array();
+  const bool solved = w.outcome.solved();
+  for (std::size_t k = 0; k < w.outcome.groups.size(); ++k) {
+    const fourfifths::group_rate& r = w.outcome.groups[k];
+    nlohmann::json g = {
+        {"name", r.name},
+        {"sr", json_number(solved ? std::optional(r.sr) : std::nullopt)},
+        {"ai_vs_majority", json_number(solved ? std::optional(r.ai_vs_majority) : std::nullopt)},
+        {"ratio_to_highest",
+         json_number(solved ? std::optional(r.ratio_to_highest) : std::nullopt)},
+        {"mean", json_number(solved ? std::optional(r.mean) : std::nullopt)}};
+    if (k > 0) g["composite_d"] = json_number(w.composite_d[k - 1]);
+    groups.push_back(std::move(g));
+  }
+  weighting_outcome one;
+  one.weights = w.weights;
+  nlohmann::json weights = weighting_json(one, s.predictor_names)["weights"];
+  return {{"validity", json_number(w.validity)},
+          {"mean", json_number(solved ? w.outcome.mean : std::nullopt)},
+          {"lowest_ratio_to_highest",
+           json_number(solved ? std::optional(w.lowest_ratio_to_highest) : std::nullopt)},
+          {"groups", groups},
+          {"four_fifths_minimum", json_number(w.four_fifths_minimum)},
+          {"bound", json_number(std::isnan(w.bound) ? std::nullopt : std::optional(w.bound))},
+          {"gap", json_number(std::isnan(w.gap) ? std::nullopt : std::optional(w.gap))},
+          {"proved_optimal", w.proved_optimal},
+          {"weights", weights},
+          {"weight_list", w.weights}};
+}
+
+std::string group_point_text(const scenario& s, const group_weighting_outcome& w) {
+  std::string out = "lowest ratio to the highest rate " + fixed4(w.lowest_ratio_to_highest, "-") +
+                    ", validity " + fixed4(w.validity, "-") + ", mean " +
+                    fixed4(w.outcome.solved() ? w.outcome.mean : std::nullopt, "-") +
+                    ", four-fifths minimum " + fixed4(w.four_fifths_minimum, "none");
+  if (!std::isnan(w.bound)) {
+    out +=
+        w.proved_optimal ? ", proved optimal" : ", within " + fixed4(w.gap, "-") + " of the bound";
+  }
+  out += "\n  ratios to the highest rate:";
+  for (std::size_t k = 0; k < w.outcome.groups.size(); ++k) {
+    out += (k == 0 ? " " : ", ") + w.outcome.groups[k].name + " " +
+           fixed4(w.outcome.solved() ? std::optional(w.outcome.groups[k].ratio_to_highest)
+                                     : std::nullopt,
+                  "-");
+  }
+  weighting_outcome one;
+  one.weights = w.weights;
+  return out + "\n  weights: " + weights_text(one, s.predictor_names) + "\n";
+}
+
+std::string group_header(const scenario& s) {
+  std::string out = header(s.spec.predictors);
+  out.pop_back();
+  out += ",lowest_ratio_to_highest,ratio_to_highest_";
+  out += fourfifths::majority_group_name;
+  for (const fourfifths::minority_group& g : s.groups) {
+    out += ',';
+    append_csv_field(out, "ratio_to_highest_" + g.name);
+  }
+  return out + "\n";
+}
+
+bool group_reached(const fourfifths::group_min_ai_result& answer) {
+  return answer.status == fourfifths::pareto_status::found;
+}
+
+}  // namespace
+
+std::string group_front_csv(const scenario& s, const std::vector<group_weighting_outcome>& points,
+                            const std::vector<std::string>& labels) {
+  std::string out = group_header(s);
+  for (std::size_t k = 0; k < points.size(); ++k) append_group_row(out, labels[k], points[k]);
+  return out;
+}
+
+nlohmann::json group_front_document(const scenario& s,
+                                    const fourfifths::group_pareto_front& front) {
+  const fourfifths::pareto_options& o = front.options;
+  nlohmann::json list = nlohmann::json::array();
+  for (const group_weighting_outcome& w : front.points) list.push_back(group_weighting_json(s, w));
+  nlohmann::json j = {{"ratio", o.ratio},
+                      {"mode", name_of(o.mode)},
+                      {"objective", name_of(o.objective)},
+                      {"predictors", s.predictor_names},
+                      {"proved_optimal", front.proved_optimal},
+                      {"points", list},
+                      {"unit", group_weighting_json(s, front.unit)},
+                      {"regression", group_weighting_json(s, front.regression)}};
+  if (front.given) j["given"] = group_weighting_json(s, *front.given);
+  return j;
+}
+
+std::string group_front_output(const scenario& s, const fourfifths::group_pareto_front& front,
+                               table_format format) {
+  switch (format) {
+    case table_format::csv: {
+      std::vector<std::string> labels;
+      for (std::size_t k = 1; k <= front.points.size(); ++k) labels.push_back(std::to_string(k));
+      return group_front_csv(s, front.points, labels);
+    }
+    case table_format::json:
+      return group_front_document(s, front).dump(2) + "\n";
+    case table_format::text: {
+      std::string out = "Pareto front with several groups at " + ratio_description(front.options) +
+                        ", from the highest quality:\n";
+      for (std::size_t k = 0; k < front.points.size(); ++k)
+        out += std::to_string(k + 1) + ". " + group_point_text(s, front.points[k]);
+      return out;
+    }
+  }
+  return {};
+}
+
+figure group_front_figure(const scenario& s, const fourfifths::group_pareto_front& front,
+                          const group_weighting_outcome* answer) {
+  const bool validity = front.options.objective == pareto_objective::validity;
+  auto quality = [&](const group_weighting_outcome& w) {
+    return validity ? w.validity : w.outcome.mean.value_or(std::nan(""));
+  };
+  series line{.label = "Pareto front", .style = mark::line_and_points, .colour = 0};
+  for (const group_weighting_outcome& w : front.points) {
+    line.x.push_back(w.lowest_ratio_to_highest);
+    line.y.push_back(quality(w));
+  }
+  panel p;
+  p.title = s.title;
+  p.x.title =
+      "Lowest ratio to the highest rate (every group) at " + ratio_description(front.options);
+  p.y.title = validity ? "Validity of the predictor composite"
+                       : "Mean criterion score of those selected (SD)";
+  p.lines.push_back(std::move(line));
+  p.references.push_back(
+      {.dir = reference_line::orientation::vertical, .value = 0.8, .label = "four-fifths"});
+  auto mark_at = [&](const group_weighting_outcome& w, const char* label, shape form, int colour) {
+    if (w.outcome.solved() && std::isfinite(quality(w))) {
+      p.markers.push_back({.x = w.lowest_ratio_to_highest,
+                           .y = quality(w),
+                           .label = label,
+                           .form = form,
+                           .colour = colour});
+    }
+  };
+  mark_at(front.regression, "regression weights", shape::square, 6);
+  mark_at(front.unit, "unit weights", shape::circle, 1);
+  if (front.given) mark_at(*front.given, "given weights", shape::diamond, 2);
+  if (answer != nullptr) mark_at(*answer, "best at the minimum ratio", shape::triangle, 3);
+  figure f;
+  f.title = validity ? "Validity and adverse impact over several groups"
+                     : "Quality of those selected and adverse impact over several groups";
+  f.panels.push_back(std::move(p));
+  return f;
+}
+
+std::string group_unreachable_message(const fourfifths::pareto_options& o, double min_ai,
+                                      const fourfifths::group_min_ai_result& answer) {
+  char line[240];
+  std::snprintf(line, sizeof line,
+                "no weighting found reaches a lowest ratio to the highest rate of %g at %s; the "
+                "highest found is %.4f, with the weighting written",
+                min_ai, ratio_description(o).c_str(), answer.value->lowest_ratio_to_highest);
+  return line;
+}
+
+std::string group_min_ai_output(const scenario& s, const fourfifths::pareto_options& o,
+                                double min_ai, const fourfifths::group_min_ai_result& answer,
+                                table_format format) {
+  const group_weighting_outcome& best = *answer.value;
+  switch (format) {
+    case table_format::csv:
+      return group_front_csv(s, {best}, {group_reached(answer) ? "best" : "highest"});
+    case table_format::json:
+      return nlohmann::json{{"min_ai", min_ai},
+                            {"reached", group_reached(answer)},
+                            {"weighting", group_weighting_json(s, best)}}
+                 .dump(2) +
+             "\n";
+    case table_format::text:
+      return std::string(
+                 group_reached(answer)
+                     ? "The best weighting with a lowest ratio to the highest rate of "
+                       "at least "
+                     : "No weighting found reaches a lowest ratio to the highest rate of ") +
+             fixed4(min_ai, "-") + " at " + ratio_description(o) +
+             (group_reached(answer) ? ":\n  " : "; the highest found:\n  ") +
+             group_point_text(s, best);
+  }
+  return {};
+}
+
+}  // namespace present

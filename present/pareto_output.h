@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
 #include "present/chart.h"
 #include "present/names.h"
@@ -61,6 +62,34 @@ std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o
 /// What to say when no weighting reaches the impact ratio asked for.
 std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
                                 const fourfifths::min_ai_result& answer);
+
+/// The front of a scenario with several minority groups as CSV: the
+/// one-group front's columns, where ai_ratio, mean_minority, sr_minority
+/// and composite_d are those of the minority group with the lowest rate,
+/// then lowest_ratio_to_highest and ratio_to_highest_<name> for every
+/// group, the majority first.
+std::string group_front_csv(const scenario& s,
+                            const std::vector<fourfifths::group_weighting_outcome>& points,
+                            const std::vector<std::string>& labels);
+
+/// The same front as JSON values (each point with every group's numbers
+/// and the bound) and in a format.
+nlohmann::json group_front_document(const scenario& s, const fourfifths::group_pareto_front& front);
+std::string group_front_output(const scenario& s, const fourfifths::group_pareto_front& front,
+                               table_format format);
+
+/// The chart of the front with several groups: the lowest ratio to the
+/// highest rate across, quality up.
+figure group_front_figure(const scenario& s, const fourfifths::group_pareto_front& front,
+                          const fourfifths::group_weighting_outcome* answer);
+
+/// The answer to --min-ai with several groups, in a format, and what to
+/// say when no weighting is found that reaches the ratio.
+std::string group_min_ai_output(const scenario& s, const fourfifths::pareto_options& o,
+                                double min_ai, const fourfifths::group_min_ai_result& answer,
+                                table_format format);
+std::string group_unreachable_message(const fourfifths::pareto_options& o, double min_ai,
+                                      const fourfifths::group_min_ai_result& answer);
 
 }  // namespace present
 

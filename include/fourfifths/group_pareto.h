@@ -1,0 +1,86 @@
+// Pareto-optimal predictor weights with several minority groups: for one
+// selection ratio, the weightings for which no other weighting gives both
+// a higher lowest ratio to the highest rate (the four-fifths rule's
+// comparison, taken over every group, the majority included) and a higher
+// quality of those selected.
+//
+// With one minority group the front is the exact one of pareto.h. With
+// several, every point comes with an upper bound on the quality any
+// weighting can have at its level of the lowest ratio (validity only; see
+// pareto/group_front.cc for the argument), and is proved optimal where it
+// reaches that bound.
+#ifndef FOURFIFTHS_GROUP_PARETO_H_
+#define FOURFIFTHS_GROUP_PARETO_H_
+
+#include <optional>
+#include <vector>
+
+#include "fourfifths/groups.h"
+#include "fourfifths/pareto.h"
+
+namespace fourfifths {
+
+/// One weighting and what it gives, for every group, at the selection
+/// ratio R (precise method).
+struct group_weighting_outcome {
+  /// Scaled as weighting_outcome's: to sum 1 when the sum is positive,
+  /// else to a sum of absolute values of 1, signs kept.
+  std::vector<double> weights;
+  double validity = 0;  ///< of the predictor composite with the criterion composite
+  /// The composite effect size of each minority group, in the groups' order.
+  std::vector<double> composite_d;
+  /// The outcome at R: the rates, impact ratios, ratios to the highest rate
+  /// and means of every group, the majority first.
+  group_outcome outcome;
+  /// The lowest of the groups' ratios to the highest rate (NaN unsolved).
+  double lowest_ratio_to_highest = 0;
+  /// The smallest selection ratio at which every group's rate is at least
+  /// 0.8 of the highest; none when no ratio the method resolves passes.
+  std::optional<double> four_fifths_minimum;
+  /// No weighting whose lowest ratio reaches the level this point was
+  /// asked for has a quality above this (NaN where no bound is certified:
+  /// the mean objective with several groups, and the marks).
+  double bound = 0;
+  /// The point's quality is within 1e-9 of `bound`: no weighting at its
+  /// level does better.
+  bool proved_optimal = false;
+  /// `bound` less the point's quality (NaN without a bound; below 0 only
+  /// by rounding).
+  double gap = 0;
+};
+
+struct group_pareto_front {
+  pareto_options options;
+  /// From the highest-quality end to the highest-lowest-ratio end, spread
+  /// evenly in the lowest ratio to the highest rate: each point the best
+  /// weighting found whose lowest ratio is at least the one asked for.
+  /// Repeated points are listed once.
+  std::vector<group_weighting_outcome> points;
+  group_weighting_outcome unit;                  ///< equal weights, to mark
+  group_weighting_outcome regression;            ///< the regression weights (any sign), to mark
+  std::optional<group_weighting_outcome> given;  ///< the problem's own weights, to mark
+  /// Every point is proved optimal (always so with one minority group).
+  bool proved_optimal = false;
+};
+
+/// The front, or why there is none (as find_pareto_front; overall mode and
+/// the mean objective need every group's share). With non-negative weights
+/// and several groups at most `most_group_front_predictors` predictors.
+using group_pareto_result = search_result<group_pareto_front>;
+group_pareto_result find_group_pareto_front(const group_problem& p, const pareto_options& options);
+
+/// The most predictors a front with several groups and non-negative
+/// weights takes: its method visits every subset of them.
+inline constexpr int most_group_front_predictors = 12;
+
+/// The weighting of highest quality whose lowest ratio to the highest rate
+/// at R is at least `min_ai` (status `found`); when none is found, status
+/// `unreachable` and the weighting with the highest lowest ratio; a
+/// `min_ai` that is not a finite number, `bad_options`.
+using group_min_ai_result = search_result<group_weighting_outcome>;
+group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
+                                                    const pareto_options& options, double min_ai);
+
+}  // namespace fourfifths
+
+#endif  // FOURFIFTHS_GROUP_PARETO_H_

@@ -1,0 +1,1003 @@
+// Pareto-optimal weights with several minority groups: quality (validity,
+// or the mean criterion score of those selected) against the lowest ratio
+// to the highest rate, L(w) = min_g sr_g / max_g sr_g over every group, the
+// majority included.
+//
+// One minority group: the exact front of front.cc, read as it is.
+//
+// Several: an epsilon-constraint over levels A of L. At the selection
+// ratio R, L depends on a weighting only through the groups' composite
+// effect sizes e_g = d_g.w / sqrt(w'Rw), and validity is v = a.w /
+// sqrt(w'Rw); on the sphere w'Rw = 1 both are linear in w.
+//
+// The bound. Every group's ratio to the highest rate is at least A, and
+// the highest rate is at least the majority's, so every group's impact
+// ratio sr_g / sr_0 is at least A. With x the cut score and sr_0 = Q(x),
+//   e_g = x - Q^-1(sr_g) >= Q^-1(sr_0) - Q^-1(A sr_0) = phi(sr_0),
+// and phi is non-increasing in sr_0 (its derivative has the sign of
+// A phi(x1) - phi(x2) with A = Q(x2)/Q(x1), x1 < x2, which is not positive
+// because the normal hazard rate phi/Q rises). Majority mode: sr_0 = R.
+// Overall mode: R = p_0 sr_0 + sum p_g sr_g >= sr_0 (p_0 + (1 - p_0) A),
+// so sr_0 <= s_hi = R / (p_0 + (1 - p_0) A) and e_g >= phi(s_hi) (no bound
+// when s_hi >= 1). So every weighting with L >= A has e_g >= c(A) for all
+// g, and the highest validity under those linear thresholds, found exactly
+// on the sphere (sphere_lp.h: the global maximum over every support and
+// active set), bounds the front's validity at A from above. With one
+// group, c(A) is the one-group front's effect for the impact ratio A.
+//
+// The points. The best weighting at A is sought by sequential
+// linearisation: at the current weighting each group's constraint
+// log sr_g - log sr_t - log A >= 0, t the group with the highest rate and
+// every group with at least 0.8 of its rate (so that the highest may change), is
+// linearised in the effect sizes, through the cut score in overall mode,
+// which makes it linear in w on the sphere; the exact sphere_lp maximiser
+// of the quality under those constraints is the next weighting, and from a
+// weighting that reaches A a step whose end does not is cut back, by
+// bisection, to the farthest point on the way that does. A fixed point
+// satisfies the true problem's optimality conditions. It starts from the
+// point of the level before and from the bound's maximiser (and from the
+// far end where neither finds a weighting that reaches A), and keeps the
+// best weighting it meets whose L is at least A (to 1e-12 relative). In
+// majority mode, while no group's rate exceeds the majority's, the
+// constraints are linear in e and the first step is exact: the point
+// reaches the bound. Elsewhere a point can fall short of the bound; the gap
+// is reported. The front is made monotone: a point worse than a later
+// (higher-L) one is replaced by it.
+//
+// The far end, the highest L: L = 1 is every effect at 0, linear equations
+// whose best weighting sphere_lp finds exactly. Otherwise the lowest of the
+// linearised log ratios (against the highest group and the next) is
+// maximised on the sphere at each step (sphere_lp::maximise_lowest), with
+// a golden-section search for the best true L on the way; where that makes
+// no progress (groups alike leave the step's maximiser a whole set), a
+// bisection on the level.
+//
+// The mean objective has no bound here: its gradient in (v, e) (central
+// differences, step 1e-6) linearises it too, and the search keeps the best
+// mean met. Checked against dense random weightings and a local optimiser
+// from many starts (tests/pareto/check_group_front.py).
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/composite.h"
+#include "analysis/precise_search.h"
+#include "fourfifths/group_pareto.h"
+#include "numeric/precise_normal.h"
+#include "pareto/sphere_lp.h"
+
+namespace fourfifths {
+
+namespace {
+
+namespace precise = numeric::precise;
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr int most_points = 10000;
+constexpr double level_tolerance = 1e-12;  // relative, in L
+constexpr double proof_tolerance = 1e-9;
+constexpr int most_steps = 40;
+// Groups whose rate is at least this share of the highest are constrained
+// against it as if it were the highest.
+constexpr double near_top = 0.8;
+// A step that moves no weight (of a weighting with w'Rw = 1) by more than
+// this ends a search: validity and the effects then move by less than
+// 1e-11, and rounding keeps later steps from settling on one point.
+constexpr double converged = 1e-11;
+
+std::size_t at(int i) { return static_cast<std::size_t>(i); }
+
+// The weights scaled as the one-group front scales them.
+std::vector<double> scaled(std::span<const double> w) {
+  double sum = 0;
+  double absolute = 0;
+  for (const double x : w) {
+    sum += x;
+    absolute += std::fabs(x);
+  }
+  const double by = sum > 1e-9 * absolute ? sum : absolute;
+  std::vector<double> out(w.begin(), w.end());
+  if (by > 0) {
+    for (double& x : out) x /= by;
+  }
+  return out;
+}
+
+// Where a weighting stands at R, computed quickly for the search.
+struct standing {
+  bool solved = false;
+  double v = 0;
+  std::vector<double> e;   // per minority group
+  double x = 0;            // cut score
+  std::vector<double> sr;  // the majority first
+  double lowest = 0;       // L
+  int top = 0;             // the group with the highest rate (0: majority)
+};
+
+class group_setting {
+ public:
+  group_setting(const group_problem& p, const pareto_options& o) : p_(p), o_(o) {}
+
+  std::optional<std::pair<pareto_status, fault>> check() const {
+    const problem_spec& s = p_.base().spec();
+    if (s.criteria < 1) {
+      return std::pair{pareto_status::no_criterion,
+                       fault{"criteria",
+                             "the front needs a criterion: validity and the mean are measured on "
+                             "the criterion composite"}};
+    }
+    if (!(o_.ratio > 0 && o_.ratio < 1)) {
+      return std::pair{pareto_status::bad_options,
+                       fault{"ratio", "the selection ratio must lie strictly between 0 and 1"}};
+    }
+    if (o_.points < 2 || o_.points > most_points) {
+      return std::pair{pareto_status::bad_options,
+                       fault{"points", "the number of points must lie between 2 and " +
+                                           std::to_string(most_points)}};
+    }
+    if ((o_.mode == ratio_mode::overall || o_.objective == pareto_objective::mean) &&
+        !p_.majority_share()) {
+      return std::pair{pareto_status::needs_mix,
+                       fault{o_.mode == ratio_mode::overall ? "mode" : "objective",
+                             "an overall selection ratio and the mean objective need every "
+                             "group's share"}};
+    }
+    if (p_.groups().size() > 1 && o_.signs == weight_signs::nonnegative &&
+        s.predictors > most_group_front_predictors) {
+      return std::pair{pareto_status::bad_options,
+                       fault{"predictors",
+                             "a front with several groups and non-negative "
+                             "weights takes at most " +
+                                 std::to_string(most_group_front_predictors) + " predictors"}};
+    }
+    return std::nullopt;
+  }
+
+  void prepare() {
+    const problem& base = p_.base();
+    const problem_spec& s = base.spec();
+    np_ = s.predictors;
+    const auto n = at(np_);
+    r_.resize(n * n);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j)
+        r_[i * n + j] = base.correlation(static_cast<int>(i), static_cast<int>(j));
+    }
+    const std::span<const double> wc(s.criterion_weights.data(), at(s.criteria));
+    const double vc = analysis::composite_variance(wc, [&](std::size_t k, std::size_t l) {
+      return base.correlation(np_ + static_cast<int>(k), np_ + static_cast<int>(l));
+    });
+    a_.assign(n, 0);
+    for (std::size_t j = 0; j < n; ++j) {
+      double sum = 0;
+      for (std::size_t k = 0; k < wc.size(); ++k)
+        sum = base.correlation(static_cast<int>(j), np_ + static_cast<int>(k)) * wc[k] + sum;
+      a_[j] = sum / std::sqrt(vc);
+    }
+    const std::vector<double> unit(n, 1.0);
+    for (std::size_t g = 0; g < p_.groups().size(); ++g) {
+      d_.push_back(p_.of_group(g).spec().predictor_effects);
+      criterion_effect_.push_back(
+          analysis::composite_statistics(p_.of_group(g), unit).criterion_effect);
+      share_.push_back(p_.groups()[g].share.value_or(nan));
+    }
+    majority_share_ = p_.majority_share().value_or(nan);
+    if (o_.mode == ratio_mode::majority) majority_cut_ = precise::upper_quantile(o_.ratio);
+  }
+
+  int predictors() const { return np_; }
+  int groups() const { return static_cast<int>(d_.size()); }
+  std::span<const double> r() const { return r_; }
+  std::span<const double> a() const { return a_; }
+  std::span<const double> d(int g) const { return d_[at(g)]; }
+  const pareto_options& options() const { return o_; }
+  int evaluations() const { return evaluations_; }
+
+  // w'Rw.
+  double norm2(std::span<const double> w) const {
+    double q = 0;
+    const auto n = at(np_);
+    for (std::size_t i = 0; i < n; ++i) {
+      double row = 0;
+      for (std::size_t j = 0; j < n; ++j) row += r_[i * n + j] * w[j];
+      q += w[i] * row;
+    }
+    return q;
+  }
+
+  // The cut score for effects e, or NaN.
+  double cut_score(std::span<const double> e) const {
+    if (o_.mode == ratio_mode::majority) return majority_cut_;
+    double lo = 0;
+    double hi = 0;
+    for (const double x : e) {
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    lo -= 40;
+    hi += 40;
+    const auto g = [&](double x) {
+      double s = majority_share_ * precise::upper_tail(x);
+      for (std::size_t k = 0; k < e.size(); ++k) s = s + share_[k] * precise::upper_tail(x - e[k]);
+      return s - o_.ratio;
+    };
+    const auto dg = [&](double x) {
+      double s = majority_share_ * precise::density(x);
+      for (std::size_t k = 0; k < e.size(); ++k) s = s + share_[k] * precise::density(x - e[k]);
+      return -s;
+    };
+    if (!(g(lo) > 0 && g(hi) < 0)) return nan;
+    return analysis::decreasing_root(g, dg, lo, hi,
+                                     std::clamp(precise::upper_quantile(o_.ratio), lo, hi));
+  }
+
+  standing stand(std::span<const double> w) {
+    ++evaluations_;
+    standing s;
+    double q = 0;
+    const auto n = at(np_);
+    for (std::size_t i = 0; i < n; ++i) {
+      double row = 0;
+      for (std::size_t j = 0; j < n; ++j) row += r_[i * n + j] * w[j];
+      q += w[i] * row;
+    }
+    const double sigma = std::sqrt(q);
+    s.v = dot(a_, w) / sigma;
+    for (const std::vector<double>& d : d_) s.e.push_back(dot(d, w) / sigma);
+    s.x = cut_score(s.e);
+    if (std::isnan(s.x)) return s;
+    s.sr.push_back(precise::upper_tail(s.x));
+    for (const double e : s.e) s.sr.push_back(precise::upper_tail(s.x - e));
+    double low = inf;
+    double high = 0;
+    for (std::size_t k = 0; k < s.sr.size(); ++k) {
+      low = std::min(low, s.sr[k]);
+      if (s.sr[k] > high) {
+        high = s.sr[k];
+        s.top = static_cast<int>(k);
+      }
+    }
+    s.lowest = low / high;
+    s.solved = high > 0 && std::isfinite(s.lowest);
+    return s;
+  }
+
+  // The constraints L >= A linearised at s, in w on the sphere.
+  std::vector<pareto::linear_constraint> linearised(
+      const standing& s, double level, bool both_tops = false,
+      std::vector<std::pair<int, int>>* pairs = nullptr) const {
+    const int groups_with_majority = groups() + 1;
+    const auto z = [&](int k) { return s.x - (k == 0 ? 0.0 : s.e[at(k - 1)]); };
+    const auto hazard = [&](int k) {
+      const double rate = s.sr[at(k)];
+      return rate >= std::numeric_limits<double>::min() ? precise::density(z(k)) / rate
+                                                        : precise::upper_tail_mean(z(k));
+    };
+    // dx/de_h (overall mode): p_h phi(z_h) / sum_k p_k phi(z_k).
+    std::vector<double> dx(at(groups()), 0.0);
+    if (o_.mode == ratio_mode::overall) {
+      double total = majority_share_ * precise::density(z(0));
+      for (int h = 1; h < groups_with_majority; ++h)
+        total += share_[at(h - 1)] * precise::density(z(h));
+      for (int h = 1; h < groups_with_majority; ++h)
+        dx[at(h - 1)] = share_[at(h - 1)] * precise::density(z(h)) / total;
+    }
+    // Each group against the highest and against every group whose rate
+    // is at least near_top of the highest (with `both_tops`, at least the next
+    // highest), so
+    // that the highest may change: the linearised ratios against one group
+    // alone promise a ratio of 1 and more past the point where another
+    // group's rate overtakes it.
+    std::vector<int> tops{s.top};
+    int next = -1;
+    for (int t = 0; t < groups_with_majority; ++t) {
+      if (t == s.top) continue;
+      if (s.sr[at(t)] >= near_top * s.sr[at(s.top)]) {
+        tops.push_back(t);
+      } else if (next < 0 || s.sr[at(t)] > s.sr[at(next)]) {
+        next = t;
+      }
+    }
+    if (both_tops && tops.size() == 1 && next >= 0) tops.push_back(next);
+    std::vector<pareto::linear_constraint> out;
+    for (const int top : tops) {
+      const double r_top = hazard(top);
+      for (int k = 0; k < groups_with_majority; ++k) {
+        if (k == top) continue;
+        const double r_k = hazard(k);
+        const double value = std::log(s.sr[at(k)]) - std::log(s.sr[at(top)]) - std::log(level);
+        pareto::linear_constraint c;
+        c.l.assign(at(np_), 0.0);
+        double b = -value;
+        for (int h = 1; h < groups_with_majority; ++h) {
+          double grad = (r_top - r_k) * dx[at(h - 1)];
+          if (h == k) grad += r_k;
+          if (h == top) grad -= r_top;
+          const std::vector<double>& d = d_[at(h - 1)];
+          for (std::size_t j = 0; j < at(np_); ++j) c.l[j] += grad * d[j];
+          b += grad * s.e[at(h - 1)];
+        }
+        c.b = b;
+        out.push_back(std::move(c));
+        if (pairs != nullptr) pairs->emplace_back(k, top);
+      }
+    }
+    return out;
+  }
+
+  // The outer thresholds c(A) on every group's effect (minus infinity
+  // when there is none).
+  double threshold(double level) const {
+    if (!(level > 0)) return -inf;
+    double s0 = o_.ratio;
+    if (o_.mode == ratio_mode::overall)
+      s0 = o_.ratio / (majority_share_ + (1 - majority_share_) * level);
+    if (!(s0 < 1)) return -inf;
+    if (!(level * s0 < 1)) return inf;
+    const double x_low = precise::upper_quantile(level * s0);
+    if (std::isnan(x_low)) return -inf;
+    return precise::upper_quantile(s0) - x_low;
+  }
+
+  std::vector<pareto::linear_constraint> thresholds(double level) const {
+    std::vector<pareto::linear_constraint> out;
+    const double c = threshold(level);
+    if (c == -inf) return out;
+    for (const std::vector<double>& d : d_) out.push_back({d, c});
+    return out;
+  }
+
+  // The mean of those selected at (v, e), or minus infinity unsolved.
+  double mean_at(double v, std::span<const double> e) const {
+    const double x = cut_score(e);
+    if (std::isnan(x)) return -inf;
+    const auto part = [&](double z, double dcc, double share) {
+      const double rate = precise::upper_tail(z);
+      const double tail = rate >= std::numeric_limits<double>::min() ? precise::density(z) / rate
+                                                                     : precise::upper_tail_mean(z);
+      return std::pair{share * rate, share * rate * (dcc + v * tail)};
+    };
+    auto [selected, sum] = part(x, 0, majority_share_);
+    for (std::size_t g = 0; g < e.size(); ++g) {
+      const auto [s, m] = part(x - e[g], criterion_effect_[g], share_[g]);
+      selected += s;
+      sum += m;
+    }
+    const double denominator = o_.mode == ratio_mode::overall ? o_.ratio : selected;
+    return sum / denominator;
+  }
+
+  double quality(const standing& s) const {
+    if (!s.solved) return -inf;
+    return o_.objective == pareto_objective::validity ? s.v : mean_at(s.v, s.e);
+  }
+
+  // The objective's gradient in w on the sphere at s: a for validity, the
+  // mean's gradient in (v, e) carried to w for the mean.
+  std::vector<double> direction(const standing& s) const {
+    if (o_.objective == pareto_objective::validity) return a_;
+    constexpr double step = 1e-6;
+    std::vector<double> out(at(np_), 0.0);
+    const double dv = (mean_at(s.v + step, s.e) - mean_at(s.v - step, s.e)) / (2 * step);
+    for (std::size_t j = 0; j < at(np_); ++j) out[j] = dv * a_[j];
+    std::vector<double> e = s.e;
+    for (std::size_t g = 0; g < e.size(); ++g) {
+      e[g] = s.e[g] + step;
+      const double up = mean_at(s.v, e);
+      e[g] = s.e[g] - step;
+      const double down = mean_at(s.v, e);
+      e[g] = s.e[g];
+      const double de = (up - down) / (2 * step);
+      if (!std::isfinite(de)) continue;
+      for (std::size_t j = 0; j < at(np_); ++j) out[j] += de * d_[g][j];
+    }
+    return out;
+  }
+
+  // Everything about one weighting at R, by the library's analysis.
+  group_weighting_outcome evaluate(std::span<const double> w) {
+    ++evaluations_;
+    group_weighting_outcome out;
+    out.weights = scaled(w);
+    group_model m;
+    m.mode = o_.mode;
+    m.quality = quality_basis::criterion;
+    m.majority_share = p_.majority_share();
+    for (std::size_t g = 0; g < p_.groups().size(); ++g) {
+      const composite_statistics c = analysis::composite_statistics(p_.of_group(g), w);
+      m.validity = c.validity;
+      out.validity = c.validity;
+      out.composite_d.push_back(c.predictor_effect);
+      m.groups.push_back(
+          {p_.groups()[g].name, p_.groups()[g].share, c.predictor_effect, criterion_effect_[g]});
+    }
+    fill(out, m);
+    return out;
+  }
+
+  // The outcome, lowest ratio and minimum of a weighting whose model is m.
+  void fill(group_weighting_outcome& out, const group_model& m) const {
+    out.outcome = group_outcome_at(m, o_.ratio);
+    out.lowest_ratio_to_highest = nan;
+    if (out.outcome.solved()) {
+      double low = inf;
+      for (const group_rate& r : out.outcome.groups) low = std::min(low, r.ratio_to_highest);
+      out.lowest_ratio_to_highest = low;
+    }
+    const group_minimum f = find_group_minimum(m);
+    if (f.found) out.four_fifths_minimum = f.ratio;
+    out.bound = nan;
+    out.gap = nan;
+  }
+
+  const group_problem& problem_of() const { return p_; }
+
+ private:
+  static double dot(std::span<const double> x, std::span<const double> y) {
+    double s = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) s += x[i] * y[i];
+    return s;
+  }
+
+  const group_problem& p_;
+  pareto_options o_;
+  int np_ = 0;
+  std::vector<double> r_, a_;
+  std::vector<std::vector<double>> d_;
+  std::vector<double> criterion_effect_, share_;
+  double majority_share_ = nan;
+  double majority_cut_ = nan;
+  int evaluations_ = 0;
+};
+
+template <class T>
+void refuse(search_result<T>& result, pareto_status status, fault f) {
+  result.status = status;
+  result.message = f.message;
+  result.errors.push_back(std::move(f));
+}
+
+// A weighting found and its quality.
+struct found {
+  std::vector<double> w;
+  double quality = -inf;
+  double lowest = 0;
+};
+
+// The search of several groups.
+class group_search {
+ public:
+  group_search(group_setting& s, const pareto::sphere_lp& lp) : s_(s), lp_(lp) {}
+
+  // The best weighting met whose L reaches `level`, starting from `start`.
+  std::optional<found> at_level(double level, std::span<const double> start) {
+    std::optional<found> best;
+    std::vector<double> w(start.begin(), start.end());
+    for (int step = 0; step < most_steps; ++step) {
+      const standing st = s_.stand(w);
+      if (!st.solved) break;
+      if (st.lowest >= level * (1 - level_tolerance)) {
+        const double q = s_.quality(st);
+        if (!best || q > best->quality) best = found{w, q, st.lowest};
+      }
+      std::vector<std::pair<int, int>> pairs;
+      std::vector<pareto::linear_constraint> constraints =
+          level > 0 ? s_.linearised(st, level, false, &pairs)
+                    : std::vector<pareto::linear_constraint>{};
+      std::optional<std::vector<double>> next = lp_.maximise(s_.direction(st), constraints);
+      if (!next) break;
+      // Second-order corrections: where the step's end misses a ratio the
+      // linear model promised, the model's constraint is moved by the miss
+      // and the step solved again (as SQP methods correct for curvature),
+      // keeping the exact maximiser's choice of support.
+      for (int fix = 0; fix < 3 && level > 0; ++fix) {
+        const standing there = s_.stand(*next);
+        if (!there.solved || there.lowest >= level * (1 - level_tolerance)) break;
+        for (std::size_t k = 0; k < constraints.size(); ++k) {
+          const auto [low, high] = pairs[k];
+          const double actual =
+              std::log(there.sr[at(low)]) - std::log(there.sr[at(high)]) - std::log(level);
+          double model = -constraints[k].b;
+          for (std::size_t j = 0; j < next->size(); ++j) model += constraints[k].l[j] * (*next)[j];
+          if (actual < model) constraints[k].b += model - actual;
+        }
+        std::optional<std::vector<double>> corrected = lp_.maximise(s_.direction(st), constraints);
+        if (!corrected) break;
+        next = std::move(corrected);
+      }
+      // From a weighting that reaches the level, a step whose end does not
+      // is cut back to the last point on the way that does, when that
+      // point is better: the linearised constraints can promise a level
+      // far from where they were taken.
+      if (st.lowest >= level * (1 - level_tolerance)) {
+        if (std::optional<found> kept = feasible_on_way(w, *next, level);
+            kept && (!best || kept->quality > best->quality)) {
+          best = kept;
+          next = kept->w;
+        }
+      }
+      double moved = 0;
+      for (std::size_t j = 0; j < w.size(); ++j)
+        moved = std::max(moved, std::fabs((*next)[j] - w[j]));
+      w = *next;
+      if (moved < converged) {
+        const standing last = s_.stand(w);
+        if (last.solved && last.lowest >= level * (1 - level_tolerance)) {
+          const double q = s_.quality(last);
+          if (!best || q > best->quality) best = found{w, q, last.lowest};
+        }
+        break;
+      }
+    }
+    return best;
+  }
+
+  // The farthest point on the segment from w (which reaches `level`) to
+  // `target` that reaches it, by bisection, scaled to w'Rw = 1; none when
+  // `target` itself reaches it.
+  std::optional<found> feasible_on_way(const std::vector<double>& w,
+                                       const std::vector<double>& target, double level) {
+    const auto point = [&](double t) {
+      std::vector<double> x(w.size());
+      for (std::size_t j = 0; j < w.size(); ++j) x[j] = (1 - t) * w[j] + t * target[j];
+      return x;
+    };
+    const auto reaches = [&](const standing& st) {
+      return st.solved && st.lowest >= level * (1 - level_tolerance);
+    };
+    if (reaches(s_.stand(target))) return std::nullopt;
+    double lo = 0;
+    double hi = 1;
+    for (int step = 0; step < 50 && hi - lo > 1e-15; ++step) {
+      const double mid = lo + (hi - lo) / 2;
+      if (reaches(s_.stand(point(mid)))) {
+        lo = mid;
+      } else {
+        hi = mid;
+      }
+    }
+    if (!(lo > 0)) return std::nullopt;
+    std::vector<double> x = point(lo);
+    const double scale = 1 / std::sqrt(s_.norm2(x));
+    for (double& v : x) v *= scale;
+    const standing st = s_.stand(x);
+    if (!reaches(st)) return std::nullopt;
+    return found{x, s_.quality(st), st.lowest};
+  }
+
+  // The bound's maximiser at `level` (none: no weighting reaches it).
+  std::optional<std::vector<double>> relaxed(double level) const {
+    const std::vector<pareto::linear_constraint> t = s_.thresholds(level);
+    return lp_.maximise(s_.a(), t);
+  }
+
+  // The best weighting at `level` from every start.
+  std::optional<found> best_at(double level, const std::vector<std::vector<double>>& starts) {
+    std::optional<found> best;
+    std::vector<std::vector<double>> all = starts;
+    if (const auto r = relaxed(level)) all.push_back(*r);
+    for (const std::vector<double>& start : all) {
+      const std::optional<found> f = at_level(level, start);
+      if (f && (!best || f->quality > best->quality)) best = f;
+    }
+    return best;
+  }
+
+  // The weighting with the highest L met by sequential linearisation of
+  // the groups' log ratios, the lowest of them maximised exactly on the
+  // sphere at each step (sphere_lp::maximise_lowest), from a start.
+  found highest_from(std::span<const double> start) {
+    found best{std::vector<double>(start.begin(), start.end()), -inf, -inf};
+    std::vector<double> w = best.w;
+    for (int step = 0; step < most_steps; ++step) {
+      const standing st = s_.stand(w);
+      if (!st.solved) break;
+      const double q = s_.quality(st);
+      if (st.lowest > best.lowest || (st.lowest == best.lowest && q > best.quality))
+        best = found{w, q, st.lowest};
+      const std::optional<std::vector<double>> target =
+          lp_.maximise_lowest(s_.linearised(st, 1.0, true));
+      if (!target) break;
+      // The linearised ratios can promise more than they give (past the
+      // point where another group's rate becomes the highest): the step is
+      // the best true L on the way, by golden section.
+      const std::vector<double> next = best_on_way(w, *target, st.lowest);
+      double moved = 0;
+      for (std::size_t j = 0; j < w.size(); ++j) moved = std::max(moved, std::fabs(next[j] - w[j]));
+      w = next;
+      if (moved < converged) break;
+    }
+    return best;
+  }
+
+  // Bisection on the level between `from`'s L and 1, each level searched
+  // from the last weighting that reached one; a level the bound refuses
+  // is not searched.
+  found bisect(const found& from) {
+    found lo = from;
+    double lo_level = from.lowest;
+    double hi_level = 1;
+    while (hi_level - lo_level > 1e-11) {
+      const double mid = lo_level + (hi_level - lo_level) / 2;
+      const std::optional<found> f = relaxed(mid) ? best_at(mid, {lo.w}) : std::nullopt;
+      if (f) {
+        lo = *f;
+        lo_level = std::max(mid, f->lowest);
+      } else {
+        hi_level = mid;
+      }
+    }
+    return lo;
+  }
+
+  // The point of highest L on the segment from w (whose L is `here`) to
+  // `target`, scaled to w'Rw = 1: `target` itself when it is no worse.
+  std::vector<double> best_on_way(const std::vector<double>& w, const std::vector<double>& target,
+                                  double here) {
+    const auto point = [&](double t) {
+      std::vector<double> x(w.size());
+      for (std::size_t j = 0; j < w.size(); ++j) x[j] = (1 - t) * w[j] + t * target[j];
+      return x;
+    };
+    const auto lowest = [&](double t) {
+      const standing st = s_.stand(point(t));
+      return st.solved ? st.lowest : -inf;
+    };
+    if (lowest(1) >= here) return target;
+    constexpr double golden = 0.6180339887498949;
+    double lo = 0;
+    double hi = 1;
+    double t1 = hi - golden * (hi - lo);
+    double t2 = lo + golden * (hi - lo);
+    double f1 = lowest(t1);
+    double f2 = lowest(t2);
+    for (int step = 0; step < 60 && hi - lo > 1e-15; ++step) {
+      if (f1 < f2) {
+        lo = t1;
+        t1 = t2;
+        f1 = f2;
+        t2 = lo + golden * (hi - lo);
+        f2 = lowest(t2);
+      } else {
+        hi = t2;
+        t2 = t1;
+        f2 = f1;
+        t1 = hi - golden * (hi - lo);
+        f1 = lowest(t1);
+      }
+    }
+    const double t = f1 >= f2 ? t1 : t2;
+    if (std::max(f1, f2) <= here) return w;
+    std::vector<double> x = point(t);
+    const double scale = 1 / std::sqrt(s_.norm2(x));
+    for (double& v : x) v *= scale;
+    return x;
+  }
+
+  // The weighting with the highest L, from the quality end and from the
+  // weighting with the highest lowest composite mean of any minority
+  // group (exact on the sphere); then the best quality at that level.
+  found highest(const found& first) {
+    // A lowest ratio of 1 is every group's composite mean at the
+    // majority's: the linear equations d_g.w = 0, whose best weighting is
+    // found exactly.
+    std::vector<pareto::linear_constraint> parity;
+    for (int g = 0; g < s_.groups(); ++g) {
+      const std::span<const double> d = s_.d(g);
+      parity.push_back({std::vector<double>(d.begin(), d.end()), 0});
+      parity.push_back({std::vector<double>(d.size()), 0});
+      for (std::size_t j = 0; j < d.size(); ++j) parity.back().l[j] = -d[j];
+    }
+    if (const auto w = lp_.maximise(s_.a(), parity)) {
+      const standing st = s_.stand(*w);
+      if (st.solved && st.lowest >= 1 - level_tolerance) {
+        found at_parity{*w, s_.quality(st), st.lowest};
+        if (s_.options().objective == pareto_objective::mean) {
+          if (const std::optional<found> f = best_at(st.lowest, {*w}); f) at_parity = *f;
+        }
+        return at_parity;
+      }
+    }
+    std::vector<std::vector<double>> starts{first.w};
+    std::vector<pareto::linear_constraint> effects;
+    for (int g = 0; g < s_.groups(); ++g) {
+      const std::span<const double> d = s_.d(g);
+      effects.push_back({std::vector<double>(d.begin(), d.end()), 0});
+    }
+    if (const auto w = lp_.maximise_lowest(effects)) starts.push_back(*w);
+    found best = first;
+    for (const std::vector<double>& start : starts) {
+      const found f = highest_from(start);
+      if (f.lowest > best.lowest) best = f;
+    }
+    // Where the linearised ratios cannot tell a way up (groups alike make
+    // the step's maximiser a whole set of weightings), a bisection on the
+    // level, each level searched as the front's points are.
+    if (!(best.lowest > first.lowest)) {
+      const found bisected = bisect(best);
+      if (bisected.lowest > best.lowest) best = bisected;
+    }
+    if (const std::optional<found> better = best_at(best.lowest, {best.w});
+        better && better->quality > best.quality) {
+      best = *better;
+    }
+    return best;
+  }
+
+ private:
+  group_setting& s_;
+  const pareto::sphere_lp& lp_;
+};
+
+pareto::sign_constraint signs_of(weight_signs s) {
+  return s == weight_signs::any ? pareto::sign_constraint::any
+                                : pareto::sign_constraint::nonnegative;
+}
+
+// The one-group problem of a group problem with one group, with its share
+// as the applicant mix.
+std::optional<problem> one_group_problem(const group_problem& p) {
+  problem_spec s = p.of_group(0).spec();
+  s.minority_share = p.groups()[0].share;
+  problem_result built = make_problem(std::move(s));
+  if (!built.value) return std::nullopt;
+  return std::move(*built.value);
+}
+
+// A one-group outcome carried to the groups' form.
+group_weighting_outcome from_one_group(const group_setting& s, const group_problem& p,
+                                       const weighting_outcome& w) {
+  group_weighting_outcome out;
+  out.weights = w.weights;
+  out.validity = w.validity;
+  out.composite_d = {w.composite_d};
+  group_model m;
+  m.mode = s.options().mode;
+  m.quality = quality_basis::criterion;
+  m.validity = w.validity;
+  m.majority_share = p.majority_share();
+  const std::vector<double> unit(at(s.predictors()), 1.0);
+  m.groups.push_back({p.groups()[0].name, p.groups()[0].share, w.composite_d,
+                      analysis::composite_statistics(p.of_group(0), unit).criterion_effect});
+  s.fill(out, m);
+  return out;
+}
+
+template <class T, class U>
+void copy_status(search_result<T>& to, const search_result<U>& from) {
+  to.status = from.status;
+  to.errors = from.errors;
+  to.warnings = from.warnings;
+  to.message = from.message;
+  to.evaluations = from.evaluations;
+  to.stretches = from.stretches;
+}
+
+// Marks a point with its bound.
+void certify(group_weighting_outcome& w, double bound, pareto_objective objective) {
+  if (objective != pareto_objective::validity || std::isnan(bound)) return;
+  w.bound = bound;
+  w.gap = bound - w.validity;
+  w.proved_optimal = w.gap <= proof_tolerance;
+}
+
+group_pareto_result one_group_front(group_setting& s, const group_problem& p,
+                                    const pareto_options& o) {
+  group_pareto_result result;
+  const std::optional<problem> one = one_group_problem(p);
+  if (!one) {
+    refuse(result, pareto_status::bad_options, fault{"groups", "the group's problem is not valid"});
+    return result;
+  }
+  const pareto_result r = find_pareto_front(*one, o);
+  copy_status(result, r);
+  if (!r.value) return result;
+  group_pareto_front front;
+  front.options = o;
+  for (const weighting_outcome& w : r.value->points) {
+    group_weighting_outcome g = from_one_group(s, p, w);
+    certify(g, w.validity, o.objective);
+    if (o.objective == pareto_objective::mean) g.proved_optimal = true;
+    front.points.push_back(std::move(g));
+  }
+  front.unit = from_one_group(s, p, r.value->unit);
+  front.regression = from_one_group(s, p, r.value->regression);
+  if (r.value->given) front.given = from_one_group(s, p, *r.value->given);
+  front.proved_optimal = true;
+  result.value = std::move(front);
+  return result;
+}
+
+template <class T>
+std::optional<pareto::sphere_lp> start(group_setting& s, search_result<T>& result) {
+  if (auto refusal = s.check()) {
+    refuse(result, refusal->first, std::move(refusal->second));
+    return std::nullopt;
+  }
+  s.prepare();
+  try {
+    return pareto::sphere_lp(s.predictors(), s.r(), signs_of(s.options().signs));
+  } catch (const std::invalid_argument& e) {
+    refuse(result, pareto_status::not_positive_definite,
+           fault{"correlations",
+                 std::string("the predictors' correlations do not allow a front: ") + e.what()});
+    return std::nullopt;
+  }
+}
+
+// The regression weights: the unconstrained best validity.
+std::vector<double> regression_weights(const group_setting& s) {
+  const pareto::sphere_lp any(s.predictors(), s.r(), pareto::sign_constraint::any);
+  return *any.maximise(s.a(), {});
+}
+
+}  // namespace
+
+group_pareto_result find_group_pareto_front(const group_problem& p, const pareto_options& options) {
+  group_pareto_result result;
+  group_setting s(p, options);
+  if (p.groups().size() == 1) {
+    if (auto refusal = s.check()) {
+      refuse(result, refusal->first, std::move(refusal->second));
+      return result;
+    }
+    s.prepare();
+    return one_group_front(s, p, options);
+  }
+  const std::optional<pareto::sphere_lp> lp = start(s, result);
+  if (!lp) return result;
+  group_search search(s, *lp);
+
+  // The quality end: the best of all weightings (validity: exact).
+  const std::vector<double> top_validity = *lp->maximise(s.a(), {});
+  std::optional<found> first = search.at_level(0, top_validity);
+  if (!first) {
+    refuse(result, pareto_status::bad_options,
+           fault{"ratio", "no weighting has a cut score at this selection ratio"});
+    return result;
+  }
+  const found last = search.highest(*first);
+  const int n = options.points;
+  std::vector<found> points{*first};
+  std::vector<double> levels{0};
+  if (last.lowest > first->lowest) {
+    for (int k = 1; k < n - 1; ++k) {
+      const double level = first->lowest + (last.lowest - first->lowest) * k / (n - 1);
+      std::optional<found> f = search.best_at(level, {points.back().w});
+      // The far end reaches every level: a search from it where the
+      // others found nothing.
+      if (!f) f = search.best_at(level, {last.w});
+      points.push_back(f ? *f : last);
+      levels.push_back(level);
+    }
+    points.push_back(last);
+    levels.push_back(last.lowest);
+  }
+  // Whatever reaches a higher level reaches a lower one.
+  for (std::size_t k = points.size() - 1; k-- > 0;) {
+    if (points[k + 1].quality > points[k].quality) points[k] = points[k + 1];
+  }
+  group_pareto_front front;
+  front.options = options;
+  front.proved_optimal = options.objective == pareto_objective::validity;
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    if (k > 0 && points[k].w == points[k - 1].w) continue;
+    group_weighting_outcome w = s.evaluate(points[k].w);
+    if (options.objective == pareto_objective::validity) {
+      const std::optional<std::vector<double>> r = search.relaxed(levels[k]);
+      double bound = nan;
+      if (r) {
+        double v = 0;
+        for (int j = 0; j < s.predictors(); ++j) v += s.a()[at(j)] * (*r)[at(j)];
+        bound = v;
+      }
+      certify(w, bound, options.objective);
+      front.proved_optimal = front.proved_optimal && w.proved_optimal;
+    }
+    front.points.push_back(std::move(w));
+  }
+  front.unit = s.evaluate(std::vector<double>(at(s.predictors()), 1.0));
+  front.regression = s.evaluate(regression_weights(s));
+  if (!p.base().spec().regression_weights)
+    front.given = s.evaluate(p.base().spec().predictor_weights);
+  result.status = pareto_status::found;
+  const int proved = static_cast<int>(
+      std::count_if(front.points.begin(), front.points.end(),
+                    [](const group_weighting_outcome& w) { return w.proved_optimal; }));
+  result.message = "searched by sequential linearisation on the exact sphere maximiser, " +
+                   std::to_string(front.points.size()) + " points, " + std::to_string(proved) +
+                   " proved optimal";
+  result.evaluations = s.evaluations();
+  result.value = std::move(front);
+  return result;
+}
+
+group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
+                                                    const pareto_options& options, double min_ai) {
+  group_min_ai_result result;
+  group_setting s(p, options);
+  if (!std::isfinite(min_ai)) {
+    refuse(result, pareto_status::bad_options,
+           fault{"min_ai", "the impact ratio must be a number"});
+    return result;
+  }
+  if (p.groups().size() == 1) {
+    if (auto refusal = s.check()) {
+      refuse(result, refusal->first, std::move(refusal->second));
+      return result;
+    }
+    s.prepare();
+    const std::optional<problem> one = one_group_problem(p);
+    if (!one) {
+      refuse(result, pareto_status::bad_options,
+             fault{"groups", "the group's problem is not valid"});
+      return result;
+    }
+    const min_ai_result r = best_weighting_for_min_ai(*one, options, min_ai);
+    copy_status(result, r);
+    if (r.value) {
+      group_weighting_outcome g = from_one_group(s, p, *r.value);
+      if (r.status == pareto_status::found) {
+        certify(g, r.value->validity, options.objective);
+        g.proved_optimal = true;
+      }
+      result.value = std::move(g);
+    }
+    return result;
+  }
+  const std::optional<pareto::sphere_lp> lp = start(s, result);
+  if (!lp) return result;
+  group_search search(s, *lp);
+  const std::vector<double> top_validity = *lp->maximise(s.a(), {});
+  std::optional<found> first = search.at_level(0, top_validity);
+  if (!first) {
+    refuse(result, pareto_status::bad_options,
+           fault{"ratio", "no weighting has a cut score at this selection ratio"});
+    return result;
+  }
+  std::optional<found> best;
+  double level = min_ai;
+  if (first->lowest >= min_ai) {
+    best = first;
+    level = 0;
+  } else {
+    best = search.best_at(min_ai, {first->w});
+    if (!best) {
+      const found last = search.highest(*first);
+      if (last.lowest >= min_ai * (1 - level_tolerance)) {
+        best = search.best_at(min_ai, {last.w});
+        if (!best) best = last;
+      } else {
+        result.status = pareto_status::unreachable;
+        result.value = s.evaluate(last.w);
+        result.evaluations = s.evaluations();
+        result.message = "no weighting found reaches the ratio; the highest found is written";
+        return result;
+      }
+    }
+  }
+  group_weighting_outcome w = s.evaluate(best->w);
+  if (options.objective == pareto_objective::validity) {
+    const std::optional<std::vector<double>> r = search.relaxed(level);
+    if (r) {
+      double v = 0;
+      for (int j = 0; j < s.predictors(); ++j) v += s.a()[at(j)] * (*r)[at(j)];
+      certify(w, v, options.objective);
+    }
+  }
+  result.status = pareto_status::found;
+  result.value = std::move(w);
+  result.evaluations = s.evaluations();
+  result.message = "searched by sequential linearisation on the exact sphere maximiser";
+  return result;
+}
+
+}  // namespace fourfifths

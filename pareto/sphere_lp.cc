@@ -1,0 +1,347 @@
+#include "pareto/sphere_lp.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+namespace pareto {
+
+namespace {
+
+constexpr int most_supported = 20;
+constexpr double constraint_tolerance = 1e-11;
+
+std::size_t at(int i) { return static_cast<std::size_t>(i); }
+
+// The lower Cholesky factor of the m*m matrix `a` (row-major), in place;
+// false when it is not positive definite.
+bool cholesky(std::vector<double>& a, int m) {
+  for (int j = 0; j < m; ++j) {
+    double s = a[at(j * m + j)];
+    for (int k = 0; k < j; ++k) s -= a[at(j * m + k)] * a[at(j * m + k)];
+    if (!(s > 0)) return false;
+    const double root = std::sqrt(s);
+    a[at(j * m + j)] = root;
+    for (int i = j + 1; i < m; ++i) {
+      double t = a[at(i * m + j)];
+      for (int k = 0; k < j; ++k) t -= a[at(i * m + k)] * a[at(j * m + k)];
+      a[at(i * m + j)] = t / root;
+    }
+    for (int i = 0; i < j; ++i) a[at(i * m + j)] = 0;
+  }
+  return true;
+}
+
+// Solves L L' x = b in place.
+void cholesky_solve(const std::vector<double>& l, int m, std::span<double> x) {
+  for (int i = 0; i < m; ++i) {
+    double s = x[at(i)];
+    for (int k = 0; k < i; ++k) s -= l[at(i * m + k)] * x[at(k)];
+    x[at(i)] = s / l[at(i * m + i)];
+  }
+  for (int i = m - 1; i >= 0; --i) {
+    double s = x[at(i)];
+    for (int k = i + 1; k < m; ++k) s -= l[at(k * m + i)] * x[at(k)];
+    x[at(i)] = s / l[at(i * m + i)];
+  }
+}
+
+// Solves the m*m system a x = b (row-major, both overwritten) by Gaussian
+// elimination with partial pivoting; false when a pivot falls below 1e-13
+// of the largest entry (dependent equations).
+bool gauss_solve(std::vector<double>& a, std::vector<double>& b, int m) {
+  double scale = 0;
+  for (const double v : a) scale = std::max(scale, std::fabs(v));
+  if (!(scale > 0)) return false;
+  for (int j = 0; j < m; ++j) {
+    int pivot = j;
+    for (int i = j + 1; i < m; ++i) {
+      if (std::fabs(a[at(i * m + j)]) > std::fabs(a[at(pivot * m + j)])) pivot = i;
+    }
+    if (!(std::fabs(a[at(pivot * m + j)]) > 1e-13 * scale)) return false;
+    if (pivot != j) {
+      for (int k = 0; k < m; ++k) std::swap(a[at(j * m + k)], a[at(pivot * m + k)]);
+      std::swap(b[at(j)], b[at(pivot)]);
+    }
+    for (int i = j + 1; i < m; ++i) {
+      const double f = a[at(i * m + j)] / a[at(j * m + j)];
+      for (int k = j; k < m; ++k) a[at(i * m + k)] -= f * a[at(j * m + k)];
+      b[at(i)] -= f * b[at(j)];
+    }
+  }
+  for (int i = m - 1; i >= 0; --i) {
+    double s = b[at(i)];
+    for (int k = i + 1; k < m; ++k) s -= a[at(i * m + k)] * b[at(k)];
+    b[at(i)] = s / a[at(i * m + i)];
+  }
+  return true;
+}
+
+// The determinant of the k*k matrix `a` (row-major, overwritten).
+double determinant(std::vector<double>& a, int k) {
+  double det = 1;
+  for (int j = 0; j < k; ++j) {
+    int pivot = j;
+    for (int i = j + 1; i < k; ++i) {
+      if (std::fabs(a[at(i * k + j)]) > std::fabs(a[at(pivot * k + j)])) pivot = i;
+    }
+    if (a[at(pivot * k + j)] == 0) return 0;
+    if (pivot != j) {
+      for (int c = 0; c < k; ++c) std::swap(a[at(j * k + c)], a[at(pivot * k + c)]);
+      det = -det;
+    }
+    det *= a[at(j * k + j)];
+    for (int i = j + 1; i < k; ++i) {
+      const double f = a[at(i * k + j)] / a[at(j * k + j)];
+      for (int c = j; c < k; ++c) a[at(i * k + c)] -= f * a[at(j * k + c)];
+    }
+  }
+  return det;
+}
+
+}  // namespace
+
+sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
+    : n_(n), signs_(signs), r_(r.begin(), r.end()) {
+  if (n < 1 || r.size() != at(n) * at(n))
+    throw std::invalid_argument("sphere_lp: r must be n*n with n >= 1");
+  if (signs == sign_constraint::nonnegative && n > most_supported)
+    throw std::invalid_argument("sphere_lp: at most 20 predictors with non-negative weights");
+  const std::uint32_t full = (std::uint32_t{1} << n) - 1;
+  const auto add = [&](std::uint32_t mask) {
+    support s;
+    for (int j = 0; j < n; ++j) {
+      if ((mask >> j) & 1U) s.members.push_back(j);
+    }
+    const int m = static_cast<int>(s.members.size());
+    s.chol.resize(at(m) * at(m));
+    for (int i = 0; i < m; ++i) {
+      for (int k = 0; k < m; ++k)
+        s.chol[at(i * m + k)] = r_[at(s.members[at(i)] * n + s.members[at(k)])];
+    }
+    if (!cholesky(s.chol, m)) throw std::invalid_argument("sphere_lp: r is not positive definite");
+    supports_.push_back(std::move(s));
+  };
+  if (signs == sign_constraint::any) {
+    add(full);
+  } else {
+    // Larger supports first: their best is usually the best, which lets
+    // the smaller ones be passed over (maximise).
+    for (int size = n; size >= 1; --size) {
+      for (std::uint32_t mask = full; mask >= 1; --mask) {
+        if (std::popcount(mask) == size) add(mask);
+      }
+    }
+  }
+}
+
+std::optional<std::vector<double>> sphere_lp::maximise(
+    std::span<const double> c, std::span<const linear_constraint> constraints) const {
+  return search(c, constraints, false);
+}
+
+std::optional<std::vector<double>> sphere_lp::maximise_lowest(
+    std::span<const linear_constraint> constraints) const {
+  if (constraints.empty()) return std::nullopt;
+  const std::vector<double> none(at(n_), 0.0);
+  return search(none, constraints, true);
+}
+
+double sphere_lp::lowest_slack(std::span<const double> w,
+                               std::span<const linear_constraint> constraints) const {
+  double low = std::numeric_limits<double>::infinity();
+  for (const linear_constraint& k : constraints) {
+    double s = 0;
+    for (int j = 0; j < n_; ++j) s += k.l[at(j)] * w[at(j)];
+    low = std::min(low, s - k.b);
+  }
+  return low;
+}
+
+// Both searches: with `lowest` false, the best c.w meeting every
+// constraint; with `lowest` true, the best min_k (l_k.w - b_k), whose
+// maximiser with the constraints S at the minimum lies in the span of
+// R_PP^-1 l_{k,P} (k in S) and has l_k.w - b_k equal over S: |S| - 1
+// equations in |S| unknowns, a line again.
+std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
+                                                     std::span<const linear_constraint> constraints,
+                                                     bool lowest) const {
+  const int k_all = static_cast<int>(constraints.size());
+  const int vectors = k_all + 1;
+  std::optional<std::vector<double>> best;
+  double best_value = -std::numeric_limits<double>::infinity();
+  std::vector<double> v;       // the vectors on P, column j at [j * m_p]
+  std::vector<double> solved;  // R_PP^-1 times each
+  std::vector<double> gram;    // all vectors' Gram matrix through R_PP^-1
+  std::vector<double> w(at(n_));
+  // The work space of each set of active constraints, kept between them.
+  std::vector<int> index;
+  std::vector<double> z, alpha0, minor, a, rhs;
+  index.reserve(at(vectors));
+  for (std::vector<double>* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
+  minor.reserve(at(vectors) * at(vectors));
+  a.reserve(at(vectors) * at(vectors));
+  const auto feasible = [&](std::span<const double> x) {
+    for (const linear_constraint& k : constraints) {
+      double s = 0;
+      for (int j = 0; j < n_; ++j) s += k.l[at(j)] * x[at(j)];
+      if (s < k.b - constraint_tolerance * (1 + std::fabs(k.b))) return false;
+    }
+    return true;
+  };
+  for (const support& p : supports_) {
+    const int m_p = static_cast<int>(p.members.size());
+    v.assign(at(vectors) * at(m_p), 0);
+    for (int i = 0; i < m_p; ++i) {
+      const auto j = at(p.members[at(i)]);
+      v[at(i)] = c[j];
+      for (int k = 0; k < k_all; ++k) v[at((k + 1) * m_p + i)] = constraints[at(k)].l[j];
+    }
+    solved = v;
+    for (int k = 0; k < vectors; ++k)
+      cholesky_solve(p.chol, m_p, std::span<double>(solved).subspan(at(k * m_p), at(m_p)));
+    gram.assign(at(vectors) * at(vectors), 0);
+    for (int i = 0; i < vectors; ++i) {
+      for (int k = 0; k < vectors; ++k) {
+        double s = 0;
+        for (int q = 0; q < m_p; ++q) s += v[at(i * m_p + q)] * solved[at(k * m_p + q)];
+        gram[at(i * vectors + k)] = s;
+      }
+    }
+    // No point of this support does better than the sphere's best without
+    // constraints, sqrt(c_P' R_PP^-1 c_P) (for the lowest slack: than each
+    // constraint's own best, sqrt(l_P' R_PP^-1 l_P) - b): a support that
+    // cannot beat the best so far is passed over.
+    double ceiling = std::sqrt(std::max(0.0, gram[0]));
+    if (lowest) {
+      ceiling = std::numeric_limits<double>::infinity();
+      for (int k = 1; k < vectors; ++k) {
+        ceiling = std::min(ceiling, std::sqrt(std::max(0.0, gram[at(k * vectors + k)])) -
+                                        constraints[at(k - 1)].b);
+      }
+    }
+    if (best && ceiling * (1 + 1e-12) + 1e-15 < best_value) continue;
+    // Every set of active constraints of at most |P| - 1 members.
+    // The sets of each size in turn (Gosper's next set of the same size),
+    // up to the most the support allows.
+    const int largest = std::min(k_all, lowest ? m_p : m_p - 1);
+    std::vector<std::uint32_t> sets;
+    for (int size = lowest ? 1 : 0; size <= largest; ++size) {
+      if (size == 0) {
+        sets.push_back(0);
+        continue;
+      }
+      std::uint32_t set = (std::uint32_t{1} << size) - 1;
+      const std::uint32_t end = std::uint32_t{1} << k_all;
+      while (set < end) {
+        sets.push_back(set);
+        const std::uint32_t low = set & (~set + 1);
+        const std::uint32_t ripple = set + low;
+        set = (((ripple ^ set) >> 2) / low) | ripple;
+      }
+    }
+    for (const std::uint32_t s : sets) {
+      const int chosen = std::popcount(s);
+      // The vectors of the span (the objective, then the active
+      // constraints; or the constraints at the minimum) and the rows of the
+      // equations in them.
+      const int m = lowest ? chosen : chosen + 1;
+      const int active = m - 1;
+      if (m < 1 || m > m_p) continue;
+      index.clear();
+      if (!lowest) index.push_back(0);
+      for (int k = 0; k < k_all; ++k) {
+        if ((s >> k) & 1U) index.push_back(k + 1);
+      }
+      const auto g = [&](int i, int k) { return gram[at(index[at(i)] * vectors + index[at(k)])]; };
+      const auto row = [&](int i, int k) {  // equation i (0-based) at column k
+        return lowest ? g(i + 1, k) - g(0, k) : g(i + 1, k);
+      };
+      const auto rhs_of = [&](int i) {
+        const double b = constraints[at(index[at(i + 1)] - 1)].b;
+        return lowest ? b - constraints[at(index[0] - 1)].b : b;
+      };
+      // alpha = alpha0 + t z: z spans the null space of the active rows
+      // (their cofactors), alpha0 solves them with alpha0 . z = 0.
+      z.assign(at(m), 0.0);
+      alpha0.assign(at(m), 0.0);
+      if (m == 1) {
+        z[0] = 1;
+      } else {
+        minor.resize(at(active) * at(active));
+        for (int col = 0; col < m; ++col) {
+          for (int i = 0; i < active; ++i) {
+            int cc = 0;
+            for (int k = 0; k < m; ++k) {
+              if (k == col) continue;
+              minor[at(i * active + cc)] = row(i, k);
+              ++cc;
+            }
+          }
+          z[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(minor, active);
+        }
+        // z scaled to a largest entry of 1: cofactors can be tiny, and a
+        // tiny z makes t huge and the point a difference of large terms.
+        double largest = 0;
+        for (const double x : z) largest = std::max(largest, std::fabs(x));
+        if (!(largest > 0)) continue;
+        for (double& x : z) x /= largest;
+        a.resize(at(m) * at(m));
+        rhs.assign(at(m), 0.0);
+        for (int i = 0; i < active; ++i) {
+          for (int k = 0; k < m; ++k) a[at(i * m + k)] = row(i, k);
+          rhs[at(i)] = rhs_of(i);
+        }
+        for (int k = 0; k < m; ++k) a[at(active * m + k)] = z[at(k)];
+        if (!gauss_solve(a, rhs, m)) continue;
+        alpha0 = rhs;
+      }
+      // alpha' G alpha = 1 along the line.
+      double q0 = 0;
+      double q1 = 0;
+      double q2 = 0;
+      for (int i = 0; i < m; ++i) {
+        for (int k = 0; k < m; ++k) {
+          q0 += alpha0[at(i)] * g(i, k) * alpha0[at(k)];
+          q1 += alpha0[at(i)] * g(i, k) * z[at(k)];
+          q2 += z[at(i)] * g(i, k) * z[at(k)];
+        }
+      }
+      if (!(q2 > 0)) continue;
+      const double disc = q1 * q1 - q2 * (q0 - 1);
+      if (disc < 0) continue;
+      const double root = std::sqrt(disc);
+      for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
+        std::fill(w.begin(), w.end(), 0.0);
+        bool signs_ok = true;
+        for (int i = 0; i < m_p; ++i) {
+          double x = 0;
+          for (int k = 0; k < m; ++k)
+            x += solved[at(index[at(k)] * m_p + i)] * (alpha0[at(k)] + t * z[at(k)]);
+          if (signs_ == sign_constraint::nonnegative && x < 0) signs_ok = false;
+          w[at(p.members[at(i)])] = x;
+        }
+        if (!signs_ok) continue;
+        double value = 0;
+        if (lowest) {
+          value = lowest_slack(w, constraints);
+        } else {
+          if (!feasible(w)) continue;
+          for (int j = 0; j < n_; ++j) value += c[at(j)] * w[at(j)];
+        }
+        if (value > best_value) {
+          best_value = value;
+          best = w;
+        }
+      }
+    }
+  }
+  return best;
+}
+
+}  // namespace pareto
