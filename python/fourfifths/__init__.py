@@ -220,7 +220,12 @@ def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority
     composite_d, four_fifths_minimum and the weights w1..wN.
 
     ``objective``: ``"validity"`` or ``"mean"``; ``weights``:
-    ``"nonnegative"`` or ``"any"``. One minority group.
+    ``"nonnegative"`` or ``"any"``. A scenario with several minority groups
+    gives the explorer's front of quality against the lowest ratio to the
+    highest rate: the same columns (ai_ratio and the minority's columns are
+    those of the group with the lowest rate), then
+    lowest_ratio_to_highest and ratio_to_highest_<group> for the majority
+    and every group.
     """
     s = read(scenario)
     csv, errors = _core.pareto_csv(s, ratio, points, majority, objective, weights)

@@ -185,7 +185,7 @@ const fourfifths::problem& one_group_problem(const scenario_handle& s, std::stri
   if (!s.data->s.problem) {
     throw py::value_error(std::string(call) +
                           " takes one minority group so far; several groups (\"groups\") have "
-                          "table, outcomes and minimum");
+                          "table, outcomes, minimum, pareto and best_weighting");
   }
   return *s.data->s.problem;
 }
@@ -511,9 +511,17 @@ std::tuple<std::optional<std::string>, fault_list> pareto_call(const scenario_ha
                                                                bool majority,
                                                                const std::string& objective,
                                                                const std::string& weights) {
-  const fourfifths::problem& p = one_group_problem(s, "pareto");
   const fourfifths::pareto_options o =
       pareto_options_of(ratio, points, majority, objective, weights);
+  if (s.has_groups()) {
+    // Several groups: quality against the lowest ratio to the highest rate.
+    py::gil_scoped_release free;
+    const fourfifths::group_pareto_result front =
+        fourfifths::find_group_pareto_front(*s.data->s.group_problem, o);
+    if (!front.value) return {std::nullopt, pairs(front.errors)};
+    return {present::group_front_output(s.value(), *front.value, present::table_format::csv), {}};
+  }
+  const fourfifths::problem& p = one_group_problem(s, "pareto");
   py::gil_scoped_release free;
   const fourfifths::pareto_result front = fourfifths::find_pareto_front(p, o);
   if (!front.value) return {std::nullopt, pairs(front.errors)};
@@ -525,9 +533,24 @@ std::tuple<std::optional<std::string>, fault_list> pareto_call(const scenario_ha
 std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> best_call(
     const scenario_handle& s, double ratio, double min_ai, bool majority,
     const std::string& objective, const std::string& weights) {
-  const fourfifths::problem& p = one_group_problem(s, "best_weighting");
   const fourfifths::pareto_options o =
       pareto_options_of(ratio, fourfifths::pareto_options{}.points, majority, objective, weights);
+  if (s.has_groups()) {
+    // Several groups: the best weighting under which every group reaches
+    // min_ai of the highest rate.
+    py::gil_scoped_release free;
+    const fourfifths::group_min_ai_result answer =
+        fourfifths::best_group_weighting_for_min_ai(*s.data->s.group_problem, o, min_ai);
+    if (!answer.value) return {std::nullopt, pairs(answer.errors), std::nullopt};
+    std::optional<std::string> unreachable;
+    if (answer.status == fourfifths::pareto_status::unreachable) {
+      unreachable = present::group_unreachable_message(o, min_ai, answer);
+    }
+    return {present::group_min_ai_output(s.value(), o, min_ai, answer, present::table_format::csv),
+            {},
+            unreachable};
+  }
+  const fourfifths::problem& p = one_group_problem(s, "best_weighting");
   py::gil_scoped_release free;
   const fourfifths::min_ai_result answer = fourfifths::best_weighting_for_min_ai(p, o, min_ai);
   if (!answer.value) return {std::nullopt, pairs(answer.errors), std::nullopt};

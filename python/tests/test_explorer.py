@@ -108,6 +108,10 @@ PARETO_CASES = [
     ("published_four_predictors.json", ["--ratio", "0.15", "--objective", "mean"],
      dict(ratio=0.15, objective="mean")),
     ("majority_criterion.json", ["--ratio", "0.4", "--majority"], dict(ratio=0.4, majority=True)),
+    # Several groups: quality against the lowest ratio to the highest rate.
+    ("three_groups.json", ["--ratio", "0.1", "--points", "7"], dict(ratio=0.1, points=7)),
+    ("three_groups.json", ["--ratio", "0.3", "--majority", "--points", "5"],
+     dict(ratio=0.3, majority=True, points=5)),
 ]
 
 
@@ -117,9 +121,12 @@ def test_pareto(name, args, kwargs):
     assert_same_frame(fourfifths.pareto(path, **kwargs), explore_csv("pareto", path, *args))
 
 
-@pytest.mark.parametrize("min_ai", [0.3, 0.8])
-def test_best_weighting(min_ai, recwarn):
-    path = EXAMPLES / "published_four_predictors.json"
+@pytest.mark.parametrize("name,min_ai", [("published_four_predictors.json", 0.3),
+                                         ("published_four_predictors.json", 0.8),
+                                         ("three_groups.json", 0.5),
+                                         ("three_groups.json", 0.99)])
+def test_best_weighting(name, min_ai, recwarn):
+    path = EXAMPLES / name
     status, out, err = explore("pareto", path, "--ratio", "0.2", "--min-ai", str(min_ai))
     got = fourfifths.best_weighting(path, 0.2, min_ai)
     assert_same_frame(got, read_csv(out))
