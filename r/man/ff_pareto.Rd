@@ -6,7 +6,9 @@ The weightings of the predictors for which no other weighting gives both a
 higher adverse-impact ratio and a higher quality of those selected, at one
 selection ratio: the columns and the numbers of
 \code{fourfifths-explore pareto --format csv}, to the last bit. A scenario
-with several minority groups has no front yet.
+with several minority groups gives the front of quality against the lowest
+ratio to the highest rate, with the explorer's columns for it
+(\code{lowest_ratio_to_highest} and \code{ratio_to_highest_<group>}).
 
 The argument form of other tools for Pareto-optimal weights is taken too,
 so that their input need not be rewritten: \code{sr}, \code{prop},

@@ -21,6 +21,7 @@
 #include <system_error>
 #include <vector>
 
+#include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
 #include "present/group_table.h"
 #include "present/names.h"
@@ -440,11 +441,6 @@ Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method) {
 Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
   const loaded_scenario s = load(scenario);
   std::vector<fault> errors = s.errors;
-  if (s.errors.empty() && !s.problem) {
-    errors.push_back({"scenario",
-                      "Pareto-optimal weights take one minority group so far; several groups "
-                      "(\"groups\") have a table"});
-  }
   const bool by_majority =
       TYPEOF(majority) == LGLSXP && Rf_xlength(majority) == 1 && LOGICAL(majority)[0] == TRUE;
   if (TYPEOF(majority) != LGLSXP || Rf_xlength(majority) != 1 ||
@@ -461,6 +457,17 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
     errors.push_back({"", e.message});
   }
   if (!errors.empty()) return failure(errors, s.warnings);
+  if (s.group_problem) {
+    // Several groups: quality against the lowest ratio to the highest rate.
+    const fourfifths::group_pareto_result front =
+        fourfifths::find_group_pareto_front(*s.group_problem, o);
+    std::vector<fault> warnings = s.warnings;
+    warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());
+    if (!front.value) return failure(front.errors, warnings);
+    return answer(
+        csv_frame(present::group_front_output(*s.value, *front.value, present::table_format::csv)),
+        {}, warnings);
+  }
   const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s.problem, o);
   std::vector<fault> warnings = s.warnings;
   warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());

@@ -119,7 +119,10 @@ test_that("a scenario with groups has a table, and no front yet", {
   table <- ff_table(s, ratios = 0.3)
   expect_identical(names(table)[1:3], c("kind", "target", "group"))
   expect_identical(table$group[1:3], c("majority", "G1", "G2"))
-  expect_match(faults_of(ff_pareto(s, 0.1)), "one minority group so far")
+  # Their front: quality against the lowest ratio to the highest rate.
+  front <- ff_pareto(s, 0.1, points = 5)
+  expect_true(all(c("lowest_ratio_to_highest", "ratio_to_highest_majority",
+                    "ratio_to_highest_G1", "ratio_to_highest_G2") %in% names(front)))
   expect_identical(faults_of(ff_table(s, method = "classic")),
                    "method: several minority groups are analysed by the precise method only")
 })
