@@ -12,6 +12,7 @@
 
 #include "fourfifths/analysis.h"
 #include "fourfifths/classic.h"
+#include "fourfifths/group_pareto.h"
 #include "fourfifths/groups.h"
 #include "fourfifths/observed.h"
 #include "fourfifths/pareto.h"
@@ -399,19 +400,79 @@ void search_faults(json& list, const char* path, const search_result<T>& r) {
 
 }  // namespace
 
+namespace {
+
+// A weighting of the front of several groups as the page reads a point: its
+// impact ratio is the lowest ratio to the highest rate, the quantity the
+// front trades validity against.
+void as_page_point(json& point) {
+  point["ai_ratio"] = point["lowest_ratio_to_highest"];
+}
+
+// The front of several groups: quality against the lowest ratio to the
+// highest rate over every group, with the explorer's CSV and chart, and the
+// best weighting under which every group reaches a minimum ratio.
+void group_front(const json& request, const present::loaded_scenario& loaded, json& response) {
+  response["several_groups"] = true;
+  const group_problem& gp = *loaded.group_problem;
+  const present::scenario& s = *loaded.value;
+  pareto_options options;
+  const std::vector<fault> option_faults =
+      present::read_pareto_options(request, s.spec.mode, options);
+  if (!option_faults.empty()) {
+    for (const fault& f : option_faults) {
+      response["front_errors"].push_back({{"path", "front"}, {"message", f.text()}});
+    }
+    return;
+  }
+  const group_pareto_result result = find_group_pareto_front(gp, options);
+  if (!result.value) {
+    search_faults(response["front_errors"], "front", result);
+    return;
+  }
+  json front = present::group_front_document(s, *result.value);
+  for (json& point : front["points"]) as_page_point(point);
+  for (const char* mark : {"unit", "regression", "given"}) {
+    if (front.contains(mark)) as_page_point(front[mark]);
+  }
+  response["front"] = std::move(front);
+  response["csv"] = present::group_front_output(s, *result.value, present::table_format::csv);
+
+  std::optional<group_min_ai_result> answer;
+  if (const auto min_ai = request.find("min_ai");
+      min_ai != request.end() && min_ai->is_number()) {
+    answer = best_group_weighting_for_min_ai(gp, options, min_ai->get<double>());
+    if (answer->value) {
+      // The answer laid out as a point of the front.
+      group_pareto_front one = *result.value;
+      one.points = {*answer->value};
+      json weighting = present::group_front_document(s, one)["points"][0];
+      as_page_point(weighting);
+      response["min_ai"] = {{"min_ai", min_ai->get<double>()},
+                            {"reached", answer->status == pareto_status::found},
+                            {"weighting", std::move(weighting)}};
+    } else {
+      search_faults(response["front_errors"], "min_ai", *answer);
+      answer.reset();
+    }
+  }
+  present::figure chart =
+      present::group_front_figure(s, *result.value, answer ? &*answer->value : nullptr);
+  if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
+  if (const std::optional<int> width = screen_width(request)) {
+    chart.panels.front().x.title = "Lowest ratio to the highest rate";
+    response["front_chart_screen"] = present::render_svg(for_screen(chart, *width));
+  }
+}
+
+}  // namespace
+
 std::string front(std::string_view text) {
   return answer_request(text, [](const json& request, const present::loaded_scenario& loaded,
                                  json& response) {
     response["front_errors"] = json::array();
     if (!loaded.problem) {
-      // The front of several groups (traded against the lowest ratio to the
-      // highest rate) is not offered here yet; the page says so instead of
-      // drawing one group's. Its answer goes here, under "front" as for one
-      // group, once the library gives it: the page draws whatever "front"
-      // and "front_chart" it gets.
-      response["front_errors"].push_back(
-          {{"path", "front"}, {"message", "the front for several groups is not on the page yet"}});
-      response["several_groups"] = true;
+      group_front(request, loaded, response);
       return;
     }
     const problem& p = *loaded.problem;

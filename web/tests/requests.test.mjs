@@ -383,7 +383,7 @@ describe('several groups and the table across ratios', () => {
     }
   });
 
-  test('groups: the table across ratios is the explorer\'s; the front says it is not offered', () => {
+  test('groups: the table across ratios and the front are the explorer\'s', () => {
     const c = JSON.parse(readFileSync(join(source, 'tests/analysis/data/groups/cases.jsonl'), 'utf8').split('\n')[1]);
     const scenario = { ...group_scenario(c), requested_ratios: [0.25, 0.6] };
     const answer = evaluate(scenario, 0.25);
@@ -393,8 +393,19 @@ describe('several groups and the table across ratios', () => {
     assert.match(answer.ai_chart, /Ratio to the highest rate/);
     const front = JSON.parse(engine.front(JSON.stringify({ scenario, ratio: 0.25, min_ai: 0.8 })));
     assert.deepEqual(front.errors, []);
-    assert.equal(front.front, undefined);
-    assert.deepEqual(front.front_errors.map((f) => f.path), ['front']);
+    assert.deepEqual(front.front_errors, []);
+    assert.equal(front.several_groups, true);
+    const native = explore(['pareto', '-', '--ratio', '0.25', '--format', 'csv'], JSON.stringify(scenario));
+    assert.equal(native.status, 0, native.stderr);
+    assert_csv_close(front.csv, native.stdout, 'the front of several groups');
+    // Each point's impact ratio, as the page shows it, is its lowest ratio
+    // to the highest rate.
+    for (const point of front.front.points) assert.equal(point.ai_ratio, point.lowest_ratio_to_highest);
+    const best = explore(['pareto', '-', '--ratio', '0.25', '--min-ai', '0.8', '--format', 'json'], JSON.stringify(scenario));
+    const expected = JSON.parse(best.stdout);
+    assert.equal(front.min_ai.reached, best.status === 0);
+    assert.ok(Math.abs(front.min_ai.weighting.validity - expected.weighting.validity) <= 1e-12,
+      'the best weighting for a minimum ratio is the explorer\'s');
   });
 
   test('observed counts: the explorer\'s analysis, CSV and chart', async () => {

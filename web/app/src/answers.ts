@@ -68,6 +68,8 @@ export interface FrontAnswer {
   errors: Fault[];
   warnings: Fault[];
   front_errors?: Fault[];
+  /** A front of several groups: its points' impact ratio is the lowest ratio to the highest rate. */
+  several_groups?: boolean;
   front?: {
     ratio: number;
     mode: string;

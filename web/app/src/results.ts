@@ -140,10 +140,6 @@ export function front_words(message: string): string {
     return 'No front: the correlations among the predictors are not positive definite (no group of people ' +
       'could have them), so weightings cannot be compared. Mend the correlation matrix.';
   }
-  if (/several groups/.test(message)) {
-    return 'The Pareto front for several minority groups is not on the page yet: the outcomes above are. ' +
-      'Remove groups down to one to see the one-group front.';
-  }
   if (/criteri/.test(message)) {
     return 'No front: it needs at least one criterion, whose quality the weightings trade against the impact ratio. Add a criterion.';
   }
@@ -461,10 +457,14 @@ export class Results {
     if (a) {
       const w = a.weighting;
       const value = f.front.objective === 'mean' ? w.mean : w.validity;
+      // With several groups the front trades quality against the lowest
+      // ratio of any group's rate to the highest group's.
+      const ratio = f.several_groups ? 'lowest ratio to the highest rate' : 'impact ratio';
+      const a_ratio = f.several_groups ? `a ${ratio}` : `an ${ratio}`;
       this.answer.textContent = a.reached
-        ? `The best weighting with an impact ratio of at least ${shown(a.min_ai, 2)}: ${weights(w)}. ` +
-          `Its impact ratio is ${shown(w.ai_ratio, 3)}, its ${quality} ${shown(value, 3)}.`
-        : `No weighting reaches an impact ratio of ${shown(a.min_ai, 2)} at this selection ratio. ` +
+        ? `The best weighting with ${a_ratio} of at least ${shown(a.min_ai, 2)}: ${weights(w)}. ` +
+          `Its ${ratio} is ${shown(w.ai_ratio, 3)}, its ${quality} ${shown(value, 3)}.`
+        : `No weighting reaches ${a_ratio} of ${shown(a.min_ai, 2)} at this selection ratio. ` +
           `The highest reachable is ${shown(w.ai_ratio, 3)}, with ${weights(w)} (${quality} ${shown(value, 3)}).`;
       this.answer.dataset.reached = String(a.reached);
     } else {
