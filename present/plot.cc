@@ -54,8 +54,10 @@ struct curves {
 };
 
 // The ratios in order, with the minimum among them when it lies inside the
-// plotted range, so that the impact curve passes through its marker.
-std::vector<double> ratios_with(const four_fifths_minimum& minimum) {
+// plotted range, so that the impact curve passes through its marker (a
+// minimum of one group or of several).
+template <class Minimum>
+std::vector<double> ratios_with(const Minimum& minimum) {
   std::vector<double> ratios = plot_ratios();
   if (minimum.found && minimum.ratio > 0 && minimum.ratio < 1) {
     const auto at = std::lower_bound(ratios.begin(), ratios.end(), minimum.ratio);
@@ -87,6 +89,12 @@ std::string fit_title(std::string_view title, double width) {
   }
   while (!title.empty() && title.back() == ' ') title.remove_suffix(1);
   return std::string(title) + std::string(ellipsis);
+}
+
+// The quality panel's axis title.
+std::string quality_title(quality_basis quality) {
+  return quality == quality_basis::criterion ? "Mean criterion composite (majority-group SD)"
+                                             : "Mean predictor composite (majority-group SD)";
 }
 
 panel impact_panel(const curves& c, const axis& ratio, const four_fifths_minimum& minimum) {
@@ -135,10 +143,7 @@ panel quality_panel(const curves& c, const axis& ratio, const selection_model& m
   panel p;
   p.title = "Quality of those selected";
   p.x = ratio;
-  p.y = {model.quality == quality_basis::criterion ? "Mean criterion composite (majority-group SD)"
-                                                   : "Mean predictor composite (majority-group SD)",
-         {},
-         {}};
+  p.y = {quality_title(model.quality), {}, {}};
   // The overall mean needs the applicant mix; without it there is no line
   // rather than a line of gaps in the legend.
   if (model.mix) {
@@ -240,15 +245,6 @@ series group_series(const group_curves& c, std::size_t g, const std::vector<doub
           .pattern = patterns[g % patterns.size()]};
 }
 
-std::vector<double> ratios_with(const group_minimum& minimum) {
-  std::vector<double> ratios = plot_ratios();
-  if (minimum.found && minimum.ratio > 0 && minimum.ratio < 1) {
-    const auto at = std::lower_bound(ratios.begin(), ratios.end(), minimum.ratio);
-    if (at == ratios.end() || *at != minimum.ratio) ratios.insert(at, minimum.ratio);
-  }
-  return ratios;
-}
-
 panel rule_panel(const group_curves& c, const axis& ratio, const group_minimum& minimum) {
   panel p;
   p.title = "Four-fifths rule";
@@ -287,10 +283,7 @@ panel group_quality_panel(const group_curves& c, const axis& ratio,
   panel p;
   p.title = "Quality of those selected";
   p.x = ratio;
-  p.y = {model.quality == quality_basis::criterion ? "Mean criterion composite (majority-group SD)"
-                                                   : "Mean predictor composite (majority-group SD)",
-         {},
-         {}};
+  p.y = {quality_title(model.quality), {}, {}};
   if (model.majority_share) {
     p.lines.push_back(
         {.label = "Overall", .x = c.x, .y = c.mean, .colour = black, .pattern = dash::dash_dot});

@@ -338,55 +338,48 @@ void cap(std::vector<fourfifths::fault>& list) {
   list.push_back({"", "and " + std::to_string(more) + " more faults"});
 }
 
-}  // namespace
+// A fault of the library in the document's terms. A fault of a whole list
+// of weights concerns the weights of the list's members: say so where the
+// path names only the list.
+fourfifths::fault in_document(const fourfifths::fault& f) {
+  fourfifths::fault g{document_path(f.path), f.message};
+  if (f.path == "predictor_weights" || f.path == "criterion_weights") {
+    g.message = "the weights " + f.message;
+  }
+  return g;
+}
 
-namespace {
-
-// A scenario with groups, checked as a problem with several groups.
-loaded_scenario check_group_scenario(scenario s) {
-  loaded_scenario out;
-  fourfifths::group_problem_result built = fourfifths::make_group_problem({s.spec, s.groups});
-  auto in_document = [](const fourfifths::fault& f) {
-    return fourfifths::fault{document_path(f.path), f.message};
-  };
+// Takes the faults of a problem built from a scenario; whether there were
+// no errors.
+template <class Built>
+bool take_faults(loaded_scenario& out, const Built& built) {
   for (const fourfifths::fault& f : built.errors) out.errors.push_back(in_document(f));
   for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(in_document(f));
   cap(out.errors);
   cap(out.warnings);
-  if (!out.errors.empty()) {
-    out.status = scenario_status::invalid;
-    return out;
-  }
-  out.group_problem = std::move(built.value);
-  out.value = std::move(s);
-  return out;
+  if (out.errors.empty()) return true;
+  out.status = scenario_status::invalid;
+  return false;
 }
 
 }  // namespace
 
 loaded_scenario check_scenario(scenario s) {
-  if (!s.groups.empty()) return check_group_scenario(std::move(s));
   loaded_scenario out;
-  fourfifths::problem_result built = fourfifths::make_problem(s.spec);
-  // A fault of a whole list of weights concerns the weights of the list's
-  // members: say so where the path names only the list.
-  auto in_document = [](const fourfifths::fault& f) {
-    fourfifths::fault g{document_path(f.path), f.message};
-    if (f.path == "predictor_weights" || f.path == "criterion_weights") {
-      g.message = "the weights " + f.message;
+  if (!s.groups.empty()) {
+    // Several minority groups: a problem with several groups.
+    fourfifths::group_problem_result built = fourfifths::make_group_problem({s.spec, s.groups});
+    if (take_faults(out, built)) {
+      out.group_problem = std::move(built.value);
+      out.value = std::move(s);
     }
-    return g;
-  };
-  for (const fourfifths::fault& f : built.errors) out.errors.push_back(in_document(f));
-  for (const fourfifths::fault& f : built.warnings) out.warnings.push_back(in_document(f));
-  cap(out.errors);
-  cap(out.warnings);
-  if (!out.errors.empty()) {
-    out.status = scenario_status::invalid;
     return out;
   }
-  out.problem = std::move(built.value);
-  out.value = std::move(s);
+  fourfifths::problem_result built = fourfifths::make_problem(s.spec);
+  if (take_faults(out, built)) {
+    out.problem = std::move(built.value);
+    out.value = std::move(s);
+  }
   return out;
 }
 

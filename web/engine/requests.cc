@@ -402,6 +402,30 @@ void search_faults(json& list, const char* path, const search_result<T>& r) {
 
 namespace {
 
+// The front's options, read as the explorer's command line reads them; a
+// fault of one is a fault of the front. Whether they could be read.
+bool front_options(const json& request, const present::scenario& s, pareto_options& options,
+                   json& response) {
+  const std::vector<fault> option_faults =
+      present::read_pareto_options(request, s.spec.mode, options);
+  for (const fault& f : option_faults) {
+    response["front_errors"].push_back({{"path", "front"}, {"message", f.text()}});
+  }
+  return option_faults.empty();
+}
+
+// The front's chart: as a download when the request wants downloads, and
+// at the screen's width (its ratio is in the page's heading, so the axis
+// title keeps only what fits).
+void front_charts(present::figure chart, const json& request, const char* axis_title,
+                  json& response) {
+  if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
+  if (const std::optional<int> width = screen_width(request)) {
+    chart.panels.front().x.title = axis_title;
+    response["front_chart_screen"] = present::render_svg(for_screen(chart, *width));
+  }
+}
+
 // A weighting of the front of several groups as the page reads a point: its
 // impact ratio is the lowest ratio to the highest rate, the quantity the
 // front trades validity against.
@@ -417,14 +441,7 @@ void group_front(const json& request, const present::loaded_scenario& loaded, js
   const group_problem& gp = *loaded.group_problem;
   const present::scenario& s = *loaded.value;
   pareto_options options;
-  const std::vector<fault> option_faults =
-      present::read_pareto_options(request, s.spec.mode, options);
-  if (!option_faults.empty()) {
-    for (const fault& f : option_faults) {
-      response["front_errors"].push_back({{"path", "front"}, {"message", f.text()}});
-    }
-    return;
-  }
+  if (!front_options(request, s, options, response)) return;
   const group_pareto_result result = find_group_pareto_front(gp, options);
   if (!result.value) {
     search_faults(response["front_errors"], "front", result);
@@ -456,13 +473,8 @@ void group_front(const json& request, const present::loaded_scenario& loaded, js
       answer.reset();
     }
   }
-  present::figure chart =
-      present::group_front_figure(s, *result.value, answer ? &*answer->value : nullptr);
-  if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
-  if (const std::optional<int> width = screen_width(request)) {
-    chart.panels.front().x.title = "Lowest ratio to the highest rate";
-    response["front_chart_screen"] = present::render_svg(for_screen(chart, *width));
-  }
+  front_charts(present::group_front_figure(s, *result.value, answer ? &*answer->value : nullptr),
+               request, "Lowest ratio to the highest rate", response);
 }
 
 }  // namespace
@@ -478,16 +490,7 @@ std::string front(std::string_view text) {
     const problem& p = *loaded.problem;
     const present::scenario& s = *loaded.value;
     pareto_options options;
-    // A request's options are read as the explorer's command line reads
-    // them; a fault of one is a fault of the front.
-    const std::vector<fault> option_faults =
-        present::read_pareto_options(request, s.spec.mode, options);
-    if (!option_faults.empty()) {
-      for (const fault& f : option_faults) {
-        response["front_errors"].push_back({{"path", "front"}, {"message", f.text()}});
-      }
-      return;
-    }
+    if (!front_options(request, s, options, response)) return;
 
     // What the library says when the scenario asks no question a front can
     // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
@@ -511,14 +514,8 @@ std::string front(std::string_view text) {
         answer.reset();
       }
     }
-    present::figure chart =
-        present::front_figure(s, *result.value, answer ? &*answer->value : nullptr);
-    if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
-    if (const std::optional<int> width = screen_width(request)) {
-      // The ratio is in the page's heading; the axis title keeps what fits.
-      chart.panels.front().x.title = "Impact ratio (minority / majority)";
-      response["front_chart_screen"] = present::render_svg(for_screen(chart, *width));
-    }
+    front_charts(present::front_figure(s, *result.value, answer ? &*answer->value : nullptr),
+                 request, "Impact ratio (minority / majority)", response);
   });
 }
 
