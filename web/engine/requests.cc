@@ -429,9 +429,7 @@ void front_charts(present::figure chart, const json& request, const char* axis_t
 // A weighting of the front of several groups as the page reads a point: its
 // impact ratio is the lowest ratio to the highest rate, the quantity the
 // front trades validity against.
-void as_page_point(json& point) {
-  point["ai_ratio"] = point["lowest_ratio_to_highest"];
-}
+void as_page_point(json& point) { point["ai_ratio"] = point["lowest_ratio_to_highest"]; }
 
 // The front of several groups: quality against the lowest ratio to the
 // highest rate over every group, with the explorer's CSV and chart, and the
@@ -456,8 +454,7 @@ void group_front(const json& request, const present::loaded_scenario& loaded, js
   response["csv"] = present::group_front_output(s, *result.value, present::table_format::csv);
 
   std::optional<group_min_ai_result> answer;
-  if (const auto min_ai = request.find("min_ai");
-      min_ai != request.end() && min_ai->is_number()) {
+  if (const auto min_ai = request.find("min_ai"); min_ai != request.end() && min_ai->is_number()) {
     answer = best_group_weighting_for_min_ai(gp, options, min_ai->get<double>());
     if (answer->value) {
       // The answer laid out as a point of the front.
@@ -480,43 +477,43 @@ void group_front(const json& request, const present::loaded_scenario& loaded, js
 }  // namespace
 
 std::string front(std::string_view text) {
-  return answer_request(text, [](const json& request, const present::loaded_scenario& loaded,
-                                 json& response) {
-    response["front_errors"] = json::array();
-    if (!loaded.problem) {
-      group_front(request, loaded, response);
-      return;
-    }
-    const problem& p = *loaded.problem;
-    const present::scenario& s = *loaded.value;
-    pareto_options options;
-    if (!front_options(request, s, options, response)) return;
+  return answer_request(
+      text, [](const json& request, const present::loaded_scenario& loaded, json& response) {
+        response["front_errors"] = json::array();
+        if (!loaded.problem) {
+          group_front(request, loaded, response);
+          return;
+        }
+        const problem& p = *loaded.problem;
+        const present::scenario& s = *loaded.value;
+        pareto_options options;
+        if (!front_options(request, s, options, response)) return;
 
-    // What the library says when the scenario asks no question a front can
-    // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
-    // about the front alone: its path is "front".
-    const pareto_result result = find_pareto_front(p, options);
-    if (!result.value) {
-      search_faults(response["front_errors"], "front", result);
-      return;
-    }
-    response["front"] = present::front_document(s, *result.value);
-    response["csv"] = present::front_csv(result.value->points, s.spec.predictors);
+        // What the library says when the scenario asks no question a front can
+        // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
+        // about the front alone: its path is "front".
+        const pareto_result result = find_pareto_front(p, options);
+        if (!result.value) {
+          search_faults(response["front_errors"], "front", result);
+          return;
+        }
+        response["front"] = present::front_document(s, *result.value);
+        response["csv"] = present::front_csv(result.value->points, s.spec.predictors);
 
-    std::optional<min_ai_result> answer;
-    if (const auto min_ai = request.find("min_ai");
-        min_ai != request.end() && min_ai->is_number()) {
-      answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
-      if (answer->value) {
-        response["min_ai"] = present::min_ai_document(s, min_ai->get<double>(), *answer);
-      } else {
-        search_faults(response["front_errors"], "min_ai", *answer);
-        answer.reset();
-      }
-    }
-    front_charts(present::front_figure(s, *result.value, answer ? &*answer->value : nullptr),
-                 request, "Impact ratio (minority / majority)", response);
-  });
+        std::optional<min_ai_result> answer;
+        if (const auto min_ai = request.find("min_ai");
+            min_ai != request.end() && min_ai->is_number()) {
+          answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
+          if (answer->value) {
+            response["min_ai"] = present::min_ai_document(s, min_ai->get<double>(), *answer);
+          } else {
+            search_faults(response["front_errors"], "min_ai", *answer);
+            answer.reset();
+          }
+        }
+        front_charts(present::front_figure(s, *result.value, answer ? &*answer->value : nullptr),
+                     request, "Impact ratio (minority / majority)", response);
+      });
 }
 
 std::string observed(std::string_view text) {
