@@ -487,6 +487,7 @@ class group_search {
       if (st.lowest >= level * (1 - level_tolerance)) {
         const double q = s_.quality(st);
         if (!best || q > best->quality) best = found{w, q, st.lowest};
+        if (!roomiest_ || st.lowest > roomiest_->lowest) roomiest_ = found{w, q, st.lowest};
       }
       std::vector<std::pair<int, int>> pairs;
       std::vector<pareto::linear_constraint> constraints =
@@ -517,8 +518,23 @@ class group_search {
       // is cut back to the last point on the way that does, when that
       // point is better: the linearised constraints can promise a level
       // far from where they were taken.
+      bool cut = false;
       if (st.lowest >= level * (1 - level_tolerance)) {
         if (std::optional<found> kept = feasible_on_way(w, *next, level);
+            kept && (!best || kept->quality > best->quality)) {
+          best = kept;
+          next = kept->w;
+          cut = true;
+        }
+      }
+      // Where that is no better (from a weighting on the level's boundary
+      // the chord leaves at once where the reachable set bulges), the
+      // step's end is drawn towards the weighting of highest L met at this
+      // level, to the nearest point on the way that reaches it: a step
+      // that ends a hair short is then kept, and the search does not leap
+      // off from there.
+      if (!cut && roomiest_) {
+        if (std::optional<found> kept = restored(*next, roomiest_->w, level);
             kept && (!best || kept->quality > best->quality)) {
           best = kept;
           next = kept->w;
@@ -573,6 +589,39 @@ class group_search {
     return found{x, s_.quality(st), st.lowest};
   }
 
+  // The point nearest `target` on the segment from it to `anchor` (which
+  // reaches `level`) that reaches it, by bisection, scaled to w'Rw = 1;
+  // none when `target` itself reaches it.
+  std::optional<found> restored(const std::vector<double>& target,
+                                const std::vector<double>& anchor, double level) {
+    const auto point = [&](double t) {
+      std::vector<double> x(target.size());
+      for (std::size_t j = 0; j < target.size(); ++j) x[j] = (1 - t) * target[j] + t * anchor[j];
+      return x;
+    };
+    const auto reaches = [&](const standing& st) {
+      return st.solved && st.lowest >= level * (1 - level_tolerance);
+    };
+    if (reaches(s_.stand(target))) return std::nullopt;
+    double lo = 0;
+    double hi = 1;
+    for (int step = 0; step < 50 && hi - lo > 1e-15; ++step) {
+      const double mid = lo + (hi - lo) / 2;
+      if (reaches(s_.stand(point(mid)))) {
+        hi = mid;
+      } else {
+        lo = mid;
+      }
+    }
+    if (!(hi < 1)) return std::nullopt;
+    std::vector<double> x = point(hi);
+    const double scale = 1 / std::sqrt(s_.norm2(x));
+    for (double& v : x) v *= scale;
+    const standing st = s_.stand(x);
+    if (!reaches(st)) return std::nullopt;
+    return found{x, s_.quality(st), st.lowest};
+  }
+
   // The bound's maximiser at `level` (none: no weighting reaches it).
   std::optional<std::vector<double>> relaxed(double level) const {
     const std::vector<pareto::linear_constraint> t = s_.thresholds(level);
@@ -584,10 +633,12 @@ class group_search {
     std::optional<found> best;
     std::vector<std::vector<double>> all = starts;
     if (const auto r = relaxed(level)) all.push_back(*r);
+    roomiest_.reset();
     for (const std::vector<double>& start : all) {
       const std::optional<found> f = at_level(level, start);
       if (f && (!best || f->quality > best->quality)) best = f;
     }
+    roomiest_.reset();
     return best;
   }
 
@@ -735,6 +786,8 @@ class group_search {
  private:
   group_setting& s_;
   const pareto::sphere_lp& lp_;
+  // The weighting of highest L met while best_at searches one level.
+  std::optional<found> roomiest_;
 };
 
 pareto::sign_constraint signs_of(weight_signs s) {
