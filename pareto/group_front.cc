@@ -92,6 +92,8 @@ constexpr double near_top = 0.8;
 // this ends a search: validity and the effects then move by less than
 // 1e-11, and rounding keeps later steps from settling on one point.
 constexpr double converged = 1e-11;
+// The most halvings of a step's trusted angle.
+constexpr int most_shrinks = 20;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -514,28 +516,24 @@ class group_search {
         if (!corrected) break;
         next = std::move(corrected);
       }
-      // From a weighting that reaches the level, a step whose end does not
-      // is cut back to the last point on the way that does, when that
-      // point is better: the linearised constraints can promise a level
-      // far from where they were taken.
-      bool cut = false;
-      if (st.lowest >= level * (1 - level_tolerance)) {
-        if (std::optional<found> kept = feasible_on_way(w, *next, level);
-            kept && (!best || kept->quality > best->quality)) {
-          best = kept;
-          next = kept->w;
-          cut = true;
-        }
-      }
-      // Where that is no better (from a weighting on the level's boundary
-      // the chord leaves at once where the reachable set bulges), the
-      // step's end is drawn towards the weighting of highest L met at this
-      // level, to the nearest point on the way that reaches it: a step
-      // that ends a hair short is then kept, and the search does not leap
-      // off from there.
-      if (!cut && roomiest_) {
-        if (std::optional<found> kept = restored(*next, roomiest_->w, level);
-            kept && (!best || kept->quality > best->quality)) {
+      // A step whose end misses the level is cut back or drawn in (the
+      // linearised constraints can promise a level far from where they
+      // were taken).
+      const bool reached = st.lowest >= level * (1 - level_tolerance);
+      if (std::optional<found> kept = improved(w, reached, *next, level, best)) {
+        best = kept;
+        next = kept->w;
+      } else if (const standing end = s_.stand(*next);
+                 reached && level > 0 &&
+                 !(end.solved && end.lowest >= level * (1 - level_tolerance))) {
+        // Nothing better on the way: the linearisation is trusted too far.
+        // The step is taken again within an angle of w (in the metric of
+        // R) halved each time, as a trust region shrinks; none that helps:
+        // w is as good as the model can tell, and the search ends.
+        const std::vector<double> target = *next;
+        next = w;
+        if (std::optional<found> kept =
+                within_trust(w, s_.direction(st), s_.linearised(st, level), target, level, best)) {
           best = kept;
           next = kept->w;
         }
@@ -587,6 +585,69 @@ class group_search {
     const standing st = s_.stand(x);
     if (!reaches(st)) return std::nullopt;
     return found{x, s_.quality(st), st.lowest};
+  }
+
+  // A better weighting than `best` that reaches `level` on the way of a
+  // step from w to `target`: cut back along it from a w that reaches the
+  // level (`reached`) or, where that is no better (from a weighting on the
+  // level's boundary the chord leaves at once where the reachable set
+  // bulges), the end drawn towards the weighting of highest L met at this
+  // level, to the nearest point that reaches it, so that a step ending a
+  // hair short is kept and the search does not leap off from there.
+  std::optional<found> improved(const std::vector<double>& w, bool reached,
+                                const std::vector<double>& target, double level,
+                                const std::optional<found>& best) {
+    // A point that does not move from w leaves the search where it is.
+    const auto better = [&](const std::optional<found>& f) {
+      if (!f || (best && !(f->quality > best->quality))) return false;
+      double moved = 0;
+      for (std::size_t j = 0; j < w.size(); ++j) moved = std::max(moved, std::fabs(f->w[j] - w[j]));
+      return moved >= converged;
+    };
+    if (reached) {
+      if (std::optional<found> kept = feasible_on_way(w, target, level); better(kept)) return kept;
+    }
+    if (roomiest_ && level > 0) {
+      if (std::optional<found> kept = restored(target, roomiest_->w, level); better(kept))
+        return kept;
+    }
+    return std::nullopt;
+  }
+
+  // The step from w (which reaches `level`) solved again with its end
+  // within an angle of w, w'R x >= cos(angle) |w| on the sphere, the
+  // angle halved from the full step's until the end, or a point on its
+  // way, is better than `best` and reaches the level.
+  std::optional<found> within_trust(const std::vector<double>& w, const std::vector<double>& c,
+                                    std::vector<pareto::linear_constraint> constraints,
+                                    const std::vector<double>& target, double level,
+                                    const std::optional<found>& best) {
+    const auto r = s_.r();
+    const std::size_t n = w.size();
+    pareto::linear_constraint trust;
+    trust.l.assign(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) trust.l[i] += r[i * n + j] * w[j];
+    }
+    const double size = std::sqrt(s_.norm2(w));
+    double cosine = 0;
+    for (std::size_t i = 0; i < n; ++i) cosine += trust.l[i] * target[i];
+    for (double& x : trust.l) x /= size;
+    double angle = std::acos(std::clamp(cosine / size, -1.0, 1.0));
+    constraints.push_back(trust);
+    for (int shrink = 0; shrink < most_shrinks && angle > 1e-9; ++shrink) {
+      angle /= 2;
+      constraints.back().b = std::cos(angle);
+      const std::optional<std::vector<double>> x = lp_.maximise(c, constraints);
+      if (!x) break;
+      const standing st = s_.stand(*x);
+      if (st.solved && st.lowest >= level * (1 - level_tolerance)) {
+        const double q = s_.quality(st);
+        if (!best || q > best->quality) return found{*x, q, st.lowest};
+      }
+      if (std::optional<found> kept = improved(w, true, *x, level, best)) return kept;
+    }
+    return std::nullopt;
   }
 
   // The point nearest `target` on the segment from it to `anchor` (which
