@@ -524,16 +524,17 @@ class group_search {
         best = kept;
         next = kept->w;
       } else if (const standing end = s_.stand(*next);
-                 reached && level > 0 &&
-                 !(end.solved && end.lowest >= level * (1 - level_tolerance))) {
+                 level > 0 && !(end.solved && end.lowest >= level * (1 - level_tolerance))) {
         // Nothing better on the way: the linearisation is trusted too far.
         // The step is taken again within an angle of w (in the metric of
-        // R) halved each time, as a trust region shrinks; none that helps:
-        // w is as good as the model can tell, and the search ends.
+        // R) halved each time, as a trust region shrinks. None that helps:
+        // from a w that reaches the level, w is as good as the model can
+        // tell and the search ends; from one that does not, the full step
+        // is taken.
         const std::vector<double> target = *next;
-        next = w;
-        if (std::optional<found> kept =
-                within_trust(w, s_.direction(st), s_.linearised(st, level), target, level, best)) {
+        if (reached) next = w;
+        if (std::optional<found> kept = within_trust(
+                w, reached, s_.direction(st), s_.linearised(st, level), target, level, best)) {
           best = kept;
           next = kept->w;
         }
@@ -614,11 +615,12 @@ class group_search {
     return std::nullopt;
   }
 
-  // The step from w (which reaches `level`) solved again with its end
+  // The step from w (which reaches `level` when `reached`) solved again with its end
   // within an angle of w, w'R x >= cos(angle) |w| on the sphere, the
   // angle halved from the full step's until the end, or a point on its
   // way, is better than `best` and reaches the level.
-  std::optional<found> within_trust(const std::vector<double>& w, const std::vector<double>& c,
+  std::optional<found> within_trust(const std::vector<double>& w, bool reached,
+                                    const std::vector<double>& c,
                                     std::vector<pareto::linear_constraint> constraints,
                                     const std::vector<double>& target, double level,
                                     const std::optional<found>& best) {
@@ -645,7 +647,7 @@ class group_search {
         const double q = s_.quality(st);
         if (!best || q > best->quality) return found{*x, q, st.lowest};
       }
-      if (std::optional<found> kept = improved(w, true, *x, level, best)) return kept;
+      if (std::optional<found> kept = improved(w, reached, *x, level, best)) return kept;
     }
     return std::nullopt;
   }
@@ -701,6 +703,23 @@ class group_search {
     }
     roomiest_.reset();
     return best;
+  }
+
+  // A weighting that reaches `level`, from `from` (below it) through
+  // levels in equal steps between, each searched from the last one's
+  // weighting, so that every step stays near where it is linearised.
+  std::optional<found> continued(const found& from, double level) {
+    constexpr int steps = 8;
+    found here = from;
+    for (int k = 1; k <= steps; ++k) {
+      const double sub = from.lowest + (level - from.lowest) * k / steps;
+      roomiest_.reset();
+      const std::optional<found> f = at_level(sub, here.w);
+      roomiest_.reset();
+      if (!f) return std::nullopt;
+      here = *f;
+    }
+    return here;
   }
 
   // The weighting with the highest L met by sequential linearisation of
@@ -986,6 +1005,13 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
     for (int k = 1; k < n - 1; ++k) {
       const double level = first->lowest + (last.lowest - first->lowest) * k / (n - 1);
       std::optional<found> f = search.best_at(level, {points.back().w});
+      // Near the top of the last point's branch (a front that bends the
+      // wrong way) the steps from the point overshoot a level the branch
+      // still reaches: the level approached from the point in small steps.
+      if (!f) {
+        if (const std::optional<found> near = search.continued(points.back(), level))
+          f = search.best_at(level, {near->w});
+      }
       // The far end reaches every level: a search from it where the
       // others found nothing.
       if (!f) f = search.best_at(level, {last.w});
