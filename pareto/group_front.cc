@@ -31,12 +31,21 @@
 // every group with at least 0.8 of its rate (so that the highest may change), is
 // linearised in the effect sizes, through the cut score in overall mode,
 // which makes it linear in w on the sphere; the exact sphere_lp maximiser
-// of the quality under those constraints is the next weighting, and from a
-// weighting that reaches A a step whose end does not is cut back, by
-// bisection, to the farthest point on the way that does. A fixed point
-// satisfies the true problem's optimality conditions. It starts from the
-// point of the level before and from the bound's maximiser (and from the
-// far end where neither finds a weighting that reaches A), and keeps the
+// of the quality under those constraints is the next weighting. A step
+// whose end misses A is, from a weighting that reaches A, cut back by
+// bisection to the farthest point on the way that does, or else its end is
+// drawn, by bisection, towards the weighting of highest L met at A to the
+// nearest point that reaches A; where neither is better than the best met,
+// the step is solved again with its end within an angle of the weighting
+// (w'R x >= cos angle on the sphere, a trust region) halved up to 20 times,
+// and where that fails too a weighting that reaches A ends the search
+// (without this the steps could cycle among a few weightings short of the
+// level's best). A fixed point satisfies the true problem's optimality
+// conditions. It starts from the point of the level before and from the
+// bound's maximiser; where neither finds a weighting that reaches A (near
+// the top of the last point's branch when the front bends the wrong way),
+// from the last point through eight levels in equal steps up to A, each
+// searched from the one before, and then from the far end. It keeps the
 // best weighting it meets whose L is at least A (to 1e-12 relative). In
 // majority mode, while no group's rate exceeds the majority's, the
 // constraints are linear in e and the first step is exact: the point
