@@ -31,12 +31,21 @@
 // every group with at least 0.8 of its rate (so that the highest may change), is
 // linearised in the effect sizes, through the cut score in overall mode,
 // which makes it linear in w on the sphere; the exact sphere_lp maximiser
-// of the quality under those constraints is the next weighting, and from a
-// weighting that reaches A a step whose end does not is cut back, by
-// bisection, to the farthest point on the way that does. A fixed point
-// satisfies the true problem's optimality conditions. It starts from the
-// point of the level before and from the bound's maximiser (and from the
-// far end where neither finds a weighting that reaches A), and keeps the
+// of the quality under those constraints is the next weighting. A step
+// whose end misses A is, from a weighting that reaches A, cut back by
+// bisection to the farthest point on the way that does, or else its end is
+// drawn, by bisection, towards the weighting of highest L met at A to the
+// nearest point that reaches A; where neither is better than the best met,
+// the step is solved again with its end within an angle of the weighting
+// (w'R x >= cos angle on the sphere, a trust region) halved up to 20 times,
+// and where that fails too a weighting that reaches A ends the search
+// (without this the steps could cycle among a few weightings short of the
+// level's best). A fixed point satisfies the true problem's optimality
+// conditions. It starts from the point of the level before and from the
+// bound's maximiser; where neither finds a weighting that reaches A (near
+// the top of the last point's branch when the front bends the wrong way),
+// from the last point through eight levels in equal steps up to A, each
+// searched from the one before, and then from the far end. It keeps the
 // best weighting it meets whose L is at least A (to 1e-12 relative). In
 // majority mode, while no group's rate exceeds the majority's, the
 // constraints are linear in e and the first step is exact: the point
@@ -92,6 +101,8 @@ constexpr double near_top = 0.8;
 // this ends a search: validity and the effects then move by less than
 // 1e-11, and rounding keeps later steps from settling on one point.
 constexpr double converged = 1e-11;
+// The most halvings of a step's trusted angle.
+constexpr int most_shrinks = 20;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -487,6 +498,7 @@ class group_search {
       if (st.lowest >= level * (1 - level_tolerance)) {
         const double q = s_.quality(st);
         if (!best || q > best->quality) best = found{w, q, st.lowest};
+        if (!roomiest_ || st.lowest > roomiest_->lowest) roomiest_ = found{w, q, st.lowest};
       }
       std::vector<std::pair<int, int>> pairs;
       std::vector<pareto::linear_constraint> constraints =
@@ -513,13 +525,25 @@ class group_search {
         if (!corrected) break;
         next = std::move(corrected);
       }
-      // From a weighting that reaches the level, a step whose end does not
-      // is cut back to the last point on the way that does, when that
-      // point is better: the linearised constraints can promise a level
-      // far from where they were taken.
-      if (st.lowest >= level * (1 - level_tolerance)) {
-        if (std::optional<found> kept = feasible_on_way(w, *next, level);
-            kept && (!best || kept->quality > best->quality)) {
+      // A step whose end misses the level is cut back or drawn in (the
+      // linearised constraints can promise a level far from where they
+      // were taken).
+      const bool reached = st.lowest >= level * (1 - level_tolerance);
+      if (std::optional<found> kept = improved(w, reached, *next, level, best)) {
+        best = kept;
+        next = kept->w;
+      } else if (const standing end = s_.stand(*next);
+                 level > 0 && !(end.solved && end.lowest >= level * (1 - level_tolerance))) {
+        // Nothing better on the way: the linearisation is trusted too far.
+        // The step is taken again within an angle of w (in the metric of
+        // R) halved each time, as a trust region shrinks. None that helps:
+        // from a w that reaches the level, w is as good as the model can
+        // tell and the search ends; from one that does not, the full step
+        // is taken.
+        const std::vector<double> target = *next;
+        if (reached) next = w;
+        if (std::optional<found> kept = within_trust(
+                w, reached, s_.direction(st), s_.linearised(st, level), target, level, best)) {
           best = kept;
           next = kept->w;
         }
@@ -573,6 +597,103 @@ class group_search {
     return found{x, s_.quality(st), st.lowest};
   }
 
+  // A better weighting than `best` that reaches `level` on the way of a
+  // step from w to `target`: cut back along it from a w that reaches the
+  // level (`reached`) or, where that is no better (from a weighting on the
+  // level's boundary the chord leaves at once where the reachable set
+  // bulges), the end drawn towards the weighting of highest L met at this
+  // level, to the nearest point that reaches it, so that a step ending a
+  // hair short is kept and the search does not leap off from there.
+  std::optional<found> improved(const std::vector<double>& w, bool reached,
+                                const std::vector<double>& target, double level,
+                                const std::optional<found>& best) {
+    // A point that does not move from w leaves the search where it is.
+    const auto better = [&](const std::optional<found>& f) {
+      if (!f || (best && !(f->quality > best->quality))) return false;
+      double moved = 0;
+      for (std::size_t j = 0; j < w.size(); ++j) moved = std::max(moved, std::fabs(f->w[j] - w[j]));
+      return moved >= converged;
+    };
+    if (reached) {
+      if (std::optional<found> kept = feasible_on_way(w, target, level); better(kept)) return kept;
+    }
+    if (roomiest_ && level > 0) {
+      if (std::optional<found> kept = restored(target, roomiest_->w, level); better(kept))
+        return kept;
+    }
+    return std::nullopt;
+  }
+
+  // The step from w (which reaches `level` when `reached`) solved again with its end
+  // within an angle of w, w'R x >= cos(angle) |w| on the sphere, the
+  // angle halved from the full step's until the end, or a point on its
+  // way, is better than `best` and reaches the level.
+  std::optional<found> within_trust(const std::vector<double>& w, bool reached,
+                                    const std::vector<double>& c,
+                                    std::vector<pareto::linear_constraint> constraints,
+                                    const std::vector<double>& target, double level,
+                                    const std::optional<found>& best) {
+    const auto r = s_.r();
+    const std::size_t n = w.size();
+    pareto::linear_constraint trust;
+    trust.l.assign(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) trust.l[i] += r[i * n + j] * w[j];
+    }
+    const double size = std::sqrt(s_.norm2(w));
+    double cosine = 0;
+    for (std::size_t i = 0; i < n; ++i) cosine += trust.l[i] * target[i];
+    for (double& x : trust.l) x /= size;
+    double angle = std::acos(std::clamp(cosine / size, -1.0, 1.0));
+    constraints.push_back(trust);
+    for (int shrink = 0; shrink < most_shrinks && angle > 1e-9; ++shrink) {
+      angle /= 2;
+      constraints.back().b = std::cos(angle);
+      const std::optional<std::vector<double>> x = lp_.maximise(c, constraints);
+      if (!x) break;
+      const standing st = s_.stand(*x);
+      if (st.solved && st.lowest >= level * (1 - level_tolerance)) {
+        const double q = s_.quality(st);
+        if (!best || q > best->quality) return found{*x, q, st.lowest};
+      }
+      if (std::optional<found> kept = improved(w, reached, *x, level, best)) return kept;
+    }
+    return std::nullopt;
+  }
+
+  // The point nearest `target` on the segment from it to `anchor` (which
+  // reaches `level`) that reaches it, by bisection, scaled to w'Rw = 1;
+  // none when `target` itself reaches it.
+  std::optional<found> restored(const std::vector<double>& target,
+                                const std::vector<double>& anchor, double level) {
+    const auto point = [&](double t) {
+      std::vector<double> x(target.size());
+      for (std::size_t j = 0; j < target.size(); ++j) x[j] = (1 - t) * target[j] + t * anchor[j];
+      return x;
+    };
+    const auto reaches = [&](const standing& st) {
+      return st.solved && st.lowest >= level * (1 - level_tolerance);
+    };
+    if (reaches(s_.stand(target))) return std::nullopt;
+    double lo = 0;
+    double hi = 1;
+    for (int step = 0; step < 50 && hi - lo > 1e-15; ++step) {
+      const double mid = lo + (hi - lo) / 2;
+      if (reaches(s_.stand(point(mid)))) {
+        hi = mid;
+      } else {
+        lo = mid;
+      }
+    }
+    if (!(hi < 1)) return std::nullopt;
+    std::vector<double> x = point(hi);
+    const double scale = 1 / std::sqrt(s_.norm2(x));
+    for (double& v : x) v *= scale;
+    const standing st = s_.stand(x);
+    if (!reaches(st)) return std::nullopt;
+    return found{x, s_.quality(st), st.lowest};
+  }
+
   // The bound's maximiser at `level` (none: no weighting reaches it).
   std::optional<std::vector<double>> relaxed(double level) const {
     const std::vector<pareto::linear_constraint> t = s_.thresholds(level);
@@ -584,11 +705,30 @@ class group_search {
     std::optional<found> best;
     std::vector<std::vector<double>> all = starts;
     if (const auto r = relaxed(level)) all.push_back(*r);
+    roomiest_.reset();
     for (const std::vector<double>& start : all) {
       const std::optional<found> f = at_level(level, start);
       if (f && (!best || f->quality > best->quality)) best = f;
     }
+    roomiest_.reset();
     return best;
+  }
+
+  // A weighting that reaches `level`, from `from` (below it) through
+  // levels in equal steps between, each searched from the last one's
+  // weighting, so that every step stays near where it is linearised.
+  std::optional<found> continued(const found& from, double level) {
+    constexpr int steps = 8;
+    found here = from;
+    for (int k = 1; k <= steps; ++k) {
+      const double sub = from.lowest + (level - from.lowest) * k / steps;
+      roomiest_.reset();
+      const std::optional<found> f = at_level(sub, here.w);
+      roomiest_.reset();
+      if (!f) return std::nullopt;
+      here = *f;
+    }
+    return here;
   }
 
   // The weighting with the highest L met by sequential linearisation of
@@ -735,6 +875,8 @@ class group_search {
  private:
   group_setting& s_;
   const pareto::sphere_lp& lp_;
+  // The weighting of highest L met while best_at searches one level.
+  std::optional<found> roomiest_;
 };
 
 pareto::sign_constraint signs_of(weight_signs s) {
@@ -872,6 +1014,13 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
     for (int k = 1; k < n - 1; ++k) {
       const double level = first->lowest + (last.lowest - first->lowest) * k / (n - 1);
       std::optional<found> f = search.best_at(level, {points.back().w});
+      // Near the top of the last point's branch (a front that bends the
+      // wrong way) the steps from the point overshoot a level the branch
+      // still reaches: the level approached from the point in small steps.
+      if (!f) {
+        if (const std::optional<found> near = search.continued(points.back(), level))
+          f = search.best_at(level, {near->w});
+      }
       // The far end reaches every level: a search from it where the
       // others found nothing.
       if (!f) f = search.best_at(level, {last.w});
