@@ -48,8 +48,12 @@ class build_with_cmake(build_ext):
             # of the engine's inside: the binding sees the public headers only.
             ext.include_dirs += [str(build / "front_include"), str(ROOT / "include"),
                                  str(build / "include")]
-            ext.extra_objects += [str(build / "present" / "libfourfifths_present.a"),
-                                  str(build / "libfourfifths.a")]
+            libraries = [str(build / "present" / "libfourfifths_present.a"),
+                         str(build / "libfourfifths.a")]
+            ext.extra_objects += libraries
+            # A library built anew links the module anew, even when the
+            # module's own source is unchanged.
+            ext.depends += libraries
         super().run()
 
 

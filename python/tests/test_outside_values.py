@@ -162,5 +162,9 @@ def test_several_groups_outcomes_and_minimum():
     assert m["cut_score"] == at["cut_score"].iloc[0]
     with pytest.raises(ValueError, match="precise method only"):
         fourfifths.table(s, method="classic")
-    with pytest.raises(ValueError, match="one minority group"):
-        fourfifths.pareto(s, 0.1)
+    # The front of several groups: the explorer's columns for them.
+    front = fourfifths.pareto(s, 0.1, points=3)
+    assert list(front.columns[-(groups + 1):]) == (
+        ["lowest_ratio_to_highest"] + [f"ratio_to_highest_{g}" for g in o["group"]])
+    assert (front["lowest_ratio_to_highest"]
+            == front[[f"ratio_to_highest_{g}" for g in o["group"]]].min(axis=1)).all()
