@@ -414,14 +414,46 @@ bool front_options(const json& request, const present::scenario& s, pareto_optio
   return option_faults.empty();
 }
 
+// The front of the request's "baseline" scenario at the same options, when
+// it has one: the page draws it, dotted, into the current front on screen.
+std::optional<present::series> baseline_front(const json& request) {
+  const auto b = request.find("baseline");
+  if (b == request.end() || !b->is_object()) return std::nullopt;
+  const present::loaded_scenario loaded =
+      present::read_json_document(*b, present::id_rule::optional, present::group_rule::accepted);
+  if (!loaded.value) return std::nullopt;
+  pareto_options options;
+  if (!present::read_pareto_options(request, loaded.value->spec.mode, options).empty()) {
+    return std::nullopt;
+  }
+  std::optional<present::figure> chart;
+  if (loaded.problem) {
+    const pareto_result r = find_pareto_front(*loaded.problem, options);
+    if (r.value) chart = present::front_figure(*loaded.value, *r.value, nullptr);
+  } else if (loaded.group_problem) {
+    const group_pareto_result r = find_group_pareto_front(*loaded.group_problem, options);
+    if (r.value) chart = present::group_front_figure(*loaded.value, *r.value, nullptr);
+  }
+  if (!chart || chart->panels.empty() || chart->panels.front().lines.empty()) return std::nullopt;
+  present::series line = chart->panels.front().lines.front();
+  line.label = "baseline: " + line.label;
+  line.colour = 6;  // black, as the baseline's other curves
+  line.pattern = present::dash::dotted;
+  line.style = present::mark::line;
+  return line;
+}
+
 // The front's chart: as a download when the request wants downloads, and
 // at the screen's width (its ratio is in the page's heading, so the axis
-// title keeps only what fits).
+// title keeps only what fits), with the baseline's front on screen.
 void front_charts(present::figure chart, const json& request, const char* axis_title,
                   json& response) {
   if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
   if (const std::optional<int> width = screen_width(request)) {
     chart.panels.front().x.title = axis_title;
+    if (std::optional<present::series> baseline = baseline_front(request)) {
+      chart.panels.front().lines.push_back(std::move(*baseline));
+    }
     response["front_chart_screen"] = present::render_svg(for_screen(chart, *width));
   }
 }

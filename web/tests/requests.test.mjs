@@ -383,6 +383,15 @@ describe('several groups and the table across ratios', () => {
     }
   });
 
+  test('a baseline\'s front is drawn, dotted, into the front on screen only', () => {
+    const scenario = JSON.parse(published.text);
+    const baseline = published_with((s) => { s.predictors[0].d = -0.5; });
+    const front = JSON.parse(engine.front(JSON.stringify({ scenario, ratio: 0.1, width: 600, baseline })));
+    assert.deepEqual(front.front_errors, []);
+    assert.match(front.front_chart_screen, /baseline: Pareto front/);
+    assert.doesNotMatch(front.front_chart, /baseline/);
+  });
+
   test('groups: the table across ratios and the front are the explorer\'s', () => {
     const c = JSON.parse(readFileSync(join(source, 'tests/analysis/data/groups/cases.jsonl'), 'utf8').split('\n')[1]);
     const scenario = { ...group_scenario(c), requested_ratios: [0.25, 0.6] };
@@ -397,7 +406,12 @@ describe('several groups and the table across ratios', () => {
     assert.equal(front.several_groups, true);
     const native = explore(['pareto', '-', '--ratio', '0.25', '--format', 'csv'], JSON.stringify(scenario));
     assert.equal(native.status, 0, native.stderr);
-    assert_csv_close(front.csv, native.stdout, 'the front of several groups');
+    // The front of several groups is a local search at each level: the page's
+    // C library's last bits (musl's, not glibc's) may end it a little
+    // elsewhere. Quality at a maximum moves with the square of a change of
+    // the weights, so the weights agree to about 1e-7 where the numbers
+    // agree to 1e-12.
+    assert_csv_close(front.csv, native.stdout, 'the front of several groups', 1e-6);
     // Each point's impact ratio, as the page shows it, is its lowest ratio
     // to the highest rate.
     for (const point of front.front.points) assert.equal(point.ai_ratio, point.lowest_ratio_to_highest);

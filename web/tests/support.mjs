@@ -94,7 +94,7 @@ export function precise_error(column, got, want) {
 /// Compares two CSV tables of the explorer: the same rows and columns, the
 /// same words and empty fields, numbers within the tolerance. Returns the
 /// largest error.
-export function assert_csv_close(got, want, what) {
+export function assert_csv_close(got, want, what, tolerance = precise_tolerance) {
   const split = (text) => text.trim().split('\n').map((line) => line.split(','));
   const [got_header, ...got_rows] = split(got);
   const [want_header, ...want_rows] = split(want);
@@ -115,7 +115,7 @@ export function assert_csv_close(got, want, what) {
         continue;
       }
       const error = precise_error(column, Number(mine), Number(field));
-      assert.ok(error <= precise_tolerance, `${what}: row ${r + 1} ${column}: ${mine}, the explorer ${field}`);
+      assert.ok(error <= tolerance, `${what}: row ${r + 1} ${column}: ${mine}, the explorer ${field}`);
       worst = Math.max(worst, error);
     }
   }

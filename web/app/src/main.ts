@@ -365,7 +365,7 @@ class Page {
     return {
       scenario, ratio, narrow,
       evaluate: JSON.stringify({ scenario, ratio, narrow, width, downloads, ...(baseline ? { baseline } : {}) }),
-      front: JSON.stringify({ scenario, ratio, narrow, width, downloads, ...this.front }),
+      front: JSON.stringify({ scenario, ratio, narrow, width, downloads, ...this.front, ...(baseline ? { baseline } : {}) }),
     };
   }
 
