@@ -91,6 +91,34 @@ std::string fit_title(std::string_view title, double width) {
   return std::string(title) + std::string(ellipsis);
 }
 
+// The ratio across every panel: overall or the majority group's, as the mode
+// says.
+axis ratio_axis(bool overall) {
+  return {overall ? "Overall selection ratio" : "Majority-group selection ratio", 0.0, 1.0};
+}
+
+// The figure of three panels side by side under the title (or, without
+// one, what is plotted against the mode's ratio), the minimum's vertical
+// line repeated in the two later panels (of one group or of several).
+template <class Minimum>
+figure three_panels(std::string_view title, std::string_view what, bool overall,
+                    std::vector<panel> panels, const Minimum& minimum) {
+  figure f;
+  f.columns = 3;
+  const std::string against = overall ? " against the overall selection ratio"
+                                      : " against the majority group's selection ratio";
+  f.title =
+      fit_title(title.empty() ? std::string(what) + against : std::string(title), f.width - 20.0);
+  f.panels = std::move(panels);
+  if (minimum.found) {
+    const reference_line at_minimum{reference_line::orientation::vertical, minimum.ratio,
+                                    "minimum"};
+    f.panels[1].references.push_back(at_minimum);
+    f.panels[2].references.push_back(at_minimum);
+  }
+  return f;
+}
+
 // The quality panel's axis title.
 std::string quality_title(quality_basis quality) {
   return quality == quality_basis::criterion ? "Mean criterion composite (majority-group SD)"
@@ -171,25 +199,11 @@ figure plot_figure(const selection_model& model, fourfifths::method m, std::stri
   for (const double r : ratios_with(minimum)) c.add(r, fourfifths::outcome_at(model, r, m));
 
   const bool overall = model.mode == ratio_mode::overall;
-  const axis ratio{overall ? "Overall selection ratio" : "Majority-group selection ratio", 0.0,
-                   1.0};
-  figure f;
-  f.columns = 3;
-  f.title = fit_title(title.empty() ? (overall ? "Selection outcomes against the overall "
-                                                 "selection ratio"
-                                               : "Selection outcomes against the majority "
-                                                 "group's selection ratio")
-                                    : title,
-                      f.width - 20.0);
-  f.panels = {impact_panel(c, ratio, minimum), rates_panel(c, ratio),
-              quality_panel(c, ratio, model)};
-  if (minimum.found) {
-    const reference_line at_minimum{reference_line::orientation::vertical, minimum.ratio,
-                                    "minimum"};
-    f.panels[1].references.push_back(at_minimum);
-    f.panels[2].references.push_back(at_minimum);
-  }
-  return f;
+  const axis ratio = ratio_axis(overall);
+  return three_panels(
+      title, "Selection outcomes", overall,
+      {impact_panel(c, ratio, minimum), rates_panel(c, ratio), quality_panel(c, ratio, model)},
+      minimum);
 }
 
 std::string plot_svg(const scenario& s, const fourfifths::problem& p, fourfifths::method m) {
@@ -303,27 +317,13 @@ figure group_plot_figure(const fourfifths::group_problem& problem, std::string_v
   for (const double r : ratios_with(minimum)) c.add(r, fourfifths::group_outcome_at(model, r));
 
   const bool overall = model.mode == ratio_mode::overall;
-  const axis ratio{overall ? "Overall selection ratio" : "Majority-group selection ratio", 0.0,
-                   1.0};
-  figure f;
-  f.columns = 3;
-  f.title = fit_title(title.empty() ? (overall ? "Every group's outcomes against the overall "
-                                                 "selection ratio"
-                                               : "Every group's outcomes against the majority "
-                                                 "group's selection ratio")
-                                    : title,
-                      f.width - 20.0);
+  const axis ratio = ratio_axis(overall);
   // In overall mode the overall rate is the x axis itself.
   const bool overall_line = !overall && model.majority_share.has_value();
-  f.panels = {rule_panel(c, ratio, minimum), group_rates_panel(c, ratio, overall_line),
-              group_quality_panel(c, ratio, model)};
-  if (minimum.found) {
-    const reference_line at_minimum{reference_line::orientation::vertical, minimum.ratio,
-                                    "minimum"};
-    f.panels[1].references.push_back(at_minimum);
-    f.panels[2].references.push_back(at_minimum);
-  }
-  return f;
+  return three_panels(title, "Every group's outcomes", overall,
+                      {rule_panel(c, ratio, minimum), group_rates_panel(c, ratio, overall_line),
+                       group_quality_panel(c, ratio, model)},
+                      minimum);
 }
 
 std::string plot_svg(const scenario& s, const fourfifths::group_problem& p) {
