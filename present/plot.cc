@@ -125,6 +125,20 @@ std::string quality_title(quality_basis quality) {
                                              : "Mean predictor composite (majority-group SD)";
 }
 
+// The four-fifths line, and the minimum (of one group or of several) as a
+// labelled point with its vertical line, or a note that there is none.
+template <class Minimum>
+void mark_four_fifths(panel& p, const Minimum& minimum) {
+  p.references.push_back({reference_line::orientation::horizontal, four_fifths, "four-fifths"});
+  if (minimum.found) {
+    p.references.push_back({reference_line::orientation::vertical, minimum.ratio, ""});
+    p.markers.push_back(
+        {minimum.ratio, four_fifths, minimum_label(minimum.ratio), shape::circle, black});
+  } else {
+    p.note = "no four-fifths minimum found";
+  }
+}
+
 panel impact_panel(const curves& c, const axis& ratio, const four_fifths_minimum& minimum) {
   panel p;
   p.title = "Adverse impact";
@@ -138,14 +152,7 @@ panel impact_panel(const curves& c, const axis& ratio, const four_fifths_minimum
   p.y = {"Impact ratio (minority / majority)", 0.0,
          highest <= 1.2 ? std::optional<double>(1.2) : std::nullopt};
   p.lines.push_back({.label = "Impact ratio", .x = c.x, .y = c.impact, .colour = blue});
-  p.references.push_back({reference_line::orientation::horizontal, four_fifths, "four-fifths"});
-  if (minimum.found) {
-    p.references.push_back({reference_line::orientation::vertical, minimum.ratio, ""});
-    p.markers.push_back(
-        {minimum.ratio, four_fifths, minimum_label(minimum.ratio), shape::circle, black});
-  } else {
-    p.note = "no four-fifths minimum found";
-  }
+  mark_four_fifths(p, minimum);
   return p;
 }
 
@@ -268,14 +275,7 @@ panel rule_panel(const group_curves& c, const axis& ratio, const group_minimum& 
   for (std::size_t g = 0; g < c.names.size(); ++g) {
     p.lines.push_back(group_series(c, g, c.to_highest[g]));
   }
-  p.references.push_back({reference_line::orientation::horizontal, four_fifths, "four-fifths"});
-  if (minimum.found) {
-    p.references.push_back({reference_line::orientation::vertical, minimum.ratio, ""});
-    p.markers.push_back(
-        {minimum.ratio, four_fifths, minimum_label(minimum.ratio), shape::circle, black});
-  } else {
-    p.note = "no four-fifths minimum found";
-  }
+  mark_four_fifths(p, minimum);
   return p;
 }
 
