@@ -51,6 +51,30 @@ void cholesky_solve(const std::vector<double>& l, int m, std::span<double> x) {
   }
 }
 
+// The determinant of the k*k matrix `a` (row-major, overwritten).
+double determinant(std::vector<double>& a, int k) {
+  double det = 1;
+  for (int j = 0; j < k; ++j) {
+    int pivot = j;
+    for (int i = j + 1; i < k; ++i) {
+      if (std::fabs(a[at(i * k + j)]) > std::fabs(a[at(pivot * k + j)])) pivot = i;
+    }
+    if (a[at(pivot * k + j)] == 0) return 0;
+    if (pivot != j) {
+      for (int c = 0; c < k; ++c) std::swap(a[at(j * k + c)], a[at(pivot * k + c)]);
+      det = -det;
+    }
+    det *= a[at(j * k + j)];
+    for (int i = j + 1; i < k; ++i) {
+      const double f = a[at(i * k + j)] / a[at(j * k + j)];
+      for (int c = j; c < k; ++c) a[at(i * k + c)] -= f * a[at(j * k + c)];
+    }
+  }
+  return det;
+}
+
+}  // namespace
+
 // Solves the m*m system a x = b (row-major, both overwritten) by Gaussian
 // elimination with partial pivoting; false when a pivot falls below 1e-13
 // of the largest entry (dependent equations).
@@ -81,30 +105,6 @@ bool gauss_solve(std::vector<double>& a, std::vector<double>& b, int m) {
   }
   return true;
 }
-
-// The determinant of the k*k matrix `a` (row-major, overwritten).
-double determinant(std::vector<double>& a, int k) {
-  double det = 1;
-  for (int j = 0; j < k; ++j) {
-    int pivot = j;
-    for (int i = j + 1; i < k; ++i) {
-      if (std::fabs(a[at(i * k + j)]) > std::fabs(a[at(pivot * k + j)])) pivot = i;
-    }
-    if (a[at(pivot * k + j)] == 0) return 0;
-    if (pivot != j) {
-      for (int c = 0; c < k; ++c) std::swap(a[at(j * k + c)], a[at(pivot * k + c)]);
-      det = -det;
-    }
-    det *= a[at(j * k + j)];
-    for (int i = j + 1; i < k; ++i) {
-      const double f = a[at(i * k + j)] / a[at(j * k + j)];
-      for (int c = j; c < k; ++c) a[at(i * k + c)] -= f * a[at(j * k + c)];
-    }
-  }
-  return det;
-}
-
-}  // namespace
 
 sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
     : n_(n), signs_(signs), r_(r.begin(), r.end()) {
@@ -140,9 +140,37 @@ sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
   }
 }
 
+// By constraint generation: the exact maximiser under some of the
+// constraints (none at first) bounds the one under all of them from above,
+// so where it meets all, it is the maximiser under all; otherwise the
+// constraint it misses most joins and the search is made again. Most
+// constraints of a step are far from binding, and the enumeration's cost
+// grows with the number of subsets of the constraints it is given.
 std::optional<std::vector<double>> sphere_lp::maximise(
     std::span<const double> c, std::span<const linear_constraint> constraints) const {
-  return search(c, constraints, false);
+  std::vector<linear_constraint> working;
+  std::vector<bool> taken(constraints.size(), false);
+  while (true) {
+    std::optional<std::vector<double>> w = search(c, working, false);
+    if (!w) return w;
+    std::size_t worst = constraints.size();
+    double worst_miss = 0;
+    for (std::size_t k = 0; k < constraints.size(); ++k) {
+      if (taken[k]) continue;
+      double s = 0;
+      for (int j = 0; j < n_; ++j) s += constraints[k].l[at(j)] * (*w)[at(j)];
+      // Missed as search's check counts it.
+      const double miss =
+          constraints[k].b - constraint_tolerance * (1 + std::fabs(constraints[k].b)) - s;
+      if (miss > worst_miss) {
+        worst_miss = miss;
+        worst = k;
+      }
+    }
+    if (worst == constraints.size()) return w;
+    taken[worst] = true;
+    working.push_back(constraints[worst]);
+  }
 }
 
 std::optional<std::vector<double>> sphere_lp::maximise_lowest(
@@ -182,6 +210,9 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // The work space of each set of active constraints, kept between them.
   std::vector<int> index;
   std::vector<double> z, alpha0, minor, a, rhs;
+  // The sets of active constraints to visit, and those whose supersets
+  // cannot do better.
+  std::vector<std::uint32_t> sets, dead;
   index.reserve(at(vectors));
   for (std::vector<double>* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
   minor.reserve(at(vectors) * at(vectors));
@@ -197,13 +228,24 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   for (const support& p : supports_) {
     const int m_p = static_cast<int>(p.members.size());
     v.assign(at(vectors) * at(m_p), 0);
+    for (int i = 0; i < m_p; ++i) v[at(i)] = c[at(p.members[at(i)])];
+    solved = v;
+    cholesky_solve(p.chol, m_p, std::span<double>(solved).subspan(0, at(m_p)));
+    if (!lowest && best) {
+      // The support's ceiling (below) from the objective alone, before the
+      // constraints' work.
+      double s = 0;
+      for (int q = 0; q < m_p; ++q) s += v[at(q)] * solved[at(q)];
+      if (std::sqrt(std::max(0.0, s)) * (1 + 1e-12) + 1e-15 < best_value) continue;
+    }
     for (int i = 0; i < m_p; ++i) {
       const auto j = at(p.members[at(i)]);
-      v[at(i)] = c[j];
-      for (int k = 0; k < k_all; ++k) v[at((k + 1) * m_p + i)] = constraints[at(k)].l[j];
+      for (int k = 0; k < k_all; ++k) {
+        v[at((k + 1) * m_p + i)] = constraints[at(k)].l[j];
+        solved[at((k + 1) * m_p + i)] = constraints[at(k)].l[j];
+      }
     }
-    solved = v;
-    for (int k = 0; k < vectors; ++k)
+    for (int k = 1; k < vectors; ++k)
       cholesky_solve(p.chol, m_p, std::span<double>(solved).subspan(at(k * m_p), at(m_p)));
     gram.assign(at(vectors) * at(vectors), 0);
     for (int i = 0; i < vectors; ++i) {
@@ -230,7 +272,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     // The sets of each size in turn (Gosper's next set of the same size),
     // up to the most the support allows.
     const int largest = std::min(k_all, lowest ? m_p : m_p - 1);
-    std::vector<std::uint32_t> sets;
+    sets.clear();
     for (int size = lowest ? 1 : 0; size <= largest; ++size) {
       if (size == 0) {
         sets.push_back(0);
@@ -245,7 +287,10 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
         set = (((ripple ^ set) >> 2) / low) | ripple;
       }
     }
+    dead.clear();
     for (const std::uint32_t s : sets) {
+      if (std::any_of(dead.begin(), dead.end(), [s](std::uint32_t d) { return (s & d) == d; }))
+        continue;
       const int chosen = std::popcount(s);
       // The vectors of the span (the objective, then the active
       // constraints; or the constraints at the minimum) and the rows of the
@@ -314,8 +359,31 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       }
       if (!(q2 > 0)) continue;
       const double disc = q1 * q1 - q2 * (q0 - 1);
-      if (disc < 0) continue;
+      if (disc < 0) {
+        // No point of the sphere meets these equations, nor any set of
+        // them with more.
+        if (!lowest) dead.push_back(s);
+        continue;
+      }
       const double root = std::sqrt(disc);
+      if (!lowest && best) {
+        // The two roots are the highest and the lowest c.w on the sphere
+        // where these constraints hold as equations (the support's
+        // ellipsoid cut by them): more equations cut it further, so where
+        // the highest cannot beat the best so far, no set with more
+        // members can, and they are passed over. The margin keeps
+        // rounding from deciding.
+        double high = -std::numeric_limits<double>::infinity();
+        for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
+          double value = 0;
+          for (int k = 0; k < m; ++k) value += g(0, k) * (alpha0[at(k)] + t * z[at(k)]);
+          high = std::max(high, value);
+        }
+        if (high < best_value - 1e-12 * (1 + std::fabs(best_value))) {
+          dead.push_back(s);
+          continue;
+        }
+      }
       for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
         std::fill(w.begin(), w.end(), 0.0);
         bool signs_ok = true;

@@ -77,6 +77,11 @@ class sphere_lp {
   std::vector<support> supports_;
 };
 
+/// Solves the m*m system a x = b (row-major; x into b, both overwritten) by
+/// Gaussian elimination with partial pivoting; false when a pivot falls
+/// below 1e-13 of the largest entry (dependent equations).
+bool gauss_solve(std::vector<double>& a, std::vector<double>& b, int m);
+
 }  // namespace pareto
 
 #endif  // FOURFIFTHS_PARETO_SPHERE_LP_H_
