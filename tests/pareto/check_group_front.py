@@ -22,6 +22,7 @@ Exit 0 when every check passes.
 """
 import argparse
 import json
+import math
 import os
 import subprocess
 import sys
@@ -34,6 +35,14 @@ TOLERANCE = 1e-6
 
 def q(z):
     return special.ndtr(-z)
+
+
+SQRT_2PI = math.sqrt(2 * math.pi)
+
+
+def q1(z):
+    """The upper tail area of one number."""
+    return 0.5 * math.erfc(z / math.sqrt(2))
 
 
 def random_problem(rng, index):
@@ -90,18 +99,23 @@ class model:
         self.p0 = 1 - self.shares.sum()
         self.ratio = p["ratio"]
         self.overall = p["mode"] == "overall"
+        self.z = float(special.ndtri(1 - self.ratio))  # Q^-1(R)
 
     def cut(self, e):
-        """Cut scores for rows of effects e (k x G)."""
+        """Cut scores for rows of effects e (k x G).
+
+        Every group's tail area at x lies between those of the lowest and
+        the highest mean (the majority's 0 among them), so the root lies
+        within Q^-1(R) of both: bisection in that bracket, then Newton."""
         if not self.overall:
-            return np.full(e.shape[0], special.ndtri(1 - self.ratio))
-        lo = np.minimum(e.min(axis=1), 0) - 12
-        hi = np.maximum(e.max(axis=1), 0) + 12
+            return np.full(e.shape[0], self.z)
+        lo = np.minimum(e.min(axis=1), 0) + self.z - 1e-9
+        hi = np.maximum(e.max(axis=1), 0) + self.z + 1e-9
 
         def f(x):
             return self.p0 * q(x) + (self.shares * q(x[:, None] - e)).sum(axis=1) - self.ratio
 
-        for _ in range(30):
+        for _ in range(14):
             mid = (lo + hi) / 2
             above = f(mid) > 0
             lo = np.where(above, mid, lo)
@@ -112,19 +126,40 @@ class model:
             x = x + f(x) / (dens / np.sqrt(2 * np.pi))
         return x
 
+    def cut_one(self, e):
+        """The cut score for one row of effects, in scalar arithmetic:
+        Newton's method kept inside the bracket of cut()."""
+        lo = min(min(e), 0.0) + self.z - 1e-9
+        hi = max(max(e), 0.0) + self.z + 1e-9
+        shares = [float(s) for s in self.shares]
+        x = min(max(self.z, lo), hi)
+        for _ in range(100):
+            g = self.p0 * q1(x) + sum(s * q1(x - ei) for s, ei in zip(shares, e)) - self.ratio
+            if g == 0:
+                return x
+            if g > 0:
+                lo = x
+            else:
+                hi = x
+            dens = (self.p0 * math.exp(-x * x / 2)
+                    + sum(s * math.exp(-(x - ei) ** 2 / 2) for s, ei in zip(shares, e))) / SQRT_2PI
+            step = g / dens if dens > 0 else math.inf
+            if abs(step) <= 1e-15 * max(1.0, abs(x)):
+                return x + step
+            nxt = x + step
+            x = nxt if lo < nxt < hi else (lo + hi) / 2
+            if hi - lo <= 1e-15 * max(1.0, abs(x)):
+                return x
+        return x
+
     def scalar(self, w):
         """Validity and lowest ratio of one weighting (for the optimiser)."""
         sigma = np.sqrt(w @ self.rpp @ w)
         v = (w @ self.a) / sigma
-        e = (self.dp @ w) / sigma
-        if self.overall:
-            def f(x):
-                return self.p0 * q(x) + float(self.shares @ q(x - e)) - self.ratio
-            x = optimize.brentq(f, min(e.min(), 0) - 12, max(e.max(), 0) + 12, xtol=1e-15, rtol=1e-15)
-        else:
-            x = special.ndtri(1 - self.ratio)
-        sr = np.concatenate([[q(x)], q(x - e)])
-        return v, sr.min() / sr.max()
+        e = [float(x) for x in (self.dp @ w) / sigma]
+        x = self.cut_one(e) if self.overall else self.z
+        sr = [q1(x)] + [q1(x - ei) for ei in e]
+        return v, min(sr) / max(sr)
 
     def evaluate(self, w):
         """Validity, lowest ratio and each group's ratio (majority first) of rows w."""
