@@ -823,9 +823,14 @@ class group_search {
   }
 
   // The bound's maximiser at `level` (none: no weighting reaches it).
-  std::optional<std::vector<double>> relaxed(double level) const {
+  // (A level's start, its polish and its certificate ask for it in turn:
+  // the last answer is kept.)
+  std::optional<std::vector<double>> relaxed(double level) {
+    if (relaxed_level_ && *relaxed_level_ == level) return relaxed_;
     const std::vector<pareto::linear_constraint> t = s_.thresholds(level);
-    return lp_.maximise(s_.a(), t);
+    relaxed_ = lp_.maximise(s_.a(), t);
+    relaxed_level_ = level;
+    return relaxed_;
   }
 
   // The best weighting at `level` from every start.
@@ -1216,6 +1221,9 @@ class group_search {
   const pareto::sphere_lp& lp_;
   // The weighting of highest L met while best_at searches one level.
   std::optional<found> roomiest_;
+  // The last level the bound was asked for, and its maximiser.
+  std::optional<double> relaxed_level_;
+  std::optional<std::vector<double>> relaxed_;
 };
 
 pareto::sign_constraint signs_of(weight_signs s) {
