@@ -692,32 +692,44 @@ class group_search {
     return best;
   }
 
+  // Which end of a segment reaches the level.
+  enum class end { first, second };
+
   // The farthest point on the segment from w (which reaches `level`) to
-  // `target` that reaches it, by bisection, scaled to w'Rw = 1; none when
-  // `target` itself reaches it.
+  // `target` that reaches it, scaled to w'Rw = 1; none when `target` itself
+  // reaches it.
   std::optional<found> feasible_on_way(const std::vector<double>& w,
                                        const std::vector<double>& target, double level) {
+    return crossing(w, target, end::first, level);
+  }
+
+  // The point of the segment (1 - t) a + t b nearest the end that misses
+  // `level` among those that reach it, found by bisection from the end
+  // that reaches it (`reaching`), scaled to w'Rw = 1; none when the other
+  // end reaches it too, or no point off the reaching end does.
+  std::optional<found> crossing(const std::vector<double>& a, const std::vector<double>& b,
+                                end reaching, double level) {
     const auto point = [&](double t) {
-      std::vector<double> x(w.size());
-      for (std::size_t j = 0; j < w.size(); ++j) x[j] = (1 - t) * w[j] + t * target[j];
+      std::vector<double> x(a.size());
+      for (std::size_t j = 0; j < a.size(); ++j) x[j] = (1 - t) * a[j] + t * b[j];
       return x;
     };
     const auto reaches = [&](const standing& st) {
       return st.solved && st.lowest >= level * (1 - level_tolerance);
     };
-    if (reaches(s_.stand(target))) return std::nullopt;
+    if (reaches(s_.stand(reaching == end::first ? b : a))) return std::nullopt;
     double lo = 0;
     double hi = 1;
     for (int step = 0; step < 50 && hi - lo > 1e-15; ++step) {
       const double mid = lo + (hi - lo) / 2;
-      if (reaches(s_.stand(point(mid)))) {
+      if (reaches(s_.stand(point(mid))) == (reaching == end::first)) {
         lo = mid;
       } else {
         hi = mid;
       }
     }
-    if (!(lo > 0)) return std::nullopt;
-    std::vector<double> x = point(lo);
+    if (reaching == end::first ? !(lo > 0) : !(hi < 1)) return std::nullopt;
+    std::vector<double> x = point(reaching == end::first ? lo : hi);
     const double scale = 1 / std::sqrt(s_.norm2(x));
     for (double& v : x) v *= scale;
     const standing st = s_.stand(x);
@@ -790,36 +802,11 @@ class group_search {
   }
 
   // The point nearest `target` on the segment from it to `anchor` (which
-  // reaches `level`) that reaches it, by bisection, scaled to w'Rw = 1;
-  // none when `target` itself reaches it.
+  // reaches `level`) that reaches it, scaled to w'Rw = 1; none when
+  // `target` itself reaches it.
   std::optional<found> restored(const std::vector<double>& target,
                                 const std::vector<double>& anchor, double level) {
-    const auto point = [&](double t) {
-      std::vector<double> x(target.size());
-      for (std::size_t j = 0; j < target.size(); ++j) x[j] = (1 - t) * target[j] + t * anchor[j];
-      return x;
-    };
-    const auto reaches = [&](const standing& st) {
-      return st.solved && st.lowest >= level * (1 - level_tolerance);
-    };
-    if (reaches(s_.stand(target))) return std::nullopt;
-    double lo = 0;
-    double hi = 1;
-    for (int step = 0; step < 50 && hi - lo > 1e-15; ++step) {
-      const double mid = lo + (hi - lo) / 2;
-      if (reaches(s_.stand(point(mid)))) {
-        hi = mid;
-      } else {
-        lo = mid;
-      }
-    }
-    if (!(hi < 1)) return std::nullopt;
-    std::vector<double> x = point(hi);
-    const double scale = 1 / std::sqrt(s_.norm2(x));
-    for (double& v : x) v *= scale;
-    const standing st = s_.stand(x);
-    if (!reaches(st)) return std::nullopt;
-    return found{x, s_.quality(st), st.lowest};
+    return crossing(target, anchor, end::second, level);
   }
 
   // The bound's maximiser at `level` (none: no weighting reaches it).
