@@ -64,3 +64,46 @@ function(fourfifths_test_folder folder)
   gtest_discover_tests(${target} TEST_PREFIX "${folder}." DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${folder})
 endfunction()
+
+# fourfifths_missing(WHAT NEEDS)
+# WHAT (the explorer, the tests) is left out of this build because NEEDS,
+# a package or another part, is missing. Configure goes on, so that the
+# program alone builds on a machine with only what it needs.
+function(fourfifths_missing what needs)
+  string(MAKE_C_IDENTIFIER "${what}" key)
+  set_property(GLOBAL APPEND PROPERTY FOURFIFTHS_MISSING_${key} "${needs}")
+  get_property(parts GLOBAL PROPERTY FOURFIFTHS_MISSING_PARTS)
+  if(NOT what IN_LIST parts)
+    set_property(GLOBAL APPEND PROPERTY FOURFIFTHS_MISSING_PARTS "${what}")
+  endif()
+endfunction()
+
+# At the end of configure: what was left out and why, as a warning, and a
+# target in the default build that fails with the same words, so that
+# building everything on a machine that lacks packages fails at once and
+# says which, while a build of the program alone (--target fourfifths) is
+# untouched.
+function(fourfifths_report_missing)
+  get_property(parts GLOBAL PROPERTY FOURFIFTHS_MISSING_PARTS)
+  if(NOT parts)
+    return()
+  endif()
+  set(lines)
+  foreach(what ${parts})
+    string(MAKE_C_IDENTIFIER "${what}" key)
+    get_property(needs GLOBAL PROPERTY FOURFIFTHS_MISSING_${key})
+    list(JOIN needs ", " needs)
+    list(APPEND lines "${what} left out: missing ${needs}")
+  endforeach()
+  list(JOIN lines "\n" text)
+  message(WARNING "${text}\nThe program alone builds (--target fourfifths); "
+    "sh .ci/install-deps --tests installs what the rest needs.")
+  set(echoes)
+  foreach(line ${lines})
+    list(APPEND echoes COMMAND ${CMAKE_COMMAND} -E echo "${line}")
+  endforeach()
+  add_custom_target(missing_packages ALL ${echoes}
+    COMMAND ${CMAKE_COMMAND} -E echo "sh .ci/install-deps --tests installs what is missing"
+    COMMAND ${CMAKE_COMMAND} -E false
+    VERBATIM)
+endfunction()
