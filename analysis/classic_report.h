@@ -16,8 +16,11 @@ std::string check_messages(const check_result& checked);
 
 /// The classic analysis that the report prints: the composites formed from
 /// the weights as given, and every entry by the classic routines, whatever
-/// the deck holds (a composite without variance included).
-fourfifths::analysis_result classic_analysis(const fourfifths::problem& p);
+/// the deck holds (a composite without variance included). The report's
+/// minimum compares the minority with the majority alone.
+fourfifths::analysis_result classic_analysis(
+    const fourfifths::problem& p, fourfifths::four_fifths_comparison who =
+                                      fourfifths::four_fifths_comparison::minority_to_majority);
 
 }  // namespace analysis
 

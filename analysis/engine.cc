@@ -316,6 +316,10 @@ selection_model model_of(const problem& p) {
 namespace {
 
 bool known(method m) { return m == method::classic || m == method::precise; }
+bool known(four_fifths_comparison who) {
+  return who == four_fifths_comparison::to_highest ||
+         who == four_fifths_comparison::minority_to_majority;
+}
 
 bool share(double v) { return std::isfinite(v) && v >= 0 && v <= 1; }
 
@@ -325,9 +329,10 @@ outcome unchecked_outcome(const selection_model& model, double ratio, method m) 
                               : analysis::selout_precise(model, ratio);
 }
 
-four_fifths_minimum unchecked_minimum(const selection_model& model, method m) {
-  return m == method::classic ? analysis::srmax_search(model)
-                              : analysis::srmax_search_precise(model);
+four_fifths_minimum unchecked_minimum(const selection_model& model, method m,
+                                      four_fifths_comparison who) {
+  return m == method::classic ? analysis::srmax_search(model, who)
+                              : analysis::srmax_search_precise(model, who);
 }
 
 bool usable(const selection_model& model, method m) {
@@ -337,14 +342,15 @@ bool usable(const selection_model& model, method m) {
 // The entries of an analysis whose model is set: each by the method's own
 // routines, without checks (the classic report's are whatever its deck
 // gives), or, for a model the calls cannot use, each invalid.
-void add_entries(const problem& p, analysis_result& a, method m, bool valid) {
+void add_entries(const problem& p, analysis_result& a, method m, bool valid,
+                 four_fifths_comparison who) {
   const std::vector<double>& requested = p.spec().requested_ratios;
   a.entries.reserve(builtin_ratios.size() + 1 + requested.size());
   auto at = [&](double r) {
     return valid ? unchecked_outcome(a.model, r, m) : analysis::invalid_outcome(r);
   };
   if (valid) {
-    a.minimum = unchecked_minimum(a.model, m);
+    a.minimum = unchecked_minimum(a.model, m, who);
   } else {
     a.minimum.status = outcome_status::invalid_argument;
   }
@@ -417,23 +423,26 @@ std::vector<outcome> outcomes_at(const problem& p, std::span<const double> ratio
   return out;
 }
 
-four_fifths_minimum find_four_fifths_minimum(const selection_model& model, method m) {
-  if (!usable(model, m)) {
+four_fifths_minimum find_four_fifths_minimum(const selection_model& model, method m,
+                                             four_fifths_comparison who) {
+  if (!usable(model, m) || !known(who)) {
     four_fifths_minimum none;
     none.status = outcome_status::invalid_argument;
     return none;
   }
-  return unchecked_minimum(model, m);
+  return unchecked_minimum(model, m, who);
 }
 
-four_fifths_minimum find_four_fifths_minimum(const problem& p, method m) {
-  return find_four_fifths_minimum(model_of(p), m);
+four_fifths_minimum find_four_fifths_minimum(const problem& p, method m,
+                                             four_fifths_comparison who) {
+  return find_four_fifths_minimum(model_of(p), m, who);
 }
 
 analysis_result analyse(const problem& p, method m) {
-  if (m == method::classic) return analysis::classic_analysis(p);
+  if (m == method::classic)
+    return analysis::classic_analysis(p, four_fifths_comparison::to_highest);
   analysis_result a = analyse_weighted(p, weighting_of(p), m, analysis::weight_scale::unit);
-  add_entries(p, a, m, usable(a.model, m));
+  add_entries(p, a, m, usable(a.model, m), four_fifths_comparison::to_highest);
   return a;
 }
 
@@ -441,11 +450,12 @@ analysis_result analyse(const problem& p, method m) {
 
 namespace analysis {
 
-fourfifths::analysis_result classic_analysis(const fourfifths::problem& p) {
+fourfifths::analysis_result classic_analysis(const fourfifths::problem& p,
+                                             fourfifths::four_fifths_comparison who) {
   using fourfifths::method;
   fourfifths::analysis_result a =
       fourfifths::analyse_weighted(p, weighting(p), method::classic, weight_scale::as_given);
-  fourfifths::add_entries(p, a, method::classic, true);
+  fourfifths::add_entries(p, a, method::classic, true, who);
   return a;
 }
 

@@ -203,20 +203,29 @@ outcome selout(const selection_model& model, double target) {
   return out;
 }
 
-four_fifths_minimum srmax_search(const selection_model& model) {
+four_fifths_minimum srmax_search(const selection_model& model,
+                                 fourfifths::four_fifths_comparison who) {
   four_fifths_minimum result;
-  fun1 f{.dpc = model.predictor_effect};
+  // With the minority above the majority and every group compared with the
+  // highest rate, the minority is the reference: the search runs on its
+  // scale, where the majority lies -dpc away.
+  const bool mirrored =
+      who == fourfifths::four_fifths_comparison::to_highest && model.predictor_effect > 0;
+  fun1 f{.dpc = mirrored ? -model.predictor_effect : model.predictor_effect};
   double b = 0;
   double c = 0;
   result.code = solve_cut_score(f, b, c);
   if (!solved(result.code)) return result;
   // The group ratios are those of the last evaluation of fun1.
+  const double sr_majority = mirrored ? f.sri : f.sra;
+  const double sr_minority = mirrored ? f.sra : f.sri;
   result.found = true;
   result.status = outcome_status::solved;
-  result.cut_score = b;
-  result.sr_majority = f.sra;
-  result.sr_minority = f.sri;
-  result.ratio = model.mode == ratio_mode::overall ? mixture(model, f.sra, f.sri) : f.sra;
+  result.cut_score = mirrored ? b + model.predictor_effect : b;
+  result.sr_majority = sr_majority;
+  result.sr_minority = sr_minority;
+  result.ratio =
+      model.mode == ratio_mode::overall ? mixture(model, sr_majority, sr_minority) : sr_majority;
   return result;
 }
 
@@ -304,10 +313,12 @@ namespace {
 
 // The smallest ratio (to the last bit) whose precise outcome passes the
 // four-fifths rule, searched from `start`, a ratio near it; its outcome.
-std::optional<outcome> smallest_passing(const selection_model& model, double start) {
+std::optional<outcome> smallest_passing(const selection_model& model, double start,
+                                        fourfifths::four_fifths_comparison who) {
+  const bool to_highest = who == fourfifths::four_fifths_comparison::to_highest;
   const std::optional<double> ratio = smallest_passing_ratio(start, [&](double r) {
     const outcome o = selout_precise(model, r);
-    return o.solved() && o.ai_ratio >= four_fifths;
+    return o.solved() && (to_highest ? o.ratio_to_highest() : o.ai_ratio) >= four_fifths;
   });
   if (!ratio) return std::nullopt;
   return selout_precise(model, *ratio);
@@ -315,11 +326,18 @@ std::optional<outcome> smallest_passing(const selection_model& model, double sta
 
 }  // namespace
 
-four_fifths_minimum srmax_search_precise(const selection_model& model) {
+four_fifths_minimum srmax_search_precise(const selection_model& model,
+                                         fourfifths::four_fifths_comparison who) {
   four_fifths_minimum result;
-  result.code = 4;  // no sign change: the impact ratio never reaches 0.8
-  const double d = model.predictor_effect;
-  // With d >= 0 the impact ratio is at least 1 at every cut score.
+  result.code = 4;  // no sign change: the lower rate never falls to 0.8 of the higher
+  const double dpc = model.predictor_effect;
+  // The search runs on the scale of the group with the higher mean, where
+  // the other lies d below it: the minority while it scores lower; the
+  // majority, -dpc below the minority, once the minority scores higher and
+  // the rule compares every group with the highest rate. Compared with the
+  // majority alone, a minority at or above it is never below 0.8 of it.
+  const bool mirrored = who == fourfifths::four_fifths_comparison::to_highest && dpc > 0;
+  const double d = mirrored ? -dpc : dpc;
   if (!(d < 0)) return result;
   // log Q(x - d) - log Q(x) - log 0.8 falls as x rises (the normal hazard
   // rate rises), from -log 0.8 far below to minus infinity.
@@ -332,19 +350,23 @@ four_fifths_minimum srmax_search_precise(const selection_model& model) {
     return precise::density(x) / precise::upper_tail(x) -
            precise::density(x - d) / precise::upper_tail(x - d);
   };
-  // At the root the minority's ratio is 0.8 times the majority's, so at
+  // At the root the lower group's ratio is 0.8 times the higher's, so at
   // most 0.8: x - d lies above -0.85, where g(d - 1) > 0 for every d. Up to
   // 37 the tail areas are normal doubles, so the logarithms are finite.
   const double lo = d - 1;
   const double hi = std::min(37.0, d + 37);
   if (!(g(lo) > 0 && g(hi) < 0)) return result;
   const double x = decreasing_root(g, dg, lo, hi, std::clamp(0.0, lo, hi));
-  const double start = model.mode == ratio_mode::overall
-                           ? mixture(model, precise::upper_tail(x), precise::upper_tail(x - d))
-                           : precise::upper_tail(x);
+  // The groups' rates at the root, the majority's first.
+  const double higher = precise::upper_tail(x);
+  const double lower = precise::upper_tail(x - d);
+  const double sr_majority = mirrored ? lower : higher;
+  const double sr_minority = mirrored ? higher : lower;
+  const double start =
+      model.mode == ratio_mode::overall ? mixture(model, sr_majority, sr_minority) : sr_majority;
   // The ratio of the root, rounded, may fall on either side of the rule:
   // the minimum is the first ratio whose own outcome passes.
-  const std::optional<outcome> at = smallest_passing(model, start);
+  const std::optional<outcome> at = smallest_passing(model, start, who);
   if (!at) {
     result.code = 5;  // no ratio the method resolves passes
     return result;

@@ -52,11 +52,20 @@ fourfifths::outcome selout(const fourfifths::selection_model& model, double targ
 fourfifths::outcome selout_precise(const fourfifths::selection_model& model, double target);
 
 /// The classic four-fifths minimum: the zero finder on `fun1` over [-8, 8].
-fourfifths::four_fifths_minimum srmax_search(const fourfifths::selection_model& model);
+/// Compared with the highest rate, a minority that scores higher is the
+/// group with the highest rate: `fun1` then runs on the minority's scale
+/// with the majority as the lower group (the shift -dpc).
+fourfifths::four_fifths_minimum srmax_search(
+    const fourfifths::selection_model& model,
+    fourfifths::four_fifths_comparison who =
+        fourfifths::four_fifths_comparison::minority_to_majority);
 /// The same, solved to full double precision over the whole range where
 /// the tail areas are normal doubles: the smallest ratio whose own
 /// outcome (selout_precise) passes the rule.
-fourfifths::four_fifths_minimum srmax_search_precise(const fourfifths::selection_model& model);
+fourfifths::four_fifths_minimum srmax_search_precise(
+    const fourfifths::selection_model& model,
+    fourfifths::four_fifths_comparison who =
+        fourfifths::four_fifths_comparison::minority_to_majority);
 
 }  // namespace analysis
 

@@ -8,10 +8,19 @@
 // inverse: with Q the upper normal tail, the majority's ratio is R
 // (majority mode) or R / (pa + pmin A) (overall mode), and then
 //   e = Q^-1(sr_majority) - Q^-1(A sr_majority).
-// Ratios above 1 (e > 0) count as 1: a selection that favours the minority
-// group is no better for the front than parity, so the front ends at the
-// best weighting at or beyond parity, and among weightings of equal quality
-// the one nearest parity is taken.
+// The four-fifths rule protects every group, so the front's measure is the
+// lower group's rate over the higher's: the impact ratio A while the
+// minority is selected less often (e < 0), 1 / A once it is selected more
+// (e > 0). The measure is 1 at parity and falls on either side of it, so
+// the weightings that reach a level L have effects in the interval
+// [e(L), e(1 / L)], and the front ends at the best weighting at parity or,
+// where no weighting reaches it, nearest it; among weightings of equal
+// quality the one nearest parity is taken. Where the quality end lies
+// below parity and the front does not jump over it (every problem whose
+// minority scores lower on the best composite), the intervals' upper ends
+// bind nowhere and the points are read from the front as below; otherwise
+// each level's best is searched over its interval on the whole upper edge
+// (front_on_edge).
 //
 // Validity: along the front of validity against effect, validity falls as
 // the effect rises, so the front's points are read from it directly.
@@ -180,6 +189,16 @@ class front_setting {
     return outcome_at(model(e, v, criterion_effect_), o_.ratio, method::precise);
   }
 
+  // The lower group's rate over the higher's at R for a weighting with
+  // effect e: the front's measure.
+  double level(double e) const { return at(e, 0).ratio_to_highest(); }
+
+  // The effects of the weightings whose measure at R is at least `l`, in
+  // (0, 1]: from e(l) to e(1 / l), each in closed form.
+  std::pair<double, double> effects_for_level(double l) const {
+    return {effect_for_ai(l), effect_for_ai(1 / l)};
+  }
+
   // The quality the objective measures.
   double quality(double v, const outcome& o) const {
     if (o_.objective == pareto_objective::validity) return v;
@@ -198,6 +217,7 @@ class front_setting {
     const outcome o = outcome_at(m, o_.ratio, method::precise);
     out.solved = o.solved();
     out.ai_ratio = o.ai_ratio;
+    out.ratio_to_highest = o.ratio_to_highest();
     out.sr_majority = o.solved() ? o.sr_majority : nan;
     out.sr_minority = o.solved() ? o.sr_minority : nan;
     out.mean = o.solved() ? o.mean : std::nullopt;
@@ -336,6 +356,79 @@ pareto::weighting nearest_parity(const front_setting& s, const pareto::frontier&
   return w;
 }
 
+// The frontier with its upper edge: `f` itself when it has one, else one
+// built anew from the same inputs.
+const pareto::frontier& with_edge(const front_setting& s, const pareto::frontier& f,
+                                  std::optional<pareto::frontier>& storage) {
+  if (f.has_edge()) return f;
+  storage.emplace(s.predictors(), s.r(), s.a(), s.d(), f.signs(), pareto::upper_edge::build);
+  return *storage;
+}
+
+// The effect at which the measure is highest among the reachable ones:
+// parity where it lies on the edge, else the end nearest it.
+double best_level_effect(const pareto::frontier& edged) {
+  return std::clamp(0.0, edged.low_end().effect, edged.impact_end().effect);
+}
+
+// The front read from the whole upper edge: the best of all first, then at
+// each level l_k spread evenly up to the highest reachable, the best whose
+// effect lies in [e(l_k), e(1 / l_k)], found from the highest level down
+// as the best of the level above and of the two stretches between their
+// intervals. Exact wherever best_on_edge is (1e-12 in quality).
+std::vector<pareto::weighting> front_on_edge(const front_setting& s, const pareto::frontier& edged,
+                                             const pareto::edge_objective& q, int n,
+                                             int& searched) {
+  const pareto::edge_best top = *edged.best_on_edge(q, -infinity, infinity);
+  searched += top.evaluations;
+  // The highest level's weightings: those at e_best, the interval's
+  // rounding aside; where no weighting has that effect (one predictor of
+  // either sign reaches two effects and nothing between), the end of the
+  // higher level.
+  double e_best = best_level_effect(edged);
+  std::optional<pareto::edge_best> inner = edged.best_on_edge(q, e_best, e_best);
+  if (inner) {
+    searched += inner->evaluations;
+  } else {
+    const pareto::weighting& low = edged.low_end();
+    const pareto::weighting& high = edged.impact_end();
+    const pareto::weighting& end = s.level(low.effect) > s.level(high.effect) ? low : high;
+    inner = pareto::edge_best{end, q.value(end.validity, end.effect), 0};
+    e_best = end.effect;
+  }
+  const double level_first = s.level(top.at.effect);
+  const double level_last = s.level(e_best);
+  if (!(level_last > level_first)) return {top.at};
+  pareto::edge_best right = *inner;
+  const double e_low = edged.low_end().effect;
+  const double e_high = edged.impact_end().effect;
+  std::vector<std::pair<double, double>> spans(static_cast<std::size_t>(n));
+  for (int k = 1; k < n - 1; ++k) {
+    const double l = level_first + (level_last - level_first) * k / (n - 1);
+    const auto [lo, hi] = s.effects_for_level(l);
+    spans[static_cast<std::size_t>(k)] = {std::clamp(lo, e_low, e_best),
+                                          std::clamp(hi, e_best, e_high)};
+  }
+  spans.back() = {e_best, e_best};
+  std::vector<pareto::weighting> points(static_cast<std::size_t>(n));
+  points.front() = top.at;
+  points.back() = right.at;
+  for (int k = n - 2; k >= 1; --k) {
+    const auto at = static_cast<std::size_t>(k);
+    const std::pair<double, double> stretches[] = {{spans[at].first, spans[at + 1].first},
+                                                   {spans[at + 1].second, spans[at].second}};
+    for (const auto& [from, to] : stretches) {
+      if (!(from < to)) continue;
+      if (const std::optional<pareto::edge_best> here = edged.best_on_edge(q, from, to)) {
+        searched += here->evaluations;
+        if (here->quality > right.quality) right = *here;
+      }
+    }
+    points[at] = right.at;
+  }
+  return points;
+}
+
 // Drops points equal to the one before: the front jumps there, and the
 // targets in the jump all meet its far side.
 void drop_repeats(std::vector<pareto::weighting>& points) {
@@ -428,6 +521,18 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
       }
     }
   }
+  // A front that starts or ends beyond parity has weightings whose measure
+  // is the majority's rate over the minority's: searched on the edge.
+  if (points.front().effect > parity_tolerance || points.back().effect > parity_tolerance) {
+    std::optional<pareto::frontier> storage;
+    const pareto::frontier& edged = with_edge(s, *f, storage);
+    const validity_quality validity;
+    const pareto::mean_quality mean = mean_of(s);
+    const pareto::edge_objective& q = options.objective == pareto_objective::validity
+                                          ? static_cast<const pareto::edge_objective&>(validity)
+                                          : static_cast<const pareto::edge_objective&>(mean);
+    points = front_on_edge(s, edged, q, options.points, searched);
+  }
   drop_repeats(points);
   front.stopped_at_parity = beyond && std::abs(points.back().effect) <= parity_tolerance;
   for (const pareto::weighting& w : points) front.points.push_back(s.evaluate(w.weights));
@@ -469,8 +574,9 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
   const pareto::weighting& impact = f->impact_end();
   const double e_needed = s.effect_for_ai(min_ai);
   // Reached when the highest-impact weighting meets the ratio, to the
-  // rounding of the effect.
-  if (e_needed > impact.effect + 1e-12 * std::max(1.0, std::abs(impact.effect))) {
+  // rounding of the effect (a ratio above 1 is no level of the measure:
+  // the search on the edge below says so).
+  if (min_ai <= 1 && e_needed > impact.effect + 1e-12 * std::max(1.0, std::abs(impact.effect))) {
     result.status = pareto_status::unreachable;
     result.value = s.evaluate(impact.weights);
     result.evaluations = s.evaluations();
@@ -489,6 +595,36 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
     // The edge holds the impact end, so a reachable ratio always has an
     // answer.
     searched = b->evaluations;
+    best = b->at;
+  }
+  // An answer beyond parity, or a ratio asked for above 1, meets the
+  // interval's upper end: the weightings that reach min_ai are those of
+  // [e(min_ai), e(1 / min_ai)], searched on the edge.
+  if (best.effect > parity_tolerance || min_ai > 1) {
+    std::optional<pareto::frontier> storage;
+    const pareto::frontier& edged = with_edge(s, *f, storage);
+    const validity_quality validity;
+    const pareto::mean_quality mean = mean_of(s);
+    const pareto::edge_objective& q = options.objective == pareto_objective::validity
+                                          ? static_cast<const pareto::edge_objective&>(validity)
+                                          : static_cast<const pareto::edge_objective&>(mean);
+    const double e_best = best_level_effect(edged);
+    const auto [lo, hi] = min_ai > 0 ? s.effects_for_level(min_ai) : std::pair{-infinity, infinity};
+    const std::optional<pareto::edge_best> b =
+        min_ai > 1 || s.level(e_best) < min_ai
+            ? std::nullopt
+            : edged.best_on_edge(q, std::min(lo, e_best), std::max(hi, e_best));
+    if (!b) {
+      const std::optional<pareto::edge_best> nearest = edged.best_on_edge(q, e_best, e_best);
+      result.status = pareto_status::unreachable;
+      result.value = s.evaluate(nearest ? nearest->at.weights : impact.weights);
+      result.evaluations = s.evaluations() + searched;
+      result.message =
+          "no weighting reaches the impact ratio; the highest reachable is the "
+          "front's impact end";
+      return result;
+    }
+    searched += b->evaluations;
     best = b->at;
   }
   result.status = pareto_status::found;

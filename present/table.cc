@@ -28,6 +28,8 @@ constexpr column columns[] = {
     {"sr_majority", [](const outcome& o) -> std::optional<double> { return o.sr_majority; }},
     {"sr_minority", [](const outcome& o) -> std::optional<double> { return o.sr_minority; }},
     {"ai_ratio", [](const outcome& o) -> std::optional<double> { return o.ai_ratio; }},
+    {"ratio_to_highest",
+     [](const outcome& o) -> std::optional<double> { return o.ratio_to_highest(); }},
     {"passes_four_fifths", nullptr},
     {"cut_score", [](const outcome& o) -> std::optional<double> { return o.cut_score; }},
     {"mean", [](const outcome& o) { return o.mean; }},
@@ -83,7 +85,7 @@ char* csv_writer::number_text(char* out, double v) {
 // values in order, written directly rather than through the table of
 // columns (whose calls cost more than some of the numbers).
 char* csv_writer::fields(char* line, const outcome& o) {
-  static_assert(std::size(columns) == 15, "fields() writes the columns in this order");
+  static_assert(std::size(columns) == 16, "fields() writes the columns in this order");
   char* p = line;
   std::size_t target_size = 0;
   const char* target = target_text(o.target, target_size);
@@ -111,13 +113,14 @@ char* csv_writer::fields(char* line, const outcome& o) {
   *p++ = ',';
   put_text({target, target_size});
   if (!o.solved()) {
-    // Only the target: thirteen numbers and the verdict are empty.
-    put_text(",,,,,,,,,,,,,,");
+    // Only the target: fourteen numbers and the verdict are empty.
+    put_text(",,,,,,,,,,,,,,,");
   } else {
     put_optional(o.sr);
     put(o.sr_majority);
     put(o.sr_minority);
     put(o.ai_ratio);
+    put(o.ratio_to_highest());
     *p++ = ',';
     put_text(o.passes_four_fifths() ? "true" : "false");
     put(o.cut_score);
@@ -369,23 +372,24 @@ std::string table_text(const table& t) {
     if (std::isnan(*v)) return std::string("NaN");  // as CSV writes it, whatever its sign
     return fixed4(*v);
   };
-  auto line = [](const std::array<std::string, 11>& f) {
-    constexpr std::array<std::size_t, 10> widths = {10, 8, 8, 8, 8, 8, 9, 8, 8, 8};
+  auto line = [](const std::array<std::string, 12>& f) {
+    constexpr std::array<std::size_t, 11> widths = {10, 8, 8, 8, 8, 8, 8, 9, 8, 8, 8};
     std::string out = left(f[0], widths[0]);
     for (std::size_t i = 1; i < widths.size(); ++i) out.append(" ").append(right(f[i], widths[i]));
-    return out.append("  ").append(f[10]).append("\n");
+    return out.append("  ").append(f[11]).append("\n");
   };
-  std::string out = line({"kind", "target", "sr_maj", "sr_min", "ai", "passes", "cut", "mean",
-                          "mean_maj", "mean_min", "status"});
+  std::string out = line({"kind", "target", "sr_maj", "sr_min", "ai", "to_high", "passes", "cut",
+                          "mean", "mean_maj", "mean_min", "status"});
   for (const table_row& row : t.rows) {
     const outcome& o = row.result;
     const bool ok = o.solved();
     auto solved_cell = [&](std::optional<double> v) { return ok ? cell(v) : std::string("-"); };
-    out += line({std::string(kind_name(row.kind)), cell(o.target), solved_cell(o.sr_majority),
-                 solved_cell(o.sr_minority), solved_cell(o.ai_ratio),
-                 ok ? (o.passes_four_fifths() ? "yes" : "no") : "-", solved_cell(o.cut_score),
-                 solved_cell(o.mean), solved_cell(o.mean_majority), solved_cell(o.mean_minority),
-                 std::string(status_name(o.status))});
+    out +=
+        line({std::string(kind_name(row.kind)), cell(o.target), solved_cell(o.sr_majority),
+              solved_cell(o.sr_minority), solved_cell(o.ai_ratio),
+              solved_cell(o.ratio_to_highest()), ok ? (o.passes_four_fifths() ? "yes" : "no") : "-",
+              solved_cell(o.cut_score), solved_cell(o.mean), solved_cell(o.mean_majority),
+              solved_cell(o.mean_minority), std::string(status_name(o.status))});
   }
   out += "four-fifths minimum selection ratio: ";
   out += t.minimum.found ? fixed4(t.minimum.ratio) : std::string("none");

@@ -115,9 +115,19 @@ struct outcome {
   double four_fifths_allowance = 0;
 
   bool solved() const { return status == outcome_status::solved; }
-  /// The four-fifths rule: the minority's ratio is at least 0.8 times the
-  /// majority's (less the allowance).
-  bool passes_four_fifths() const { return solved() && ai_ratio >= 0.8 - four_fifths_allowance; }
+  /// The lower group's rate over the higher's: the impact ratio while the
+  /// minority is selected less often, its inverse once it is selected more
+  /// (NaN without a cut score).
+  double ratio_to_highest() const {
+    return sr_minority <= sr_majority ? ai_ratio : sr_majority / sr_minority;
+  }
+  /// The four-fifths rule, which protects every group, the majority
+  /// included: the lower group's rate is at least 0.8 times the higher's
+  /// (less the allowance). While the minority is selected less often this
+  /// is its impact ratio against 0.8.
+  bool passes_four_fifths() const {
+    return solved() && ratio_to_highest() >= 0.8 - four_fifths_allowance;
+  }
 };
 
 /// The classic method places the four-fifths minimum only to its zero
@@ -129,8 +139,20 @@ struct outcome {
 /// no allowance: its minimum is the smallest ratio whose own outcome passes.
 inline constexpr double classic_minimum_allowance = 5e-4;
 
+/// Whom the four-fifths minimum protects.
+enum class four_fifths_comparison {
+  /// Every group against the highest rate, as the rule reads: the
+  /// minority's rate against the majority's while it is lower, the
+  /// majority's against the minority's once the minority scores higher.
+  to_highest,
+  /// The minority's rate against the majority's alone, as the classic
+  /// report reads it: a minority that scores higher has no minimum.
+  minority_to_majority,
+};
+
 /// The smallest selection ratio without adverse impact under the
-/// four-fifths rule: the cut score where the impact ratio is 0.8. The
+/// four-fifths rule: the cut score where the lower group's rate is 0.8 of
+/// the higher's. The
 /// precise method gives the smallest ratio (to the last bit) whose outcome
 /// (`outcome_at` with the same model) passes the rule, and the cut score
 /// and group ratios of that outcome.
@@ -197,10 +219,14 @@ std::vector<outcome> outcomes_at(const problem& p, std::span<const double> ratio
                                  method m = method::classic);
 
 /// The four-fifths minimum (status invalid_argument for a model with
-/// faults or a method outside its set).
-four_fifths_minimum find_four_fifths_minimum(const selection_model& model,
-                                             method m = method::classic);
-four_fifths_minimum find_four_fifths_minimum(const problem& p, method m = method::classic);
+/// faults or a method outside its set), every group against the highest
+/// rate unless `who` says otherwise.
+four_fifths_minimum find_four_fifths_minimum(
+    const selection_model& model, method m = method::classic,
+    four_fifths_comparison who = four_fifths_comparison::to_highest);
+four_fifths_minimum find_four_fifths_minimum(
+    const problem& p, method m = method::classic,
+    four_fifths_comparison who = four_fifths_comparison::to_highest);
 
 /// The whole analysis at the built-in ratios, the minimum and the requested
 /// ratios. With method::classic it is the classic program's analysis, the
@@ -208,7 +234,11 @@ four_fifths_minimum find_four_fifths_minimum(const problem& p, method m = method
 /// given, and every entry by the classic routines, whatever the problem
 /// holds (a deck's weights without variance give rows of NaN, as the report
 /// prints them). Any other method starts from model_of; a model with faults
-/// gives every entry the status invalid_argument, and no minimum.
+/// gives every entry the status invalid_argument, and no minimum. The
+/// minimum is the rule's, every group against the highest rate; the
+/// classic report's (classic_report in report.h) compares the minority
+/// with the majority alone, and so has none where the minority scores
+/// higher.
 analysis_result analyse(const problem& p, method m = method::classic);
 
 }  // namespace fourfifths

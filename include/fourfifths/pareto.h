@@ -42,6 +42,10 @@ struct weighting_outcome {
   double composite_d = 0;  ///< effect size of the predictor composite (minority minus majority)
   bool solved = true;      ///< a cut score gives R (otherwise the values below are NaN)
   double ai_ratio = 0;
+  /// The lower group's rate over the higher's: the impact ratio while the
+  /// minority is selected less often, its inverse once it is selected more.
+  /// The front's measure, as the four-fifths rule compares the groups.
+  double ratio_to_highest = 0;
   double sr_majority = 0;
   double sr_minority = 0;
   std::optional<double> mean;  ///< mean criterion score of those selected (needs the mix)

@@ -177,6 +177,50 @@ TEST(FourFifths, NoMinimumWhenTheMinorityDoesNotScoreLower) {
   }
 }
 
+// Compared with the highest rate, a minority one standard deviation above
+// the majority protects the majority: its rate is 0.8 of the minority's
+// where Q(x) / Q(x - 1) = 0.8 (mpmath, 40 digits): x = -0.72676931990298,
+// the majority's rate 0.76631635979127, the minority's 0.95789544973909; in
+// overall mode with equal shares the mirror image of a minority one below
+// it, at the overall ratio 0.86210590476518.
+TEST(FourFifths, AMinorityAboveTheMajorityProtectsTheMajority) {
+  using fourfifths::four_fifths_comparison;
+  const auto highest = four_fifths_comparison::to_highest;
+  for (const auto& m :
+       {srmax_search_precise(majority(1), highest), srmax_search(majority(1), highest)}) {
+    ASSERT_TRUE(m.found);
+    constexpr double tolerance = 1e-3;  // the classic zero finder's
+    EXPECT_NEAR(m.cut_score, -0.72676931990298, tolerance);
+    EXPECT_NEAR(m.ratio, 0.76631635979127, tolerance);
+    EXPECT_EQ(m.ratio, m.sr_majority);
+    EXPECT_NEAR(m.sr_minority, 0.95789544973909, tolerance);
+  }
+  const auto precise = srmax_search_precise(majority(1), highest);
+  EXPECT_NEAR(precise.cut_score, -0.72676931990298, 1e-13);
+  EXPECT_NEAR(precise.sr_majority / precise.sr_minority, 0.8, 1e-15);
+  const auto above = srmax_search_precise(overall(1), highest);
+  const auto below = srmax_search_precise(overall(-1), highest);
+  ASSERT_TRUE(above.found && below.found);
+  EXPECT_NEAR(above.ratio, 0.86210590476518, 1e-13);
+  EXPECT_NEAR(above.ratio, below.ratio, 1e-15);
+  // The minimum's own outcome passes; one ulp less fails.
+  const outcome at = selout_precise(majority(1), precise.ratio);
+  EXPECT_TRUE(at.passes_four_fifths());
+  EXPECT_NEAR(at.ratio_to_highest(), 0.8, 1e-15);
+  EXPECT_FALSE(
+      selout_precise(majority(1), std::nextafter(precise.ratio, 0.0)).passes_four_fifths());
+  // Below the majority the comparison changes nothing, to the bit.
+  for (const double dpc : {-0.3, -1.0, -2.5}) {
+    const auto a = srmax_search_precise(overall(dpc), highest);
+    const auto b = srmax_search_precise(overall(dpc));
+    EXPECT_EQ(a.ratio, b.ratio);
+    EXPECT_EQ(a.cut_score, b.cut_score);
+    const auto c = srmax_search(overall(dpc), highest);
+    const auto d = srmax_search(overall(dpc));
+    EXPECT_EQ(c.ratio, d.ratio);
+  }
+}
+
 // The precise method: cut scores to the last bits. Its group ratios reach
 // the target exactly where the classic method stops at its tolerance.
 TEST(Precise, OverallCutScoreReachesTheTarget) {

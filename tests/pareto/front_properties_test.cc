@@ -78,7 +78,7 @@ TEST(pareto_front_properties, ThePredictorsOrderChangesNothing) {
     for (std::size_t k = 0; k < a.value->points.size(); ++k) {
       const weighting_outcome& x = a.value->points[k];
       const weighting_outcome& y = b.value->points[k];
-      EXPECT_NEAR(x.ai_ratio, y.ai_ratio, 1e-9) << "point " << k + 1;
+      EXPECT_NEAR(x.ratio_to_highest, y.ratio_to_highest, 1e-9) << "point " << k + 1;
       EXPECT_NEAR(quality(x, o.objective), quality(y, o.objective), 1e-9) << "point " << k + 1;
       for (int j = 0; j < n; ++j)
         EXPECT_NEAR(y.weights[at(j)], x.weights[at(order[at(j)])], 1e-7) << "point " << k + 1;
@@ -102,24 +102,25 @@ TEST(pareto_front_properties, ConsecutivePointsAreOrderedAndUndominated) {
       const weighting_outcome& x = points[k];
       const weighting_outcome& y = points[k + 1];
       // Higher ratio, lower quality: each gives up one for the other.
-      EXPECT_GT(y.ai_ratio, x.ai_ratio) << "point " << k + 1;
+      EXPECT_GT(y.ratio_to_highest, x.ratio_to_highest) << "point " << k + 1;
       EXPECT_LT(quality(y, o.objective), quality(x, o.objective) + 1e-12) << "point " << k + 1;
       EXPECT_NE(y.weights, x.weights) << "point " << k + 1;
     }
     // No point is beaten in both by another, beyond rounding.
     for (const weighting_outcome& x : points) {
       for (const weighting_outcome& y : points) {
-        EXPECT_FALSE(y.ai_ratio > x.ai_ratio + 1e-12 &&
+        EXPECT_FALSE(y.ratio_to_highest > x.ratio_to_highest + 1e-12 &&
                      quality(y, o.objective) > quality(x, o.objective) + 1e-12);
       }
     }
-    // Only the last point may lie beyond parity, and only when the front
-    // did not stop at it.
-    for (std::size_t k = 0; k + 1 < points.size(); ++k) {
-      EXPECT_LT(points[k].ai_ratio, 1 + 1e-12);
+    // The measure is the lower rate over the higher: never above 1, and 1
+    // where the front stopped at parity.
+    for (const weighting_outcome& x : points) {
+      EXPECT_LE(x.ratio_to_highest, 1);
+      EXPECT_EQ(x.ratio_to_highest, std::min(x.ai_ratio, x.sr_majority / x.sr_minority));
     }
     if (r.value->stopped_at_parity) {
-      EXPECT_NEAR(points.back().ai_ratio, 1, 1e-9);
+      EXPECT_NEAR(points.back().ratio_to_highest, 1, 1e-9);
     }
   });
 }
@@ -131,7 +132,7 @@ TEST(pareto_front_properties, ARatioAtOrBelowTheLowestReachableAsksForTheBest) {
     ASSERT_TRUE(r.value.has_value()) << r.message;
     const weighting_outcome& best = r.value->points.front();
     for (const double min_ai : {0.0, -1.0, 1e-300, std::numeric_limits<double>::denorm_min(),
-                                -5e-324, best.ai_ratio * (1 - 1e-9)}) {
+                                -5e-324, best.ratio_to_highest * (1 - 1e-9)}) {
       min_ai_result m;
       EXPECT_NO_THROW(m = best_weighting_for_min_ai(p, o, min_ai)) << min_ai;
       ASSERT_TRUE(m.status == pareto_status::found) << min_ai << ": " << m.message;
@@ -165,7 +166,7 @@ TEST(pareto_front_properties, OverallRatioAboveTheMajorityShare) {
     o.objective = objective;
     const pareto_result r = find_pareto_front(p, o);
     ASSERT_TRUE(r.value.has_value());
-    EXPECT_GE(r.value->points.front().ai_ratio, 0.6);
+    EXPECT_GE(r.value->points.front().ratio_to_highest, 0.6);
     const min_ai_result m = best_weighting_for_min_ai(p, o, 0.3);
     ASSERT_TRUE(m.status == pareto_status::found) << m.message;
     EXPECT_NEAR(quality(*m.value, objective), quality(r.value->points.front(), objective), 1e-12);

@@ -52,7 +52,7 @@ int scale() {
 
 // How far (ai, m) beats the front point f in both: min(ai - f.ai, m - f.m).
 double margin(double ai, double m, const weighting_outcome& f) {
-  return std::min(ai - f.ai_ratio, m - *f.mean);
+  return std::min(ai - f.ratio_to_highest, m - *f.mean);
 }
 
 // Nelder and Mead's simplex search for a maximum of g from x0 (steps of
@@ -128,16 +128,17 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
   // none beats another.
   for (const weighting_outcome& f : front) {
     const auto [ai, m] = evaluate_mean(p, f.weights, o);
-    EXPECT_NEAR(ai, f.ai_ratio, 1e-12 * std::max(1.0, ai));
+    EXPECT_NEAR(ai, f.ratio_to_highest, 1e-12 * std::max(1.0, ai));
     EXPECT_NEAR(m, *f.mean, 1e-12);
-    for (const weighting_outcome& g : front) EXPECT_LE(margin(g.ai_ratio, *g.mean, f), 1e-12);
+    for (const weighting_outcome& g : front)
+      EXPECT_LE(margin(g.ratio_to_highest, *g.mean, f), 1e-12);
   }
 
   // What a weighting must not beat: each point in both axes, and the
   // first point, the best of all, in the mean alone (a point with no
   // impact ratio to beat).
   std::vector<weighting_outcome> targets = {front.front()};
-  targets.front().ai_ratio = -std::numeric_limits<double>::infinity();
+  targets.front().ratio_to_highest = -std::numeric_limits<double>::infinity();
   targets.insert(targets.end(), front.begin(), front.end());
 
   // The largest margin of a weighting over any target, and the target.
@@ -160,16 +161,16 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
   // at least it; no weighting with that ratio may have a higher mean.
   std::vector<double> asked(static_cast<std::size_t>(o.points));
   for (std::size_t j = 0; j < asked.size(); ++j) {
-    asked[j] = front.front().ai_ratio + (front.back().ai_ratio - front.front().ai_ratio) *
-                                            static_cast<double>(j) /
-                                            static_cast<double>(asked.size() - 1);
+    asked[j] = front.front().ratio_to_highest +
+               (front.back().ratio_to_highest - front.front().ratio_to_highest) *
+                   static_cast<double>(j) / static_cast<double>(asked.size() - 1);
   }
   const auto short_of_answer = [&](double ai, double m) {
     const auto above = std::upper_bound(asked.begin(), asked.end(), ai);
     const double ratio = above == asked.begin() ? -1 : *(above - 1);
     double answer = -std::numeric_limits<double>::infinity();
     for (const weighting_outcome& f : front) {
-      if (f.ai_ratio >= ratio * (1 - 1e-12) - 1e-12) answer = std::max(answer, *f.mean);
+      if (f.ratio_to_highest >= ratio * (1 - 1e-12) - 1e-12) answer = std::max(answer, *f.mean);
     }
     return m - answer;
   };
@@ -252,7 +253,7 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
     const double ai = bin_ai[static_cast<std::size_t>(b)];
     const min_ai_result m = best_weighting_for_min_ai(p, o, ai);
     ASSERT_TRUE(m.status == pareto_status::found) << m.message;
-    EXPECT_GE(m.value->ai_ratio, ai - 1e-12 * std::max(1.0, ai));
+    EXPECT_GE(m.value->ratio_to_highest, ai - 1e-12 * std::max(1.0, ai));
     const double short_by = bin_mean[static_cast<std::size_t>(b)] - *m.value->mean;
     t.worst = std::max(t.worst, short_by);
     EXPECT_LE(short_by, allowed) << "at an impact ratio of " << ai;
@@ -261,10 +262,10 @@ void check_problem(const problem& p, const pareto_options& o, int draws, std::ui
   // The best weighting for a ratio asked for agrees with the front: at a
   // point's own ratio the same mean, below the first point's the first.
   for (const std::size_t k : {std::size_t{0}, front.size() / 2, front.size() - 1}) {
-    const min_ai_result m = best_weighting_for_min_ai(p, o, front[k].ai_ratio);
+    const min_ai_result m = best_weighting_for_min_ai(p, o, front[k].ratio_to_highest);
     ASSERT_TRUE(m.status == pareto_status::found) << m.message;
     EXPECT_NEAR(*m.value->mean, *front[k].mean, 1e-9);
-    EXPECT_GE(m.value->ai_ratio, front[k].ai_ratio * (1 - 1e-12) - 1e-12);
+    EXPECT_GE(m.value->ratio_to_highest, front[k].ratio_to_highest * (1 - 1e-12) - 1e-12);
   }
   const min_ai_result all = best_weighting_for_min_ai(p, o, 0);
   ASSERT_TRUE(all.status == pareto_status::found) << all.message;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -87,14 +88,15 @@ inline std::pair<fourfifths::outcome, double> outcome_of(const fourfifths::probl
   return {fourfifths::outcome_at(m, o.ratio, fourfifths::method::precise), c.validity};
 }
 
-// The impact ratio and the mean of a weighting at R (-1e300 for both
-// where no cut score gives R).
+// The lower group's rate over the higher's (the four-fifths rule's measure)
+// and the mean of a weighting at R (-1e300 for both where no cut score
+// gives R).
 inline std::pair<double, double> evaluate_mean(const fourfifths::problem& p,
                                                std::span<const double> w,
                                                const fourfifths::pareto_options& o) {
   const fourfifths::outcome x = outcome_of(p, w, o).first;
   if (!x.solved() || !x.mean) return {-1e300, -1e300};
-  return {x.ai_ratio, *x.mean};
+  return {std::min(x.sr_minority / x.sr_majority, x.sr_majority / x.sr_minority), *x.mean};
 }
 
 // The quality the options measure of a front's point.

@@ -67,8 +67,9 @@ void check_formats(const table& t, const std::string& what) {
   const std::vector<std::string> text = lines(table_text(t));
   ASSERT_EQ(text.size(), csv.size() + 1);  // and the minimum's line
   const std::vector<std::string> text_columns = {
-      "kind",      "target", "sr_majority",   "sr_minority",   "ai_ratio", "passes_four_fifths",
-      "cut_score", "mean",   "mean_majority", "mean_minority", "status"};
+      "kind",     "target",           "sr_majority",        "sr_minority",
+      "ai_ratio", "ratio_to_highest", "passes_four_fifths", "cut_score",
+      "mean",     "mean_majority",    "mean_minority",      "status"};
   for (std::size_t r = 1; r < csv.size(); ++r) {
     const std::vector<std::string> fields = split(csv[r], ',');
     ASSERT_EQ(fields.size(), header.size()) << csv[r];
