@@ -1,5 +1,6 @@
 #include "present/pareto_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -71,6 +72,7 @@ nlohmann::json weighting_json(const weighting_outcome& w, const std::vector<std:
     weights[key] = w.weights[j];
   }
   return {{"ai_ratio", json_number(w.ai_ratio)},
+          {"ratio_to_highest", json_number(w.ratio_to_highest)},
           {"validity", json_number(w.validity)},
           {"mean", json_number(w.mean)},
           {"mean_majority", json_number(w.solved ? std::optional(w.mean_majority) : std::nullopt)},
@@ -144,14 +146,27 @@ figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
   auto quality = [&](const weighting_outcome& w) {
     return validity ? w.validity : w.mean.value_or(std::nan(""));
   };
+  // Where a weighting selects the minority more often than the majority,
+  // the axis is the lower rate over the higher, the rule's measure; else it
+  // is the impact ratio, which is the same number.
+  const auto beyond_parity = [](const weighting_outcome& w) { return w.solved && w.ai_ratio > 1; };
+  const bool either_way = std::any_of(front.points.begin(), front.points.end(), beyond_parity) ||
+                          beyond_parity(front.unit) || beyond_parity(front.regression) ||
+                          (front.given && beyond_parity(*front.given)) ||
+                          (answer != nullptr && beyond_parity(*answer));
+  const auto across = [&](const weighting_outcome& w) {
+    return either_way ? w.ratio_to_highest : w.ai_ratio;
+  };
   series line{.label = "Pareto front", .style = mark::line_and_points, .colour = 0};
   for (const weighting_outcome& w : front.points) {
-    line.x.push_back(w.ai_ratio);
+    line.x.push_back(across(w));
     line.y.push_back(quality(w));
   }
   panel p;
   p.title = s.title;
-  p.x.title = "Impact ratio (minority / majority) at " + ratio_description(front.options);
+  p.x.title = (either_way ? "Lower group's rate / higher group's rate at "
+                          : "Impact ratio (minority / majority) at ") +
+              ratio_description(front.options);
   p.y.title = validity ? "Validity of the predictor composite"
                        : "Mean criterion score of those selected (SD)";
   p.lines.push_back(std::move(line));
@@ -160,7 +175,7 @@ figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
   auto mark_at = [&](const weighting_outcome& w, const char* label, shape form, int colour) {
     if (w.solved && std::isfinite(quality(w))) {
       p.markers.push_back(
-          {.x = w.ai_ratio, .y = quality(w), .label = label, .form = form, .colour = colour});
+          {.x = across(w), .y = quality(w), .label = label, .form = form, .colour = colour});
     }
   };
   mark_at(front.regression, "regression weights", shape::square, 6);
@@ -194,10 +209,17 @@ std::string fixed4(const std::optional<double>& v, const char* missing) {
 }
 
 std::string point_text(const weighting_outcome& w, const std::vector<std::string>& names) {
-  return "impact ratio " + fixed4(w.ai_ratio, "-") + ", validity " + fixed4(w.validity, "-") +
-         ", mean " + fixed4(w.mean, "-") + ", selection rates " + fixed4(w.sr_majority, "-") +
-         " and " + fixed4(w.sr_minority, "-") + ", four-fifths minimum " +
-         fixed4(w.four_fifths_minimum, "none") + "\n  weights: " + weights_text(w, names) + "\n";
+  // A weighting that selects the minority more often says what the rule
+  // reads: the majority's rate against the minority's.
+  const std::string majority_side =
+      w.solved && w.ai_ratio > 1
+          ? " (the majority's rate " + fixed4(w.ratio_to_highest, "-") + " of the minority's)"
+          : "";
+  return "impact ratio " + fixed4(w.ai_ratio, "-") + majority_side + ", validity " +
+         fixed4(w.validity, "-") + ", mean " + fixed4(w.mean, "-") + ", selection rates " +
+         fixed4(w.sr_majority, "-") + " and " + fixed4(w.sr_minority, "-") +
+         ", four-fifths minimum " + fixed4(w.four_fifths_minimum, "none") +
+         "\n  weights: " + weights_text(w, names) + "\n";
 }
 
 bool reached(const fourfifths::min_ai_result& answer) {
@@ -234,7 +256,7 @@ std::string unreachable_message(const fourfifths::pareto_options& o, double min_
   std::snprintf(line, sizeof line,
                 "no weighting reaches an impact ratio of %g at %s; the highest reachable is "
                 "%.4f, with the weighting written",
-                min_ai, ratio_description(o).c_str(), answer.value->ai_ratio);
+                min_ai, ratio_description(o).c_str(), answer.value->ratio_to_highest);
   return line;
 }
 
