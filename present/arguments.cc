@@ -1,0 +1,121 @@
+#include "present/arguments.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "present/names.h"
+#include "present/options.h"
+#include "present/scenario.h"
+
+namespace present {
+
+namespace {
+
+// "1st", "2nd", "3rd", "4th", ..., "11th", "12th", "13th", ..., "21st".
+std::string ordinal(std::size_t n) {
+  const std::size_t tens = n % 100;
+  const char* suffix = "th";
+  if (tens < 11 || tens > 13) {
+    switch (n % 10) {
+      case 1:
+        suffix = "st";
+        break;
+      case 2:
+        suffix = "nd";
+        break;
+      case 3:
+        suffix = "rd";
+        break;
+      default:
+        break;
+    }
+  }
+  return std::to_string(n) + suffix;
+}
+
+}  // namespace
+
+std::vector<fourfifths::fault> check_ratios(std::span<const double> ratios) {
+  std::vector<fourfifths::fault> faults;
+  if (ratios.empty()) {
+    faults.push_back({"ratios", "the list is empty: give one or more ratios"});
+    return faults;
+  }
+  if (ratios.size() > most_ratios) {
+    faults.push_back({"ratios", "more than " + std::to_string(most_ratios) + " ratios"});
+    return faults;
+  }
+  std::size_t more = 0;
+  for (std::size_t i = 0; i < ratios.size(); ++i) {
+    if (std::isfinite(ratios[i])) continue;
+    if (faults.size() < most_faults) {
+      faults.push_back({"ratios", "the " + ordinal(i + 1) + " ratio must be a finite number"});
+    } else {
+      ++more;
+    }
+  }
+  if (more > 0) {
+    faults.push_back({"ratios", "and " + std::to_string(more) + " more that are not finite"});
+  }
+  return faults;
+}
+
+std::optional<double> number_argument(std::string_view name, const nlohmann::json& value,
+                                      std::vector<fourfifths::fault>& faults) {
+  if (value.is_number()) return value.get<double>();
+  faults.push_back({std::string(name), "must be a number"});
+  return std::nullopt;
+}
+
+std::optional<int> points_argument(std::string_view name, const nlohmann::json& value,
+                                   std::vector<fourfifths::fault>& faults) {
+  constexpr long long most = std::numeric_limits<int>::max();
+  constexpr long long least = std::numeric_limits<int>::min();
+  const auto as_int = [](long long v) { return v < least || v > most ? 0 : static_cast<int>(v); };
+  if (value.is_number_unsigned()) {
+    const auto v = value.get<unsigned long long>();
+    return v > static_cast<unsigned long long>(most) ? 0 : static_cast<int>(v);
+  }
+  if (value.is_number_integer()) return as_int(value.get<long long>());
+  if (value.is_number_float()) {
+    const double v = value.get<double>();
+    // One far beyond an int is out of range before it is turned into one.
+    if (std::isfinite(v) && v == std::floor(v)) {
+      return std::abs(v) > 1e15 ? 0 : as_int(static_cast<long long>(v));
+    }
+  }
+  faults.push_back({std::string(name), "must be a whole number"});
+  return std::nullopt;
+}
+
+template <class E>
+std::optional<E> name_argument(std::string_view name, const nlohmann::json& value,
+                               std::vector<fourfifths::fault>& faults) {
+  if (value.is_string()) {
+    if (const std::optional<E> v = value_of<E>(value.get_ref<const std::string&>())) return v;
+  }
+  faults.push_back({std::string(name), "must be one of " + names_list<E>(", ")});
+  return std::nullopt;
+}
+
+template std::optional<fourfifths::method> name_argument<fourfifths::method>(
+    std::string_view, const nlohmann::json&, std::vector<fourfifths::fault>&);
+template std::optional<fourfifths::pareto_objective> name_argument<fourfifths::pareto_objective>(
+    std::string_view, const nlohmann::json&, std::vector<fourfifths::fault>&);
+template std::optional<fourfifths::weight_signs> name_argument<fourfifths::weight_signs>(
+    std::string_view, const nlohmann::json&, std::vector<fourfifths::fault>&);
+
+std::optional<fourfifths::method> method_argument(const nlohmann::json& value, bool several_groups,
+                                                  std::vector<fourfifths::fault>& faults) {
+  const std::optional<fourfifths::method> m =
+      name_argument<fourfifths::method>("method", value, faults);
+  if (m && several_groups && *m != fourfifths::method::precise) {
+    faults.push_back({"method", "several minority groups are analysed by the precise method only"});
+    return std::nullopt;
+  }
+  return m;
+}
+
+}  // namespace present

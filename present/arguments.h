@@ -1,0 +1,55 @@
+// The arguments of the packages' calls (Python's and R's), checked here once
+// so that both say the same words of the same value. A binding hands each
+// argument over as the JSON value it stands for (null for Python's None and
+// R's NA or NULL, an array for anything that is not one value), under the
+// name its language gives the argument, and raises the faults in its own
+// way. Nothing here falls back to a default: an argument is always given.
+#ifndef FOURFIFTHS_PRESENT_ARGUMENTS_H_
+#define FOURFIFTHS_PRESENT_ARGUMENTS_H_
+
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fourfifths/analysis.h"
+#include "fourfifths/pareto.h"
+#include "fourfifths/result.h"
+
+namespace present {
+
+/// The ratios of a table, at each of which it has a row ("ratios"): one or
+/// more, at most `most_ratios` (as many as the explorer's --ratios takes),
+/// each a finite number. A ratio that is not finite is named by its place
+/// in words, counted from one ("the 2nd ratio"), which reads alike whatever
+/// a language counts its indices from; at most `most_faults` are named.
+std::vector<fourfifths::fault> check_ratios(std::span<const double> ratios);
+
+/// A number (a selection ratio, a least impact ratio): any number, NaN
+/// included, since its range is the library's to check with its own words.
+/// Nothing, and a fault naming `name`, for anything else.
+std::optional<double> number_argument(std::string_view name, const nlohmann::json& value,
+                                      std::vector<fourfifths::fault>& faults);
+
+/// The points of a front: a whole number, given as an integer or as a
+/// number without a fraction (R's 21 is a double). One beyond the range of
+/// an int is given as 0: the library says what the range is.
+std::optional<int> points_argument(std::string_view name, const nlohmann::json& value,
+                                   std::vector<fourfifths::fault>& faults);
+
+/// A name of one of the engine's closed sets, as names.h spells it
+/// (fourfifths::method, pareto_objective, weight_signs).
+template <class E>
+std::optional<E> name_argument(std::string_view name, const nlohmann::json& value,
+                               std::vector<fourfifths::fault>& faults);
+
+/// The method of a table or an outcome ("method"): a scenario with several
+/// minority groups is analysed by the precise method only.
+std::optional<fourfifths::method> method_argument(const nlohmann::json& value, bool several_groups,
+                                                  std::vector<fourfifths::fault>& faults);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_ARGUMENTS_H_
