@@ -2,13 +2,14 @@
 #   - the engine: recordio/, numeric/, analysis/, pareto/, observed/, behind
 #     include/fourfifths/ (fourfifths::fourfifths);
 #   - the presentation that every face shares: present/ (fourfifths::present);
-#   - the faces: app/, explore/, web/engine/.
+#   - the faces: app/, explore/, web/engine/ (and the Python and R
+#     packages, python/ and r/, built by their own tools).
 # An engine folder's headers ("analysis/classic_run.h") are found only by
 # the engine's own libraries and its tests: the project root is a PRIVATE
 # include directory of each. The presentation and the faces see the root
 # through front_include/ in the build tree, which holds links to their own
 # folders and to nothing of the engine, so an engine-internal include does
-# not compile there (tools/check_layers says so by name as well).
+# not compile there (.ci/check_layers.py says so by name as well).
 
 # fourfifths_library(NAME SOURCES... [DEPENDS libs...])
 # A static library of one engine folder; its headers are included as
