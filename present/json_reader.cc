@@ -1,20 +1,12 @@
 #include "present/json_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
-#include <cmath>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
-#include <system_error>
+#include <string>
 
 namespace present {
-
-namespace {
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
 
 // The ranges of the Unicode Standard's table 3-7, which nlohmann::json
 // checks too.
@@ -40,331 +32,159 @@ std::size_t utf8_length(std::string_view s) {
 
 namespace {
 
-void append_utf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
+using json = nlohmann::json;
+
+// The id of nlohmann::json's refusal of a number beyond the doubles
+// ("number overflow parsing '1e400'").
+constexpr int number_overflow_id = 406;
+
+// Whether the end of `read` lies inside a string, for a text that
+// nlohmann::json has read this far without fault.
+bool ends_in_string(std::string_view read) {
+  bool inside = false;
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    if (read[i] == '"') {
+      inside = !inside;
+    } else if (inside && read[i] == '\\') {
+      ++i;  // the escaped character, which may be a quote
+    }
   }
+  return inside;
 }
 
-// A double from a number's text as nlohmann::json makes it: strtod's
-// correctly rounded value (std::from_chars gives the same, faster).
-double float_value(std::string_view token) {
-#if defined(__cpp_lib_to_chars)
-  double v = 0;
-  const std::from_chars_result r = std::from_chars(token.data(), token.data() + token.size(), v);
-  if (r.ec == std::errc()) return v;
-#endif
-  // Beyond the doubles, or below their least: strtod's infinity, zero or
-  // subnormal number.
-  const std::string copy(token);
-  return std::strtod(copy.c_str(), nullptr);
-}
-
-template <class Integer>
-bool integer_value(std::string_view token, double& value) {
-  Integer i = 0;
-  const std::from_chars_result r = std::from_chars(token.data(), token.data() + token.size(), i);
-  if (r.ec != std::errc()) return false;
-  value = static_cast<double>(i);
-  return true;
-}
-
-class text_reader {
+// Fills a document from the events of nlohmann::json's own parser, so that
+// it accepts what the library accepts, with the library's values. The
+// parser does not recurse (it keeps a bit a level of nesting), and a
+// container's start is checked against the limits before the parser goes
+// into it.
+class event_reader {
  public:
-  text_reader(std::string_view text, const json_limits& limits, json_document& doc)
+  event_reader(std::string_view text, const json_limits& limits, json_document& doc)
       : text_(text), limits_(limits), doc_(doc), open_(doc.open) {}
 
   std::optional<json_failure> read() {
     doc_.nodes.clear();
     doc_.strings.clear();
-    doc_.source = text_;
+    // What is kept of the text is never longer than the text (escapes
+    // decoded are shorter): one allocation, untouched beyond what is used.
+    doc_.strings.reserve(text_.size());
     open_.clear();
-    if (text_.substr(0, 1) == "\xEF") {
-      if (text_.substr(0, 3) != "\xEF\xBB\xBF") return fail(json_failure::reason::syntax);
-      at_ = 3;
-    }
-    // Without recursion, so that no nesting can exhaust the stack: a value
-    // is due, or the next member of the innermost open container.
-    value_due_ = true;
-    for (;;) {
-      skip_space();
-      if (value_due_) {
-        value_due_ = false;
-        if (!value()) return failure_;
-        continue;
+    if (!json::sax_parse(text_, this)) {
+      // Each event that stops the parser says why; this is for one that
+      // would not.
+      if (!failure_) {
+        failure_ = placed(json_failure::reason::syntax, 0);
+        failure_->message = "not JSON";
       }
-      if (open_.empty()) break;
-      json_node& container = doc_.nodes[open_.back()];
-      const bool object = container.kind == json_kind::object;
-      const char c = peek();
-      if (c == ',') {
-        ++at_;
-        if (object && !key()) return failure_;
-        value_due_ = true;
-      } else if (c == (object ? '}' : ']')) {
-        ++at_;
-        close();
-      } else {
-        return fail(unexpected());
-      }
+      return failure_;
     }
-    if (at_ < text_.size()) return fail(unexpected());
+    // The library takes a NUL byte for the end of the text, and may have
+    // stopped at one: a text is whole only without one.
+    if (const std::size_t nul = text_.find('\0'); nul != std::string_view::npos) {
+      return placed(json_failure::reason::nul_byte, nul);
+    }
     return std::nullopt;
   }
 
- private:
-  char peek() const { return at_ < text_.size() ? text_[at_] : '\0'; }
+  // The parser's events.
 
-  void skip_space() {
-    while (at_ < text_.size() && is_space(text_[at_])) ++at_;
+  bool null() { return add(json_kind::null); }
+
+  bool boolean(bool value) {
+    if (!add(json_kind::boolean)) return false;
+    doc_.nodes.back().truth = value;
+    return true;
   }
 
-  // What the character at hand is a fault of: a NUL byte has its own.
-  json_failure::reason unexpected() const {
-    return at_ < text_.size() && text_[at_] == '\0' ? json_failure::reason::nul_byte
-                                                    : json_failure::reason::syntax;
+  // A number written with a minus sign and neither fraction nor exponent:
+  // its text is its digits (JSON has no leading zeros), or "-0".
+  bool number_integer(json::number_integer_t value) {
+    return value == 0 ? integer("-0", 0) : integer(digits(value), static_cast<double>(value));
   }
 
-  std::optional<json_failure> fail(json_failure::reason why) {
-    failure_ = located(why, at_);
-    return failure_;
+  // One written without a minus sign, fraction or exponent.
+  bool number_unsigned(json::number_unsigned_t value) {
+    return integer(digits(value), static_cast<double>(value));
   }
-  bool failed(json_failure::reason why = json_failure::reason::syntax) {
-    fail(why);
+
+  // Any other, or an integer beyond 64 bits. The library refuses one beyond
+  // the doubles before it comes here.
+  bool number_float(json::number_float_t value, const json::string_t& text) {
+    if (!add(json_kind::number)) return false;
+    json_node& n = doc_.nodes.back();
+    n.number = value;
+    n.text = kept(text);
+    return true;
+  }
+
+  bool string(json::string_t& value) {
+    if (!add(json_kind::string)) return false;
+    doc_.nodes.back().text = kept(value);
+    return true;
+  }
+
+  // Only the binary formats have these: never called for a text.
+  bool binary(json::binary_t& /*value*/) { return false; }
+
+  bool start_object(std::size_t /*size*/) { return open(json_kind::object); }
+
+  // The key of the member whose value comes next. A key given twice is kept
+  // twice, in its place, for the scenario's checks to name.
+  bool key(json::string_t& key) {
+    key_ = kept(key);
+    return true;
+  }
+
+  bool end_object() { return close(); }
+  bool start_array(std::size_t /*size*/) { return open(json_kind::array); }
+  bool end_array() { return close(); }
+
+  // `position` counts the bytes read, the one at fault last.
+  bool parse_error(std::size_t position, const std::string& token, const json::exception& e) {
+    const std::size_t at = position == 0 ? 0 : position - 1;
+    if (e.id == number_overflow_id) {
+      failure_ = placed(json_failure::reason::overflow, at);
+      failure_->token = token;
+    } else if (at < text_.size() && text_[at] == '\0' && !ends_in_string(text_.substr(0, at))) {
+      // Inside a string it is a control character, which the library names.
+      failure_ = placed(json_failure::reason::nul_byte, at);
+    } else {
+      failure_ = placed(json_failure::reason::syntax, at);
+      std::string what = e.what();
+      // Without the library's bracketed tag: "parse error at line 1, ...".
+      const std::size_t tag = what.find("] ");
+      failure_->message = tag == std::string::npos ? std::move(what) : what.substr(tag + 2);
+    }
     return false;
   }
 
-  void close() {
-    doc_.nodes[open_.back()].end = static_cast<std::uint32_t>(doc_.nodes.size());
-    open_.pop_back();
+ private:
+  template <class Integer>
+  static std::string digits(Integer value) {
+    std::array<char, 24> text{};
+    const auto r = std::to_chars(text.data(), text.data() + text.size(), value);
+    return {text.data(), r.ptr};
   }
 
-  // One value, after white space. A container is opened and its first key
-  // read; read()'s loop reads its members.
-  bool value() {
-    const char c = peek();
-    switch (c) {
-      case '{':
-      case '[': {
-        ++at_;
-        if (!add(c == '{' ? json_kind::object : json_kind::array)) return false;
-        if (open_.size() >= limits_.most_depth) {
-          failure_ = json_failure{json_failure::reason::too_deep};
-          failure_->path = path();
-          return false;
-        }
-        open_.push_back(static_cast<std::uint32_t>(doc_.nodes.size() - 1));
-        skip_space();
-        if (peek() == (c == '{' ? '}' : ']')) {
-          ++at_;
-          close();
-          return true;
-        }
-        if (c == '{' && !key()) return false;
-        value_due_ = true;  // the first member's value
-        return true;
-      }
-      case '"': {
-        json_text_ref text;
-        if (!string(text)) return false;
-        if (!add(json_kind::string)) return false;
-        doc_.nodes.back().text = text;
-        return true;
-      }
-      case 't':
-        return literal("true", json_kind::boolean, true);
-      case 'f':
-        return literal("false", json_kind::boolean, false);
-      case 'n':
-        return literal("null", json_kind::null, false);
-      default:
-        if (c == '-' || is_digit(c)) return number();
-        return failed(unexpected());
-    }
-  }
-
-  // A member's key and its colon, after white space.
-  bool key() {
-    skip_space();
-    if (peek() != '"') return failed(unexpected());
-    if (!string(key_)) return false;
-    skip_space();
-    if (peek() != ':') return failed(unexpected());
-    ++at_;
-    return true;
-  }
-
-  bool literal(std::string_view word, json_kind kind, bool truth) {
-    if (text_.substr(at_, word.size()) != word) return failed();
-    at_ += word.size();
-    if (!add(kind)) return false;
-    doc_.nodes.back().truth = truth;
-    return true;
-  }
-
-  bool number() {
-    const std::size_t from = at_;
-    const bool negative = peek() == '-';
-    if (negative) ++at_;
-    if (peek() == '0') {
-      ++at_;
-    } else if (is_digit(peek())) {
-      while (is_digit(peek())) ++at_;
-    } else {
-      return failed();
-    }
-    bool integer = true;
-    if (peek() == '.') {
-      ++at_;
-      if (!is_digit(peek())) return failed();
-      while (is_digit(peek())) ++at_;
-      integer = false;
-    }
-    if (peek() == 'e' || peek() == 'E') {
-      ++at_;
-      if (peek() == '+' || peek() == '-') ++at_;
-      if (!is_digit(peek())) return failed();
-      while (is_digit(peek())) ++at_;
-      integer = false;
-    }
-    const std::string_view token = text_.substr(from, at_ - from);
-    double v = 0;
-    // As nlohmann::json reads numbers: an integer that fits 64 bits is an
-    // integer, converted to a double when asked for one.
-    const bool fits = integer && (negative ? integer_value<std::int64_t>(token, v)
-                                           : integer_value<std::uint64_t>(token, v));
-    if (!fits) v = float_value(token);
-    if (!std::isfinite(v)) {
-      failure_ = located(json_failure::reason::overflow, at_ - 1);
-      failure_->token = token;
-      return false;
-    }
+  bool integer(std::string_view text, double value) {
     if (!add(json_kind::number)) return false;
     json_node& n = doc_.nodes.back();
-    n.number = v;
-    n.integer = fits;
-    n.text = {static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(token.size()), true};
+    n.number = value;
+    n.integer = true;
+    n.text = kept(text);
     return true;
   }
 
-  // A string's characters: where it stands in the text, when it has no
-  // escapes (its bytes are its characters), or else decoded into the
-  // document's strings.
-  bool string(json_text_ref& ref) {
-    const std::size_t start = ++at_;       // after the opening quote
-    std::size_t from = std::string::npos;  // where it starts in `strings`, once copied
-    for (;;) {
-      // The plain run up to the next quote, escape, control character or
-      // byte of a multi-byte character.
-      std::size_t run = at_;
-      while (run < text_.size()) {
-        const auto c = static_cast<unsigned char>(text_[run]);
-        if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
-        ++run;
-      }
-      if (from != std::string::npos) doc_.strings.append(text_.data() + at_, run - at_);
-      at_ = run;
-      if (at_ >= text_.size()) return failed();
-      const auto c = static_cast<unsigned char>(text_[at_]);
-      if (c == '"') {
-        ref = from == std::string::npos
-                  ? json_text_ref{static_cast<std::uint32_t>(start),
-                                  static_cast<std::uint32_t>(at_ - start), true}
-                  : json_text_ref{static_cast<std::uint32_t>(from),
-                                  static_cast<std::uint32_t>(doc_.strings.size() - from), false};
-        ++at_;
-        return true;
-      }
-      if (c < 0x20) return failed();
-      if (c >= 0x80) {
-        const std::size_t length = utf8_length(text_.substr(at_));
-        if (length == 0) return failed();
-        if (from != std::string::npos) doc_.strings.append(text_.data() + at_, length);
-        at_ += length;
-        continue;
-      }
-      if (from == std::string::npos) {
-        // The first escape: what came before it is copied, and the rest
-        // is decoded after it.
-        from = doc_.strings.size();
-        doc_.strings.append(text_.data() + start, at_ - start);
-      }
-      if (!escape(doc_.strings)) return failed();
-    }
-  }
-
-  bool escape(std::string& out) {
-    ++at_;  // the backslash
-    const char c = peek();
-    ++at_;
-    switch (c) {
-      case '"':
-      case '\\':
-      case '/':
-        out += c;
-        return true;
-      case 'b':
-        out += '\b';
-        return true;
-      case 'f':
-        out += '\f';
-        return true;
-      case 'n':
-        out += '\n';
-        return true;
-      case 'r':
-        out += '\r';
-        return true;
-      case 't':
-        out += '\t';
-        return true;
-      case 'u':
-        break;
-      default:
-        return false;
-    }
-    std::uint32_t code = 0;
-    if (!hex4(code)) return false;
-    if (code >= 0xDC00 && code <= 0xDFFF) return false;  // a low surrogate alone
-    if (code >= 0xD800 && code <= 0xDBFF) {
-      std::uint32_t low = 0;
-      if (text_.substr(at_, 2) != "\\u") return false;
-      at_ += 2;
-      if (!hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
-      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-    }
-    append_utf8(out, code);
+  bool open(json_kind kind) {
+    if (!add(kind)) return false;
+    if (open_.size() >= limits_.most_depth) return refused(json_failure::reason::too_deep);
+    open_.push_back(static_cast<std::uint32_t>(doc_.nodes.size() - 1));
     return true;
   }
 
-  bool hex4(std::uint32_t& code) {
-    if (text_.size() - at_ < 4) return false;
-    for (int i = 0; i < 4; ++i) {
-      const char c = text_[at_++];
-      std::uint32_t digit = 0;
-      if (is_digit(c)) {
-        digit = static_cast<std::uint32_t>(c - '0');
-      } else if (c >= 'a' && c <= 'f') {
-        digit = static_cast<std::uint32_t>(c - 'a' + 10);
-      } else if (c >= 'A' && c <= 'F') {
-        digit = static_cast<std::uint32_t>(c - 'A' + 10);
-      } else {
-        return false;
-      }
-      code = code * 16 + digit;
-    }
+  bool close() {
+    doc_.nodes[open_.back()].end = static_cast<std::uint32_t>(doc_.nodes.size());
+    open_.pop_back();
     return true;
   }
 
@@ -373,23 +193,31 @@ class text_reader {
   bool add(json_kind kind) {
     if (!open_.empty()) {
       json_node& container = doc_.nodes[open_.back()];
-      if (container.size >= limits_.most_items) {
-        failure_ = json_failure{json_failure::reason::too_long};
-        failure_->path = path();
-        return false;
-      }
+      if (container.size >= limits_.most_items) return refused(json_failure::reason::too_long);
       ++container.size;
     }
     if (doc_.nodes.size() >= limits_.most_values) {
-      failure_ = json_failure{json_failure::reason::too_large};
-      failure_->path = path();
-      return false;
+      return refused(json_failure::reason::too_large);
     }
     json_node& n = doc_.nodes.emplace_back();
     n.kind = kind;
     n.end = static_cast<std::uint32_t>(doc_.nodes.size());
     if (!open_.empty() && doc_.nodes[open_.back()].kind == json_kind::object) n.key = key_;
     return true;
+  }
+
+  // A limit reached, in the innermost open container.
+  bool refused(json_failure::reason why) {
+    failure_ = json_failure{why};
+    failure_->path = path();
+    return false;
+  }
+
+  json_text_ref kept(std::string_view text) {
+    const json_text_ref ref{static_cast<std::uint32_t>(doc_.strings.size()),
+                            static_cast<std::uint32_t>(text.size())};
+    doc_.strings += text;
+    return ref;
   }
 
   // The path of the innermost open container ("predictors[3]").
@@ -407,19 +235,14 @@ class text_reader {
     return out;
   }
 
-  // The line and column of the byte at `at` (the end of the text, when an
-  // escape at its end has taken the reading past it).
-  json_failure located(json_failure::reason why, std::size_t at) const {
+  // A fault at the byte `at`, with its line and column (those of the end of
+  // the text when the library read past it).
+  json_failure placed(json_failure::reason why, std::size_t at) const {
     json_failure f{why};
-    for (std::size_t i = 0; i < std::min(at, text_.size()); ++i) {
-      if (text_[i] == '\n') {
-        ++f.line;
-        f.column = 0;
-      } else {
-        ++f.column;
-      }
-    }
-    ++f.column;
+    const std::string_view before = text_.substr(0, at);
+    const std::size_t line_start = before.rfind('\n');
+    f.line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+    f.column = 1 + before.size() - (line_start == std::string_view::npos ? 0 : line_start + 1);
     return f;
   }
 
@@ -427,9 +250,7 @@ class text_reader {
   const json_limits& limits_;
   json_document& doc_;
   std::vector<std::uint32_t>& open_;  // the containers being filled
-  std::size_t at_ = 0;
-  bool value_due_ = false;  // a value comes next
-  json_text_ref key_;       // the key of the member being read
+  json_text_ref key_;                 // the key of the member being read
   std::optional<json_failure> failure_;
 };
 
@@ -441,7 +262,6 @@ class value_reader {
   std::optional<json_failure> read(const nlohmann::json& root) {
     doc_.nodes.clear();
     doc_.strings.clear();
-    doc_.source = {};
     path_.clear();
     if (!add(root, {}, 0)) return failure_;
     return std::nullopt;
@@ -518,7 +338,7 @@ class value_reader {
 
   json_text_ref kept(std::string_view text) {
     const json_text_ref ref{static_cast<std::uint32_t>(doc_.strings.size()),
-                            static_cast<std::uint32_t>(text.size()), false};
+                            static_cast<std::uint32_t>(text.size())};
     doc_.strings += text;
     return ref;
   }
@@ -533,7 +353,7 @@ class value_reader {
 
 std::optional<json_failure> read_json(std::string_view text, const json_limits& limits,
                                       json_document& doc) {
-  return text_reader(text, limits, doc).read();
+  return event_reader(text, limits, doc).read();
 }
 
 std::optional<json_failure> read_json_value(const nlohmann::json& value, const json_limits& limits,

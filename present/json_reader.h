@@ -1,9 +1,10 @@
 // JSON documents as the scenario reader sees them: a flat list of values in
 // document order, each object's members in the order written, duplicates
-// kept (so that they can be refused). Filled from JSON text by a reader
-// that accepts exactly the texts nlohmann::json accepts, with the same
-// values, bounded by limits checked as it reads; or from an nlohmann::json
-// value (the page's requests). One validation reads both (scenario.cc).
+// kept (so that they can be refused). Filled from JSON text by
+// nlohmann::json's own parser, through its events, so that exactly the
+// texts it accepts are read, with its values, bounded by limits checked as
+// the events come; or from an nlohmann::json value (the page's requests).
+// One validation reads both (scenario.cc).
 #ifndef FOURFIFTHS_PRESENT_JSON_READER_H_
 #define FOURFIFTHS_PRESENT_JSON_READER_H_
 
@@ -20,13 +21,10 @@ namespace present {
 /// What a JSON value is.
 enum class json_kind : std::uint8_t { null, boolean, number, string, array, object };
 
-/// Where a piece of text lies: in the text read, as it is written there (a
-/// string without escapes, a number), or decoded into the document's own
-/// strings.
+/// Where a piece of text lies in the document's own strings.
 struct json_text_ref {
   std::uint32_t at = 0;
   std::uint32_t size = 0;
-  bool in_source = false;
 };
 
 /// One value: a container is followed by its members (each with its key
@@ -53,19 +51,17 @@ struct json_limits {
 };
 
 /// A document read: `nodes[0]` is the root. Its memory is kept from one
-/// reading to the next; it refers to the text it was read from, which must
-/// outlive it.
+/// reading to the next.
 struct json_document {
   std::vector<json_node> nodes;
-  std::string_view source;          ///< the text read
-  std::string strings;              ///< keys and strings with escapes, decoded
+  std::string strings;              ///< keys, strings (decoded) and numbers as written
   std::vector<std::uint32_t> open;  ///< the reader's own: the containers being read
 };
 
 /// Why a text could not be read.
 struct json_failure {
   enum class reason : std::uint8_t {
-    syntax,     ///< not JSON: nlohmann::json says what is wrong
+    syntax,     ///< not JSON: nlohmann::json says what is wrong (`message`)
     nul_byte,   ///< a NUL byte outside a string
     overflow,   ///< a number beyond the doubles
     too_long,   ///< a list or object beyond `most_items`
@@ -79,6 +75,10 @@ struct json_failure {
   std::size_t column = 0;  ///< bytes into the line, 1-based
   std::string token;       ///< the number that overflows
   std::string path;        ///< the container at fault ("predictors")
+  /// nlohmann::json's words for a syntax fault, its own line and column
+  /// among them: "parse error at line 2, column 1: syntax error while
+  /// parsing value - ...".
+  std::string message;
 };
 
 /// Reads a whole JSON text (after an optional UTF-8 byte-order mark) into
@@ -138,8 +138,7 @@ class json_value {
  private:
   const json_node& node() const { return doc_->nodes[index_]; }
   std::string_view text(const json_text_ref& ref) const {
-    return (ref.in_source ? doc_->source : std::string_view(doc_->strings))
-        .substr(ref.at, ref.size);
+    return std::string_view(doc_->strings).substr(ref.at, ref.size);
   }
 
   const json_document* doc_;

@@ -408,10 +408,10 @@ std::string printable(std::string_view text) {
   return out;
 }
 
-// nlohmann::json's words for a text that is not JSON: "[json.exception.
-// parse_error.101] parse error at line 3, column 5: ..." without the
-// library's bracketed tag.
-std::string syntax_message(std::string_view text, const json_failure& failure) {
+// The words for a text that is not JSON: nlohmann::json's own ("parse
+// error at line 3, column 5: ..."), or the reader's own refusals, placed
+// the same way.
+std::string syntax_message(const json_failure& failure) {
   const std::string where = "JSON parse error at line " + std::to_string(failure.line) +
                             ", column " + std::to_string(failure.column) + ": ";
   switch (failure.why) {
@@ -420,35 +420,8 @@ std::string syntax_message(std::string_view text, const json_failure& failure) {
     case json_failure::reason::overflow:
       return where + "number overflow parsing '" + failure.token + "'";
     default:
-      break;
+      return printable("JSON " + failure.message);
   }
-  // The library reads the text again, building nothing, for its message.
-  struct message_only : json::json_sax_t {
-    std::string what;
-    bool null() override { return true; }
-    bool boolean(bool /*value*/) override { return true; }
-    bool number_integer(number_integer_t /*value*/) override { return true; }
-    bool number_unsigned(number_unsigned_t /*value*/) override { return true; }
-    bool number_float(number_float_t /*value*/, const string_t& /*text*/) override { return true; }
-    bool string(string_t& /*value*/) override { return true; }
-    bool binary(binary_t& /*value*/) override { return true; }
-    bool start_object(std::size_t /*size*/) override { return true; }
-    bool key(string_t& /*key*/) override { return true; }
-    bool end_object() override { return true; }
-    bool start_array(std::size_t /*size*/) override { return true; }
-    bool end_array() override { return true; }
-    bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
-                     const nlohmann::detail::exception& e) override {
-      what = e.what();
-      return false;
-    }
-  };
-  message_only handler;
-  if (json::sax_parse(text, &handler) || handler.what.empty()) return where + "not JSON";
-  std::string what = std::move(handler.what);
-  const std::size_t tag = what.find("] ");
-  if (tag != std::string::npos) what = what.substr(tag + 2);
-  return printable("JSON " + what);
 }
 
 // A limit of the document's size, with the path of the list it stopped in.
@@ -578,13 +551,13 @@ loaded_scenario read_document(json_value doc, id_rule ids, group_rule groups) {
 }
 
 // A text that could not be read into a document: one fault.
-loaded_scenario unreadable(std::string_view text, const json_failure& failure) {
+loaded_scenario unreadable(const json_failure& failure) {
   loaded_scenario out;
   if (is_limit(failure)) {
     out.errors.push_back(limit_fault(failure));
     out.status = scenario_status::invalid;
   } else {
-    out.errors.push_back({"", syntax_message(text, failure)});
+    out.errors.push_back({"", syntax_message(failure)});
     out.status = scenario_status::syntax_error;
   }
   return out;
@@ -610,7 +583,7 @@ scenario_form form_of(std::string_view text) {
 
 loaded_scenario scenario_reader::read(std::string_view text, id_rule ids, group_rule groups) {
   if (const std::optional<json_failure> failure = read_json(text, scenario_limits(), document_)) {
-    return unreadable(text, *failure);
+    return unreadable(*failure);
   }
   return read_document(json_value(document_, 0), ids, groups);
 }
@@ -618,7 +591,7 @@ loaded_scenario scenario_reader::read(std::string_view text, id_rule ids, group_
 loaded_scenario scenario_reader::read(const nlohmann::json& doc, id_rule ids, group_rule groups) {
   if (const std::optional<json_failure> failure =
           read_json_value(doc, scenario_limits(), document_)) {
-    return unreadable({}, *failure);
+    return unreadable(*failure);
   }
   return read_document(json_value(document_, 0), ids, groups);
 }

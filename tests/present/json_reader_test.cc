@@ -1,7 +1,9 @@
-// The JSON reader against nlohmann::json, which every face used before it
-// and the page still parses with: the same texts accepted, with the same
-// values, on hand-picked edge cases and on many thousands of mutations of a
-// scenario; and its own refusals (a NUL byte, limits) with their places.
+// The JSON reader against nlohmann::json, whose parser it listens to: the
+// same texts accepted, with the same values, on hand-picked edge cases and
+// on many thousands of mutations of a scenario, one document reused for
+// them all; numbers kept as written; the library's words for a syntax
+// error; and the reader's own refusals (a NUL byte, limits) with their
+// places.
 #include "present/json_reader.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -98,8 +101,7 @@ std::string canonical(const json& v) {
 // Whether the reader and the library agree on a text: both refuse it, or
 // both read it as the same value. Texts with a NUL byte are the reader's
 // own business (the library stops at one).
-::testing::AssertionResult agrees(const std::string& text) {
-  json_document doc;
+::testing::AssertionResult agrees(const std::string& text, json_document& doc) {
   const std::optional<json_failure> failure = read_json(text, unlimited(), doc);
   const bool library_accepts = json::accept(text);
   if (failure.has_value() == library_accepts) {
@@ -139,8 +141,9 @@ TEST(JsonReader, ReadsWhatTheLibraryReadsWithTheSameValues) {
       "\xEF\xBB", "\xEF\xBB\xBF\xEF\xBB\xBF{}", "{}\xEF\xBB\xBF", "\f{}", "\v{}", "[1e400]",
       "[-1e400]", "[123e999999999999]", "\"unterminated", "[", "{\"a\":[1,{\"b\":", "/* */{}",
       "{\"a\": 1} // x"};
-  for (const std::string text : texts) EXPECT_TRUE(agrees(text)) << '"' << text << '"';
-  EXPECT_TRUE(agrees(scenario_text));
+  json_document doc;
+  for (const std::string text : texts) EXPECT_TRUE(agrees(text, doc)) << '"' << text << '"';
+  EXPECT_TRUE(agrees(scenario_text, doc));
 }
 
 // Random mutations of a scenario: bytes replaced, dropped or inserted,
@@ -151,6 +154,7 @@ TEST(JsonReader, AgreesWithTheLibraryOnMutatedScenarios) {
       std::string(1, '\x01');
   std::mt19937 random(31);
   int accepted = 0;
+  json_document doc;
   for (int i = 0; i < 30000; ++i) {
     std::string text = scenario_text;
     const int changes = 1 + static_cast<int>(random() % 3);
@@ -169,7 +173,7 @@ TEST(JsonReader, AgreesWithTheLibraryOnMutatedScenarios) {
           break;
       }
     }
-    ASSERT_TRUE(agrees(text)) << text;
+    ASSERT_TRUE(agrees(text, doc)) << text;
     accepted += json::accept(text) ? 1 : 0;
   }
   // Both kinds are well represented.
@@ -199,11 +203,46 @@ TEST(JsonReader, KeepsMembersInOrderWithTheirKeysAndNumbersAsWritten) {
   EXPECT_EQ((*member).number_text(), "-0");
 }
 
+// Integers are told to the reader by value alone: their texts must still
+// be the ones written.
+TEST(JsonReader, KeepsEveryNumberAsWritten) {
+  const std::vector<std::string> written = {"0",
+                                            "-0",
+                                            "7",
+                                            "-7",
+                                            "18446744073709551615",
+                                            "-9223372036854775808",
+                                            "18446744073709551616",
+                                            "-9223372036854775809",
+                                            "-0.0",
+                                            "1E5",
+                                            "1e+5",
+                                            "0.10",
+                                            "4.9e-324"};
+  std::string text = "[";
+  for (const std::string& number : written) text += (text.size() > 1 ? ", " : "") + number;
+  text += "]";
+  json_document doc;
+  ASSERT_FALSE(read_json(text, unlimited(), doc).has_value());
+  std::vector<std::string> texts;
+  for (const json_value v : json_value(doc, 0)) texts.emplace_back(v.number_text());
+  EXPECT_EQ(texts, written);
+  std::vector<bool> integers;
+  for (std::size_t i = 1; i < doc.nodes.size(); ++i) integers.push_back(doc.nodes[i].integer);
+  // Written without fraction or exponent, and within 64 bits.
+  EXPECT_EQ(integers, (std::vector<bool>{true, true, true, true, true, true, false, false, false,
+                                         false, false, false, false}));
+}
+
 TEST(JsonReader, RefusesANulByteAndSaysWhere) {
   json_document doc;
   for (const auto& [text, line, column] : {std::tuple{std::string("{}\0garbage", 10), 1U, 3U},
                                            std::tuple{std::string("{\n  \"a\": \0}", 11), 2U, 8U},
-                                           std::tuple{std::string("[1,\n\n\0", 6), 3U, 1U}}) {
+                                           std::tuple{std::string("[1,\n\n\0", 6), 3U, 1U},
+                                           // after a string that ends in an escaped backslash
+                                           std::tuple{std::string("{\"a\\\\\": \0}", 10), 1U, 9U},
+                                           // within a number, where the library stops
+                                           std::tuple{std::string("[1.\0]", 5), 1U, 4U}}) {
     const std::optional<json_failure> f = read_json(text, unlimited(), doc);
     ASSERT_TRUE(f.has_value());
     EXPECT_EQ(f->why, json_failure::reason::nul_byte);
@@ -211,10 +250,61 @@ TEST(JsonReader, RefusesANulByteAndSaysWhere) {
     EXPECT_EQ(f->column, column);
   }
   // Inside a string it is an unescaped control character, as for the
-  // library.
-  const std::optional<json_failure> f = read_json(std::string("\"a\0\"", 4), unlimited(), doc);
-  ASSERT_TRUE(f.has_value());
-  EXPECT_EQ(f->why, json_failure::reason::syntax);
+  // library, even after an escaped quote.
+  for (const std::string& text : {std::string("\"a\0\"", 4), std::string("[\"a\\\"\0\"]", 8)}) {
+    const std::optional<json_failure> f = read_json(text, unlimited(), doc);
+    ASSERT_TRUE(f.has_value());
+    EXPECT_EQ(f->why, json_failure::reason::syntax);
+    EXPECT_NE(f->message.find("control character U+0000"), std::string::npos) << f->message;
+  }
+}
+
+// A syntax error is told in the library's words, which place it themselves,
+// and placed at the byte where the reading stopped.
+TEST(JsonReader, ASyntaxErrorHasTheLibrarysWords) {
+  json_document doc;
+  for (const auto& [text, line, column] :
+       {std::tuple{std::string("{\n  \"a\": tru }"), 2U, 11U},
+        std::tuple{std::string("{\"a\": 1,\n}"), 2U, 1U}, std::tuple{std::string(""), 1U, 1U},
+        std::tuple{std::string("[1, 2] x"), 1U, 8U},
+        // cut short: just past the last byte
+        std::tuple{std::string("{\"a\": [1, 2"), 1U, 12U},
+        // not UTF-8: the byte at fault
+        std::tuple{std::string("[\"a\xff\"]"), 1U, 4U},
+        // a byte-order mark counts as the bytes it is
+        std::tuple{std::string("\xEF\xBB\xBFx"), 1U, 4U}}) {
+    std::string expected;
+    try {
+      [[maybe_unused]] const json parsed = json::parse(text);
+    } catch (const json::parse_error& e) {
+      expected = e.what();
+      expected.erase(0, expected.find("] ") + 2);
+    }
+    ASSERT_FALSE(expected.empty()) << text;
+    const std::optional<json_failure> f = read_json(text, unlimited(), doc);
+    ASSERT_TRUE(f.has_value()) << text;
+    EXPECT_EQ(f->why, json_failure::reason::syntax);
+    EXPECT_EQ(f->message, expected);
+    EXPECT_EQ(f->line, line) << text;
+    EXPECT_EQ(f->column, column) << text;
+  }
+}
+
+// A string or key longer than any buffer the parser starts with comes
+// whole, escapes decoded, however long.
+TEST(JsonReader, KeepsLongStringsWhole) {
+  const std::string long_key(70000, 'k');
+  const std::string long_string = std::string(5 << 20, 'a');
+  const std::string text =
+      "{\"" + long_key + "\": \"\\n" + long_string + "\\u00e9\", \"b\": \"" + long_string + "\"}";
+  json_document doc;
+  ASSERT_FALSE(read_json(text, json_limits{}, doc).has_value());
+  const json_value root(doc, 0);
+  ASSERT_EQ(root.size(), 2U);
+  const json_value first = *root.begin();
+  EXPECT_EQ(first.key(), long_key);
+  EXPECT_EQ(first.string(), "\n" + long_string + "\xc3\xa9");
+  EXPECT_EQ((*root.find("b")).string(), long_string);
 }
 
 TEST(JsonReader, ANumberBeyondTheDoublesIsPlaced) {
