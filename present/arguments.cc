@@ -118,4 +118,21 @@ std::optional<fourfifths::method> method_argument(const nlohmann::json& value, b
   return m;
 }
 
+std::vector<fourfifths::fault> pareto_arguments(
+    std::string_view ratio_name, const nlohmann::json& ratio, const nlohmann::json& points,
+    const nlohmann::json& objective, std::string_view signs_name, const nlohmann::json& signs,
+    fourfifths::ratio_mode mode, fourfifths::pareto_options& out) {
+  std::vector<fourfifths::fault> faults;
+  out.mode = mode;
+  if (const auto r = number_argument(ratio_name, ratio, faults)) out.ratio = *r;
+  if (const auto p = points_argument("points", points, faults)) out.points = *p;
+  if (const auto o = name_argument<fourfifths::pareto_objective>("objective", objective, faults)) {
+    out.objective = *o;
+  }
+  if (const auto w = name_argument<fourfifths::weight_signs>(signs_name, signs, faults)) {
+    out.signs = *w;
+  }
+  return faults;
+}
+
 }  // namespace present

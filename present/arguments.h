@@ -50,6 +50,15 @@ std::optional<E> name_argument(std::string_view name, const nlohmann::json& valu
 std::optional<fourfifths::method> method_argument(const nlohmann::json& value, bool several_groups,
                                                   std::vector<fourfifths::fault>& faults);
 
+/// The options of a front as a package's call gives them, every one given:
+/// the ratio (under `ratio_name`, "sr" in R's argument form), the points,
+/// the objective and the signs of the weights (under `signs_name`:
+/// Python's "weights", R's "signs"). The ranges are the library's to check.
+std::vector<fourfifths::fault> pareto_arguments(
+    std::string_view ratio_name, const nlohmann::json& ratio, const nlohmann::json& points,
+    const nlohmann::json& objective, std::string_view signs_name, const nlohmann::json& signs,
+    fourfifths::ratio_mode mode, fourfifths::pareto_options& out);
+
 }  // namespace present
 
 #endif  // FOURFIFTHS_PRESENT_ARGUMENTS_H_

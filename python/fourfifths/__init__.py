@@ -155,7 +155,8 @@ def table(scenario: ScenarioSource, ratios: Optional[Iterable[float]] = None,
           method: str = "precise") -> pd.DataFrame:
     """The scenario's outcomes, one row per selection ratio: the columns of
     ``fourfifths-explore table --format csv`` (kind, target, sr, sr_majority,
-    sr_minority, ai_ratio, passes_four_fifths, cut_score, mean, mean_majority,
+    sr_minority, ai_ratio, ratio_to_highest, passes_four_fifths, cut_score, mean,
+    mean_majority,
     mean_minority, mean_difference, std_mean, std_mean_majority,
     std_mean_minority, std_mean_difference, status), with the same numbers.
 
@@ -169,7 +170,10 @@ def table(scenario: ScenarioSource, ratios: Optional[Iterable[float]] = None,
     status; then the minimum's rows (precise method only).
     """
     s = read(scenario)
-    return _frame(_core.table_csv(s, _ratios(ratios), method))
+    csv, errors = _core.table_csv(s, _ratios(ratios), method)
+    if csv is None:
+        raise FourFifthsError("table", errors)
+    return _frame(csv)
 
 
 def outcome(scenario: ScenarioSource, ratio: float, method: str = "precise") -> Outcome:
@@ -200,7 +204,8 @@ def minimum(scenario: ScenarioSource, method: str = "precise") -> Dict[str, Any]
     holds, as the table's minimum row gives it.
 
     One group: ``found``, ``status``, ``ratio``, ``cut_score``, ``sr`` (None
-    without the mix), ``sr_majority``, ``sr_minority``, ``ai_ratio``. Several
+    without the mix), ``sr_majority``, ``sr_minority``, ``ai_ratio``,
+    ``ratio_to_highest``. Several
     groups: ``found``, ``status``, ``ratio``, ``cut_score``, ``lowest_group``
     and ``highest_group`` (the groups of the lowest and highest composite
     means, which decide it). Values are None when there is no minimum.
@@ -259,15 +264,20 @@ ObservedSource = Union[pd.DataFrame, Mapping[str, Any], str, bytes, "os.PathLike
 
 def _counts_frame(data: pd.DataFrame) -> pd.DataFrame:
     """The frame with whole numbers held as floats (as pandas holds a column
-    with a missing value) written as whole numbers: 48.0 is the count 48.
-    Any other number is written as it is, for the reader to judge."""
+    with a missing value or with one number that is not whole) written as
+    whole numbers: 48.0 is the count 48, each on its own, so that only the
+    numbers that are not whole are faults. Any other number is written as
+    it is, for the reader to judge."""
     out = data.copy(deep=False)
     for column in out.columns:
         values = out[column]
         if pd.api.types.is_float_dtype(values):
-            finite = values.dropna()
-            if np.isfinite(finite).all() and (finite == np.floor(finite)).all():
+            whole = np.isfinite(values) & (values == np.floor(values))
+            if whole.all() or (whole | values.isna()).all():
                 out[column] = values.astype("Int64")
+            elif whole.any():
+                out[column] = pd.Series([int(v) if w else v for v, w in zip(values, whole)],
+                                        index=values.index, dtype=object)
     return out
 
 

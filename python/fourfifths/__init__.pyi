@@ -35,7 +35,8 @@ class FourFifthsWarning(UserWarning): ...
 
 class Minimum(TypedDict, total=False):
     """One group: found, status, ratio, cut_score, sr, sr_majority,
-    sr_minority, ai_ratio. Several groups: found, status, ratio, cut_score,
+    sr_minority, ai_ratio, ratio_to_highest. Several groups: found, status,
+    ratio, cut_score,
     lowest_group, highest_group."""
     found: bool
     status: Status
@@ -45,6 +46,7 @@ class Minimum(TypedDict, total=False):
     sr_majority: Optional[float]
     sr_minority: Optional[float]
     ai_ratio: Optional[float]
+    ratio_to_highest: Optional[float]
     lowest_group: str
     highest_group: str
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "fourfifths/fourfifths.h"
+#include "present/arguments.h"
 #include "present/group_table.h"
 #include "present/names.h"
 #include "present/observed_input.h"
@@ -175,9 +176,20 @@ fourfifths::method method_of(const std::string& name) {
 }
 
 void one_method_for_groups(const scenario_handle& s, fourfifths::method m) {
-  if (s.has_groups() && m != fourfifths::method::precise) {
-    throw py::value_error(
-        "method: several minority groups are analysed by the precise method only");
+  std::vector<fourfifths::fault> faults;
+  if (!present::method_argument(std::string(present::name_of(m)), s.has_groups(), faults)) {
+    throw py::value_error(faults.front().text());
+  }
+}
+
+/// An argument of a call as the one JSON value it stands for, for the
+/// checks the packages share; anything that is not one value (a list, an
+/// object of no JSON form) as an array, which no check takes.
+nlohmann::json argument_of(py::handle h) {
+  try {
+    return json_of(h, 0);
+  } catch (const py::type_error&) {
+    return nlohmann::json::array();
   }
 }
 
@@ -204,16 +216,22 @@ std::optional<std::vector<double>> ratio_list(const std::optional<py::array_t<do
 
 // --- Tables -----------------------------------------------------------------
 
-std::string table_csv(const scenario_handle& s, const std::optional<py::array_t<double>>& ratios,
-                      const std::string& method) {
-  const fourfifths::method m = method_of(method);
-  one_method_for_groups(s, m);
+/// The table's CSV, or the faults of its arguments.
+std::tuple<std::optional<std::string>, fault_list> table_csv(
+    const scenario_handle& s, const std::optional<py::array_t<double>>& ratios,
+    const py::object& method) {
+  std::vector<fourfifths::fault> faults;
   const std::optional<std::vector<double>> list = ratio_list(ratios);
+  if (list) faults = present::check_ratios(*list);
+  const std::optional<fourfifths::method> m =
+      present::method_argument(argument_of(method), s.has_groups(), faults);
+  if (!faults.empty()) return {std::nullopt, pairs(faults)};
   py::gil_scoped_release free;
   if (s.has_groups()) {
-    return present::group_table_csv(present::make_group_table(*s.data->s.group_problem, list));
+    return {present::group_table_csv(present::make_group_table(*s.data->s.group_problem, list)),
+            {}};
   }
-  return present::table_csv(present::make_table(*s.data->s.problem, m, list));
+  return {present::table_csv(present::make_table(*s.data->s.problem, *m, list)), {}};
 }
 
 /// One outcome with the table's values: none where its CSV field is empty
@@ -329,6 +347,7 @@ py::dict one_group_outcomes(const scenario_handle& s, const std::vector<double>&
                                           "sr_majority",
                                           "sr_minority",
                                           "ai_ratio",
+                                          "ratio_to_highest",
                                           "cut_score",
                                           "mean",
                                           "mean_majority",
@@ -366,21 +385,22 @@ py::dict one_group_outcomes(const scenario_handle& s, const std::vector<double>&
       at[2][i] = o.sr_majority;
       at[3][i] = o.sr_minority;
       at[4][i] = o.ai_ratio;
-      at[5][i] = o.cut_score;
-      at[6][i] = value(o.mean);
-      at[7][i] = o.mean_majority;
-      at[8][i] = o.mean_minority;
-      at[9][i] = o.mean_difference;
-      at[10][i] = value(o.std_mean);
-      at[11][i] = value(o.std_mean_majority);
-      at[12][i] = value(o.std_mean_minority);
-      at[13][i] = value(o.std_mean_difference);
+      at[5][i] = o.ratio_to_highest();
+      at[6][i] = o.cut_score;
+      at[7][i] = value(o.mean);
+      at[8][i] = o.mean_majority;
+      at[9][i] = o.mean_minority;
+      at[10][i] = o.mean_difference;
+      at[11][i] = value(o.std_mean);
+      at[12][i] = value(o.std_mean_majority);
+      at[13][i] = value(o.std_mean_minority);
+      at[14][i] = value(o.std_mean_difference);
     });
   }
   py::dict out;
   for (std::size_t c = 0; c < count; ++c) {
     out[names[c]] = columns[c];
-    if (c == 4) out["passes_four_fifths"] = passes;  // in the table's order
+    if (c == 5) out["passes_four_fifths"] = passes;  // in the table's order
   }
   out["status"] = status_column(statuses);
   return out;
@@ -488,31 +508,30 @@ py::dict minimum_call(const scenario_handle& s, const std::string& method) {
   out["sr_majority"] = value([](const outcome& o) { return o.sr_majority; });
   out["sr_minority"] = value([](const outcome& o) { return o.sr_minority; });
   out["ai_ratio"] = value([](const outcome& o) { return o.ai_ratio; });
+  out["ratio_to_highest"] = value([](const outcome& o) { return o.ratio_to_highest(); });
   return out;
 }
 
 // --- Pareto -----------------------------------------------------------------
 
-fourfifths::pareto_options pareto_options_of(double ratio, int points, bool majority,
-                                             const std::string& objective,
-                                             const std::string& weights) {
+/// The front's options as the call gave them, or their faults.
+std::tuple<fourfifths::pareto_options, std::vector<fourfifths::fault>> pareto_options_of(
+    const py::object& ratio, const py::object& points, bool majority, const py::object& objective,
+    const py::object& weights) {
   fourfifths::pareto_options o;
-  o.ratio = ratio;
-  o.points = points;
-  o.mode = majority ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall;
-  o.objective = named_value<fourfifths::pareto_objective>("objective", objective);
-  o.signs = named_value<fourfifths::weight_signs>("weights", weights);
-  return o;
+  std::vector<fourfifths::fault> faults = present::pareto_arguments(
+      "ratio", argument_of(ratio), argument_of(points), argument_of(objective), "weights",
+      argument_of(weights),
+      majority ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall, o);
+  return {o, std::move(faults)};
 }
 
 /// The front's CSV, or its faults.
-std::tuple<std::optional<std::string>, fault_list> pareto_call(const scenario_handle& s,
-                                                               double ratio, int points,
-                                                               bool majority,
-                                                               const std::string& objective,
-                                                               const std::string& weights) {
-  const fourfifths::pareto_options o =
-      pareto_options_of(ratio, points, majority, objective, weights);
+std::tuple<std::optional<std::string>, fault_list> pareto_call(
+    const scenario_handle& s, const py::object& ratio, const py::object& points, bool majority,
+    const py::object& objective, const py::object& weights) {
+  const auto [o, faults] = pareto_options_of(ratio, points, majority, objective, weights);
+  if (!faults.empty()) return {std::nullopt, pairs(faults)};
   if (s.has_groups()) {
     // Several groups: quality against the lowest ratio to the highest rate.
     py::gil_scoped_release free;
@@ -531,10 +550,14 @@ std::tuple<std::optional<std::string>, fault_list> pareto_call(const scenario_ha
 /// The best weighting's CSV row, or its faults; and, when no weighting
 /// reaches the ratio asked for, what to say of it.
 std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> best_call(
-    const scenario_handle& s, double ratio, double min_ai, bool majority,
-    const std::string& objective, const std::string& weights) {
-  const fourfifths::pareto_options o =
-      pareto_options_of(ratio, fourfifths::pareto_options{}.points, majority, objective, weights);
+    const scenario_handle& s, const py::object& ratio, const py::object& least_ai, bool majority,
+    const py::object& objective, const py::object& weights) {
+  auto [o, faults] = pareto_options_of(ratio, py::int_(fourfifths::pareto_options{}.points),
+                                       majority, objective, weights);
+  const std::optional<double> least =
+      present::number_argument("min_ai", argument_of(least_ai), faults);
+  if (!faults.empty()) return {std::nullopt, pairs(faults), std::nullopt};
+  const double min_ai = *least;
   if (s.has_groups()) {
     // Several groups: the best weighting under which every group reaches
     // min_ai of the highest rate.
@@ -663,8 +686,15 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly(
           "ai_ratio", [](const outcome_view& v) { return v.solved_value(v.o.ai_ratio); },
           "The adverse-impact ratio sr_minority / sr_majority.")
+      .def_property_readonly(
+          "ratio_to_highest",
+          [](const outcome_view& v) {
+            return v.o.solved() ? std::optional<double>(v.o.ratio_to_highest()) : std::nullopt;
+          },
+          "The lower group's selection ratio / the higher group's.")
       .def_property_readonly("passes_four_fifths", &outcome_view::passes,
-                             "Whether the impact ratio is at least 0.8.")
+                             "Whether every group's rate, the majority's included, is at least "
+                             "0.8 of the highest.")
       .def_property_readonly(
           "cut_score", [](const outcome_view& v) { return v.solved_value(v.o.cut_score); },
           "The cut score on the predictor composite, on the majority group's scale.")

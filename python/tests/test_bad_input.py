@@ -123,7 +123,7 @@ def test_wrong_python_types():
 
 def test_bad_options():
     s = fourfifths.read(EXAMPLES / "regression_weights.json")
-    with pytest.raises(ValueError, match="method: 'exact' is not one of precise, classic"):
+    with pytest.raises(fourfifths.FourFifthsError, match="method: must be one of precise, classic"):
         fourfifths.table(s, method="exact")
     with pytest.raises(ValueError, match="one-dimensional"):
         fourfifths.outcomes(s, np.ones((2, 3)))
@@ -138,6 +138,47 @@ def test_bad_options():
     assert list(o["status"]) == ["invalid_argument"] + ["no_cut_score"] * 4
     assert np.isnan(o["ai_ratio"]).all()
     assert fourfifths.outcome(s, math.nan).ai_ratio is None
+
+
+def faults(call, *args, **kwargs):
+    with pytest.raises(fourfifths.FourFifthsError) as e:
+        call(*args, **kwargs)
+    return [f.text for f in e.value.faults]
+
+
+def test_each_argument_is_named_never_defaulted():
+    # The same words as the R package's for the same values.
+    s = fourfifths.read(EXAMPLES / "regression_weights.json")
+    assert faults(fourfifths.pareto, s, None) == ["ratio: must be a number"]
+    assert faults(fourfifths.pareto, s, "0.1") == ["ratio: must be a number"]
+    assert faults(fourfifths.pareto, s, [0.1]) == ["ratio: must be a number"]
+    assert faults(fourfifths.pareto, s, 0.1, 2.5) == ["points: must be a whole number"]
+    assert faults(fourfifths.pareto, s, 0.1, None) == ["points: must be a whole number"]
+    assert faults(fourfifths.pareto, s, 0.1, objective=None) == [
+        "objective: must be one of validity, mean"]
+    assert faults(fourfifths.pareto, s, 0.1, weights="all") == [
+        "weights: must be one of nonnegative, any"]
+    assert faults(fourfifths.pareto, s, None, 2.5, objective="x", weights=None) == [
+        "ratio: must be a number", "points: must be a whole number",
+        "objective: must be one of validity, mean", "weights: must be one of nonnegative, any"]
+    assert faults(fourfifths.pareto, s, 0.1, 1e10) == [
+        "points: the number of points must lie between 2 and 10000"]
+    assert faults(fourfifths.best_weighting, s, 0.1, None) == ["min_ai: must be a number"]
+    # Whole numbers however they are held, NumPy's included.
+    want = fourfifths.pareto(s, 0.1, 5)
+    for points in (5.0, np.int64(5), np.float64(5)):
+        assert fourfifths.pareto(s, np.float64(0.1), points).equals(want)
+
+
+def test_a_tables_ratios_are_finite_and_at_most_a_hundred_thousand():
+    s = fourfifths.read(EXAMPLES / "regression_weights.json")
+    assert faults(fourfifths.table, s, [0.1, math.nan]) == [
+        "ratios: the 2nd ratio must be a finite number"]
+    assert faults(fourfifths.table, s, [0.1] * 100001) == ["ratios: more than 100000 ratios"]
+    assert len(fourfifths.table(s, [0.1] * 100000)) == 100000
+    three = EXAMPLES / "three_groups.json"
+    assert faults(fourfifths.table, three, method="classic") == [
+        "method: several minority groups are analysed by the precise method only"]
 
 
 def test_a_scenario_without_a_criterion_has_no_front():
@@ -175,6 +216,10 @@ def test_observed_faults_name_their_place(tmp_path):
     with pytest.raises(fourfifths.FourFifthsError) as e:
         fourfifths.observed(as_floats)
     assert [f"{path}: {f.text}" for f in e.value.faults] == explorer_faults(err)
+    # One count that is not whole is one fault, the whole ones beside it none.
+    one = faults(fourfifths.observed, pd.DataFrame({"group": ["a", "b"], "applicants": [10.5, 10],
+                                                    "selected": [3, 4]}))
+    assert len(one) == 1 and "line 2, column 2 (applicants)" in one[0]
     for spoilt in (2.5, np.nan):
         frame = as_floats.copy()
         frame.loc[0, "applicants"] = spoilt

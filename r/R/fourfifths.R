@@ -22,14 +22,6 @@ scenario_arg <- function(scenario) {
   scenario
 }
 
-# A number of points given as a double (21) is a whole number for the reader.
-whole <- function(x) {
-  if (is.double(x) && length(x) == 1 && !is.na(x) && abs(x) < 1e9 && x == round(x)) {
-    return(as.integer(x))
-  }
-  if (is.null(x)) NA_real_ else x
-}
-
 # An error listing its faults, one a line; `faults` keeps them apart.
 fail <- function(faults) {
   stop(errorCondition(paste(faults, collapse = "\n"), faults = faults,
@@ -57,14 +49,17 @@ ff_pareto <- function(scenario, ratio, points = 21, majority = FALSE,
     scenario <- form$scenario
     weight_names <- form$names
     ratio <- sr
+    ratio_name <- "sr"
   } else {
+    ratio_name <- "ratio"
     absent <- c(scenario = missing(scenario), ratio = missing(ratio))
     if (any(absent)) {
       fail(paste0("missing: ", paste(names(absent)[absent], collapse = ", ")))
     }
   }
-  if (is.null(ratio)) ratio <- NA_real_
-  options <- list(ratio = ratio, points = whole(points), objective = objective, signs = signs)
+  # Each as given: NULL and NA are faults of their argument, never a default.
+  options <- list(ratio = ratio, points = points, objective = objective, signs = signs,
+                  ratio_name = ratio_name)
   front <- deliver(ff_pareto_impl(scenario_arg(scenario), options, majority))
   if (!is.null(weight_names)) {
     # The weights again under the predictors' names, after the columns.

@@ -23,6 +23,7 @@
 
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
+#include "present/arguments.h"
 #include "present/group_table.h"
 #include "present/names.h"
 #include "present/options.h"
@@ -367,22 +368,23 @@ Rcpp::List failure(const std::vector<fault>& errors, const std::vector<fault>& w
 // The ratios asked for, as --ratios gives them: finite numbers, one or more.
 std::optional<std::vector<double>> ratios_of(SEXP ratios, std::vector<fault>& errors) {
   if (ratios == R_NilValue) return std::nullopt;
+  if (Rf_isFactor(ratios)) {
+    // A factor's values are its levels' codes, not the numbers it shows.
+    errors.push_back({"ratios", "must be numbers, not a factor"});
+    return std::nullopt;
+  }
   if (TYPEOF(ratios) != REALSXP && TYPEOF(ratios) != INTSXP) {
     errors.push_back({"ratios", "must be numbers"});
     return std::nullopt;
   }
   const Rcpp::NumericVector r(ratios);
-  if (r.size() == 0) errors.push_back({"ratios", "the list is empty: give one or more ratios"});
-  if (static_cast<std::size_t>(r.size()) > present::most_ratios) {
-    errors.push_back({"ratios", "more than " + std::to_string(present::most_ratios) + " ratios"});
+  std::vector<double> list(r.begin(), r.end());
+  const std::vector<fault> faults = present::check_ratios(list);
+  if (!faults.empty()) {
+    errors.insert(errors.end(), faults.begin(), faults.end());
+    return std::nullopt;
   }
-  for (R_xlen_t i = 0; i < r.size() && errors.size() < present::most_faults; ++i) {
-    if (!std::isfinite(r[i])) {
-      errors.push_back({"ratios[" + std::to_string(i + 1) + "]", "must be a finite number"});
-    }
-  }
-  if (!errors.empty()) return std::nullopt;
-  return std::vector<double>(r.begin(), r.end());
+  return list;
 }
 
 std::string table_csv(const loaded_scenario& s, fourfifths::method m,
@@ -401,29 +403,18 @@ struct table_request {
   std::vector<fault> errors;
 };
 
-// A name of a closed set given as one string.
-template <class E>
-std::optional<E> name_arg(SEXP x) {
-  if (TYPEOF(x) != STRSXP || Rf_xlength(x) != 1 || STRING_ELT(x, 0) == NA_STRING)
-    return std::nullopt;
-  return present::value_of<E>(CHAR(STRING_ELT(x, 0)));
-}
-
 table_request table_inputs(SEXP scenario, SEXP ratios, SEXP method) {
   table_request r;
   r.scenario = load(scenario);
   r.errors = r.scenario.errors;
   r.ratios = ratios_of(ratios, r.errors);
-  const std::optional<fourfifths::method> m = name_arg<fourfifths::method>(method);
-  if (!m) {
+  try {
+    const std::optional<fourfifths::method> m = present::method_argument(
+        to_json(method, 0), r.scenario.group_problem.has_value(), r.errors);
+    if (m) r.method = *m;
+  } catch (const not_json&) {
     r.errors.push_back(
         {"method", "must be one of " + present::names_list<fourfifths::method>(", ")});
-  } else {
-    r.method = *m;
-  }
-  if (r.errors.empty() && r.scenario.group_problem && r.method != fourfifths::method::precise) {
-    r.errors.push_back(
-        {"method", "several minority groups are analysed by the precise method only"});
   }
   return r;
 }
@@ -448,14 +439,22 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
     errors.push_back({"majority", "must be TRUE or FALSE"});
   }
   fourfifths::pareto_options o;
-  try {
-    const std::vector<fault> option_faults = present::read_pareto_options(
-        to_json(options, 0),
-        by_majority ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall, o);
-    errors.insert(errors.end(), option_faults.begin(), option_faults.end());
-  } catch (const not_json& e) {
-    errors.push_back({"", e.message});
-  }
+  // Each option is one value; any other R value (a list, a function) is
+  // a fault of its own argument, never its default.
+  const auto option = [&](const char* name) {
+    const SEXP value = Rcpp::List(options)[name];
+    if (Rf_isFactor(value) || Rf_xlength(value) != 1) return nlohmann::json::array();
+    try {
+      return to_json(value, 0);
+    } catch (const not_json&) {
+      return nlohmann::json::array();
+    }
+  };
+  const std::string ratio_name = Rcpp::as<std::string>(Rcpp::List(options)["ratio_name"]);
+  const std::vector<fault> option_faults = present::pareto_arguments(
+      ratio_name, option("ratio"), option("points"), option("objective"), "signs", option("signs"),
+      by_majority ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall, o);
+  errors.insert(errors.end(), option_faults.begin(), option_faults.end());
   if (!errors.empty()) return failure(errors, s.warnings);
   if (s.group_problem) {
     // Several groups: quality against the lowest ratio to the highest rate.

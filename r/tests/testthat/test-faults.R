@@ -77,7 +77,8 @@ test_that("the arguments' faults are listed with the scenario's", {
   s$minority_share <- 0
   faults <- faults_of(ff_table(s, ratios = c(0.1, NaN, Inf), method = "exact"))
   expect_true("minority_share: must lie strictly between 0 and 1" %in% faults)
-  expect_true(all(c("ratios[2]: must be a finite number", "ratios[3]: must be a finite number",
+  expect_true(all(c("ratios: the 2nd ratio must be a finite number",
+                    "ratios: the 3rd ratio must be a finite number",
                     "method: must be one of precise, classic") %in% faults))
   expect_identical(faults_of(ff_table(scenario(), ratios = "0.1")), "ratios: must be numbers")
   expect_identical(faults_of(ff_table(scenario(), ratios = numeric())),
@@ -91,12 +92,64 @@ test_that("the arguments' faults are listed with the scenario's", {
                     "signs: must be one of nonnegative, any") %in% faults))
 })
 
+test_that("a table's ratios are numbers, as many as the explorer takes", {
+  # The same words as the Python package's for the same list.
+  expect_identical(faults_of(ff_table(scenario(), ratios = c(0.1, NA))),
+                   "ratios: the 2nd ratio must be a finite number")
+  expect_identical(faults_of(ff_table(scenario(), ratios = c(0.1, NA_integer_, 0.3))),
+                   "ratios: the 2nd ratio must be a finite number")
+  expect_identical(faults_of(ff_table(scenario(), ratios = rep(0.1, 100001))),
+                   "ratios: more than 100000 ratios")
+  expect_identical(nrow(ff_table(scenario(), ratios = rep(0.1, 100000))), 100000L)
+  # A factor's values are its levels' codes: 0.3 and 0.1 would be the
+  # ratios 2 and 1.
+  expect_identical(faults_of(ff_table(scenario(), ratios = factor(c(0.3, 0.1)))),
+                   "ratios: must be numbers, not a factor")
+  expect_identical(faults_of(ff_table(scenario(), ratios = NA)), "ratios: must be numbers")
+  expect_identical(ff_table(scenario(), ratios = 1:2 / 10),
+                   ff_table(scenario(), ratios = c(0.1, 0.2)))
+})
+
+test_that("NA, NULL and a number of the wrong kind are faults of their argument", {
+  # Never the default in their place: each is named.
+  expect_identical(faults_of(ff_pareto(scenario(), NA)), "ratio: must be a number")
+  expect_identical(faults_of(ff_pareto(scenario(), NULL)), "ratio: must be a number")
+  expect_identical(faults_of(ff_pareto(scenario(), factor(0.1))), "ratio: must be a number")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = NA)),
+                   "points: must be a whole number")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = NA_integer_)),
+                   "points: must be a whole number")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = NULL)),
+                   "points: must be a whole number")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = 2.5)),
+                   "points: must be a whole number")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = "5")),
+                   "points: must be a whole number")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, objective = NA)),
+                   "objective: must be one of validity, mean")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, objective = NULL)),
+                   "objective: must be one of validity, mean")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, signs = NA)),
+                   "signs: must be one of nonnegative, any")
+  expect_identical(faults_of(ff_table(scenario(), method = NA)),
+                   "method: must be one of precise, classic")
+  # Every one at once, in the order of the arguments.
+  expect_identical(faults_of(ff_pareto(scenario(), NA, points = NA, objective = NA, signs = NA)),
+                   c("ratio: must be a number", "points: must be a whole number",
+                     "objective: must be one of validity, mean",
+                     "signs: must be one of nonnegative, any"))
+  # A whole number of points as R writes it, double or integer, is taken.
+  expect_identical(ff_pareto(scenario(), 0.1, points = 5), ff_pareto(scenario(), 0.1, points = 5L))
+  expect_identical(nrow(ff_pareto(scenario(), 0.1, points = 5)), 5L)
+})
+
 test_that("the library's own ranges come back in its words", {
   expect_true(length(faults_of(ff_pareto(scenario(), 1.5))) > 0)
   expect_true(length(faults_of(ff_pareto(scenario(), NaN))) > 0)
-  expect_true(length(faults_of(ff_pareto(scenario(), NULL))) > 0)
-  expect_true(length(faults_of(ff_pareto(scenario(), 0.1, points = 1))) > 0)
-  expect_true(length(faults_of(ff_pareto(scenario(), 0.1, points = 2.5))) > 0)
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = 1)),
+                   "points: the number of points must lie between 2 and 10000")
+  expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = 1e10)),
+                   "points: the number of points must lie between 2 and 10000")
   expect_identical(faults_of(ff_pareto(scenario(), 0.1, points = 2)), character())
   s <- scenario()
   s$minority_share <- NULL

@@ -36,6 +36,10 @@ test_that("the argument form's faults", {
   expect_match(faults_of(ff_pareto(sr = 0.1, prop = 0.2, R = published_R())), "^missing: d")
   expect_match(faults_of(ff_pareto(published(), sr = 0.1)), "either a scenario")
   expect_identical(faults_of(ff_pareto(published())), "missing: ratio")
+  # A ratio that is not a number is named as it was given.
+  expect_identical(faults_of(ff_pareto(sr = NA, prop = 0.2, R = published_R(),
+                                       d = c(1, 0.23, 0.09, 0.33))),
+                   "sr: must be a number")
   expect_identical(faults_of(ff_pareto(sr = 0.1, prop = 0.2, R = published_R(),
                                        d = c(1, NA, 0.09, 0.33))),
                    "predictors[1].d: must be a finite number")
