@@ -192,6 +192,7 @@ void write_entry(std::string& out, bool overall, const outcome& o) {
       write(out, error_ppnd, o.code, o.target);
       return;
     case outcome_status::invalid_argument:
+    case outcome_status::not_positive_definite:
       // Not an outcome of the report's analysis, which takes the deck as
       // it is: an analysis of a model with faults has no row to print.
       return;

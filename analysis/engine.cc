@@ -310,7 +310,10 @@ composite_statistics composites_of(const problem& p) {
 }
 
 selection_model model_of(const problem& p) {
-  return analyse_weighted(p, weighting_of(p), method::classic, analysis::weight_scale::unit).model;
+  selection_model model =
+      analyse_weighted(p, weighting_of(p), method::classic, analysis::weight_scale::unit).model;
+  model.possible = correlations_positive_definite(p);
+  return model;
 }
 
 namespace {
@@ -339,20 +342,35 @@ bool usable(const selection_model& model, method m) {
   return known(m) && check_model(model).empty();
 }
 
+// Why the checked calls give no numbers for a model: none (nullopt), or
+// the status they give instead.
+// A matrix that is not positive definite comes first: the faults of its
+// model (a composite without variance, say) are its consequences.
+std::optional<outcome_status> refusal(const selection_model& model, method m) {
+  if (known(m) && !model.possible) return outcome_status::not_positive_definite;
+  if (!usable(model, m)) return outcome_status::invalid_argument;
+  return std::nullopt;
+}
+
+outcome refused_outcome(double ratio, outcome_status why) {
+  return why == outcome_status::not_positive_definite ? analysis::impossible_outcome(ratio)
+                                                      : analysis::invalid_outcome(ratio);
+}
+
 // The entries of an analysis whose model is set: each by the method's own
 // routines, without checks (the classic report's are whatever its deck
-// gives), or, for a model the calls cannot use, each invalid.
-void add_entries(const problem& p, analysis_result& a, method m, bool valid,
-                 four_fifths_comparison who) {
+// gives), or, for a model refused, each with the refusal's status.
+void add_entries(const problem& p, analysis_result& a, method m,
+                 std::optional<outcome_status> refused, four_fifths_comparison who) {
   const std::vector<double>& requested = p.spec().requested_ratios;
   a.entries.reserve(builtin_ratios.size() + 1 + requested.size());
   auto at = [&](double r) {
-    return valid ? unchecked_outcome(a.model, r, m) : analysis::invalid_outcome(r);
+    return refused ? refused_outcome(r, *refused) : unchecked_outcome(a.model, r, m);
   };
-  if (valid) {
-    a.minimum = unchecked_minimum(a.model, m, who);
+  if (refused) {
+    a.minimum.status = *refused;
   } else {
-    a.minimum.status = outcome_status::invalid_argument;
+    a.minimum = unchecked_minimum(a.model, m, who);
   }
   int index = 0;
   for (const double r : builtin_ratios) a.entries.push_back({entry_kind::builtin, ++index, at(r)});
@@ -407,7 +425,8 @@ std::vector<fault> check_model(const selection_model& model) {
 }
 
 outcome outcome_at(const selection_model& model, double ratio, method m) {
-  if (std::isnan(ratio) || !usable(model, m)) return analysis::invalid_outcome(ratio);
+  if (std::isnan(ratio)) return analysis::invalid_outcome(ratio);
+  if (const auto why = refusal(model, m)) return refused_outcome(ratio, *why);
   return unchecked_outcome(model, ratio, m);
 }
 
@@ -425,9 +444,11 @@ std::vector<outcome> outcomes_at(const problem& p, std::span<const double> ratio
 
 four_fifths_minimum find_four_fifths_minimum(const selection_model& model, method m,
                                              four_fifths_comparison who) {
-  if (!usable(model, m) || !known(who)) {
+  const std::optional<outcome_status> why =
+      known(who) ? refusal(model, m) : outcome_status::invalid_argument;
+  if (why) {
     four_fifths_minimum none;
-    none.status = outcome_status::invalid_argument;
+    none.status = *why;
     return none;
   }
   return unchecked_minimum(model, m, who);
@@ -439,10 +460,12 @@ four_fifths_minimum find_four_fifths_minimum(const problem& p, method m,
 }
 
 analysis_result analyse(const problem& p, method m) {
-  if (m == method::classic)
+  const bool possible = correlations_positive_definite(p);
+  if (m == method::classic && possible)
     return analysis::classic_analysis(p, four_fifths_comparison::to_highest);
   analysis_result a = analyse_weighted(p, weighting_of(p), m, analysis::weight_scale::unit);
-  add_entries(p, a, m, usable(a.model, m), four_fifths_comparison::to_highest);
+  a.model.possible = possible;
+  add_entries(p, a, m, refusal(a.model, m), four_fifths_comparison::to_highest);
   return a;
 }
 
@@ -455,7 +478,7 @@ fourfifths::analysis_result classic_analysis(const fourfifths::problem& p,
   using fourfifths::method;
   fourfifths::analysis_result a =
       fourfifths::analyse_weighted(p, weighting(p), method::classic, weight_scale::as_given);
-  fourfifths::add_entries(p, a, method::classic, true, who);
+  fourfifths::add_entries(p, a, method::classic, std::nullopt, who);
   return a;
 }
 

@@ -445,6 +445,7 @@ group_model group_model_of(const group_problem& p) {
   m.mode = s.mode;
   m.quality = s.quality;
   m.majority_share = p.majority_share();
+  m.possible = correlations_positive_definite(p.base());
   // One weighting for every group: the weights do not depend on the groups.
   const predictor_weighting w = weighting_of(p.base());
   for (std::size_t g = 0; g < p.groups().size(); ++g) {
@@ -510,6 +511,7 @@ group_outcome group_outcome_at(const group_model& model, double ratio) {
   if (std::isnan(ratio) || !check_group_model(model).empty()) {
     return failed(model, ratio, outcome_status::invalid_argument, 0);
   }
+  if (!model.possible) return failed(model, ratio, outcome_status::not_positive_definite, 0);
   return unchecked_outcome(model, ratio);
 }
 
@@ -530,6 +532,10 @@ group_minimum find_group_minimum(const group_model& model) {
   group_minimum result;
   if (!check_group_model(model).empty()) {
     result.status = outcome_status::invalid_argument;
+    return result;
+  }
+  if (!model.possible) {
+    result.status = outcome_status::not_positive_definite;
     return result;
   }
   // The groups with the lowest and the highest composite means (the first

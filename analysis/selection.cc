@@ -145,6 +145,10 @@ outcome invalid_outcome(double target) {
   return failed(target, outcome_status::invalid_argument, 0);
 }
 
+outcome impossible_outcome(double target) {
+  return failed(target, outcome_status::not_positive_definite, 0);
+}
+
 double upper_tail(double z) { return 1 - numeric::alnorm(z, false); }
 
 // The report's own density constant, 2.506628274631, is not root2pi of the

@@ -44,6 +44,10 @@ double density(double z);
 /// invalid_argument, every value NaN.
 fourfifths::outcome invalid_outcome(double target);
 
+/// The outcome at `target` of a model whose correlations are not positive
+/// definite: no value.
+fourfifths::outcome impossible_outcome(double target);
+
 /// The classic cut score and outcome at the target ratio (overall or
 /// majority, as the model's mode says).
 fourfifths::outcome selout(const fourfifths::selection_model& model, double target);

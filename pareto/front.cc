@@ -57,6 +57,7 @@
 #include "fourfifths/analysis.h"
 #include "fourfifths/pareto.h"
 #include "numeric/precise_normal.h"
+#include "pareto/front_options.h"
 #include "pareto/frontier.h"
 #include "pareto/mean_quality.h"
 
@@ -65,7 +66,6 @@ namespace fourfifths {
 namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-constexpr int most_points = 10000;
 
 // What is fixed for one problem and one selection ratio.
 class front_setting {
@@ -74,36 +74,8 @@ class front_setting {
 
   // Checks the options against the problem: nothing when they suit, else
   // the status and the fault.
-  std::optional<std::pair<pareto_status, fault>> check() const {
-    const problem_spec& s = p_.spec();
-    if (s.criteria < 1) {
-      return std::pair{pareto_status::no_criterion,
-                       fault{"criteria",
-                             "the front needs a criterion: validity and the mean are measured on "
-                             "the criterion composite"}};
-    }
-    if (!(o_.ratio > 0 && o_.ratio < 1)) {
-      return std::pair{pareto_status::bad_options,
-                       fault{"ratio", "the selection ratio must lie strictly between 0 and 1"}};
-    }
-    if (o_.points < 2 || o_.points > most_points) {
-      return std::pair{pareto_status::bad_options,
-                       fault{"points", "the number of points must lie between 2 and " +
-                                           std::to_string(most_points)}};
-    }
-    if (o_.mode == ratio_mode::overall && !p_.mix()) {
-      return std::pair{pareto_status::needs_mix,
-                       fault{"mode",
-                             "an overall selection ratio needs the applicant mix (minority_share "
-                             "or majority_per_minority); a majority group's ratio does not"}};
-    }
-    if (o_.objective == pareto_objective::mean && !p_.mix()) {
-      return std::pair{pareto_status::needs_mix,
-                       fault{"objective",
-                             "the mean objective needs the applicant mix (minority_share or "
-                             "majority_per_minority)"}};
-    }
-    return std::nullopt;
+  std::optional<pareto::refusal> check() const {
+    return pareto::check_front_options(p_, o_, p_.mix().has_value(), false);
   }
 
   // Weightings evaluated so far.

@@ -89,6 +89,7 @@
 #include "analysis/precise_search.h"
 #include "fourfifths/group_pareto.h"
 #include "numeric/precise_normal.h"
+#include "pareto/front_options.h"
 #include "pareto/kkt_newton.h"
 #include "pareto/sphere_lp.h"
 
@@ -100,7 +101,6 @@ namespace precise = numeric::precise;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
-constexpr int most_points = 10000;
 constexpr double level_tolerance = 1e-12;  // relative, in L
 constexpr double proof_tolerance = 1e-9;
 constexpr int most_steps = 40;
@@ -152,29 +152,11 @@ class group_setting {
  public:
   group_setting(const group_problem& p, const pareto_options& o) : p_(p), o_(o) {}
 
-  std::optional<std::pair<pareto_status, fault>> check() const {
+  std::optional<pareto::refusal> check() const {
     const problem_spec& s = p_.base().spec();
-    if (s.criteria < 1) {
-      return std::pair{pareto_status::no_criterion,
-                       fault{"criteria",
-                             "the front needs a criterion: validity and the mean are measured on "
-                             "the criterion composite"}};
-    }
-    if (!(o_.ratio > 0 && o_.ratio < 1)) {
-      return std::pair{pareto_status::bad_options,
-                       fault{"ratio", "the selection ratio must lie strictly between 0 and 1"}};
-    }
-    if (o_.points < 2 || o_.points > most_points) {
-      return std::pair{pareto_status::bad_options,
-                       fault{"points", "the number of points must lie between 2 and " +
-                                           std::to_string(most_points)}};
-    }
-    if ((o_.mode == ratio_mode::overall || o_.objective == pareto_objective::mean) &&
-        !p_.majority_share()) {
-      return std::pair{pareto_status::needs_mix,
-                       fault{o_.mode == ratio_mode::overall ? "mode" : "objective",
-                             "an overall selection ratio and the mean objective need every "
-                             "group's share"}};
+    if (auto refused =
+            pareto::check_front_options(p_.base(), o_, p_.majority_share().has_value(), true)) {
+      return refused;
     }
     if (p_.groups().size() > 1 && o_.signs == weight_signs::nonnegative &&
         s.predictors > most_group_front_predictors) {

@@ -72,11 +72,12 @@ struct names_of<fourfifths::entry_kind> {
 };
 template <>
 struct names_of<fourfifths::outcome_status> {
-  static constexpr std::array<named<fourfifths::outcome_status>, 4> table{
+  static constexpr std::array<named<fourfifths::outcome_status>, 5> table{
       {{"solved", fourfifths::outcome_status::solved},
        {"no_cut_score", fourfifths::outcome_status::no_cut_score},
        {"ratio_outside_0_1", fourfifths::outcome_status::quantile_fault},
-       {"invalid_argument", fourfifths::outcome_status::invalid_argument}}};
+       {"invalid_argument", fourfifths::outcome_status::invalid_argument},
+       {"not_positive_definite", fourfifths::outcome_status::not_positive_definite}}};
 };
 template <>
 struct names_of<scenario_form> {

@@ -18,8 +18,8 @@ namespace present {
 /// The most ratios a list or grid may give.
 inline constexpr std::size_t most_ratios = 100000;
 /// The fewest and most points of a front.
-inline constexpr int fewest_points = 2;
-inline constexpr int most_points = 10000;
+inline constexpr int fewest_points = fourfifths::fewest_front_points;
+inline constexpr int most_points = fourfifths::most_front_points;
 
 /// A finite decimal number, blanks around it allowed ("0.25", "1e-3");
 /// nothing for anything else (hexadecimal, "inf", "nan", trailing text).

@@ -50,6 +50,10 @@ struct selection_model {
   double predictor_effect = 0;  ///< [dpc]
   double validity = 0;          ///< [rpc] (used for criterion quality)
   double criterion_effect = 0;  ///< [dcc] (used for criterion quality)
+  /// False when the correlations the model was made from are not positive
+  /// definite: its numbers are those of no population, and the checked
+  /// calls give `outcome_status::not_positive_definite` instead of them.
+  bool possible = true;
 };
 
 /// The smallest selection ratio the precise method resolves: the smallest
@@ -80,6 +84,11 @@ enum class outcome_status {
   /// (`check_model` names them), a ratio that is not a number, or a method
   /// outside its set. No value is computed; `code` is 0.
   invalid_argument,
+  /// The correlations are not positive definite (not a possible correlation
+  /// matrix): whatever the formulas gave, an impact ratio of millions or a
+  /// validity above 1, would describe no population. No value is given;
+  /// `code` is 0.
+  not_positive_definite,
 };
 
 /// The outcome of a selection at one selection ratio. Quality values and

@@ -102,6 +102,9 @@ struct group_model {
   double validity = 0;  ///< rpc (used for criterion quality)
   std::optional<double> majority_share;
   std::vector<group_effect> groups;  ///< the minority groups
+  /// As selection_model::possible: false when the correlations are not
+  /// positive definite, and the checked calls give no numbers.
+  bool possible = true;
 };
 
 /// The model of the problem under its weights (as model_of for one group).

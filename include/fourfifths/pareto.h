@@ -22,6 +22,10 @@ enum class pareto_objective { validity, mean };
 /// Which weightings are allowed.
 enum class weight_signs { nonnegative, any };
 
+/// The fewest and the most points a front may have.
+inline constexpr int fewest_front_points = 2;
+inline constexpr int most_front_points = 10000;
+
 struct pareto_options {
   double ratio = 0.1;  ///< the selection ratio R
   /// What R is: the overall selection ratio (needs the applicant mix) or

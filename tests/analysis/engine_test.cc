@@ -221,6 +221,35 @@ TEST(MakeProblem, AWholeMatrixThatIsNotPositiveDefiniteIsAWarning) {
   EXPECT_TRUE(read_deck(example("regression_weights.deck")).warnings.empty());
 }
 
+TEST(Analyse, CorrelationsThatAreNotPositiveDefiniteGiveNoNumbers) {
+  // The matrix above: a validity above 1 and outcomes of no population.
+  problem_spec s = regression_example();
+  s.correlations = {{1, .99, .6}, {.99, 1, .4}, {.6, .4, 1}};
+  const problem p = *make_problem(s).value;
+  for (const method m : {method::precise, method::classic}) {
+    const selection_model model = model_of(p);
+    EXPECT_FALSE(model.possible);
+    const outcome o = outcome_at(model, 0.3, m);
+    EXPECT_EQ(o.status, outcome_status::not_positive_definite);
+    EXPECT_FALSE(o.solved());
+    EXPECT_FALSE(o.passes_four_fifths());
+    EXPECT_EQ(find_four_fifths_minimum(model, m).status, outcome_status::not_positive_definite);
+    EXPECT_FALSE(find_four_fifths_minimum(model, m).found);
+    const analysis_result a = analyse(p, m);
+    ASSERT_FALSE(a.entries.empty());
+    for (const table_entry& e : a.entries) {
+      EXPECT_EQ(e.result.status, outcome_status::not_positive_definite);
+    }
+    EXPECT_EQ(a.minimum.status, outcome_status::not_positive_definite);
+  }
+  // A ratio that is not a number stays the caller's fault.
+  EXPECT_EQ(outcome_at(p, std::nan(""), method::precise).status, outcome_status::invalid_argument);
+  // A possible matrix is analysed as ever.
+  const problem q = *make_problem(regression_example()).value;
+  EXPECT_TRUE(model_of(q).possible);
+  EXPECT_EQ(outcome_at(q, 0.3, method::precise).status, outcome_status::solved);
+}
+
 TEST(MakeProblem, OverallModeNeedsTheApplicantMix) {
   problem_spec s = regression_example();
   s.majority_per_minority.reset();

@@ -471,6 +471,30 @@ TEST(GroupsFaults, AModelWithFaultsGivesNoNumbers) {
   EXPECT_EQ(fourfifths::group_outcome_at(m, 0).code, 4);
 }
 
+TEST(GroupsFaults, CorrelationsThatAreNotPositiveDefiniteGiveNoNumbers) {
+  // Two predictors correlated .99, each .6 and .4 with the criterion: the
+  // determinant 1 - .99^2 - .6^2 - .4^2 + 2 .99 .6 .4 is below 0.
+  group_problem_spec s;
+  s.base.predictors = 2;
+  s.base.criteria = 1;
+  s.base.mode = fourfifths::ratio_mode::majority;
+  s.base.regression_weights = true;
+  s.base.criterion_weights = {1};
+  s.base.correlations = {{1, .99, .6}, {.99, 1, .4}, {.6, .4, 1}};
+  s.groups = {{"A", std::nullopt, {-1, -0.5, -0.5}}, {"B", std::nullopt, {0.2, 0.1, 0}}};
+  const group_model m = model_of_case(s);
+  EXPECT_FALSE(m.possible);
+  const group_outcome o = fourfifths::group_outcome_at(m, 0.3);
+  EXPECT_EQ(o.status, fourfifths::outcome_status::not_positive_definite);
+  EXPECT_TRUE(std::isnan(o.groups[1].sr));
+  EXPECT_FALSE(o.passes_four_fifths());
+  EXPECT_EQ(fourfifths::find_group_minimum(m).status,
+            fourfifths::outcome_status::not_positive_definite);
+  s.base.correlations = {{1, .5, .6}, {.5, 1, .4}, {.6, .4, 1}};
+  EXPECT_EQ(fourfifths::group_outcome_at(model_of_case(s), 0.3).status,
+            fourfifths::outcome_status::solved);
+}
+
 }  // namespace
 
 namespace {

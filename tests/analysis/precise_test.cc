@@ -94,6 +94,40 @@ std::map<std::string, std::optional<double>> values_of(const fourfifths::table_e
           {"std_mean_difference", o.std_mean_difference}};
 }
 
+// The analysis whose entries the 50-digit outcomes hold: the formulas'
+// values at every entry. Where the deck's correlations are not positive
+// definite the analysis gives no values (each entry says why), and the
+// formulas' are those of the same model taken as possible.
+fourfifths::analysis_result formulas_of(const fourfifths::problem& p) {
+  using fourfifths::method;
+  fourfifths::analysis_result a = fourfifths::analyse(p, method::precise);
+  if (fourfifths::correlations_positive_definite(p)) return a;
+  for (const fourfifths::table_entry& e : a.entries) {
+    EXPECT_EQ(e.result.status, fourfifths::outcome_status::not_positive_definite);
+  }
+  fourfifths::selection_model model = fourfifths::model_of(p);
+  EXPECT_FALSE(model.possible);
+  model.possible = true;
+  a.entries.clear();
+  int index = 0;
+  for (const double r : fourfifths::builtin_ratios) {
+    a.entries.push_back({fourfifths::entry_kind::builtin, ++index,
+                         fourfifths::outcome_at(model, r, method::precise)});
+  }
+  ++index;
+  const fourfifths::four_fifths_minimum m =
+      fourfifths::find_four_fifths_minimum(model, method::precise);
+  if (m.found) {
+    a.entries.push_back({fourfifths::entry_kind::minimum, index,
+                         fourfifths::outcome_at(model, m.ratio, method::precise)});
+  }
+  for (const double r : p.spec().requested_ratios) {
+    a.entries.push_back({fourfifths::entry_kind::requested, ++index,
+                         fourfifths::outcome_at(model, r, method::precise)});
+  }
+  return a;
+}
+
 TEST(PreciseMethod, EveryEntryOfTheHighPrecisionOutcomes) {
   constexpr double tolerance = 1e-12;
   const std::vector<row> rows = expected_rows();
@@ -108,8 +142,7 @@ TEST(PreciseMethod, EveryEntryOfTheHighPrecisionOutcomes) {
       const fourfifths::deck_result d =
           fourfifths::read_deck(slurp(root + "/conformance/valid/" + r.deck + ".deck"));
       ASSERT_TRUE(d.value.has_value());
-      found = analyses.emplace(r.deck, fourfifths::analyse(*d.value, fourfifths::method::precise))
-                  .first;
+      found = analyses.emplace(r.deck, formulas_of(*d.value)).first;
     }
     const std::vector<fourfifths::table_entry>& entries = found->second.entries;
     const auto entry = std::find_if(entries.begin(), entries.end(),

@@ -16,6 +16,10 @@ report (status 0):
   outcomes of GOLDEN_DIR/precise/valid.csv within its tolerance, 1e-12
   (relative for the selection and impact ratios, relative to max(1, |v|)
   for the others).
+A deck whose correlations are not positive definite (the warning says so)
+is no population: both methods give every row the status
+not_positive_definite with no number but its target, and no minimum; the
+report prints what its formulas give, which the golden tests hold.
 A deck that the program rejects or cannot read must make the explorer fail
 with status 2, writing nothing on standard output.
 """
@@ -192,6 +196,28 @@ def check_precise(explore, deck, expected, problems):
     return compared, worst
 
 
+impossible = []
+
+
+def check_impossible(explore, deck, problems):
+    """Whether the deck's correlations are not positive definite; if so, that
+    no row of either method has a number but its target."""
+    p = run(explore, ["table", deck])
+    if b"not positive definite" not in p.stderr:
+        return False
+    impossible.append(deck)
+    for method in ("precise", "classic"):
+        p = run(explore, ["table", deck, "--method", method])
+        rows = list(csv.DictReader(io.StringIO(p.stdout.decode())))
+        if p.returncode != 0 or not rows:
+            problems.append(f"{deck} {method}: status {p.returncode}, {len(rows)} rows")
+        for row in rows:
+            filled = [c for c, v in row.items() if v and c not in ("kind", "target", "status")]
+            if row["status"] != "not_positive_definite" or filled or row["kind"] == "minimum":
+                problems.append(f"{deck} {method}: an impossible matrix gave {row}")
+    return True
+
+
 def main():
     explore, golden = sys.argv[1:3]
     precise = load_precise(os.path.join(golden, "precise", "valid.csv"))
@@ -209,6 +235,8 @@ def main():
                     problems.append(f"{deck}: a rejected deck gave status {p.returncode}")
                 continue
             decks += 1
+            if check_impossible(explore, deck, problems):
+                continue
             report = open(os.path.join(root, name + ".out")).read()
             classic_values += check_classic(explore, deck, report, problems)
             if folder == "valid" and name in precise:
@@ -217,7 +245,8 @@ def main():
                 worst = max(worst, w)
     print(f"{decks} decks; classic: {classic_values} numbers equal the report's; "
           f"precise: {precise_values} values, largest error {worst:.3g}; "
-          f"{len(with_majority_minimum)} with a minimum that protects the majority")
+          f"{len(with_majority_minimum)} with a minimum that protects the majority; "
+          f"{len(impossible)} whose correlations are not positive definite, without numbers")
     for p in problems[:20]:
         print(p)
     if problems:

@@ -57,6 +57,13 @@ problem_spec random_spec(int n, std::uint64_t seed, effects style) {
   s.predictor_effects = r.d;
   s.criterion_effects = {-0.2};
   s.minority_share = 0.25;
+  // Validities that no population has (the whole matrix not positive
+  // definite) shrink until it has them: a front refuses such a matrix.
+  while (!correlations_positive_definite(*make_problem(s).value)) {
+    for (std::size_t i = 0; i < size; ++i) {
+      s.correlations[i][size] = s.correlations[size][i] = 0.8 * s.correlations[i][size];
+    }
+  }
   return s;
 }
 
@@ -142,6 +149,23 @@ TEST(ParetoFront, PublishedExampleEnds) {
   EXPECT_NEAR(r.value->regression.validity, points.front().validity, 1e-12);
   EXPECT_FALSE(r.value->given.has_value());
   EXPECT_NEAR(r.value->unit.weights[0], 0.25, 1e-15);
+}
+
+TEST(ParetoFront, CorrelationsOfNoPopulationHaveNoFront) {
+  // The criterion's validities .3 are raised until the whole matrix is no
+  // correlation matrix; the predictor block still is one.
+  problem_spec s = published();
+  for (std::size_t i = 0; i < 4; ++i) s.correlations[i][4] = s.correlations[4][i] = 0.9;
+  const problem p = make(s);
+  ASSERT_FALSE(correlations_positive_definite(p));
+  ASSERT_TRUE(predictor_block_positive_definite(p));
+  pareto_options o;
+  const pareto_result r = find_pareto_front(p, o);
+  EXPECT_FALSE(r.value.has_value());
+  EXPECT_EQ(r.status, pareto_status::not_positive_definite);
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_EQ(r.errors[0].path, "correlations");
+  EXPECT_EQ(best_weighting_for_min_ai(p, o, 0.8).status, pareto_status::not_positive_definite);
 }
 
 TEST(ParetoFront, PointsAreSpreadEvenlyInTheImpactRatio) {

@@ -37,6 +37,7 @@ const status_words: Record<string, string> = {
   solved: '',
   no_cut_score: 'No cut score gives this selection ratio.',
   ratio_outside_0_1: 'The selection ratio must lie strictly between 0 and 1.',
+  not_positive_definite: 'No outcomes: the correlations are not a possible correlation matrix (not positive definite), so any number would describe no population.',
 };
 
 /**
