@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "present/frame.h"
 #include "present/names.h"
 #include "present/numbers.h"
 #include "present/table.h"
@@ -21,28 +22,34 @@ using fourfifths::group_rate;
 struct column {
   const char* name;
   std::optional<double> (*value)(const group_outcome&, const group_rate&);
+  const char* description = "";
 };
 
 constexpr column columns[] = {
     {"cut_score",
-     [](const group_outcome& o, const group_rate&) -> std::optional<double> {
-       return o.cut_score;
-     }},
-    {"sr", [](const group_outcome& o, const group_rate&) { return o.sr; }},
+     [](const group_outcome& o, const group_rate&) -> std::optional<double> { return o.cut_score; },
+     "the cut score on the predictor composite (majority standard deviations)"},
+    {"sr", [](const group_outcome& o, const group_rate&) { return o.sr; },
+     "the overall selection ratio (with every group's share)"},
     {"sr_group",
-     [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.sr; }},
+     [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.sr; },
+     "the group's selection rate"},
     {"ai_vs_majority",
      [](const group_outcome&, const group_rate& r) -> std::optional<double> {
        return r.ai_vs_majority;
-     }},
+     },
+     "the group's rate / the majority's"},
     {"ratio_to_highest",
      [](const group_outcome&, const group_rate& r) -> std::optional<double> {
        return r.ratio_to_highest;
-     }},
-    {"passes_four_fifths", nullptr},
-    {"mean", [](const group_outcome& o, const group_rate&) { return o.mean; }},
+     },
+     "the group's rate / the highest rate of any group"},
+    {"passes_four_fifths", nullptr, "every group's rate is at least 0.8 of the highest"},
+    {"mean", [](const group_outcome& o, const group_rate&) { return o.mean; },
+     "the mean quality of those selected (with every group's share)"},
     {"mean_group",
-     [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.mean; }},
+     [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.mean; },
+     "the mean quality of the group's selected"},
 };
 
 void append_rows(std::string& out, const group_table_entry& e, const std::string* id) {
@@ -141,11 +148,52 @@ void append_group_csv_error(std::string& out, const std::string& id, const std::
   out += '\n';
 }
 
-std::string group_table_csv(const group_table& t) {
-  std::string out = group_csv_header(false);
-  append_group_csv(out, t, nullptr);
-  return out;
+frame group_table_frame(const group_table& t) {
+  frame f;
+  f.columns.reserve(std::size(columns) + 4);  // the references below stay valid
+  for (const group_table_entry& e : t.entries) f.rows += e.result.groups.size();
+  frame_column& kind = f.add("kind", column_type::text,
+                             "the row: builtin, minimum (the four-fifths minimum) or requested");
+  frame_column& target = f.add("target", column_type::number,
+                               "the selection ratio asked for (overall, or the majority's in "
+                               "majority mode)");
+  frame_column& group = f.add("group", column_type::text, "the group, the majority first");
+  for (const group_table_entry& e : t.entries) {
+    for (const group_rate& r : e.result.groups) {
+      push_text(kind, name_of(e.kind));
+      push_number(target, e.result.target);
+      push_text(group, r.name);
+    }
+  }
+  for (const column& c : columns) {
+    const bool verdict = c.value == nullptr;
+    frame_column& out =
+        f.add(c.name, verdict ? column_type::boolean : column_type::number, c.description);
+    for (const group_table_entry& e : t.entries) {
+      const group_outcome& o = e.result;
+      for (const group_rate& r : o.groups) {
+        if (!o.solved()) {
+          push_missing(out);
+        } else if (verdict) {
+          push_flag(out, o.passes_four_fifths());
+        } else if (const std::optional<double> v = c.value(o, r)) {
+          push_number(out, *v);
+        } else {
+          push_missing(out);
+        }
+      }
+    }
+  }
+  frame_column& status =
+      f.add("status", column_type::text, "solved, or why the row has no numbers");
+  for (const group_table_entry& e : t.entries) {
+    for (std::size_t g = 0; g < e.result.groups.size(); ++g)
+      push_text(status, name_of(e.result.status));
+  }
+  return f;
 }
+
+std::string group_table_csv(const group_table& t) { return frame_csv(group_table_frame(t)); }
 
 namespace {
 

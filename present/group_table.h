@@ -11,6 +11,7 @@
 
 #include "fourfifths/analysis.h"
 #include "fourfifths/groups.h"
+#include "present/frame.h"
 
 namespace present {
 
@@ -51,6 +52,8 @@ void append_group_json_line(std::string& out, const group_table& t, const std::s
 /// ai_vs_majority, ratio_to_highest, passes_four_fifths (of the whole
 /// selection), mean (overall), mean_group, status; a row per entry and group.
 std::string group_table_csv(const group_table& t);
+/// The table as a frame, the columns of group_table_csv.
+frame group_table_frame(const group_table& t);
 /// The table as a JSON object: the method, the minimum and the rows.
 std::string group_table_json(const group_table& t);
 /// The table aligned for reading, with four decimals.

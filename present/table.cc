@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "present/frame.h"
+
 namespace present {
 
 namespace {
@@ -20,27 +22,42 @@ using fourfifths::outcome;
 struct column {
   const char* name;
   std::optional<double> (*value)(const outcome&);
+  const char* description = "";
 };
 
 constexpr column columns[] = {
-    {"target", [](const outcome& o) -> std::optional<double> { return o.target; }},
-    {"sr", [](const outcome& o) { return o.sr; }},
-    {"sr_majority", [](const outcome& o) -> std::optional<double> { return o.sr_majority; }},
-    {"sr_minority", [](const outcome& o) -> std::optional<double> { return o.sr_minority; }},
-    {"ai_ratio", [](const outcome& o) -> std::optional<double> { return o.ai_ratio; }},
+    {"target", [](const outcome& o) -> std::optional<double> { return o.target; },
+     "the selection ratio asked for (overall, or the majority's in majority mode)"},
+    {"sr", [](const outcome& o) { return o.sr; },
+     "the overall selection ratio (with the applicant mix)"},
+    {"sr_majority", [](const outcome& o) -> std::optional<double> { return o.sr_majority; },
+     "the majority's selection rate"},
+    {"sr_minority", [](const outcome& o) -> std::optional<double> { return o.sr_minority; },
+     "the minority's selection rate"},
+    {"ai_ratio", [](const outcome& o) -> std::optional<double> { return o.ai_ratio; },
+     "the impact ratio: the minority's rate / the majority's"},
     {"ratio_to_highest",
-     [](const outcome& o) -> std::optional<double> { return o.ratio_to_highest(); }},
-    {"passes_four_fifths", nullptr},
-    {"cut_score", [](const outcome& o) -> std::optional<double> { return o.cut_score; }},
-    {"mean", [](const outcome& o) { return o.mean; }},
-    {"mean_majority", [](const outcome& o) -> std::optional<double> { return o.mean_majority; }},
-    {"mean_minority", [](const outcome& o) -> std::optional<double> { return o.mean_minority; }},
-    {"mean_difference",
-     [](const outcome& o) -> std::optional<double> { return o.mean_difference; }},
-    {"std_mean", [](const outcome& o) { return o.std_mean; }},
-    {"std_mean_majority", [](const outcome& o) { return o.std_mean_majority; }},
-    {"std_mean_minority", [](const outcome& o) { return o.std_mean_minority; }},
-    {"std_mean_difference", [](const outcome& o) { return o.std_mean_difference; }},
+     [](const outcome& o) -> std::optional<double> { return o.ratio_to_highest(); },
+     "the lower group's rate / the higher group's"},
+    {"passes_four_fifths", nullptr, "every group's rate is at least 0.8 of the highest"},
+    {"cut_score", [](const outcome& o) -> std::optional<double> { return o.cut_score; },
+     "the cut score on the predictor composite (majority standard deviations)"},
+    {"mean", [](const outcome& o) { return o.mean; },
+     "the mean quality of those selected (with the applicant mix)"},
+    {"mean_majority", [](const outcome& o) -> std::optional<double> { return o.mean_majority; },
+     "the mean quality of the majority selected"},
+    {"mean_minority", [](const outcome& o) -> std::optional<double> { return o.mean_minority; },
+     "the mean quality of the minority selected"},
+    {"mean_difference", [](const outcome& o) -> std::optional<double> { return o.mean_difference; },
+     "mean_majority - mean_minority"},
+    {"std_mean", [](const outcome& o) { return o.std_mean; },
+     "mean, standardized over all applicants"},
+    {"std_mean_majority", [](const outcome& o) { return o.std_mean_majority; },
+     "mean_majority, standardized over all applicants"},
+    {"std_mean_minority", [](const outcome& o) { return o.std_mean_minority; },
+     "mean_minority, standardized over all applicants"},
+    {"std_mean_difference", [](const outcome& o) { return o.std_mean_difference; },
+     "mean_difference, standardized over all applicants"},
 };
 
 // The names of the kinds and statuses as the table writes them.
@@ -251,11 +268,38 @@ std::string csv_header(bool with_id) {
   return out + ",status\n";
 }
 
-std::string table_csv(const table& t) {
-  std::string out = csv_header(false);
-  append_csv(out, t, nullptr);
-  return out;
+frame table_frame(const table& t) {
+  frame f;
+  f.columns.reserve(std::size(columns) + 2);
+  f.rows = t.rows.size();
+  frame_column& kind = f.add("kind", column_type::text,
+                             "the row: builtin, minimum (the four-fifths minimum) or requested");
+  for (const table_row& row : t.rows) push_text(kind, kind_name(row.kind));
+  for (const column& c : columns) {
+    const bool verdict = c.value == nullptr;
+    frame_column& out =
+        f.add(c.name, verdict ? column_type::boolean : column_type::number, c.description);
+    const bool target = c.value == columns[0].value;
+    for (const table_row& row : t.rows) {
+      const outcome& o = row.result;
+      if (!o.solved() && !target) {
+        push_missing(out);
+      } else if (verdict) {
+        push_flag(out, o.passes_four_fifths());
+      } else if (const std::optional<double> v = c.value(o)) {
+        push_number(out, *v);
+      } else {
+        push_missing(out);
+      }
+    }
+  }
+  frame_column& status =
+      f.add("status", column_type::text, "solved, or why the row has no numbers");
+  for (const table_row& row : t.rows) push_text(status, status_name(row.result.status));
+  return f;
 }
+
+std::string table_csv(const table& t) { return frame_csv(table_frame(t)); }
 
 void append_csv(std::string& out, const table& t, const std::string* id) {
   csv_writer().append(out, t, id);

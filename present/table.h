@@ -15,6 +15,7 @@
 
 #include "fourfifths/analysis.h"
 #include "fourfifths/problem.h"
+#include "present/frame.h"
 #include "present/names.h"
 #include "present/numbers.h"
 
@@ -49,6 +50,8 @@ nlohmann::json json_number(std::optional<double> v);
 
 /// The CSV header: the table's columns, after "id" when `with_id`.
 std::string csv_header(bool with_id);
+/// The table as a frame: kind, the columns of csv_header, status.
+frame table_frame(const table& t);
 /// The table as CSV: the header and a row per table row, with no id.
 std::string table_csv(const table& t);
 /// One CSV row per table row, each after the id when one is given.

@@ -216,8 +216,84 @@ std::optional<std::vector<double>> ratio_list(const std::optional<py::array_t<do
 
 // --- Tables -----------------------------------------------------------------
 
-/// The table's CSV, or the faults of its arguments.
-std::tuple<std::optional<std::string>, fault_list> table_csv(
+/// A frame's columns as NumPy arrays with the types pandas gives them
+/// reading its CSV: numbers as float64 (NaN where missing), verdicts as
+/// bool (as objects, True, False or NaN, when some are missing; float64 NaN
+/// when all are), names as str objects. The columns of one type come as
+/// one two-dimensional block, a row per column, with the columns' places:
+/// (names, [(block, places), ...]), which is how a DataFrame holds them.
+py::tuple frame_blocks(const present::frame& f) {
+  const py::module_ numpy = py::module_::import("numpy");
+  const auto n = static_cast<py::ssize_t>(f.rows);
+  enum kind { number, flag, object };
+  const auto kind_of = [](const present::frame_column& c) {
+    if (c.type == present::column_type::text) return object;
+    if (c.type == present::column_type::number) return number;
+    if (c.missing.empty()) return flag;
+    const bool all =
+        std::all_of(c.missing.begin(), c.missing.end(), [](std::uint8_t m) { return m != 0; });
+    return all ? number : object;
+  };
+  std::vector<std::size_t> places[3];
+  py::list names;
+  for (std::size_t j = 0; j < f.columns.size(); ++j) {
+    names.append(py::str(f.columns[j].name));
+    places[kind_of(f.columns[j])].push_back(j);
+  }
+  const auto shape = [&](std::size_t k) {
+    return std::vector<py::ssize_t>{static_cast<py::ssize_t>(k), n};
+  };
+  py::list blocks;
+  if (!places[number].empty()) {
+    py::array_t<double> block(shape(places[number].size()));
+    double* out = block.mutable_data();
+    for (const std::size_t j : places[number]) {
+      const present::frame_column& c = f.columns[j];
+      std::copy(c.numbers.begin(), c.numbers.end(), out);
+      out += n;
+    }
+    blocks.append(py::make_tuple(block, py::cast(places[number])));
+  }
+  if (!places[flag].empty()) {
+    py::array_t<bool> block(shape(places[flag].size()));
+    bool* out = block.mutable_data();
+    for (const std::size_t j : places[flag]) {
+      for (const double v : f.columns[j].numbers) *out++ = v != 0;
+    }
+    blocks.append(py::make_tuple(block, py::cast(places[flag])));
+  }
+  if (!places[object].empty()) {
+    py::array block =
+        numpy.attr("empty")(shape(places[object].size()), py::arg("dtype") = "object");
+    auto* out = static_cast<PyObject**>(block.mutable_data());
+    const py::object nan = py::float_(std::numeric_limits<double>::quiet_NaN());
+    const auto put = [&](PyObject* v) {
+      Py_INCREF(v);
+      Py_XDECREF(*out);
+      *out++ = v;
+    };
+    for (const std::size_t j : places[object]) {
+      const present::frame_column& c = f.columns[j];
+      if (c.type == present::column_type::text) {
+        // One str for a run of equal names (kinds, statuses, groups).
+        py::object last;
+        for (std::size_t i = 0; i < f.rows; ++i) {
+          if (i == 0 || c.texts[i] != c.texts[i - 1]) last = py::str(c.texts[i]);
+          put(last.ptr());
+        }
+      } else {
+        for (std::size_t i = 0; i < f.rows; ++i) {
+          put(c.is_missing(i) ? nan.ptr() : c.numbers[i] != 0 ? Py_True : Py_False);
+        }
+      }
+    }
+    blocks.append(py::make_tuple(block, py::cast(places[object])));
+  }
+  return py::make_tuple(names, blocks);
+}
+
+/// The table's columns, or the faults of its arguments.
+std::tuple<std::optional<py::tuple>, fault_list> table_columns(
     const scenario_handle& s, const std::optional<py::array_t<double>>& ratios,
     const py::object& method) {
   std::vector<fourfifths::fault> faults;
@@ -226,12 +302,14 @@ std::tuple<std::optional<std::string>, fault_list> table_csv(
   const std::optional<fourfifths::method> m =
       present::method_argument(argument_of(method), s.has_groups(), faults);
   if (!faults.empty()) return {std::nullopt, pairs(faults)};
-  py::gil_scoped_release free;
-  if (s.has_groups()) {
-    return {present::group_table_csv(present::make_group_table(*s.data->s.group_problem, list)),
-            {}};
+  present::frame f;
+  {
+    py::gil_scoped_release free;
+    f = s.has_groups()
+            ? present::group_table_frame(present::make_group_table(*s.data->s.group_problem, list))
+            : present::table_frame(present::make_table(*s.data->s.problem, *m, list));
   }
-  return {present::table_csv(present::make_table(*s.data->s.problem, *m, list)), {}};
+  return {frame_blocks(f), {}};
 }
 
 /// One outcome with the table's values: none where its CSV field is empty
@@ -258,6 +336,28 @@ outcome_view outcome_call(const scenario_handle& s, double ratio, const std::str
   const fourfifths::selection_model& model = *s.data->model;
   py::gil_scoped_release free;
   return {fourfifths::outcome_at(model, ratio, m)};
+}
+
+/// The seconds a table and its frame take in C++ alone, the mean of `n`
+/// calls: the C++ work of a call of table.
+double time_table(const scenario_handle& s, int n) {
+  py::gil_scoped_release free;
+  std::size_t sink = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < n; ++i) {
+    sink +=
+        s.has_groups()
+            ? present::group_table_frame(
+                  present::make_group_table(*s.data->s.group_problem, std::nullopt))
+                  .rows
+            : present::table_frame(present::make_table(*s.data->s.problem,
+                                                       fourfifths::method::precise, std::nullopt))
+                  .rows;
+  }
+  const auto end = std::chrono::steady_clock::now();
+  volatile std::size_t keep = sink;
+  (void)keep;
+  return std::chrono::duration<double>(end - start).count() / n;
 }
 
 /// The seconds one outcome takes in C++ alone, the mean of `n` calls: what
@@ -745,8 +845,8 @@ PYBIND11_MODULE(_core, m) {
         "(path, message) pair.");
   m.def("read_document", &read_document, py::arg("document"),
         "Reads a JSON scenario given as Python values: (Scenario or None, errors, warnings).");
-  m.def("table_csv", &table_csv, py::arg("scenario"), py::arg("ratios"), py::arg("method"),
-        "The table as the explorer's CSV.");
+  m.def("table_columns", &table_columns, py::arg("scenario"), py::arg("ratios"), py::arg("method"),
+        "The table's columns as blocks of NumPy arrays, or its faults.");
   m.def("outcome", &outcome_call, py::arg("scenario"), py::arg("ratio"), py::arg("method"),
         "The outcome at one ratio.");
   m.def("outcomes", &outcomes_call, py::arg("scenario"), py::arg("ratios"), py::arg("method"),
@@ -767,4 +867,7 @@ PYBIND11_MODULE(_core, m) {
         "faults of those that could not be read.");
   m.def("time_outcome", &time_outcome, py::arg("scenario"), py::arg("ratio"), py::arg("method"),
         py::arg("n"), "Seconds per outcome in C++ alone, the mean of n calls.");
+  m.def("time_table", &time_table, py::arg("scenario"), py::arg("n"),
+        "Seconds per table and its frame (precise method, no ratios) in C++ alone, the mean of "
+        "n calls.");
 }

@@ -44,6 +44,13 @@ def read_csv(text: str) -> pd.DataFrame:
                        na_values=["", "NaN"], dtype={c: str for c in TEXT if c in header})
 
 
+def as_table(frame: pd.DataFrame) -> pd.DataFrame:
+    """A table read from CSV with the types the package's columns have: its
+    numbers are doubles even where each one is whole (a column of impact
+    ratios of 1 is read as int64 from text)."""
+    return frame.astype({c: "float64" for c in frame.columns if frame[c].dtype == "int64"})
+
+
 def explore_csv(*args) -> pd.DataFrame:
     """The explorer's CSV output read with pandas; the run must succeed."""
     status, out, err = explore(*args)

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import fourfifths
-from conftest import (CONFORMANCE, EXAMPLES, assert_same_frame, explore, explore_csv,
+from conftest import (CONFORMANCE, EXAMPLES, as_table, assert_same_frame, explore, explore_csv,
                       explorer_faults, read_csv)
 
 EXAMPLE_SCENARIOS = sorted(EXAMPLES.glob("*.json")) + sorted(EXAMPLES.glob("*.deck"))
@@ -30,7 +30,7 @@ def test_examples_table(path, method):
             fourfifths.table(path, method=method)
         return
     assert_same_frame(fourfifths.table(path, method=method),
-                      explore_csv("table", path, "--method", method))
+                      as_table(explore_csv("table", path, "--method", method)))
 
 
 @pytest.mark.parametrize("method", ["precise", "classic"])
@@ -39,7 +39,8 @@ def test_examples_at_ratios(path, method):
     if has_groups(path):
         return  # their outcomes: test_outside_values
     ratios = [0.001, 0.1, 0.25, 0.5, 0.99, 0, 1, 1.5]
-    want = explore_csv("table", path, "--ratios", ",".join(map(str, ratios)), "--method", method)
+    want = as_table(explore_csv("table", path, "--ratios", ",".join(map(str, ratios)),
+                                "--method", method))
     assert_same_frame(fourfifths.table(path, ratios=ratios, method=method), want)
     # The arrays of outcomes hold the table's numbers, NaN where it has none.
     got = fourfifths.outcomes(path, np.array(ratios), method)
@@ -80,7 +81,7 @@ def same_as_explorer(deck, method):
             assert e.value.faults
             said = [str(w.message) for w in warned] + str(e.value).splitlines()
         else:
-            assert_same_frame(fourfifths.table(deck, method=method), read_csv(out))
+            assert_same_frame(fourfifths.table(deck, method=method), as_table(read_csv(out)))
             said = [str(w.message) for w in warned]
     assert said == explorer_faults(err)
     return status

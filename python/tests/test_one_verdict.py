@@ -69,3 +69,17 @@ def test_a_minority_above_the_majority_gets_no_weighting_against_the_majority():
     best = fourfifths.best_weighting(published(True), 0.1, 0.8)
     ai = float(best.ai_ratio.iloc[0])
     assert min(ai, 1 / ai) >= 0.8 - 1e-12
+
+
+def test_a_pandas_that_holds_frames_otherwise_gets_the_same_table(monkeypatch):
+    # The table is handed to pandas as its blocks; where pandas' insides
+    # differ, it is built column by column, with the same columns and types.
+    fast = fourfifths.table(published(True), RATIOS)
+
+    def refuse(*args):
+        raise AttributeError("no blocks here")
+
+    monkeypatch.setattr(fourfifths, "_frame_of_blocks", refuse)
+    slow = fourfifths.table(published(True), RATIOS)
+    assert list(slow.dtypes) == list(fast.dtypes)
+    assert slow.equals(fast)

@@ -22,7 +22,7 @@ table_csv <- min(replicate(5, fourfifths:::ff_table_seconds(path, NULL, "precise
 cat("ff_table(published example), 23 rows\n")
 cat("  the call from R            ", us(table_r), "\n")
 cat("  C++: read and table        ", us(table_cpp), "\n")
-cat("  C++: read, table and CSV   ", us(table_csv), "\n")
+cat("  C++: read, table, columns  ", us(table_csv), "\n")
 cat("  above the C++ call         ", us(table_r - table_cpp), "(goal: 20 us)\n")
 
 calls <- 100

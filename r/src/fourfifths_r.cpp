@@ -8,6 +8,7 @@
 // error is thrown through a C++ frame.
 #include <Rcpp.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -24,6 +25,7 @@
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
 #include "present/arguments.h"
+#include "present/frame.h"
 #include "present/group_table.h"
 #include "present/names.h"
 #include "present/options.h"
@@ -343,6 +345,64 @@ Rcpp::RObject csv_frame(std::string_view csv) {
   return held;
 }
 
+// --- frames as data frames -----------------------------------------------------
+
+// One column of a frame as an R vector, of the type the CSV reader above
+// gives the same column: numbers as double (NA where missing), verdicts as
+// logical (a column of missing verdicts as double NA), names as character.
+SEXP frame_vector(const present::frame_column& c, R_xlen_t n) {
+  const bool all_missing = !c.missing.empty() && std::all_of(c.missing.begin(), c.missing.end(),
+                                                             [](std::uint8_t m) { return m != 0; });
+  if (c.type == present::column_type::text) {
+    SEXP v = PROTECT(Rf_allocVector(STRSXP, n));
+    for (R_xlen_t i = 0; i < n; ++i) {
+      const std::string& t = c.texts[static_cast<std::size_t>(i)];
+      SET_STRING_ELT(v, i, Rf_mkCharLenCE(t.data(), static_cast<int>(t.size()), CE_UTF8));
+    }
+    UNPROTECT(1);
+    return v;
+  }
+  if (c.type == present::column_type::boolean && !all_missing) {
+    SEXP v = Rf_allocVector(LGLSXP, n);
+    int* out = LOGICAL(v);
+    for (R_xlen_t i = 0; i < n; ++i) {
+      const auto k = static_cast<std::size_t>(i);
+      out[i] = c.is_missing(k) ? NA_LOGICAL : static_cast<int>(c.numbers[k] != 0);
+    }
+    return v;
+  }
+  SEXP v = Rf_allocVector(REALSXP, n);
+  double* out = REAL(v);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    out[i] = c.is_missing(k) ? NA_REAL : c.numbers[k];
+  }
+  return v;
+}
+
+// A frame as a data frame with its columns' names.
+Rcpp::RObject frame_data(const present::frame& f) {
+  const auto columns = static_cast<R_xlen_t>(f.columns.size());
+  const auto n = static_cast<R_xlen_t>(f.rows);
+  SEXP frame = PROTECT(Rf_allocVector(VECSXP, columns));
+  SEXP names = PROTECT(Rf_allocVector(STRSXP, columns));
+  for (R_xlen_t j = 0; j < columns; ++j) {
+    const present::frame_column& c = f.columns[static_cast<std::size_t>(j)];
+    SET_STRING_ELT(names, j,
+                   Rf_mkCharLenCE(c.name.data(), static_cast<int>(c.name.size()), CE_UTF8));
+    SET_VECTOR_ELT(frame, j, frame_vector(c, n));
+  }
+  Rf_setAttrib(frame, R_NamesSymbol, names);
+  Rf_setAttrib(frame, R_ClassSymbol, Rf_mkString("data.frame"));
+  SEXP rows = PROTECT(Rf_allocVector(INTSXP, 2));
+  INTEGER(rows)[0] = NA_INTEGER;
+  INTEGER(rows)[1] = -static_cast<int>(n);
+  Rf_setAttrib(frame, R_RowNamesSymbol, rows);
+  Rcpp::RObject held(frame);
+  UNPROTECT(3);
+  return held;
+}
+
 // --- answers ---------------------------------------------------------------
 
 Rcpp::CharacterVector texts(const std::vector<fault>& faults) {
@@ -387,11 +447,11 @@ std::optional<std::vector<double>> ratios_of(SEXP ratios, std::vector<fault>& er
   return list;
 }
 
-std::string table_csv(const loaded_scenario& s, fourfifths::method m,
-                      const std::optional<std::vector<double>>& ratios) {
+present::frame table_frame(const loaded_scenario& s, fourfifths::method m,
+                           const std::optional<std::vector<double>>& ratios) {
   if (s.group_problem)
-    return present::group_table_csv(present::make_group_table(*s.group_problem, ratios));
-  return present::table_csv(present::make_table(*s.problem, m, ratios));
+    return present::group_table_frame(present::make_group_table(*s.group_problem, ratios));
+  return present::table_frame(present::make_table(*s.problem, m, ratios));
 }
 
 // The table's inputs checked, or the faults of the scenario and the
@@ -425,7 +485,7 @@ table_request table_inputs(SEXP scenario, SEXP ratios, SEXP method) {
 Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method) {
   const table_request r = table_inputs(scenario, ratios, method);
   if (!r.errors.empty()) return failure(r.errors, r.scenario.warnings);
-  return answer(csv_frame(table_csv(r.scenario, r.method, r.ratios)), {}, r.scenario.warnings);
+  return answer(frame_data(table_frame(r.scenario, r.method, r.ratios)), {}, r.scenario.warnings);
 }
 
 // [[Rcpp::export(rng = false)]]
@@ -477,8 +537,8 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
 }
 
 // What the work itself costs, without R: seconds per call of reading the
-// scenario and making its table (`csv` false), or of making its CSV text
-// too, over `calls` calls; for the benchmark.
+// scenario and making its table (`csv` false), or of making its frame of
+// columns too, over `calls` calls; for the benchmark.
 // [[Rcpp::export(rng = false)]]
 double ff_table_seconds(SEXP scenario, SEXP ratios, SEXP method, int calls, bool csv) {
   using clock = std::chrono::steady_clock;
@@ -488,7 +548,7 @@ double ff_table_seconds(SEXP scenario, SEXP ratios, SEXP method, int calls, bool
     const table_request r = table_inputs(scenario, ratios, method);
     if (!r.errors.empty()) Rcpp::stop("the scenario has faults");
     if (csv) {
-      sink += table_csv(r.scenario, r.method, r.ratios).size();
+      sink += table_frame(r.scenario, r.method, r.ratios).rows;
     } else if (r.scenario.problem) {
       sink += present::make_table(*r.scenario.problem, r.method, r.ratios).rows.size();
     } else {

@@ -26,10 +26,23 @@ test_that("the conformance decks' outcomes agree with 50-digit arithmetic", {
   relative <- c("sr", "sr_majority", "sr_minority", "ai_ratio")
   values <- setdiff(names(truth), c("deck", "kind", "index", "target"))
   checked <- 0
+  impossible <- 0
   for (deck in unique(truth$deck)) {
     want <- truth[truth$deck == deck, ]
-    table <- suppressWarnings(ff_table(file.path(dir, "conformance", "valid",
-                                                 paste0(deck, ".deck"))))
+    said <- character()
+    table <- withCallingHandlers(
+      ff_table(file.path(dir, "conformance", "valid", paste0(deck, ".deck"))),
+      warning = function(w) {
+        said <<- c(said, conditionMessage(w))
+        invokeRestart("muffleWarning")
+      })
+    if (any(grepl("not positive definite", said))) {
+      # Correlations of no population: a status, never the formulas' numbers.
+      expect_true(all(table$status == "not_positive_definite"), label = deck)
+      expect_true(all(is.na(table$ai_ratio)), label = deck)
+      impossible <- impossible + 1
+      next
+    }
     # The entries by the index the file gives them: the built-in ratios
     # 1 to 21, the minimum 22 when there is one, then the requested ratios.
     index <- ifelse(table$kind == "builtin", seq_len(nrow(table)),
@@ -47,6 +60,7 @@ test_that("the conformance decks' outcomes agree with 50-digit arithmetic", {
     checked <- checked + nrow(want)
   }
   expect_gt(checked, 5000)
+  expect_true(impossible > 0 && impossible < 20)
 })
 
 # A case of the neutral form as a scenario with groups.

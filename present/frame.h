@@ -1,0 +1,62 @@
+// What every verb of the presentation layer hands to a face: a frame of
+// typed columns (a schema of names, types and meanings, and the values as
+// arrays), which a language turns into its own vectors without text, and
+// which one writer per format turns into text.
+#ifndef FOURFIFTHS_PRESENT_FRAME_H_
+#define FOURFIFTHS_PRESENT_FRAME_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace present {
+
+enum class column_type {
+  number,   ///< a double; a field may be empty (missing)
+  boolean,  ///< true or false; a field may be empty
+  text,     ///< a name, never missing
+};
+
+/// One column: its name, type and meaning, and its values.
+struct frame_column {
+  std::string name;
+  column_type type = column_type::number;
+  std::string_view description;
+  /// number: the values (NaN where missing). boolean: 0 or 1.
+  std::vector<double> numbers;
+  /// number and boolean: 1 where the field is empty; empty when none is.
+  std::vector<std::uint8_t> missing;
+  /// text: the values.
+  std::vector<std::string> texts;
+
+  bool is_missing(std::size_t row) const { return !missing.empty() && missing[row] != 0; }
+};
+
+/// A table of typed columns, each of `rows` values.
+struct frame {
+  std::vector<frame_column> columns;
+  std::size_t rows = 0;
+
+  /// Adds an empty column with room for `rows` values. A reference to an
+  /// earlier column stays valid only while `columns` has the room reserved.
+  frame_column& add(std::string name, column_type type, std::string_view description);
+};
+
+/// Appends a value to a column: a number, a missing field, a verdict, a name.
+void push_number(frame_column& c, double v);
+void push_missing(frame_column& c);
+void push_flag(frame_column& c, bool v);
+void push_text(frame_column& c, std::string_view v);
+
+/// The frame as CSV: a header of the columns' names, then a row per row;
+/// numbers in shortest round-trip form (NaN as "NaN"), a missing field
+/// empty, booleans "true" or "false", names quoted where they must be.
+std::string frame_csv(const frame& f);
+/// The rows alone, appended to `out`.
+void append_frame_csv_rows(std::string& out, const frame& f);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_FRAME_H_

@@ -1,0 +1,64 @@
+// Frames of typed columns and their one CSV writer.
+#include "present/frame.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace present {
+namespace {
+
+frame sample() {
+  frame f;
+  f.rows = 3;
+  f.columns.reserve(3);
+  frame_column& name = f.add("name", column_type::text, "a name");
+  frame_column& value = f.add("value", column_type::number, "a number");
+  frame_column& ok = f.add("ok", column_type::boolean, "a verdict");
+  for (const char* n : {"plain", "with, comma", "say \"hi\"\nthere"}) push_text(name, n);
+  push_number(value, 0.1);
+  push_missing(value);
+  push_number(value, std::numeric_limits<double>::quiet_NaN());
+  push_flag(ok, true);
+  push_flag(ok, false);
+  push_missing(ok);
+  return f;
+}
+
+TEST(Frame, OneCsvWriterForEveryColumnType) {
+  // RFC 4180: a field with a comma, a quote or a line break is quoted and
+  // its quotes doubled; a missing field is empty; a number that is not one
+  // is NaN, which CSV readers take for a missing number too.
+  EXPECT_EQ(frame_csv(sample()),
+            "name,value,ok\n"
+            "plain,0.1,true\n"
+            "\"with, comma\",,false\n"
+            "\"say \"\"hi\"\"\nthere\",NaN,\n");
+}
+
+TEST(Frame, AMissingFieldIsKnownFromANumberThatIsNot) {
+  const frame f = sample();
+  const frame_column& value = f.columns[1];
+  EXPECT_FALSE(value.is_missing(0));
+  EXPECT_TRUE(value.is_missing(1));
+  EXPECT_FALSE(value.is_missing(2));
+  EXPECT_TRUE(std::isnan(value.numbers[2]));
+  // A column with nothing missing keeps no mask.
+  EXPECT_TRUE(f.columns[0].missing.empty());
+  EXPECT_EQ(f.columns[2].missing, (std::vector<std::uint8_t>{0, 0, 1}));
+}
+
+TEST(Frame, NumbersAreWrittenToReadBackExactly) {
+  frame f;
+  f.rows = 4;
+  frame_column& c = f.add("x", column_type::number, "");
+  for (const double v : {1.0 / 3, 1e-300, -0.0, std::numeric_limits<double>::infinity()}) {
+    push_number(c, v);
+  }
+  EXPECT_EQ(frame_csv(f), "x\n0.3333333333333333\n1e-300\n-0\ninf\n");
+}
+
+}  // namespace
+}  // namespace present
