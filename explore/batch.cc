@@ -20,6 +20,7 @@
 #include <thread>
 #include <utility>
 
+#include "present/arguments.h"
 #include "present/group_table.h"
 #include "present/output.h"
 #include "present/scenario.h"
@@ -136,8 +137,8 @@ line_outcome group_line(const loaded_scenario& s, const std::string& id, const b
                  o);
     return line_outcome::failed;
   }
-  if (o.method != fourfifths::method::precise) {
-    append_error(out, id, "several minority groups are analysed by the precise method only", o);
+  if (const auto fault = present::method_fault(o.method, true)) {
+    append_error(out, id, fault->message, o);
     return line_outcome::failed;
   }
   std::optional<fourfifths::group_problem> converted;

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "present/arguments.h"
 #include "present/group_table.h"
 #include "present/output.h"
 #include "present/plot.h"
@@ -110,9 +111,8 @@ namespace {
 // The table of a scenario with several minority groups: every value by the
 // precise method.
 int run_group_table(const table_options& o, const loaded_scenario& s) {
-  if (o.method != fourfifths::method::precise) {
-    complain(scenario_name(o.scenario) +
-             ": several minority groups are analysed by the precise method only");
+  if (const auto fault = present::method_fault(o.method, true)) {
+    complain(scenario_name(o.scenario) + ": " + fault->message);
     return exit_failure;
   }
   const present::group_table t = present::make_group_table(*s.group_problem, o.ratios);
@@ -156,9 +156,8 @@ int run_plot(const plot_options& o) {
   const std::optional<loaded_scenario> s = load(o.scenario);
   if (!s) return exit_failure;
   if (s->group_problem) {
-    if (o.method != fourfifths::method::precise) {
-      complain(scenario_name(o.scenario) +
-               ": several minority groups are analysed by the precise method only");
+    if (const auto fault = present::method_fault(o.method, true)) {
+      complain(scenario_name(o.scenario) + ": " + fault->message);
       return exit_failure;
     }
     return deliver(o.output, plot_svg(*s->value, *s->group_problem));

@@ -107,13 +107,23 @@ template std::optional<fourfifths::pareto_objective> name_argument<fourfifths::p
 template std::optional<fourfifths::weight_signs> name_argument<fourfifths::weight_signs>(
     std::string_view, const nlohmann::json&, std::vector<fourfifths::fault>&);
 
+std::optional<fourfifths::fault> method_fault(fourfifths::method m, bool several_groups) {
+  if (several_groups && m != fourfifths::method::precise) {
+    return fourfifths::fault{"method",
+                             "several minority groups are analysed by the precise method only"};
+  }
+  return std::nullopt;
+}
+
 std::optional<fourfifths::method> method_argument(const nlohmann::json& value, bool several_groups,
                                                   std::vector<fourfifths::fault>& faults) {
   const std::optional<fourfifths::method> m =
       name_argument<fourfifths::method>("method", value, faults);
-  if (m && several_groups && *m != fourfifths::method::precise) {
-    faults.push_back({"method", "several minority groups are analysed by the precise method only"});
-    return std::nullopt;
+  if (m) {
+    if (auto fault = method_fault(*m, several_groups)) {
+      faults.push_back(std::move(*fault));
+      return std::nullopt;
+    }
   }
   return m;
 }

@@ -45,6 +45,11 @@ template <class E>
 std::optional<E> name_argument(std::string_view name, const nlohmann::json& value,
                                std::vector<fourfifths::fault>& faults);
 
+/// Whether several groups (`several_groups`) can be analysed by method `m`:
+/// nothing, or the fault that says they are analysed by the precise method
+/// only. Every face asks here.
+std::optional<fourfifths::fault> method_fault(fourfifths::method m, bool several_groups);
+
 /// The method of a table or an outcome ("method"): a scenario with several
 /// minority groups is analysed by the precise method only.
 std::optional<fourfifths::method> method_argument(const nlohmann::json& value, bool several_groups,
