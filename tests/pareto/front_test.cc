@@ -168,6 +168,24 @@ TEST(ParetoFront, CorrelationsOfNoPopulationHaveNoFront) {
   EXPECT_EQ(best_weighting_for_min_ai(p, o, 0.8).status, pareto_status::not_positive_definite);
 }
 
+TEST(ParetoFront, TwoToTenThousandPoints) {
+  const problem p = make(published());
+  pareto_options o;
+  for (const int points : {2, 10000}) {
+    o.points = points;
+    const pareto_result r = find_pareto_front(p, o);
+    ASSERT_TRUE(r.value.has_value()) << points;
+    EXPECT_EQ(r.value->points.size(), static_cast<std::size_t>(points));
+  }
+  for (const int points : {1, 10001}) {
+    o.points = points;
+    const pareto_result r = find_pareto_front(p, o);
+    EXPECT_EQ(r.status, pareto_status::bad_options) << points;
+    ASSERT_EQ(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors[0].text(), "points: the number of points must lie between 2 and 10000");
+  }
+}
+
 TEST(ParetoFront, PointsAreSpreadEvenlyInTheImpactRatio) {
   const problem p = make(published());
   pareto_options o;
