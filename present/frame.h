@@ -17,6 +17,7 @@ enum class column_type {
   number,   ///< a double; a field may be empty (missing)
   boolean,  ///< true or false; a field may be empty
   text,     ///< a name, never missing
+  integer,  ///< a whole number (held as a double), never missing
 };
 
 /// One column: its name, type and meaning, and its values.
@@ -24,7 +25,7 @@ struct frame_column {
   std::string name;
   column_type type = column_type::number;
   std::string_view description;
-  /// number: the values (NaN where missing). boolean: 0 or 1.
+  /// number and integer: the values (NaN where missing). boolean: 0 or 1.
   std::vector<double> numbers;
   /// number and boolean: 1 where the field is empty; empty when none is.
   std::vector<std::uint8_t> missing;

@@ -1,10 +1,12 @@
 #include "present/pareto_output.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "present/names.h"
@@ -19,37 +21,6 @@ bool reached(const fourfifths::min_ai_result& answer);
 
 using fourfifths::pareto_objective;
 using fourfifths::weighting_outcome;
-
-void append_optional(std::string& out, const std::optional<double>& v) {
-  if (v) append_number(out, *v);
-}
-
-// Without a cut score at R a weighting has its composites but no outcome.
-void append_row(std::string& out, std::string_view label, const weighting_outcome& w) {
-  auto outcome_value = [&](double v) { return w.solved ? std::optional<double>(v) : std::nullopt; };
-  out += label;
-  for (const std::optional<double> v :
-       {outcome_value(w.ai_ratio), std::optional<double>(w.validity), w.mean,
-        outcome_value(w.mean_majority), outcome_value(w.mean_minority),
-        outcome_value(w.sr_majority), outcome_value(w.sr_minority),
-        std::optional<double>(w.composite_d), w.four_fifths_minimum}) {
-    out += ',';
-    append_optional(out, v);
-  }
-  for (const double x : w.weights) {
-    out += ',';
-    append_number(out, x);
-  }
-  out += '\n';
-}
-
-std::string header(int predictors) {
-  std::string out =
-      "point,ai_ratio,validity,mean,mean_majority,mean_minority,sr_majority,sr_minority,"
-      "composite_d,four_fifths_minimum";
-  for (int j = 1; j <= predictors; ++j) out += ",w" + std::to_string(j);
-  return out + "\n";
-}
 
 nlohmann::json weighting_json(const weighting_outcome& w, const std::vector<std::string>& names) {
   // Keyed by the predictors' names. Two predictors named alike would be one
@@ -95,17 +66,98 @@ std::string ratio_description(const fourfifths::pareto_options& o) {
   return text;
 }
 
+namespace {
+
+// The columns a front of one group and of several share, then the
+// weights: the point (numbered from 1, or a label), and the numbers of
+// each point, missing where a point has none.
+struct front_columns {
+  frame f;
+  std::vector<std::size_t> numbers;  // the shared numeric columns
+  std::vector<std::size_t> weights;
+
+  front_columns(std::size_t rows, const std::vector<std::string>& labels, int predictors,
+                std::size_t more) {
+    f.rows = rows;
+    f.columns.reserve(10 + static_cast<std::size_t>(predictors) + more);
+    const bool numbered = labels.empty();
+    frame_column& point = f.add("point", numbered ? column_type::integer : column_type::text,
+                                "the point, from the highest quality, or the answer's label");
+    for (std::size_t k = 0; k < rows; ++k) {
+      if (numbered) {
+        push_number(point, static_cast<double>(k + 1));
+      } else {
+        push_text(point, labels[k]);
+      }
+    }
+    static constexpr std::array<std::pair<const char*, const char*>, 9> shared{{
+        {"ai_ratio", "the impact ratio at R: the minority's rate / the majority's"},
+        {"validity", "the correlation of the composite with the criterion composite"},
+        {"mean", "the mean quality of those selected (with the applicant mix)"},
+        {"mean_majority", "the mean quality of the majority selected"},
+        {"mean_minority", "the mean quality of the minority selected"},
+        {"sr_majority", "the majority's selection rate at R"},
+        {"sr_minority", "the minority's selection rate at R"},
+        {"composite_d", "the composite's effect size, minority minus majority"},
+        {"four_fifths_minimum", "the weighting's four-fifths minimum selection ratio"},
+    }};
+    for (const auto& [name, description] : shared) {
+      numbers.push_back(f.columns.size());
+      f.add(name, column_type::number, description);
+    }
+    for (int j = 1; j <= predictors; ++j) {
+      weights.push_back(f.columns.size());
+      f.add("w" + std::to_string(j), column_type::number, "the weight of a predictor");
+    }
+  }
+
+  void push(std::size_t column, const std::optional<double>& v) {
+    if (v) {
+      push_number(f.columns[column], *v);
+    } else {
+      push_missing(f.columns[column]);
+    }
+  }
+  void push_row(std::span<const std::optional<double>> values, std::span<const double> w) {
+    for (std::size_t i = 0; i < numbers.size(); ++i) push(numbers[i], values[i]);
+    for (std::size_t j = 0; j < weights.size(); ++j) push_number(f.columns[weights[j]], w[j]);
+  }
+};
+
+}  // namespace
+
+frame front_frame(const std::vector<weighting_outcome>& points, int predictors,
+                  const std::vector<std::string>& labels) {
+  front_columns c(points.size(), labels, predictors, 0);
+  for (const weighting_outcome& w : points) {
+    auto outcome_value = [&](double v) {
+      return w.solved ? std::optional<double>(v) : std::nullopt;
+    };
+    const std::array<std::optional<double>, 9> values{outcome_value(w.ai_ratio),
+                                                      std::optional<double>(w.validity),
+                                                      w.mean,
+                                                      outcome_value(w.mean_majority),
+                                                      outcome_value(w.mean_minority),
+                                                      outcome_value(w.sr_majority),
+                                                      outcome_value(w.sr_minority),
+                                                      std::optional<double>(w.composite_d),
+                                                      w.four_fifths_minimum};
+    c.push_row(values, w.weights);
+  }
+  return std::move(c.f);
+}
+
 std::string front_csv(const std::vector<weighting_outcome>& points, int predictors,
                       const std::vector<std::string>& labels) {
-  std::string out = header(predictors);
-  for (std::size_t k = 0; k < points.size(); ++k) append_row(out, labels[k], points[k]);
-  return out;
+  return frame_csv(front_frame(points, predictors, labels));
 }
 
 std::string front_csv(const std::vector<weighting_outcome>& points, int predictors) {
-  std::vector<std::string> labels;
-  for (std::size_t k = 1; k <= points.size(); ++k) labels.push_back(std::to_string(k));
-  return front_csv(points, predictors, labels);
+  return front_csv(points, predictors, {});
+}
+
+frame min_ai_frame(const scenario& s, const fourfifths::min_ai_result& answer) {
+  return front_frame({*answer.value}, s.spec.predictors, {reached(answer) ? "best" : "highest"});
 }
 
 std::string front_json(const scenario& s, const fourfifths::pareto_front& front) {
@@ -265,7 +317,7 @@ std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o
   const weighting_outcome& best = *answer.value;
   switch (format) {
     case table_format::csv:
-      return front_csv({best}, s.spec.predictors, {reached(answer) ? "best" : "highest"});
+      return frame_csv(min_ai_frame(s, answer));
     case table_format::json:
       return min_ai_json(s, min_ai, answer);
     case table_format::text:
@@ -296,35 +348,6 @@ std::size_t lowest_minority(const group_weighting_outcome& w) {
     if (g[k].sr < g[low].sr) low = k;
   }
   return low;
-}
-
-void append_group_row(std::string& out, std::string_view label, const group_weighting_outcome& w) {
-  const bool solved = w.outcome.solved();
-  const std::size_t low = lowest_minority(w);
-  const auto value = [&](double v) { return solved ? std::optional<double>(v) : std::nullopt; };
-  const std::vector<fourfifths::group_rate>& g = w.outcome.groups;
-  out += label;
-  for (const std::optional<double> v :
-       {low != 0 ? value(g[low].ai_vs_majority) : std::nullopt, std::optional<double>(w.validity),
-        solved ? w.outcome.mean : std::nullopt, value(g.front().mean),
-        low != 0 ? value(g[low].mean) : std::nullopt, value(g.front().sr),
-        low != 0 ? value(g[low].sr) : std::nullopt,
-        low != 0 ? std::optional<double>(w.composite_d[low - 1]) : std::nullopt,
-        w.four_fifths_minimum}) {
-    out += ',';
-    append_optional(out, v);
-  }
-  for (const double x : w.weights) {
-    out += ',';
-    append_number(out, x);
-  }
-  out += ',';
-  append_optional(out, value(w.lowest_ratio_to_highest));
-  for (const fourfifths::group_rate& r : g) {
-    out += ',';
-    append_optional(out, value(r.ratio_to_highest));
-  }
-  out += '\n';
 }
 
 nlohmann::json group_weighting_json(const scenario& s, const group_weighting_outcome& w) {
@@ -379,29 +402,59 @@ std::string group_point_text(const scenario& s, const group_weighting_outcome& w
   return out + "\n  weights: " + weights_text(one, s.predictor_names) + "\n";
 }
 
-std::string group_header(const scenario& s) {
-  std::string out = header(s.spec.predictors);
-  out.pop_back();
-  out += ",lowest_ratio_to_highest,ratio_to_highest_";
-  out += fourfifths::majority_group_name;
-  for (const fourfifths::minority_group& g : s.groups) {
-    out += ',';
-    append_csv_field(out, "ratio_to_highest_" + g.name);
-  }
-  return out + "\n";
-}
-
 bool group_reached(const fourfifths::group_min_ai_result& answer) {
   return answer.status == fourfifths::pareto_status::found;
 }
 
 }  // namespace
 
+frame group_front_frame(const scenario& s, const std::vector<group_weighting_outcome>& points,
+                        const std::vector<std::string>& labels) {
+  front_columns c(points.size(), labels, s.spec.predictors, s.groups.size() + 2);
+  const std::size_t lowest = c.f.columns.size();
+  c.f.add("lowest_ratio_to_highest", column_type::number,
+          "the lowest of every group's rate / the highest rate");
+  c.f.add("ratio_to_highest_" + std::string(fourfifths::majority_group_name), column_type::number,
+          "the majority's rate / the highest rate");
+  for (const fourfifths::minority_group& g : s.groups) {
+    c.f.add("ratio_to_highest_" + g.name, column_type::number,
+            "the group's rate / the highest rate");
+  }
+  for (const group_weighting_outcome& w : points) {
+    const bool solved = w.outcome.solved();
+    const std::size_t low = lowest_minority(w);
+    const auto value = [&](double v) { return solved ? std::optional<double>(v) : std::nullopt; };
+    const std::vector<fourfifths::group_rate>& g = w.outcome.groups;
+    const std::array<std::optional<double>, 9> values{
+        low != 0 ? value(g[low].ai_vs_majority) : std::nullopt,
+        std::optional<double>(w.validity),
+        solved ? w.outcome.mean : std::nullopt,
+        value(g.front().mean),
+        low != 0 ? value(g[low].mean) : std::nullopt,
+        value(g.front().sr),
+        low != 0 ? value(g[low].sr) : std::nullopt,
+        low != 0 ? std::optional<double>(w.composite_d[low - 1]) : std::nullopt,
+        w.four_fifths_minimum};
+    c.push_row(values, w.weights);
+    c.push(lowest, value(w.lowest_ratio_to_highest));
+    for (std::size_t k = 0; k < s.groups.size() + 1; ++k) {
+      c.push(lowest + 1 + k, k < g.size() ? value(g[k].ratio_to_highest) : std::nullopt);
+    }
+  }
+  return std::move(c.f);
+}
+
 std::string group_front_csv(const scenario& s, const std::vector<group_weighting_outcome>& points,
                             const std::vector<std::string>& labels) {
-  std::string out = group_header(s);
-  for (std::size_t k = 0; k < points.size(); ++k) append_group_row(out, labels[k], points[k]);
-  return out;
+  return frame_csv(group_front_frame(s, points, labels));
+}
+
+frame group_front_frame(const scenario& s, const fourfifths::group_pareto_front& front) {
+  return group_front_frame(s, front.points, {});
+}
+
+frame group_min_ai_frame(const scenario& s, const fourfifths::group_min_ai_result& answer) {
+  return group_front_frame(s, {*answer.value}, {group_reached(answer) ? "best" : "highest"});
 }
 
 nlohmann::json group_front_document(const scenario& s,
@@ -424,11 +477,8 @@ nlohmann::json group_front_document(const scenario& s,
 std::string group_front_output(const scenario& s, const fourfifths::group_pareto_front& front,
                                table_format format) {
   switch (format) {
-    case table_format::csv: {
-      std::vector<std::string> labels;
-      for (std::size_t k = 1; k <= front.points.size(); ++k) labels.push_back(std::to_string(k));
-      return group_front_csv(s, front.points, labels);
-    }
+    case table_format::csv:
+      return frame_csv(group_front_frame(s, front));
     case table_format::json:
       return group_front_document(s, front).dump(2) + "\n";
     case table_format::text: {
@@ -498,7 +548,7 @@ std::string group_min_ai_output(const scenario& s, const fourfifths::pareto_opti
   const group_weighting_outcome& best = *answer.value;
   switch (format) {
     case table_format::csv:
-      return group_front_csv(s, {best}, {group_reached(answer) ? "best" : "highest"});
+      return frame_csv(group_min_ai_frame(s, answer));
     case table_format::json:
       return nlohmann::json{{"min_ai", min_ai},
                             {"reached", group_reached(answer)},

@@ -11,6 +11,7 @@
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
 #include "present/chart.h"
+#include "present/frame.h"
 #include "present/names.h"
 #include "present/scenario.h"
 
@@ -27,6 +28,11 @@ std::string ratio_description(const fourfifths::pareto_options& o);
 std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors,
                       const std::vector<std::string>& labels);
 std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors);
+/// The same rows as a frame (no labels: numbered from 1, an integer column).
+frame front_frame(const std::vector<fourfifths::weighting_outcome>& points, int predictors,
+                  const std::vector<std::string>& labels);
+/// The answer to --min-ai as a frame: one row, labelled "best" or "highest".
+frame min_ai_frame(const scenario& s, const fourfifths::min_ai_result& answer);
 
 /// The front as a JSON document (--format json): the ratio, mode,
 /// objective, predictor names, the points and the unit, regression and
@@ -71,6 +77,13 @@ std::string unreachable_message(const fourfifths::pareto_options& o, double min_
 std::string group_front_csv(const scenario& s,
                             const std::vector<fourfifths::group_weighting_outcome>& points,
                             const std::vector<std::string>& labels);
+/// The same rows as frames: the front's (numbered from 1) and the answer
+/// to --min-ai's (one row, labelled "best" or "highest").
+frame group_front_frame(const scenario& s,
+                        const std::vector<fourfifths::group_weighting_outcome>& points,
+                        const std::vector<std::string>& labels);
+frame group_front_frame(const scenario& s, const fourfifths::group_pareto_front& front);
+frame group_min_ai_frame(const scenario& s, const fourfifths::group_min_ai_result& answer);
 
 /// The same front as JSON values (each point with every group's numbers
 /// and the bound) and in a format.

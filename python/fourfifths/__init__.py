@@ -273,10 +273,10 @@ def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority
     and every group.
     """
     s = read(scenario)
-    csv, errors = _core.pareto_csv(s, ratio, points, majority, objective, weights)
-    if csv is None:
+    columns, errors = _core.pareto_columns(s, ratio, points, majority, objective, weights)
+    if columns is None:
         raise FourFifthsError("pareto", errors)
-    return _frame(csv)
+    return _dataframe(*columns)
 
 
 def best_weighting(scenario: ScenarioSource, ratio: float, min_ai: float, *,
@@ -289,12 +289,13 @@ def best_weighting(scenario: ScenarioSource, ratio: float, min_ai: float, *,
     ``"highest"``, and a :class:`FourFifthsWarning` saying so.
     """
     s = read(scenario)
-    csv, errors, unreachable = _core.best_csv(s, ratio, min_ai, majority, objective, weights)
-    if csv is None:
+    columns, errors, unreachable = _core.best_columns(s, ratio, min_ai, majority, objective,
+                                                      weights)
+    if columns is None:
         raise FourFifthsError("best_weighting", errors)
     if unreachable is not None:
         warnings.warn(unreachable, FourFifthsWarning, stacklevel=2)
-    return _frame(csv)
+    return _dataframe(*columns)
 
 
 # --- Observed data ----------------------------------------------------------------------------

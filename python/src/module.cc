@@ -225,16 +225,17 @@ std::optional<std::vector<double>> ratio_list(const std::optional<py::array_t<do
 py::tuple frame_blocks(const present::frame& f) {
   const py::module_ numpy = py::module_::import("numpy");
   const auto n = static_cast<py::ssize_t>(f.rows);
-  enum kind { number, flag, object };
+  enum kind { number, flag, object, whole };
   const auto kind_of = [](const present::frame_column& c) {
     if (c.type == present::column_type::text) return object;
+    if (c.type == present::column_type::integer) return whole;
     if (c.type == present::column_type::number) return number;
     if (c.missing.empty()) return flag;
     const bool all =
         std::all_of(c.missing.begin(), c.missing.end(), [](std::uint8_t m) { return m != 0; });
     return all ? number : object;
   };
-  std::vector<std::size_t> places[3];
+  std::vector<std::size_t> places[4];
   py::list names;
   for (std::size_t j = 0; j < f.columns.size(); ++j) {
     names.append(py::str(f.columns[j].name));
@@ -261,6 +262,14 @@ py::tuple frame_blocks(const present::frame& f) {
       for (const double v : f.columns[j].numbers) *out++ = v != 0;
     }
     blocks.append(py::make_tuple(block, py::cast(places[flag])));
+  }
+  if (!places[whole].empty()) {
+    py::array_t<std::int64_t> block(shape(places[whole].size()));
+    std::int64_t* out = block.mutable_data();
+    for (const std::size_t j : places[whole]) {
+      for (const double v : f.columns[j].numbers) *out++ = static_cast<std::int64_t>(v);
+    }
+    blocks.append(py::make_tuple(block, py::cast(places[whole])));
   }
   if (!places[object].empty()) {
     py::array block =
@@ -627,7 +636,7 @@ std::tuple<fourfifths::pareto_options, std::vector<fourfifths::fault>> pareto_op
 }
 
 /// The front's CSV, or its faults.
-std::tuple<std::optional<std::string>, fault_list> pareto_call(
+std::tuple<std::optional<py::tuple>, fault_list> pareto_call(
     const scenario_handle& s, const py::object& ratio, const py::object& points, bool majority,
     const py::object& objective, const py::object& weights) {
   const auto [o, faults] = pareto_options_of(ratio, points, majority, objective, weights);
@@ -638,18 +647,22 @@ std::tuple<std::optional<std::string>, fault_list> pareto_call(
     const fourfifths::group_pareto_result front =
         fourfifths::find_group_pareto_front(*s.data->s.group_problem, o);
     if (!front.value) return {std::nullopt, pairs(front.errors)};
-    return {present::group_front_output(s.value(), *front.value, present::table_format::csv), {}};
+    const present::frame f = present::group_front_frame(s.value(), *front.value);
+    py::gil_scoped_acquire held;
+    return {frame_blocks(f), {}};
   }
   const fourfifths::problem& p = one_group_problem(s, "pareto");
   py::gil_scoped_release free;
   const fourfifths::pareto_result front = fourfifths::find_pareto_front(p, o);
   if (!front.value) return {std::nullopt, pairs(front.errors)};
-  return {present::front_output(s.value(), *front.value, present::table_format::csv), {}};
+  const present::frame f = present::front_frame(front.value->points, s.value().spec.predictors, {});
+  py::gil_scoped_acquire held;
+  return {frame_blocks(f), {}};
 }
 
 /// The best weighting's CSV row, or its faults; and, when no weighting
 /// reaches the ratio asked for, what to say of it.
-std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> best_call(
+std::tuple<std::optional<py::tuple>, fault_list, std::optional<std::string>> best_call(
     const scenario_handle& s, const py::object& ratio, const py::object& least_ai, bool majority,
     const py::object& objective, const py::object& weights) {
   auto [o, faults] = pareto_options_of(ratio, py::int_(fourfifths::pareto_options{}.points),
@@ -669,9 +682,9 @@ std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> b
     if (answer.status == fourfifths::pareto_status::unreachable) {
       unreachable = present::group_unreachable_message(o, min_ai, answer);
     }
-    return {present::group_min_ai_output(s.value(), o, min_ai, answer, present::table_format::csv),
-            {},
-            unreachable};
+    const present::frame f = present::group_min_ai_frame(s.value(), answer);
+    py::gil_scoped_acquire held;
+    return {frame_blocks(f), {}, unreachable};
   }
   const fourfifths::problem& p = one_group_problem(s, "best_weighting");
   py::gil_scoped_release free;
@@ -681,9 +694,9 @@ std::tuple<std::optional<std::string>, fault_list, std::optional<std::string>> b
   if (answer.status == fourfifths::pareto_status::unreachable) {
     unreachable = present::unreachable_message(o, min_ai, answer);
   }
-  return {present::min_ai_output(s.value(), o, min_ai, answer, present::table_format::csv),
-          {},
-          unreachable};
+  const present::frame f = present::min_ai_frame(s.value(), answer);
+  py::gil_scoped_acquire held;
+  return {frame_blocks(f), {}, unreachable};
 }
 
 // --- Observed data ------------------------------------------------------------
@@ -853,12 +866,12 @@ PYBIND11_MODULE(_core, m) {
         "The outcomes at many ratios, a NumPy array per column.");
   m.def("minimum", &minimum_call, py::arg("scenario"), py::arg("method"),
         "The four-fifths minimum as a dict.");
-  m.def("pareto_csv", &pareto_call, py::arg("scenario"), py::arg("ratio"), py::arg("points"),
+  m.def("pareto_columns", &pareto_call, py::arg("scenario"), py::arg("ratio"), py::arg("points"),
         py::arg("majority"), py::arg("objective"), py::arg("weights"),
-        "The Pareto front as the explorer's CSV, or its faults.");
-  m.def("best_csv", &best_call, py::arg("scenario"), py::arg("ratio"), py::arg("min_ai"),
+        "The Pareto front's columns as blocks of NumPy arrays, or its faults.");
+  m.def("best_columns", &best_call, py::arg("scenario"), py::arg("ratio"), py::arg("min_ai"),
         py::arg("majority"), py::arg("objective"), py::arg("weights"),
-        "The best weighting for a minimum impact ratio as the explorer's CSV row, its faults, "
+        "The best weighting for a minimum impact ratio as one row of columns, its faults, "
         "and what to say when the ratio is out of reach.");
   m.def("observed_csv", &observed_call, py::arg("text"), py::arg("reference"), py::arg("alpha"),
         "The analysis of observed data (CSV or JSON text) as the explorer's CSV, or its faults.");

@@ -523,17 +523,14 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
     std::vector<fault> warnings = s.warnings;
     warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());
     if (!front.value) return failure(front.errors, warnings);
-    return answer(
-        csv_frame(present::group_front_output(*s.value, *front.value, present::table_format::csv)),
-        {}, warnings);
+    return answer(frame_data(present::group_front_frame(*s.value, *front.value)), {}, warnings);
   }
   const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s.problem, o);
   std::vector<fault> warnings = s.warnings;
   warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());
   if (!front.value) return failure(front.errors, warnings);
-  return answer(
-      csv_frame(present::front_output(*s.value, *front.value, present::table_format::csv)), {},
-      warnings);
+  return answer(frame_data(present::front_frame(front.value->points, s.value->spec.predictors, {})),
+                {}, warnings);
 }
 
 // What the work itself costs, without R: seconds per call of reading the
@@ -573,7 +570,7 @@ double ff_pareto_seconds(SEXP scenario, double ratio, int points, int calls, boo
   for (int i = 0; i < calls; ++i) {
     const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s.problem, o);
     if (!front.value) Rcpp::stop("no front");
-    sink += csv ? present::front_output(*s.value, *front.value, present::table_format::csv).size()
+    sink += csv ? present::front_frame(front.value->points, s.value->spec.predictors, {}).rows
                 : front.value->points.size();
   }
   const std::chrono::duration<double> took = clock::now() - start;
