@@ -34,6 +34,14 @@ void push_missing(frame_column& c) {
   c.missing.push_back(1);
 }
 
+void push_optional(frame_column& c, const std::optional<double>& v) {
+  if (v) {
+    push_number(c, *v);
+  } else {
+    push_missing(c);
+  }
+}
+
 void push_flag(frame_column& c, bool v) { push_number(c, v ? 1 : 0); }
 
 void push_text(frame_column& c, std::string_view v) { c.texts.emplace_back(v); }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,7 @@ struct frame {
 /// Appends a value to a column: a number, a missing field, a verdict, a name.
 void push_number(frame_column& c, double v);
 void push_missing(frame_column& c);
+void push_optional(frame_column& c, const std::optional<double>& v);
 void push_flag(frame_column& c, bool v);
 void push_text(frame_column& c, std::string_view v);
 

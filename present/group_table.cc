@@ -172,14 +172,10 @@ frame group_table_frame(const group_table& t) {
     for (const group_table_entry& e : t.entries) {
       const group_outcome& o = e.result;
       for (const group_rate& r : o.groups) {
-        if (!o.solved()) {
-          push_missing(out);
-        } else if (verdict) {
+        if (verdict && o.solved()) {
           push_flag(out, o.passes_four_fifths());
-        } else if (const std::optional<double> v = c.value(o, r)) {
-          push_number(out, *v);
         } else {
-          push_missing(out);
+          push_optional(out, verdict || !o.solved() ? std::nullopt : c.value(o, r));
         }
       }
     }

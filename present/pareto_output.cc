@@ -112,11 +112,7 @@ struct front_columns {
   }
 
   void push(std::size_t column, const std::optional<double>& v) {
-    if (v) {
-      push_number(f.columns[column], *v);
-    } else {
-      push_missing(f.columns[column]);
-    }
+    push_optional(f.columns[column], v);
   }
   void push_row(std::span<const std::optional<double>> values, std::span<const double> w) {
     for (std::size_t i = 0; i < numbers.size(); ++i) push(numbers[i], values[i]);

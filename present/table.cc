@@ -282,14 +282,12 @@ frame table_frame(const table& t) {
     const bool target = c.value == columns[0].value;
     for (const table_row& row : t.rows) {
       const outcome& o = row.result;
-      if (!o.solved() && !target) {
-        push_missing(out);
-      } else if (verdict) {
+      // Without a cut score a row keeps only its target.
+      const bool has = o.solved() || target;
+      if (verdict && has) {
         push_flag(out, o.passes_four_fifths());
-      } else if (const std::optional<double> v = c.value(o)) {
-        push_number(out, *v);
       } else {
-        push_missing(out);
+        push_optional(out, verdict || !has ? std::nullopt : c.value(o));
       }
     }
   }
