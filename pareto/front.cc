@@ -330,6 +330,14 @@ pareto::weighting nearest_parity(const front_setting& s, const pareto::frontier&
 
 // The frontier with its upper edge: `f` itself when it has one, else one
 // built anew from the same inputs.
+// Calls `f` with the edge objective of the options: validity, or the mean
+// of those selected.
+template <class F>
+auto with_objective(const front_setting& s, pareto_objective objective, F f) {
+  if (objective == pareto_objective::validity) return f(validity_quality{});
+  return f(mean_of(s));
+}
+
 const pareto::frontier& with_edge(const front_setting& s, const pareto::frontier& f,
                                   std::optional<pareto::frontier>& storage) {
   if (f.has_edge()) return f;
@@ -498,12 +506,9 @@ pareto_result find_pareto_front(const problem& p, const pareto_options& options)
   if (points.front().effect > parity_tolerance || points.back().effect > parity_tolerance) {
     std::optional<pareto::frontier> storage;
     const pareto::frontier& edged = with_edge(s, *f, storage);
-    const validity_quality validity;
-    const pareto::mean_quality mean = mean_of(s);
-    const pareto::edge_objective& q = options.objective == pareto_objective::validity
-                                          ? static_cast<const pareto::edge_objective&>(validity)
-                                          : static_cast<const pareto::edge_objective&>(mean);
-    points = front_on_edge(s, edged, q, options.points, searched);
+    points = with_objective(s, options.objective, [&](const pareto::edge_objective& q) {
+      return front_on_edge(s, edged, q, options.points, searched);
+    });
   }
   drop_repeats(points);
   front.stopped_at_parity = beyond && std::abs(points.back().effect) <= parity_tolerance;
@@ -575,19 +580,20 @@ min_ai_result best_weighting_for_min_ai(const problem& p, const pareto_options& 
   if (best.effect > parity_tolerance || min_ai > 1) {
     std::optional<pareto::frontier> storage;
     const pareto::frontier& edged = with_edge(s, *f, storage);
-    const validity_quality validity;
-    const pareto::mean_quality mean = mean_of(s);
-    const pareto::edge_objective& q = options.objective == pareto_objective::validity
-                                          ? static_cast<const pareto::edge_objective&>(validity)
-                                          : static_cast<const pareto::edge_objective&>(mean);
     const double e_best = best_level_effect(edged);
     const auto [lo, hi] = min_ai > 0 ? s.effects_for_level(min_ai) : std::pair{-infinity, infinity};
-    const std::optional<pareto::edge_best> b =
-        min_ai > 1 || s.level(e_best) < min_ai
-            ? std::nullopt
-            : edged.best_on_edge(q, std::min(lo, e_best), std::max(hi, e_best));
+    const double from = std::min(lo, e_best);
+    const double to = std::max(hi, e_best);
+    // The best weighting that reaches min_ai, or, when none does, the one
+    // nearest to it.
+    const auto [b, nearest] =
+        with_objective(s, options.objective, [&](const pareto::edge_objective& q) {
+          const std::optional<pareto::edge_best> found = min_ai > 1 || s.level(e_best) < min_ai
+                                                             ? std::nullopt
+                                                             : edged.best_on_edge(q, from, to);
+          return std::pair{found, found ? std::nullopt : edged.best_on_edge(q, e_best, e_best)};
+        });
     if (!b) {
-      const std::optional<pareto::edge_best> nearest = edged.best_on_edge(q, e_best, e_best);
       result.status = pareto_status::unreachable;
       result.value = s.evaluate(nearest ? nearest->at.weights : impact.weights);
       result.evaluations = s.evaluations() + searched;
