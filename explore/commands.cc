@@ -13,22 +13,15 @@
 #include <thread>
 
 #include "present/arguments.h"
-#include "present/group_table.h"
 #include "present/output.h"
-#include "present/plot.h"
+#include "present/study.h"
 
 namespace explore {
 
 using present::check_scenario;
 using present::deck_text;
-using present::make_table;
-using present::plot_svg;
 using present::read_input;
 using present::read_scenario;
-using present::table;
-using present::table_csv;
-using present::table_json;
-using present::table_text;
 using present::to_deck;
 using present::to_json;
 using present::write_fully;
@@ -108,61 +101,31 @@ int run_convert(const convert_options& o) {
 
 namespace {
 
-// The table of a scenario with several minority groups: every value by the
-// precise method.
-int run_group_table(const table_options& o, const loaded_scenario& s) {
-  if (const auto fault = present::method_fault(o.method, true)) {
-    complain(scenario_name(o.scenario) + ": " + fault->message);
-    return exit_failure;
+// The scenario read into a study, or nothing (its faults said) when it
+// cannot be read or its method cannot analyse it.
+std::optional<present::study> study_of(const std::string& path, fourfifths::method m) {
+  std::optional<loaded_scenario> s = load(path);
+  if (!s) return std::nullopt;
+  present::study st(std::move(*s));
+  if (const auto fault = st.method_fault(m)) {
+    complain(scenario_name(path) + ": " + fault->message);
+    return std::nullopt;
   }
-  const present::group_table t = present::make_group_table(*s.group_problem, o.ratios);
-  switch (o.format) {
-    case table_format::csv:
-      return deliver(o.output, present::group_table_csv(t));
-    case table_format::json:
-      return deliver(o.output, present::group_table_json(t));
-    case table_format::text:
-      return deliver(o.output, present::group_table_text(t));
-  }
-  return exit_failure;
+  return st;
 }
 
 }  // namespace
 
-bool one_group(const loaded_scenario& s, const std::string& path, std::string_view command) {
-  if (s.problem) return true;
-  complain(scenario_name(path) + ": " + std::string(command) +
-           " takes one minority group so far; several groups (\"groups\") have a table");
-  return false;
-}
-
 int run_table(const table_options& o) {
-  const std::optional<loaded_scenario> s = load(o.scenario);
+  const std::optional<present::study> s = study_of(o.scenario, o.method);
   if (!s) return exit_failure;
-  if (s->group_problem) return run_group_table(o, *s);
-  const table t = make_table(*s->problem, o.method, o.ratios);
-  switch (o.format) {
-    case table_format::csv:
-      return deliver(o.output, table_csv(t));
-    case table_format::json:
-      return deliver(o.output, table_json(t, nullptr, false));
-    case table_format::text:
-      return deliver(o.output, table_text(t));
-  }
-  return exit_failure;
+  return deliver(o.output, s->table(o.method, o.ratios).output(o.format));
 }
 
 int run_plot(const plot_options& o) {
-  const std::optional<loaded_scenario> s = load(o.scenario);
+  const std::optional<present::study> s = study_of(o.scenario, o.method);
   if (!s) return exit_failure;
-  if (s->group_problem) {
-    if (const auto fault = present::method_fault(o.method, true)) {
-      complain(scenario_name(o.scenario) + ": " + fault->message);
-      return exit_failure;
-    }
-    return deliver(o.output, plot_svg(*s->value, *s->group_problem));
-  }
-  return deliver(o.output, plot_svg(*s->value, *s->problem, o.method));
+  return deliver(o.output, present::render_svg(s->chart(o.method)));
 }
 
 int run_batch_command(const batch_options& o) {

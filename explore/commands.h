@@ -35,10 +35,6 @@ void complain(std::string_view text);
 /// scenario cannot be used.
 std::optional<loaded_scenario> load(const std::string& path);
 
-/// Whether the scenario has one minority group, as `command` needs; if
-/// not, says so on standard error.
-bool one_group(const loaded_scenario& s, const std::string& path, std::string_view command);
-
 /// Writes the command's result, or says why it could not.
 int deliver(const std::string& path, std::string_view text);
 /// Writes the command's results all or none, or says why it could not.

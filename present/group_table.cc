@@ -191,8 +191,6 @@ frame group_table_frame(const group_table& t) {
 
 std::string group_table_csv(const group_table& t) { return frame_csv(group_table_frame(t)); }
 
-namespace {
-
 nlohmann::json group_table_document(const group_table& t, const std::string* id) {
   nlohmann::json j = nlohmann::json::object();
   if (id != nullptr) j["id"] = *id;
@@ -230,8 +228,6 @@ nlohmann::json group_table_document(const group_table& t, const std::string* id)
   j["rows"] = std::move(rows);
   return j;
 }
-
-}  // namespace
 
 std::string group_table_json(const group_table& t) {
   return group_table_document(t, nullptr)

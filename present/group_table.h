@@ -5,6 +5,7 @@
 #ifndef FOURFIFTHS_PRESENT_GROUP_TABLE_H_
 #define FOURFIFTHS_PRESENT_GROUP_TABLE_H_
 
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,7 +55,10 @@ void append_group_json_line(std::string& out, const group_table& t, const std::s
 std::string group_table_csv(const group_table& t);
 /// The table as a frame, the columns of group_table_csv.
 frame group_table_frame(const group_table& t);
-/// The table as a JSON object: the method, the minimum and the rows.
+/// The table as a JSON value: the method, the minimum and the rows, after
+/// the id when one is given.
+nlohmann::json group_table_document(const group_table& t, const std::string* id = nullptr);
+/// The same as text, laid out for reading.
 std::string group_table_json(const group_table& t);
 /// The table aligned for reading, with four decimals.
 std::string group_table_text(const group_table& t);

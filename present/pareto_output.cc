@@ -528,6 +528,13 @@ figure group_front_figure(const scenario& s, const fourfifths::group_pareto_fron
   return f;
 }
 
+nlohmann::json group_min_ai_document(const scenario& s, double min_ai,
+                                    const fourfifths::group_min_ai_result& answer) {
+  return {{"min_ai", min_ai},
+          {"reached", group_reached(answer)},
+          {"weighting", group_weighting_json(s, *answer.value)}};
+}
+
 std::string group_unreachable_message(const fourfifths::pareto_options& o, double min_ai,
                                       const fourfifths::group_min_ai_result& answer) {
   char line[240];
@@ -546,11 +553,7 @@ std::string group_min_ai_output(const scenario& s, const fourfifths::pareto_opti
     case table_format::csv:
       return frame_csv(group_min_ai_frame(s, answer));
     case table_format::json:
-      return nlohmann::json{{"min_ai", min_ai},
-                            {"reached", group_reached(answer)},
-                            {"weighting", group_weighting_json(s, best)}}
-                 .dump(2) +
-             "\n";
+      return group_min_ai_document(s, min_ai, answer).dump(2) + "\n";
     case table_format::text:
       return std::string(
                  group_reached(answer)

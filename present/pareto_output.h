@@ -101,6 +101,8 @@ figure group_front_figure(const scenario& s, const fourfifths::group_pareto_fron
 std::string group_min_ai_output(const scenario& s, const fourfifths::pareto_options& o,
                                 double min_ai, const fourfifths::group_min_ai_result& answer,
                                 table_format format);
+nlohmann::json group_min_ai_document(const scenario& s, double min_ai,
+                                    const fourfifths::group_min_ai_result& answer);
 std::string group_unreachable_message(const fourfifths::pareto_options& o, double min_ai,
                                       const fourfifths::group_min_ai_result& answer);
 

@@ -1,0 +1,213 @@
+#include "present/study.h"
+
+#include <utility>
+
+#include "fourfifths/analysis.h"
+#include "present/arguments.h"
+#include "present/pareto_output.h"
+#include "present/plot.h"
+
+namespace present {
+
+namespace {
+
+// One lambda per alternative of a variant.
+template <class... F>
+struct overloaded : F... {
+  using F::operator()...;
+};
+
+}  // namespace
+
+// --- The table ----------------------------------------------------------------
+
+frame study_table::columns() const {
+  return std::visit(overloaded{[](const table& t) { return table_frame(t); },
+                               [](const group_table& t) { return group_table_frame(t); }},
+                    t_);
+}
+
+nlohmann::json study_table::document() const {
+  return std::visit(overloaded{[](const table& t) { return table_document(t); },
+                               [](const group_table& t) { return group_table_document(t); }},
+                    t_);
+}
+
+std::string study_table::output(table_format format) const {
+  switch (format) {
+    case table_format::csv:
+      return frame_csv(columns());
+    case table_format::json:
+      return std::visit(overloaded{[](const table& t) { return table_json(t, nullptr, false); },
+                                   [](const group_table& t) { return group_table_json(t); }},
+                        t_);
+    case table_format::text:
+      return std::visit(overloaded{[](const table& t) { return table_text(t); },
+                                   [](const group_table& t) { return group_table_text(t); }},
+                        t_);
+  }
+  return {};
+}
+
+std::optional<double> study_table::minimum_ratio() const {
+  return std::visit(overloaded{[](const table& t) {
+                                 return t.minimum.found && t.at_minimum
+                                            ? std::optional<double>(t.at_minimum->target)
+                                            : std::nullopt;
+                               },
+                               [](const group_table& t) {
+                                 return t.minimum.found ? std::optional<double>(t.minimum.ratio)
+                                                        : std::nullopt;
+                               }},
+                    t_);
+}
+
+// --- The best weighting at a least ratio ----------------------------------------
+
+bool study_best::found() const {
+  return std::visit([](const auto& r) { return r.value.has_value(); }, r_);
+}
+
+bool study_best::reached() const {
+  return std::visit(
+      [](const auto& r) { return r.value && r.status == fourfifths::pareto_status::found; }, r_);
+}
+
+const std::vector<fourfifths::fault>& study_best::errors() const {
+  return std::visit([](const auto& r) -> const std::vector<fourfifths::fault>& { return r.errors; },
+                    r_);
+}
+
+std::string study_best::unreachable_message() const {
+  return std::visit(
+      overloaded{[&](const fourfifths::min_ai_result& r) {
+                   return present::unreachable_message(options_, level_, r);
+                 },
+                 [&](const fourfifths::group_min_ai_result& r) {
+                   return group_unreachable_message(options_, level_, r);
+                 }},
+      r_);
+}
+
+frame study_best::columns() const {
+  return std::visit(
+      overloaded{[&](const fourfifths::min_ai_result& r) { return min_ai_frame(*s_, r); },
+                 [&](const fourfifths::group_min_ai_result& r) {
+                   return group_min_ai_frame(*s_, r);
+                 }},
+      r_);
+}
+
+nlohmann::json study_best::document() const {
+  return std::visit(
+      overloaded{[&](const fourfifths::min_ai_result& r) {
+                   return min_ai_document(*s_, level_, r);
+                 },
+                 [&](const fourfifths::group_min_ai_result& r) {
+                   return group_min_ai_document(*s_, level_, r);
+                 }},
+      r_);
+}
+
+std::string study_best::output(table_format format) const {
+  return std::visit(
+      overloaded{[&](const fourfifths::min_ai_result& r) {
+                   return min_ai_output(*s_, options_, level_, r, format);
+                 },
+                 [&](const fourfifths::group_min_ai_result& r) {
+                   return group_min_ai_output(*s_, options_, level_, r, format);
+                 }},
+      r_);
+}
+
+// --- The front ------------------------------------------------------------------
+
+bool study_front::found() const {
+  return std::visit([](const auto& r) { return r.value.has_value(); }, r_);
+}
+
+const std::vector<fourfifths::fault>& study_front::errors() const {
+  return std::visit([](const auto& r) -> const std::vector<fourfifths::fault>& { return r.errors; },
+                    r_);
+}
+
+frame study_front::columns() const {
+  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
+                                 return front_frame(r.value->points, s_->spec.predictors, {});
+                               },
+                               [&](const fourfifths::group_pareto_result& r) {
+                                 return group_front_frame(*s_, *r.value);
+                               }},
+                    r_);
+}
+
+nlohmann::json study_front::document() const {
+  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
+                                 return front_document(*s_, *r.value);
+                               },
+                               [&](const fourfifths::group_pareto_result& r) {
+                                 return group_front_document(*s_, *r.value);
+                               }},
+                    r_);
+}
+
+std::string study_front::output(table_format format) const {
+  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
+                                 return front_output(*s_, *r.value, format);
+                               },
+                               [&](const fourfifths::group_pareto_result& r) {
+                                 return group_front_output(*s_, *r.value, format);
+                               }},
+                    r_);
+}
+
+figure study_front::chart(const study_best* answer) const {
+  // The answer's weighting, when it is of the same kind as the front's.
+  const auto marked = [&](const auto& front) {
+    using point = std::remove_cvref_t<decltype(front.points.front())>;
+    if (answer == nullptr) return static_cast<const point*>(nullptr);
+    const auto* r = std::get_if<fourfifths::search_result<point>>(&answer->value());
+    return r != nullptr && r->value ? &*r->value : nullptr;
+  };
+  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
+                                 return front_figure(*s_, *r.value, marked(*r.value));
+                               },
+                               [&](const fourfifths::group_pareto_result& r) {
+                                 return group_front_figure(*s_, *r.value, marked(*r.value));
+                               }},
+                    r_);
+}
+
+// --- The study ------------------------------------------------------------------
+
+study::study(loaded_scenario s) : s_(std::move(s)) {}
+
+std::optional<fourfifths::fault> study::method_fault(fourfifths::method m) const {
+  return present::method_fault(m, grouped());
+}
+
+study_table study::table(fourfifths::method m,
+                         const std::optional<std::vector<double>>& ratios) const {
+  if (grouped()) return study_table(make_group_table(*s_.group_problem, ratios));
+  return study_table(make_table(*s_.problem, m, ratios));
+}
+
+figure study::chart(fourfifths::method m) const {
+  if (grouped()) return group_plot_figure(*s_.group_problem, names().title);
+  return plot_figure(fourfifths::model_of(*s_.problem), m, names().title);
+}
+
+study_front study::front(const fourfifths::pareto_options& o) const {
+  if (grouped()) return {names(), fourfifths::find_group_pareto_front(*s_.group_problem, o)};
+  return {names(), fourfifths::find_pareto_front(*s_.problem, o)};
+}
+
+study_best study::best(const fourfifths::pareto_options& o, double level) const {
+  if (grouped()) {
+    return {names(), o, level,
+            fourfifths::best_group_weighting_for_min_ai(*s_.group_problem, o, level)};
+  }
+  return {names(), o, level, fourfifths::best_weighting_for_min_ai(*s_.problem, o, level)};
+}
+
+}  // namespace present
