@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
 
+#include "present/names.h"
 #include "present/numbers.h"
 #include "present/table.h"
 
@@ -46,6 +49,35 @@ void push_flag(frame_column& c, bool v) { push_number(c, v ? 1 : 0); }
 
 void push_text(frame_column& c, std::string_view v) { c.texts.emplace_back(v); }
 
+frame stack_frames(std::span<const frame> parts, std::span<const std::string> ids) {
+  frame out;
+  for (const frame& part : parts) out.rows += part.rows;
+  out.columns.reserve(1 + (parts.empty() ? 0 : parts.front().columns.size()));
+  frame_column& id = out.add("id", column_type::text, "the scenario's id");
+  for (std::size_t k = 0; k < parts.size(); ++k)
+    id.texts.insert(id.texts.end(), parts[k].rows, ids[k]);
+  if (parts.empty()) return out;
+  for (std::size_t j = 0; j < parts.front().columns.size(); ++j) {
+    const frame_column& first = parts.front().columns[j];
+    frame_column& c = out.add(first.name, first.type, first.description);
+    for (const frame& part : parts) {
+      const frame_column& from = part.columns[j];
+      if (from.type == column_type::text) {
+        c.texts.insert(c.texts.end(), from.texts.begin(), from.texts.end());
+        continue;
+      }
+      for (std::size_t i = 0; i < part.rows; ++i) {
+        if (from.is_missing(i)) {
+          push_missing(c);
+        } else {
+          push_number(c, from.numbers[i]);
+        }
+      }
+    }
+  }
+  return out;
+}
+
 void append_frame_csv_rows(std::string& out, const frame& f) {
   for (std::size_t i = 0; i < f.rows; ++i) {
     for (std::size_t j = 0; j < f.columns.size(); ++j) {
@@ -57,6 +89,8 @@ void append_frame_csv_rows(std::string& out, const frame& f) {
         continue;
       } else if (c.type == column_type::boolean) {
         out += c.numbers[i] != 0 ? "true" : "false";
+      } else if (c.type == column_type::integer) {
+        out += std::to_string(static_cast<std::int64_t>(c.numbers[i]));
       } else {
         append_number(out, c.numbers[i]);
       }
@@ -74,6 +108,35 @@ std::string frame_csv(const frame& f) {
   out += '\n';
   append_frame_csv_rows(out, f);
   return out;
+}
+
+namespace {
+
+// One field of a column as a JSON value.
+nlohmann::json field_json(const frame_column& c, std::size_t row) {
+  if (c.type == column_type::text) return c.texts[row];
+  const double v = c.numbers[row];
+  if (c.is_missing(row) || !std::isfinite(v)) return nullptr;
+  if (c.type == column_type::boolean) return v != 0;
+  if (c.type == column_type::integer) return static_cast<std::int64_t>(v);
+  return v;
+}
+
+}  // namespace
+
+nlohmann::json frame_document(const frame& f) {
+  nlohmann::json names = nlohmann::json::array();
+  nlohmann::json types = nlohmann::json::array();
+  nlohmann::json columns = nlohmann::json::array();
+  for (const frame_column& c : f.columns) {
+    names.push_back(c.name);
+    types.push_back(std::string(name_of(c.type)));
+    nlohmann::json values = nlohmann::json::array();
+    for (std::size_t i = 0; i < f.rows; ++i) values.push_back(field_json(c, i));
+    columns.push_back(std::move(values));
+  }
+  return {
+      {"names", std::move(names)}, {"types", std::move(types)}, {"columns", std::move(columns)}};
 }
 
 }  // namespace present

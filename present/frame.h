@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +20,7 @@ enum class column_type {
   number,   ///< a double; a field may be empty (missing)
   boolean,  ///< true or false; a field may be empty
   text,     ///< a name, never missing
-  integer,  ///< a whole number (held as a double), never missing
+  integer,  ///< a whole number of at most 53 bits (held as a double); a field may be empty
 };
 
 /// One column: its name, type and meaning, and its values.
@@ -53,12 +55,25 @@ void push_optional(frame_column& c, const std::optional<double>& v);
 void push_flag(frame_column& c, bool v);
 void push_text(frame_column& c, std::string_view v);
 
+/// Frames of the same columns one after another, as one frame whose first
+/// column, "id", names the part each row came from: the rows of parts[k]
+/// under ids[k]. An empty list gives the id column alone.
+frame stack_frames(std::span<const frame> parts, std::span<const std::string> ids);
+
 /// The frame as CSV: a header of the columns' names, then a row per row;
 /// numbers in shortest round-trip form (NaN as "NaN"), a missing field
 /// empty, booleans "true" or "false", names quoted where they must be.
 std::string frame_csv(const frame& f);
 /// The rows alone, appended to `out`.
 void append_frame_csv_rows(std::string& out, const frame& f);
+
+/// The frame as JSON, column by column, for a reader that builds typed
+/// vectors: {"names": [...], "types": [...], "columns": [[...], ...]}, the
+/// types named as names_of<column_type> names them, each column an array
+/// of its values: numbers (null where missing and where the number is not
+/// finite, which JSON cannot write), whole numbers, true or false (null
+/// where missing), names.
+nlohmann::json frame_document(const frame& f);
 
 }  // namespace present
 

@@ -13,6 +13,7 @@
 #include "fourfifths/analysis.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
+#include "present/frame.h"
 
 namespace present {
 
@@ -93,6 +94,14 @@ template <>
 struct names_of<batch_format> {
   static constexpr std::array<named<batch_format>, 2> table{
       {{"csv", batch_format::csv}, {"jsonl", batch_format::jsonl}}};
+};
+
+template <>
+struct names_of<column_type> {
+  static constexpr std::array<named<column_type>, 4> table{{{"number", column_type::number},
+                                                            {"boolean", column_type::boolean},
+                                                            {"text", column_type::text},
+                                                            {"integer", column_type::integer}}};
 };
 
 /// The name of a value ("precise").

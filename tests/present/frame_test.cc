@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace present {
@@ -58,6 +59,29 @@ TEST(Frame, NumbersAreWrittenToReadBackExactly) {
     push_number(c, v);
   }
   EXPECT_EQ(frame_csv(f), "x\n0.3333333333333333\n1e-300\n-0\ninf\n");
+}
+
+TEST(Frame, JsonHoldsEachColumnTypedWithNullWhereNoValueIs) {
+  frame f = sample();
+  f.columns.reserve(4);
+  frame_column& point = f.add("point", column_type::integer, "a count");
+  for (const double k : {1.0, 2.0, 3.0}) push_number(point, k);
+  const nlohmann::json want = nlohmann::json::parse(R"({
+    "names": ["name", "value", "ok", "point"],
+    "types": ["text", "number", "boolean", "integer"],
+    "columns": [["plain", "with, comma", "say \"hi\"\nthere"],
+                [0.1, null, null],
+                [true, false, null],
+                [1, 2, 3]]})");
+  const nlohmann::json got = frame_document(f);
+  EXPECT_EQ(got, want);
+  // A whole number is written as one, not as 1.0.
+  EXPECT_TRUE(got["columns"][3][0].is_number_integer());
+  // Infinity has no JSON form either.
+  frame g;
+  g.rows = 1;
+  push_number(g.add("x", column_type::number, ""), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(frame_document(g)["columns"], nlohmann::json::parse("[[null]]"));
 }
 
 }  // namespace
