@@ -16,6 +16,10 @@ template <class... F>
 struct overloaded : F... {
   using F::operator()...;
 };
+// Spelt out for compilers without the deduction of aggregates' arguments
+// (the page's).
+template <class... F>
+overloaded(F...) -> overloaded<F...>;
 
 }  // namespace
 
@@ -79,45 +83,41 @@ const std::vector<fourfifths::fault>& study_best::errors() const {
 }
 
 std::string study_best::unreachable_message() const {
-  return std::visit(
-      overloaded{[&](const fourfifths::min_ai_result& r) {
-                   return present::unreachable_message(options_, level_, r);
-                 },
-                 [&](const fourfifths::group_min_ai_result& r) {
-                   return group_unreachable_message(options_, level_, r);
-                 }},
-      r_);
+  return std::visit(overloaded{[&](const fourfifths::min_ai_result& r) {
+                                 return present::unreachable_message(options_, level_, r);
+                               },
+                               [&](const fourfifths::group_min_ai_result& r) {
+                                 return group_unreachable_message(options_, level_, r);
+                               }},
+                    r_);
 }
 
 frame study_best::columns() const {
   return std::visit(
-      overloaded{[&](const fourfifths::min_ai_result& r) { return min_ai_frame(*s_, r); },
-                 [&](const fourfifths::group_min_ai_result& r) {
-                   return group_min_ai_frame(*s_, r);
-                 }},
+      overloaded{
+          [&](const fourfifths::min_ai_result& r) { return min_ai_frame(*s_, r); },
+          [&](const fourfifths::group_min_ai_result& r) { return group_min_ai_frame(*s_, r); }},
       r_);
 }
 
 nlohmann::json study_best::document() const {
-  return std::visit(
-      overloaded{[&](const fourfifths::min_ai_result& r) {
-                   return min_ai_document(*s_, level_, r);
-                 },
-                 [&](const fourfifths::group_min_ai_result& r) {
-                   return group_min_ai_document(*s_, level_, r);
-                 }},
-      r_);
+  return std::visit(overloaded{[&](const fourfifths::min_ai_result& r) {
+                                 return min_ai_document(*s_, level_, r);
+                               },
+                               [&](const fourfifths::group_min_ai_result& r) {
+                                 return group_min_ai_document(*s_, level_, r);
+                               }},
+                    r_);
 }
 
 std::string study_best::output(table_format format) const {
-  return std::visit(
-      overloaded{[&](const fourfifths::min_ai_result& r) {
-                   return min_ai_output(*s_, options_, level_, r, format);
-                 },
-                 [&](const fourfifths::group_min_ai_result& r) {
-                   return group_min_ai_output(*s_, options_, level_, r, format);
-                 }},
-      r_);
+  return std::visit(overloaded{[&](const fourfifths::min_ai_result& r) {
+                                 return min_ai_output(*s_, options_, level_, r, format);
+                               },
+                               [&](const fourfifths::group_min_ai_result& r) {
+                                 return group_min_ai_output(*s_, options_, level_, r, format);
+                               }},
+                    r_);
 }
 
 // --- The front ------------------------------------------------------------------
@@ -142,13 +142,12 @@ frame study_front::columns() const {
 }
 
 nlohmann::json study_front::document() const {
-  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
-                                 return front_document(*s_, *r.value);
-                               },
-                               [&](const fourfifths::group_pareto_result& r) {
-                                 return group_front_document(*s_, *r.value);
-                               }},
-                    r_);
+  return std::visit(
+      overloaded{[&](const fourfifths::pareto_result& r) { return front_document(*s_, *r.value); },
+                 [&](const fourfifths::group_pareto_result& r) {
+                   return group_front_document(*s_, *r.value);
+                 }},
+      r_);
 }
 
 std::string study_front::output(table_format format) const {
