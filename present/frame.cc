@@ -32,8 +32,13 @@ void push_number(frame_column& c, double v) {
 
 void push_missing(frame_column& c) {
   // The mask is made when the first field is missing.
-  if (c.missing.empty()) c.missing.assign(c.numbers.size(), 0);
-  c.numbers.push_back(std::numeric_limits<double>::quiet_NaN());
+  if (c.type == column_type::text) {
+    if (c.missing.empty()) c.missing.assign(c.texts.size(), 0);
+    c.texts.emplace_back();
+  } else {
+    if (c.missing.empty()) c.missing.assign(c.numbers.size(), 0);
+    c.numbers.push_back(std::numeric_limits<double>::quiet_NaN());
+  }
   c.missing.push_back(1);
 }
 
@@ -47,7 +52,10 @@ void push_optional(frame_column& c, const std::optional<double>& v) {
 
 void push_flag(frame_column& c, bool v) { push_number(c, v ? 1 : 0); }
 
-void push_text(frame_column& c, std::string_view v) { c.texts.emplace_back(v); }
+void push_text(frame_column& c, std::string_view v) {
+  c.texts.emplace_back(v);
+  if (!c.missing.empty()) c.missing.push_back(0);
+}
 
 frame stack_frames(std::span<const frame> parts, std::span<const std::string> ids) {
   frame out;
@@ -62,13 +70,11 @@ frame stack_frames(std::span<const frame> parts, std::span<const std::string> id
     frame_column& c = out.add(first.name, first.type, first.description);
     for (const frame& part : parts) {
       const frame_column& from = part.columns[j];
-      if (from.type == column_type::text) {
-        c.texts.insert(c.texts.end(), from.texts.begin(), from.texts.end());
-        continue;
-      }
       for (std::size_t i = 0; i < part.rows; ++i) {
         if (from.is_missing(i)) {
           push_missing(c);
+        } else if (from.type == column_type::text) {
+          push_text(c, from.texts[i]);
         } else {
           push_number(c, from.numbers[i]);
         }
@@ -114,9 +120,10 @@ namespace {
 
 // One field of a column as a JSON value.
 nlohmann::json field_json(const frame_column& c, std::size_t row) {
+  if (c.is_missing(row)) return nullptr;
   if (c.type == column_type::text) return c.texts[row];
   const double v = c.numbers[row];
-  if (c.is_missing(row) || !std::isfinite(v)) return nullptr;
+  if (!std::isfinite(v)) return nullptr;
   if (c.type == column_type::boolean) return v != 0;
   if (c.type == column_type::integer) return static_cast<std::int64_t>(v);
   return v;

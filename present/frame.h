@@ -19,7 +19,7 @@ namespace present {
 enum class column_type {
   number,   ///< a double; a field may be empty (missing)
   boolean,  ///< true or false; a field may be empty
-  text,     ///< a name, never missing
+  text,     ///< a name; a field may be empty (missing), which CSV cannot tell from ""
   integer,  ///< a whole number of at most 53 bits (held as a double); a field may be empty
 };
 
@@ -30,7 +30,7 @@ struct frame_column {
   std::string_view description;
   /// number and integer: the values (NaN where missing). boolean: 0 or 1.
   std::vector<double> numbers;
-  /// number and boolean: 1 where the field is empty; empty when none is.
+  /// 1 where the field is missing; empty when none is.
   std::vector<std::uint8_t> missing;
   /// text: the values.
   std::vector<std::string> texts;

@@ -41,57 +41,91 @@ cell across(const comparison& r, F value) {
 struct column {
   const char* name;
   cell (*value)(const comparison&);
+  column_type type;
+  const char* description;
 };
 
 constexpr column columns[] = {
-    {"unit", [](const comparison& r) -> cell { return std::string_view(r.unit); }},
-    {"group", [](const comparison& r) -> cell { return std::string_view(r.group); }},
-    {"applicants", [](const comparison& r) -> cell { return r.applicants; }},
-    {"selected", [](const comparison& r) -> cell { return r.selected; }},
-    {"rate", [](const comparison& r) { return maybe(r.rate); }},
-    {"reference", [](const comparison& r) -> cell { return std::string_view(r.reference); }},
-    {"impact_ratio", [](const comparison& r) { return maybe(r.impact_ratio); }},
-    {"passes_four_fifths", [](const comparison& r) { return maybe(r.passes_four_fifths); }},
-    {"shortfall_four_fifths", [](const comparison& r) { return maybe(r.shortfall_four_fifths); }},
-    {"shortfall_pool", [](const comparison& r) { return maybe(r.shortfall_pool); }},
-    {"one_person_flip", [](const comparison& r) { return maybe(r.one_person_flip); }},
-    {"z", [](const comparison& r) { return maybe(r.z); }},
-    {"p_z", [](const comparison& r) { return maybe(r.p_z); }},
-    {"p_fisher", [](const comparison& r) { return maybe(r.p_fisher); }},
-    {"ci_low", [](const comparison& r) { return maybe(r.ci_low); }},
-    {"ci_high", [](const comparison& r) { return maybe(r.ci_high); }},
-    {"significant_z", [](const comparison& r) { return maybe(r.significant_z); }},
-    {"significant_fisher", [](const comparison& r) { return maybe(r.significant_fisher); }},
+    {"unit", [](const comparison& r) -> cell { return std::string_view(r.unit); },
+     column_type::text, "the unit (empty for a table of one unit; \"(all)\" pooled)"},
+    {"group", [](const comparison& r) -> cell { return std::string_view(r.group); },
+     column_type::text, "the group"},
+    {"applicants", [](const comparison& r) -> cell { return r.applicants; }, column_type::integer,
+     "the group's applicants"},
+    {"selected", [](const comparison& r) -> cell { return r.selected; }, column_type::integer,
+     "the group's applicants selected"},
+    {"rate", [](const comparison& r) { return maybe(r.rate); }, column_type::number,
+     "selected / applicants"},
+    {"reference", [](const comparison& r) -> cell { return std::string_view(r.reference); },
+     column_type::text, "the group compared with"},
+    {"impact_ratio", [](const comparison& r) { return maybe(r.impact_ratio); }, column_type::number,
+     "the rate / the reference's rate"},
+    {"passes_four_fifths", [](const comparison& r) { return maybe(r.passes_four_fifths); },
+     column_type::boolean, "whether the impact ratio is at least 0.8"},
+    {"shortfall_four_fifths", [](const comparison& r) { return maybe(r.shortfall_four_fifths); },
+     column_type::number, "the selections short of four fifths of the reference's rate"},
+    {"shortfall_pool", [](const comparison& r) { return maybe(r.shortfall_pool); },
+     column_type::number, "the selections short of the pooled rate"},
+    {"one_person_flip", [](const comparison& r) { return maybe(r.one_person_flip); },
+     column_type::boolean, "whether one person selected otherwise changes the verdict"},
+    {"z", [](const comparison& r) { return maybe(r.z); }, column_type::number,
+     "the two-proportion z statistic"},
+    {"p_z", [](const comparison& r) { return maybe(r.p_z); }, column_type::number,
+     "the z test's two-sided p value"},
+    {"p_fisher", [](const comparison& r) { return maybe(r.p_fisher); }, column_type::number,
+     "Fisher's exact test's two-sided p value"},
+    {"ci_low", [](const comparison& r) { return maybe(r.ci_low); }, column_type::number,
+     "the impact ratio's interval, low end"},
+    {"ci_high", [](const comparison& r) { return maybe(r.ci_high); }, column_type::number,
+     "the impact ratio's interval, high end"},
+    {"significant_z", [](const comparison& r) { return maybe(r.significant_z); },
+     column_type::boolean, "whether p_z is below alpha"},
+    {"significant_fisher", [](const comparison& r) { return maybe(r.significant_fisher); },
+     column_type::boolean, "whether p_fisher is below alpha"},
     {"mh_units",
      [](const comparison& r) {
        return across(r, [](const auto& m) -> cell { return std::int64_t{m.units}; });
-     }},
+     },
+     column_type::integer, "the units the Mantel-Haenszel test pools"},
     {"mh_odds_ratio",
      [](const comparison& r) {
        return across(r, [](const auto& m) { return maybe(m.odds_ratio); });
-     }},
+     },
+     column_type::number, "the Mantel-Haenszel common odds ratio"},
     {"mh_ci_low",
-     [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.ci_low); }); }},
+     [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.ci_low); }); },
+     column_type::number, "its interval, low end"},
     {"mh_ci_high",
-     [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.ci_high); }); }},
+     [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.ci_high); }); },
+     column_type::number, "its interval, high end"},
     {"mh_statistic",
      [](const comparison& r) {
        return across(r, [](const auto& m) { return maybe(m.statistic); });
-     }},
+     },
+     column_type::number, "the Cochran-Mantel-Haenszel statistic"},
     {"p_mh",
-     [](const comparison& r) { return across(r, [](const auto& m) -> cell { return m.p; }); }},
-    {"status", [](const comparison& r) -> cell { return name_of(r.status); }},
+     [](const comparison& r) { return across(r, [](const auto& m) -> cell { return m.p; }); },
+     column_type::number, "its p value"},
+    {"status", [](const comparison& r) -> cell { return name_of(r.status); }, column_type::text,
+     "how the comparison ended"},
 };
 
-void append_csv(std::string& out, const cell& c) {
+void push(frame_column& out, const cell& c) {
   if (const auto* t = std::get_if<std::string_view>(&c)) {
-    append_csv_field(out, *t);
+    // An empty name (the unit of a table of one unit) is missing, as in JSON.
+    if (t->empty()) {
+      push_missing(out);
+    } else {
+      push_text(out, *t);
+    }
   } else if (const auto* n = std::get_if<std::int64_t>(&c)) {
-    out += std::to_string(*n);
+    push_number(out, static_cast<double>(*n));  // counts are below 2^53
   } else if (const auto* x = std::get_if<double>(&c)) {
-    append_number(out, *x);
+    push_number(out, *x);
   } else if (const auto* b = std::get_if<bool>(&c)) {
-    out += *b ? "true" : "false";
+    push_flag(out, *b);
+  } else {
+    push_missing(out);
   }
 }
 
@@ -109,25 +143,18 @@ nlohmann::json json_of(const cell& c) {
 
 }  // namespace
 
-std::string observed_csv(const observed_analysis& a) {
-  std::string out;
-  out.reserve(256 * (a.rows.size() + 1));  // a row is about 170 bytes
-  for (std::size_t k = 0; k < std::size(columns); ++k) {
-    if (k > 0) out += ',';
-    out += columns[k].name;
+frame observed_frame(const observed_analysis& a) {
+  frame f;
+  f.rows = a.rows.size();
+  f.columns.reserve(std::size(columns));
+  for (const column& c : columns) {
+    frame_column& out = f.add(c.name, c.type, c.description);
+    for (const comparison& r : a.rows) push(out, c.value(r));
   }
-  out += '\n';
-  for (const comparison& r : a.rows) {
-    bool first = true;
-    for (const column& c : columns) {
-      if (!first) out += ',';
-      first = false;
-      append_csv(out, c.value(r));
-    }
-    out += '\n';
-  }
-  return out;
+  return f;
 }
+
+std::string observed_csv(const observed_analysis& a) { return frame_csv(observed_frame(a)); }
 
 nlohmann::json observed_document(const observed_analysis& a) {
   nlohmann::json rows = nlohmann::json::array();

@@ -9,6 +9,7 @@
 
 #include "fourfifths/observed.h"
 #include "present/chart.h"
+#include "present/frame.h"
 #include "present/names.h"
 
 namespace present {
@@ -19,6 +20,8 @@ namespace present {
 /// p_fisher, ci_low, ci_high, significant_z, significant_fisher, and, in
 /// the rows of all units together, mh_units, mh_odds_ratio, mh_ci_low,
 /// mh_ci_high, mh_statistic, p_mh; then status.
+frame observed_frame(const fourfifths::observed_analysis& a);
+/// The same as CSV.
 std::string observed_csv(const fourfifths::observed_analysis& a);
 
 /// The analysis as a JSON document: alpha, confidence (1 - alpha), the

@@ -19,7 +19,6 @@ be made from several threads at once.
 """
 from __future__ import annotations
 
-import io
 import os
 import warnings
 from typing import (Any, Dict, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple,
@@ -128,19 +127,6 @@ def read(source: ScenarioSource) -> Scenario:
 
 
 # --- Tables --------------------------------------------------------------------------------
-
-# Columns of names, which stay text whatever they look like.
-_TEXT_COLUMNS = ("id", "kind", "group", "unit", "reference", "status")
-
-
-def _frame(csv: str) -> pd.DataFrame:
-    """The explorer's CSV as a DataFrame: numbers read back to the doubles
-    written, empty fields and NaN as NaN, names as text."""
-    header = csv.split("\n", 1)[0].split(",")
-    return pd.read_csv(io.StringIO(csv), float_precision="round_trip", keep_default_na=False,
-                       na_values=["", "NaN"],
-                       dtype={c: str for c in _TEXT_COLUMNS if c in header})
-
 
 def _dataframe(names: List[str], blocks: List[Tuple[np.ndarray, List[int]]]) -> pd.DataFrame:
     """A DataFrame of columns that come as blocks, one per type, a row per
@@ -352,10 +338,10 @@ def observed(data: ObservedSource, *, reference: Optional[str] = None,
     else:
         raise TypeError("observed data are a DataFrame, a dict, a path or a CSV or JSON text, not "
                         f"{type(data).__name__}")
-    csv, errors = _core.observed_csv(text, reference, alpha)
-    if csv is None:
+    columns, errors = _core.observed_columns(text, reference, alpha)
+    if columns is None:
         raise FourFifthsError(name, errors)
-    return _frame(csv)
+    return _dataframe(*columns)
 
 
 # --- Many scenarios -------------------------------------------------------------------------
@@ -375,9 +361,9 @@ def batch(scenarios: Iterable[Union[str, bytes, Mapping[str, Any]]],
     """
     import json
     lines = [s if isinstance(s, (str, bytes)) else json.dumps(s) for s in scenarios]
-    csv, failed = _core.batch_csv(lines, _ratios(ratios), method)
+    columns, failed = _core.batch_columns(lines, _ratios(ratios), method)
     if failed:
         faults = [(f"{name}: {path}" if path else name, message)
                   for name, errors in failed for path, message in errors]
         raise FourFifthsError("batch", faults)
-    return _frame(csv)
+    return _dataframe(*columns)

@@ -37,6 +37,7 @@
 #include "present/observed_output.h"
 #include "present/pareto_output.h"
 #include "present/scenario.h"
+#include "present/study.h"
 #include "present/table.h"
 
 namespace py = pybind11;
@@ -58,7 +59,8 @@ fault_list pairs(const std::vector<fourfifths::fault>& faults) {
 /// A scenario read and checked, with the selection model every call starts
 /// from. Held by shared pointer and never changed once made.
 struct loaded {
-  present::loaded_scenario s;
+  explicit loaded(present::loaded_scenario read) : study(std::move(read)) {}
+  present::study study;
   std::optional<fourfifths::selection_model> model;
   std::optional<fourfifths::group_model> group_model;
 };
@@ -67,8 +69,10 @@ struct loaded {
 struct scenario_handle {
   std::shared_ptr<const loaded> data;
 
-  const present::scenario& value() const { return *data->s.value; }
-  bool has_groups() const { return data->s.group_problem.has_value(); }
+  const present::study& study() const { return data->study; }
+  const present::loaded_scenario& read() const { return data->study.loaded(); }
+  const present::scenario& value() const { return data->study.names(); }
+  bool has_groups() const { return data->study.grouped(); }
 };
 
 /// What reading gives Python: the scenario (or None), its errors and warnings.
@@ -78,10 +82,10 @@ read_answer answer_of(present::loaded_scenario s) {
   fault_list errors = pairs(s.errors);
   fault_list warnings = pairs(s.warnings);
   if (!s.errors.empty() || !s.value) return {std::nullopt, std::move(errors), std::move(warnings)};
-  auto l = std::make_shared<loaded>();
-  l->s = std::move(s);
-  if (l->s.problem) l->model = fourfifths::model_of(*l->s.problem);
-  if (l->s.group_problem) l->group_model = fourfifths::group_model_of(*l->s.group_problem);
+  auto l = std::make_shared<loaded>(std::move(s));
+  const present::loaded_scenario& read = l->study.loaded();
+  if (read.problem) l->model = fourfifths::model_of(*read.problem);
+  if (read.group_problem) l->group_model = fourfifths::group_model_of(*read.group_problem);
   return {scenario_handle{std::move(l)}, std::move(errors), std::move(warnings)};
 }
 
@@ -194,12 +198,12 @@ nlohmann::json argument_of(py::handle h) {
 }
 
 const fourfifths::problem& one_group_problem(const scenario_handle& s, std::string_view call) {
-  if (!s.data->s.problem) {
+  if (!s.read().problem) {
     throw py::value_error(std::string(call) +
                           " takes one minority group so far; several groups (\"groups\") have "
                           "table, outcomes, minimum, pareto and best_weighting");
   }
-  return *s.data->s.problem;
+  return *s.read().problem;
 }
 
 std::optional<std::vector<double>> ratio_list(const std::optional<py::array_t<double>>& ratios) {
@@ -228,7 +232,8 @@ py::tuple frame_blocks(const present::frame& f) {
   enum kind { number, flag, object, whole };
   const auto kind_of = [](const present::frame_column& c) {
     if (c.type == present::column_type::text) return object;
-    if (c.type == present::column_type::integer) return whole;
+    // A whole number that is missing somewhere is a float, NaN where missing.
+    if (c.type == present::column_type::integer) return c.missing.empty() ? whole : number;
     if (c.type == present::column_type::number) return number;
     if (c.missing.empty()) return flag;
     const bool all =
@@ -287,7 +292,13 @@ py::tuple frame_blocks(const present::frame& f) {
         // One str for a run of equal names (kinds, statuses, groups).
         py::object last;
         for (std::size_t i = 0; i < f.rows; ++i) {
-          if (i == 0 || c.texts[i] != c.texts[i - 1]) last = py::str(c.texts[i]);
+          if (c.is_missing(i)) {
+            put(nan.ptr());
+            continue;
+          }
+          if (!last || c.texts[i] != c.texts[i - 1] || c.is_missing(i - 1)) {
+            last = py::str(c.texts[i]);
+          }
           put(last.ptr());
         }
       } else {
@@ -314,9 +325,7 @@ std::tuple<std::optional<py::tuple>, fault_list> table_columns(
   present::frame f;
   {
     py::gil_scoped_release free;
-    f = s.has_groups()
-            ? present::group_table_frame(present::make_group_table(*s.data->s.group_problem, list))
-            : present::table_frame(present::make_table(*s.data->s.problem, *m, list));
+    f = s.study().table(*m, list).columns();
   }
   return {frame_blocks(f), {}};
 }
@@ -354,14 +363,7 @@ double time_table(const scenario_handle& s, int n) {
   std::size_t sink = 0;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < n; ++i) {
-    sink +=
-        s.has_groups()
-            ? present::group_table_frame(
-                  present::make_group_table(*s.data->s.group_problem, std::nullopt))
-                  .rows
-            : present::table_frame(present::make_table(*s.data->s.problem,
-                                                       fourfifths::method::precise, std::nullopt))
-                  .rows;
+    sink += s.study().table(fourfifths::method::precise, std::nullopt).columns().rows;
   }
   const auto end = std::chrono::steady_clock::now();
   volatile std::size_t keep = sink;
@@ -603,7 +605,7 @@ py::dict minimum_call(const scenario_handle& s, const std::string& method) {
   {
     py::gil_scoped_release free;
     // The minimum row of the table (the classic method's is the analysis's own).
-    t = present::make_table(*s.data->s.problem, m, std::nullopt);
+    t = present::make_table(*s.read().problem, m, std::nullopt);
   }
   const bool found = t.minimum.found && t.at_minimum.has_value();
   out["found"] = found;
@@ -641,21 +643,10 @@ std::tuple<std::optional<py::tuple>, fault_list> pareto_call(
     const py::object& objective, const py::object& weights) {
   const auto [o, faults] = pareto_options_of(ratio, points, majority, objective, weights);
   if (!faults.empty()) return {std::nullopt, pairs(faults)};
-  if (s.has_groups()) {
-    // Several groups: quality against the lowest ratio to the highest rate.
-    py::gil_scoped_release free;
-    const fourfifths::group_pareto_result front =
-        fourfifths::find_group_pareto_front(*s.data->s.group_problem, o);
-    if (!front.value) return {std::nullopt, pairs(front.errors)};
-    const present::frame f = present::group_front_frame(s.value(), *front.value);
-    py::gil_scoped_acquire held;
-    return {frame_blocks(f), {}};
-  }
-  const fourfifths::problem& p = one_group_problem(s, "pareto");
   py::gil_scoped_release free;
-  const fourfifths::pareto_result front = fourfifths::find_pareto_front(p, o);
-  if (!front.value) return {std::nullopt, pairs(front.errors)};
-  const present::frame f = present::front_frame(front.value->points, s.value().spec.predictors, {});
+  const present::study_front front = s.study().front(o);
+  if (!front.found()) return {std::nullopt, pairs(front.errors())};
+  const present::frame f = front.columns();
   py::gil_scoped_acquire held;
   return {frame_blocks(f), {}};
 }
@@ -670,49 +661,34 @@ std::tuple<std::optional<py::tuple>, fault_list, std::optional<std::string>> bes
   const std::optional<double> least =
       present::number_argument("min_ai", argument_of(least_ai), faults);
   if (!faults.empty()) return {std::nullopt, pairs(faults), std::nullopt};
-  const double min_ai = *least;
-  if (s.has_groups()) {
-    // Several groups: the best weighting under which every group reaches
-    // min_ai of the highest rate.
-    py::gil_scoped_release free;
-    const fourfifths::group_min_ai_result answer =
-        fourfifths::best_group_weighting_for_min_ai(*s.data->s.group_problem, o, min_ai);
-    if (!answer.value) return {std::nullopt, pairs(answer.errors), std::nullopt};
-    std::optional<std::string> unreachable;
-    if (answer.status == fourfifths::pareto_status::unreachable) {
-      unreachable = present::group_unreachable_message(o, min_ai, answer);
-    }
-    const present::frame f = present::group_min_ai_frame(s.value(), answer);
-    py::gil_scoped_acquire held;
-    return {frame_blocks(f), {}, unreachable};
-  }
-  const fourfifths::problem& p = one_group_problem(s, "best_weighting");
   py::gil_scoped_release free;
-  const fourfifths::min_ai_result answer = fourfifths::best_weighting_for_min_ai(p, o, min_ai);
-  if (!answer.value) return {std::nullopt, pairs(answer.errors), std::nullopt};
+  const present::study_best answer = s.study().best(o, *least);
+  if (!answer.found()) return {std::nullopt, pairs(answer.errors()), std::nullopt};
   std::optional<std::string> unreachable;
-  if (answer.status == fourfifths::pareto_status::unreachable) {
-    unreachable = present::unreachable_message(o, min_ai, answer);
-  }
-  const present::frame f = present::min_ai_frame(s.value(), answer);
+  if (!answer.reached()) unreachable = answer.unreachable_message();
+  const present::frame f = answer.columns();
   py::gil_scoped_acquire held;
   return {frame_blocks(f), {}, unreachable};
 }
 
 // --- Observed data ------------------------------------------------------------
 
-std::tuple<std::optional<std::string>, fault_list> observed_call(
+std::tuple<std::optional<py::tuple>, fault_list> observed_call(
     const std::string& text, const std::optional<std::string>& reference,
     const std::optional<double>& alpha) {
-  py::gil_scoped_release free;
-  const present::loaded_observed data = present::read_observed(text);
-  if (!data.value) return {std::nullopt, pairs(data.errors)};
-  fourfifths::observed_options options = data.value->options;
-  if (reference) options.reference = reference;
-  if (alpha) options.alpha = *alpha;
-  const fourfifths::observed_result r = present::analyse(*data.value, options);
-  if (!r.value) return {std::nullopt, pairs(r.errors)};
-  return {present::observed_csv(*r.value), {}};
+  present::frame f;
+  {
+    py::gil_scoped_release free;
+    const present::loaded_observed data = present::read_observed(text);
+    if (!data.value) return {std::nullopt, pairs(data.errors)};
+    fourfifths::observed_options options = data.value->options;
+    if (reference) options.reference = reference;
+    if (alpha) options.alpha = *alpha;
+    const fourfifths::observed_result r = present::analyse(*data.value, options);
+    if (!r.value) return {std::nullopt, pairs(r.errors)};
+    f = present::observed_frame(*r.value);
+  }
+  return {frame_blocks(f), {}};
 }
 
 // --- Many scenarios -------------------------------------------------------------
@@ -720,28 +696,39 @@ std::tuple<std::optional<std::string>, fault_list> observed_call(
 /// One table for many scenarios, each named by its "id", in the explorer's
 /// batch columns (the id first); the faults of the scenarios that could
 /// not be read, each with the id (or "line N", counted from 1) it concerns.
-std::tuple<std::string, std::vector<std::pair<std::string, fault_list>>> batch_call(
+std::tuple<py::tuple, std::vector<std::pair<std::string, fault_list>>> batch_call(
     const std::vector<std::string>& lines, const std::optional<py::array_t<double>>& ratios,
     const std::string& method) {
   const fourfifths::method m = method_of(method);
   const std::optional<std::vector<double>> list = ratio_list(ratios);
   std::vector<std::pair<std::string, fault_list>> failed;
-  py::gil_scoped_release free;
-  std::string out = present::csv_header(true);
-  present::scenario_reader reader;
-  present::csv_writer writer;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].find_first_not_of(" \t\r\n") == std::string::npos) continue;  // blank
-    const present::loaded_scenario s =
-        reader.read(std::string_view(lines[i]), present::id_rule::required);
-    if (!s.errors.empty() || !s.problem) {
-      failed.emplace_back(s.id && !s.id->empty() ? *s.id : "line " + std::to_string(i + 1),
-                          pairs(s.errors));
-      continue;
+  present::frame all;
+  {
+    py::gil_scoped_release free;
+    std::vector<present::frame> tables;
+    std::vector<std::string> ids;
+    present::scenario_reader reader;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].find_first_not_of(" \t\r\n") == std::string::npos) continue;  // blank
+      const present::loaded_scenario s =
+          reader.read(std::string_view(lines[i]), present::id_rule::required);
+      if (!s.errors.empty() || !s.problem) {
+        failed.emplace_back(s.id && !s.id->empty() ? *s.id : "line " + std::to_string(i + 1),
+                            pairs(s.errors));
+        continue;
+      }
+      tables.push_back(present::table_frame(present::make_table(*s.problem, m, list)));
+      ids.push_back(*s.id);
     }
-    writer.append(out, present::make_table(*s.problem, m, list), &*s.id);
+    if (tables.empty()) {
+      // The columns without rows.
+      const present::table none{};
+      tables.push_back(present::table_frame(none));
+      ids.emplace_back();
+    }
+    all = present::stack_frames(tables, ids);
   }
-  return {std::move(out), std::move(failed)};
+  return {frame_blocks(all), std::move(failed)};
 }
 
 }  // namespace
@@ -776,7 +763,7 @@ PYBIND11_MODULE(_core, m) {
           },
           "The minority groups' names; empty for a scenario of one minority group.")
       .def_property_readonly(
-          "id", [](const scenario_handle& s) { return s.data->s.id; },
+          "id", [](const scenario_handle& s) { return s.read().id; },
           "The JSON scenario's \"id\" as text, or None.")
       .def(
           "to_json", [](const scenario_handle& s) { return present::to_json(s.value()); },
@@ -873,11 +860,11 @@ PYBIND11_MODULE(_core, m) {
         py::arg("majority"), py::arg("objective"), py::arg("weights"),
         "The best weighting for a minimum impact ratio as one row of columns, its faults, "
         "and what to say when the ratio is out of reach.");
-  m.def("observed_csv", &observed_call, py::arg("text"), py::arg("reference"), py::arg("alpha"),
-        "The analysis of observed data (CSV or JSON text) as the explorer's CSV, or its faults.");
-  m.def("batch_csv", &batch_call, py::arg("lines"), py::arg("ratios"), py::arg("method"),
-        "The tables of many JSON scenarios with ids as the explorer's batch CSV, and the "
-        "faults of those that could not be read.");
+  m.def("observed_columns", &observed_call, py::arg("text"), py::arg("reference"), py::arg("alpha"),
+        "The analysis of observed data (CSV or JSON text) as columns, or its faults.");
+  m.def("batch_columns", &batch_call, py::arg("lines"), py::arg("ratios"), py::arg("method"),
+        "The tables of many JSON scenarios as columns, the id first, and the faults of "
+        "those that could not be read.");
   m.def("time_outcome", &time_outcome, py::arg("scenario"), py::arg("ratio"), py::arg("method"),
         py::arg("n"), "Seconds per outcome in C++ alone, the mean of n calls.");
   m.def("time_table", &time_table, py::arg("scenario"), py::arg("n"),

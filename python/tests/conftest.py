@@ -47,10 +47,14 @@ def read_csv(text: str) -> pd.DataFrame:
 def as_table(frame: pd.DataFrame) -> pd.DataFrame:
     """A table read from CSV with the types the package's columns have: its
     numbers are doubles even where each one is whole (a column of impact
-    ratios of 1 is read as int64 from text); a front's points are whole
-    numbers."""
+    ratios of 1 is read as int64 from text); a front's points and the
+    counts of observed data are whole numbers."""
     return frame.astype({c: "float64" for c in frame.columns
-                         if frame[c].dtype == "int64" and c != "point"})
+                         if frame[c].dtype == "int64" and c not in WHOLE})
+
+
+# Columns of whole numbers.
+WHOLE = ("point", "applicants", "selected", "mh_units")
 
 
 def explore_csv(*args) -> pd.DataFrame:

@@ -10,7 +10,7 @@ import random
 import pytest
 
 import fourfifths
-from conftest import assert_same_frame, explorer, read_csv
+from conftest import as_table, assert_same_frame, explorer, read_csv
 
 dask = pytest.importorskip("dask")
 distributed = pytest.importorskip("distributed")
@@ -55,7 +55,7 @@ def explorer_batch(lines, *args):
     p = subprocess.run([str(explorer()), "batch", "--threads", "2", *args],
                        input="\n".join(lines).encode() + b"\n", capture_output=True, timeout=1200)
     assert p.returncode == 0, p.stderr.decode()
-    return read_csv(p.stdout.decode())
+    return as_table(read_csv(p.stdout.decode()))
 
 
 def by_id(frame):

@@ -142,7 +142,7 @@ def test_best_weighting(name, min_ai, recwarn):
 
 def test_observed_from_files_and_frames(tmp_path):
     path = EXAMPLES / "observed_hiring.csv"
-    want = explore_csv("observed", path)
+    want = as_table(explore_csv("observed", path))
     assert_same_frame(fourfifths.observed(path), want)
     counts = read_csv(path.read_text())
     assert_same_frame(fourfifths.observed(counts), want)
@@ -158,10 +158,10 @@ def test_observed_from_files_and_frames(tmp_path):
     applicants = pd.DataFrame(rows)
     file = tmp_path / "applicants.csv"
     applicants.to_csv(file, index=False)
-    assert_same_frame(fourfifths.observed(applicants), explore_csv("observed", file))
+    assert_same_frame(fourfifths.observed(applicants), as_table(explore_csv("observed", file)))
     first = counts["group"].iloc[-1]
     assert_same_frame(fourfifths.observed(counts, reference=first, alpha=0.01),
-                      explore_csv("observed", path, "--reference", first, "--alpha", "0.01"))
+                      as_table(explore_csv("observed", path, "--reference", first, "--alpha", "0.01")))
 
 
 @pytest.mark.parametrize("method", ["precise", "classic"])
@@ -172,7 +172,7 @@ def test_minimum_is_the_tables_minimum_row(method):
             status, out, _ = explore("table", path, "--method", method)
             if status != 0:
                 continue  # a refused deck: compared above
-            want = read_csv(out)
+            want = as_table(read_csv(out))
             m = fourfifths.minimum(path, method)
         rows = want[want.kind == "minimum"]
         assert m["found"] == (len(rows) == 1), path.name
