@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -18,15 +17,14 @@
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
 #include "present/chart.h"
-#include "present/group_table.h"
+#include "present/frame.h"
 #include "present/names.h"
 #include "present/observed_input.h"
 #include "present/observed_output.h"
 #include "present/options.h"
 #include "present/pareto_output.h"
-#include "present/plot.h"
 #include "present/scenario.h"
-#include "present/table.h"
+#include "present/study.h"
 
 namespace fourfifths::web {
 
@@ -136,6 +134,17 @@ checked_scenario check(const json& request) {
   return c;
 }
 
+// The study of a scenario the request gives under `key` (its "baseline"),
+// when it gives a sound one.
+std::optional<present::study> other_study(const json& request, const char* key) {
+  const auto b = request.find(key);
+  if (b == request.end() || !b->is_object()) return std::nullopt;
+  present::loaded_scenario loaded =
+      present::read_json_document(*b, present::id_rule::optional, present::group_rule::accepted);
+  if (!loaded.problem && !loaded.group_problem) return std::nullopt;
+  return present::study(std::move(loaded));
+}
+
 // The explorer's figures are 800 pixels wide, their panels side by side.
 // On screen the page shows them at the width of their box, so that their
 // text keeps its size (11 pixels and more): below 600 pixels one panel
@@ -177,23 +186,28 @@ bool wants_downloads(const json& request) {
   return request.value("downloads", true) || !screen_width(request);
 }
 
+// A curve of the baseline as the page draws it into the current chart:
+// grey and dotted, labelled "baseline".
+present::series as_baseline(present::series line) {
+  constexpr int black = 6;
+  line.label = "baseline: " + line.label;
+  line.colour = black;
+  line.pattern = present::dash::dotted;
+  line.style = present::mark::line;
+  return line;
+}
+
 // The chart of a scenario the page compares with (its baseline) drawn into
-// the current one, on screen: each panel's curves again, grey and dotted,
-// labelled "baseline". Only figures of the same panels are merged.
+// the current one, on screen: each panel's curves again. Only figures of
+// the same panels are merged.
 present::figure with_baseline(present::figure f, const present::figure& baseline) {
   if (baseline.panels.size() != f.panels.size()) return f;
-  constexpr int black = 6;
   for (std::size_t k = 0; k < f.panels.size(); ++k) {
     if (baseline.panels[k].title != f.panels[k].title) return f;
   }
   for (std::size_t k = 0; k < f.panels.size(); ++k) {
     for (const present::series& line : baseline.panels[k].lines) {
-      present::series copy = line;
-      copy.label = "baseline: " + line.label;
-      copy.colour = black;
-      copy.pattern = present::dash::dotted;
-      copy.style = present::mark::line;
-      f.panels[k].lines.push_back(std::move(copy));
+      f.panels[k].lines.push_back(as_baseline(line));
     }
   }
   return f;
@@ -210,9 +224,8 @@ void add_chart(json& response, const char* key, const present::figure& f, const 
 
 // A request about a scenario: one that is no object with a scenario, or
 // whose scenario cannot be used, is answered with its errors; otherwise
-// `answer(request, loaded, response)` adds to the response, which already
-// holds the scenario's errors (none) and warnings. `loaded` holds the
-// problem of one minority group or of several.
+// `answer(request, study, response)` adds to the response, which already
+// holds the scenario's errors (none) and warnings.
 template <class Answer>
 std::string answer_request(std::string_view text, Answer answer) {
   const std::optional<json> request = parse_request(text);
@@ -222,7 +235,8 @@ std::string answer_request(std::string_view text, Answer answer) {
   checked_scenario c = check(*request);
   if (!c.usable()) return dump(c.response);
   try {
-    answer(*request, c.loaded, c.response);
+    const present::study study(std::move(c.loaded));
+    answer(*request, study, c.response);
   } catch (const std::exception& e) {
     // A fault of this program, not of the input: the page must still get
     // an answer, with nothing computed, rather than keep the last one.
@@ -243,164 +257,61 @@ std::vector<double> requested_ratio(const json& request) {
   return ratios;
 }
 
-// The selection ratios the group chart is drawn at: two hundredths apart,
-// with the ends closer in, where the rates change fastest. (Each is a
-// solve over every group, on every edit: fifty-odd keep the curves smooth
-// at the chart's size.)
-std::vector<double> chart_ratios() {
-  std::vector<double> r = {0.001, 0.002, 0.005, 0.01};
-  constexpr int fiftieths = 50;
-  for (int k = 1; k < fiftieths; ++k) r.push_back(k / static_cast<double>(fiftieths));
-  r.insert(r.end(), {0.99, 0.995, 0.998, 0.999});
-  return r;
-}
-
-// What happens to every group across selection ratios: each group's
-// selection rate, and its rate as a share of the highest group's with the
-// four-fifths line and the minimum, in the explorer's chart style.
-present::figure group_figure(const group_problem& gp, const present::group_table& t,
-                             const std::string& title) {
-  const fourfifths::group_model model = group_model_of(gp);
-  const std::vector<double> ratios = chart_ratios();
-  std::vector<fourfifths::group_outcome> outcomes;
-  outcomes.reserve(ratios.size());
-  for (const double r : ratios) outcomes.push_back(group_outcome_at(model, r));
-  const std::size_t groups = gp.groups().size() + 1;
-  const bool majority_mode = gp.base().spec().mode == ratio_mode::majority;
-  const std::string x_title =
-      majority_mode ? "Selection ratio (majority group)" : "Selection ratio (all applicants)";
-  present::panel rates{.title = "Selection rates",
-                       .x = {.title = x_title, .min = 0, .max = 1},
-                       .y = {.title = "Share of the group selected", .min = 0, .max = 1}};
-  present::panel highest{.title = "Rate as a share of the highest group's",
-                         .x = {.title = x_title, .min = 0, .max = 1},
-                         .y = {.title = "Ratio to the highest rate", .min = 0, .max = 1}};
-  for (std::size_t g = 0; g < groups; ++g) {
-    present::series rate{.label =
-                             g == 0 ? std::string(majority_group_name) : gp.groups()[g - 1].name};
-    present::series share = rate;
-    for (std::size_t k = 0; k < ratios.size(); ++k) {
-      const fourfifths::group_outcome& o = outcomes[k];
-      const double nan = std::numeric_limits<double>::quiet_NaN();
-      const bool ok = o.solved() && o.groups.size() == groups;
-      rate.x.push_back(ratios[k]);
-      rate.y.push_back(ok ? o.groups[g].sr : nan);
-      share.x.push_back(ratios[k]);
-      share.y.push_back(ok ? o.groups[g].ratio_to_highest : nan);
-    }
-    rates.lines.push_back(std::move(rate));
-    highest.lines.push_back(std::move(share));
-  }
-  highest.references.push_back({.value = 0.8, .label = "four fifths"});
-  if (t.minimum.found) {
-    constexpr double decimals = 1000;
-    const std::string at = std::to_string(std::round(t.minimum.ratio * decimals) / decimals);
-    highest.markers.push_back(
-        {.x = t.minimum.ratio, .y = 0.8, .label = "minimum " + at.substr(0, at.find('.') + 4)});
-    for (present::panel* p : {&rates, &highest}) {
-      p->references.push_back({.dir = present::reference_line::orientation::vertical,
-                               .value = t.minimum.ratio,
-                               .label = ""});
-    }
-  } else {
-    highest.note = "no four-fifths minimum";
-  }
-  return present::figure{.width = 800,
-                         .height = 500,
-                         .title = title.empty() ? "Several minority groups" : title,
-                         .columns = 2,
-                         .panels = {std::move(rates), std::move(highest)}};
-}
-
-// The figure of the request's "baseline" scenario, when it gives a sound
-// one: what the page draws beside the current curves.
-std::optional<present::figure> baseline_figure(const json& request) {
-  const auto b = request.find("baseline");
-  if (b == request.end() || !b->is_object()) return std::nullopt;
-  const present::loaded_scenario loaded =
-      present::read_json_document(*b, present::id_rule::optional, present::group_rule::accepted);
-  if (loaded.problem) return present::plot_figure(model_of(*loaded.problem), method::precise);
-  if (loaded.group_problem) {
-    const present::group_table t =
-        present::make_group_table(*loaded.group_problem, std::vector<double>{});
-    return group_figure(*loaded.group_problem, t, "");
-  }
-  return std::nullopt;
-}
-
-// The answer for a scenario with several minority groups: the groups'
-// table at the ratio and across the ratios (built-in, the minimum, the
-// requested), each group's composite effect size, and the group chart.
-void evaluate_groups(const json& request, const present::loaded_scenario& loaded, json& response) {
-  const present::scenario& s = *loaded.value;
-  const group_problem& gp = *loaded.group_problem;
-  response["json"] = present::to_json(s);
-  response["several_groups"] = true;
-  response.update(weighting_json(gp.base()));
+// The weighting of the predictors and its composites (those of the first
+// minority group), and each minority group's composite effect size.
+void add_weighting(const present::study& study, json& response) {
+  const present::loaded_scenario& s = study.loaded();
+  const problem& first = s.problem ? *s.problem : s.group_problem->base();
+  response.update(weighting_json(first));
+  if (!s.group_problem) return;
   json effects = json::array();
-  for (const fourfifths::group_effect& g : group_model_of(gp).groups) {
+  for (const fourfifths::group_effect& g : group_model_of(*s.group_problem).groups) {
     effects.push_back({{"name", g.name}, {"predictor_effect", g.predictor_effect}});
   }
   response["group_effects"] = std::move(effects);
+}
 
-  const std::vector<double> ratios = requested_ratio(request);
-  const present::group_table at = present::make_group_table(gp, ratios);
-  json at_json = json::parse(present::group_table_json(at));
-  response["group_minimum"] = std::move(at_json["four_fifths_minimum"]);
-  response["group_rows"] = std::move(at_json["rows"]);
-
-  const present::group_table across = present::make_group_table(gp, std::nullopt);
-  response["across"] = json::parse(present::group_table_json(across))["rows"];
-  response["across_csv"] = present::group_table_csv(across);
-  response["csv"] = present::group_table_csv(at);
-  add_chart(response, "ai_chart", group_figure(gp, across, s.title), request,
-            baseline_figure(request));
+// A table's rows under `key`, its CSV under `csv_key` and its typed columns
+// under `columns_key`.
+void add_table(const present::study_table& t, const char* key, const char* csv_key,
+               const char* columns_key, json& response) {
+  response[key] = t.document()["rows"];
+  response[csv_key] = t.output(present::table_format::csv);
+  response[columns_key] = present::frame_document(t.columns());
 }
 
 }  // namespace
 
 std::string evaluate(std::string_view text) {
-  return answer_request(
-      text, [](const json& request, const present::loaded_scenario& loaded, json& response) {
-        if (loaded.group_problem) {
-          evaluate_groups(request, loaded, response);
-          return;
-        }
-        const problem& p = *loaded.problem;
-        const present::scenario& s = *loaded.value;
-        response["json"] = present::to_json(s);
-        response.update(weighting_json(p));
+  return answer_request(text, [](const json& request, const present::study& study, json& response) {
+    response["json"] = present::to_json(study.names());
+    response["several_groups"] = study.grouped();
+    add_weighting(study, response);
 
-        const present::table t = present::make_table(p, method::precise, requested_ratio(request));
-        json table = t;
-        response["four_fifths_minimum"] = std::move(table["four_fifths_minimum"]);
-        response["rows"] = std::move(table["rows"]);
-        response["csv"] = present::table_csv(t);
+    const present::study_table at = study.table(method::precise, requested_ratio(request));
+    response["four_fifths_minimum"] = at.document()["four_fifths_minimum"];
+    add_table(at, "rows", "csv", "columns", response);
+    // The rows of the explorer's table without --ratios: the built-in
+    // ratios, the minimum and every requested ratio.
+    add_table(study.table(method::precise, std::nullopt), "across", "across_csv", "across_columns",
+              response);
 
-        // The rows of the explorer's table without --ratios: the built-in
-        // ratios, the minimum and every requested ratio.
-        const present::table across = present::make_table(p, method::precise, std::nullopt);
-        response["across"] = json(across)["rows"];
-        response["across_csv"] = present::table_csv(across);
-
-        // The explorer's plot (fourfifths-explore plot), precise method.
-        add_chart(response, "ai_chart", present::plot_figure(model_of(p), method::precise, s.title),
-                  request, baseline_figure(request));
-      });
+    // The explorer's plot (fourfifths-explore plot), precise method.
+    std::optional<present::figure> baseline;
+    if (const std::optional<present::study> b = other_study(request, "baseline")) {
+      baseline = b->chart(method::precise);
+    }
+    add_chart(response, "ai_chart", study.chart(method::precise), request, baseline);
+  });
 }
 
 namespace {
 
 // Faults of the front or of the answer to a minimum ratio, under the path
 // the page shows them beside ("front" or "min_ai").
-template <class T>
-void search_faults(json& list, const char* path, const search_result<T>& r) {
-  for (const fault& f : r.errors) list.push_back({{"path", path}, {"message", f.message}});
+void search_faults(json& list, const char* path, const std::vector<fault>& errors) {
+  for (const fault& f : errors) list.push_back({{"path", path}, {"message", f.message}});
 }
-
-}  // namespace
-
-namespace {
 
 // The front's options, read as the explorer's command line reads them; a
 // fault of one is a fault of the front. Whether they could be read.
@@ -417,40 +328,29 @@ bool front_options(const json& request, const present::scenario& s, pareto_optio
 // The front of the request's "baseline" scenario at the same options, when
 // it has one: the page draws it, dotted, into the current front on screen.
 std::optional<present::series> baseline_front(const json& request) {
-  const auto b = request.find("baseline");
-  if (b == request.end() || !b->is_object()) return std::nullopt;
-  const present::loaded_scenario loaded =
-      present::read_json_document(*b, present::id_rule::optional, present::group_rule::accepted);
-  if (!loaded.value) return std::nullopt;
+  const std::optional<present::study> b = other_study(request, "baseline");
+  if (!b) return std::nullopt;
   pareto_options options;
-  if (!present::read_pareto_options(request, loaded.value->spec.mode, options).empty()) {
+  if (!present::read_pareto_options(request, b->names().spec.mode, options).empty()) {
     return std::nullopt;
   }
-  std::optional<present::figure> chart;
-  if (loaded.problem) {
-    const pareto_result r = find_pareto_front(*loaded.problem, options);
-    if (r.value) chart = present::front_figure(*loaded.value, *r.value, nullptr);
-  } else if (loaded.group_problem) {
-    const group_pareto_result r = find_group_pareto_front(*loaded.group_problem, options);
-    if (r.value) chart = present::group_front_figure(*loaded.value, *r.value, nullptr);
-  }
-  if (!chart || chart->panels.empty() || chart->panels.front().lines.empty()) return std::nullopt;
-  present::series line = chart->panels.front().lines.front();
-  line.label = "baseline: " + line.label;
-  line.colour = 6;  // black, as the baseline's other curves
-  line.pattern = present::dash::dotted;
-  line.style = present::mark::line;
-  return line;
+  const present::study_front front = b->front(options);
+  if (!front.found()) return std::nullopt;
+  const present::figure chart = front.chart(nullptr);
+  if (chart.panels.empty() || chart.panels.front().lines.empty()) return std::nullopt;
+  return as_baseline(chart.panels.front().lines.front());
 }
 
 // The front's chart: as a download when the request wants downloads, and
 // at the screen's width (its ratio is in the page's heading, so the axis
-// title keeps only what fits), with the baseline's front on screen.
-void front_charts(present::figure chart, const json& request, const char* axis_title,
+// title drops it), with the baseline's front on screen.
+void front_charts(present::figure chart, const pareto_options& options, const json& request,
                   json& response) {
   if (wants_downloads(request)) response["front_chart"] = present::render_svg(chart);
   if (const std::optional<int> width = screen_width(request)) {
-    chart.panels.front().x.title = axis_title;
+    std::string& axis = chart.panels.front().x.title;
+    const std::string at = " at " + present::ratio_description(options);
+    if (axis.ends_with(at)) axis.resize(axis.size() - at.size());
     if (std::optional<present::series> baseline = baseline_front(request)) {
       chart.panels.front().lines.push_back(std::move(*baseline));
     }
@@ -458,94 +358,59 @@ void front_charts(present::figure chart, const json& request, const char* axis_t
   }
 }
 
-// A weighting of the front of several groups as the page reads a point: its
-// impact ratio is the lowest ratio to the highest rate, the quantity the
-// front trades validity against.
-void as_page_point(json& point) { point["ai_ratio"] = point["lowest_ratio_to_highest"]; }
-
-// The front of several groups: quality against the lowest ratio to the
-// highest rate over every group, with the explorer's CSV and chart, and the
-// best weighting under which every group reaches a minimum ratio.
-void group_front(const json& request, const present::loaded_scenario& loaded, json& response) {
-  response["several_groups"] = true;
-  const group_problem& gp = *loaded.group_problem;
-  const present::scenario& s = *loaded.value;
-  pareto_options options;
-  if (!front_options(request, s, options, response)) return;
-  const group_pareto_result result = find_group_pareto_front(gp, options);
-  if (!result.value) {
-    search_faults(response["front_errors"], "front", result);
-    return;
+// A weighting as the page reads a point: its impact ratio is the quantity
+// the front trades quality against, which over several groups is the
+// lowest ratio to the highest rate.
+void as_page_point(json& point) {
+  if (point.contains("lowest_ratio_to_highest")) {
+    point["ai_ratio"] = point["lowest_ratio_to_highest"];
   }
-  json front = present::group_front_document(s, *result.value);
+}
+
+json page_front(json front) {
   for (json& point : front["points"]) as_page_point(point);
   for (const char* mark : {"unit", "regression", "given"}) {
     if (front.contains(mark)) as_page_point(front[mark]);
   }
-  response["front"] = std::move(front);
-  response["csv"] = present::group_front_output(s, *result.value, present::table_format::csv);
-
-  std::optional<group_min_ai_result> answer;
-  if (const auto min_ai = request.find("min_ai"); min_ai != request.end() && min_ai->is_number()) {
-    answer = best_group_weighting_for_min_ai(gp, options, min_ai->get<double>());
-    if (answer->value) {
-      // The answer laid out as a point of the front.
-      group_pareto_front one = *result.value;
-      one.points = {*answer->value};
-      json weighting = present::group_front_document(s, one)["points"][0];
-      as_page_point(weighting);
-      response["min_ai"] = {{"min_ai", min_ai->get<double>()},
-                            {"reached", answer->status == pareto_status::found},
-                            {"weighting", std::move(weighting)}};
-    } else {
-      search_faults(response["front_errors"], "min_ai", *answer);
-      answer.reset();
-    }
-  }
-  front_charts(present::group_front_figure(s, *result.value, answer ? &*answer->value : nullptr),
-               request, "Lowest ratio to the highest rate", response);
+  return front;
 }
 
 }  // namespace
 
 std::string front(std::string_view text) {
-  return answer_request(
-      text, [](const json& request, const present::loaded_scenario& loaded, json& response) {
-        response["front_errors"] = json::array();
-        if (!loaded.problem) {
-          group_front(request, loaded, response);
-          return;
-        }
-        const problem& p = *loaded.problem;
-        const present::scenario& s = *loaded.value;
-        pareto_options options;
-        if (!front_options(request, s, options, response)) return;
+  return answer_request(text, [](const json& request, const present::study& study, json& response) {
+    response["front_errors"] = json::array();
+    response["several_groups"] = study.grouped();
+    pareto_options options;
+    if (!front_options(request, study.names(), options, response)) return;
 
-        // What the library says when the scenario asks no question a front can
-        // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
-        // about the front alone: its path is "front".
-        const pareto_result result = find_pareto_front(p, options);
-        if (!result.value) {
-          search_faults(response["front_errors"], "front", result);
-          return;
-        }
-        response["front"] = present::front_document(s, *result.value);
-        response["csv"] = present::front_csv(result.value->points, s.spec.predictors);
+    // What the library says when the scenario asks no question a front can
+    // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
+    // about the front alone: its path is "front".
+    const present::study_front front = study.front(options);
+    if (!front.found()) {
+      search_faults(response["front_errors"], "front", front.errors());
+      return;
+    }
+    response["front"] = page_front(front.document());
+    response["csv"] = front.output(present::table_format::csv);
+    response["columns"] = present::frame_document(front.columns());
 
-        std::optional<min_ai_result> answer;
-        if (const auto min_ai = request.find("min_ai");
-            min_ai != request.end() && min_ai->is_number()) {
-          answer = best_weighting_for_min_ai(p, options, min_ai->get<double>());
-          if (answer->value) {
-            response["min_ai"] = present::min_ai_document(s, min_ai->get<double>(), *answer);
-          } else {
-            search_faults(response["front_errors"], "min_ai", *answer);
-            answer.reset();
-          }
-        }
-        front_charts(present::front_figure(s, *result.value, answer ? &*answer->value : nullptr),
-                     request, "Impact ratio (minority / majority)", response);
-      });
+    std::optional<present::study_best> best;
+    if (const auto min_ai = request.find("min_ai");
+        min_ai != request.end() && min_ai->is_number()) {
+      best.emplace(study.best(options, min_ai->get<double>()));
+      if (best->found()) {
+        json answer = best->document();
+        as_page_point(answer["weighting"]);
+        response["min_ai"] = std::move(answer);
+      } else {
+        search_faults(response["front_errors"], "min_ai", best->errors());
+        best.reset();
+      }
+    }
+    front_charts(front.chart(best ? &*best : nullptr), options, request, response);
+  });
 }
 
 std::string observed(std::string_view text) {
@@ -576,12 +441,16 @@ std::string observed(std::string_view text) {
 std::string table(std::string_view scenario, std::string_view options) {
   const std::optional<json> request = parse_request(options);
   if (!request) return dump(request_error("the options must be a JSON object"));
-  const present::loaded_scenario loaded = present::read_scenario(scenario);
-  if (!loaded.problem) return dump({{"errors", faults(loaded.errors)}});
+  present::loaded_scenario loaded = present::read_scenario(scenario, present::group_rule::accepted);
+  if (!loaded.problem && !loaded.group_problem) return dump({{"errors", faults(loaded.errors)}});
   const std::string method_name = request->value("method", "precise");
   const std::optional<method> m = present::value_of<method>(method_name);
   if (!m) {
     return dump(request_error("method: must be one of " + present::names_list<method>(", ")));
+  }
+  const present::study study(std::move(loaded));
+  if (const std::optional<fault> refused = study.method_fault(*m)) {
+    return dump({{"errors", faults({*refused})}});
   }
   std::optional<std::vector<double>> ratios;
   if (const auto r = request->find("ratios"); r != request->end() && r->is_array()) {
@@ -591,12 +460,13 @@ std::string table(std::string_view scenario, std::string_view options) {
       ratios->push_back(v.get<double>());
     }
   }
-  const present::table t = present::make_table(*loaded.problem, *m, ratios);
   const std::optional<present::table_format> format =
       present::value_of<present::table_format>(request->value("format", "json"));
-  if (format == present::table_format::csv) return present::table_csv(t);
-  if (format == present::table_format::json) return present::table_json(t, nullptr, true);
-  return dump(request_error("format: must be json or csv"));
+  if (!format) {
+    return dump(request_error("format: must be one of " +
+                              present::names_list<present::table_format>(", ")));
+  }
+  return study.table(*m, ratios).output(*format);
 }
 
 }  // namespace fourfifths::web

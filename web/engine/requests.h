@@ -33,20 +33,20 @@ std::string load(std::string_view text);
 ///             leaves out the explorer's own charts when "width" is given)}
 ///   response {"errors": [...], "warnings": [...]} and, without errors,
 ///            "json": the scenario in the explorer's JSON form,
-///            "weights": [...], "regression": bool, "composites": {...},
+///            "several_groups": whether it gives its minority groups as
+///            "groups" (then the tables are the groups' tables),
+///            "weights": [...], "regression": bool, "composites": {...}
+///            (of the first minority group), "group_effects" (with groups:
+///            each group's composite effect size),
 ///            "four_fifths_minimum": {...} | null (the explorer's table JSON),
 ///            "rows": [the explorer's table rows at the ratio],
-///            "csv": the explorer's CSV of those rows,
+///            "csv": the explorer's CSV of those rows, "columns": the same
+///            rows as typed columns (present::frame_document),
 ///            "ai_chart": the explorer's plot as SVG (precise method), and
 ///            "ai_chart_screen", the same laid out at "width" pixels (440
-///            when only "narrow" is true), "across" and "across_csv": the
-///            explorer's table without --ratios (the built-in ratios, the
-///            minimum, the requested ones).
-///            A scenario with several minority groups answers with
-///            "several_groups": true, "group_rows" (the groups' rows at the
-///            ratio, then the minimum's), "group_minimum", "group_effects",
-///            "across" (the groups' table's rows) and a chart of the groups'
-///            rates and ratios to the highest rate.
+///            when only "narrow" is true), "across", "across_csv" and
+///            "across_columns": the explorer's table without --ratios (the
+///            built-in ratios, the minimum, the requested ones).
 std::string evaluate(std::string_view request);
 
 /// The Pareto front at the ratio (fourfifths-explore pareto):
@@ -54,11 +54,13 @@ std::string evaluate(std::string_view request);
 ///             "objective": "validity" | "mean", "signs": "nonnegative" |
 ///             "any", "points": number, "narrow": bool}
 ///   response the errors and warnings as for evaluate; without errors,
-///            "front_errors": why there is no front or answer ({"path":
-///            "front" | "min_ai", "message"}), else "front": the explorer's
-///            front JSON, "csv": its CSV, "min_ai": the explorer's answer
-///            JSON, "front_chart" (and "front_chart_screen"): its chart,
-///            the answer marked.
+///            "several_groups" as for evaluate, "front_errors": why there
+///            is no front or answer ({"path": "front" | "min_ai",
+///            "message"}), else "front": the explorer's front JSON (each point's
+///            "ai_ratio" being, with groups, its lowest ratio to the highest
+///            rate), "csv": its CSV, "columns": its typed columns,
+///            "min_ai": the explorer's answer JSON, "front_chart" (and
+///            "front_chart_screen"): its chart, the answer marked.
 std::string front(std::string_view request);
 
 /// Observed hiring data (fourfifths-explore observed):
@@ -69,10 +71,12 @@ std::string front(std::string_view request);
 ///            "chart_screen" at the width asked for): the groups' rates.
 std::string observed(std::string_view request);
 
-/// The explorer's table of a scenario (JSON text or a deck, as bytes):
+/// The explorer's table of a scenario (JSON text or a deck, as bytes), of
+/// one minority group or of several:
 ///   options  {"method": "precise" | "classic", "ratios": [...] (optional),
-///             "format": "json" | "csv"}
-///   response the explorer's table JSON or CSV, or {"errors": [...]}.
+///             "format": "json" | "csv" | "text"}
+///   response the explorer's table in that format, or {"errors": [...]}
+///            (the classic method is refused for a scenario with groups).
 std::string table(std::string_view scenario, std::string_view options);
 
 }  // namespace fourfifths::web

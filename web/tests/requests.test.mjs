@@ -345,7 +345,7 @@ describe('several groups and the table across ratios', () => {
         const answer = evaluate(group_scenario(c), ratio);
         assert.deepEqual(answer.errors, [], c.id);
         assert.equal(answer.several_groups, true);
-        const rows = answer.group_rows.filter((r) => r.kind === 'requested');
+        const rows = answer.rows.filter((r) => r.kind === 'requested');
         const want = truth.filter((t) => t.case === c.id && t.ratio === String(ratio));
         assert.deepEqual(rows.map((r) => r.group), want.map((t) => t.group), c.id);
         for (const [k, t] of want.entries()) {
@@ -364,8 +364,8 @@ describe('several groups and the table across ratios', () => {
         // A minimum far below the doubles (1e-784) is none to the engine.
         if (minimum && Number(minimum.ratio.slice('minimum:'.length)) > 0) {
           const expected = Number(minimum.ratio.slice('minimum:'.length));
-          assert.ok(Math.abs(answer.group_minimum.sr - expected) <= precise_tolerance * expected, c.id);
-        } else assert.equal(answer.group_minimum, null, c.id);
+          assert.ok(Math.abs(answer.four_fifths_minimum.sr - expected) <= precise_tolerance * expected, c.id);
+        } else assert.equal(answer.four_fifths_minimum, null, c.id);
       }
     }
     console.log(`groups: ${compared} values, largest difference from the 40-digit outcomes ${worst.toExponential(2)}`);
@@ -398,8 +398,8 @@ describe('several groups and the table across ratios', () => {
     const answer = evaluate(scenario, 0.25);
     assert_csv_close(answer.across_csv, explore(['table', '-'], JSON.stringify(scenario)).stdout, 'groups across ratios');
     assert_csv_close(answer.csv, explore(['table', '-', '--ratios', '0.25'], JSON.stringify(scenario)).stdout, 'groups at 0.25');
-    assert.match(answer.ai_chart, /<svg/);
-    assert.match(answer.ai_chart, /Ratio to the highest rate/);
+    // The explorer's plot of several groups: three panels.
+    assert.equal(answer.ai_chart, explore(['plot', '-', '-o', '-'], JSON.stringify(scenario)).stdout);
     const front = JSON.parse(engine.front(JSON.stringify({ scenario, ratio: 0.25, min_ai: 0.8 })));
     assert.deepEqual(front.errors, []);
     assert.deepEqual(front.front_errors, []);
@@ -464,6 +464,80 @@ describe('several groups and the table across ratios', () => {
     const refused = (await all_decks()).filter((d) => d.folder === 'invalid');
     const statuses = refused.slice(0, 40).map((d) => JSON.parse(engine.load(new Uint8Array(readFileSync(d.path)))).unreadable);
     assert.ok(statuses.includes(false), 'some decks are refused by the program, not the reader');
+  });
+});
+
+/** The published example with its minority written as the one group of "groups". */
+function published_as_one_group() {
+  const s = JSON.parse(published.text);
+  const d = [...s.predictors, ...s.criteria].map((v) => v.d);
+  for (const v of [...s.predictors, ...s.criteria]) delete v.d;
+  // Three majority applicants to each minority one: a share of one in four.
+  delete s.majority_per_minority;
+  s.groups = [{ name: 'minority', share: 0.25, d }];
+  return s;
+}
+
+describe('one minority group, written either way', () => {
+  const plain = JSON.parse(published.text);
+  const grouped = published_as_one_group();
+
+  test('evaluate: the same verdict, impact ratio and four-fifths minimum', () => {
+    for (const ratio of [0.05, 0.1, 0.37, 0.9]) {
+      const one = evaluate(plain, ratio);
+      const groups = evaluate(grouped, ratio);
+      assert.deepEqual(groups.errors, []);
+      assert.equal(one.several_groups, false);
+      assert.equal(groups.several_groups, true);
+      const row = one.rows[0];
+      const minority = groups.rows.find((r) => r.kind === 'requested' && r.group === 'minority');
+      assert.ok(minority, `the group's row at ${ratio}`);
+      assert.equal(minority.passes_four_fifths, row.passes_four_fifths, `verdict at ${ratio}`);
+      assert.ok(Math.abs(minority.ratio_to_highest - row.ai_ratio) <= precise_tolerance, `impact ratio at ${ratio}`);
+      const minimum = one.four_fifths_minimum.target;
+      assert.ok(Math.abs(groups.four_fifths_minimum.sr - minimum) <= precise_tolerance * minimum, 'the minimum');
+      // The typed columns hold the CSV's rows.
+      for (const answer of [one, groups]) {
+        assert.equal(answer.columns.names.join(','), answer.csv.split('\n')[0]);
+        for (const column of answer.columns.columns) assert.equal(column.length, answer.rows.length);
+        assert.equal(answer.across_columns.columns[0].length, answer.across.length);
+      }
+    }
+  });
+
+  test('front: the same points and the same best weighting', () => {
+    const request = (scenario) => JSON.parse(engine.front(JSON.stringify({ scenario, ratio: 0.1, min_ai: 0.8 })));
+    const one = request(plain);
+    const groups = request(grouped);
+    assert.deepEqual(one.front_errors, []);
+    assert.deepEqual(groups.front_errors, []);
+    const close = (a, b, what) => assert.ok(Math.abs(a - b) <= 1e-6, `${what}: ${a}, ${b}`);
+    assert.equal(groups.front.points.length, one.front.points.length);
+    for (const [k, point] of one.front.points.entries()) {
+      close(groups.front.points[k].ai_ratio, point.ai_ratio, `point ${k + 1}'s impact ratio`);
+      close(groups.front.points[k].validity, point.validity, `point ${k + 1}'s validity`);
+    }
+    assert.equal(groups.min_ai.reached, one.min_ai.reached);
+    close(groups.min_ai.weighting.validity, one.min_ai.weighting.validity, 'the best weighting\'s validity');
+    assert.equal(groups.columns.columns[0].length, groups.front.points.length);
+    assert.equal(one.columns.columns[0].length, one.front.points.length);
+  });
+
+  test('table: the groups\' table for groups, and the classic method refused as the explorer refuses it', () => {
+    const text = JSON.stringify(grouped);
+    const bytes = new TextEncoder().encode(text);
+    assert_csv_close(engine.table(bytes, '{"format": "csv"}'), explore(['table', '-'], text).stdout, 'groups\' table');
+    assert_csv_close(engine.table(bytes, '{"format": "csv", "ratios": [0.2, 0.4]}'),
+      explore(['table', '-', '--ratios', '0.2,0.4'], text).stdout, 'groups\' table at ratios');
+    const table = JSON.parse(engine.table(bytes, '{}'));
+    assert.ok(table.rows.some((r) => r.group === 'minority'));
+    const refused = JSON.parse(engine.table(bytes, '{"method": "classic"}'));
+    const native = explore(['table', '-', '--method', 'classic'], text);
+    assert.notEqual(native.status, 0);
+    assert.deepEqual(refused.errors.map((e) => e.message), explorer_lines(native.stderr));
+    // With one group written plainly, the classic method is the explorer's.
+    assert_csv_close(engine.table(new TextEncoder().encode(published.text), '{"method": "classic", "format": "csv"}'),
+      explore(['table', published.path, '--method', 'classic']).stdout, 'classic table');
   });
 });
 

@@ -18,6 +18,25 @@ export interface Minimum {
   cut_score: number;
 }
 
+/** The four-fifths minimum of several groups: its ratio (as the mode says) and the groups it is between. */
+export interface GroupMinimum {
+  sr: number;
+  cut_score: number;
+  lowest_group: string;
+  highest_group: string;
+}
+
+/**
+ * A frame of typed columns (present::frame_document): the columns' names
+ * and types ("number", "boolean", "text", "integer"), and each column's
+ * values, null where there is none.
+ */
+export interface Columns {
+  names: string[];
+  types: ('number' | 'boolean' | 'text' | 'integer')[];
+  columns: (number | boolean | string | null)[][];
+}
+
 export interface Evaluation {
   errors: Fault[];
   warnings: Fault[];
@@ -27,18 +46,20 @@ export interface Evaluation {
   factorisation_info?: number;
   /** NaN, where the composite has no proper variance, comes as null. */
   composites?: { predictor_effect: number | null; validity?: number | null; criterion_effect?: number | null };
-  four_fifths_minimum?: Minimum | null;
+  /** The explorer's table JSON: a Minimum, or with several groups a GroupMinimum. */
+  four_fifths_minimum?: Minimum | GroupMinimum | null;
+  /** The rows at the ratio (with several groups a row per group, then the minimum's). */
   rows?: Row[];
   csv?: string;
+  columns?: Columns;
   ai_chart?: string;
   ai_chart_screen?: string;
   /** The rows of the table without --ratios: built-in ratios, the minimum, the requested ones. */
   across?: Row[];
   across_csv?: string;
-  /** A scenario with several minority groups. */
+  across_columns?: Columns;
+  /** A scenario that gives its minority groups as "groups": the rows are the groups' table's. */
   several_groups?: boolean;
-  group_rows?: Row[];
-  group_minimum?: { sr: number; cut_score: number; lowest_group: string; highest_group: string } | null;
   group_effects?: { name: string; predictor_effect: number | null }[];
 }
 
@@ -82,6 +103,7 @@ export interface FrontAnswer {
     given?: Weighting;
   };
   csv?: string;
+  columns?: Columns;
   min_ai?: { min_ai: number; reached: boolean; weighting: Weighting };
   front_chart?: string;
   front_chart_screen?: string;

@@ -3,7 +3,7 @@
 // (the request's "baseline").
 import type { Engine } from '@engine';
 
-import type { Evaluation, Row } from './answers';
+import type { Evaluation, GroupMinimum, Minimum, Row } from './answers';
 import { element } from './dom';
 import { shown } from './results';
 
@@ -17,7 +17,9 @@ interface Pinned {
 function figures(e: Evaluation): [string, number | null][] {
   const row: Row | undefined = e.several_groups ? undefined : e.rows?.[0];
   const num = (v: unknown) => (typeof v === 'number' ? v : null);
-  const minimum = e.several_groups ? e.group_minimum?.sr ?? null : e.four_fifths_minimum?.target ?? null;
+  const minimum = e.several_groups
+    ? (e.four_fifths_minimum as GroupMinimum | null | undefined)?.sr ?? null
+    : (e.four_fifths_minimum as Minimum | null | undefined)?.target ?? null;
   const list: [string, number | null][] = [['Four-fifths minimum selection ratio', minimum]];
   if (row) {
     list.push(['Impact ratio at the selection ratio', num(row.ai_ratio)],
@@ -25,7 +27,7 @@ function figures(e: Evaluation): [string, number | null][] {
       ['Majority selection rate', num(row.sr_majority)],
       ['Mean quality of those selected (majority SD)', num(row.mean)]);
   } else {
-    const at = (e.group_rows ?? []).filter((r) => r.kind === 'requested');
+    const at = (e.rows ?? []).filter((r) => r.kind === 'requested');
     const lowest = at.length ? Math.min(...at.map((r) => Number(r.ratio_to_highest))) : null;
     list.push(['Lowest ratio to the highest rate', lowest]);
   }

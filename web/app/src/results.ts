@@ -2,7 +2,7 @@
 // at the chosen ratio, the plot across ratios, and the Pareto front with
 // the best weighting for a minimum impact ratio. Every number shown keeps
 // the engine's value in data-value (shortest round-trip form).
-import type { Evaluation, FrontAnswer, Row, Weighting } from './answers';
+import type { Evaluation, FrontAnswer, GroupMinimum, Minimum, Row, Weighting } from './answers';
 import { element, error_line } from './dom';
 
 
@@ -214,12 +214,12 @@ export class Results {
         : `${e.regression ? 'Regression weights' : 'Weights'}: ${weights}. Composite effect size ${shown(c.predictor_effect, 3)}` +
           (c.validity !== undefined ? `, validity ${shown(c.validity, 3)}.` : '.');
 
-    if (several) this.show_groups(e.group_rows ?? [], ratio, mode);
+    if (several) this.show_groups(e.rows ?? [], ratio, mode);
     else this.show_table(e.rows?.[0], ratio, mode, proper);
     this.show_across(e.across ?? [], several);
     element<HTMLElement>('ai-caption').textContent = several
-      ? 'Each group\'s selection rate, and its rate as a share of the highest group\'s with the four-fifths line ' +
-        'and the four-fifths minimum, against the selection ratio.'
+      ? 'Each group\'s rate as a share of the highest group\'s with the four-fifths line and the four-fifths ' +
+        'minimum, each group\'s selection rate, and the mean quality of those selected, against the selection ratio.'
       : 'The impact ratio with the four-fifths line and the four-fifths minimum, the selection rates of both ' +
         'groups, and the mean quality of those selected, against the selection ratio.';
     // Without a proper composite there is nothing to draw.
@@ -239,7 +239,7 @@ export class Results {
   }
 
   private show_minimum(e: Evaluation, mode: string): void {
-    const minimum = e.four_fifths_minimum;
+    const minimum = e.four_fifths_minimum as Minimum | null | undefined;
     const effect = e.composites?.predictor_effect;
     if (minimum) {
       this.minimum.textContent = shown(minimum.target, 3);
@@ -268,7 +268,7 @@ export class Results {
   }
 
   private show_group_minimum(e: Evaluation, mode: string): void {
-    const m = e.group_minimum;
+    const m = e.four_fifths_minimum as GroupMinimum | null | undefined;
     if (m) {
       this.minimum.textContent = shown(m.sr, 3);
       this.minimum.dataset.value = String(m.sr);
