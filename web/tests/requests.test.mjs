@@ -400,6 +400,14 @@ describe('several groups and the table across ratios', () => {
     assert_csv_close(answer.csv, explore(['table', '-', '--ratios', '0.25'], JSON.stringify(scenario)).stdout, 'groups at 0.25');
     // The explorer's plot of several groups: three panels.
     assert.equal(answer.ai_chart, explore(['plot', '-', '-o', '-'], JSON.stringify(scenario)).stdout);
+    // On a narrow screen its three panels stand one above another.
+    const narrow = JSON.parse(engine.evaluate(JSON.stringify({ scenario, ratio: 0.25, width: 440 })));
+    const [, , width, height] = narrow.ai_chart_screen.match(/viewBox="([^"]*)"/)[1].split(' ').map(Number);
+    assert.equal(width, 440);
+    assert.ok(height > 2 * width, `three panels stacked (${width} by ${height})`);
+    for (const title of ['Four-fifths rule', 'Selection rates', 'Quality of those selected']) {
+      assert.match(narrow.ai_chart_screen, new RegExp(`>${title}<`));
+    }
     const front = JSON.parse(engine.front(JSON.stringify({ scenario, ratio: 0.25, min_ai: 0.8 })));
     assert.deepEqual(front.errors, []);
     assert.deepEqual(front.front_errors, []);
