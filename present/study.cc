@@ -1,5 +1,6 @@
 #include "present/study.h"
 
+#include <stdexcept>
 #include <utility>
 
 #include "fourfifths/analysis.h"
@@ -82,6 +83,11 @@ const std::vector<fourfifths::fault>& study_best::errors() const {
                     r_);
 }
 
+const std::vector<fourfifths::fault>& study_best::warnings() const {
+  return std::visit(
+      [](const auto& r) -> const std::vector<fourfifths::fault>& { return r.warnings; }, r_);
+}
+
 std::string study_best::unreachable_message() const {
   return std::visit(overloaded{[&](const fourfifths::min_ai_result& r) {
                                  return present::unreachable_message(options_, level_, r);
@@ -129,6 +135,11 @@ bool study_front::found() const {
 const std::vector<fourfifths::fault>& study_front::errors() const {
   return std::visit([](const auto& r) -> const std::vector<fourfifths::fault>& { return r.errors; },
                     r_);
+}
+
+const std::vector<fourfifths::fault>& study_front::warnings() const {
+  return std::visit(
+      [](const auto& r) -> const std::vector<fourfifths::fault>& { return r.warnings; }, r_);
 }
 
 frame study_front::columns() const {
@@ -179,7 +190,11 @@ figure study_front::chart(const study_best* answer) const {
 
 // --- The study ------------------------------------------------------------------
 
-study::study(loaded_scenario s) : s_(std::move(s)) {}
+study::study(loaded_scenario s) : s_(std::move(s)) {
+  if (!s_.value || !s_.errors.empty() || s_.problem.has_value() == s_.group_problem.has_value()) {
+    throw std::invalid_argument("a study is made of a scenario read without errors");
+  }
+}
 
 std::optional<fourfifths::fault> study::method_fault(fourfifths::method m) const {
   return present::method_fault(m, grouped());

@@ -54,6 +54,7 @@ class study_best {
   /// Whether the weighting reaches the level (else it is the highest found).
   bool reached() const;
   const std::vector<fourfifths::fault>& errors() const;
+  const std::vector<fourfifths::fault>& warnings() const;
   /// What to say when the weighting does not reach the level.
   std::string unreachable_message() const;
   /// One row, labelled "best" or "highest".
@@ -79,6 +80,7 @@ class study_front {
 
   bool found() const;
   const std::vector<fourfifths::fault>& errors() const;
+  const std::vector<fourfifths::fault>& warnings() const;
   /// The points, numbered from 1 from the highest quality.
   frame columns() const;
   nlohmann::json document() const;
@@ -95,7 +97,7 @@ class study_front {
 class study {
  public:
   /// A scenario read without errors: its value and its problem (of one
-  /// minority group or of several).
+  /// minority group or of several); std::invalid_argument for any other.
   explicit study(loaded_scenario s);
 
   const scenario& names() const { return *s_.value; }
