@@ -17,8 +17,6 @@ namespace present {
 
 namespace {
 
-bool reached(const fourfifths::min_ai_result& answer);
-
 using fourfifths::pareto_objective;
 using fourfifths::weighting_outcome;
 
@@ -122,9 +120,9 @@ struct front_columns {
 
 }  // namespace
 
-frame front_frame(const std::vector<weighting_outcome>& points, int predictors,
-                  const std::vector<std::string>& labels) {
-  front_columns c(points.size(), labels, predictors, 0);
+frame points_frame(const scenario& s, const std::vector<weighting_outcome>& points,
+                   const std::vector<std::string>& labels) {
+  front_columns c(points.size(), labels, s.spec.predictors, 0);
   for (const weighting_outcome& w : points) {
     auto outcome_value = [&](double v) {
       return w.solved ? std::optional<double>(v) : std::nullopt;
@@ -141,100 +139,6 @@ frame front_frame(const std::vector<weighting_outcome>& points, int predictors,
     c.push_row(values, w.weights);
   }
   return std::move(c.f);
-}
-
-std::string front_csv(const std::vector<weighting_outcome>& points, int predictors,
-                      const std::vector<std::string>& labels) {
-  return frame_csv(front_frame(points, predictors, labels));
-}
-
-std::string front_csv(const std::vector<weighting_outcome>& points, int predictors) {
-  return front_csv(points, predictors, {});
-}
-
-frame min_ai_frame(const scenario& s, const fourfifths::min_ai_result& answer) {
-  return front_frame({*answer.value}, s.spec.predictors, {reached(answer) ? "best" : "highest"});
-}
-
-std::string front_json(const scenario& s, const fourfifths::pareto_front& front) {
-  return front_document(s, front).dump(2) + "\n";
-}
-
-nlohmann::json front_document(const scenario& s, const fourfifths::pareto_front& front) {
-  const std::vector<std::string>& names = s.predictor_names;
-  const fourfifths::pareto_options& o = front.options;
-  nlohmann::json list = nlohmann::json::array();
-  for (const weighting_outcome& w : front.points) list.push_back(weighting_json(w, names));
-  nlohmann::json j = {{"ratio", o.ratio},
-                      {"mode", name_of(o.mode)},
-                      {"objective", name_of(o.objective)},
-                      {"predictors", names},
-                      {"stopped_at_parity", front.stopped_at_parity},
-                      {"points", list},
-                      {"unit", weighting_json(front.unit, names)},
-                      {"regression", weighting_json(front.regression, names)}};
-  if (front.given) j["given"] = weighting_json(*front.given, names);
-  return j;
-}
-
-std::string min_ai_json(const scenario& s, double min_ai, const fourfifths::min_ai_result& answer) {
-  return min_ai_document(s, min_ai, answer).dump(2) + "\n";
-}
-
-nlohmann::json min_ai_document(const scenario& s, double min_ai,
-                               const fourfifths::min_ai_result& answer) {
-  return {{"min_ai", min_ai},
-          {"reached", reached(answer)},
-          {"weighting", weighting_json(*answer.value, s.predictor_names)}};
-}
-
-figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
-                    const weighting_outcome* answer) {
-  const bool validity = front.options.objective == pareto_objective::validity;
-  auto quality = [&](const weighting_outcome& w) {
-    return validity ? w.validity : w.mean.value_or(std::nan(""));
-  };
-  // Where a weighting selects the minority more often than the majority,
-  // the axis is the lower rate over the higher, the rule's measure; else it
-  // is the impact ratio, which is the same number.
-  const auto beyond_parity = [](const weighting_outcome& w) { return w.solved && w.ai_ratio > 1; };
-  const bool either_way = std::any_of(front.points.begin(), front.points.end(), beyond_parity) ||
-                          beyond_parity(front.unit) || beyond_parity(front.regression) ||
-                          (front.given && beyond_parity(*front.given)) ||
-                          (answer != nullptr && beyond_parity(*answer));
-  const auto across = [&](const weighting_outcome& w) {
-    return either_way ? w.ratio_to_highest : w.ai_ratio;
-  };
-  series line{.label = "Pareto front", .style = mark::line_and_points, .colour = 0};
-  for (const weighting_outcome& w : front.points) {
-    line.x.push_back(across(w));
-    line.y.push_back(quality(w));
-  }
-  panel p;
-  p.title = s.title;
-  p.x.title = (either_way ? "Lower group's rate / higher group's rate at "
-                          : "Impact ratio (minority / majority) at ") +
-              ratio_description(front.options);
-  p.y.title = validity ? "Validity of the predictor composite"
-                       : "Mean criterion score of those selected (SD)";
-  p.lines.push_back(std::move(line));
-  p.references.push_back(
-      {.dir = reference_line::orientation::vertical, .value = 0.8, .label = "four-fifths"});
-  auto mark_at = [&](const weighting_outcome& w, const char* label, shape form, int colour) {
-    if (w.solved && std::isfinite(quality(w))) {
-      p.markers.push_back(
-          {.x = across(w), .y = quality(w), .label = label, .form = form, .colour = colour});
-    }
-  };
-  mark_at(front.regression, "regression weights", shape::square, 6);
-  mark_at(front.unit, "unit weights", shape::circle, 1);
-  if (front.given) mark_at(*front.given, "given weights", shape::diamond, 2);
-  if (answer != nullptr) mark_at(*answer, "best at the minimum ratio", shape::triangle, 3);
-  figure f;
-  f.title = validity ? "Validity and adverse impact of predictor weightings"
-                     : "Quality of those selected and adverse impact of predictor weightings";
-  f.panels.push_back(std::move(p));
-  return f;
 }
 
 namespace {
@@ -270,61 +174,7 @@ std::string point_text(const weighting_outcome& w, const std::vector<std::string
          "\n  weights: " + weights_text(w, names) + "\n";
 }
 
-bool reached(const fourfifths::min_ai_result& answer) {
-  return answer.status == fourfifths::pareto_status::found;
-}
-
 }  // namespace
-
-std::string front_text(const scenario& s, const fourfifths::pareto_front& front) {
-  std::string out =
-      "Pareto front at " + ratio_description(front.options) + ", from the highest quality:\n";
-  for (std::size_t k = 0; k < front.points.size(); ++k) {
-    out += std::to_string(k + 1) + ". " + point_text(front.points[k], s.predictor_names);
-  }
-  return out;
-}
-
-std::string front_output(const scenario& s, const fourfifths::pareto_front& front,
-                         table_format format) {
-  switch (format) {
-    case table_format::csv:
-      return front_csv(front.points, s.spec.predictors);
-    case table_format::json:
-      return front_json(s, front);
-    case table_format::text:
-      return front_text(s, front);
-  }
-  return {};
-}
-
-std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
-                                const fourfifths::min_ai_result& answer) {
-  char line[200];
-  std::snprintf(line, sizeof line,
-                "no weighting reaches an impact ratio of %g at %s; the highest reachable is "
-                "%.4f, with the weighting written",
-                min_ai, ratio_description(o).c_str(), answer.value->ratio_to_highest);
-  return line;
-}
-
-std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
-                          const fourfifths::min_ai_result& answer, table_format format) {
-  const weighting_outcome& best = *answer.value;
-  switch (format) {
-    case table_format::csv:
-      return frame_csv(min_ai_frame(s, answer));
-    case table_format::json:
-      return min_ai_json(s, min_ai, answer);
-    case table_format::text:
-      return std::string(reached(answer) ? "The best weighting with an impact ratio of at least "
-                                         : "No weighting reaches an impact ratio of ") +
-             fixed4(min_ai, "-") + " at " + ratio_description(o) +
-             (reached(answer) ? ":\n  " : "; the highest reachable:\n  ") +
-             point_text(best, s.predictor_names);
-  }
-  return {};
-}
 
 }  // namespace present
 
@@ -398,14 +248,10 @@ std::string group_point_text(const scenario& s, const group_weighting_outcome& w
   return out + "\n  weights: " + weights_text(one, s.predictor_names) + "\n";
 }
 
-bool group_reached(const fourfifths::group_min_ai_result& answer) {
-  return answer.status == fourfifths::pareto_status::found;
-}
-
 }  // namespace
 
-frame group_front_frame(const scenario& s, const std::vector<group_weighting_outcome>& points,
-                        const std::vector<std::string>& labels) {
+frame points_frame(const scenario& s, const std::vector<group_weighting_outcome>& points,
+                   const std::vector<std::string>& labels) {
   front_columns c(points.size(), labels, s.spec.predictors, s.groups.size() + 2);
   const std::size_t lowest = c.f.columns.size();
   c.f.add("lowest_ratio_to_highest", column_type::number,
@@ -440,77 +286,144 @@ frame group_front_frame(const scenario& s, const std::vector<group_weighting_out
   return std::move(c.f);
 }
 
-std::string group_front_csv(const scenario& s, const std::vector<group_weighting_outcome>& points,
-                            const std::vector<std::string>& labels) {
-  return frame_csv(group_front_frame(s, points, labels));
+// --- What a front of one group and of several differ in ----------------------
+
+namespace {
+
+// The terms of a front by the type of its points: how a point is written,
+// and the measure of adverse impact it is placed by.
+template <class Point>
+struct terms;
+
+template <>
+struct terms<weighting_outcome> {
+  static constexpr const char* front_heading = "Pareto front at ";
+  static constexpr const char* measure = "an impact ratio";
+  static constexpr const char* reaches = "reaches";
+  static constexpr const char* highest = "reachable";
+  static constexpr const char* validity_title =
+      "Validity and adverse impact of predictor weightings";
+  static constexpr const char* mean_title =
+      "Quality of those selected and adverse impact of predictor weightings";
+
+  static bool solved(const weighting_outcome& w) { return w.solved; }
+  static std::optional<double> mean(const weighting_outcome& w) { return w.mean; }
+  // The rule's measure: the lower rate over the higher.
+  static double rule_measure(const weighting_outcome& w) { return w.ratio_to_highest; }
+  // Where a weighting selects the minority more often than the majority,
+  // the chart is placed by the rule's measure; else by the impact ratio,
+  // which is the same number.
+  static bool beyond_parity(const weighting_outcome& w) { return w.solved && w.ai_ratio > 1; }
+  static double across(const weighting_outcome& w, bool either_way) {
+    return either_way ? w.ratio_to_highest : w.ai_ratio;
+  }
+  static const char* across_title(bool either_way) {
+    return either_way ? "Lower group's rate / higher group's rate at "
+                      : "Impact ratio (minority / majority) at ";
+  }
+  static nlohmann::json json(const scenario& s, const weighting_outcome& w) {
+    return weighting_json(w, s.predictor_names);
+  }
+  static std::string text(const scenario& s, const weighting_outcome& w) {
+    return point_text(w, s.predictor_names);
+  }
+  static void describe(nlohmann::json& j, const fourfifths::pareto_front& front) {
+    j["stopped_at_parity"] = front.stopped_at_parity;
+  }
+};
+
+template <>
+struct terms<group_weighting_outcome> {
+  static constexpr const char* front_heading = "Pareto front with several groups at ";
+  static constexpr const char* measure = "a lowest ratio to the highest rate";
+  static constexpr const char* reaches = "found reaches";
+  static constexpr const char* highest = "found";
+  static constexpr const char* validity_title = "Validity and adverse impact over several groups";
+  static constexpr const char* mean_title =
+      "Quality of those selected and adverse impact over several groups";
+
+  static bool solved(const group_weighting_outcome& w) { return w.outcome.solved(); }
+  static std::optional<double> mean(const group_weighting_outcome& w) { return w.outcome.mean; }
+  static double rule_measure(const group_weighting_outcome& w) { return w.lowest_ratio_to_highest; }
+  static bool beyond_parity(const group_weighting_outcome& /*w*/) { return false; }
+  static double across(const group_weighting_outcome& w, bool /*either_way*/) {
+    return w.lowest_ratio_to_highest;
+  }
+  static const char* across_title(bool /*either_way*/) {
+    return "Lowest ratio to the highest rate (every group) at ";
+  }
+  static nlohmann::json json(const scenario& s, const group_weighting_outcome& w) {
+    return group_weighting_json(s, w);
+  }
+  static std::string text(const scenario& s, const group_weighting_outcome& w) {
+    return group_point_text(s, w);
+  }
+  static void describe(nlohmann::json& j, const fourfifths::group_pareto_front& front) {
+    j["proved_optimal"] = front.proved_optimal;
+  }
+};
+
+template <class Point>
+bool reached(const fourfifths::search_result<Point>& answer) {
+  return answer.status == fourfifths::pareto_status::found;
 }
 
-frame group_front_frame(const scenario& s, const fourfifths::group_pareto_front& front) {
-  return group_front_frame(s, front.points, {});
-}
-
-frame group_min_ai_frame(const scenario& s, const fourfifths::group_min_ai_result& answer) {
-  return group_front_frame(s, {*answer.value}, {group_reached(answer) ? "best" : "highest"});
-}
-
-nlohmann::json group_front_document(const scenario& s,
-                                    const fourfifths::group_pareto_front& front) {
+template <class Front>
+nlohmann::json document_of(const scenario& s, const Front& front) {
+  using T = terms<std::remove_cvref_t<decltype(front.unit)>>;
   const fourfifths::pareto_options& o = front.options;
   nlohmann::json list = nlohmann::json::array();
-  for (const group_weighting_outcome& w : front.points) list.push_back(group_weighting_json(s, w));
+  for (const auto& w : front.points) list.push_back(T::json(s, w));
   nlohmann::json j = {{"ratio", o.ratio},
                       {"mode", name_of(o.mode)},
                       {"objective", name_of(o.objective)},
                       {"predictors", s.predictor_names},
-                      {"proved_optimal", front.proved_optimal},
                       {"points", list},
-                      {"unit", group_weighting_json(s, front.unit)},
-                      {"regression", group_weighting_json(s, front.regression)}};
-  if (front.given) j["given"] = group_weighting_json(s, *front.given);
+                      {"unit", T::json(s, front.unit)},
+                      {"regression", T::json(s, front.regression)}};
+  T::describe(j, front);
+  if (front.given) j["given"] = T::json(s, *front.given);
   return j;
 }
 
-std::string group_front_output(const scenario& s, const fourfifths::group_pareto_front& front,
-                               table_format format) {
-  switch (format) {
-    case table_format::csv:
-      return frame_csv(group_front_frame(s, front));
-    case table_format::json:
-      return group_front_document(s, front).dump(2) + "\n";
-    case table_format::text: {
-      std::string out = "Pareto front with several groups at " + ratio_description(front.options) +
-                        ", from the highest quality:\n";
-      for (std::size_t k = 0; k < front.points.size(); ++k)
-        out += std::to_string(k + 1) + ". " + group_point_text(s, front.points[k]);
-      return out;
-    }
+template <class Front>
+std::string text_of(const scenario& s, const Front& front) {
+  using T = terms<std::remove_cvref_t<decltype(front.unit)>>;
+  std::string out =
+      T::front_heading + ratio_description(front.options) + ", from the highest quality:\n";
+  for (std::size_t k = 0; k < front.points.size(); ++k) {
+    out += std::to_string(k + 1) + ". " + T::text(s, front.points[k]);
   }
-  return {};
+  return out;
 }
 
-figure group_front_figure(const scenario& s, const fourfifths::group_pareto_front& front,
-                          const group_weighting_outcome* answer) {
+template <class Front, class Point>
+figure figure_of(const scenario& s, const Front& front, const Point* answer) {
+  using T = terms<Point>;
   const bool validity = front.options.objective == pareto_objective::validity;
-  auto quality = [&](const group_weighting_outcome& w) {
-    return validity ? w.validity : w.outcome.mean.value_or(std::nan(""));
+  auto quality = [&](const Point& w) {
+    return validity ? w.validity : T::mean(w).value_or(std::nan(""));
   };
+  const bool either_way = std::any_of(front.points.begin(), front.points.end(), T::beyond_parity) ||
+                          T::beyond_parity(front.unit) || T::beyond_parity(front.regression) ||
+                          (front.given && T::beyond_parity(*front.given)) ||
+                          (answer != nullptr && T::beyond_parity(*answer));
   series line{.label = "Pareto front", .style = mark::line_and_points, .colour = 0};
-  for (const group_weighting_outcome& w : front.points) {
-    line.x.push_back(w.lowest_ratio_to_highest);
+  for (const Point& w : front.points) {
+    line.x.push_back(T::across(w, either_way));
     line.y.push_back(quality(w));
   }
   panel p;
   p.title = s.title;
-  p.x.title =
-      "Lowest ratio to the highest rate (every group) at " + ratio_description(front.options);
+  p.x.title = T::across_title(either_way) + ratio_description(front.options);
   p.y.title = validity ? "Validity of the predictor composite"
                        : "Mean criterion score of those selected (SD)";
   p.lines.push_back(std::move(line));
   p.references.push_back(
       {.dir = reference_line::orientation::vertical, .value = 0.8, .label = "four-fifths"});
-  auto mark_at = [&](const group_weighting_outcome& w, const char* label, shape form, int colour) {
-    if (w.outcome.solved() && std::isfinite(quality(w))) {
-      p.markers.push_back({.x = w.lowest_ratio_to_highest,
+  auto mark_at = [&](const Point& w, const char* label, shape form, int colour) {
+    if (T::solved(w) && std::isfinite(quality(w))) {
+      p.markers.push_back({.x = T::across(w, either_way),
                            .y = quality(w),
                            .label = label,
                            .form = form,
@@ -522,49 +435,134 @@ figure group_front_figure(const scenario& s, const fourfifths::group_pareto_fron
   if (front.given) mark_at(*front.given, "given weights", shape::diamond, 2);
   if (answer != nullptr) mark_at(*answer, "best at the minimum ratio", shape::triangle, 3);
   figure f;
-  f.title = validity ? "Validity and adverse impact over several groups"
-                     : "Quality of those selected and adverse impact over several groups";
+  f.title = validity ? T::validity_title : T::mean_title;
   f.panels.push_back(std::move(p));
   return f;
 }
 
-nlohmann::json group_min_ai_document(const scenario& s, double min_ai,
-                                    const fourfifths::group_min_ai_result& answer) {
+template <class Point>
+nlohmann::json answer_document(const scenario& s, double min_ai,
+                               const fourfifths::search_result<Point>& answer) {
   return {{"min_ai", min_ai},
-          {"reached", group_reached(answer)},
-          {"weighting", group_weighting_json(s, *answer.value)}};
+          {"reached", reached(answer)},
+          {"weighting", terms<Point>::json(s, *answer.value)}};
 }
 
-std::string group_unreachable_message(const fourfifths::pareto_options& o, double min_ai,
-                                      const fourfifths::group_min_ai_result& answer) {
+template <class Point>
+std::string answer_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
+                          const fourfifths::search_result<Point>& answer, table_format format) {
+  using T = terms<Point>;
+  switch (format) {
+    case table_format::csv:
+      return frame_csv(min_ai_frame(s, answer));
+    case table_format::json:
+      return answer_document(s, min_ai, answer).dump(2) + "\n";
+    case table_format::text:
+      return (reached(answer)
+                  ? std::string("The best weighting with ") + T::measure + " of at least "
+                  : std::string("No weighting ") + T::reaches + " " + T::measure + " of ") +
+             fixed4(min_ai, "-") + " at " + ratio_description(o) +
+             (reached(answer) ? ":\n  " : std::string("; the highest ") + T::highest + ":\n  ") +
+             T::text(s, *answer.value);
+  }
+  return {};
+}
+
+template <class Point>
+std::string unreachable_of(const fourfifths::pareto_options& o, double min_ai,
+                           const fourfifths::search_result<Point>& answer) {
+  using T = terms<Point>;
   char line[240];
   std::snprintf(line, sizeof line,
-                "no weighting found reaches a lowest ratio to the highest rate of %g at %s; the "
-                "highest found is %.4f, with the weighting written",
-                min_ai, ratio_description(o).c_str(), answer.value->lowest_ratio_to_highest);
+                "no weighting %s %s of %g at %s; the highest %s is %.4f, with the weighting "
+                "written",
+                T::reaches, T::measure, min_ai, ratio_description(o).c_str(), T::highest,
+                T::rule_measure(*answer.value));
   return line;
 }
 
-std::string group_min_ai_output(const scenario& s, const fourfifths::pareto_options& o,
-                                double min_ai, const fourfifths::group_min_ai_result& answer,
-                                table_format format) {
-  const group_weighting_outcome& best = *answer.value;
+}  // namespace
+
+namespace {
+
+template <class Front>
+std::string output_of(const scenario& s, const Front& front, table_format format) {
   switch (format) {
     case table_format::csv:
-      return frame_csv(group_min_ai_frame(s, answer));
+      return frame_csv(front_frame(s, front));
     case table_format::json:
-      return group_min_ai_document(s, min_ai, answer).dump(2) + "\n";
+      return document_of(s, front).dump(2) + "\n";
     case table_format::text:
-      return std::string(
-                 group_reached(answer)
-                     ? "The best weighting with a lowest ratio to the highest rate of "
-                       "at least "
-                     : "No weighting found reaches a lowest ratio to the highest rate of ") +
-             fixed4(min_ai, "-") + " at " + ratio_description(o) +
-             (group_reached(answer) ? ":\n  " : "; the highest found:\n  ") +
-             group_point_text(s, best);
+      return text_of(s, front);
   }
   return {};
+}
+
+}  // namespace
+
+frame front_frame(const scenario& s, const fourfifths::pareto_front& front) {
+  return points_frame(s, front.points, {});
+}
+frame front_frame(const scenario& s, const fourfifths::group_pareto_front& front) {
+  return points_frame(s, front.points, {});
+}
+frame min_ai_frame(const scenario& s, const fourfifths::min_ai_result& answer) {
+  return points_frame(s, {*answer.value}, {reached(answer) ? "best" : "highest"});
+}
+frame min_ai_frame(const scenario& s, const fourfifths::group_min_ai_result& answer) {
+  return points_frame(s, {*answer.value}, {reached(answer) ? "best" : "highest"});
+}
+
+nlohmann::json front_document(const scenario& s, const fourfifths::pareto_front& front) {
+  return document_of(s, front);
+}
+nlohmann::json front_document(const scenario& s, const fourfifths::group_pareto_front& front) {
+  return document_of(s, front);
+}
+
+std::string front_output(const scenario& s, const fourfifths::pareto_front& front,
+                         table_format format) {
+  return output_of(s, front, format);
+}
+std::string front_output(const scenario& s, const fourfifths::group_pareto_front& front,
+                         table_format format) {
+  return output_of(s, front, format);
+}
+
+figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
+                    const weighting_outcome* answer) {
+  return figure_of(s, front, answer);
+}
+figure front_figure(const scenario& s, const fourfifths::group_pareto_front& front,
+                    const group_weighting_outcome* answer) {
+  return figure_of(s, front, answer);
+}
+
+nlohmann::json min_ai_document(const scenario& s, double min_ai,
+                               const fourfifths::min_ai_result& answer) {
+  return answer_document(s, min_ai, answer);
+}
+nlohmann::json min_ai_document(const scenario& s, double min_ai,
+                               const fourfifths::group_min_ai_result& answer) {
+  return answer_document(s, min_ai, answer);
+}
+
+std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
+                          const fourfifths::min_ai_result& answer, table_format format) {
+  return answer_output(s, o, min_ai, answer, format);
+}
+std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
+                          const fourfifths::group_min_ai_result& answer, table_format format) {
+  return answer_output(s, o, min_ai, answer, format);
+}
+
+std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
+                                const fourfifths::min_ai_result& answer) {
+  return unreachable_of(o, min_ai, answer);
+}
+std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
+                                const fourfifths::group_min_ai_result& answer) {
+  return unreachable_of(o, min_ai, answer);
 }
 
 }  // namespace present

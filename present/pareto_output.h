@@ -1,6 +1,10 @@
 // What the pareto subcommand writes of a front, apart from the files it
-// writes to: the rows as CSV, the JSON document and the chart. The web page
-// gives the same.
+// writes to: the rows as columns and CSV, the JSON document, the text and
+// the chart; and the same of the answer to a least impact ratio. Each is
+// written once for a front of one minority group and of several: the two
+// differ only in how a point is written and in the measure of adverse
+// impact it is placed by (the impact ratio, or the lowest ratio to the
+// highest rate over every group). A study (study.h) chooses between them.
 #ifndef FOURFIFTHS_PRESENT_PARETO_OUTPUT_H_
 #define FOURFIFTHS_PRESENT_PARETO_OUTPUT_H_
 
@@ -21,90 +25,55 @@ namespace present {
 /// ratio of 0.1".
 std::string ratio_description(const fourfifths::pareto_options& o);
 
-/// The front's rows (CSV): point, ai_ratio, validity, mean, mean_majority,
-/// mean_minority, sr_majority, sr_minority, composite_d,
-/// four_fifths_minimum, w1..wN; each point labelled by its label, or
-/// numbered from 1.
-std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors,
-                      const std::vector<std::string>& labels);
-std::string front_csv(const std::vector<fourfifths::weighting_outcome>& points, int predictors);
-/// The same rows as a frame (no labels: numbered from 1, an integer column).
-frame front_frame(const std::vector<fourfifths::weighting_outcome>& points, int predictors,
-                  const std::vector<std::string>& labels);
-/// The answer to --min-ai as a frame: one row, labelled "best" or "highest".
-frame min_ai_frame(const scenario& s, const fourfifths::min_ai_result& answer);
+/// The front's rows, numbered from 1 from the highest quality: point,
+/// ai_ratio, validity, mean, mean_majority, mean_minority, sr_majority,
+/// sr_minority, composite_d, four_fifths_minimum, w1..wN. With several
+/// groups, ai_ratio, mean_minority, sr_minority and composite_d are those
+/// of the minority group with the lowest rate, and lowest_ratio_to_highest
+/// and ratio_to_highest_<name> for every group (the majority first) follow.
+frame front_frame(const scenario& s, const fourfifths::pareto_front& front);
+frame front_frame(const scenario& s, const fourfifths::group_pareto_front& front);
 
-/// The front as a JSON document (--format json): the ratio, mode,
-/// objective, predictor names, the points and the unit, regression and
-/// given weightings, each weighting with its weights by predictor name.
-std::string front_json(const scenario& s, const fourfifths::pareto_front& front);
-
-/// The same as JSON values.
+/// The front as a JSON value: the ratio, mode, objective, predictor names,
+/// the points and the unit, regression and given weightings, each with its
+/// weights by predictor name (and, with several groups, every group's
+/// numbers and the bound); "stopped_at_parity" for one group,
+/// "proved_optimal" for several.
 nlohmann::json front_document(const scenario& s, const fourfifths::pareto_front& front);
-nlohmann::json min_ai_document(const scenario& s, double min_ai,
-                               const fourfifths::min_ai_result& answer);
+nlohmann::json front_document(const scenario& s, const fourfifths::group_pareto_front& front);
 
-/// The answer to --min-ai as a JSON document: the ratio asked for, whether
-/// it was reached, and the weighting.
-std::string min_ai_json(const scenario& s, double min_ai, const fourfifths::min_ai_result& answer);
-
-/// The chart of the front: impact ratio across, quality up, the
-/// four-fifths line, and the unit, regression and given weightings (and
-/// the answer to --min-ai) marked.
-figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
-                    const fourfifths::weighting_outcome* answer);
-
-/// The front as text (--format text): one entry per point, from the
-/// highest quality.
-std::string front_text(const scenario& s, const fourfifths::pareto_front& front);
-/// The front in a format.
+/// The front in a format: CSV (the frame), JSON (the document laid out) or
+/// text (one entry per point, from the highest quality).
 std::string front_output(const scenario& s, const fourfifths::pareto_front& front,
                          table_format format);
+std::string front_output(const scenario& s, const fourfifths::group_pareto_front& front,
+                         table_format format);
 
-/// The answer to --min-ai in a format: CSV (one row, labelled "best" or
-/// "highest"), JSON or text.
+/// The chart of the front: the measure of adverse impact across, quality
+/// up, the four-fifths line, and the unit, regression and given weightings
+/// (and the answer to a least ratio, when given) marked.
+figure front_figure(const scenario& s, const fourfifths::pareto_front& front,
+                    const fourfifths::weighting_outcome* answer);
+figure front_figure(const scenario& s, const fourfifths::group_pareto_front& front,
+                    const fourfifths::group_weighting_outcome* answer);
+
+/// The answer to a least ratio: one row labelled "best" or "highest"; the
+/// document {"min_ai", "reached", "weighting"}; either, or text, in a
+/// format; and what to say when no weighting is found that reaches it.
+frame min_ai_frame(const scenario& s, const fourfifths::min_ai_result& answer);
+frame min_ai_frame(const scenario& s, const fourfifths::group_min_ai_result& answer);
+nlohmann::json min_ai_document(const scenario& s, double min_ai,
+                               const fourfifths::min_ai_result& answer);
+nlohmann::json min_ai_document(const scenario& s, double min_ai,
+                               const fourfifths::group_min_ai_result& answer);
 std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
                           const fourfifths::min_ai_result& answer, table_format format);
-/// What to say when no weighting reaches the impact ratio asked for.
+std::string min_ai_output(const scenario& s, const fourfifths::pareto_options& o, double min_ai,
+                          const fourfifths::group_min_ai_result& answer, table_format format);
 std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
                                 const fourfifths::min_ai_result& answer);
-
-/// The front of a scenario with several minority groups as CSV: the
-/// one-group front's columns, where ai_ratio, mean_minority, sr_minority
-/// and composite_d are those of the minority group with the lowest rate,
-/// then lowest_ratio_to_highest and ratio_to_highest_<name> for every
-/// group, the majority first.
-std::string group_front_csv(const scenario& s,
-                            const std::vector<fourfifths::group_weighting_outcome>& points,
-                            const std::vector<std::string>& labels);
-/// The same rows as frames: the front's (numbered from 1) and the answer
-/// to --min-ai's (one row, labelled "best" or "highest").
-frame group_front_frame(const scenario& s,
-                        const std::vector<fourfifths::group_weighting_outcome>& points,
-                        const std::vector<std::string>& labels);
-frame group_front_frame(const scenario& s, const fourfifths::group_pareto_front& front);
-frame group_min_ai_frame(const scenario& s, const fourfifths::group_min_ai_result& answer);
-
-/// The same front as JSON values (each point with every group's numbers
-/// and the bound) and in a format.
-nlohmann::json group_front_document(const scenario& s, const fourfifths::group_pareto_front& front);
-std::string group_front_output(const scenario& s, const fourfifths::group_pareto_front& front,
-                               table_format format);
-
-/// The chart of the front with several groups: the lowest ratio to the
-/// highest rate across, quality up.
-figure group_front_figure(const scenario& s, const fourfifths::group_pareto_front& front,
-                          const fourfifths::group_weighting_outcome* answer);
-
-/// The answer to --min-ai with several groups, in a format, and what to
-/// say when no weighting is found that reaches the ratio.
-std::string group_min_ai_output(const scenario& s, const fourfifths::pareto_options& o,
-                                double min_ai, const fourfifths::group_min_ai_result& answer,
-                                table_format format);
-nlohmann::json group_min_ai_document(const scenario& s, double min_ai,
-                                    const fourfifths::group_min_ai_result& answer);
-std::string group_unreachable_message(const fourfifths::pareto_options& o, double min_ai,
-                                      const fourfifths::group_min_ai_result& answer);
+std::string unreachable_message(const fourfifths::pareto_options& o, double min_ai,
+                                const fourfifths::group_min_ai_result& answer);
 
 }  // namespace present
 

@@ -89,40 +89,20 @@ const std::vector<fourfifths::fault>& study_best::warnings() const {
 }
 
 std::string study_best::unreachable_message() const {
-  return std::visit(overloaded{[&](const fourfifths::min_ai_result& r) {
-                                 return present::unreachable_message(options_, level_, r);
-                               },
-                               [&](const fourfifths::group_min_ai_result& r) {
-                                 return group_unreachable_message(options_, level_, r);
-                               }},
-                    r_);
+  return std::visit(
+      [&](const auto& r) { return present::unreachable_message(options_, level_, r); }, r_);
 }
 
 frame study_best::columns() const {
-  return std::visit(
-      overloaded{
-          [&](const fourfifths::min_ai_result& r) { return min_ai_frame(*s_, r); },
-          [&](const fourfifths::group_min_ai_result& r) { return group_min_ai_frame(*s_, r); }},
-      r_);
+  return std::visit([&](const auto& r) { return min_ai_frame(*s_, r); }, r_);
 }
 
 nlohmann::json study_best::document() const {
-  return std::visit(overloaded{[&](const fourfifths::min_ai_result& r) {
-                                 return min_ai_document(*s_, level_, r);
-                               },
-                               [&](const fourfifths::group_min_ai_result& r) {
-                                 return group_min_ai_document(*s_, level_, r);
-                               }},
-                    r_);
+  return std::visit([&](const auto& r) { return min_ai_document(*s_, level_, r); }, r_);
 }
 
 std::string study_best::output(table_format format) const {
-  return std::visit(overloaded{[&](const fourfifths::min_ai_result& r) {
-                                 return min_ai_output(*s_, options_, level_, r, format);
-                               },
-                               [&](const fourfifths::group_min_ai_result& r) {
-                                 return group_min_ai_output(*s_, options_, level_, r, format);
-                               }},
+  return std::visit([&](const auto& r) { return min_ai_output(*s_, options_, level_, r, format); },
                     r_);
 }
 
@@ -143,49 +123,29 @@ const std::vector<fourfifths::fault>& study_front::warnings() const {
 }
 
 frame study_front::columns() const {
-  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
-                                 return front_frame(r.value->points, s_->spec.predictors, {});
-                               },
-                               [&](const fourfifths::group_pareto_result& r) {
-                                 return group_front_frame(*s_, *r.value);
-                               }},
-                    r_);
+  return std::visit([&](const auto& r) { return front_frame(*s_, *r.value); }, r_);
 }
 
 nlohmann::json study_front::document() const {
-  return std::visit(
-      overloaded{[&](const fourfifths::pareto_result& r) { return front_document(*s_, *r.value); },
-                 [&](const fourfifths::group_pareto_result& r) {
-                   return group_front_document(*s_, *r.value);
-                 }},
-      r_);
+  return std::visit([&](const auto& r) { return front_document(*s_, *r.value); }, r_);
 }
 
 std::string study_front::output(table_format format) const {
-  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
-                                 return front_output(*s_, *r.value, format);
-                               },
-                               [&](const fourfifths::group_pareto_result& r) {
-                                 return group_front_output(*s_, *r.value, format);
-                               }},
-                    r_);
+  return std::visit([&](const auto& r) { return front_output(*s_, *r.value, format); }, r_);
 }
 
 figure study_front::chart(const study_best* answer) const {
-  // The answer's weighting, when it is of the same kind as the front's.
-  const auto marked = [&](const auto& front) {
-    using point = std::remove_cvref_t<decltype(front.points.front())>;
-    if (answer == nullptr) return static_cast<const point*>(nullptr);
-    const auto* r = std::get_if<fourfifths::search_result<point>>(&answer->value());
-    return r != nullptr && r->value ? &*r->value : nullptr;
-  };
-  return std::visit(overloaded{[&](const fourfifths::pareto_result& r) {
-                                 return front_figure(*s_, *r.value, marked(*r.value));
-                               },
-                               [&](const fourfifths::group_pareto_result& r) {
-                                 return group_front_figure(*s_, *r.value, marked(*r.value));
-                               }},
-                    r_);
+  return std::visit(
+      [&](const auto& r) {
+        // The answer's weighting, when it is of the same kind as the front's.
+        using point = std::remove_cvref_t<decltype(r.value->unit)>;
+        const auto* best = answer == nullptr
+                               ? nullptr
+                               : std::get_if<fourfifths::search_result<point>>(&answer->value());
+        return front_figure(*s_, *r.value,
+                            best != nullptr && best->value ? &*best->value : nullptr);
+      },
+      r_);
 }
 
 // --- The study ------------------------------------------------------------------
