@@ -17,7 +17,7 @@ ff_pareto_seconds <- function(scenario, ratio, points, calls, csv) {
     .Call(`_fourfifths_ff_pareto_seconds`, scenario, ratio, points, calls, csv)
 }
 
-ff_csv_frame <- function(csv) {
-    .Call(`_fourfifths_ff_csv_frame`, csv)
+ff_doubles <- function(texts) {
+    .Call(`_fourfifths_ff_doubles`, texts)
 }
 

@@ -62,13 +62,13 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
-// ff_csv_frame
-Rcpp::RObject ff_csv_frame(std::string csv);
-RcppExport SEXP _fourfifths_ff_csv_frame(SEXP csvSEXP) {
+// ff_doubles
+Rcpp::NumericVector ff_doubles(Rcpp::CharacterVector texts);
+RcppExport SEXP _fourfifths_ff_doubles(SEXP textsSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::traits::input_parameter< std::string >::type csv(csvSEXP);
-    rcpp_result_gen = Rcpp::wrap(ff_csv_frame(csv));
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type texts(textsSEXP);
+    rcpp_result_gen = Rcpp::wrap(ff_doubles(texts));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -78,7 +78,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_ff_pareto_impl", (DL_FUNC) &_fourfifths_ff_pareto_impl, 3},
     {"_fourfifths_ff_table_seconds", (DL_FUNC) &_fourfifths_ff_table_seconds, 5},
     {"_fourfifths_ff_pareto_seconds", (DL_FUNC) &_fourfifths_ff_pareto_seconds, 5},
-    {"_fourfifths_ff_csv_frame", (DL_FUNC) &_fourfifths_ff_csv_frame, 1},
+    {"_fourfifths_ff_doubles", (DL_FUNC) &_fourfifths_ff_doubles, 1},
     {NULL, NULL, 0}
 };
 

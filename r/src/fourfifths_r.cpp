@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -32,6 +31,7 @@
 #include "present/output.h"
 #include "present/pareto_output.h"
 #include "present/scenario.h"
+#include "present/study.h"
 #include "present/table.h"
 
 namespace {
@@ -194,170 +194,23 @@ loaded_scenario load(SEXP scenario) {
   return present::read_scenario(*text, present::group_rule::accepted);
 }
 
-// --- CSV as a data frame ---------------------------------------------------
-
-// The cells of a CSV text, row by row, each a view of the text or, when it
-// was quoted, of its decoded copy.
-struct csv_cells {
-  std::vector<std::string_view> header;
-  std::vector<std::string_view> cells;  // header.size() per row
-  std::deque<std::string> decoded;      // quoted cells, their quotes undone
-  std::size_t rows() const { return header.empty() ? 0 : cells.size() / header.size(); }
-  std::string_view at(std::size_t row, std::size_t column) const {
-    return cells[row * header.size() + column];
-  }
-};
-
-// The cell that starts at `at` (a quoted one decoded into `decoded`); `at`
-// is left on the comma or line break after it.
-std::string_view csv_cell(std::string_view text, std::size_t& at,
-                          std::deque<std::string>& decoded) {
-  if (at < text.size() && text[at] == '"') {
-    std::string& cell = decoded.emplace_back();
-    for (++at; at < text.size(); ++at) {
-      if (text[at] != '"') {
-        cell += text[at];
-      } else if (at + 1 < text.size() && text[at + 1] == '"') {
-        cell += '"';
-        ++at;
-      } else {
-        ++at;
-        break;
-      }
-    }
-    return cell;
-  }
-  const std::size_t end = text.find_first_of(",\n", at);
-  const std::size_t stop = end == std::string_view::npos ? text.size() : end;
-  const std::string_view cell = text.substr(at, stop - at);
-  at = stop;
-  return cell;
-}
-
-// The cells of one line from `at`, appended to `out`; `at` is left at the
-// next line.
-void csv_line(std::string_view text, std::size_t& at, std::vector<std::string_view>& out,
-              std::deque<std::string>& decoded) {
-  for (;;) {
-    out.push_back(csv_cell(text, at, decoded));
-    if (at >= text.size()) return;
-    if (text[at++] == '\n') return;
-  }
-}
-
-csv_cells read_csv(std::string_view text) {
-  csv_cells c;
-  std::size_t at = 0;
-  csv_line(text, at, c.header, c.decoded);
-  while (at < text.size()) {
-    const std::size_t first = c.cells.size();
-    csv_line(text, at, c.cells, c.decoded);
-    c.cells.resize(first + c.header.size());  // a short row is filled with empty cells
-  }
-  return c;
-}
-
-// The columns that hold names, whatever their values look like (a group
-// may be called "2").
-bool text_column(std::string_view name) {
-  return name == "kind" || name == "group" || name == "status" || name == "id";
-}
-
-// The double nearest a decimal text (the shortest text of a double reads
-// back as that double), or nothing for anything else.
-std::optional<double> number(std::string_view field) {
-  double v = 0;
-  const char* end = field.data() + field.size();
-  const auto [ptr, ec] = std::from_chars(field.data(), end, v);
-  if (ec != std::errc() || ptr != end) return std::nullopt;
-  return v;
-}
-
-// One column of the table: logical when every value is true or false,
-// numeric when every value is a number, text otherwise; an empty cell is
-// NA, and a column of empty cells is numeric. Made with R's own calls: a
-// table is made often, and each of its cells once.
-SEXP column_vector(const csv_cells& c, std::size_t j) {
-  const std::size_t n = c.rows();
-  const auto length = static_cast<R_xlen_t>(n);
-  const bool text = text_column(c.header[j]);
-  bool logical = !text;
-  bool any = false;
-  for (std::size_t i = 0; i < n && logical; ++i) {
-    const std::string_view f = c.at(i, j);
-    if (f.empty()) continue;
-    any = true;
-    logical = f == "true" || f == "false";
-  }
-  if (logical && any) {
-    SEXP v = Rf_allocVector(LGLSXP, length);
-    int* out = LOGICAL(v);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::string_view f = c.at(i, j);
-      out[i] = f.empty() ? NA_LOGICAL : static_cast<int>(f == "true");
-    }
-    return v;
-  }
-  if (!text) {
-    SEXP v = PROTECT(Rf_allocVector(REALSXP, length));
-    double* out = REAL(v);
-    bool numeric = true;
-    for (std::size_t i = 0; i < n && numeric; ++i) {
-      const std::string_view f = c.at(i, j);
-      const std::optional<double> x = f.empty() ? std::optional<double>(NA_REAL) : number(f);
-      numeric = x.has_value();
-      if (numeric) out[i] = *x;
-    }
-    UNPROTECT(1);
-    if (numeric) return v;
-  }
-  SEXP v = PROTECT(Rf_allocVector(STRSXP, length));
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::string_view f = c.at(i, j);
-    SET_STRING_ELT(
-        v, static_cast<R_xlen_t>(i),
-        f.empty() ? NA_STRING : Rf_mkCharLenCE(f.data(), static_cast<int>(f.size()), CE_UTF8));
-  }
-  UNPROTECT(1);
-  return v;
-}
-
-// The explorer's CSV as a data frame with its header's column names, held
-// from R's garbage collector for as long as the value lives.
-Rcpp::RObject csv_frame(std::string_view csv) {
-  const csv_cells c = read_csv(csv);
-  const auto columns = static_cast<R_xlen_t>(c.header.size());
-  SEXP frame = PROTECT(Rf_allocVector(VECSXP, columns));
-  SEXP names = PROTECT(Rf_allocVector(STRSXP, columns));
-  for (R_xlen_t j = 0; j < columns; ++j) {
-    const std::string_view name = c.header[static_cast<std::size_t>(j)];
-    SET_STRING_ELT(names, j, Rf_mkCharLenCE(name.data(), static_cast<int>(name.size()), CE_UTF8));
-    SET_VECTOR_ELT(frame, j, column_vector(c, static_cast<std::size_t>(j)));
-  }
-  Rf_setAttrib(frame, R_NamesSymbol, names);
-  Rf_setAttrib(frame, R_ClassSymbol, Rf_mkString("data.frame"));
-  SEXP rows = PROTECT(Rf_allocVector(INTSXP, 2));
-  INTEGER(rows)[0] = NA_INTEGER;
-  INTEGER(rows)[1] = -static_cast<int>(c.rows());
-  Rf_setAttrib(frame, R_RowNamesSymbol, rows);
-  Rcpp::RObject held(frame);
-  UNPROTECT(3);
-  return held;
-}
-
 // --- frames as data frames -----------------------------------------------------
 
-// One column of a frame as an R vector, of the type the CSV reader above
-// gives the same column: numbers as double (NA where missing), verdicts as
-// logical (a column of missing verdicts as double NA), names as character.
+// One column of a frame as an R vector: numbers as double (NA where
+// missing), verdicts as logical (a column of missing verdicts as double NA,
+// as R reads an empty column), names as character (NA where missing).
 SEXP frame_vector(const present::frame_column& c, R_xlen_t n) {
   const bool all_missing = !c.missing.empty() && std::all_of(c.missing.begin(), c.missing.end(),
                                                              [](std::uint8_t m) { return m != 0; });
   if (c.type == present::column_type::text) {
     SEXP v = PROTECT(Rf_allocVector(STRSXP, n));
     for (R_xlen_t i = 0; i < n; ++i) {
-      const std::string& t = c.texts[static_cast<std::size_t>(i)];
-      SET_STRING_ELT(v, i, Rf_mkCharLenCE(t.data(), static_cast<int>(t.size()), CE_UTF8));
+      const auto k = static_cast<std::size_t>(i);
+      const std::string& t = c.texts[k];
+      SET_STRING_ELT(v, i,
+                     c.is_missing(k)
+                         ? NA_STRING
+                         : Rf_mkCharLenCE(t.data(), static_cast<int>(t.size()), CE_UTF8));
     }
     UNPROTECT(1);
     return v;
@@ -447,13 +300,6 @@ std::optional<std::vector<double>> ratios_of(SEXP ratios, std::vector<fault>& er
   return list;
 }
 
-present::frame table_frame(const loaded_scenario& s, fourfifths::method m,
-                           const std::optional<std::vector<double>>& ratios) {
-  if (s.group_problem)
-    return present::group_table_frame(present::make_group_table(*s.group_problem, ratios));
-  return present::table_frame(present::make_table(*s.problem, m, ratios));
-}
-
 // The table's inputs checked, or the faults of the scenario and the
 // arguments together.
 struct table_request {
@@ -483,14 +329,16 @@ table_request table_inputs(SEXP scenario, SEXP ratios, SEXP method) {
 
 // [[Rcpp::export(rng = false)]]
 Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method) {
-  const table_request r = table_inputs(scenario, ratios, method);
+  table_request r = table_inputs(scenario, ratios, method);
   if (!r.errors.empty()) return failure(r.errors, r.scenario.warnings);
-  return answer(frame_data(table_frame(r.scenario, r.method, r.ratios)), {}, r.scenario.warnings);
+  const std::vector<fault> warnings = r.scenario.warnings;
+  const present::study study(std::move(r.scenario));
+  return answer(frame_data(study.table(r.method, r.ratios).columns()), {}, warnings);
 }
 
 // [[Rcpp::export(rng = false)]]
 Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
-  const loaded_scenario s = load(scenario);
+  loaded_scenario s = load(scenario);
   std::vector<fault> errors = s.errors;
   const bool by_majority =
       TYPEOF(majority) == LGLSXP && Rf_xlength(majority) == 1 && LOGICAL(majority)[0] == TRUE;
@@ -516,21 +364,12 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
       by_majority ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall, o);
   errors.insert(errors.end(), option_faults.begin(), option_faults.end());
   if (!errors.empty()) return failure(errors, s.warnings);
-  if (s.group_problem) {
-    // Several groups: quality against the lowest ratio to the highest rate.
-    const fourfifths::group_pareto_result front =
-        fourfifths::find_group_pareto_front(*s.group_problem, o);
-    std::vector<fault> warnings = s.warnings;
-    warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());
-    if (!front.value) return failure(front.errors, warnings);
-    return answer(frame_data(present::group_front_frame(*s.value, *front.value)), {}, warnings);
-  }
-  const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s.problem, o);
   std::vector<fault> warnings = s.warnings;
-  warnings.insert(warnings.end(), front.warnings.begin(), front.warnings.end());
-  if (!front.value) return failure(front.errors, warnings);
-  return answer(frame_data(present::front_frame(front.value->points, s.value->spec.predictors, {})),
-                {}, warnings);
+  const present::study study(std::move(s));
+  const present::study_front front = study.front(o);
+  warnings.insert(warnings.end(), front.warnings().begin(), front.warnings().end());
+  if (!front.found()) return failure(front.errors(), warnings);
+  return answer(frame_data(front.columns()), {}, warnings);
 }
 
 // What the work itself costs, without R: seconds per call of reading the
@@ -542,15 +381,11 @@ double ff_table_seconds(SEXP scenario, SEXP ratios, SEXP method, int calls, bool
   std::size_t sink = 0;
   const auto start = clock::now();
   for (int i = 0; i < calls; ++i) {
-    const table_request r = table_inputs(scenario, ratios, method);
+    table_request r = table_inputs(scenario, ratios, method);
     if (!r.errors.empty()) Rcpp::stop("the scenario has faults");
-    if (csv) {
-      sink += table_frame(r.scenario, r.method, r.ratios).rows;
-    } else if (r.scenario.problem) {
-      sink += present::make_table(*r.scenario.problem, r.method, r.ratios).rows.size();
-    } else {
-      sink += present::make_group_table(*r.scenario.group_problem, r.ratios).entries.size();
-    }
+    const present::study study(std::move(r.scenario));
+    const present::study_table t = study.table(r.method, r.ratios);
+    sink += csv ? t.columns().rows : 1;
   }
   const std::chrono::duration<double> took = clock::now() - start;
   return sink == 0 ? 0 : took.count() / calls;
@@ -570,15 +405,26 @@ double ff_pareto_seconds(SEXP scenario, double ratio, int points, int calls, boo
   for (int i = 0; i < calls; ++i) {
     const fourfifths::pareto_result front = fourfifths::find_pareto_front(*s.problem, o);
     if (!front.value) Rcpp::stop("no front");
-    sink += csv ? present::front_frame(front.value->points, s.value->spec.predictors, {}).rows
+    sink += csv ? present::front_frame(*s.value, *front.value).rows
                 : front.value->points.size();
   }
   const std::chrono::duration<double> took = clock::now() - start;
   return sink == 0 ? 0 : took.count() / calls;
 }
 
-// A CSV text of the explorer as the package's data frames are made: the
-// tests read the explorer's output with it, since R's own reader may round
-// a 17-digit decimal to the double next to the nearest.
+// Decimal texts as the doubles nearest them (NA for any other text): the
+// tests read the explorer's CSV with it, since R's own reader may round a
+// 17-digit decimal to a neighbour of the nearest double.
 // [[Rcpp::export(rng = false)]]
-Rcpp::RObject ff_csv_frame(std::string csv) { return csv_frame(csv); }
+Rcpp::NumericVector ff_doubles(Rcpp::CharacterVector texts) {
+  Rcpp::NumericVector out(texts.size());
+  for (R_xlen_t i = 0; i < texts.size(); ++i) {
+    const SEXP text = STRING_ELT(texts, i);
+    const std::string_view t =
+        text == NA_STRING ? std::string_view() : std::string_view(CHAR(text), LENGTH(text));
+    double v = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    out[i] = !t.empty() && ec == std::errc() && end == t.data() + t.size() ? v : NA_REAL;
+  }
+  return out;
+}
