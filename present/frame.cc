@@ -147,3 +147,19 @@ nlohmann::json frame_document(const frame& f) {
 }
 
 }  // namespace present
+
+namespace present {
+
+nlohmann::json frame_record(const frame& f, std::size_t row) {
+  nlohmann::json j = nlohmann::json::object();
+  for (const frame_column& c : f.columns) j[c.name] = field_json(c, row);
+  return j;
+}
+
+nlohmann::json frame_records(const frame& f) {
+  nlohmann::json rows = nlohmann::json::array();
+  for (std::size_t i = 0; i < f.rows; ++i) rows.push_back(frame_record(f, i));
+  return rows;
+}
+
+}  // namespace present

@@ -75,6 +75,11 @@ void append_frame_csv_rows(std::string& out, const frame& f);
 /// where missing), names.
 nlohmann::json frame_document(const frame& f);
 
+/// One row of the frame as a JSON object keyed by the columns' names, its
+/// values as frame_document writes them; and every row so, in an array.
+nlohmann::json frame_record(const frame& f, std::size_t row);
+nlohmann::json frame_records(const frame& f);
+
 }  // namespace present
 
 #endif  // FOURFIFTHS_PRESENT_FRAME_H_

@@ -203,29 +203,7 @@ nlohmann::json group_table_document(const group_table& t, const std::string* id)
   } else {
     j["four_fifths_minimum"] = nullptr;
   }
-  nlohmann::json rows = nlohmann::json::array();
-  for (const group_table_entry& e : t.entries) {
-    const group_outcome& o = e.result;
-    const fourfifths::four_fifths_verdict verdict = o.verdict();
-    for (const group_rate& r : o.groups) {
-      nlohmann::json row = nlohmann::json::object();
-      row["kind"] = name_of(e.kind);
-      row["target"] = json_number(o.target);
-      row["group"] = r.name;
-      for (const column& c : columns) {
-        if (!o.solved()) {
-          row[c.name] = nullptr;
-        } else if (c.value == nullptr) {
-          row[c.name] = verdict.passes;
-        } else {
-          row[c.name] = json_number(c.value(o, r));
-        }
-      }
-      row["status"] = name_of(o.status);
-      rows.push_back(std::move(row));
-    }
-  }
-  j["rows"] = std::move(rows);
+  j["rows"] = frame_records(group_table_frame(t));
   return j;
 }
 

@@ -63,7 +63,7 @@ constexpr column columns[] = {
     {"passes_four_fifths", [](const comparison& r) { return maybe(r.passes_four_fifths); },
      column_type::boolean, "whether the impact ratio is at least 0.8"},
     {"shortfall_four_fifths", [](const comparison& r) { return maybe(r.shortfall_four_fifths); },
-     column_type::number, "the selections short of four fifths of the reference's rate"},
+     column_type::integer, "the selections short of four fifths of the reference's rate"},
     {"shortfall_pool", [](const comparison& r) { return maybe(r.shortfall_pool); },
      column_type::number, "the selections short of the pooled rate"},
     {"one_person_flip", [](const comparison& r) { return maybe(r.one_person_flip); },
@@ -129,18 +129,6 @@ void push(frame_column& out, const cell& c) {
   }
 }
 
-nlohmann::json json_of(const cell& c) {
-  if (const auto* t = std::get_if<std::string_view>(&c)) {
-    return t->empty() ? nlohmann::json(nullptr) : nlohmann::json(std::string(*t));
-  }
-  if (const auto* n = std::get_if<std::int64_t>(&c)) return *n;
-  if (const auto* x = std::get_if<double>(&c)) {
-    return std::isfinite(*x) ? nlohmann::json(*x) : nlohmann::json(nullptr);
-  }
-  if (const auto* b = std::get_if<bool>(&c)) return *b;
-  return nullptr;
-}
-
 }  // namespace
 
 frame observed_frame(const observed_analysis& a) {
@@ -157,12 +145,7 @@ frame observed_frame(const observed_analysis& a) {
 std::string observed_csv(const observed_analysis& a) { return frame_csv(observed_frame(a)); }
 
 nlohmann::json observed_document(const observed_analysis& a) {
-  nlohmann::json rows = nlohmann::json::array();
-  for (const comparison& r : a.rows) {
-    nlohmann::json row = nlohmann::json::object();
-    for (const column& c : columns) row[c.name] = json_of(c.value(r));
-    rows.push_back(std::move(row));
-  }
+  nlohmann::json rows = frame_records(observed_frame(a));
   return {{"alpha", a.options.alpha},
           {"confidence", 1 - a.options.alpha},
           {"reference",

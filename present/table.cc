@@ -194,24 +194,7 @@ void csv_writer::append(std::string& out, const table& t, const std::string* id)
   }
 }
 
-namespace {
-
-nlohmann::json row_json(const table_row& row) {
-  const outcome& o = row.result;
-  nlohmann::json j = nlohmann::json::object();
-  j["kind"] = kind_name(row.kind);
-  for (const column& c : columns) {
-    if (c.value == nullptr) {
-      j[c.name] = o.solved() ? nlohmann::json(o.passes_four_fifths()) : nlohmann::json(nullptr);
-    } else {
-      j[c.name] = o.solved() || c.value == columns[0].value ? json_number(c.value(o)) : nullptr;
-    }
-  }
-  j["status"] = status_name(o.status);
-  return j;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 // A CSV field, quoted when it must be.
 void append_csv_field(std::string& out, std::string_view text) {
@@ -356,9 +339,10 @@ void append_json_line(std::string& out, const table& t, const std::string* id) {
   out += ",\"method\":";
   out += dumped(name_of(t.method));
   out += ",\"rows\":[";
-  for (std::size_t i = 0; i < t.rows.size(); ++i) {
+  const frame f = table_frame(t);
+  for (std::size_t i = 0; i < f.rows; ++i) {
     if (i > 0) out += ',';
-    out += dumped(row_json(t.rows[i]));
+    out += dumped(frame_record(f, i));
   }
   out += "]}\n";
 }
@@ -370,9 +354,7 @@ nlohmann::json table_document(const table& t, const std::string* id) {
   if (id != nullptr) j["id"] = *id;
   j["method"] = name_of(t.method);
   j["four_fifths_minimum"] = minimum_json(t);
-  nlohmann::json rows = nlohmann::json::array();
-  for (const table_row& row : t.rows) rows.push_back(row_json(row));
-  j["rows"] = std::move(rows);
+  j["rows"] = frame_records(table_frame(t));
   return j;
 }
 

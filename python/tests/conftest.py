@@ -54,7 +54,7 @@ def as_table(frame: pd.DataFrame) -> pd.DataFrame:
 
 
 # Columns of whole numbers.
-WHOLE = ("point", "applicants", "selected", "mh_units")
+WHOLE = ("point", "applicants", "selected", "shortfall_four_fifths", "mh_units")
 
 
 def explore_csv(*args) -> pd.DataFrame:
