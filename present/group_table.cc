@@ -1,5 +1,6 @@
 #include "present/group_table.h"
 
+#include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -23,6 +24,7 @@ struct column {
   const char* name;
   std::optional<double> (*value)(const group_outcome&, const group_rate&);
   const char* description = "";
+  bool of_group = false;  // whether it differs from group to group
 };
 
 constexpr column columns[] = {
@@ -33,45 +35,62 @@ constexpr column columns[] = {
      "the overall selection ratio (with every group's share)"},
     {"sr_group",
      [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.sr; },
-     "the group's selection rate"},
+     "the group's selection rate", true},
     {"ai_vs_majority",
      [](const group_outcome&, const group_rate& r) -> std::optional<double> {
        return r.ai_vs_majority;
      },
-     "the group's rate / the majority's"},
+     "the group's rate / the majority's", true},
     {"ratio_to_highest",
      [](const group_outcome&, const group_rate& r) -> std::optional<double> {
        return r.ratio_to_highest;
      },
-     "the group's rate / the highest rate of any group"},
+     "the group's rate / the highest rate of any group", true},
     {"passes_four_fifths", nullptr, "every group's rate is at least 0.8 of the highest"},
     {"mean", [](const group_outcome& o, const group_rate&) { return o.mean; },
      "the mean quality of those selected (with every group's share)"},
     {"mean_group",
      [](const group_outcome&, const group_rate& r) -> std::optional<double> { return r.mean; },
-     "the mean quality of the group's selected"},
+     "the mean quality of the group's selected", true},
 };
 
 void append_rows(std::string& out, const group_table_entry& e, const std::string* id) {
   const group_outcome& o = e.result;
-  const bool passes = o.passes_four_fifths();
-  for (const group_rate& r : o.groups) {
-    if (id != nullptr) {
-      append_csv_field(out, *id);
-      out += ',';
+  // What every group's row repeats is written once: the id, kind and
+  // target, and the values of the whole selection (a batch's rows are
+  // mostly numbers, and writing a number is most of their cost).
+  std::string head;
+  if (id != nullptr) {
+    append_csv_field(head, *id);
+    head += ',';
+  }
+  head += name_of(e.kind);
+  head += ',';
+  append_number(head, o.target);
+  head += ',';
+  std::array<std::string, std::size(columns)> shared;
+  if (o.solved()) {
+    const group_rate none;
+    for (std::size_t k = 0; k < std::size(columns); ++k) {
+      const column& c = columns[k];
+      if (c.value == nullptr) {
+        shared[k] = o.passes_four_fifths() ? "true" : "false";
+      } else if (!c.of_group) {
+        if (const std::optional<double> v = c.value(o, none)) append_number(shared[k], *v);
+      }
     }
-    out += name_of(e.kind);
-    out += ',';
-    append_number(out, o.target);
-    out += ',';
+  }
+  for (const group_rate& r : o.groups) {
+    out += head;
     append_csv_field(out, r.name);
-    for (const column& c : columns) {
+    for (std::size_t k = 0; k < std::size(columns); ++k) {
+      const column& c = columns[k];
       out += ',';
       if (!o.solved()) continue;  // only the target
-      if (c.value == nullptr) {
-        out += passes ? "true" : "false";
-      } else if (const std::optional<double> v = c.value(o, r)) {
-        append_number(out, *v);
+      if (c.of_group) {
+        if (const std::optional<double> v = c.value(o, r)) append_number(out, *v);
+      } else {
+        out += shared[k];
       }
     }
     out += ',';
