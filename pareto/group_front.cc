@@ -955,6 +955,20 @@ class group_search {
       effects.push_back({std::vector<double>(d.begin(), d.end()), 0});
     }
     if (const auto w = lp_.maximise_lowest(effects)) starts.push_back(*w);
+    // The climb finds the top of the hill it starts on: each predictor
+    // alone (and, where weights may be negative, against), and the unit
+    // weights, start climbs on other hills.
+    const int n = s_.predictors();
+    const bool any_sign = s_.options().signs == weight_signs::any;
+    for (int j = 0; j < n; ++j) {
+      for (const double sign : {1.0, -1.0}) {
+        if (sign < 0 && !any_sign) continue;
+        std::vector<double> alone(at(n), 0.0);
+        alone[at(j)] = sign;
+        starts.push_back(std::move(alone));
+      }
+    }
+    starts.emplace_back(at(n), 1.0);
     found best = first;
     for (const std::vector<double>& start : starts) {
       const found f = highest_from(start);
@@ -1242,8 +1256,11 @@ void copy_status(search_result<T>& to, const search_result<U>& from) {
 // Marks a point with its bound.
 void certify(group_weighting_outcome& w, double bound, pareto_objective objective) {
   if (objective != pareto_objective::validity || std::isnan(bound)) return;
+  // A bound below the weighting's own validity bounds nothing: the point
+  // carries none, and no proof.
+  if (bound < w.validity - proof_tolerance) return;
   w.bound = bound;
-  w.gap = bound - w.validity;
+  w.gap = std::max(0.0, bound - w.validity);
   w.proved_optimal = w.gap <= proof_tolerance;
 }
 
@@ -1291,10 +1308,23 @@ std::optional<pareto::sphere_lp> start(group_setting& s, search_result<T>& resul
   }
 }
 
-// The regression weights: the unconstrained best validity.
+// The regression weights: the unconstrained best validity; where no
+// predictor correlates with the criterion, every weighting is as good and
+// the unit weights stand for them (as for one group).
 std::vector<double> regression_weights(const group_setting& s) {
   const pareto::sphere_lp any(s.predictors(), s.r(), pareto::sign_constraint::any);
-  return *any.maximise(s.a(), {});
+  if (std::optional<std::vector<double>> w = any.maximise(s.a(), {})) return *std::move(w);
+  return std::vector<double>(at(s.predictors()), 1.0);
+}
+
+// The weighting of the highest validity under the signs; where every
+// weighting has the same (no predictor correlates with the criterion), the
+// first predictor alone, from which the front's far end is searched.
+std::vector<double> top_weighting(const pareto::sphere_lp& lp, const group_setting& s) {
+  if (std::optional<std::vector<double>> w = lp.maximise(s.a(), {})) return *std::move(w);
+  std::vector<double> first(at(s.predictors()), 0.0);
+  first[0] = 1;
+  return first;
 }
 
 }  // namespace
@@ -1315,7 +1345,7 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
   group_search search(s, *lp);
 
   // The quality end: the best of all weightings (validity: exact).
-  const std::vector<double> top_validity = *lp->maximise(s.a(), {});
+  const std::vector<double> top_validity = top_weighting(*lp, s);
   std::optional<found> first = search.at_level(0, top_validity);
   if (!first) {
     refuse(result, pareto_status::bad_options,
@@ -1346,15 +1376,19 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
     points.push_back(search.finished(last, last.lowest));
     levels.push_back(last.lowest);
   }
-  // Whatever reaches a higher level reaches a lower one.
+  // Whatever reaches a higher level reaches a lower one: a point no better
+  // than one further on is that one (a front of one quality is one point).
   for (std::size_t k = points.size() - 1; k-- > 0;) {
-    if (points[k + 1].quality > points[k].quality) points[k] = points[k + 1];
+    if (points[k + 1].quality >= points[k].quality) points[k] = points[k + 1];
   }
   group_pareto_front front;
   front.options = options;
   front.proved_optimal = options.objective == pareto_objective::validity;
+  std::vector<std::vector<double>> listed;
   for (std::size_t k = 0; k < points.size(); ++k) {
-    if (k > 0 && points[k].w == points[k - 1].w) continue;
+    // Each weighting once, however often the levels reach it.
+    if (std::find(listed.begin(), listed.end(), points[k].w) != listed.end()) continue;
+    listed.push_back(points[k].w);
     group_weighting_outcome w = s.evaluate(points[k].w);
     if (options.objective == pareto_objective::validity) {
       const std::optional<std::vector<double>> r = search.relaxed(levels[k]);
@@ -1384,6 +1418,36 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
   result.value = std::move(front);
   return result;
 }
+
+namespace {
+
+// The weighting on the way from `w` to `clear` (which reaches `level`)
+// nearest `w` that reaches it, by bisection on the way: where `w` meets
+// the level only to the search's tolerance, the least move that makes it
+// reach the level exactly.
+group_weighting_outcome lifted(group_setting& s, const std::vector<double>& w,
+                               const std::vector<double>& clear, double level) {
+  const auto on_way = [&](double t) {
+    std::vector<double> u(w.size());
+    for (std::size_t j = 0; j < w.size(); ++j) u[j] = (1 - t) * w[j] + t * clear[j];
+    return s.evaluate(u);
+  };
+  double low = 0, high = 1;
+  group_weighting_outcome reached = on_way(1);
+  for (int k = 0; k < 60 && high - low > 1e-15; ++k) {
+    const double mid = (low + high) / 2;
+    group_weighting_outcome there = on_way(mid);
+    if (there.lowest_ratio_to_highest >= level) {
+      high = mid;
+      reached = std::move(there);
+    } else {
+      low = mid;
+    }
+  }
+  return reached;
+}
+
+}  // namespace
 
 group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
                                                     const pareto_options& options, double min_ai) {
@@ -1421,7 +1485,7 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
   const std::optional<pareto::sphere_lp> lp = start(s, result);
   if (!lp) return result;
   group_search search(s, *lp);
-  const std::vector<double> top_validity = *lp->maximise(s.a(), {});
+  const std::vector<double> top_validity = top_weighting(*lp, s);
   std::optional<found> first = search.at_level(0, top_validity);
   if (!first) {
     refuse(result, pareto_status::bad_options,
@@ -1451,6 +1515,20 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
   }
   best = search.finished(*best, level);
   group_weighting_outcome w = s.evaluate(best->w);
+  // The search meets a level to a relative 1e-12; the answer must reach
+  // the ratio asked for itself, or say that it cannot.
+  if (!(w.lowest_ratio_to_highest >= min_ai)) {
+    const found last = search.highest(*first);
+    const group_weighting_outcome far = s.evaluate(last.w);
+    if (!(far.lowest_ratio_to_highest >= min_ai)) {
+      result.status = pareto_status::unreachable;
+      result.value = far;
+      result.evaluations = s.evaluations();
+      result.message = "no weighting found reaches the ratio; the highest found is written";
+      return result;
+    }
+    w = lifted(s, best->w, last.w, min_ai);
+  }
   if (options.objective == pareto_objective::validity) {
     const std::optional<std::vector<double>> r = search.relaxed(level);
     if (r) {

@@ -1,0 +1,221 @@
+// Fronts of several groups on problems at the edge of what they take:
+// predictors that do not correlate with the criterion, validities that are
+// all negative, a least ratio met only to the search's tolerance. Each is
+// checked against this file's own model of the groups' rates (normal tails,
+// the overall cut score by bisection), which shares no code with the
+// library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fourfifths/group_pareto.h"
+#include "fourfifths/pareto.h"
+
+namespace {
+
+using fourfifths::minority_group;
+using fourfifths::pareto_objective;
+using fourfifths::pareto_options;
+using fourfifths::ratio_mode;
+using fourfifths::weight_signs;
+
+double upper_tail(double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); }
+
+// The lowest of every group's rate over the highest, for composite effects
+// `e` (each group's mean minus the majority's, in the majority's standard
+// deviations) at the selection ratio.
+double lowest_ratio(const std::vector<double>& e, const std::vector<double>& shares, double ratio,
+                    ratio_mode mode) {
+  double majority = 1;
+  for (const double s : shares) majority -= s;
+  const auto selected = [&](double x) {
+    if (mode == ratio_mode::majority) return upper_tail(x);
+    double sum = majority * upper_tail(x);
+    for (std::size_t g = 0; g < e.size(); ++g) sum += shares[g] * upper_tail(x - e[g]);
+    return sum;
+  };
+  double low = -40, high = 40;  // selected(low) > ratio > selected(high)
+  for (int k = 0; k < 200; ++k) {
+    const double mid = (low + high) / 2;
+    (selected(mid) > ratio ? low : high) = mid;
+  }
+  double lowest = upper_tail(low), highest = lowest;
+  for (const double eg : e) {
+    lowest = std::min(lowest, upper_tail(low - eg));
+    highest = std::max(highest, upper_tail(low - eg));
+  }
+  return lowest / highest;
+}
+
+fourfifths::group_problem problem_of(std::vector<std::vector<double>> correlations,
+                                     std::vector<minority_group> groups) {
+  fourfifths::group_problem_spec spec;
+  const int n = static_cast<int>(correlations.size()) - 1;
+  spec.base.predictors = n;
+  spec.base.criteria = 1;
+  spec.base.predictor_weights.assign(static_cast<std::size_t>(n), 1.0);
+  spec.base.criterion_weights = {1};
+  spec.base.correlations = std::move(correlations);
+  spec.groups = std::move(groups);
+  fourfifths::group_problem_result built = fourfifths::make_group_problem(std::move(spec));
+  EXPECT_TRUE(built.value.has_value());
+  return std::move(*built.value);
+}
+
+// One predictor that does not correlate with the criterion: a single
+// weighting (or two, turned either way), whose validity is 0 and whose
+// lowest ratio the model gives.
+TEST(GroupFrontEdges, APredictorOfNoValidityGivesItsOneWeighting) {
+  const fourfifths::group_problem p =
+      problem_of({{1, 0}, {0, 1}}, {{"G1", 0.2, {-1, 0}}, {"G2", 0.1, {-0.5, 0}}});
+  for (const ratio_mode mode : {ratio_mode::overall, ratio_mode::majority}) {
+    for (const weight_signs signs : {weight_signs::nonnegative, weight_signs::any}) {
+      for (const pareto_objective objective :
+           {pareto_objective::validity, pareto_objective::mean}) {
+        pareto_options o;
+        o.ratio = 0.2;
+        o.mode = mode;
+        o.signs = signs;
+        o.objective = objective;
+        const std::string name = std::string(mode == ratio_mode::overall ? "overall" : "majority") +
+                                 (signs == weight_signs::any ? ", any sign" : "") +
+                                 (objective == pareto_objective::mean ? ", mean" : "");
+        // Weights of any sign may also turn the predictor round.
+        double expected = lowest_ratio({-1, -0.5}, {0.2, 0.1}, 0.2, mode);
+        if (signs == weight_signs::any) {
+          expected = std::max(expected, lowest_ratio({1, 0.5}, {0.2, 0.1}, 0.2, mode));
+        }
+        const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+        ASSERT_TRUE(front.value.has_value()) << name;
+        ASSERT_EQ(front.value->points.size(), 1U) << name;
+        const fourfifths::group_weighting_outcome& w = front.value->points.front();
+        EXPECT_EQ(w.validity, 0) << name;
+        EXPECT_NEAR(w.lowest_ratio_to_highest, expected, 1e-12) << name;
+        EXPECT_FALSE(std::isnan(w.lowest_ratio_to_highest)) << name;
+
+        const fourfifths::group_min_ai_result reached =
+            fourfifths::best_group_weighting_for_min_ai(p, o, expected - 0.01);
+        ASSERT_TRUE(reached.value.has_value()) << name;
+        EXPECT_EQ(reached.status, fourfifths::pareto_status::found) << name;
+        const fourfifths::group_min_ai_result beyond =
+            fourfifths::best_group_weighting_for_min_ai(p, o, 0.8);
+        ASSERT_TRUE(beyond.value.has_value()) << name;
+        EXPECT_EQ(beyond.status, fourfifths::pareto_status::unreachable) << name;
+        EXPECT_NEAR(beyond.value->lowest_ratio_to_highest, expected, 1e-12) << name;
+      }
+    }
+  }
+}
+
+// Three predictors none of which correlates with the criterion: every
+// weighting has validity 0, so the front is the one weighting of the
+// highest lowest ratio, and no pair of its points is listed.
+TEST(GroupFrontEdges, NoValidityAnywhereIsOnePointAtTheFarEnd) {
+  const fourfifths::group_problem p =
+      problem_of({{1, 0.2, 0.1, 0}, {0.2, 1, 0.3, 0}, {0.1, 0.3, 1, 0}, {0, 0, 0, 1}},
+                 {{"G1", 0.2, {-1, 0.2, -0.3, 0}}, {"G2", 0.1, {-0.5, -0.4, 0.1, 0}}});
+  pareto_options o;
+  o.ratio = 0.2;
+  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  ASSERT_TRUE(front.value.has_value());
+  ASSERT_EQ(front.value->points.size(), 1U);
+  // No weighting among many does better than the point's lowest ratio.
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> u(0, 1);
+  const std::vector<std::vector<double>> d = {{-1, 0.2, -0.3}, {-0.5, -0.4, 0.1}};
+  const std::vector<std::vector<double>> r = {{1, 0.2, 0.1}, {0.2, 1, 0.3}, {0.1, 0.3, 1}};
+  double best = 0;
+  for (int k = 0; k < 20000; ++k) {
+    const std::vector<double> w = {u(rng), u(rng), u(rng)};
+    double q = 0;
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) q += w[i] * r[i][j] * w[j];
+    }
+    std::vector<double> e;
+    for (const std::vector<double>& dg : d)
+      e.push_back((dg[0] * w[0] + dg[1] * w[1] + dg[2] * w[2]) / std::sqrt(q));
+    best = std::max(best, lowest_ratio(e, {0.2, 0.1}, 0.2, ratio_mode::overall));
+  }
+  EXPECT_GE(front.value->points.front().lowest_ratio_to_highest, best - 1e-9);
+}
+
+// The answer to a least ratio reaches that ratio itself, not only to the
+// search's tolerance, at levels across the reachable range.
+TEST(GroupFrontEdges, TheBestAtALeastRatioReachesItExactly) {
+  const fourfifths::group_problem p = problem_of({{1.00, 0.24, 0.00, 0.19, 0.30},
+                                                  {0.24, 1.00, 0.12, 0.16, 0.30},
+                                                  {0.00, 0.12, 1.00, 0.51, 0.18},
+                                                  {0.19, 0.16, 0.51, 1.00, 0.28},
+                                                  {0.30, 0.30, 0.18, 0.28, 1.00}},
+                                                 {{"G1", 0.15, {-1.0, -0.23, -0.09, -0.33, -0.4}},
+                                                  {"G2", 0.10, {-0.7, -0.1, -0.3, -0.1, -0.2}},
+                                                  {"G3", 0.05, {-0.3, -0.5, 0.1, -0.2, -0.1}}});
+  for (const weight_signs signs : {weight_signs::nonnegative, weight_signs::any}) {
+    for (const double level : {0.45, 0.6, 0.7, 0.8, 0.85, 0.9}) {
+      pareto_options o;
+      o.ratio = 0.3;
+      o.signs = signs;
+      const fourfifths::group_min_ai_result r =
+          fourfifths::best_group_weighting_for_min_ai(p, o, level);
+      ASSERT_TRUE(r.value.has_value()) << level;
+      if (r.status == fourfifths::pareto_status::found) {
+        EXPECT_GE(r.value->lowest_ratio_to_highest, level) << level;
+      }
+    }
+  }
+}
+
+// Where every validity is negative, no weighting that reaches a point's
+// lowest ratio has a validity above the point's bound, and a point is
+// proved optimal only where its bound meets its validity.
+TEST(GroupFrontEdges, BoundsHoldWhereEveryValidityIsNegative) {
+  const std::vector<std::vector<double>> r = {{1, 0.3, 0.1}, {0.3, 1, 0.2}, {0.1, 0.2, 1}};
+  const std::vector<double> a = {-0.2, -0.1, -0.05};
+  const std::vector<std::vector<double>> d = {{-0.6, -0.1, 0.2}, {-0.2, -0.5, -0.1}};
+  const std::vector<double> shares = {0.15, 0.1};
+  const fourfifths::group_problem p = problem_of(
+      {{1, 0.3, 0.1, -0.2}, {0.3, 1, 0.2, -0.1}, {0.1, 0.2, 1, -0.05}, {-0.2, -0.1, -0.05, 1}},
+      {{"G1", 0.15, {-0.6, -0.1, 0.2, -0.3}}, {"G2", 0.1, {-0.2, -0.5, -0.1, -0.2}}});
+  for (const int points : {3, 11}) {
+    pareto_options o;
+    o.ratio = 0.25;
+    o.points = points;
+    const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+    ASSERT_TRUE(front.value.has_value());
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> u(0, 1);
+    std::vector<std::pair<double, double>> sample;  // (lowest ratio, validity)
+    for (int k = 0; k < 20000; ++k) {
+      std::vector<double> w = {u(rng), u(rng), u(rng)};
+      w[static_cast<std::size_t>(k % 3)] *= k % 2;  // faces too
+      double q = 0;
+      for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) q += w[i] * r[i][j] * w[j];
+      }
+      if (q <= 0) continue;
+      std::vector<double> e;
+      for (const std::vector<double>& dg : d)
+        e.push_back((dg[0] * w[0] + dg[1] * w[1] + dg[2] * w[2]) / std::sqrt(q));
+      sample.emplace_back(lowest_ratio(e, shares, 0.25, ratio_mode::overall),
+                          (a[0] * w[0] + a[1] * w[1] + a[2] * w[2]) / std::sqrt(q));
+    }
+    for (const fourfifths::group_weighting_outcome& w : front.value->points) {
+      if (w.proved_optimal) {
+        EXPECT_LE(std::fabs(w.bound - w.validity), 1e-9) << points;
+      }
+      if (std::isnan(w.bound)) continue;
+      EXPECT_GE(w.bound, w.validity - 1e-9) << points;
+      for (const auto& [lowest, validity] : sample) {
+        if (lowest >= w.lowest_ratio_to_highest) {
+          EXPECT_LE(validity, w.bound + 1e-9) << points << " at " << w.lowest_ratio_to_highest;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
