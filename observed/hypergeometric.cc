@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "observed/arithmetic.h"
 
@@ -246,7 +247,47 @@ std::optional<walked> walk(const hypergeometric& h, std::int64_t begin, std::int
   return walked{y, relative};
 }
 
+// C(m, k) in whole numbers, for m <= exact_fisher_limit: each step's
+// partial product is C(m - k + i, i), so every division is exact, and the
+// largest intermediate, C(100, 50) * 100, is below 2^103.
+int128 choose(std::int64_t m, std::int64_t k) noexcept {
+  int128 r = 1;
+  for (std::int64_t i = 1; i <= k; ++i) r = r * (m - k + i) / i;
+  return r;
+}
+
+int128 gcd(int128 x, int128 y) noexcept {
+  while (y != 0) x = std::exchange(y, x % y);
+  return x;
+}
+
 }  // namespace
+
+// Every table's weight C(K, y) C(N - K, n - y) is a whole number below
+// C(N, n) <= C(100, 50) < 2^97, and the next from the last by the ratio of
+// the terms, exactly (the product before the division is below 2^111).
+// Ties are decided by comparing whole numbers, so a table exactly as
+// probable as the observed one always counts, with no tolerance, and the p
+// value is the fraction in lowest terms rounded to a double: 1/20 is
+// 0.05, the same double as an alpha of 0.05, and is not below it.
+double exact_fisher(std::int64_t a, std::int64_t K, std::int64_t n, std::int64_t N) noexcept {
+  const std::int64_t lo = std::max<std::int64_t>(0, n - (N - K));
+  const std::int64_t hi = std::min(K, n);
+  std::array<int128, exact_fisher_limit + 1> weight{};
+  weight[0] = choose(K, lo) * choose(N - K, n - lo);
+  for (std::int64_t y = lo; y < hi; ++y) {
+    const auto k = static_cast<std::size_t>(y - lo);
+    weight[k + 1] = weight[k] * (K - y) * (n - y) / (int128{y + 1} * (N - K - n + y + 1));
+  }
+  const int128 observed = weight[static_cast<std::size_t>(a - lo)];
+  int128 total = 0, tail = 0;
+  for (std::size_t k = 0; k <= static_cast<std::size_t>(hi - lo); ++k) {
+    total += weight[k];
+    if (weight[k] <= observed) tail += weight[k];
+  }
+  const int128 common = gcd(tail, total);
+  return to_double(tail / common) / to_double(total / common);
+}
 
 // The two-sided p value as scipy.stats.fisher_exact and R's fisher.test
 // define it: the probabilities no greater than the observed one's, with a
@@ -265,6 +306,7 @@ double fisher_two_sided(std::int64_t a, std::int64_t n1, std::int64_t c, std::in
   const std::int64_t N = n1 + n2;
   const std::int64_t n = a + c;
   if (n1 == 0 || n2 == 0 || n == 0 || n == N) return 1;
+  if (N <= exact_fisher_limit) return exact_fisher(a, n1, n, N);
   const hypergeometric h(n1, n, N);
   const std::int64_t m = h.mode();
   if (a == m) return 1;

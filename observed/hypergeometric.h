@@ -44,12 +44,23 @@ class hypergeometric {
   double log_total_;  // log of the denominator's term, C(N, n) in Loader's form
 };
 
+/// Tables of at most this many applicants are tested in whole numbers.
+inline constexpr std::int64_t exact_fisher_limit = 100;
+
+/// Fisher's two-sided p value in exact arithmetic, for a table of N <=
+/// exact_fisher_limit applicants, K of them in the group and n selected, a
+/// of the group's: the tables no more probable than the observed one
+/// (compared exactly), their probability correctly rounded when the
+/// fraction in lowest terms has a numerator and denominator below 2^53.
+double exact_fisher(std::int64_t a, std::int64_t K, std::int64_t n, std::int64_t N) noexcept;
+
 /// Fisher's exact test of a group with `a` selected of `n1` applicants
 /// against a reference with `c` of `n2`: the two-sided p value, the sum of
 /// the probabilities of every table with the same margins that is no more
 /// probable than the one observed (to a relative 1e-7, which counts
-/// theoretically equal probabilities as equal despite rounding). 1 when a
-/// margin is empty.
+/// theoretically equal probabilities as equal despite rounding; exactly,
+/// by exact_fisher, for tables of up to exact_fisher_limit applicants). 1
+/// when a margin is empty.
 double fisher_two_sided(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64_t n2) noexcept;
 
 }  // namespace observed

@@ -72,6 +72,16 @@ TEST(FourFifths, ExactlyFourFifthsPasses) {
             false);
 }
 
+TEST(FourFifths, APValueOfExactlyAlphaIsNotSignificant) {
+  // 0 of 1 against 19 of 19: the only table as improbable is the observed
+  // one, 1 in C(20, 19) = 20, so p is 1/20 exactly.
+  const auto rows = rows_of({{"A", 19, 19}, {"B", 1, 0}});
+  EXPECT_EQ(rows[1].p_fisher, 0.05);
+  EXPECT_EQ(rows[1].significant_fisher, false);
+  EXPECT_EQ(rows_of({{"A", 19, 19}, {"B", 1, 0}}, {.alpha = 0.0500001})[1].significant_fisher,
+            true);
+}
+
 TEST(FourFifths, FishersExampleFromTheLiterature) {
   // scipy.stats.fisher_exact's documented example [[8, 2], [1, 5]]: p = 5/143
   // exactly (by exact arithmetic; scipy prints 0.0349...).

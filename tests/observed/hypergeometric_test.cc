@@ -85,3 +85,27 @@ TEST(FisherOnHugeTables, AnEmptyMarginGivesOne) {
 }
 
 }  // namespace
+
+TEST(FisherOnSmallTables, ExactFractions) {
+  // Python's fractions: the weights C(n1, y) C(n2, n - y) no greater than
+  // the observed one's, over C(N, n), rounded once. Mirror-image tables
+  // (2 of 10 against 8 of 10) are exactly as probable and count.
+  struct {
+    std::int64_t a, n1, c, n2;
+    double want;  // the fraction, rounded to the nearest double
+  } const cases[] = {
+      {0, 1, 19, 19, 0.05},                   // 1/20
+      {2, 10, 8, 10, 0.023014137565221155},   // 1063/46189
+      {1, 6, 5, 6, 0.08008658008658008},      // 37/462
+      {7, 50, 20, 50, 0.006251136873704209},  // 584923118/93570678393
+      {0, 3, 17, 17, 0.0008771929824561404},  // 1/1140
+      {12, 16, 7, 7, 0.2727272727272727},     // 3/11
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(fisher_two_sided(c.a, c.n1, c.c, c.n2), c.want) << c.a << "/" << c.n1;
+    EXPECT_EQ(fisher_two_sided(c.c, c.n2, c.a, c.n1), c.want) << c.a << "/" << c.n1;
+  }
+  // A fraction whose terms exceed 2^53, 19468999943017912367 /
+  // 1424738003974896546180: two roundings and a division.
+  EXPECT_NEAR(fisher_two_sided(30, 60, 10, 40), 0.013664968498559788, 2 * 0x1p-52 * 0.0137);
+}
