@@ -11,10 +11,57 @@
 
 namespace present {
 
+std::string_view unit_of(std::string_view column) {
+  struct entry {
+    std::string_view name;
+    bool prefix;
+    std::string_view unit;
+  };
+  static constexpr entry units[] = {
+      {"std_mean", true, "SD of all applicants"},
+      {"target", false, "proportion"},
+      {"sr", true, "proportion"},
+      {"rate", false, "proportion"},
+      {"four_fifths_minimum", false, "proportion"},
+      {"ai_ratio", false, "ratio"},
+      {"ai_vs_majority", false, "ratio"},
+      {"ratio_to_highest", true, "ratio"},
+      {"lowest_ratio_to_highest", false, "ratio"},
+      {"impact_ratio", false, "ratio"},
+      {"ci_", true, "ratio"},
+      {"mh_odds_ratio", false, "ratio"},
+      {"mh_ci_", true, "ratio"},
+      {"cut_score", false, "SD"},
+      {"mean", true, "SD"},
+      {"composite_d", false, "SD"},
+      {"validity", false, "correlation"},
+      {"bound", false, "correlation"},
+      {"gap", false, "correlation"},
+      {"applicants", false, "count"},
+      {"selected", false, "count"},
+      {"shortfall_", true, "count"},
+      {"mh_units", false, "count"},
+      {"p_", true, "probability"},
+      {"z", false, "statistic"},
+      {"mh_statistic", false, "statistic"},
+  };
+  for (const entry& e : units) {
+    if (e.prefix ? column.starts_with(e.name) : column == e.name) return e.unit;
+  }
+  // The weights w1, w2, ...
+  if (column.size() > 1 && column[0] == 'w' &&
+      column.find_first_not_of("0123456789", 1) == std::string_view::npos) {
+    return "weight";
+  }
+  return {};
+}
+
 frame_column& frame::add(std::string name, column_type type, std::string_view description) {
   frame_column& c = columns.emplace_back();
   c.name = std::move(name);
   c.type = type;
+  c.unit = type == column_type::number || type == column_type::integer ? unit_of(c.name)
+                                                                        : std::string_view();
   c.description = description;
   if (type == column_type::text) {
     c.texts.reserve(rows);
@@ -134,16 +181,23 @@ nlohmann::json field_json(const frame_column& c, std::size_t row) {
 nlohmann::json frame_document(const frame& f) {
   nlohmann::json names = nlohmann::json::array();
   nlohmann::json types = nlohmann::json::array();
+  nlohmann::json units = nlohmann::json::array();
+  nlohmann::json descriptions = nlohmann::json::array();
   nlohmann::json columns = nlohmann::json::array();
   for (const frame_column& c : f.columns) {
     names.push_back(c.name);
     types.push_back(std::string(name_of(c.type)));
+    units.push_back(std::string(c.unit));
+    descriptions.push_back(std::string(c.description));
     nlohmann::json values = nlohmann::json::array();
     for (std::size_t i = 0; i < f.rows; ++i) values.push_back(field_json(c, i));
     columns.push_back(std::move(values));
   }
-  return {
-      {"names", std::move(names)}, {"types", std::move(types)}, {"columns", std::move(columns)}};
+  return {{"names", std::move(names)},
+          {"types", std::move(types)},
+          {"units", std::move(units)},
+          {"descriptions", std::move(descriptions)},
+          {"columns", std::move(columns)}};
 }
 
 }  // namespace present

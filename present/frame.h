@@ -23,10 +23,12 @@ enum class column_type {
   integer,  ///< a whole number of at most 53 bits (held as a double); a field may be empty
 };
 
-/// One column: its name, type and meaning, and its values.
+/// One column: its name, type, unit and meaning, and its values.
 struct frame_column {
   std::string name;
   column_type type = column_type::number;
+  /// What its numbers count or measure (unit_of its name); empty for names.
+  std::string_view unit;
   std::string_view description;
   /// number and integer: the values (NaN where missing). boolean: 0 or 1.
   std::vector<double> numbers;
@@ -37,6 +39,13 @@ struct frame_column {
 
   bool is_missing(std::size_t row) const { return !missing.empty() && missing[row] != 0; }
 };
+
+/// The unit of a column by its name, the same in every frame: "proportion"
+/// (a share selected, a selection ratio), "ratio" (one rate over another,
+/// an odds ratio), "SD" (majority standard deviations; "SD of all
+/// applicants" for the std_ means), "correlation", "count", "probability",
+/// "statistic" (z, chi-square), "weight"; empty for names and verdicts.
+std::string_view unit_of(std::string_view column);
 
 /// A table of typed columns, each of `rows` values.
 struct frame {

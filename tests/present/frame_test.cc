@@ -64,11 +64,13 @@ TEST(Frame, NumbersAreWrittenToReadBackExactly) {
 TEST(Frame, JsonHoldsEachColumnTypedWithNullWhereNoValueIs) {
   frame f = sample();
   f.columns.reserve(4);
-  frame_column& point = f.add("point", column_type::integer, "a count");
+  frame_column& point = f.add("selected", column_type::integer, "a count");
   for (const double k : {1.0, 2.0, 3.0}) push_number(point, k);
   const nlohmann::json want = nlohmann::json::parse(R"({
-    "names": ["name", "value", "ok", "point"],
+    "names": ["name", "value", "ok", "selected"],
     "types": ["text", "number", "boolean", "integer"],
+    "units": ["", "", "", "count"],
+    "descriptions": ["a name", "a number", "a verdict", "a count"],
     "columns": [["plain", "with, comma", "say \"hi\"\nthere"],
                 [0.1, null, null],
                 [true, false, null],

@@ -140,6 +140,31 @@ TEST(Study, IsMadeOnlyOfAScenarioReadWithoutErrors) {
   EXPECT_THROW(study(read_scenario("{}", group_rule::accepted)), std::invalid_argument);
 }
 
+// Every number a study's frames hold says what it measures: a column
+// added without a unit of its own is caught here.
+TEST(Study, EveryNumberColumnHasAUnit) {
+  fourfifths::pareto_options o;
+  o.ratio = 0.2;
+  o.points = 3;
+  for (const std::string& text : {one_group_text(-0.8), groups_text(-0.8)}) {
+    const study s = study_of(text);
+    const study_front front = s.front(o);
+    ASSERT_TRUE(front.found());
+    for (const frame& f : {s.table(fourfifths::method::precise, std::nullopt).columns(),
+                           front.columns(), s.best(o, 0.8).columns()}) {
+      for (const frame_column& c : f.columns) {
+        const bool numeric = c.type == column_type::number || c.type == column_type::integer;
+        if (numeric && c.name != "point") {
+          EXPECT_FALSE(c.unit.empty()) << c.name;
+        } else {
+          EXPECT_TRUE(c.unit.empty()) << c.name;
+        }
+        EXPECT_FALSE(c.description.empty()) << c.name;
+      }
+    }
+  }
+}
+
 // A front that cannot be found says why, in both forms.
 TEST(Study, AFrontAtAnImpossibleRatioSaysWhy) {
   fourfifths::pareto_options o;
