@@ -3,8 +3,8 @@
 // selected as 0/1 or yes/no, optionally unit), or a JSON document (told
 // apart by the content: JSON starts with "{"). Faults name their place: a
 // CSV line and column ("line 4, column 3 (selected)"), a JSON path
-// ("counts[2].selected"). The forms are documented in the README
-// ("observed").
+// ("counts[2].selected"). The forms are documented in
+// docs/observed.md.
 #ifndef FOURFIFTHS_PRESENT_OBSERVED_INPUT_H_
 #define FOURFIFTHS_PRESENT_OBSERVED_INPUT_H_
 

@@ -1,6 +1,6 @@
 // Scenarios: a problem with names, read from a JSON document or a classic
 // deck (told apart by the content: JSON starts with "{"), and written as
-// either. The JSON schema is documented in the README ("Scenarios").
+// either. The JSON schema is documented in docs/explorer.md ("Scenarios").
 #ifndef FOURFIFTHS_PRESENT_SCENARIO_H_
 #define FOURFIFTHS_PRESENT_SCENARIO_H_
 

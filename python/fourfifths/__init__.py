@@ -10,7 +10,7 @@ Every table is a pandas DataFrame with the columns and the numbers of
     t[t.kind == "minimum"]
 
 A scenario may be a path, a JSON text, a deck's text, a dict of the JSON
-schema (the README's "Scenarios"), or a :class:`Scenario` read once with
+schema ("Scenarios" in docs/explorer.md), or a :class:`Scenario` read once with
 :func:`read` (the cheapest, for many calls). Faults of the input raise
 :class:`FourFifthsError`, a ValueError whose message lists every fault with
 its path; warnings go through :func:`warnings.warn` as

@@ -1,4 +1,4 @@
-"""The README's Dask recipes, on a distributed.LocalCluster of worker
+"""The Dask recipes of docs/python.md, on a distributed.LocalCluster of worker
 processes on this machine (loopback only): the package's batch mapped over
 the partitions of a Dask bag of 100,000 scenarios gives the rows of one
 `fourfifths-explore batch` run, sorted by id, to the last bit; mapped over a
