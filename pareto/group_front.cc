@@ -287,6 +287,11 @@ class group_setting {
     const double sigma = std::sqrt(q);
     s.v = dot(a_, w) / sigma;
     for (const std::vector<double>& d : d_) s.e.push_back(dot(d, w) / sigma);
+    // No composite (all weights 0, or too small to scale): no standing.
+    if (!(sigma > 0) || !std::isfinite(s.v) ||
+        !std::all_of(s.e.begin(), s.e.end(), [](double e) { return std::isfinite(e); })) {
+      return s;
+    }
     s.x = cut_score(s.e);
     if (std::isnan(s.x)) return s;
     s.sr.push_back(precise::upper_tail(s.x));

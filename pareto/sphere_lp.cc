@@ -217,6 +217,13 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   for (std::vector<double>* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
   minor.reserve(at(vectors) * at(vectors));
   a.reserve(at(vectors) * at(vectors));
+  const auto on_sphere = [&](std::span<const double> x) {
+    double q = 0;
+    for (int i = 0; i < n_; ++i) {
+      for (int j = 0; j < n_; ++j) q += x[at(i)] * r_[at(i * n_ + j)] * x[at(j)];
+    }
+    return std::fabs(q - 1) <= 1e-6;
+  };
   const auto feasible = [&](std::span<const double> x) {
     for (const linear_constraint& k : constraints) {
       double s = 0;
@@ -394,7 +401,9 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
           if (signs_ == sign_constraint::nonnegative && x < 0) signs_ok = false;
           w[at(p.members[at(i)])] = x;
         }
-        if (!signs_ok) continue;
+        // A degenerate line (its quadratic without a leading term) gives
+        // points off the sphere, the origin among them: none is a weighting.
+        if (!signs_ok || !on_sphere(w)) continue;
         double value = 0;
         if (lowest) {
           value = lowest_slack(w, constraints);

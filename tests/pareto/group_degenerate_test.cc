@@ -14,6 +14,7 @@
 
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
+#include "pareto/sphere_lp.h"
 
 namespace {
 
@@ -214,6 +215,52 @@ TEST(GroupFrontEdges, BoundsHoldWhereEveryValidityIsNegative) {
           EXPECT_LE(validity, w.bound + 1e-9) << points << " at " << w.lowest_ratio_to_highest;
         }
       }
+    }
+  }
+}
+
+// Equations that only the origin meets (a group below the majority on
+// every predictor at parity, the weights non-negative; or as many
+// independent equations as predictors) have no weighting, rather than a
+// weighting of zeros, which once read as every group at the same rate.
+TEST(GroupFrontEdges, EquationsThatOnlyTheOriginMeetsHaveNoWeighting) {
+  struct equations {
+    std::vector<double> r;
+    std::vector<std::vector<double>> d;
+  };
+  const equations cases[] = {
+      {{1, -0.095, -0.011, -0.048, -0.095, 1, 0.029, -0.013, -0.011, 0.029, 1, -0.205, -0.048,
+        -0.013, -0.205, 1},
+       {{-0.251, -0.982, -0.404, -0.305},
+        {-0.409, -0.037, -0.131, 0.152},
+        {-0.09, -0.56, -1.067, -1.018},
+        {-0.831, 0.182, -1.043, -0.303}}},
+      {{1, 0.2, 0.1, 0.2, 1, 0.3, 0.1, 0.3, 1},
+       {{-1, 0.2, -0.3}, {-0.5, -0.4, 0.1}, {0.3, -0.2, -0.6}}},
+  };
+  for (const equations& c : cases) {
+    const int n = static_cast<int>(c.d.front().size());
+    std::vector<pareto::linear_constraint> equal;
+    for (const std::vector<double>& row : c.d) {
+      equal.push_back({row, 0});
+      std::vector<double> minus = row;
+      for (double& x : minus) x = -x;
+      equal.push_back({minus, 0});
+    }
+    std::vector<double> objective(static_cast<std::size_t>(n), 0.1);
+    for (const pareto::sign_constraint signs :
+         {pareto::sign_constraint::nonnegative, pareto::sign_constraint::any}) {
+      const pareto::sphere_lp lp(n, c.r, signs);
+      EXPECT_FALSE(lp.maximise(objective, equal).has_value()) << n;
+      // The best lowest slack is a weighting of the sphere, whatever it
+      // misses.
+      const std::optional<std::vector<double>> w = lp.maximise_lowest(equal);
+      ASSERT_TRUE(w.has_value());
+      double q = 0;
+      for (std::size_t i = 0; i < w->size(); ++i) {
+        for (std::size_t j = 0; j < w->size(); ++j) q += (*w)[i] * c.r[i * w->size() + j] * (*w)[j];
+      }
+      EXPECT_NEAR(q, 1, 1e-9) << n;
     }
   }
 }
