@@ -37,6 +37,9 @@ bool higher(const cell& x, const cell& y) {
          static_cast<int128>(y.selected) * x.applicants;
 }
 
+// The reference with one selection fewer.
+cell ref_less_one(const cell& ref) { return {ref.group, ref.applicants, ref.selected - 1}; }
+
 // The four-fifths rule: a/n1 >= 4/5 of c/n2, exactly.
 bool passes(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64_t n2) {
   return 5 * static_cast<int128>(a) * n2 >= 4 * static_cast<int128>(c) * n1;
@@ -90,14 +93,16 @@ unit_view view_of(std::span<const cell> cells, int named_group) {
 // Whether moving one selection between group g and the reference reverses
 // g's verdict: to g when it fails, from g when it passes. When the
 // reference is the highest rate, the highest rate after the move is taken
-// (the reference's, g's, or the best of the others).
+// (the reference's, g's, or the best of the others). The move exists
+// whenever g fails (its rate is then below the reference's, so it has
+// someone unselected and the reference someone selected); when g passes,
+// it needs a selection of g's and an applicant of the reference's left.
 bool one_person_flips(const unit_view& u, int g, bool verdict) {
   const cell& group = u.cells[static_cast<std::size_t>(g)];
   const cell& ref = u.cells[static_cast<std::size_t>(u.reference)];
   const int step = verdict ? -1 : 1;
   const std::int64_t a = group.selected + step;
   const std::int64_t c = ref.selected - step;
-  if (a < 0 || a > group.applicants || c < 0 || c > ref.applicants) return false;
   cell top{ref.group, ref.applicants, c};
   if (!u.named) {
     const cell moved{group.group, group.applicants, a};
@@ -110,6 +115,29 @@ bool one_person_flips(const unit_view& u, int g, bool verdict) {
     }
   }
   return passes(a, group.applicants, top.selected, top.applicants) != verdict;
+}
+
+// Why the flip's move does not exist, if it does not (see one_person_flips).
+one_person_note no_flip(const cell& group, const cell& ref, bool verdict) {
+  if (!verdict) return one_person_note::none;
+  if (group.selected == 0) return one_person_note::group_selected_no_one;
+  if (ref.selected == ref.applicants) return one_person_note::reference_selected_everyone;
+  return one_person_note::none;
+}
+
+// The one-person rule of the Questions and Answers on the Uniform
+// Guidelines (no. 21): adverse impact is not taken as shown where "the
+// selection of one different person for one job" would give the group a
+// rate no longer below the other's. We read one different person for one
+// job as one job going to the group instead of to the reference: one more
+// of the group selected and one fewer of the reference, the numbers of
+// applicants and of jobs unchanged, the two groups alone compared. Where
+// the rates would become equal there is no adverse impact left either, so
+// equal counts as reversed. Asked only where the group's rate is below the
+// reference's, where the move always exists: a < n1 and c > 0.
+std::optional<bool> one_person_reverses(const cell& group, const cell& ref) {
+  if (!higher(ref, group)) return std::nullopt;
+  return !higher(ref_less_one(ref), cell{group.group, group.applicants, group.selected + 1});
 }
 
 // The comparison of cell g of a unit with the unit's reference.
@@ -147,7 +175,12 @@ comparison compare(const unit_view& u, int g, double alpha, double z_level) {
   const bool verdict = passes(a, n1, c, n2);
   out.passes_four_fifths = verdict;
   out.shortfall_four_fifths = shortfall(a, n1, c, n2);
-  out.one_person_flip = one_person_flips(u, g, verdict);
+  out.note = no_flip(x, ref, verdict);
+  if (out.note == one_person_note::none) out.one_person_flip = one_person_flips(u, g, verdict);
+  out.one_person_reversal = one_person_reverses(x, ref);
+  if (!out.one_person_reversal && out.note == one_person_note::none) {
+    out.note = one_person_note::rate_not_lower;
+  }
   if (c > 0) {
     out.impact_ratio =
         to_double(static_cast<int128>(a) * n2) / to_double(static_cast<int128>(c) * n1);
@@ -192,6 +225,100 @@ void compare_unit(std::span<const cell> cells, int named_group, const std::strin
       row.reference = groups[static_cast<std::size_t>(named_group)];
     }
     rows.push_back(std::move(row));
+  }
+}
+
+// The rows of all units together. The reference is chosen by the groups'
+// totals; every other group is compared with it over the units where both
+// have applicants, the group's counts and the reference's pooled over those
+// units alone, and across them by Mantel-Haenszel. A group that never
+// meets the reference keeps its totals and is not compared.
+void pool_units(std::span<const cell> cells, std::span<const std::size_t> first, int named,
+                const std::vector<std::string>& groups, double alpha, double z_level,
+                std::vector<comparison>& rows) {
+  const std::size_t group_count = groups.size();
+  const std::size_t unit_count = first.size() - 1;
+  std::vector<cell> totals(group_count);
+  for (std::size_t g = 0; g < group_count; ++g) totals[g].group = static_cast<int>(g);
+  for (const cell& c : cells) {
+    totals[static_cast<std::size_t>(c.group)].applicants += c.applicants;
+    totals[static_cast<std::size_t>(c.group)].selected += c.selected;
+  }
+  const std::size_t start = rows.size();
+  compare_unit(totals, named, "", groups, alpha, z_level, rows);
+  const unit_view all = view_of(totals, named);
+  if (all.reference < 0) return;
+  const int reference = all.reference;  // the group's index: totals are in group order
+  // Each group's and the reference's counts in the units they share, and
+  // those units' tables.
+  std::vector<cell> mine(totals), theirs(group_count);
+  for (cell& c : mine) c.applicants = c.selected = 0;
+  std::vector<std::vector<observed::stratum>> tables(group_count);
+  for (std::size_t u = 0; u < unit_count; ++u) {
+    const std::span<const cell> unit_cells = cells.subspan(first[u], first[u + 1] - first[u]);
+    const auto ref = std::find_if(unit_cells.begin(), unit_cells.end(),
+                                  [&](const cell& c) { return c.group == reference; });
+    if (ref == unit_cells.end() || ref->applicants == 0) continue;
+    for (const cell& c : unit_cells) {
+      if (c.group == reference || c.applicants == 0) continue;
+      const auto g = static_cast<std::size_t>(c.group);
+      mine[g].applicants += c.applicants;
+      mine[g].selected += c.selected;
+      theirs[g].group = reference;
+      theirs[g].applicants += ref->applicants;
+      theirs[g].selected += ref->selected;
+      tables[g].push_back(
+          {c.selected, c.applicants - c.selected, ref->selected, ref->applicants - ref->selected});
+    }
+  }
+  for (std::size_t g = 0; g < group_count; ++g) {
+    comparison& row = rows[start + g];
+    if (static_cast<int>(g) == reference || row.status == comparison_status::no_applicants) {
+      continue;
+    }
+    mantel_haenszel m;
+    if (tables[g].empty()) {
+      comparison alone;
+      alone.unit = row.unit;
+      alone.group = row.group;
+      alone.reference = row.reference;
+      alone.applicants = row.applicants;
+      alone.selected = row.selected;
+      alone.rate = row.rate;
+      alone.shortfall_pool = row.shortfall_pool;
+      alone.status = comparison_status::no_shared_unit;
+      m.status = mh_status::no_shared_unit;
+      alone.across_units = m;
+      row = std::move(alone);
+      continue;
+    }
+    // The pair alone, the reference fixed, the pool's rate that of all.
+    const std::array<cell, 2> pair = {mine[g], theirs[g]};
+    unit_view u;
+    u.cells = pair;
+    u.reference = 1;
+    u.named = true;
+    u.applicants = all.applicants;
+    u.selected = all.selected;
+    comparison compared = compare(u, 0, alpha, z_level);
+    compared.unit = row.unit;
+    compared.group = row.group;
+    compared.reference = row.reference;
+    const observed::mantel_haenszel_test mh = observed::mantel_haenszel(tables[g], z_level);
+    m.units = static_cast<int>(tables[g].size());
+    m.odds_ratio = mh.odds_ratio;
+    if (mh.odds_ratio_interval) {
+      m.ci_low = mh.odds_ratio_interval->low;
+      m.ci_high = mh.odds_ratio_interval->high;
+    }
+    m.statistic = mh.statistic;
+    if (mh.statistic) {
+      m.p = mh.p;
+    } else {
+      m.status = mh_status::no_variation;
+    }
+    compared.across_units = m;
+    row = std::move(compared);
   }
 }
 
@@ -350,49 +477,7 @@ observed_result analyse_observed(std::span<const group_counts> counts,
   }
 
   if (unit_count > 1) {
-    // All units together: the pooled counts, and the Mantel-Haenszel
-    // analysis against the reference of the pooled rates.
-    std::vector<cell> pooled(group_count);
-    for (std::size_t g = 0; g < group_count; ++g) pooled[g].group = static_cast<int>(g);
-    for (const cell& c : cells) {
-      pooled[static_cast<std::size_t>(c.group)].applicants += c.applicants;
-      pooled[static_cast<std::size_t>(c.group)].selected += c.selected;
-    }
-    const std::size_t start = analysis.rows.size();
-    compare_unit(pooled, named, "", groups.names(), options.alpha, z_level, analysis.rows);
-    const int reference = view_of(pooled, named).reference;
-    if (reference >= 0) {
-      std::vector<std::vector<observed::stratum>> tables(group_count);
-      for (std::size_t u = 0; u < unit_count; ++u) {
-        const std::span<const cell> unit_cells(cells.data() + first[u], first[u + 1] - first[u]);
-        const auto ref = std::find_if(unit_cells.begin(), unit_cells.end(),
-                                      [&](const cell& c) { return c.group == reference; });
-        if (ref == unit_cells.end() || ref->applicants == 0) continue;
-        for (const cell& c : unit_cells) {
-          if (c.group == reference || c.applicants == 0) continue;
-          tables[static_cast<std::size_t>(c.group)].push_back(
-              {c.selected, c.applicants - c.selected, ref->selected,
-               ref->applicants - ref->selected});
-        }
-      }
-      for (std::size_t g = 0; g < group_count; ++g) {
-        comparison& row = analysis.rows[start + g];
-        if (static_cast<int>(g) == reference || row.status == comparison_status::no_applicants) {
-          continue;
-        }
-        const observed::mantel_haenszel_test mh = observed::mantel_haenszel(tables[g], z_level);
-        mantel_haenszel m;
-        m.units = static_cast<int>(tables[g].size());
-        m.odds_ratio = mh.odds_ratio;
-        if (mh.odds_ratio_interval) {
-          m.ci_low = mh.odds_ratio_interval->low;
-          m.ci_high = mh.odds_ratio_interval->high;
-        }
-        m.statistic = mh.statistic;
-        m.p = mh.p;
-        row.across_units = m;
-      }
-    }
+    pool_units(cells, first, named, groups.names(), options.alpha, z_level, analysis.rows);
   }
   out.value = std::move(analysis);
   return out;

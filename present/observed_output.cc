@@ -68,6 +68,13 @@ constexpr column columns[] = {
      column_type::number, "the selections short of the pooled rate"},
     {"one_person_flip", [](const comparison& r) { return maybe(r.one_person_flip); },
      column_type::boolean, "whether one person selected otherwise changes the verdict"},
+    {"one_person_reversal", [](const comparison& r) { return maybe(r.one_person_reversal); },
+     column_type::boolean,
+     "whether one more of the group and one fewer of the reference selected leaves the group's "
+     "rate no longer below the reference's"},
+    {"one_person_note",
+     [](const comparison& r) -> cell { return std::string_view(name_of(r.note)); },
+     column_type::text, "why a one-person answer is missing"},
     {"z", [](const comparison& r) { return maybe(r.z); }, column_type::number,
      "the two-proportion z statistic"},
     {"p_z", [](const comparison& r) { return maybe(r.p_z); }, column_type::number,
@@ -103,9 +110,13 @@ constexpr column columns[] = {
        return across(r, [](const auto& m) { return maybe(m.statistic); });
      },
      column_type::number, "the Cochran-Mantel-Haenszel statistic"},
-    {"p_mh",
-     [](const comparison& r) { return across(r, [](const auto& m) -> cell { return m.p; }); },
+    {"p_mh", [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.p); }); },
      column_type::number, "its p value"},
+    {"mh_status",
+     [](const comparison& r) {
+       return across(r, [](const auto& m) -> cell { return std::string_view(name_of(m.status)); });
+     },
+     column_type::text, "whether the Mantel-Haenszel test was made, and why not"},
     {"status", [](const comparison& r) -> cell { return name_of(r.status); }, column_type::text,
      "how the comparison ended"},
 };
@@ -248,7 +259,7 @@ std::string observed_text(const observed_analysis& a) {
   std::vector<std::pair<std::string, bool>> head = {
       {"group", false},    {"applicants", true}, {"selected", true}, {"rate", true},
       {"ratio", true},     {"4/5", false},       {"short", true},    {"pool", true},
-      {"flip", false},     {"z", true},          {"p_z", true},      {"p_fisher", true},
+      {"flip", false},     {"reverse", false},   {"z", true},          {"p_z", true},      {"p_fisher", true},
       {"interval", false}, {"status", false}};
   if (units) head.insert(head.begin(), {"unit", false});
   text_table t(head);
@@ -263,11 +274,13 @@ std::string observed_text(const observed_analysis& a) {
         r.shortfall_four_fifths ? std::to_string(*r.shortfall_four_fifths) : "-",
         r.shortfall_pool ? formatted("%.1f", *r.shortfall_pool) : "-",
         yes_no(r.one_person_flip),
+        yes_no(r.one_person_reversal),
         r.z ? formatted("%.3f", *r.z) : "-",
         p_text(r.p_z),
         p_text(r.p_fisher),
         interval_text(r.ci_low, r.ci_high),
-        std::string(name_of(r.status))};
+        std::string(name_of(r.status)) +
+            (r.note == fourfifths::one_person_note::none ? "" : ", " + std::string(name_of(r.note)))};
     if (units) row.insert(row.begin(), r.unit.empty() ? "(all)" : r.unit);
     t.add(std::move(row));
   }
@@ -282,13 +295,21 @@ std::string observed_text(const observed_analysis& a) {
       heading = true;
     }
     const fourfifths::mantel_haenszel& m = *r.across_units;
-    out += "  " + r.group + " against " + r.reference + ": odds ratio " + fixed4(m.odds_ratio);
+    out += "  " + r.group + " against " + r.reference + ": ";
+    if (m.status == fourfifths::mh_status::no_shared_unit) {
+      out += "no unit where both have applicants\n";
+      continue;
+    }
+    out += "odds ratio " + fixed4(m.odds_ratio);
     if (m.ci_low && m.ci_high) {
       out += " " + percent(1 - a.options.alpha) + " " + interval_text(m.ci_low, m.ci_high);
     }
     out += ", chi-square " + (m.statistic ? formatted("%.3f", *m.statistic) : std::string("-")) +
            ", p " + p_text(m.p) + ", " + std::to_string(m.units) +
-           (m.units == 1 ? " unit\n" : " units\n");
+           (m.units == 1 ? " unit" : " units") +
+           (m.status == fourfifths::mh_status::no_variation
+                ? " (no test: in each everyone or no one was selected)\n"
+                : "\n");
   }
   return out;
 }

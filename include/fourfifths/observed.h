@@ -64,11 +64,32 @@ enum class comparison_status {
                         ///< ratio infinite, the rule holds; the interval adds 0.5
   group_rate_zero,      ///< the group selected no one, the reference someone:
                         ///< ratio 0; the interval adds 0.5
+  no_shared_unit,       ///< all units together: the group has applicants only in
+                        ///< units where the reference has none, so nothing is
+                        ///< compared (its counts and rate are its own)
+};
+
+/// Why a one-person answer of a compared row is missing.
+enum class one_person_note {
+  none,                         ///< both answers are given
+  group_selected_no_one,        ///< the group passes but has no selection to give up
+  reference_selected_everyone,  ///< the group passes but the reference has no one left to select
+  rate_not_lower,               ///< the group's rate is not below the reference's: no
+                                ///< adverse impact for one person to reverse
+};
+
+/// Whether the Mantel-Haenszel test was made.
+enum class mh_status {
+  tested,          ///< the statistic and its p value are given
+  no_shared_unit,  ///< no unit has applicants of both the group and the reference
+  no_variation,    ///< in every shared unit everyone or no one was selected:
+                   ///< the statistic has no variance
 };
 
 /// The Mantel-Haenszel analysis of one group against the reference across
 /// the units where both have applicants.
 struct mantel_haenszel {
+  mh_status status = mh_status::tested;
   int units = 0;  ///< the units that entered
   /// The common odds ratio (the group's odds of selection over the
   /// reference's): none when it is 0/0, infinite when no unit has a
@@ -80,7 +101,7 @@ struct mantel_haenszel {
   /// The Cochran-Mantel-Haenszel statistic without continuity correction
   /// (chi-square, one degree of freedom); none when no unit varies.
   std::optional<double> statistic{};
-  double p = 1;  ///< its p value; 1 when there is no statistic
+  std::optional<double> p{};  ///< its p value; none when there is no statistic
 };
 
 /// One group in one unit (or, with several units, in all of them together)
@@ -101,10 +122,19 @@ struct comparison {
   /// has: positive when it has fewer.
   std::optional<double> shortfall_pool{};
   /// Whether moving one selection between the group and the reference (to
-  /// the group when it fails, from it when it passes) reverses the verdict,
-  /// with the reference's rate taken anew when the reference is the
-  /// highest rate. False when no such move exists.
+  /// the group when it fails, from it when it passes) reverses the
+  /// four-fifths verdict, with the reference's rate taken anew when the
+  /// reference is the highest rate (in a unit). None when no such move
+  /// exists (`note` says why).
   std::optional<bool> one_person_flip{};
+  /// The one-person rule of the agencies' Questions and Answers on the
+  /// Uniform Guidelines: whether one more of the group selected and one
+  /// fewer of the reference (one job given to a different person) would
+  /// leave the group's rate no longer below the reference's. Asked only
+  /// where the group's rate is below the reference's (otherwise none, and
+  /// `note` says so); then the move always exists.
+  std::optional<bool> one_person_reversal{};
+  one_person_note note = one_person_note::none;
   /// The two-proportion z test with a pooled standard error: z (negative
   /// when the group's rate is lower) and the two-sided p value.
   std::optional<double> z{}, p_z{};
@@ -112,7 +142,9 @@ struct comparison {
   /// The 1 - alpha interval of the impact ratio (log method).
   std::optional<double> ci_low{}, ci_high{};
   std::optional<bool> significant_z{}, significant_fisher{};  ///< p < alpha
-  /// Across units, in the rows of all units together.
+  /// Across units, in the rows of all units together: over the units where
+  /// both the group and the reference have applicants, which are also the
+  /// units whose counts the row pools.
   std::optional<mantel_haenszel> across_units{};
   comparison_status status = comparison_status::compared;
 };
@@ -123,7 +155,11 @@ struct observed_analysis {
   std::vector<std::string> units{};
   /// Each unit's groups in the order they first appear in the data, unit by
   /// unit; then, with two units or more, every group in all units together
-  /// (unit empty), with `across_units`.
+  /// (unit empty), with `across_units`. There the reference is chosen by
+  /// the groups' totals, and each other group's counts are those of the
+  /// units where it meets the reference, compared with the reference's in
+  /// the same units: a group is never held against selections made where
+  /// it did not apply.
   std::vector<comparison> rows{};
 };
 

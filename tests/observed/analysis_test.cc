@@ -119,10 +119,46 @@ TEST(OnePerson, TheHighestRateIsTakenAnew) {
 
 TEST(OnePerson, NoMoveWithoutSomeoneToMove) {
   // Neither selected anyone: the group passes (0 >= 0.8 * 0), and has no
-  // one to give up.
-  EXPECT_EQ(rows_of({{"a", 10, 0}, {"b", 5, 0}})[1].one_person_flip, false);
+  // one to give up; its rate is not below, so nothing to reverse either.
+  const comparison none = rows_of({{"a", 10, 0}, {"b", 5, 0}})[1];
+  EXPECT_FALSE(none.one_person_flip);
+  EXPECT_FALSE(none.one_person_reversal);
+  EXPECT_EQ(none.note, fourfifths::one_person_note::group_selected_no_one);
   // Both selected everyone: the reference cannot take one more.
-  EXPECT_EQ(rows_of({{"a", 10, 10}, {"b", 5, 5}})[1].one_person_flip, false);
+  const comparison all = rows_of({{"a", 10, 10}, {"b", 5, 5}})[1];
+  EXPECT_FALSE(all.one_person_flip);
+  EXPECT_EQ(all.note, fourfifths::one_person_note::reference_selected_everyone);
+  // 9 of 10 against 10 of 10 passes, and the reference has no one left to
+  // take; but one job to the group instead (10 of 10 against 9 of 10)
+  // reverses the difference.
+  const comparison most = rows_of({{"a", 10, 10}, {"b", 10, 9}})[1];
+  EXPECT_FALSE(most.one_person_flip);
+  EXPECT_EQ(most.one_person_reversal, true);
+  EXPECT_EQ(most.note, fourfifths::one_person_note::reference_selected_everyone);
+}
+
+TEST(OnePerson, TheRuleOfTheQuestionsAndAnswers) {
+  // 12 of 16 against 7 of 7 fails (0.75); 13 of 16 against 6 of 7 passes
+  // (0.8125 >= 0.8 * 0.857), so the verdict flips, but 13/16 is still
+  // below 6/7: the impact is not reversed.
+  const comparison close = rows_of({{"ref", 7, 7}, {"g", 16, 12}})[1];
+  EXPECT_EQ(close.passes_four_fifths, false);
+  EXPECT_EQ(close.one_person_flip, true);
+  EXPECT_EQ(close.one_person_reversal, false);
+  EXPECT_EQ(close.note, fourfifths::one_person_note::none);
+  // 1 of 5 against 3 of 10: 2 of 5 against 2 of 10 is higher.
+  EXPECT_EQ(rows_of({{"ref", 10, 3}, {"g", 5, 1}})[1].one_person_reversal, true);
+  // 1 of 4 against 3 of 4: 2 of 4 against 2 of 4, equal, no longer lower.
+  EXPECT_EQ(rows_of({{"ref", 4, 3}, {"g", 4, 1}})[1].one_person_reversal, true);
+  // 10 of 100 against 30 of 100: 11 against 29 stays far below.
+  EXPECT_EQ(rows_of({{"ref", 100, 30}, {"g", 100, 10}})[1].one_person_reversal, false);
+  // Equal rates: nothing to reverse, and the note says so.
+  const comparison equal = rows_of({{"ref", 8, 4}, {"g", 4, 2}})[1];
+  EXPECT_FALSE(equal.one_person_reversal);
+  EXPECT_EQ(equal.one_person_flip, true);  // 1 of 4 against 5 of 8 fails
+  EXPECT_EQ(equal.note, fourfifths::one_person_note::rate_not_lower);
+  // A named reference below the group: not lower either.
+  EXPECT_FALSE(rows_of({{"ref", 10, 2}, {"g", 10, 5}}, {.reference = "ref"})[1].one_person_reversal);
 }
 
 TEST(Edges, NoApplicantsInAGroup) {
@@ -250,6 +286,53 @@ TEST(Units, MantelHaenszelSeesThroughPooling) {
   EXPECT_EQ(pooled.across_units->p, 1.0);
   EXPECT_LT(*pooled.across_units->ci_low, 1.0);
   EXPECT_GT(*pooled.across_units->ci_high, 1.0);
+}
+
+TEST(Units, TheRowsOfAllUnitsPoolOnlyWhereTheGroupsMeet) {
+  // A applies everywhere but unit 3, B only in unit 1, C only in unit 2,
+  // D only in unit 3. By the totals A (10 of 20) is the reference.
+  const auto rows = rows_of({{"A", 10, 8, "1"},
+                             {"B", 10, 4, "1"},
+                             {"A", 10, 2, "2"},
+                             {"C", 10, 2, "2"},
+                             {"D", 5, 1, "3"}});
+  ASSERT_EQ(rows.size(), 9U);
+  const comparison& b = rows[6];
+  const comparison& c = rows[7];
+  const comparison& d = rows[8];
+  EXPECT_EQ(rows[5].status, comparison_status::reference);
+  EXPECT_EQ(rows[5].selected, 10);
+  // B against A's 8 of 10 in unit 1: 0.5, not 0.4 / 0.5.
+  EXPECT_EQ(b.impact_ratio, 0.5);
+  EXPECT_EQ(b.across_units->units, 1);
+  // C against A's 2 of 10 in unit 2: equal rates (pooling A's unit 1 would
+  // give 0.4 and fail C).
+  EXPECT_EQ(c.impact_ratio, 1.0);
+  EXPECT_EQ(c.passes_four_fifths, true);
+  EXPECT_EQ(c.applicants, 10);
+  // D never meets A: its own counts and rate, nothing compared.
+  EXPECT_EQ(d.status, comparison_status::no_shared_unit);
+  EXPECT_EQ(d.applicants, 5);
+  EXPECT_EQ(d.rate, 0.2);
+  EXPECT_EQ(d.reference, "A");
+  EXPECT_FALSE(d.impact_ratio || d.passes_four_fifths || d.p_fisher || d.one_person_flip);
+  ASSERT_TRUE(d.across_units);
+  EXPECT_EQ(d.across_units->units, 0);
+  EXPECT_FALSE(d.across_units->p);
+  EXPECT_EQ(d.across_units->status, fourfifths::mh_status::no_shared_unit);
+}
+
+TEST(Units, NoMantelHaenszelPValueWithoutATest) {
+  // In unit 1 everyone is selected, in unit 2 no one: no table varies, the
+  // statistic has no variance, and there is no p value (not 1).
+  const auto rows = rows_of(
+      {{"A", 5, 5, "1"}, {"B", 5, 5, "1"}, {"A", 4, 0, "2"}, {"B", 3, 0, "2"}});
+  const comparison& pooled = rows[4];  // A: 5 of 9 below B's 5 of 8
+  ASSERT_TRUE(pooled.across_units);
+  EXPECT_EQ(pooled.across_units->units, 2);
+  EXPECT_FALSE(pooled.across_units->statistic);
+  EXPECT_FALSE(pooled.across_units->p);
+  EXPECT_EQ(pooled.across_units->status, fourfifths::mh_status::no_variation);
 }
 
 TEST(Faults, EachNamesItsPlace) {

@@ -180,16 +180,35 @@ TEST(ObservedOutput, CsvColumnsAndTheReferenceRow) {
   const std::string header = csv.substr(0, csv.find('\n'));
   EXPECT_EQ(header,
             "unit,group,applicants,selected,rate,reference,impact_ratio,passes_four_fifths,"
-            "shortfall_four_fifths,shortfall_pool,one_person_flip,z,p_z,p_fisher,ci_low,ci_high,"
-            "significant_z,significant_fisher,mh_units,mh_odds_ratio,mh_ci_low,mh_ci_high,"
-            "mh_statistic,p_mh,status");
+            "shortfall_four_fifths,shortfall_pool,one_person_flip,one_person_reversal,"
+            "one_person_note,z,p_z,p_fisher,ci_low,ci_high,significant_z,significant_fisher,"
+            "mh_units,mh_odds_ratio,mh_ci_low,mh_ci_high,mh_statistic,p_mh,mh_status,status");
   // The reference: ratio 1, empty tests; numbers in shortest round-trip form.
-  EXPECT_NE(csv.find("\n,men,80,48,0.6,men,1,true,0,-6.857142857142857,,,,,,,,,,,,,,,reference\n"),
+  EXPECT_NE(csv.find("\n,men,80,48,0.6,men,1,true,0,-6.857142857142857,,,,,,,,,,,,,,,,,,reference\n"),
             std::string::npos)
       << csv;
-  EXPECT_NE(csv.find("\n,women,60,24,0.4,men,0.6666666666666666,false,5,6.857142857142857,false,"),
+  // 25 more of 60 women against 47 of 80 men: still below, no reversal.
+  EXPECT_NE(csv.find("\n,women,60,24,0.4,men,0.6666666666666666,false,5,6.857142857142857,false,"
+                     "false,,"),
             std::string::npos)
       << csv;
+}
+
+TEST(ObservedOutput, MissingOnePersonAnswersAndTestsSayWhy) {
+  // 9 of 10 against 10 of 10: no one left for the reference to take.
+  const std::string csv =
+      present::observed_csv(analysis_of("group,applicants,selected\na,10,10\nb,10,9\n"));
+  EXPECT_NE(csv.find(",0.9,true,0,0.5,,true,reference_selected_everyone,"), std::string::npos)
+      << csv;
+  // b never meets a: its Mantel-Haenszel line has neither p nor 1.
+  const auto doc = nlohmann::json::parse(present::observed_json(
+      analysis_of("unit,group,applicants,selected\nu,a,10,5\nu,c,10,5\nv,b,9,1\n")));
+  const nlohmann::json& b = doc["rows"][5];
+  EXPECT_EQ(b["group"], "b");
+  EXPECT_EQ(b["status"], "no_shared_unit");
+  EXPECT_EQ(b["mh_status"], "no_shared_unit");
+  EXPECT_TRUE(b["p_mh"].is_null());
+  EXPECT_TRUE(b["impact_ratio"].is_null());
 }
 
 TEST(ObservedOutput, CsvQuotesNamesAndWritesInfinity) {
@@ -217,7 +236,8 @@ TEST(ObservedOutput, JsonHasEveryColumn) {
   EXPECT_EQ(pooled_b["applicants"], 19);
   EXPECT_EQ(pooled_b["mh_units"], 2);
   EXPECT_TRUE(pooled_b["p_mh"].is_number());
-  EXPECT_EQ(pooled_b.size(), 25U);
+  EXPECT_EQ(pooled_b["mh_status"], "tested");
+  EXPECT_EQ(pooled_b.size(), 28U);
   EXPECT_TRUE(doc["rows"][0]["mh_units"].is_null());
 }
 
