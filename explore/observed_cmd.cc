@@ -24,6 +24,7 @@ int run_observed(const observed_command_options& o) {
     complain_all(data.errors);
     return exit_failure;
   }
+  for (const std::string& w : data.warnings) complain(name + ": warning: " + w);
   fourfifths::observed_options options = data.value->options;
   if (o.reference) options.reference = o.reference;
   if (o.alpha) options.alpha = *o.alpha;

@@ -4,10 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <unordered_map>
 #include <utility>
+
+#include "present/json_reader.h"
 
 namespace present {
 
@@ -63,69 +66,104 @@ std::string lowered(std::string_view s) {
   return out;
 }
 
-// Splits one line into its fields (RFC 4180 quoting, on one line), into
-// `fields` (reused, so that a long file allocates little). Returns the
-// fault's message, or nothing.
-std::optional<std::string> split(std::string_view line, std::vector<std::string>& fields) {
-  fields.clear();
-  std::size_t i = 0;
-  while (true) {
-    while (i < line.size() && blank(line[i])) ++i;
-    std::string& field = fields.emplace_back();
-    if (i < line.size() && line[i] == '"') {
-      ++i;
-      while (true) {
-        if (i >= line.size()) {
-          return "column " + std::to_string(fields.size()) +
-                 ": a quoted field must end on its line";
-        }
-        if (line[i] == '"') {
-          if (i + 1 < line.size() && line[i + 1] == '"') {
-            field += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        field += line[i++];
-      }
-      while (i < line.size() && blank(line[i])) ++i;
-      if (i < line.size() && line[i] != ',') {
-        return "column " + std::to_string(fields.size()) +
-               ": text after the closing quote of a field";
-      }
-    } else {
-      const std::size_t end = line.find(',', i);
-      field =
-          trimmed(line.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
-      i = end == std::string_view::npos ? line.size() : end;
-    }
-    if (i >= line.size()) return std::nullopt;
-    ++i;  // the comma
-  }
-}
-
-// The lines of a text with their numbers, without their line ends (LF or
-// CRLF), after a UTF-8 byte-order mark.
-class lines {
+// The records of a CSV text (RFC 4180), after a UTF-8 byte-order mark:
+// fields apart by commas, records by line ends (CRLF, LF or a lone CR, as
+// old spreadsheets on the Mac write them); a quoted field may hold commas,
+// doubled quotes and line ends. Spaces around a field are dropped, and a
+// blank line is no record. Each record is numbered by its first line.
+class records {
  public:
-  explicit lines(std::string_view text) : text_(text) {
+  explicit records(std::string_view text) : text_(text) {
     if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
   }
-  bool next(std::string_view& line, int& number) {
-    if (text_.empty()) return false;
-    const std::size_t end = text_.find('\n');
-    line = text_.substr(0, end);
-    text_.remove_prefix(end == std::string_view::npos ? text_.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    number = ++count_;
-    return true;
+
+  // The next record into `fields` (reused, so that a long file allocates
+  // little), false at the end; a fault of its syntax into `fault` (the
+  // rest of its line then skipped).
+  bool next(std::vector<std::string>& fields, int& number, std::optional<std::string>& fault) {
+    while (pos_ < text_.size()) {
+      fault.reset();
+      number = line_;
+      if (read(fields, fault) || fault) return true;
+    }
+    return false;
   }
 
  private:
+  bool at_line_end() const { return text_[pos_] == '\n' || text_[pos_] == '\r'; }
+  // Past one line end (CRLF counts once), at pos_.
+  void skip_line_end() {
+    if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
+    ++pos_;
+    ++line_;
+  }
+  void skip_blanks() {
+    while (pos_ < text_.size() && blank(text_[pos_])) ++pos_;
+  }
+  void skip_rest_of_line() {
+    while (pos_ < text_.size() && !at_line_end()) ++pos_;
+    if (pos_ < text_.size()) skip_line_end();
+  }
+  // One record; false for a blank line.
+  bool read(std::vector<std::string>& fields, std::optional<std::string>& fault) {
+    fields.clear();
+    bool quoted = false;
+    while (true) {
+      skip_blanks();
+      std::string& field = fields.emplace_back();
+      const std::string column = "column " + std::to_string(fields.size());
+      if (pos_ < text_.size() && text_[pos_] == '"') {
+        quoted = true;
+        const int opened = line_;
+        ++pos_;
+        while (true) {
+          if (pos_ >= text_.size()) {
+            fault = column + ": the quote opened on line " + std::to_string(opened) +
+                    " is not closed";
+            return false;
+          }
+          const char c = text_[pos_];
+          if (c == '"') {
+            if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
+              field += '"';
+              pos_ += 2;
+              continue;
+            }
+            ++pos_;
+            break;
+          }
+          if (c == '\n' || c == '\r') {
+            const std::size_t from = pos_;
+            skip_line_end();
+            field.append(text_.substr(from, pos_ - from));
+            continue;
+          }
+          field += c;
+          ++pos_;
+        }
+        skip_blanks();
+        if (pos_ < text_.size() && text_[pos_] != ',' && !at_line_end()) {
+          fault = column + ": text after the closing quote of a field";
+          skip_rest_of_line();
+          return false;
+        }
+      } else {
+        const std::size_t from = pos_;
+        while (pos_ < text_.size() && text_[pos_] != ',' && !at_line_end()) ++pos_;
+        field = trimmed(text_.substr(from, pos_ - from));
+      }
+      if (pos_ < text_.size() && text_[pos_] == ',') {
+        ++pos_;
+        continue;
+      }
+      if (pos_ < text_.size()) skip_line_end();
+      return quoted || fields.size() > 1 || !fields[0].empty();
+    }
+  }
+
   std::string_view text_;
-  int count_ = 0;
+  std::size_t pos_ = 0;
+  int line_ = 1;
 };
 
 // A count: a whole number written in decimal digits (a sign allowed, so
@@ -199,25 +237,69 @@ const std::string& field_of(const std::vector<std::string>& fields, const header
 
 }  // namespace
 
+std::optional<std::string> name_fault(std::string_view name) {
+  for (std::size_t i = 0; i < name.size();) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    const std::string at = " (byte " + std::to_string(i + 1) + ")";
+    if (byte == '\n' || byte == '\r') return "a name must not hold a line break" + at;
+    if (byte < 0x20 || byte == 0x7F) {
+      char code[8];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(byte));
+      return std::string("a name must not hold a control character (") + code + ")" + at;
+    }
+    if (byte < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t length = utf8_length(name.substr(i));
+    if (length == 0) return "is not UTF-8 text" + at;
+    // U+0080 to U+009F, the C1 controls, are 0xC2 0x80 to 0xC2 0x9F.
+    if (byte == 0xC2 && static_cast<unsigned char>(name[i + 1]) < 0xA0) {
+      return "a name must not hold a control character" + at;
+    }
+    i += length;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// Names that differ only in the case of their ASCII letters are two
+// groups (or units) to the analysis, and most likely one to whoever wrote
+// them: a warning for each such pair, the first of each spelling.
+void warn_of_case(const std::vector<group_counts>& counts, std::vector<std::string>& warnings) {
+  for (const bool units : {false, true}) {
+    std::unordered_map<std::string, std::string> first;  // lowered -> first spelling
+    std::unordered_map<std::string, bool> told;
+    for (const group_counts& e : counts) {
+      const std::string& name = units ? e.unit : e.group;
+      if (name.empty()) continue;
+      const auto [it, added] = first.try_emplace(lowered(name), name);
+      if (added || it->second == name) continue;
+      const std::string pair = it->second + '\0' + name;
+      if (!told.try_emplace(pair, true).second) continue;
+      warnings.push_back(std::string(units ? "units " : "groups ") + in_quotes(it->second) +
+                         " and " + in_quotes(name) +
+                         " differ only in case: they are analysed apart");
+    }
+  }
+}
+
+}  // namespace
+
 loaded_observed read_observed_csv(std::string_view text) {
   loaded_observed out;
   std::vector<fault>& errors = out.errors;
-  lines input(text);
-  std::string_view line;
+  records input(text);
   int number = 0;
   std::vector<std::string> fields;
-  // The header: the first line that is not blank.
-  bool found = false;
-  while (input.next(line, number)) {
-    if (trimmed(line).empty()) continue;
-    found = true;
-    break;
-  }
-  if (!found) {
+  std::optional<std::string> bad;
+  // The header: the first record.
+  if (!input.next(fields, number, bad)) {
     errors.push_back({"", "no header line: the input is empty"});
     return out;
   }
-  if (const auto bad = split(line, fields)) {
+  if (bad) {
     errors.push_back({place(number, 0, ""), *bad});
     return out;
   }
@@ -235,14 +317,13 @@ loaded_observed read_observed_csv(std::string_view text) {
   std::unordered_map<std::string, std::size_t> entry_of;
   std::string key;
   bool any_row = false;
-  while (input.next(line, number)) {
-    if (trimmed(line).empty()) continue;
+  while (input.next(fields, number, bad)) {
     any_row = true;
     if (errors.size() >= most_faults) {
       errors.push_back({"", "and more faults, not listed"});
       break;
     }
-    if (const auto bad = split(line, fields)) {
+    if (bad) {
       errors.push_back({place(number, 0, ""), *bad});
       continue;
     }
@@ -260,8 +341,15 @@ loaded_observed read_observed_csv(std::string_view text) {
       row_ok = false;
       return true;
     };
-    missing(column::group);
-    if (h.of(column::unit) != 0) missing(column::unit);
+    auto named = [&](column c) {
+      if (missing(c)) return;
+      if (auto fault = name_fault(field_of(fields, h, c))) {
+        errors.push_back({place(number, h.of(c), name_of(c)), std::move(*fault)});
+        row_ok = false;
+      }
+    };
+    named(column::group);
+    if (h.of(column::unit) != 0) named(column::unit);
     auto count = [&](column c) -> std::int64_t {
       std::string error;
       const auto v = whole_number(field_of(fields, h, c), error);
@@ -304,7 +392,10 @@ loaded_observed read_observed_csv(std::string_view text) {
     data.lines.push_back(number);
   }
   if (!any_row && errors.empty()) errors.push_back({"", "no rows after the header"});
-  if (errors.empty()) out.value = std::move(data);
+  if (errors.empty()) {
+    warn_of_case(data.counts, out.warnings);
+    out.value = std::move(data);
+  }
   return out;
 }
 
@@ -350,7 +441,14 @@ std::optional<std::int64_t> json_count(const json& v, const std::string& path,
 
 std::optional<std::string> json_text(const json& v, const std::string& path,
                                      std::vector<fault>& errors) {
-  if (v.is_string()) return v.get<std::string>();
+  if (v.is_string()) {
+    std::string text = v.get<std::string>();
+    if (auto fault = name_fault(text)) {
+      errors.push_back({path, std::move(*fault)});
+      return std::nullopt;
+    }
+    return text;
+  }
   errors.push_back({path, "must be a string"});
   return std::nullopt;
 }
@@ -414,7 +512,10 @@ loaded_observed read_observed_document(const json& doc) {
       data.counts.push_back(std::move(e));
     }
   }
-  if (errors.empty()) out.value = std::move(data);
+  if (errors.empty()) {
+    warn_of_case(data.counts, out.warnings);
+    out.value = std::move(data);
+  }
   return out;
 }
 

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,16 +43,25 @@ struct observed_data {
 struct loaded_observed {
   std::optional<observed_data> value;
   std::vector<fourfifths::fault> errors;
+  /// What is likely a slip but is analysed as written: names that differ
+  /// only in case ("Men" and "men").
+  std::vector<std::string> warnings;
 };
+
+/// What is wrong with a name (of a group or a unit) as data give it, or
+/// nothing: bytes that are not UTF-8, a line break or another control
+/// character (C0, DEL or C1). Every form refuses such a name the same way.
+std::optional<std::string> name_fault(std::string_view name);
 
 /// Reads either CSV form (by its header) or JSON (by the content).
 loaded_observed read_observed(std::string_view text);
 
 /// Reads CSV: a header line naming the columns (group, selected, and
 /// applicants for counts; unit optional; any order, any case), then one row
-/// per group or per applicant. Fields may be quoted as RFC 4180 has it (on
-/// one line); spaces around unquoted fields are dropped; blank lines are
-/// skipped. Counts are whole numbers.
+/// per group or per applicant. Fields may be quoted as RFC 4180 has it
+/// (over several lines too); lines end with CRLF, LF or CR; spaces around
+/// unquoted fields are dropped; blank lines are skipped. Counts are whole
+/// numbers.
 loaded_observed read_observed_csv(std::string_view text);
 
 /// Reads a JSON document: {"counts": [{"group": ..., "applicants": ...,
