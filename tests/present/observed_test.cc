@@ -110,7 +110,7 @@ TEST(ObservedCsv, FaultsNameTheirLineAndColumn) {
             "line 2, column 2 (applicants): must be at most 9007199254740991");
   EXPECT_EQ(fault_of(with("a,9007199254740992,5\n")),
             "line 2, column 2 (applicants): must be at most 9007199254740991");
-  EXPECT_EQ(fault_of(with("\"a,10,5\n")), "line 2: column 1: a quoted field must end on its line");
+  EXPECT_EQ(fault_of(with("\"a,10,5\n")), "line 2: column 1: the quote opened on line 2 is not closed");
   EXPECT_EQ(fault_of(with("\"a\"x,10,5\n")),
             "line 2: column 1: text after the closing quote of a field");
   EXPECT_EQ(fault_of(head), "no rows after the header");
@@ -266,6 +266,83 @@ TEST(ObservedOutput, ChartMarksEveryGroupAndTheBand) {
   EXPECT_EQ(ratios.lines[0].y.size(), 3U);
   const std::string svg = present::render_svg(f);
   EXPECT_NE(svg.find("women"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ObservedCsv, RecordsAsRfc4180HasThem) {
+  // Lines ended by a lone CR (old Mac spreadsheets) read as lines.
+  const observed_data cr = read_ok("group,applicants,selected\rmen,80,48\rwomen,60,24\r");
+  ASSERT_EQ(cr.counts.size(), 2U);
+  EXPECT_EQ(cr.counts[1].group, "women");
+  EXPECT_EQ(cr.lines, (std::vector<int>{2, 3}));
+  // A quoted field may run over lines; the records after it keep their
+  // line numbers. A field that spans a line is still read whole: here an
+  // applicants count written over two lines is refused as a number, not
+  // as broken quoting.
+  EXPECT_EQ(fault_of("group,applicants,selected\nmen,\"80\n\",48\nwomen,60,70\n"),
+            "line 2, column 2 (applicants): must be a whole number, not \"80\n\"");
+  EXPECT_EQ(fault_of("group,applicants,selected\n\"a\",\"1\r\n\",1\nb,5,9\n").substr(0, 7),
+            "line 2,");
+  const std::vector<std::string> after =
+      faults_of("group,applicants,selected\nmen,\"8\r\n0\",48\nwomen,60,x\n");
+  ASSERT_EQ(after.size(), 2U);
+  EXPECT_EQ(after[1], "line 4, column 3 (selected): must be a whole number, not \"x\"");
+  EXPECT_EQ(fault_of("group,applicants,selected\nmen,80,48\n\"women,60,24\n"),
+            "line 3: column 1: the quote opened on line 3 is not closed");
+}
+
+TEST(ObservedNames, RefusedAlikeInEveryForm) {
+  // Bytes that are not UTF-8, control characters and line breaks: the
+  // same message for CSV and JSON, at the name's place.
+  EXPECT_EQ(fault_of("group,applicants,selected\nm\xff,8,4\n"),
+            "line 2, column 1 (group): is not UTF-8 text (byte 2)");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "m", "unit": "\u00ff\u001b", "applicants": 8,)"
+                     R"( "selected": 4}]})"),
+            "counts[0].unit: a name must not hold a control character (U+001B) (byte 3)");
+  constexpr char with_nul[] = "group,applicants,selected\n\"a\0\",8,4\n";
+  EXPECT_EQ(fault_of(std::string_view(with_nul, sizeof with_nul - 1)),
+            "line 2, column 1 (group): a name must not hold a control character (U+0000) (byte 2)");
+  EXPECT_EQ(fault_of("group,applicants,selected\n\"a\nb\",8,4\n"),
+            "line 2, column 1 (group): a name must not hold a line break (byte 2)");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a\nb", "applicants": 8, "selected": 4}]})"),
+            "counts[0].group: a name must not hold a line break (byte 2)");
+  // A C1 control (U+0085, the next line) is a control too; other
+  // characters of any script are names.
+  EXPECT_EQ(fault_of("group,applicants,selected\na\xc2\x85,8,4\n"),
+            "line 2, column 1 (group): a name must not hold a control character (byte 2)");
+  EXPECT_TRUE(faults_of("group,applicants,selected\nFrauen \xc3\xa4\xe2\x82\xac,8,4\n").empty());
+}
+
+TEST(ObservedNames, NamesDifferingOnlyInCaseAreNamedInAWarning) {
+  const loaded_observed r = present::read_observed(
+      "unit,group,applicants,selected\nA,Men,10,4\nA,men,10,3\na,Men,5,1\nA,MEN,1,1\n");
+  ASSERT_TRUE(r.value);
+  EXPECT_EQ(r.warnings,
+            (std::vector<std::string>{
+                "groups \"Men\" and \"men\" differ only in case: they are analysed apart",
+                "groups \"Men\" and \"MEN\" differ only in case: they are analysed apart",
+                "units \"A\" and \"a\" differ only in case: they are analysed apart"}));
+  EXPECT_TRUE(present::read_observed("group,applicants,selected\nmen,1,1\nwomen,1,1\n")
+                  .warnings.empty());
+}
+
+TEST(ObservedOutput, NamesASpreadsheetWouldRunAreQuotedInCsvOnly) {
+  const auto a = analysis_of(
+      "group,applicants,selected\n\"=1+1\",10,5\n\"-x\",10,4\n\"@sum\",10,4\n\"+y\",10,4\n"
+      "\"a=b\",10,1\n");
+  const std::string csv = present::observed_csv(a);
+  EXPECT_NE(csv.find("\n,'=1+1,10,5,0.5,'=1+1,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n,'-x,10,4,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n,'@sum,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n,'+y,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n,a=b,"), std::string::npos) << csv;
+  const auto doc = nlohmann::json::parse(present::observed_json(a));
+  EXPECT_EQ(doc["rows"][0]["group"], "=1+1");
+  EXPECT_EQ(doc["rows"][1]["reference"], "=1+1");
+  EXPECT_NE(present::observed_text(a).find("\n=1+1 "), std::string::npos);
 }
 
 }  // namespace
