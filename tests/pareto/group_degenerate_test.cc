@@ -137,6 +137,7 @@ TEST(GroupFrontEdges, NoValidityAnywhereIsOnePointAtTheFarEnd) {
       for (int j = 0; j < 3; ++j) q += w[i] * r[i][j] * w[j];
     }
     std::vector<double> e;
+    e.reserve(d.size());
     for (const std::vector<double>& dg : d)
       e.push_back((dg[0] * w[0] + dg[1] * w[1] + dg[2] * w[2]) / std::sqrt(q));
     best = std::max(best, lowest_ratio(e, {0.2, 0.1}, 0.2, ratio_mode::overall));
@@ -199,6 +200,7 @@ TEST(GroupFrontEdges, BoundsHoldWhereEveryValidityIsNegative) {
       }
       if (q <= 0) continue;
       std::vector<double> e;
+      e.reserve(d.size());
       for (const std::vector<double>& dg : d)
         e.push_back((dg[0] * w[0] + dg[1] * w[1] + dg[2] * w[2]) / std::sqrt(q));
       sample.emplace_back(lowest_ratio(e, shares, 0.25, ratio_mode::overall),
