@@ -24,7 +24,8 @@ int run_observed(const observed_command_options& o) {
     complain_all(data.errors);
     return exit_failure;
   }
-  for (const std::string& w : data.warnings) complain(name + ": warning: " + w);
+  for (const std::string& w : data.warnings)
+    complain(std::string(name).append(": warning: ").append(w));
   fourfifths::observed_options options = data.value->options;
   if (o.reference) options.reference = o.reference;
   if (o.alpha) options.alpha = *o.alpha;
