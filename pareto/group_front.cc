@@ -943,7 +943,18 @@ class group_search {
       parity.push_back({std::vector<double>(d.size()), 0});
       for (std::size_t j = 0; j < d.size(); ++j) parity.back().l[j] = -d[j];
     }
-    if (const auto w = lp_.maximise(s_.a(), parity)) {
+    // (Where every validity is 0 the objective tells no weighting from
+    // another and the maximiser has no line to follow: other objectives,
+    // the unit weights and each predictor either way, find the equations'
+    // weightings then.)
+    std::optional<std::vector<double>> even = lp_.maximise(s_.a(), parity);
+    const auto size = at(s_.predictors());
+    for (std::size_t j = 0; !even && j <= 2 * size; ++j) {
+      std::vector<double> c(size, j == 2 * size ? 1.0 : 0.0);
+      if (j < 2 * size) c[j / 2] = j % 2 == 0 ? 1.0 : -1.0;
+      even = lp_.maximise(c, parity);
+    }
+    if (const auto& w = even) {
       const standing st = s_.stand(*w);
       if (st.solved && st.lowest >= 1 - level_tolerance) {
         found at_parity{*w, s_.quality(st), st.lowest};
@@ -960,20 +971,32 @@ class group_search {
       effects.push_back({std::vector<double>(d.begin(), d.end()), 0});
     }
     if (const auto w = lp_.maximise_lowest(effects)) starts.push_back(*w);
-    // The climb finds the top of the hill it starts on: each predictor
-    // alone (and, where weights may be negative, against), and the unit
-    // weights, start climbs on other hills.
+    // The climb finds the top of the hill it starts on: the two of the
+    // other starts that stand highest (each predictor alone and, where
+    // weights may be negative, against it; the unit weights) start climbs
+    // on other hills. (A climb's steps cost most with many groups and
+    // predictors: two more, not one per predictor.)
     const int n = s_.predictors();
     const bool any_sign = s_.options().signs == weight_signs::any;
+    std::vector<std::pair<double, std::vector<double>>> others;
+    const auto consider = [&](std::vector<double> w) {
+      const standing st = s_.stand(w);
+      if (st.solved) others.emplace_back(st.lowest, std::move(w));
+    };
     for (int j = 0; j < n; ++j) {
       for (const double sign : {1.0, -1.0}) {
         if (sign < 0 && !any_sign) continue;
         std::vector<double> alone(at(n), 0.0);
         alone[at(j)] = sign;
-        starts.push_back(std::move(alone));
+        consider(std::move(alone));
       }
     }
-    starts.emplace_back(at(n), 1.0);
+    consider(std::vector<double>(at(n), 1.0));
+    constexpr std::size_t more_climbs = 64;
+    const std::size_t kept = std::min(more_climbs, others.size());
+    std::partial_sort(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(kept),
+                      others.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    for (std::size_t k = 0; k < kept; ++k) starts.push_back(std::move(others[k].second));
     found best = first;
     for (const std::vector<double>& start : starts) {
       const found f = highest_from(start);
@@ -1390,9 +1413,14 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
   front.options = options;
   front.proved_optimal = options.objective == pareto_objective::validity;
   std::vector<std::vector<double>> listed;
+  double reached = -inf;
   for (std::size_t k = 0; k < points.size(); ++k) {
-    // Each weighting once, however often the levels reach it.
+    // Each weighting once, however often the levels reach it; and none
+    // that an earlier point beats (qualities fall from point to point, so
+    // one that reaches no higher than an earlier one is beaten by it).
     if (std::find(listed.begin(), listed.end(), points[k].w) != listed.end()) continue;
+    if (k > 0 && points[k].lowest <= reached) continue;
+    reached = std::max(reached, points[k].lowest);
     listed.push_back(points[k].w);
     group_weighting_outcome w = s.evaluate(points[k].w);
     if (options.objective == pareto_objective::validity) {
@@ -1427,9 +1455,10 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
 namespace {
 
 // The weighting on the way from `w` to `clear` (which reaches `level`)
-// nearest `w` that reaches it, by bisection on the way: where `w` meets
-// the level only to the search's tolerance, the least move that makes it
-// reach the level exactly.
+// nearest `w` that reaches it: where `w` meets the level only to the
+// search's tolerance, the least move that makes it reach the level
+// exactly. The ratios need not rise steadily on the way, so the first
+// reaching step of a doubling one is found, then bisected back.
 group_weighting_outcome lifted(group_setting& s, const std::vector<double>& w,
                                const std::vector<double>& clear, double level) {
   const auto on_way = [&](double t) {
@@ -1437,9 +1466,14 @@ group_weighting_outcome lifted(group_setting& s, const std::vector<double>& w,
     for (std::size_t j = 0; j < w.size(); ++j) u[j] = (1 - t) * w[j] + t * clear[j];
     return s.evaluate(u);
   };
-  double low = 0, high = 1;
-  group_weighting_outcome reached = on_way(1);
-  for (int k = 0; k < 60 && high - low > 1e-15; ++k) {
+  double low = 0, high = 1e-12;
+  group_weighting_outcome reached = on_way(high);
+  while (!(reached.lowest_ratio_to_highest >= level) && high < 1) {
+    low = high;
+    high = std::min(1.0, 2 * high);
+    reached = on_way(high);
+  }
+  for (int k = 0; k < 60 && high - low > 1e-15 * high; ++k) {
     const double mid = (low + high) / 2;
     group_weighting_outcome there = on_way(mid);
     if (there.lowest_ratio_to_highest >= level) {
@@ -1503,7 +1537,22 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     best = first;
     level = 0;
   } else {
-    best = search.best_at(min_ai, {first->w});
+    // Levels up to the ratio walked from the quality end as the front's
+    // points are found (each from the last, where the branch the walk is
+    // on may end and another overtake it), and the ratio searched from
+    // every weighting the walk found: the best of them.
+    constexpr int walk = 10;
+    std::vector<std::vector<double>> starts{first->w};
+    found at = *first;
+    for (int k = 1; k < walk; ++k) {
+      const double step = first->lowest + (min_ai - first->lowest) * k / walk;
+      std::optional<found> f = search.best_at(step, {at.w});
+      if (!f) f = search.continued(at, step);
+      if (!f) break;
+      at = *f;
+      starts.push_back(at.w);
+    }
+    best = search.best_at(min_ai, starts);
     if (!best) {
       const found last = search.highest(*first);
       if (last.lowest >= min_ai * (1 - level_tolerance)) {
@@ -1522,6 +1571,14 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
   group_weighting_outcome w = s.evaluate(best->w);
   // The search meets a level to a relative 1e-12; the answer must reach
   // the ratio asked for itself, or say that it cannot.
+  if (!(w.lowest_ratio_to_highest >= min_ai) && level > 0) {
+    // Asked again a little higher, the search meets the ratio itself.
+    const double higher = min_ai * (1 + 1e-10);
+    if (const std::optional<found> again = search.best_at(higher, {best->w})) {
+      group_weighting_outcome there = s.evaluate(search.finished(*again, higher).w);
+      if (there.lowest_ratio_to_highest >= min_ai) w = std::move(there);
+    }
+  }
   if (!(w.lowest_ratio_to_highest >= min_ai)) {
     const found last = search.highest(*first);
     const group_weighting_outcome far = s.evaluate(last.w);

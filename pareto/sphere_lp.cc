@@ -173,11 +173,39 @@ std::optional<std::vector<double>> sphere_lp::maximise(
   }
 }
 
+// By constraint generation too: the best lowest slack over some of the
+// constraints bounds the best over all of them from above (a minimum over
+// fewer is no lower), so where no other constraint's slack is below it,
+// it is the best over all; otherwise the constraint of the lowest slack
+// joins. Its cost then grows with the constraints that matter, not with
+// all their subsets.
 std::optional<std::vector<double>> sphere_lp::maximise_lowest(
     std::span<const linear_constraint> constraints) const {
   if (constraints.empty()) return std::nullopt;
   const std::vector<double> none(at(n_), 0.0);
-  return search(none, constraints, true);
+  std::vector<linear_constraint> working{constraints.front()};
+  std::vector<bool> taken(constraints.size(), false);
+  taken.front() = true;
+  while (true) {
+    std::optional<std::vector<double>> w = search(none, working, true);
+    if (!w) return w;
+    const double reached = lowest_slack(*w, working);
+    std::size_t worst = constraints.size();
+    double worst_slack = reached;
+    for (std::size_t k = 0; k < constraints.size(); ++k) {
+      if (taken[k]) continue;
+      double v = 0;
+      for (int j = 0; j < n_; ++j) v += constraints[k].l[at(j)] * (*w)[at(j)];
+      const double slack = v - constraints[k].b;
+      if (slack < worst_slack - constraint_tolerance * (1 + std::fabs(constraints[k].b))) {
+        worst_slack = slack;
+        worst = k;
+      }
+    }
+    if (worst == constraints.size()) return w;
+    taken[worst] = true;
+    working.push_back(constraints[worst]);
+  }
 }
 
 double sphere_lp::lowest_slack(std::span<const double> w,
