@@ -6,7 +6,9 @@
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace present {
 namespace {
@@ -84,6 +86,38 @@ TEST(Frame, JsonHoldsEachColumnTypedWithNullWhereNoValueIs) {
   g.rows = 1;
   push_number(g.add("x", column_type::number, ""), std::numeric_limits<double>::infinity());
   EXPECT_EQ(frame_document(g)["columns"], nlohmann::json::parse("[[null]]"));
+}
+
+// A name may be missing (the unit of a table of one unit): CSV writes an
+// empty field, JSON null, and the rows around it keep their names.
+TEST(Frame, ANameMayBeMissing) {
+  frame f;
+  f.rows = 3;
+  frame_column& unit = f.add("unit", column_type::text, "a unit");
+  push_text(unit, "north");
+  push_missing(unit);
+  push_text(unit, "south");
+  EXPECT_FALSE(unit.is_missing(0));
+  EXPECT_TRUE(unit.is_missing(1));
+  EXPECT_FALSE(unit.is_missing(2));
+  EXPECT_EQ(frame_csv(f), "unit\nnorth\n\nsouth\n");
+  EXPECT_EQ(frame_document(f)["columns"][0], nlohmann::json::parse(R"(["north", null, "south"])"));
+}
+
+// Frames one after another: each row under its own part's id, the values
+// and missing fields as they were.
+TEST(Frame, StackedFramesKeepEachRowsId) {
+  const auto part = [](std::initializer_list<std::optional<double>> values) {
+    frame f;
+    f.rows = values.size();
+    frame_column& c = f.add("value", column_type::number, "a number");
+    for (const std::optional<double>& v : values) push_optional(c, v);
+    return f;
+  };
+  const std::vector<frame> parts = {part({1, std::nullopt}), part({3})};
+  const std::vector<std::string> ids = {"first", "second"};
+  const frame all = stack_frames(parts, ids);
+  EXPECT_EQ(frame_csv(all), "id,value\nfirst,1\nfirst,\nsecond,3\n");
 }
 
 }  // namespace
