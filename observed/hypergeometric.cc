@@ -277,7 +277,8 @@ double exact_fisher(std::int64_t a, std::int64_t K, std::int64_t n, std::int64_t
   weight[0] = choose(K, lo) * choose(N - K, n - lo);
   for (std::int64_t y = lo; y < hi; ++y) {
     const auto k = static_cast<std::size_t>(y - lo);
-    weight[k + 1] = weight[k] * (K - y) * (n - y) / (int128{y + 1} * (N - K - n + y + 1));
+    const int128 below = static_cast<int128>(y + 1) * (N - K - n + y + 1);
+    weight[k + 1] = weight[k] * (K - y) * (n - y) / below;
   }
   const int128 observed = weight[static_cast<std::size_t>(a - lo)];
   int128 total = 0, tail = 0;
