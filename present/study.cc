@@ -22,6 +22,22 @@ struct overloaded : F... {
 template <class... F>
 overloaded(F...) -> overloaded<F...>;
 
+// Whether a search found its answer, and its errors or its warnings,
+// whichever search the study made.
+template <class Search>
+bool found_in(const Search& search) {
+  return std::visit([](const auto& r) { return r.value.has_value(); }, search);
+}
+
+template <class Search>
+const std::vector<fourfifths::fault>& faults_of(const Search& search, bool errors) {
+  return std::visit(
+      [errors](const auto& r) -> const std::vector<fourfifths::fault>& {
+        return errors ? r.errors : r.warnings;
+      },
+      search);
+}
+
 }  // namespace
 
 // --- The table ----------------------------------------------------------------
@@ -69,24 +85,16 @@ std::optional<double> study_table::minimum_ratio() const {
 
 // --- The best weighting at a least ratio ----------------------------------------
 
-bool study_best::found() const {
-  return std::visit([](const auto& r) { return r.value.has_value(); }, r_);
-}
+bool study_best::found() const { return found_in(r_); }
 
 bool study_best::reached() const {
   return std::visit(
       [](const auto& r) { return r.value && r.status == fourfifths::pareto_status::found; }, r_);
 }
 
-const std::vector<fourfifths::fault>& study_best::errors() const {
-  return std::visit([](const auto& r) -> const std::vector<fourfifths::fault>& { return r.errors; },
-                    r_);
-}
+const std::vector<fourfifths::fault>& study_best::errors() const { return faults_of(r_, true); }
 
-const std::vector<fourfifths::fault>& study_best::warnings() const {
-  return std::visit(
-      [](const auto& r) -> const std::vector<fourfifths::fault>& { return r.warnings; }, r_);
-}
+const std::vector<fourfifths::fault>& study_best::warnings() const { return faults_of(r_, false); }
 
 std::string study_best::unreachable_message() const {
   return std::visit(
@@ -108,19 +116,11 @@ std::string study_best::output(table_format format) const {
 
 // --- The front ------------------------------------------------------------------
 
-bool study_front::found() const {
-  return std::visit([](const auto& r) { return r.value.has_value(); }, r_);
-}
+bool study_front::found() const { return found_in(r_); }
 
-const std::vector<fourfifths::fault>& study_front::errors() const {
-  return std::visit([](const auto& r) -> const std::vector<fourfifths::fault>& { return r.errors; },
-                    r_);
-}
+const std::vector<fourfifths::fault>& study_front::errors() const { return faults_of(r_, true); }
 
-const std::vector<fourfifths::fault>& study_front::warnings() const {
-  return std::visit(
-      [](const auto& r) -> const std::vector<fourfifths::fault>& { return r.warnings; }, r_);
-}
+const std::vector<fourfifths::fault>& study_front::warnings() const { return faults_of(r_, false); }
 
 frame study_front::columns() const {
   return std::visit([&](const auto& r) { return front_frame(*s_, *r.value); }, r_);

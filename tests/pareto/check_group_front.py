@@ -134,6 +134,12 @@ class model:
         Every group's tail area at x lies between those of the lowest and
         the highest mean (the majority's 0 among them), so the root lies
         within Q^-1(R) of both: bisection in that bracket, then Newton."""
+        return self.bracketed_cut(e, 14, 4, False)
+
+    def bracketed_cut(self, e, bisections, newtons, guarded):
+        """The cut scores by `bisections` halvings of the bracket, then
+        `newtons` Newton steps (kept in the bracket, and only where finite,
+        when `guarded`)."""
         if not self.overall:
             return np.full(e.shape[0], self.z)
         lo = np.minimum(e.min(axis=1), 0) + self.z - 1e-9
@@ -142,15 +148,16 @@ class model:
         def f(x):
             return self.p0 * q(x) + (self.shares * q(x[:, None] - e)).sum(axis=1) - self.ratio
 
-        for _ in range(14):
+        for _ in range(bisections):
             mid = (lo + hi) / 2
             above = f(mid) > 0
             lo = np.where(above, mid, lo)
             hi = np.where(above, hi, mid)
         x = (lo + hi) / 2
-        for _ in range(4):
+        for _ in range(newtons):
             dens = self.p0 * np.exp(-x * x / 2) + (self.shares * np.exp(-(x[:, None] - e) ** 2 / 2)).sum(axis=1)
-            x = x + f(x) / (dens / np.sqrt(2 * np.pi))
+            step = f(x) / (dens / np.sqrt(2 * np.pi))
+            x = np.where(np.isfinite(step), np.clip(x + step, lo, hi), x) if guarded else x + step
         return x
 
     def cut_one(self, e):
@@ -453,25 +460,7 @@ class wide_model(model):
         self.mean = p["objective"] == "mean"
 
     def cut(self, e):
-        if not self.overall:
-            return np.full(e.shape[0], self.z)
-        lo = np.minimum(e.min(axis=1), 0) + self.z - 1e-9
-        hi = np.maximum(e.max(axis=1), 0) + self.z + 1e-9
-
-        def f(x):
-            return self.p0 * q(x) + (self.shares * q(x[:, None] - e)).sum(axis=1) - self.ratio
-
-        for _ in range(30):
-            mid = (lo + hi) / 2
-            above = f(mid) > 0
-            lo = np.where(above, mid, lo)
-            hi = np.where(above, hi, mid)
-        x = (lo + hi) / 2
-        for _ in range(6):
-            dens = self.p0 * np.exp(-x * x / 2) + (self.shares * np.exp(-(x[:, None] - e) ** 2 / 2)).sum(axis=1)
-            step = f(x) / (dens / np.sqrt(2 * np.pi))
-            x = np.where(np.isfinite(step), np.clip(x + step, lo, hi), x)
-        return x
+        return self.bracketed_cut(e, 30, 6, True)
 
     def outcomes(self, w):
         """Validity, mean criterion score of those selected and each
