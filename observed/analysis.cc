@@ -195,8 +195,11 @@ comparison compare(const unit_view& u, int g, double alpha, double z_level) {
     out.ci_low = ci->low;
     out.ci_high = ci->high;
   }
-  out.significant_z = *out.p_z < alpha;
-  out.significant_fisher = *out.p_fisher < alpha;
+  // Significant only when certainly below alpha: a p value equal to it
+  // (1/20 against 0.05) is not, nor one within its error bound of it.
+  out.significant_z = observed::certainly_below(z.p, z.error, alpha);
+  out.significant_fisher = observed::certainly_below(
+      *out.p_fisher, observed::fisher_two_sided_error(n1 + n2), alpha);
   if (a == 0 && c == 0) {
     out.status = comparison_status::no_selections;
   } else if (a == n1 && c == n2) {

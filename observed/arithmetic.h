@@ -30,6 +30,22 @@ struct compensated_sum {
   double value() const noexcept { return sum + carry; }
 };
 
+/// Whether a p value computed within a relative `error` of its true value
+/// is certainly below the level `alpha`, the double nearest the level meant
+/// (0.05 stands for 1/20, which lies half a unit below it). A p value equal
+/// to the level, or too close to it to tell, is not below it.
+///
+/// Why this is sound, with u = 2^-53 the unit roundoff and error >= 2u: the
+/// true p is at most p (1 + 2 error); each of the two products below is
+/// rounded once (a factor 1 + u at most); the level meant is at least
+/// alpha (1 - u). So p (1 + 4 error) < alpha (1 - 2^-50) gives true p <=
+/// p (1 + 2 error) (1 + u) < alpha (1 - 2^-50) (1 + u)^2 < alpha (1 - u),
+/// which is at most the level meant. The 2^-1060 covers the absolute error
+/// of p values below the normal doubles, where the relative one grows.
+constexpr bool certainly_below(double p, double error, double alpha) noexcept {
+  return p * (1 + 4 * error) + 0x1p-1060 < alpha * (1 - 0x1p-50);
+}
+
 }  // namespace observed
 
 #endif  // FOURFIFTHS_OBSERVED_ARITHMETIC_H_

@@ -14,6 +14,9 @@ namespace observed {
 struct z_test {
   std::optional<double> z;  ///< none when no one or everyone was selected
   double p = 1;             ///< two-sided; 1 without z
+  /// A bound on the relative error of p (see pooled_z_test), for deciding
+  /// it against a level (certainly_below).
+  double error = 0x1p-52;
 };
 
 /// The pooled two-proportion z test: z = (a/n1 - c/n2) / sqrt(P (1 - P)

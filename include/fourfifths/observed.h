@@ -141,7 +141,10 @@ struct comparison {
   std::optional<double> p_fisher{};  ///< Fisher's exact test, two-sided
   /// The 1 - alpha interval of the impact ratio (log method).
   std::optional<double> ci_low{}, ci_high{};
-  std::optional<bool> significant_z{}, significant_fisher{};  ///< p < alpha
+  /// Whether the p value is certainly below alpha: one equal to alpha
+  /// (Fisher's 1/20 against 0.05), or nearer it than the p value's own
+  /// error bound, is not significant.
+  std::optional<bool> significant_z{}, significant_fisher{};
   /// Across units, in the rows of all units together: over the units where
   /// both the group and the reference have applicants, which are also the
   /// units whose counts the row pools.

@@ -212,3 +212,33 @@ TEST(AgainstStatsmodels, MantelHaenszel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Significance at the level itself (tests/observed/make_thresholds.py): a p
+// value equal to alpha, or as near it as its computation can tell, is not
+// below it; a relative 1e-8 either side decides.
+TEST(Thresholds, APValueAtTheLevelIsNotBelowIt) {
+  const auto rows = read_rows("thresholds.csv");
+  ASSERT_GE(rows.size(), 300U);
+  for (const auto& r : rows) {
+    ASSERT_EQ(r.size(), 7U);
+    const std::int64_t a = count(r[1]), n1 = count(r[2]), c = count(r[3]), n2 = count(r[4]);
+    const double alpha = number(r[5]);
+    const bool expected = r[6] == "1";
+    const std::vector<fourfifths::group_counts> counts = {{"g", n1, a}, {"ref", n2, c}};
+    const fourfifths::observed_result result =
+        fourfifths::analyse_observed(counts, {.reference = "ref", .alpha = alpha});
+    ASSERT_TRUE(result.ok());
+    const fourfifths::comparison& row = result->rows[0];
+    const std::string where = r[0] + " " + r[1] + "/" + r[2] + " vs " + r[3] + "/" + r[4] +
+                              " at alpha " + r[5];
+    if (r[0] == "fisher") {
+      EXPECT_EQ(row.significant_fisher, expected) << where << ": p " << *row.p_fisher;
+    } else {
+      EXPECT_EQ(row.significant_z, expected) << where << ": p " << *row.p_z;
+    }
+  }
+}
+
+}  // namespace
