@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "present/json_reader.h"
+#include "present/name_rules.h"
 
 namespace present {
 
@@ -237,50 +238,17 @@ const std::string& field_of(const std::vector<std::string>& fields, const header
 
 }  // namespace
 
-std::optional<std::string> name_fault(std::string_view name) {
-  for (std::size_t i = 0; i < name.size();) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    const std::string at = " (byte " + std::to_string(i + 1) + ")";
-    if (byte == '\n' || byte == '\r') return "a name must not hold a line break" + at;
-    if (byte < 0x20 || byte == 0x7F) {
-      char code[8];
-      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(byte));
-      return std::string("a name must not hold a control character (") + code + ")" + at;
-    }
-    if (byte < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t length = utf8_length(name.substr(i));
-    if (length == 0) return "is not UTF-8 text" + at;
-    // U+0080 to U+009F, the C1 controls, are 0xC2 0x80 to 0xC2 0x9F.
-    if (byte == 0xC2 && static_cast<unsigned char>(name[i + 1]) < 0xA0) {
-      return "a name must not hold a control character" + at;
-    }
-    i += length;
-  }
-  return std::nullopt;
-}
-
 namespace {
 
-// Names that differ only in the case of their ASCII letters are two
-// groups (or units) to the analysis, and most likely one to whoever wrote
-// them: a warning for each such pair, the first of each spelling.
+// Names that differ only in case or in spaces around them are two groups
+// (or units) to the analysis, and most likely one to whoever wrote them.
 void warn_of_case(const std::vector<group_counts>& counts, std::vector<std::string>& warnings) {
   for (const bool units : {false, true}) {
-    std::unordered_map<std::string, std::string> first;  // lowered -> first spelling
-    std::unordered_map<std::string, bool> told;
-    for (const group_counts& e : counts) {
-      const std::string& name = units ? e.unit : e.group;
-      if (name.empty()) continue;
-      const auto [it, added] = first.try_emplace(lowered(name), name);
-      if (added || it->second == name) continue;
-      const std::string pair = it->second + '\0' + name;
-      if (!told.try_emplace(pair, true).second) continue;
-      warnings.push_back(std::string(units ? "units " : "groups ") + in_quotes(it->second) +
-                         " and " + in_quotes(name) +
-                         " differ only in case: they are analysed apart");
+    std::vector<std::string_view> names;
+    names.reserve(counts.size());
+    for (const group_counts& e : counts) names.push_back(units ? e.unit : e.group);
+    for (std::string& w : look_alike_names(names, units ? "units" : "groups")) {
+      warnings.push_back(std::move(w));
     }
   }
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fourfifths/observed.h"
+#include "present/name_rules.h"
 
 namespace present {
 
@@ -47,11 +48,6 @@ struct loaded_observed {
   /// only in case ("Men" and "men").
   std::vector<std::string> warnings;
 };
-
-/// What is wrong with a name (of a group or a unit) as data give it, or
-/// nothing: bytes that are not UTF-8, a line break or another control
-/// character (C0, DEL or C1). Every form refuses such a name the same way.
-std::optional<std::string> name_fault(std::string_view name);
 
 /// Reads either CSV form (by its header) or JSON (by the content).
 loaded_observed read_observed(std::string_view text);

@@ -153,32 +153,8 @@ frame observed_frame(const observed_analysis& a) {
   return f;
 }
 
-namespace {
-
-// A spreadsheet opening CSV runs a cell that starts with =, +, -, @, a tab
-// or a carriage return as a formula: such a name is written with a single
-// quote before it (OWASP's advice against CSV injection), which the
-// spreadsheet shows as text. Only CSV: JSON, text, the chart and the
-// packages' frames keep the name as it is.
-bool formula_like(std::string_view name) {
-  return !name.empty() && std::string_view("=+-@\t\r").find(name.front()) != std::string_view::npos;
-}
-
-void defuse_formulas(frame& f) {
-  for (frame_column& c : f.columns) {
-    if (c.name != "unit" && c.name != "group" && c.name != "reference") continue;
-    for (std::string& text : c.texts) {
-      if (formula_like(text)) text.insert(0, 1, '\'');
-    }
-  }
-}
-
-}  // namespace
-
 std::string observed_csv(const observed_analysis& a) {
-  frame f = observed_frame(a);
-  defuse_formulas(f);
-  return frame_csv(f);
+  return frame_csv(observed_frame(a));
 }
 
 nlohmann::json observed_document(const observed_analysis& a) {

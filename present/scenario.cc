@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "present/name_rules.h"
+
 namespace present {
 
 namespace {
@@ -279,6 +281,7 @@ std::vector<fourfifths::minority_group> groups_of(json_value list, faults& f) {
       f.add(path + ".name", "required: the group's name");
     } else if (name->is_string()) {
       g.name = name->string();
+      if (auto fault = name_fault(g.name)) f.add(path + ".name", *fault);
     } else {
       f.add(path + ".name", "must be a string");
     }
@@ -446,6 +449,24 @@ bool is_limit(const json_failure& failure) {
          failure.why == json_failure::reason::too_large;
 }
 
+// Names of a list that most likely mean one name: warnings, the scenario
+// is analysed as written.
+std::vector<std::string> look_alike_warnings(const scenario& s) {
+  std::vector<std::string> out;
+  auto add = [&](const auto& list, auto name_of, std::string_view what) {
+    std::vector<std::string_view> names;
+    names.reserve(list.size());
+    for (const auto& item : list) names.push_back(name_of(item));
+    for (std::string& w : look_alike_names(names, what)) out.push_back(std::move(w));
+  };
+  const auto itself = [](const std::string& n) -> std::string_view { return n; };
+  add(s.predictor_names, itself, "predictors");
+  add(s.criterion_names, itself, "criteria");
+  add(s.groups, [](const fourfifths::minority_group& g) -> std::string_view { return g.name; },
+      "groups");
+  return out;
+}
+
 loaded_scenario read_document(json_value doc, id_rule ids, group_rule groups) {
   loaded_scenario out;
   if (!doc.is_object()) {
@@ -470,6 +491,7 @@ loaded_scenario read_document(json_value doc, id_rule ids, group_rule groups) {
     // A number is kept as it is written: an id names, it does not count.
     if (id->is_string() || id->is_number()) {
       out.id = std::string(id->string());
+      if (auto fault = name_fault(*out.id)) f.add("id", *fault);
     } else {
       f.add("id", "must be a string or a number");
     }
@@ -545,8 +567,10 @@ loaded_scenario read_document(json_value doc, id_rule ids, group_rule groups) {
     out.status = scenario_status::invalid;
     return out;
   }
+  const std::vector<std::string> look_alikes = look_alike_warnings(s);
   loaded_scenario result = check_scenario(std::move(s));
   result.id = std::move(out.id);
+  for (const std::string& w : look_alikes) result.warnings.push_back({"", w});
   return result;
 }
 

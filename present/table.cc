@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -194,15 +196,42 @@ void csv_writer::append(std::string& out, const table& t, const std::string* id)
   }
 }
 
-namespace {}  // namespace
+namespace {
 
-// A CSV field, quoted when it must be.
+// Whether a text is a decimal number and nothing else ("-3", "+0.5",
+// "-1e-3"): a spreadsheet reads such a cell as a number, never as a
+// formula. Infinities and NaN are words, not numbers, here.
+bool is_plain_number(std::string_view text) {
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.')) {
+    return false;
+  }
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+// A CSV field, quoted when it must be. A spreadsheet opening CSV runs a
+// cell that starts with =, +, -, @, a tab or a carriage return as a
+// formula, so such a text gets a single quote before it (OWASP's advice
+// against CSV injection), which the spreadsheet shows as text and a reader
+// of the file sees at once. Every text of every CSV the project writes
+// passes here (names, ids, headers, messages); numbers do not, so a
+// negative number stays a number, and so does a text that is a number as
+// it stands (an id such as -3 written as it was given).
 void append_csv_field(std::string& out, std::string_view text) {
+  const bool formula = !text.empty() &&
+                       std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos &&
+                       !is_plain_number(text);
   if (text.find_first_of(",\"\n\r") == std::string_view::npos) {
+    if (formula) out += '\'';
     out += text;
     return;
   }
   out += '"';
+  if (formula) out += '\'';
   for (const char c : text) {
     if (c == '"') out += '"';
     out += c;

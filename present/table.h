@@ -42,7 +42,9 @@ table make_table(const fourfifths::problem& p, fourfifths::method m,
                  const std::optional<std::vector<double>>& ratios);
 
 /// Appends a CSV field, quoted (with its quotes doubled) when it holds a
-/// comma, a quote or a line break.
+/// comma, a quote or a line break, and with a single quote before it when
+/// it starts with =, +, -, @, a tab or a carriage return, which a
+/// spreadsheet would run as a formula.
 void append_csv_field(std::string& out, std::string_view text);
 
 /// A number for JSON: null when there is none or it is not finite.

@@ -322,9 +322,9 @@ TEST(ObservedNames, NamesDifferingOnlyInCaseAreNamedInAWarning) {
   ASSERT_TRUE(r.value);
   EXPECT_EQ(r.warnings,
             (std::vector<std::string>{
-                "groups \"Men\" and \"men\" differ only in case: they are analysed apart",
-                "groups \"Men\" and \"MEN\" differ only in case: they are analysed apart",
-                "units \"A\" and \"a\" differ only in case: they are analysed apart"}));
+                "groups \"Men\" and \"men\" differ only in case or surrounding spaces: they are analysed apart",
+                "groups \"Men\" and \"MEN\" differ only in case or surrounding spaces: they are analysed apart",
+                "units \"A\" and \"a\" differ only in case or surrounding spaces: they are analysed apart"}));
   EXPECT_TRUE(present::read_observed("group,applicants,selected\nmen,1,1\nwomen,1,1\n")
                   .warnings.empty());
 }
