@@ -161,6 +161,30 @@ TEST(OnePerson, TheRuleOfTheQuestionsAndAnswers) {
   EXPECT_FALSE(rows_of({{"ref", 10, 2}, {"g", 10, 5}}, {.reference = "ref"})[1].one_person_reversal);
 }
 
+TEST(OnePerson, MoreTablesWorkedByHand) {
+  // 3 of 10 against 4 of 10 fails (0.75); one job moved: 4/10 against
+  // 3/10, the group now higher. Both rules say one person decides it.
+  const comparison small = rows_of({{"ref", 10, 4}, {"g", 10, 3}})[1];
+  EXPECT_EQ(small.one_person_flip, true);
+  EXPECT_EQ(small.one_person_reversal, true);
+  // 45 of 100 against 50 of 100 passes (0.9); one job moved: 46/100 against
+  // 49/100, still below: not reversed. Moved the other way (44 against 51,
+  // 0.863) it still passes: no flip either.
+  const comparison near = rows_of({{"ref", 100, 50}, {"g", 100, 45}})[1];
+  EXPECT_EQ(near.one_person_reversal, false);
+  EXPECT_EQ(near.one_person_flip, false);
+  // 0 of 5 against 2 of 5: one job moved gives 1/5 against 1/5, equal, so
+  // no longer below.
+  EXPECT_EQ(rows_of({{"ref", 5, 2}, {"g", 5, 0}})[1].one_person_reversal, true);
+  // Groups of different sizes: 5 of 20 (0.25) against 9 of 30 (0.3); moved:
+  // 6/20 = 0.3 against 8/30 = 0.2667, higher.
+  EXPECT_EQ(rows_of({{"ref", 30, 9}, {"g", 20, 5}})[1].one_person_reversal, true);
+  // 50 of 200 (0.25) against 30 of 100 (0.3); moved: 51/200 = 0.255 against
+  // 29/100 = 0.29, still below. The move is the same one person, however
+  // large the group: the Questions and Answers count people, not rates.
+  EXPECT_EQ(rows_of({{"ref", 100, 30}, {"g", 200, 50}})[1].one_person_reversal, false);
+}
+
 TEST(Edges, NoApplicantsInAGroup) {
   const auto rows = rows_of({{"a", 10, 5}, {"b", 0, 0}});
   const comparison& b = rows[1];
