@@ -1,6 +1,7 @@
 #include "explore/observed_cmd.h"
 
 #include "explore/commands.h"
+#include "present/observed_chart.h"
 #include "present/observed_input.h"
 #include "present/observed_output.h"
 #include "present/output.h"

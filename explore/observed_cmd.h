@@ -2,7 +2,7 @@
 // applicant per row, optionally per unit) as the tidy table of every
 // group's rate against the reference with the four-fifths rule and its
 // statistics, and the chart of the rates. What it writes is made in
-// present/observed_output.h.
+// present/observed_output.h and present/observed_chart.h.
 #ifndef FOURFIFTHS_EXPLORE_OBSERVED_CMD_H_
 #define FOURFIFTHS_EXPLORE_OBSERVED_CMD_H_
 

@@ -1,6 +1,6 @@
 // What the observed subcommand writes of an analysis of observed counts:
-// the tidy table as CSV, JSON or aligned text, and the chart of the
-// groups' rates with the four-fifths band. The web page gives the same.
+// the tidy table as CSV, JSON or aligned text (the chart is in
+// observed_chart.h). The web page gives the same.
 #ifndef FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_
 #define FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_
 
@@ -8,7 +8,6 @@
 #include <string>
 
 #include "fourfifths/observed.h"
-#include "present/chart.h"
 #include "present/frame.h"
 #include "present/names.h"
 
@@ -38,12 +37,6 @@ std::string observed_text(const fourfifths::observed_analysis& a);
 
 /// The table in a format.
 std::string observed_output(const fourfifths::observed_analysis& a, table_format format);
-
-/// The chart: the groups' selection rates against the reference's rate
-/// and four fifths of it (the band between them is where the rule holds
-/// short of the reference), and the impact ratios with their intervals
-/// against 0.8. With several units, the rows of all units together.
-figure observed_figure(const fourfifths::observed_analysis& a);
 
 }  // namespace present
 

@@ -1,6 +1,6 @@
 // Observed data as files give them, and what is written of their analysis:
 // both CSV forms and JSON, every input fault with its place, the table's
-// columns in each format, and the chart's contents.
+// columns in each format (the chart's contents are in observed_chart_test.cc).
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -249,23 +249,6 @@ TEST(ObservedOutput, TextSaysWhatTheNumbersAre) {
   EXPECT_NE(text.find("95% intervals of the impact ratio by the log method"), std::string::npos);
   EXPECT_NE(text.find("(all)"), std::string::npos);
   EXPECT_NE(text.find("b against a: odds ratio"), std::string::npos) << text;
-}
-
-TEST(ObservedOutput, ChartMarksEveryGroupAndTheBand) {
-  const present::figure f = present::observed_figure(analysis_of(two_groups));
-  ASSERT_EQ(f.panels.size(), 2U);
-  const present::panel& rates = f.panels[0];
-  ASSERT_EQ(rates.markers.size(), 2U);
-  EXPECT_EQ(rates.markers[1].label, "women");
-  EXPECT_EQ(rates.markers[1].y, 0.4);
-  ASSERT_EQ(rates.references.size(), 2U);
-  EXPECT_EQ(rates.references[0].value, 0.6);
-  EXPECT_DOUBLE_EQ(rates.references[1].value, 0.48);
-  const present::panel& ratios = f.panels[1];
-  ASSERT_EQ(ratios.lines.size(), 1U);  // women's interval
-  EXPECT_EQ(ratios.lines[0].y.size(), 3U);
-  const std::string svg = present::render_svg(f);
-  EXPECT_NE(svg.find("women"), std::string::npos);
 }
 
 }  // namespace

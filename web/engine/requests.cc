@@ -19,6 +19,7 @@
 #include "present/chart.h"
 #include "present/frame.h"
 #include "present/names.h"
+#include "present/observed_chart.h"
 #include "present/observed_input.h"
 #include "present/observed_output.h"
 #include "present/options.h"
