@@ -258,6 +258,7 @@ int main(int argc, char** argv) try {
   explore::observed_command_options observed;
   std::string observed_reference;
   double observed_alpha = 0.05;
+  std::string observed_steps;
   CLI::App* observed_cmd = app.add_subcommand(
       "observed",
       "Observed hiring data: every group's selection rate against the reference's, the "
@@ -265,9 +266,9 @@ int main(int argc, char** argv) try {
       "the interval of the impact ratio and, across units, Mantel-Haenszel");
   observed_cmd
       ->add_option("DATA", observed.data,
-                   "CSV of counts (group,applicants,selected[,unit]), of applicants one per row "
-                   "(group,selected[,unit]; selected 0/1 or yes/no), or JSON; - for standard "
-                   "input")
+                   "CSV of counts (group,applicants,selected[,unit|,step]), of applicants one per "
+                   "row (group,selected[,unit|,step]; selected 0/1 or yes/no; step the last "
+                   "reached), or JSON; - for standard input")
       ->required();
   CLI::Option* reference_opt =
       observed_cmd
@@ -286,6 +287,12 @@ int main(int argc, char** argv) try {
               },
               "", "alpha"))
           ->option_text("A");
+  CLI::Option* steps_opt =
+      observed_cmd
+          ->add_option("--steps", observed_steps,
+                       "the order of the steps of the process, first to last (default: the "
+                       "order the data first name them)")
+          ->option_text("A,B,...");
   add_table_format(observed_cmd, observed.format);
   observed_cmd
       ->add_option("--plot", observed.plot, "also draw the groups' rates as SVG into FILE.svg")
@@ -325,6 +332,15 @@ int main(int argc, char** argv) try {
   if (observed_cmd->parsed()) {
     if (reference_opt->count() > 0) observed.reference = observed_reference;
     if (alpha_opt->count() > 0) observed.alpha = observed_alpha;
+    if (steps_opt->count() > 0) {
+      std::vector<std::string>& order = observed.steps.emplace();
+      for (std::size_t from = 0;;) {
+        const std::size_t comma = observed_steps.find(',', from);
+        order.push_back(observed_steps.substr(from, comma - from));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+      }
+    }
     return explore::run_observed(observed);
   }
   if (batch_cmd->parsed()) {

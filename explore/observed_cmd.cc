@@ -30,6 +30,7 @@ int run_observed(const observed_command_options& o) {
   fourfifths::observed_options options = data.value->options;
   if (o.reference) options.reference = o.reference;
   if (o.alpha) options.alpha = *o.alpha;
+  if (o.steps) options.steps = *o.steps;
   const fourfifths::observed_result result = present::analyse(*data.value, options);
   if (!result.value) {
     complain_all(result.errors);

@@ -1,5 +1,6 @@
 // The observed subcommand: observed hiring data (counts per group, or one
-// applicant per row, optionally per unit) as the tidy table of every
+// applicant per row, optionally per unit or per step of one process) as
+// the tidy table of every
 // group's rate against the reference with the four-fifths rule and its
 // statistics, and the chart of the rates. What it writes is made in
 // present/observed_output.h and present/observed_chart.h.
@@ -8,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "present/names.h"
 
@@ -17,6 +19,8 @@ struct observed_command_options {
   std::string data;                      ///< the file, or "-" for standard input
   std::optional<std::string> reference;  ///< --reference, over a JSON document's
   std::optional<double> alpha;           ///< --alpha, over a JSON document's
+  /// --steps a,b,c: the order of the steps, over a JSON document's
+  std::optional<std::vector<std::string>> steps;
   present::table_format format = present::table_format::csv;
   std::string output = "-";
   std::string plot;  ///< the chart's file, when asked for

@@ -1,6 +1,7 @@
 // The library's entry point for observed counts: the checks, the units and
 // groups in the data's order, and every group's comparison with the
-// reference in each unit and, with several units, in all of them together.
+// reference in each unit and, with several units, in all of them together;
+// or, for the steps of one process, in each step and in the bottom line.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -325,6 +326,63 @@ void pool_units(std::span<const cell> cells, std::span<const std::size_t> first,
   }
 }
 
+// The steps of one process: every group at every step (zero counts where
+// the data give none), each step compared as a unit is, and with two steps
+// or more the bottom line, each group's applicants at the first step
+// against its selected at the last. `first` bounds each step's cells (in
+// the groups' order) and `entry_of` gives each cell's entry in the counts.
+// The chain is checked first: no one reaches a step without passing the
+// one before, so a group's applicants at a step are at most its selected
+// at the step before (fewer when some who passed withdrew).
+void analyse_steps(std::span<const cell> cells, std::span<const std::size_t> first,
+                   std::span<const std::size_t> entry_of, int named,
+                   const std::vector<std::string>& steps, const std::vector<std::string>& groups,
+                   double alpha, double z_level, std::vector<comparison>& rows,
+                   std::vector<fault>& errors) {
+  constexpr std::size_t none = static_cast<std::size_t>(-1);
+  const std::size_t step_count = steps.size();
+  const std::size_t group_count = groups.size();
+  std::vector<cell> grid(step_count * group_count);
+  std::vector<std::size_t> entry(grid.size(), none);
+  for (std::size_t s = 0; s < step_count; ++s) {
+    for (std::size_t g = 0; g < group_count; ++g) grid[s * group_count + g].group = static_cast<int>(g);
+    for (std::size_t k = first[s]; k < first[s + 1]; ++k) {
+      const std::size_t at = s * group_count + static_cast<std::size_t>(cells[k].group);
+      grid[at] = cells[k];
+      entry[at] = entry_of[k];
+    }
+  }
+  for (std::size_t s = 1; s < step_count; ++s) {
+    for (std::size_t g = 0; g < group_count; ++g) {
+      const cell& here = grid[s * group_count + g];
+      const cell& before = grid[(s - 1) * group_count + g];
+      if (here.applicants <= before.selected) continue;
+      const std::size_t was = entry[(s - 1) * group_count + g];
+      errors.push_back(
+          {"counts[" + std::to_string(entry[s * group_count + g]) + "].applicants",
+           std::to_string(here.applicants) + " of \"" + groups[g] + "\" reached step \"" +
+               steps[s] + "\", more than the " + std::to_string(before.selected) +
+               " selected at step \"" + steps[s - 1] + "\"" +
+               (was == none ? std::string(" (none given there)")
+                            : " (counts[" + std::to_string(was) + "])")});
+    }
+  }
+  if (!errors.empty()) return;
+  for (std::size_t s = 0; s < step_count; ++s) {
+    const std::size_t start = rows.size();
+    compare_unit(std::span<const cell>(grid).subspan(s * group_count, group_count), named, "",
+                 groups, alpha, z_level, rows);
+    for (std::size_t k = start; k < rows.size(); ++k) rows[k].step = steps[s];
+  }
+  if (step_count < 2) return;
+  std::vector<cell> bottom(group_count);
+  for (std::size_t g = 0; g < group_count; ++g) {
+    bottom[g] = {static_cast<int>(g), grid[g].applicants,
+                 grid[(step_count - 1) * group_count + g].selected};
+  }
+  compare_unit(bottom, named, "", groups, alpha, z_level, rows);
+}
+
 // Indices of names in order of first appearance.
 class name_index {
  public:
@@ -384,13 +442,44 @@ observed_result analyse_observed(std::span<const group_counts> counts,
   if (counts.empty()) errors.push_back({"counts", "no groups"});
   const bool with_units = std::any_of(counts.begin(), counts.end(),
                                       [](const group_counts& e) { return !e.unit.empty(); });
+  const bool with_steps =
+      !options.steps.empty() ||
+      std::any_of(counts.begin(), counts.end(), [](const group_counts& e) { return !e.step.empty(); });
+  if (with_units && with_steps) {
+    errors.push_back({"counts",
+                      "units and steps are not analysed together: give the steps of one "
+                      "process, or analyse each unit's steps apart"});
+    out.status = observed_status::invalid;
+    return out;
+  }
+  // With steps, the steps take the place of units: the cells are gathered
+  // step by step, a step given in the options first in their order.
   name_index units, groups;
+  for (const std::string& step : options.steps) {
+    if (step.empty()) {
+      errors.push_back({"steps", "a step has no name"});
+    } else if (units.find(step) >= 0) {
+      errors.push_back({"steps", quoted(step) + " is given twice"});
+    }
+    units.of(step);
+  }
+  const auto listed = static_cast<int>(units.names().size());
+  std::vector<bool> told(options.steps.size() + counts.size(), false);
   std::vector<std::pair<int, int>> place(counts.size());  // unit and group of each entry
   for (std::size_t i = 0; i < counts.size(); ++i) {
     const group_counts& e = counts[i];
     check_entry(e, i, errors);
     if (with_units && e.unit.empty()) errors.push_back({at(i, "unit"), "is missing"});
-    place[i] = {units.of(e.unit), groups.of(e.group)};
+    if (with_steps && e.step.empty()) errors.push_back({at(i, "step"), "is missing"});
+    place[i] = {units.of(with_steps ? e.step : e.unit), groups.of(e.group)};
+    const auto u = static_cast<std::size_t>(place[i].first);
+    if (listed > 0 && place[i].first >= listed && !e.step.empty() && !told[u]) {
+      told[u] = true;
+      std::string names;
+      for (const std::string& step : options.steps) names += (names.empty() ? "" : ", ") + step;
+      errors.push_back({at(i, "step"), quoted(e.step) + " is not among the steps given (" +
+                                           names + ")"});
+    }
   }
   int named = -1;
   if (options.reference) {
@@ -437,7 +526,9 @@ observed_result analyse_observed(std::span<const group_counts> counts,
         const std::string& g = groups.names()[static_cast<std::size_t>(cells[k].group)];
         errors.push_back({at(entry_of[k], "group"),
                           quoted(g) + " is given twice" +
-                              (with_units ? " in unit " + quoted(units.names()[u]) : "") +
+                              (with_steps   ? " at step " + quoted(units.names()[u])
+                               : with_units ? " in unit " + quoted(units.names()[u])
+                                            : "") +
                               " (first as counts[" + std::to_string(sorted_entries.back()) + "])"});
         continue;
       }
@@ -446,12 +537,15 @@ observed_result analyse_observed(std::span<const group_counts> counts,
       unit_applicants[u] += cells[k].applicants;
     }
     std::copy(sorted.begin(), sorted.end(), begin);
+    std::copy(sorted_entries.begin(), sorted_entries.end(),
+              entry_of.begin() + static_cast<std::ptrdiff_t>(first[u]));
   }
   for (std::size_t u = 0; u < unit_count; ++u) {
     if (unit_applicants[u] > max_count) {
       errors.push_back({"counts", "the applicants of " +
-                                      (with_units ? "unit " + quoted(units.names()[u])
-                                                  : std::string("all groups")) +
+                                      (with_steps   ? "step " + quoted(units.names()[u])
+                                       : with_units ? "unit " + quoted(units.names()[u])
+                                                    : std::string("all groups")) +
                                       " together exceed " + std::to_string(max_count)});
     }
   }
@@ -461,7 +555,7 @@ observed_result analyse_observed(std::span<const group_counts> counts,
   }
   int128 all_applicants = 0;
   for (const int128 n : unit_applicants) all_applicants += n;
-  if (unit_count > 1 && all_applicants > max_count) {
+  if (!with_steps && unit_count > 1 && all_applicants > max_count) {
     errors.push_back(
         {"counts", "the applicants of all units together exceed " + std::to_string(max_count)});
     out.status = observed_status::invalid;
@@ -470,6 +564,19 @@ observed_result analyse_observed(std::span<const group_counts> counts,
 
   observed_analysis analysis;
   analysis.options = options;
+  if (with_steps) {
+    analysis.steps = units.names();
+    analysis.options.steps = units.names();
+    analysis.rows.reserve((unit_count + 1) * group_count);
+    analyse_steps(cells, first, entry_of, named, units.names(), groups.names(), options.alpha,
+                  numeric::precise::upper_quantile(options.alpha / 2), analysis.rows, errors);
+    if (!errors.empty()) {
+      out.status = observed_status::invalid;
+      return out;
+    }
+    out.value = std::move(analysis);
+    return out;
+  }
   if (with_units) analysis.units = units.names();
   const double z_level = numeric::precise::upper_quantile(options.alpha / 2);
   analysis.rows.reserve(counts.size() + (unit_count > 1 ? group_count : 0));

@@ -29,12 +29,14 @@ constexpr double gap = std::numeric_limits<double>::quiet_NaN();
 constexpr int blue = 0, vermillion = 1, black = 6;  // palette indices
 
 // The rows the chart shows: with several units, those of all units
-// together; otherwise all.
+// together; with several steps, the bottom line; otherwise all.
 std::vector<const comparison*> charted(const observed_analysis& a) {
   std::vector<const comparison*> rows;
   const bool pooled = a.units.size() > 1;
+  const bool bottom_line = a.steps.size() > 1;
   for (const comparison& r : a.rows) {
     if (pooled && !r.unit.empty()) continue;
+    if (bottom_line && !r.step.empty()) continue;
     if (r.status == comparison_status::no_applicants) continue;
     rows.push_back(&r);
   }
@@ -109,7 +111,10 @@ figure observed_figure(const observed_analysis& a) {
   f.width = 900;
   f.height = 440;
   f.columns = 2;
-  f.title = a.units.size() > 1
+  f.title = a.steps.size() > 1
+                ? "Selection by group, the bottom line of " + std::to_string(a.steps.size()) +
+                      " steps"
+            : a.units.size() > 1
                 ? "Selection by group, the " + std::to_string(a.units.size()) + " units together"
             : a.units.size() == 1 ? "Selection by group, " + a.units[0]
                                   : std::string("Selection by group");

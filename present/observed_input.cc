@@ -1,5 +1,6 @@
 #include "present/observed_input.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -25,12 +26,13 @@ using json = nlohmann::json;
 // CSV.
 
 // The columns a file may have, by name.
-enum class column { group, applicants, selected, unit };
-constexpr std::array<std::pair<std::string_view, column>, 4> column_names = {
+enum class column { group, applicants, selected, unit, step };
+constexpr std::array<std::pair<std::string_view, column>, 5> column_names = {
     {{"group", column::group},
      {"applicants", column::applicants},
      {"selected", column::selected},
-     {"unit", column::unit}}};
+     {"unit", column::unit},
+     {"step", column::step}}};
 
 std::string_view name_of(column c) {
   for (const auto& [name, value] : column_names) {
@@ -194,7 +196,7 @@ std::optional<bool> selection(std::string_view text) {
 
 // The header: which column is which. Faults go to `errors`.
 struct header {
-  std::array<int, 4> at{};  // 1-based column of each of column_names, 0 when absent
+  std::array<int, 5> at{};  // 1-based column of each of column_names, 0 when absent
   std::size_t fields = 0;
   int& of(column c) { return at[static_cast<std::size_t>(c)]; }
   int of(column c) const { return at[static_cast<std::size_t>(c)]; }
@@ -219,7 +221,8 @@ header read_header(const std::vector<std::string>& fields, int line, std::vector
     if (!known) {
       errors.push_back({place(line, col, ""),
                         "unknown column " + in_quotes(fields[k]) +
-                            "; the columns are group, applicants (for counts), selected and unit"});
+                            "; the columns are group, applicants (for counts), selected, unit and "
+                            "step"});
     }
   }
   for (const column c : {column::group, column::selected}) {
@@ -241,15 +244,17 @@ const std::string& field_of(const std::vector<std::string>& fields, const header
 namespace {
 
 // Names that differ only in case or in spaces around them are two groups
-// (or units) to the analysis, and most likely one to whoever wrote them.
+// (or units, or steps) to the analysis, and most likely one to whoever wrote them.
 void warn_of_case(const std::vector<group_counts>& counts, std::vector<std::string>& warnings) {
-  for (const bool units : {false, true}) {
+  for (const std::string group_counts::*field :
+       {&group_counts::group, &group_counts::unit, &group_counts::step}) {
     std::vector<std::string_view> names;
     names.reserve(counts.size());
-    for (const group_counts& e : counts) names.push_back(units ? e.unit : e.group);
-    for (std::string& w : look_alike_names(names, units ? "units" : "groups")) {
-      warnings.push_back(std::move(w));
-    }
+    for (const group_counts& e : counts) names.push_back(e.*field);
+    const char* what = field == &group_counts::group  ? "groups"
+                       : field == &group_counts::unit ? "units"
+                                                      : "steps";
+    for (std::string& w : look_alike_names(names, what)) warnings.push_back(std::move(w));
   }
 }
 
@@ -280,8 +285,10 @@ loaded_observed read_observed_csv(std::string_view text) {
   data.applicants_column = h.of(column::applicants);
   data.selected_column = h.of(column::selected);
   data.unit_column = h.of(column::unit);
+  data.step_column = h.of(column::step);
   const bool per_applicant = data.form == observed_form::applicants;
-  // Applicants are counted into one entry per unit and group.
+  // Applicants are counted into one entry per unit, step and group: with
+  // steps, per the last step each reached (see analyse).
   std::unordered_map<std::string, std::size_t> entry_of;
   std::string key;
   bool any_row = false;
@@ -318,6 +325,7 @@ loaded_observed read_observed_csv(std::string_view text) {
     };
     named(column::group);
     if (h.of(column::unit) != 0) named(column::unit);
+    if (h.of(column::step) != 0) named(column::step);
     auto count = [&](column c) -> std::int64_t {
       std::string error;
       const auto v = whole_number(field_of(fields, h, c), error);
@@ -345,9 +353,10 @@ loaded_observed read_observed_csv(std::string_view text) {
     if (!row_ok || !errors.empty()) continue;
     e.group = field_of(fields, h, column::group);
     if (h.of(column::unit) != 0) e.unit = field_of(fields, h, column::unit);
+    if (h.of(column::step) != 0) e.step = field_of(fields, h, column::step);
     if (per_applicant) {
-      // Unit and group, kept apart by a byte no text field holds.
-      key.assign(e.unit).append(1, '\0').append(e.group);
+      // Unit, step and group, kept apart by a byte no name holds.
+      key.assign(e.unit).append(1, '\0').append(e.step).append(1, '\0').append(e.group);
       const auto [it, added] = entry_of.try_emplace(key, data.counts.size());
       if (!added) {
         group_counts& known = data.counts[it->second];
@@ -441,6 +450,15 @@ loaded_observed read_observed_document(const json& doc) {
       } else {
         errors.push_back({key, "must be a number"});
       }
+    } else if (key == "steps") {
+      if (!value.is_array()) {
+        errors.push_back({key, "must be an array of names"});
+        continue;
+      }
+      for (std::size_t i = 0; i < value.size(); ++i) {
+        const std::string path = "steps[" + std::to_string(i) + "]";
+        if (auto name = json_text(value[i], path, errors)) data.options.steps.push_back(*name);
+      }
     } else if (key != "counts") {
       errors.push_back({key, "unknown key"});
     }
@@ -466,6 +484,8 @@ loaded_observed read_observed_document(const json& doc) {
           e.group = json_text(value, path, errors).value_or("");
         } else if (key == "unit") {
           e.unit = json_text(value, path, errors).value_or("");
+        } else if (key == "step") {
+          e.step = json_text(value, path, errors).value_or("");
         } else if (key == "applicants") {
           e.applicants = json_count(value, path, errors).value_or(0);
         } else if (key == "selected") {
@@ -538,6 +558,7 @@ fault placed(const fault& f, const observed_data& d) {
     if (field == "applicants") col = d.applicants_column;
     if (field == "selected") col = d.selected_column;
     if (field == "unit") col = d.unit_column;
+    if (field == "step") col = d.step_column;
     out.path = place(line, col, field);
   } else if (f.path == "counts") {
     out.path.clear();
@@ -553,8 +574,103 @@ fault placed(const fault& f, const observed_data& d) {
 
 }  // namespace
 
+namespace {
+
+// Applicants by the last step each reached, as counts step by step: one
+// who reached step k of the order was an applicant at steps 1 to k and
+// passed steps 1 to k - 1, and step k too when selected. Every group gets
+// an entry at every step; each entry keeps the line of the applicants it
+// counts (or of the group's first). A step the data have and `order` lacks
+// is a fault, at the first line that names it.
+std::optional<observed_data> reached_steps(const observed_data& data,
+                                           const std::vector<std::string>& order,
+                                           std::vector<fault>& errors) {
+  std::unordered_map<std::string, std::size_t> step_index;
+  for (std::size_t s = 0; s < order.size(); ++s) step_index.try_emplace(order[s], s);
+  std::unordered_map<std::string, std::size_t> group_index;
+  std::vector<std::string> groups;
+  std::vector<int> group_line;
+  for (std::size_t i = 0; i < data.counts.size(); ++i) {
+    if (group_index.try_emplace(data.counts[i].group, groups.size()).second) {
+      groups.push_back(data.counts[i].group);
+      group_line.push_back(data.lines[i]);
+    }
+  }
+  // Per group and step: those whose last step it is, those of them who
+  // passed it, and the line they were first met on.
+  struct tally {
+    std::int64_t last = 0, passed = 0;
+    int line = 0;
+  };
+  std::vector<tally> tallies(groups.size() * order.size());
+  std::vector<bool> told(data.counts.size(), false);
+  for (std::size_t i = 0; i < data.counts.size(); ++i) {
+    const group_counts& e = data.counts[i];
+    const auto s = step_index.find(e.step);
+    if (s == step_index.end()) {
+      bool first_time = true;
+      for (std::size_t j = 0; j < i; ++j) first_time = first_time && data.counts[j].step != e.step;
+      if (!first_time) continue;
+      std::string names;
+      for (const std::string& step : order) names += (names.empty() ? "" : ", ") + step;
+      errors.push_back({place(data.lines[i], data.step_column, "step"),
+                        in_quotes(e.step) + " is not among the steps given (" + names + ")"});
+      continue;
+    }
+    tally& t = tallies[group_index[e.group] * order.size() + s->second];
+    t.last += e.applicants;
+    t.passed += e.selected;
+    t.line = data.lines[i];
+  }
+  if (!errors.empty()) return std::nullopt;
+  observed_data out = data;
+  out.counts.clear();
+  out.lines.clear();
+  for (std::size_t s = 0; s < order.size(); ++s) {
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      std::int64_t applicants = 0, selected = 0;
+      for (std::size_t later = s; later < order.size(); ++later) {
+        const tally& t = tallies[g * order.size() + later];
+        applicants += t.last;
+        selected += later == s ? t.passed : t.last;
+      }
+      const int line = tallies[g * order.size() + s].line;
+      out.counts.push_back({.group = groups[g],
+                            .applicants = applicants,
+                            .selected = selected,
+                            .step = order[s]});
+      out.lines.push_back(line != 0 ? line : group_line[g]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 fourfifths::observed_result analyse(const observed_data& data,
                                     const fourfifths::observed_options& options) {
+  const bool applicant_steps =
+      data.form == observed_form::applicants &&
+      std::any_of(data.counts.begin(), data.counts.end(),
+                  [](const group_counts& e) { return !e.step.empty(); });
+  if (applicant_steps) {
+    fourfifths::observed_options ordered = options;
+    if (ordered.steps.empty()) {
+      for (const group_counts& e : data.counts) {
+        if (std::find(ordered.steps.begin(), ordered.steps.end(), e.step) == ordered.steps.end())
+          ordered.steps.push_back(e.step);
+      }
+    }
+    fourfifths::observed_result r;
+    const std::optional<observed_data> counted = reached_steps(data, ordered.steps, r.errors);
+    if (!counted) {
+      r.status = fourfifths::observed_status::invalid;
+      return r;
+    }
+    r = fourfifths::analyse_observed(counted->counts, ordered);
+    for (fault& f : r.errors) f = placed(f, *counted);
+    return r;
+  }
   fourfifths::observed_result r = fourfifths::analyse_observed(data.counts, options);
   if (data.form != observed_form::json) {
     for (fault& f : r.errors) f = placed(f, data);

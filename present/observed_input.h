@@ -1,6 +1,8 @@
 // Observed hiring data as files give it: CSV of counts (group, applicants,
-// selected and optionally unit), CSV of applicants one per row (group,
-// selected as 0/1 or yes/no, optionally unit), or a JSON document (told
+// selected and optionally unit or step), CSV of applicants one per row
+// (group, selected as 0/1 or yes/no, optionally unit, or step: the last
+// step the applicant reached, selected saying whether they passed it),
+// or a JSON document (told
 // apart by the content: JSON starts with "{"). Faults name their place: a
 // CSV line and column ("line 4, column 3 (selected)"), a JSON path
 // ("counts[2].selected"). The forms are documented in
@@ -29,15 +31,19 @@ enum class observed_form {
 /// Observed data read, ready for the library.
 struct observed_data {
   observed_form form = observed_form::counts;
-  /// One entry per group and unit, in the order they first appear.
+  /// One entry per group and unit (or step), in the order they first
+  /// appear; for applicants with steps, per group and the last step
+  /// reached (analyse counts them step by step).
   std::vector<fourfifths::group_counts> counts;
-  /// A JSON document's "reference" and "alpha" (the defaults otherwise).
+  /// A JSON document's "reference", "alpha" and "steps" (the defaults
+  /// otherwise).
   fourfifths::observed_options options;
   /// For CSV, the line each entry comes from (its first, for applicants)
   /// and the column of each field (0 where the file has none), so that
   /// the library's faults can be placed in the file.
   std::vector<int> lines;
-  int group_column = 0, applicants_column = 0, selected_column = 0, unit_column = 0;
+  int group_column = 0, applicants_column = 0, selected_column = 0, unit_column = 0,
+      step_column = 0;
 };
 
 /// Observed data, or every fault found.
@@ -61,7 +67,8 @@ loaded_observed read_observed(std::string_view text);
 loaded_observed read_observed_csv(std::string_view text);
 
 /// Reads a JSON document: {"counts": [{"group": ..., "applicants": ...,
-/// "selected": ..., "unit": ...}, ...], "reference": ..., "alpha": ...};
+/// "selected": ..., "unit": ... or "step": ...}, ...], "reference": ...,
+/// "alpha": ..., "steps": [...]};
 /// a syntax error gives "JSON parse error at line L, column C: ...";
 /// unknown keys are errors.
 loaded_observed read_observed_json(std::string_view text);
@@ -72,6 +79,8 @@ loaded_observed read_observed_document(const nlohmann::json& doc);
 
 /// The library's analysis of the data with `options`, its faults of the
 /// counts placed where the data came from (a CSV line and column).
+/// Applicants with steps are first counted step by step in the order of
+/// `options.steps` (by default the order the data first name them).
 fourfifths::observed_result analyse(const observed_data& data,
                                     const fourfifths::observed_options& options);
 

@@ -144,10 +144,14 @@ void push(frame_column& out, const cell& c) {
 frame observed_frame(const observed_analysis& a) {
   frame f;
   f.rows = a.rows.size();
-  f.columns.reserve(std::size(columns));
+  f.columns.reserve(std::size(columns) + 1);
   for (const column& c : columns) {
     frame_column& out = f.add(c.name, c.type, c.description);
     for (const comparison& r : a.rows) push(out, c.value(r));
+    if (a.steps.empty() || std::string_view(c.name) != "unit") continue;
+    frame_column& steps =
+        f.add("step", column_type::text, "the step of the process (empty for the bottom line)");
+    for (const comparison& r : a.rows) push(steps, std::string_view(r.step));
   }
   return f;
 }
@@ -158,12 +162,15 @@ std::string observed_csv(const observed_analysis& a) {
 
 nlohmann::json observed_document(const observed_analysis& a) {
   nlohmann::json rows = frame_records(observed_frame(a));
-  return {{"alpha", a.options.alpha},
-          {"confidence", 1 - a.options.alpha},
-          {"reference",
-           a.options.reference ? nlohmann::json(*a.options.reference) : nlohmann::json(nullptr)},
-          {"units", a.units},
-          {"rows", std::move(rows)}};
+  nlohmann::json doc = {
+      {"alpha", a.options.alpha},
+      {"confidence", 1 - a.options.alpha},
+      {"reference",
+       a.options.reference ? nlohmann::json(*a.options.reference) : nlohmann::json(nullptr)},
+      {"units", a.units}};
+  if (!a.steps.empty()) doc["steps"] = a.steps;
+  doc["rows"] = std::move(rows);
+  return doc;
 }
 
 std::string observed_json(const observed_analysis& a) {
@@ -249,10 +256,22 @@ class text_table {
 
 std::string observed_text(const observed_analysis& a) {
   const bool units = !a.units.empty();
+  const bool steps = !a.steps.empty();
   std::string out;
+  if (steps) {
+    std::string order;
+    for (const std::string& s : a.steps) order += (order.empty() ? "" : ", ") + s;
+    out += "Steps: " + order + (a.steps.size() > 1
+                                     ? "; each among those who reached it, then the bottom line "
+                                       "(selected at the last step of applicants at the first).\n"
+                                     : ".\n");
+  }
   out += a.options.reference ? "Reference: " + *a.options.reference + ".\n"
                              : std::string("Reference: the group with the highest selection rate") +
-                                   (units ? " in each unit" : "") + ".\n";
+                                   (units   ? " in each unit"
+                                    : steps ? " at each step and in the bottom line"
+                                            : "") +
+                                   ".\n";
   out += "Tests at alpha " + formatted("%g", a.options.alpha) + "; " +
          percent(1 - a.options.alpha) +
          " intervals of the impact ratio by the log method (0.5 added to each count where a "
@@ -263,6 +282,7 @@ std::string observed_text(const observed_analysis& a) {
       {"flip", false},     {"reverse", false},   {"z", true},          {"p_z", true},      {"p_fisher", true},
       {"interval", false}, {"status", false}};
   if (units) head.insert(head.begin(), {"unit", false});
+  if (steps) head.insert(head.begin(), {"step", false});
   text_table t(head);
   for (const comparison& r : a.rows) {
     std::vector<std::string> row = {
@@ -283,6 +303,7 @@ std::string observed_text(const observed_analysis& a) {
         std::string(name_of(r.status)) +
             (r.note == fourfifths::one_person_note::none ? "" : ", " + std::string(name_of(r.note)))};
     if (units) row.insert(row.begin(), r.unit.empty() ? "(all)" : r.unit);
+    if (steps) row.insert(row.begin(), r.step.empty() ? "(bottom line)" : r.step);
     t.add(std::move(row));
   }
   out += t.text();

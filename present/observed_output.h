@@ -13,7 +13,8 @@
 
 namespace present {
 
-/// The table's columns, in order: unit, group, applicants, selected,
+/// The table's columns, in order: unit, step (only when the data have
+/// steps; empty in the rows of the bottom line), group, applicants, selected,
 /// rate, reference, impact_ratio, passes_four_fifths,
 /// shortfall_four_fifths, shortfall_pool, one_person_flip,
 /// one_person_reversal, one_person_note, z, p_z, p_fisher, ci_low,
@@ -25,7 +26,8 @@ frame observed_frame(const fourfifths::observed_analysis& a);
 std::string observed_csv(const fourfifths::observed_analysis& a);
 
 /// The analysis as a JSON document: alpha, confidence (1 - alpha), the
-/// named reference (or null), the units, and the rows with the table's
+/// named reference (or null), the units, the steps (only when the data
+/// have steps), and the rows with the table's
 /// columns as keys (null where the table is empty, and for an infinite
 /// impact ratio).
 std::string observed_json(const fourfifths::observed_analysis& a);

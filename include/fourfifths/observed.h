@@ -2,7 +2,10 @@
 // of those selected in each group, optionally in several units (jobs, steps,
 // years), every group's selection rate against a reference group's, the
 // four-fifths rule with the statistics practitioners put beside it, and
-// across units the Mantel-Haenszel common odds ratio.
+// across units the Mantel-Haenszel common odds ratio. Or the steps of one
+// selection process (a screen, a test, an interview): each step among those
+// who reached it, and the bottom line, the whole process from the first
+// step to the last.
 //
 //   std::vector<fourfifths::group_counts> counts = {
 //       {.group = "men", .applicants = 80, .selected = 48},
@@ -33,6 +36,10 @@ struct group_counts {
   std::int64_t applicants = 0;
   std::int64_t selected = 0;
   std::string unit{};  ///< empty when the data have no units
+  /// The step of one selection process: `applicants` reached it and
+  /// `selected` passed it. Empty when the data have no steps; steps and
+  /// units are not given together.
+  std::string step{};
 };
 
 /// The largest count accepted: 2^53 - 1, the largest whole number that a
@@ -46,6 +53,10 @@ struct observed_options {
   /// The level of the tests: a p value below it is significant, and the
   /// intervals cover 1 - alpha. Strictly between 0 and 1.
   double alpha = 0.05;
+  /// The order of the steps, first to last; by default the order in which
+  /// the data first name them. When given, it names every step of the data
+  /// once (and may name steps the data lack: no one reached them).
+  std::vector<std::string> steps{};
 };
 
 /// What a row's comparison with the reference is, and why some of its
@@ -108,6 +119,7 @@ struct mantel_haenszel {
 /// against the reference.
 struct comparison {
   std::string unit{};  ///< empty in the rows of all units together
+  std::string step{};  ///< empty in the rows of the bottom line
   std::string group{};
   std::int64_t applicants = 0;
   std::int64_t selected = 0;
@@ -163,7 +175,15 @@ struct observed_analysis {
   /// units where it meets the reference, compared with the reference's in
   /// the same units: a group is never held against selections made where
   /// it did not apply.
+  ///
+  /// With steps, each step's groups (every group of the data, in the order
+  /// they first appear; zero counts where a group did not reach the step),
+  /// step by step; then, with two steps or more, every group's bottom line
+  /// (step empty): its applicants at the first step against those selected
+  /// at the last, its reference chosen among the bottom lines.
   std::vector<comparison> rows{};
+  /// The steps in order, first to last; none when the data have none.
+  std::vector<std::string> steps{};
 };
 
 enum class observed_status {
@@ -176,7 +196,9 @@ using observed_result = result<observed_analysis, observed_status>;
 /// The analysis of the counts: their faults (a negative count, more
 /// selected than applicants, a count above `max_count`, a missing group, a
 /// group given twice in a unit, a reference that is not in the data, an
-/// alpha outside (0, 1)), or every group's comparison.
+/// alpha outside (0, 1); with steps, units as well, a step missing from
+/// `options.steps` or named there twice, and more applicants at a step than
+/// the group had selected at the step before), or every group's comparison.
 observed_result analyse_observed(std::span<const group_counts> counts,
                                  const observed_options& options = {});
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """fourfifths-explore observed as a user meets it: the table's columns and
 rows in each format, standard input as "-", --reference and --alpha, the
-chart, and bad input of each kind: exit status 2, the line and column on
+steps of a process and --steps, the chart, and bad input of each kind: exit status 2, the line and column on
 standard error, nothing on standard output and no file written (an
 existing one left as it was). Where Debian's scipy is installed, the
 written p values are checked against it too.
@@ -157,11 +157,38 @@ def check_bad_input(explore, work):
     expect(p.returncode == 2 and b"cannot write" in p.stderr and p.stdout == b"", "unwritable -o")
 
 
+def check_steps(explore, work):
+    # Applicants by the last step reached, the interview met first: by
+    # hand, in the order of --steps, a had 3 screened and 2 passed, 2
+    # interviewed and 1 hired; b 1 screened who did not pass. Nobody of b
+    # reached the interview: a row of zero applicants.
+    people = write(os.path.join(work, "people.csv"),
+                   "group,step,selected\na,interview,yes\na,interview,no\na,screen,no\nb,screen,no\n")
+    p = run(explore, [people, "--steps", "screen,interview"])
+    expect(p.returncode == 0 and p.stderr == b"", f"steps: status {p.returncode}, {p.stderr!r}")
+    rows = rows_of(p.stdout.decode())
+    got = [(r["step"], r["group"], r["applicants"], r["selected"], r["status"]) for r in rows]
+    expect(got == [("screen", "a", "3", "2", "reference"), ("screen", "b", "1", "0", "group_rate_zero"),
+                   ("interview", "a", "2", "1", "reference"), ("interview", "b", "0", "0", "no_applicants"),
+                   ("", "a", "3", "1", "reference"), ("", "b", "1", "0", "group_rate_zero")],
+           f"steps: {got}")
+    # A step the order lacks, and steps with units: status 2, nothing written.
+    for args, text, message in [
+            (["--steps", "screen"], None, 'line 2, column 2 (step): "interview" is not among the steps'),
+            ([], "group,applicants,selected,step,unit\na,1,1,s,u\n", "units and steps are not"),
+            ([], "group,applicants,selected,step\na,1,1,s\na,2,1,t\n", "line 3, column 2 (applicants)")]:
+        data = people if text is None else write(os.path.join(work, "bad_steps.csv"), text)
+        p = run(explore, [data] + args)
+        expect(p.returncode == 2 and p.stdout == b"" and message in p.stderr.decode(),
+               f"steps {args} {text!r}: status {p.returncode}, {p.stderr!r}")
+
+
 def main():
     explore, work = sys.argv[1:3]
     os.makedirs(work, exist_ok=True)
     check_table(explore, work)
     check_bad_input(explore, work)
+    check_steps(explore, work)
     for f in failures:
         print("FAIL:", f)
     return 1 if failures else 0

@@ -359,6 +359,157 @@ TEST(Units, NoMantelHaenszelPValueWithoutATest) {
   EXPECT_EQ(pooled.across_units->status, fourfifths::mh_status::no_variation);
 }
 
+// One process of three steps, worked by hand. Men: 100 screened, 60
+// passed; 60 tested, 48 passed; 48 interviewed, 24 hired. Women: 80, 56;
+// 56, 28; 28, 21.
+std::vector<group_counts> three_steps() {
+  return {{.group = "men", .applicants = 100, .selected = 60, .step = "screen"},
+          {.group = "women", .applicants = 80, .selected = 56, .step = "screen"},
+          {.group = "men", .applicants = 60, .selected = 48, .step = "test"},
+          {.group = "women", .applicants = 56, .selected = 28, .step = "test"},
+          {.group = "men", .applicants = 48, .selected = 24, .step = "interview"},
+          {.group = "women", .applicants = 28, .selected = 21, .step = "interview"}};
+}
+
+TEST(Steps, EachStepAndTheBottomLine) {
+  const fourfifths::observed_result r = analyse_observed(three_steps());
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(r->steps, (std::vector<std::string>{"screen", "test", "interview"}));
+  EXPECT_TRUE(r->units.empty());
+  const auto& rows = r->rows;
+  ASSERT_EQ(rows.size(), 8U);
+  const std::vector<std::string> steps = {"screen", "screen", "test", "test",
+                                          "interview", "interview", "", ""};
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    EXPECT_EQ(rows[k].step, steps[k]) << k;
+    EXPECT_EQ(rows[k].group, k % 2 == 0 ? "men" : "women") << k;
+    EXPECT_TRUE(rows[k].unit.empty()) << k;
+  }
+  // Screen: 0.6 against 0.7, 6/7 passes. Test: 0.5 against 0.8, 5/8
+  // fails. Interview: 0.5 against 0.75, 2/3 fails.
+  EXPECT_EQ(rows[0].reference, "women");
+  EXPECT_NEAR(*rows[0].impact_ratio, 6.0 / 7, 1e-15);
+  EXPECT_EQ(rows[0].passes_four_fifths, true);
+  EXPECT_EQ(rows[3].reference, "men");
+  EXPECT_NEAR(*rows[3].impact_ratio, 5.0 / 8, 1e-15);
+  EXPECT_EQ(rows[3].passes_four_fifths, false);
+  // Fisher on [[28, 28], [48, 12]]: 447770088640782494 /
+  // 517654598193615358139 by exact arithmetic (scipy: 0.00086499780008388).
+  EXPECT_NEAR(*rows[3].p_fisher, 0.0008649978000838807, 1e-12 * 0.00086);
+  EXPECT_EQ(rows[3].significant_fisher, true);
+  EXPECT_EQ(rows[4].passes_four_fifths, false);
+  EXPECT_NEAR(*rows[4].impact_ratio, 2.0 / 3, 1e-15);
+  // The bottom line: men 24 of 100, women 21 of 80; the women's 0.2625 is
+  // the higher, and the men's 0.24 is 32/35 of it: the process passes
+  // though two of its steps do not.
+  const comparison& men = rows[6];
+  const comparison& women = rows[7];
+  EXPECT_EQ(men.applicants, 100);
+  EXPECT_EQ(men.selected, 24);
+  EXPECT_EQ(women.applicants, 80);
+  EXPECT_EQ(women.selected, 21);
+  EXPECT_EQ(women.status, comparison_status::reference);
+  EXPECT_NEAR(*men.impact_ratio, 32.0 / 35, 1e-15);
+  EXPECT_EQ(men.passes_four_fifths, true);
+  // Fisher on [[24, 76], [21, 59]]: 0.7327385785278523 (exact fractions
+  // and scipy alike).
+  EXPECT_NEAR(*men.p_fisher, 0.7327385785278523, 1e-12);
+}
+
+TEST(Steps, EveryStepPassesAndTheBottomLineFails) {
+  // Ratios of 0.86, 0.87 and 0.89 at the steps compound to 2/3: men 100,
+  // 50 of 100, 40 of 50, 30 of 40; women 100, 43 of 100, 30 of 43, 20 of
+  // 30. Given in the order interview, test, screen and ordered by name.
+  const std::vector<group_counts> counts = {
+      {.group = "men", .applicants = 40, .selected = 30, .step = "interview"},
+      {.group = "women", .applicants = 30, .selected = 20, .step = "interview"},
+      {.group = "men", .applicants = 50, .selected = 40, .step = "test"},
+      {.group = "women", .applicants = 43, .selected = 30, .step = "test"},
+      {.group = "men", .applicants = 100, .selected = 50, .step = "screen"},
+      {.group = "women", .applicants = 100, .selected = 43, .step = "screen"}};
+  const auto rows = rows_of(counts, {.steps = {"screen", "test", "interview"}});
+  ASSERT_EQ(rows.size(), 8U);
+  for (std::size_t k = 1; k < 6; k += 2) {
+    EXPECT_EQ(rows[k].passes_four_fifths, true) << rows[k].step;
+  }
+  EXPECT_EQ(rows[0].step, "screen");
+  EXPECT_EQ(rows[7].selected, 20);
+  EXPECT_EQ(rows[7].applicants, 100);
+  EXPECT_NEAR(*rows[7].impact_ratio, 2.0 / 3, 1e-15);
+  EXPECT_EQ(rows[7].passes_four_fifths, false);
+  // Without the order, the data's: interview first, and then 50 men reach
+  // the test where only 30 passed the interview; each group fails twice.
+  const fourfifths::observed_result unordered = analyse_observed(counts);
+  ASSERT_EQ(unordered.errors.size(), 4U);
+  EXPECT_EQ(unordered.errors[0].text(),
+            "counts[2].applicants: 50 of \"men\" reached step \"test\", more than the 30 "
+            "selected at step \"interview\" (counts[0])");
+}
+
+TEST(Steps, ZeroSurvivors) {
+  // No one passes the test; the interview, named but absent from the
+  // data, has no applicants, and the bottom line selected no one.
+  const std::vector<group_counts> counts = {
+      {.group = "a", .applicants = 10, .selected = 4, .step = "screen"},
+      {.group = "b", .applicants = 5, .selected = 0, .step = "screen"},
+      {.group = "a", .applicants = 4, .selected = 0, .step = "test"}};
+  const fourfifths::observed_result r =
+      analyse_observed(counts, {.steps = {"screen", "test", "interview"}});
+  ASSERT_TRUE(r.ok());
+  const auto& rows = r->rows;
+  ASSERT_EQ(rows.size(), 8U);
+  EXPECT_EQ(rows[1].status, comparison_status::group_rate_zero);
+  EXPECT_EQ(rows[2].status, comparison_status::reference);  // 0 of 4, the only rate
+  EXPECT_EQ(rows[3].status, comparison_status::no_applicants);
+  EXPECT_EQ(rows[3].step, "test");
+  for (std::size_t k = 4; k < 6; ++k) {
+    EXPECT_EQ(rows[k].step, "interview");
+    EXPECT_EQ(rows[k].status, comparison_status::no_applicants);
+    EXPECT_EQ(rows[k].applicants, 0);
+  }
+  EXPECT_EQ(rows[6].applicants, 10);
+  EXPECT_EQ(rows[6].selected, 0);
+  EXPECT_EQ(rows[7].applicants, 5);
+  EXPECT_EQ(rows[7].status, comparison_status::no_selections);
+  EXPECT_EQ(rows[7].p_fisher, 1.0);
+  EXPECT_EQ(rows[7].significant_fisher, false);
+}
+
+TEST(Steps, OneStepHasNoBottomLine) {
+  const auto rows = rows_of({{.group = "a", .applicants = 3, .selected = 1, .step = "s"},
+                             {.group = "b", .applicants = 3, .selected = 2, .step = "s"}});
+  ASSERT_EQ(rows.size(), 2U);
+  EXPECT_EQ(rows[0].step, "s");
+  EXPECT_EQ(rows[1].step, "s");
+}
+
+TEST(Steps, Faults) {
+  const group_counts a1{.group = "a", .applicants = 3, .selected = 1, .step = "one"};
+  const group_counts a2{.group = "a", .applicants = 1, .selected = 1, .step = "two"};
+  // Withdrawals are allowed: the 1 who passed need not go on. A row at
+  // each step, and the bottom line.
+  EXPECT_EQ(rows_of({a1, {.group = "a", .applicants = 0, .selected = 0, .step = "two"}}).size(),
+            3U);
+  EXPECT_EQ(fault_of({a1, {.group = "a", .applicants = 2, .selected = 0, .step = "two"}}),
+            "counts[1].applicants: 2 of \"a\" reached step \"two\", more than the 1 selected "
+            "at step \"one\" (counts[0])");
+  EXPECT_EQ(fault_of({a1, a2, {.group = "b", .applicants = 1, .selected = 0, .step = "two"}}),
+            "counts[2].applicants: 1 of \"b\" reached step \"two\", more than the 0 selected at "
+            "step \"one\" (none given there)");
+  EXPECT_EQ(fault_of({a1, {.group = "a", .applicants = 1, .selected = 1, .unit = "u", .step = "two"}}),
+            "counts: units and steps are not analysed together: give the steps of one process, "
+            "or analyse each unit's steps apart");
+  EXPECT_EQ(fault_of({a1, {.group = "b", .applicants = 1, .selected = 0}}),
+            "counts[1].step: is missing");
+  EXPECT_EQ(fault_of({a1, a2}, {.steps = {"one"}}),
+            "counts[1].step: \"two\" is not among the steps given (one)");
+  EXPECT_EQ(fault_of({a1, a2}, {.steps = {"one", "two", "one"}}),
+            "steps: \"one\" is given twice");
+  EXPECT_EQ(fault_of({a1, a1}), "counts[1].group: \"a\" is given twice at step \"one\" (first as counts[0])");
+  EXPECT_EQ(fault_of({{.group = "a", .applicants = 3, .selected = 1}}, {.steps = {"one"}}),
+            "counts[0].step: is missing");
+}
+
 TEST(Faults, EachNamesItsPlace) {
   EXPECT_EQ(fault_of({{"a", -1, 0}}), "counts[0].applicants: must not be negative");
   EXPECT_EQ(fault_of({{"a", 5, 0}, {"b", 3, 5}}),

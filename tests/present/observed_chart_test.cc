@@ -37,4 +37,19 @@ TEST(ObservedChart, ChartMarksEveryGroupAndTheBand) {
   EXPECT_NE(svg.find("women"), std::string::npos);
 }
 
+TEST(ObservedChart, WithStepsTheBottomLine) {
+  // a: 6 of 10 screened, then 3 of 6 hired; b: 5 of 10, then 4 of 5. The
+  // bottom line: a 3 of 10, b 4 of 10, b the reference.
+  const present::figure f = present::observed_figure(
+      analysis_of("step,group,applicants,selected\none,a,10,6\none,b,10,5\n"
+                  "two,a,6,3\ntwo,b,5,4\n"));
+  const present::panel& rates = f.panels[0];
+  ASSERT_EQ(rates.markers.size(), 2U);
+  EXPECT_EQ(rates.markers[0].y, 0.3);
+  EXPECT_EQ(rates.markers[1].y, 0.4);
+  ASSERT_EQ(rates.references.size(), 2U);
+  EXPECT_EQ(rates.references[0].value, 0.4);
+  EXPECT_EQ(f.title, "Selection by group, the bottom line of 2 steps");
+}
+
 }  // namespace

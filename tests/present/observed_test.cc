@@ -117,7 +117,7 @@ TEST(ObservedCsv, FaultsNameTheirLineAndColumn) {
   EXPECT_EQ(fault_of(" \n\n"), "no header line: the input is empty");
   EXPECT_EQ(fault_of("group,applicants,selected,colour\n"),
             "line 1, column 4: unknown column \"colour\"; the columns are group, applicants (for "
-            "counts), selected and unit");
+            "counts), selected, unit and step");
   EXPECT_EQ(fault_of("group,applicants\na,1\n"), "line 1: no \"selected\" column in the header");
   EXPECT_EQ(fault_of("group,selected,Group\n"),
             "line 1, column 3: the column \"group\" appears twice");
@@ -326,6 +326,120 @@ TEST(ObservedOutput, NamesASpreadsheetWouldRunAreQuotedInCsvOnly) {
   EXPECT_EQ(doc["rows"][0]["group"], "=1+1");
   EXPECT_EQ(doc["rows"][1]["reference"], "=1+1");
   EXPECT_NE(present::observed_text(a).find("\n=1+1 "), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Four applicants of a and two of b, by the last step each reached, the
+// test met before the screen. By hand, in the order screen, test: a had 4
+// screened and 3 passed (the one who passed and went no further, and the
+// two who reached the test), then 2 tested and 1 passed; b 2 screened and
+// 1 passed, 1 tested and passed. The bottom line: a 1 of 4, b 1 of 2.
+constexpr std::string_view applicants_by_step =
+    "group,step,selected\n"
+    "a,test,no\n"
+    "a,screen,no\n"
+    "b,screen,0\n"
+    "a,screen,yes\n"
+    "a,test,yes\n"
+    "b,test,1\n";
+
+TEST(ObservedSteps, ApplicantsAreCountedAtEveryStepTheyReached) {
+  const observed_data d = read_ok(applicants_by_step);
+  EXPECT_EQ(d.form, observed_form::applicants);
+  fourfifths::observed_options options;
+  options.steps = {"screen", "test"};
+  const fourfifths::observed_result r = present::analyse(d, options);
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(r->steps, (std::vector<std::string>{"screen", "test"}));
+  struct expected {
+    const char* step;
+    const char* group;
+    std::int64_t applicants, selected;
+  };
+  const std::vector<expected> want = {{"screen", "a", 4, 3}, {"screen", "b", 2, 1},
+                                      {"test", "a", 2, 1},   {"test", "b", 1, 1},
+                                      {"", "a", 4, 1},       {"", "b", 2, 1}};
+  ASSERT_EQ(r->rows.size(), want.size());
+  for (std::size_t k = 0; k < want.size(); ++k) {
+    EXPECT_EQ(r->rows[k].step, want[k].step) << k;
+    EXPECT_EQ(r->rows[k].group, want[k].group) << k;
+    EXPECT_EQ(r->rows[k].applicants, want[k].applicants) << k;
+    EXPECT_EQ(r->rows[k].selected, want[k].selected) << k;
+  }
+  // In the data's order the test comes first: then the screen's people
+  // reached only the first step, and b's one tested passed it.
+  const fourfifths::observed_result first_met = present::analyse(d, d.options);
+  ASSERT_TRUE(first_met.ok());
+  EXPECT_EQ(first_met->steps, (std::vector<std::string>{"test", "screen"}));
+  EXPECT_EQ(first_met->rows[0].applicants, 4);  // a: everyone reached the test
+  EXPECT_EQ(first_met->rows[0].selected, 3);    // 2 passed it and went on, 1 passed it last
+}
+
+TEST(ObservedSteps, StepsDifferingOnlyInCaseAreNamedInAWarning) {
+  const loaded_observed r =
+      present::read_observed("group,step,selected\na,Screen,1\na,screen,0\n");
+  ASSERT_TRUE(r.value);
+  EXPECT_EQ(r.warnings, (std::vector<std::string>{
+                            "steps \"Screen\" and \"screen\" differ only in case or surrounding "
+                            "spaces: they are analysed apart"}));
+}
+
+TEST(ObservedSteps, FaultsArePlaced) {
+  const observed_data d = read_ok(applicants_by_step);
+  fourfifths::observed_options options;
+  options.steps = {"screen"};
+  const fourfifths::observed_result r = present::analyse(d, options);
+  ASSERT_EQ(r.errors.size(), 1U);
+  EXPECT_EQ(r.errors[0].text(),
+            "line 2, column 2 (step): \"test\" is not among the steps given (screen)");
+  EXPECT_EQ(fault_of("group,applicants,selected,step\n"
+                     "a,10,5,screen\n"
+                     "a,6,2,test\n"),
+            "line 3, column 2 (applicants): 6 of \"a\" reached step \"test\", more than the 5 "
+            "selected at step \"screen\" (line 2)");
+  EXPECT_EQ(fault_of("group,applicants,selected,step,unit\na,10,5,screen,u\n"),
+            "units and steps are not analysed together: give the steps of one process, or "
+            "analyse each unit's steps apart");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 2, "selected": 1, "step": "s"}],
+                         "steps": "s"})"),
+            "steps: must be an array of names");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 2, "selected": 1, "step": "s"}],
+                         "steps": ["s", 3]})"),
+            "steps[1]: must be a string");
+  EXPECT_EQ(fault_of(R"({"counts": [{"group": "a", "applicants": 2, "selected": 1, "step": "t"}],
+                         "steps": ["s"]})"),
+            "counts[0].step: \"t\" is not among the steps given (s)");
+}
+
+TEST(ObservedSteps, EveryFormatNamesTheStepsAndTheBottomLine) {
+  const fourfifths::observed_analysis a = analysis_of(
+      R"({"counts": [{"group": "a", "applicants": 10, "selected": 5, "step": "one"},
+                     {"group": "=b", "applicants": 10, "selected": 0, "step": "one"},
+                     {"group": "a", "applicants": 5, "selected": 5, "step": "two"}],
+          "steps": ["one", "two"]})");
+  const std::string csv = present::observed_csv(a);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')).substr(0, 29), "unit,step,group,applicants,se");
+  // Three lines of steps, two of the bottom line (the step empty), and
+  // the name a spreadsheet would run quoted.
+  EXPECT_NE(csv.find("\n,one,a,10,5,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n,two,'=b,0,0,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n,,a,10,5,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n,,'=b,10,0,"), std::string::npos) << csv;
+  const nlohmann::json doc = present::observed_document(a);
+  EXPECT_EQ(doc["steps"], nlohmann::json({"one", "two"}));
+  EXPECT_EQ(doc["rows"][0]["step"], "one");
+  EXPECT_TRUE(doc["rows"][4]["step"].is_null());
+  const std::string text = present::observed_text(a);
+  EXPECT_NE(text.find("Steps: one, two; each among those who reached it"), std::string::npos);
+  EXPECT_NE(text.find("(bottom line)"), std::string::npos) << text;
+  // Without steps, no step column and no "steps" key.
+  const fourfifths::observed_analysis plain =
+      analysis_of("group,applicants,selected\na,2,1\nb,2,2\n");
+  EXPECT_EQ(present::observed_csv(plain).find("step"), std::string::npos);
+  EXPECT_FALSE(present::observed_document(plain).contains("steps"));
 }
 
 }  // namespace
