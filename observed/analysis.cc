@@ -430,6 +430,12 @@ void check_entry(const group_counts& e, std::size_t i, std::vector<fault>& error
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
+std::string too_many_steps(std::size_t steps, std::size_t groups) {
+  return std::to_string(steps) + " steps of " + std::to_string(groups) +
+         " groups: more than the " + std::to_string(max_step_rows) +
+         " rows of an analysis of steps, one for every group at every step";
+}
+
 }  // namespace
 
 observed_result analyse_observed(std::span<const group_counts> counts,
@@ -565,6 +571,11 @@ observed_result analyse_observed(std::span<const group_counts> counts,
   observed_analysis analysis;
   analysis.options = options;
   if (with_steps) {
+    if (static_cast<int128>(unit_count) * static_cast<int128>(group_count) > max_step_rows) {
+      errors.push_back({"counts", too_many_steps(unit_count, group_count)});
+      out.status = observed_status::invalid;
+      return out;
+    }
     analysis.steps = units.names();
     analysis.options.steps = units.names();
     analysis.rows.reserve((unit_count + 1) * group_count);

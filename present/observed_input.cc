@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "present/json_reader.h"
@@ -602,15 +603,25 @@ std::optional<observed_data> reached_steps(const observed_data& data,
     std::int64_t last = 0, passed = 0;
     int line = 0;
   };
+  if (static_cast<double>(groups.size()) * static_cast<double>(order.size()) >
+      static_cast<double>(fourfifths::max_step_rows)) {
+    errors.push_back({"", std::to_string(order.size()) + " steps of " +
+                              std::to_string(groups.size()) + " groups: more than the " +
+                              std::to_string(fourfifths::max_step_rows) +
+                              " rows of an analysis of steps, one for every group at every step"});
+    return std::nullopt;
+  }
   std::vector<tally> tallies(groups.size() * order.size());
-  std::vector<bool> told(data.counts.size(), false);
+  std::unordered_set<std::string_view> told;
   for (std::size_t i = 0; i < data.counts.size(); ++i) {
     const group_counts& e = data.counts[i];
     const auto s = step_index.find(e.step);
     if (s == step_index.end()) {
-      bool first_time = true;
-      for (std::size_t j = 0; j < i; ++j) first_time = first_time && data.counts[j].step != e.step;
-      if (!first_time) continue;
+      if (!told.insert(e.step).second) continue;
+      if (errors.size() >= most_faults) {
+        errors.push_back({"", "and more steps not given, not listed"});
+        break;
+      }
       std::string names;
       for (const std::string& step : order) names += (names.empty() ? "" : ", ") + step;
       errors.push_back({place(data.lines[i], data.step_column, "step"),
@@ -656,9 +667,9 @@ fourfifths::observed_result analyse(const observed_data& data,
   if (applicant_steps) {
     fourfifths::observed_options ordered = options;
     if (ordered.steps.empty()) {
+      std::unordered_set<std::string_view> met;
       for (const group_counts& e : data.counts) {
-        if (std::find(ordered.steps.begin(), ordered.steps.end(), e.step) == ordered.steps.end())
-          ordered.steps.push_back(e.step);
+        if (met.insert(e.step).second) ordered.steps.push_back(e.step);
       }
     }
     fourfifths::observed_result r;

@@ -46,6 +46,11 @@ struct group_counts {
 /// double (and a JSON reader in a browser) holds exactly.
 inline constexpr std::int64_t max_count = (std::int64_t{1} << 53) - 1;
 
+/// The most rows an analysis of steps has, one for every group at every
+/// step: a process has a few steps, and data that would make more (a
+/// million steps of a million groups) are refused rather than laid out.
+inline constexpr std::int64_t max_step_rows = std::int64_t{1} << 24;
+
 struct observed_options {
   /// The reference group, by name; by default, in each unit, the group with
   /// the highest selection rate (the first in the data's order among equals).
@@ -197,8 +202,9 @@ using observed_result = result<observed_analysis, observed_status>;
 /// selected than applicants, a count above `max_count`, a missing group, a
 /// group given twice in a unit, a reference that is not in the data, an
 /// alpha outside (0, 1); with steps, units as well, a step missing from
-/// `options.steps` or named there twice, and more applicants at a step than
-/// the group had selected at the step before), or every group's comparison.
+/// `options.steps` or named there twice, more applicants at a step than
+/// the group had selected at the step before, and more than max_step_rows
+/// steps times groups), or every group's comparison.
 observed_result analyse_observed(std::span<const group_counts> counts,
                                  const observed_options& options = {});
 

@@ -508,6 +508,16 @@ TEST(Steps, Faults) {
   EXPECT_EQ(fault_of({a1, a1}), "counts[1].group: \"a\" is given twice at step \"one\" (first as counts[0])");
   EXPECT_EQ(fault_of({{.group = "a", .applicants = 3, .selected = 1}}, {.steps = {"one"}}),
             "counts[0].step: is missing");
+  // 5000 steps of a group each would be 25 million rows, one for every
+  // group at every step: refused, not laid out.
+  std::vector<group_counts> spread;
+  for (int k = 0; k < 5000; ++k) {
+    spread.push_back({.group = "g" + std::to_string(k), .applicants = 1, .selected = 0,
+                      .step = "s" + std::to_string(k)});
+  }
+  EXPECT_EQ(fault_of(spread),
+            "counts: 5000 steps of 5000 groups: more than the 16777216 rows of an analysis of "
+            "steps, one for every group at every step");
 }
 
 TEST(Faults, EachNamesItsPlace) {

@@ -395,6 +395,23 @@ TEST(ObservedSteps, FaultsArePlaced) {
   ASSERT_EQ(r.errors.size(), 1U);
   EXPECT_EQ(r.errors[0].text(),
             "line 2, column 2 (step): \"test\" is not among the steps given (screen)");
+  // Applicants of 5000 groups, each at a step of its own: 25 million rows.
+  std::string spread = "group,step,selected\n";
+  for (int k = 0; k < 5000; ++k) {
+    spread += "g" + std::to_string(k) + ",s" + std::to_string(k) + ",1\n";
+  }
+  EXPECT_EQ(fault_of(spread),
+            "5000 steps of 5000 groups: more than the 16777216 rows of an analysis of steps, one "
+            "for every group at every step");
+  // Steps the order lacks are listed up to a point: 20, then a line.
+  const observed_data thirty = read_ok(spread.substr(0, spread.find("g30,")));
+  fourfifths::observed_options only_x;
+  only_x.steps = {"x"};
+  const fourfifths::observed_result unlisted = present::analyse(thirty, only_x);
+  ASSERT_EQ(unlisted.errors.size(), 21U);
+  EXPECT_EQ(unlisted.errors[19].text(),
+            "line 21, column 2 (step): \"s19\" is not among the steps given (x)");
+  EXPECT_EQ(unlisted.errors[20].text(), "and more steps not given, not listed");
   EXPECT_EQ(fault_of("group,applicants,selected,step\n"
                      "a,10,5,screen\n"
                      "a,6,2,test\n"),
