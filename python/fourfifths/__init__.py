@@ -309,17 +309,22 @@ def _counts_frame(data: pd.DataFrame) -> pd.DataFrame:
 
 
 def observed(data: ObservedSource, *, reference: Optional[str] = None,
-             alpha: Optional[float] = None) -> pd.DataFrame:
+             alpha: Optional[float] = None,
+             steps: Optional[Iterable[str]] = None) -> pd.DataFrame:
     """Adverse impact in observed hiring data: the columns of
-    ``fourfifths-explore observed --format csv``, one row per group (and unit).
+    ``fourfifths-explore observed --format csv``, one row per group (and unit
+    or step).
 
     ``data`` is a DataFrame of counts (columns group, applicants, selected
-    and optionally unit) or of applicants, one per row (group, selected as
-    0/1 or yes/no, optionally unit); or a path or text of either CSV form or
-    of the JSON form; or a dict of the JSON form. Faults of a DataFrame are
-    placed as in its CSV: line 2 is the first row. ``reference`` names the
-    reference group (default: the highest rate in each unit); ``alpha`` is the
-    tests' level (default 0.05, or the JSON form's).
+    and optionally unit or step) or of applicants, one per row (group,
+    selected as 0/1 or yes/no, optionally unit, or step: the last step
+    reached); or a path or text of either CSV form or of the JSON form; or a
+    dict of the JSON form. Faults of a DataFrame are placed as in its CSV:
+    line 2 is the first row. ``reference`` names the reference group
+    (default: the highest rate in each unit); ``alpha`` is the tests' level
+    (default 0.05, or the JSON form's); ``steps`` the order of the steps of
+    a process, first to last (default: as the data first name them), as
+    ``--steps`` gives it.
     """
     name = "the data"
     if isinstance(data, pd.DataFrame):
@@ -338,7 +343,8 @@ def observed(data: ObservedSource, *, reference: Optional[str] = None,
     else:
         raise TypeError("observed data are a DataFrame, a dict, a path or a CSV or JSON text, not "
                         f"{type(data).__name__}")
-    columns, errors = _core.observed_columns(text, reference, alpha)
+    order = None if steps is None else [str(s) for s in steps]
+    columns, errors = _core.observed_columns(text, reference, alpha, order)
     if columns is None:
         raise FourFifthsError(name, errors)
     return _dataframe(*columns)

@@ -675,7 +675,7 @@ std::tuple<std::optional<py::tuple>, fault_list, std::optional<std::string>> bes
 
 std::tuple<std::optional<py::tuple>, fault_list> observed_call(
     const std::string& text, const std::optional<std::string>& reference,
-    const std::optional<double>& alpha) {
+    const std::optional<double>& alpha, const std::optional<std::vector<std::string>>& steps) {
   present::frame f;
   {
     py::gil_scoped_release free;
@@ -684,6 +684,7 @@ std::tuple<std::optional<py::tuple>, fault_list> observed_call(
     fourfifths::observed_options options = data.value->options;
     if (reference) options.reference = reference;
     if (alpha) options.alpha = *alpha;
+    if (steps) options.steps = *steps;
     const fourfifths::observed_result r = present::analyse(*data.value, options);
     if (!r.value) return {std::nullopt, pairs(r.errors)};
     f = present::observed_frame(*r.value);
@@ -861,7 +862,7 @@ PYBIND11_MODULE(_core, m) {
         "The best weighting for a minimum impact ratio as one row of columns, its faults, "
         "and what to say when the ratio is out of reach.");
   m.def("observed_columns", &observed_call, py::arg("text"), py::arg("reference"), py::arg("alpha"),
-        "The analysis of observed data (CSV or JSON text) as columns, or its faults.");
+        py::arg("steps"), "The analysis of observed data (CSV or JSON text) as columns, or its faults.");
   m.def("batch_columns", &batch_call, py::arg("lines"), py::arg("ratios"), py::arg("method"),
         "The tables of many JSON scenarios as columns, the id first, and the faults of "
         "those that could not be read.");

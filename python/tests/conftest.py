@@ -34,7 +34,8 @@ def explore(*args, stdin=None):
 
 # Columns of names, read as text, as pandas reads them from any CSV given
 # these options.
-TEXT = ("id", "kind", "group", "unit", "reference", "status", "one_person_note", "mh_status")
+TEXT = ("id", "kind", "group", "unit", "step", "reference", "status", "one_person_note",
+        "mh_status")
 
 
 def read_csv(text: str) -> pd.DataFrame:

@@ -164,6 +164,32 @@ def test_observed_from_files_and_frames(tmp_path):
                       as_table(explore_csv("observed", path, "--reference", first, "--alpha", "0.01")))
 
 
+def test_observed_steps_as_the_explorer_has_them(tmp_path):
+    path = EXAMPLES / "observed_steps.csv"
+    counts = read_csv(path.read_text())
+    assert_same_frame(fourfifths.observed(counts), as_table(explore_csv("observed", path)))
+    # The same process as one row per applicant, by the last step reached,
+    # the steps met last to first: --steps and steps= put them in order.
+    import pandas as pd
+    order = list(dict.fromkeys(counts["step"]))
+    rows = []
+    for k, step in reversed(list(enumerate(order))):
+        for _, r in counts[counts.step == step].iterrows():
+            ahead = counts[(counts.group == r["group"])
+                           & (counts.step == order[k + 1])]["applicants"].sum() \
+                if k + 1 < len(order) else 0
+            stopped = int(r["applicants"]) - int(ahead)      # reached this step and no further
+            passed = int(r["selected"]) - int(ahead)         # of them, passed it
+            rows += [{"group": r["group"], "step": step, "selected": int(j < passed)}
+                     for j in range(stopped)]
+    applicants = pd.DataFrame(rows)
+    file = tmp_path / "steps.csv"
+    applicants.to_csv(file, index=False)
+    got = fourfifths.observed(applicants, steps=order)
+    assert_same_frame(got, as_table(explore_csv("observed", file, "--steps", ",".join(order))))
+    assert_same_frame(got, as_table(explore_csv("observed", path)))
+
+
 @pytest.mark.parametrize("method", ["precise", "classic"])
 def test_minimum_is_the_tables_minimum_row(method):
     for path in [p for p in EXAMPLE_SCENARIOS if not has_groups(p)] + VALID_DECKS[::20]:
