@@ -1,5 +1,10 @@
 #include "explore/observed_cmd.h"
 
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "explore/commands.h"
 #include "present/observed_chart.h"
 #include "present/observed_input.h"
@@ -10,16 +15,25 @@ namespace explore {
 
 int run_observed(const observed_command_options& o) {
   const std::string name = o.data == "-" ? "standard input" : o.data;
-  std::string error;
-  const std::optional<std::string> text = present::read_input(o.data, error);
-  if (!text) {
-    complain("cannot read " + name + ": " + error);
-    return exit_failure;
+  present::loaded_observed data;
+  {
+    // The text goes once read: a large file's counts take less room.
+    std::string error;
+    const std::optional<std::string> text = present::read_input(o.data, error);
+    if (!text) {
+      complain("cannot read " + name + ": " + error);
+      return exit_failure;
+    }
+    data = present::read_observed(*text);
   }
-  const present::loaded_observed data = present::read_observed(*text);
   auto complain_all = [&](const std::vector<fourfifths::fault>& faults) {
     for (const fourfifths::fault& f : faults)
       complain(std::string(name).append(": ").append(f.text()));
+  };
+  auto report = [](const present::output_failure& f) {
+    complain("cannot write " + (f.path == "-" ? std::string("standard output") : f.path) + ": " +
+             f.reason);
+    return exit_failure;
   };
   if (!data.value) {
     complain_all(data.errors);
@@ -31,19 +45,34 @@ int run_observed(const observed_command_options& o) {
   if (o.reference) options.reference = o.reference;
   if (o.alpha) options.alpha = *o.alpha;
   if (o.steps) options.steps = *o.steps;
-  const fourfifths::observed_result result = present::analyse(*data.value, options);
-  if (!result.value) {
-    complain_all(result.errors);
-    return exit_failure;
-  }
-  // The chart first: a table written before a failed chart would be half
-  // the result.
   if (!o.plot.empty()) {
+    // The chart needs the analysis whole; it goes first, as a table written
+    // before a failed chart would be half the result.
+    const fourfifths::observed_result result = present::analyse(*data.value, options);
+    if (!result.value) {
+      complain_all(result.errors);
+      return exit_failure;
+    }
     const int status =
         deliver(o.plot, present::render_svg(present::observed_figure(*result.value)));
     if (status != exit_success) return status;
+    return deliver(o.output, present::observed_output(*result.value, o.format));
   }
-  return deliver(o.output, present::observed_output(*result.value, o.format));
+  // The table is written as the analysis makes it: every fault of the
+  // counts is found before its first row, and a file is put in place only
+  // once complete.
+  present::output_stream out(o.output);
+  if (out.failure()) return report(*out.failure());
+  const std::unique_ptr<present::observed_writer> writer = present::make_observed_writer(
+      o.format, [&](std::string_view text) { return out.write(text); }, &data.value->counts);
+  const std::vector<fourfifths::fault> faults = present::analyse(*data.value, options, *writer);
+  if (!faults.empty()) {
+    complain_all(faults);
+    return exit_failure;
+  }
+  if (!writer->finish() || out.failure()) return report(*out.failure());
+  if (const auto failed = out.commit()) return report(*failed);
+  return exit_success;
 }
 
 }  // namespace explore

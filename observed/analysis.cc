@@ -27,7 +27,8 @@ using observed::to_double;
 
 // One group's counts in one unit (or in all units together).
 struct cell {
-  int group = 0;  // index into the group names
+  int group = 0;            // index into the group names
+  std::uint32_t entry = 0;  // the entry of the counts it comes from (where it has one)
   std::int64_t applicants = 0;
   std::int64_t selected = 0;
 };
@@ -39,7 +40,7 @@ bool higher(const cell& x, const cell& y) {
 }
 
 // The reference with one selection fewer.
-cell ref_less_one(const cell& ref) { return {ref.group, ref.applicants, ref.selected - 1}; }
+cell ref_less_one(const cell& ref) { return {ref.group, ref.entry, ref.applicants, ref.selected - 1}; }
 
 // The four-fifths rule: a/n1 >= 4/5 of c/n2, exactly.
 bool passes(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64_t n2) {
@@ -104,9 +105,9 @@ bool one_person_flips(const unit_view& u, int g, bool verdict) {
   const int step = verdict ? -1 : 1;
   const std::int64_t a = group.selected + step;
   const std::int64_t c = ref.selected - step;
-  cell top{ref.group, ref.applicants, c};
+  cell top{ref.group, ref.entry, ref.applicants, c};
   if (!u.named) {
-    const cell moved{group.group, group.applicants, a};
+    const cell moved{group.group, group.entry, group.applicants, a};
     if (higher(moved, top)) top = moved;
     for (const int k : u.highest) {
       if (k < 0 || k == g || k == u.reference) continue;
@@ -138,7 +139,7 @@ one_person_note no_flip(const cell& group, const cell& ref, bool verdict) {
 // reference's, where the move always exists: a < n1 and c > 0.
 std::optional<bool> one_person_reverses(const cell& group, const cell& ref) {
   if (!higher(ref, group)) return std::nullopt;
-  return !higher(ref_less_one(ref), cell{group.group, group.applicants, group.selected + 1});
+  return !higher(ref_less_one(ref), cell{group.group, group.entry, group.applicants, group.selected + 1});
 }
 
 // The comparison of cell g of a unit with the unit's reference.
@@ -213,23 +214,27 @@ comparison compare(const unit_view& u, int g, double alpha, double z_level) {
   return out;
 }
 
-// The rows of one unit, in its cells' order.
-void compare_unit(std::span<const cell> cells, int named_group, const std::string& unit,
-                  const std::vector<std::string>& groups, double alpha, double z_level,
-                  std::vector<comparison>& rows) {
+// The rows of one unit, in its cells' order, each handed to `emit`; false
+// when it stops.
+template <class Emit>
+bool compare_unit(std::span<const cell> cells, int named_group, const std::string& unit,
+                  const name_table& groups, double alpha, double z_level, Emit&& emit) {
   const unit_view u = view_of(cells, named_group);
+  const std::string* reference = nullptr;
+  if (u.reference >= 0) {
+    reference =
+        &groups[static_cast<std::uint32_t>(cells[static_cast<std::size_t>(u.reference)].group)];
+  } else if (named_group >= 0) {
+    reference = &groups[static_cast<std::uint32_t>(named_group)];
+  }
   for (std::size_t i = 0; i < cells.size(); ++i) {
     comparison row = compare(u, static_cast<int>(i), alpha, z_level);
     row.unit = unit;
-    row.group = groups[static_cast<std::size_t>(cells[i].group)];
-    if (u.reference >= 0) {
-      row.reference =
-          groups[static_cast<std::size_t>(cells[static_cast<std::size_t>(u.reference)].group)];
-    } else if (named_group >= 0) {
-      row.reference = groups[static_cast<std::size_t>(named_group)];
-    }
-    rows.push_back(std::move(row));
+    row.group = groups[static_cast<std::uint32_t>(cells[i].group)];
+    if (reference) row.reference = *reference;
+    if (!emit(std::move(row))) return false;
   }
+  return true;
 }
 
 // The rows of all units together. The reference is chosen by the groups'
@@ -237,9 +242,10 @@ void compare_unit(std::span<const cell> cells, int named_group, const std::strin
 // have applicants, the group's counts and the reference's pooled over those
 // units alone, and across them by Mantel-Haenszel. A group that never
 // meets the reference keeps its totals and is not compared.
-void pool_units(std::span<const cell> cells, std::span<const std::size_t> first, int named,
-                const std::vector<std::string>& groups, double alpha, double z_level,
-                std::vector<comparison>& rows) {
+std::vector<comparison> pool_units(std::span<const cell> cells, std::span<const std::size_t> first,
+                                   int named, const name_table& groups, double alpha,
+                                   double z_level) {
+  std::vector<comparison> rows;
   const std::size_t group_count = groups.size();
   const std::size_t unit_count = first.size() - 1;
   std::vector<cell> totals(group_count);
@@ -248,35 +254,49 @@ void pool_units(std::span<const cell> cells, std::span<const std::size_t> first,
     totals[static_cast<std::size_t>(c.group)].applicants += c.applicants;
     totals[static_cast<std::size_t>(c.group)].selected += c.selected;
   }
-  const std::size_t start = rows.size();
-  compare_unit(totals, named, "", groups, alpha, z_level, rows);
+  rows.reserve(group_count);
+  compare_unit(totals, named, "", groups, alpha, z_level, [&](comparison&& r) {
+    rows.push_back(std::move(r));
+    return true;
+  });
   const unit_view all = view_of(totals, named);
-  if (all.reference < 0) return;
+  if (all.reference < 0) return rows;
   const int reference = all.reference;  // the group's index: totals are in group order
   // Each group's and the reference's counts in the units they share, and
   // those units' tables.
   std::vector<cell> mine(totals), theirs(group_count);
   for (cell& c : mine) c.applicants = c.selected = 0;
   std::vector<std::vector<observed::stratum>> tables(group_count);
-  for (std::size_t u = 0; u < unit_count; ++u) {
-    const std::span<const cell> unit_cells = cells.subspan(first[u], first[u + 1] - first[u]);
-    const auto ref = std::find_if(unit_cells.begin(), unit_cells.end(),
-                                  [&](const cell& c) { return c.group == reference; });
-    if (ref == unit_cells.end() || ref->applicants == 0) continue;
-    for (const cell& c : unit_cells) {
-      if (c.group == reference || c.applicants == 0) continue;
-      const auto g = static_cast<std::size_t>(c.group);
-      mine[g].applicants += c.applicants;
-      mine[g].selected += c.selected;
-      theirs[g].group = reference;
-      theirs[g].applicants += ref->applicants;
-      theirs[g].selected += ref->selected;
-      tables[g].push_back(
-          {c.selected, c.applicants - c.selected, ref->selected, ref->applicants - ref->selected});
+  // The units each group shares with the reference, counted first so that
+  // each list of tables is made at its size.
+  auto shared = [&](auto&& each) {
+    for (std::size_t u = 0; u < unit_count; ++u) {
+      const std::span<const cell> unit_cells = cells.subspan(first[u], first[u + 1] - first[u]);
+      const auto ref = std::find_if(unit_cells.begin(), unit_cells.end(),
+                                    [&](const cell& c) { return c.group == reference; });
+      if (ref == unit_cells.end() || ref->applicants == 0) continue;
+      for (const cell& c : unit_cells) {
+        if (c.group != reference && c.applicants != 0) each(c, *ref);
+      }
     }
+  };
+  {
+    std::vector<std::size_t> sizes(group_count, 0);
+    shared([&](const cell& c, const cell&) { ++sizes[static_cast<std::size_t>(c.group)]; });
+    for (std::size_t g = 0; g < group_count; ++g) tables[g].reserve(sizes[g]);
   }
+  shared([&](const cell& c, const cell& ref) {
+    const auto g = static_cast<std::size_t>(c.group);
+    mine[g].applicants += c.applicants;
+    mine[g].selected += c.selected;
+    theirs[g].group = reference;
+    theirs[g].applicants += ref.applicants;
+    theirs[g].selected += ref.selected;
+    tables[g].push_back(
+        {c.selected, c.applicants - c.selected, ref.selected, ref.applicants - ref.selected});
+  });
   for (std::size_t g = 0; g < group_count; ++g) {
-    comparison& row = rows[start + g];
+    comparison& row = rows[g];
     if (static_cast<int>(g) == reference || row.status == comparison_status::no_applicants) {
       continue;
     }
@@ -324,21 +344,23 @@ void pool_units(std::span<const cell> cells, std::span<const std::size_t> first,
     compared.across_units = m;
     row = std::move(compared);
   }
+  return rows;
 }
 
 // The steps of one process: every group at every step (zero counts where
 // the data give none), each step compared as a unit is, and with two steps
 // or more the bottom line, each group's applicants at the first step
 // against its selected at the last. `first` bounds each step's cells (in
-// the groups' order) and `entry_of` gives each cell's entry in the counts.
+// the groups' order), and each cell names its entry in the counts.
 // The chain is checked first: no one reaches a step without passing the
 // one before, so a group's applicants at a step are at most its selected
 // at the step before (fewer when some who passed withdrew).
-void analyse_steps(std::span<const cell> cells, std::span<const std::size_t> first,
-                   std::span<const std::size_t> entry_of, int named,
-                   const std::vector<std::string>& steps, const std::vector<std::string>& groups,
-                   double alpha, double z_level, std::vector<comparison>& rows,
-                   std::vector<fault>& errors) {
+// The chain's faults go to `errors`; without any, `start` is called and
+// the rows go to `emit`.
+template <class Start, class Emit>
+void analyse_steps(std::span<const cell> cells, std::span<const std::size_t> first, int named,
+                   const std::vector<std::string>& steps, const name_table& groups, double alpha,
+                   double z_level, std::vector<fault>& errors, Start&& start, Emit&& emit) {
   constexpr std::size_t none = static_cast<std::size_t>(-1);
   const std::size_t step_count = steps.size();
   const std::size_t group_count = groups.size();
@@ -349,7 +371,7 @@ void analyse_steps(std::span<const cell> cells, std::span<const std::size_t> fir
     for (std::size_t k = first[s]; k < first[s + 1]; ++k) {
       const std::size_t at = s * group_count + static_cast<std::size_t>(cells[k].group);
       grid[at] = cells[k];
-      entry[at] = entry_of[k];
+      entry[at] = cells[k].entry;
     }
   }
   for (std::size_t s = 1; s < step_count; ++s) {
@@ -360,55 +382,40 @@ void analyse_steps(std::span<const cell> cells, std::span<const std::size_t> fir
       const std::size_t was = entry[(s - 1) * group_count + g];
       errors.push_back(
           {"counts[" + std::to_string(entry[s * group_count + g]) + "].applicants",
-           std::to_string(here.applicants) + " of \"" + groups[g] + "\" reached step \"" +
+           std::to_string(here.applicants) + " of \"" + groups[static_cast<std::uint32_t>(g)] + "\" reached step \"" +
                steps[s] + "\", more than the " + std::to_string(before.selected) +
                " selected at step \"" + steps[s - 1] + "\"" +
                (was == none ? std::string(" (none given there)")
                             : " (counts[" + std::to_string(was) + "])")});
     }
   }
-  if (!errors.empty()) return;
+  if (!errors.empty() || !start()) return;
   for (std::size_t s = 0; s < step_count; ++s) {
-    const std::size_t start = rows.size();
-    compare_unit(std::span<const cell>(grid).subspan(s * group_count, group_count), named, "",
-                 groups, alpha, z_level, rows);
-    for (std::size_t k = start; k < rows.size(); ++k) rows[k].step = steps[s];
+    const bool going =
+        compare_unit(std::span<const cell>(grid).subspan(s * group_count, group_count), named, "",
+                     groups, alpha, z_level, [&](comparison&& row) {
+                       row.step = steps[s];
+                       return emit(std::move(row));
+                     });
+    if (!going) return;
   }
   if (step_count < 2) return;
   std::vector<cell> bottom(group_count);
   for (std::size_t g = 0; g < group_count; ++g) {
-    bottom[g] = {static_cast<int>(g), grid[g].applicants,
+    bottom[g] = {static_cast<int>(g), 0, grid[g].applicants,
                  grid[(step_count - 1) * group_count + g].selected};
   }
-  compare_unit(bottom, named, "", groups, alpha, z_level, rows);
+  compare_unit(bottom, named, "", groups, alpha, z_level, emit);
 }
-
-// Indices of names in order of first appearance.
-class name_index {
- public:
-  int of(const std::string& name) {
-    const auto [it, added] = index_.try_emplace(name, static_cast<int>(names_.size()));
-    if (added) names_.push_back(name);
-    return it->second;
-  }
-  int find(const std::string& name) const {
-    const auto it = index_.find(name);
-    return it == index_.end() ? -1 : it->second;
-  }
-  const std::vector<std::string>& names() const { return names_; }
-
- private:
-  std::unordered_map<std::string, int> index_;
-  std::vector<std::string> names_;
-};
 
 std::string at(std::size_t i, std::string_view field) {
   return "counts[" + std::to_string(i) + "]." + std::string(field);
 }
 
 // The faults of one entry's counts.
-void check_entry(const group_counts& e, std::size_t i, std::vector<fault>& errors) {
-  if (e.group.empty()) errors.push_back({at(i, "group"), "is missing"});
+void check_entry(const counts_table& counts, std::size_t i, std::vector<fault>& errors) {
+  const counts_table::entry& e = counts.entries()[i];
+  if (counts.groups()[e.group].empty()) errors.push_back({at(i, "group"), "is missing"});
   bool counts_ok = true;
   for (const auto& [name, value] :
        {std::pair<std::string_view, std::int64_t>{"applicants", e.applicants},
@@ -438,87 +445,127 @@ std::string too_many_steps(std::size_t steps, std::size_t groups) {
 
 }  // namespace
 
-observed_result analyse_observed(std::span<const group_counts> counts,
-                                 const observed_options& options) {
-  observed_result out;
-  std::vector<fault>& errors = out.errors;
+std::uint32_t name_table::intern(std::string_view name) {
+  if (const auto it = index_.find(name); it != index_.end()) return it->second;
+  const auto number = static_cast<std::uint32_t>(names_.size());
+  names_.emplace_back(name);
+  index_.emplace(names_.back(), number);
+  return number;
+}
+
+std::optional<std::uint32_t> name_table::find(std::string_view name) const {
+  const auto it = index_.find(name);
+  if (it == index_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::size_t counts_table::add(std::string_view group, std::int64_t applicants,
+                              std::int64_t selected, std::string_view unit, std::string_view step) {
+  entries_.push_back(
+      {groups_.intern(group), units_.intern(unit), steps_.intern(step), applicants, selected});
+  return entries_.size() - 1;
+}
+
+void counts_table::add_to(std::size_t index, std::int64_t applicants, std::int64_t selected) {
+  entries_[index].applicants += applicants;
+  entries_[index].selected += selected;
+}
+
+group_counts counts_table::operator[](std::size_t i) const {
+  const entry& e = entries_[i];
+  return {groups_[e.group], e.applicants, e.selected, units_[e.unit], steps_[e.step]};
+}
+
+std::vector<fault> analyse_observed(const counts_table& counts, const observed_options& options,
+                                    observed_sink& sink) {
+  std::vector<fault> errors;
   if (!(options.alpha > 0 && options.alpha < 1)) {
     errors.push_back({"alpha", "must lie strictly between 0 and 1"});
   }
   if (counts.empty()) errors.push_back({"counts", "no groups"});
-  const bool with_units = std::any_of(counts.begin(), counts.end(),
-                                      [](const group_counts& e) { return !e.unit.empty(); });
-  const bool with_steps =
-      !options.steps.empty() ||
-      std::any_of(counts.begin(), counts.end(), [](const group_counts& e) { return !e.step.empty(); });
+  const name_table& groups = counts.groups();
+  const auto named_any = [](const name_table& t) {
+    return t.size() > 1 || (t.size() == 1 && !t[0].empty());
+  };
+  const bool with_units = named_any(counts.units());
+  const bool with_steps = !options.steps.empty() || named_any(counts.steps());
   if (with_units && with_steps) {
     errors.push_back({"counts",
                       "units and steps are not analysed together: give the steps of one "
                       "process, or analyse each unit's steps apart"});
-    out.status = observed_status::invalid;
-    return out;
+    return errors;
   }
-  // With steps, the steps take the place of units: the cells are gathered
-  // step by step, a step given in the options first in their order.
-  name_index units, groups;
-  for (const std::string& step : options.steps) {
-    if (step.empty()) {
-      errors.push_back({"steps", "a step has no name"});
-    } else if (units.find(step) >= 0) {
-      errors.push_back({"steps", quoted(step) + " is given twice"});
+  // The places the cells are gathered by: the units or, with steps, the
+  // steps, those given in the options first in their order. `place_of`
+  // takes an entry's unit or step number to its place.
+  name_table places;
+  std::vector<std::uint32_t> place_of;
+  if (with_steps) {
+    for (const std::string& step : options.steps) {
+      if (step.empty()) {
+        errors.push_back({"steps", "a step has no name"});
+      } else if (places.find(step)) {
+        errors.push_back({"steps", quoted(step) + " is given twice"});
+      }
+      places.intern(step);
     }
-    units.of(step);
+    for (const std::string& step : counts.steps().names()) place_of.push_back(places.intern(step));
+  } else {
+    places = counts.units();
+    place_of.resize(places.size());
+    for (std::uint32_t u = 0; u < place_of.size(); ++u) place_of[u] = u;
   }
-  const auto listed = static_cast<int>(units.names().size());
-  std::vector<bool> told(options.steps.size() + counts.size(), false);
-  std::vector<std::pair<int, int>> place(counts.size());  // unit and group of each entry
-  for (std::size_t i = 0; i < counts.size(); ++i) {
-    const group_counts& e = counts[i];
-    check_entry(e, i, errors);
-    if (with_units && e.unit.empty()) errors.push_back({at(i, "unit"), "is missing"});
-    if (with_steps && e.step.empty()) errors.push_back({at(i, "step"), "is missing"});
-    place[i] = {units.of(with_steps ? e.step : e.unit), groups.of(e.group)};
-    const auto u = static_cast<std::size_t>(place[i].first);
-    if (listed > 0 && place[i].first >= listed && !e.step.empty() && !told[u]) {
-      told[u] = true;
+  const std::size_t listed = options.steps.size();
+  std::vector<bool> told(counts.steps().size(), false);
+  const std::span<const counts_table::entry> entries = counts.entries();
+  const auto place = [&](const counts_table::entry& e) {
+    return place_of[with_steps ? e.step : e.unit];
+  };
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const counts_table::entry& e = entries[i];
+    check_entry(counts, i, errors);
+    if (with_units && counts.units()[e.unit].empty()) {
+      errors.push_back({at(i, "unit"), "is missing"});
+    }
+    const std::string& step = counts.steps()[e.step];
+    if (with_steps && step.empty()) errors.push_back({at(i, "step"), "is missing"});
+    if (listed > 0 && place(e) >= listed && !step.empty() && !told[e.step]) {
+      told[e.step] = true;
       std::string names;
-      for (const std::string& step : options.steps) names += (names.empty() ? "" : ", ") + step;
-      errors.push_back({at(i, "step"), quoted(e.step) + " is not among the steps given (" +
-                                           names + ")"});
+      for (const std::string& s : options.steps) names += (names.empty() ? "" : ", ") + s;
+      errors.push_back(
+          {at(i, "step"), quoted(step) + " is not among the steps given (" + names + ")"});
     }
   }
   int named = -1;
   if (options.reference) {
-    named = groups.find(*options.reference);
-    if (named < 0)
+    if (const auto found = groups.find(*options.reference)) {
+      named = static_cast<int>(*found);
+    } else {
       errors.push_back({"reference", "no group " + quoted(*options.reference) + " in the counts"});
+    }
   }
-  if (!errors.empty()) {
-    out.status = observed_status::invalid;
-    return out;
-  }
+  if (!errors.empty()) return errors;
 
-  // The cells unit by unit, each unit's in the groups' order.
-  const std::size_t unit_count = units.names().size();
-  const std::size_t group_count = groups.names().size();
+  // The cells place by place, each place's in the groups' order.
+  const std::size_t unit_count = places.size();
+  const std::size_t group_count = groups.size();
   std::vector<std::size_t> first(unit_count + 1, 0);
-  for (const auto& [u, g] : place) ++first[static_cast<std::size_t>(u) + 1];
+  for (const counts_table::entry& e : entries) ++first[std::size_t{place(e)} + 1];
   for (std::size_t u = 0; u < unit_count; ++u) first[u + 1] += first[u];
-  std::vector<cell> cells(counts.size());
-  std::vector<std::size_t> entry_of(counts.size());
+  std::vector<cell> cells(entries.size());
   {
     std::vector<std::size_t> next(first.begin(), first.end() - 1);
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-      const std::size_t k = next[static_cast<std::size_t>(place[i].first)]++;
-      cells[k] = {place[i].second, counts[i].applicants, counts[i].selected};
-      entry_of[k] = i;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::size_t k = next[place(entries[i])]++;
+      cells[k] = {static_cast<int>(entries[i].group), static_cast<std::uint32_t>(i),
+                  entries[i].applicants, entries[i].selected};
     }
   }
   std::vector<int128> unit_applicants(unit_count, 0);
-  // Each unit's cells in the groups' order (buffers reused unit to unit).
+  // Each place's cells in the groups' order (buffers reused place to place).
   std::vector<std::size_t> order;
   std::vector<cell> sorted;
-  std::vector<std::size_t> sorted_entries;
   for (std::size_t u = 0; u < unit_count; ++u) {
     const auto begin = cells.begin() + static_cast<std::ptrdiff_t>(first[u]);
     order.clear();
@@ -526,82 +573,121 @@ observed_result analyse_observed(std::span<const group_counts> counts,
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t x, std::size_t y) { return cells[x].group < cells[y].group; });
     sorted.clear();
-    sorted_entries.clear();
     for (const std::size_t k : order) {
       if (!sorted.empty() && sorted.back().group == cells[k].group) {
-        const std::string& g = groups.names()[static_cast<std::size_t>(cells[k].group)];
-        errors.push_back({at(entry_of[k], "group"),
+        const std::string& g = groups[static_cast<std::uint32_t>(cells[k].group)];
+        errors.push_back({at(cells[k].entry, "group"),
                           quoted(g) + " is given twice" +
-                              (with_steps   ? " at step " + quoted(units.names()[u])
-                               : with_units ? " in unit " + quoted(units.names()[u])
+                              (with_steps   ? " at step " + quoted(places.names()[u])
+                               : with_units ? " in unit " + quoted(places.names()[u])
                                             : "") +
-                              " (first as counts[" + std::to_string(sorted_entries.back()) + "])"});
+                              " (first as counts[" + std::to_string(sorted.back().entry) + "])"});
         continue;
       }
       sorted.push_back(cells[k]);
-      sorted_entries.push_back(entry_of[k]);
       unit_applicants[u] += cells[k].applicants;
     }
     std::copy(sorted.begin(), sorted.end(), begin);
-    std::copy(sorted_entries.begin(), sorted_entries.end(),
-              entry_of.begin() + static_cast<std::ptrdiff_t>(first[u]));
   }
   for (std::size_t u = 0; u < unit_count; ++u) {
     if (unit_applicants[u] > max_count) {
       errors.push_back({"counts", "the applicants of " +
-                                      (with_steps   ? "step " + quoted(units.names()[u])
-                                       : with_units ? "unit " + quoted(units.names()[u])
+                                      (with_steps   ? "step " + quoted(places.names()[u])
+                                       : with_units ? "unit " + quoted(places.names()[u])
                                                     : std::string("all groups")) +
                                       " together exceed " + std::to_string(max_count)});
     }
   }
-  if (!errors.empty()) {
-    out.status = observed_status::invalid;
-    return out;
-  }
+  if (!errors.empty()) return errors;
   int128 all_applicants = 0;
   for (const int128 n : unit_applicants) all_applicants += n;
   if (!with_steps && unit_count > 1 && all_applicants > max_count) {
     errors.push_back(
         {"counts", "the applicants of all units together exceed " + std::to_string(max_count)});
-    out.status = observed_status::invalid;
-    return out;
+    return errors;
   }
+  unit_applicants = {};
 
-  observed_analysis analysis;
-  analysis.options = options;
+  const double z_level = numeric::precise::upper_quantile(options.alpha / 2);
+  auto emit = [&](comparison&& row) { return sink.row(row); };
   if (with_steps) {
     if (static_cast<int128>(unit_count) * static_cast<int128>(group_count) > max_step_rows) {
       errors.push_back({"counts", too_many_steps(unit_count, group_count)});
-      out.status = observed_status::invalid;
-      return out;
+      return errors;
     }
-    analysis.steps = units.names();
-    analysis.options.steps = units.names();
-    analysis.rows.reserve((unit_count + 1) * group_count);
-    analyse_steps(cells, first, entry_of, named, units.names(), groups.names(), options.alpha,
-                  numeric::precise::upper_quantile(options.alpha / 2), analysis.rows, errors);
-    if (!errors.empty()) {
-      out.status = observed_status::invalid;
-      return out;
-    }
-    out.value = std::move(analysis);
-    return out;
+    observed_options ordered = options;
+    ordered.steps = places.names();
+    analyse_steps(
+        cells, first, named, places.names(), groups, options.alpha, z_level, errors,
+        [&] { return sink.start(ordered, {}, places.names()); }, emit);
+    return errors;
   }
-  if (with_units) analysis.units = units.names();
-  const double z_level = numeric::precise::upper_quantile(options.alpha / 2);
-  analysis.rows.reserve(counts.size() + (unit_count > 1 ? group_count : 0));
+  if (!sink.start(options,
+                  with_units ? std::span<const std::string>(places.names())
+                             : std::span<const std::string>(),
+                  {})) {
+    return errors;
+  }
   for (std::size_t u = 0; u < unit_count; ++u) {
     const std::span<const cell> unit_cells(cells.data() + first[u], first[u + 1] - first[u]);
-    compare_unit(unit_cells, named, units.names()[u], groups.names(), options.alpha, z_level,
-                 analysis.rows);
+    if (!compare_unit(unit_cells, named, places.names()[u], groups, options.alpha, z_level, emit)) {
+      return errors;
+    }
   }
-
   if (unit_count > 1) {
-    pool_units(cells, first, named, groups.names(), options.alpha, z_level, analysis.rows);
+    for (comparison& row : pool_units(cells, first, named, groups, options.alpha, z_level)) {
+      if (!emit(std::move(row))) break;
+    }
   }
-  out.value = std::move(analysis);
+  return errors;
+}
+
+namespace {
+
+// Every row kept: the analysis whole.
+class collector final : public observed_sink {
+ public:
+  explicit collector(std::size_t rows) { analysis_.rows.reserve(rows); }
+  bool start(const observed_options& options, std::span<const std::string> units,
+             std::span<const std::string> steps) override {
+    analysis_.options = options;
+    analysis_.units.assign(units.begin(), units.end());
+    analysis_.steps.assign(steps.begin(), steps.end());
+    return true;
+  }
+  bool row(const comparison& row) override {
+    analysis_.rows.push_back(row);
+    return true;
+  }
+  observed_analysis take() { return std::move(analysis_); }
+
+ private:
+  observed_analysis analysis_;
+};
+
+}  // namespace
+
+observed_result analyse_observed(const counts_table& counts, const observed_options& options) {
+  observed_result out;
+  const std::size_t places = std::max(counts.units().size(), counts.steps().size());
+  collector rows(counts.size() + (places > 1 ? counts.groups().size() : 0));
+  out.errors = analyse_observed(counts, options, rows);
+  if (!out.errors.empty()) {
+    out.status = observed_status::invalid;
+    return out;
+  }
+  out.value = rows.take();
   return out;
+}
+
+observed_result analyse_observed(std::span<const group_counts> counts,
+                                 const observed_options& options) {
+  counts_table table;
+  table.reserve(counts.size());
+  for (const group_counts& e : counts) {
+    table.add(e.group, e.applicants, e.selected, e.unit, e.step);
+  }
+  return analyse_observed(table, options);
 }
 
 }  // namespace fourfifths

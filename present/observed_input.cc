@@ -246,15 +246,11 @@ namespace {
 
 // Names that differ only in case or in spaces around them are two groups
 // (or units, or steps) to the analysis, and most likely one to whoever wrote them.
-void warn_of_case(const std::vector<group_counts>& counts, std::vector<std::string>& warnings) {
-  for (const std::string group_counts::*field :
-       {&group_counts::group, &group_counts::unit, &group_counts::step}) {
-    std::vector<std::string_view> names;
-    names.reserve(counts.size());
-    for (const group_counts& e : counts) names.push_back(e.*field);
-    const char* what = field == &group_counts::group  ? "groups"
-                       : field == &group_counts::unit ? "units"
-                                                      : "steps";
+void warn_of_case(const fourfifths::counts_table& counts, std::vector<std::string>& warnings) {
+  for (const auto& [table, what] : {std::pair{&counts.groups(), "groups"},
+                                    std::pair{&counts.units(), "units"},
+                                    std::pair{&counts.steps(), "steps"}}) {
+    const std::vector<std::string_view> names(table->names().begin(), table->names().end());
     for (std::string& w : look_alike_names(names, what)) warnings.push_back(std::move(w));
   }
 }
@@ -290,8 +286,16 @@ loaded_observed read_observed_csv(std::string_view text) {
   const bool per_applicant = data.form == observed_form::applicants;
   // Applicants are counted into one entry per unit, step and group: with
   // steps, per the last step each reached (see analyse).
+  // The entries are found by the numbers of their names.
   std::unordered_map<std::string, std::size_t> entry_of;
+  fourfifths::name_table names;
   std::string key;
+  if (!per_applicant) {
+    // About a row a line: room made once, not grown by doubling.
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    data.counts.reserve(lines);
+    data.lines.reserve(lines);
+  }
   bool any_row = false;
   while (input.next(fields, number, bad)) {
     any_row = true;
@@ -336,7 +340,7 @@ loaded_observed read_observed_csv(std::string_view text) {
       }
       return v.value_or(0);
     };
-    group_counts e;
+    std::int64_t applicants = 1, selected = 0;
     if (per_applicant) {
       const std::string& s = field_of(fields, h, column::selected);
       const std::optional<bool> chosen = selection(s);
@@ -345,28 +349,31 @@ loaded_observed read_observed_csv(std::string_view text) {
                           "must be 0, 1, yes or no, not " + in_quotes(s)});
         row_ok = false;
       }
-      e.applicants = 1;
-      e.selected = chosen.value_or(false) ? 1 : 0;
+      selected = chosen.value_or(false) ? 1 : 0;
     } else {
-      e.applicants = count(column::applicants);
-      e.selected = count(column::selected);
+      applicants = count(column::applicants);
+      selected = count(column::selected);
     }
     if (!row_ok || !errors.empty()) continue;
-    e.group = field_of(fields, h, column::group);
-    if (h.of(column::unit) != 0) e.unit = field_of(fields, h, column::unit);
-    if (h.of(column::step) != 0) e.step = field_of(fields, h, column::step);
+    const std::string& group = field_of(fields, h, column::group);
+    auto optional_field = [&](column c) {
+      return h.of(c) != 0 ? std::string_view(field_of(fields, h, c)) : std::string_view();
+    };
+    const std::string_view unit = optional_field(column::unit);
+    const std::string_view step = optional_field(column::step);
     if (per_applicant) {
-      // Unit, step and group, kept apart by a byte no name holds.
-      key.assign(e.unit).append(1, '\0').append(e.step).append(1, '\0').append(e.group);
+      // Unit, step and group by number, kept apart by a byte no number holds.
+      key.clear();
+      for (const std::string_view name : {unit, step, std::string_view(group)}) {
+        key.append(std::to_string(names.intern(name))).append(1, ',');
+      }
       const auto [it, added] = entry_of.try_emplace(key, data.counts.size());
       if (!added) {
-        group_counts& known = data.counts[it->second];
-        known.applicants += 1;
-        known.selected += e.selected;
+        data.counts.add_to(it->second, 1, selected);
         continue;
       }
     }
-    data.counts.push_back(std::move(e));
+    data.counts.add(group, applicants, selected, unit, step);
     data.lines.push_back(number);
   }
   if (!any_row && errors.empty()) errors.push_back({"", "no rows after the header"});
@@ -498,7 +505,7 @@ loaded_observed read_observed_document(const json& doc) {
       for (const char* required : {"group", "applicants", "selected"}) {
         if (!entry.contains(required)) errors.push_back({at + "." + required, "is missing"});
       }
-      data.counts.push_back(std::move(e));
+      data.counts.add(e.group, e.applicants, e.selected, e.unit, e.step);
     }
   }
   if (errors.empty()) {
@@ -592,8 +599,9 @@ std::optional<observed_data> reached_steps(const observed_data& data,
   std::vector<std::string> groups;
   std::vector<int> group_line;
   for (std::size_t i = 0; i < data.counts.size(); ++i) {
-    if (group_index.try_emplace(data.counts[i].group, groups.size()).second) {
-      groups.push_back(data.counts[i].group);
+    const std::string& group = data.counts.groups()[data.counts.entries()[i].group];
+    if (group_index.try_emplace(group, groups.size()).second) {
+      groups.push_back(group);
       group_line.push_back(data.lines[i]);
     }
   }
@@ -612,9 +620,9 @@ std::optional<observed_data> reached_steps(const observed_data& data,
     return std::nullopt;
   }
   std::vector<tally> tallies(groups.size() * order.size());
-  std::unordered_set<std::string_view> told;
+  std::unordered_set<std::string> told;
   for (std::size_t i = 0; i < data.counts.size(); ++i) {
-    const group_counts& e = data.counts[i];
+    const group_counts e = data.counts[i];
     const auto s = step_index.find(e.step);
     if (s == step_index.end()) {
       if (!told.insert(e.step).second) continue;
@@ -635,7 +643,7 @@ std::optional<observed_data> reached_steps(const observed_data& data,
   }
   if (!errors.empty()) return std::nullopt;
   observed_data out = data;
-  out.counts.clear();
+  out.counts = {};
   out.lines.clear();
   for (std::size_t s = 0; s < order.size(); ++s) {
     for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -646,10 +654,7 @@ std::optional<observed_data> reached_steps(const observed_data& data,
         selected += later == s ? t.passed : t.last;
       }
       const int line = tallies[g * order.size() + s].line;
-      out.counts.push_back({.group = groups[g],
-                            .applicants = applicants,
-                            .selected = selected,
-                            .step = order[s]});
+      out.counts.add(groups[g], applicants, selected, "", order[s]);
       out.lines.push_back(line != 0 ? line : group_line[g]);
     }
   }
@@ -658,34 +663,59 @@ std::optional<observed_data> reached_steps(const observed_data& data,
 
 }  // namespace
 
-fourfifths::observed_result analyse(const observed_data& data,
-                                    const fourfifths::observed_options& options) {
+namespace {
+
+// The data as the library takes them: applicants with steps counted step
+// by step first, in the order of the options' steps (by default the order
+// the data first name them).
+struct prepared {
+  const observed_data* data = nullptr;
+  fourfifths::observed_options options;
+  std::optional<observed_data> counted;
+  std::vector<fault> errors;
+};
+
+prepared prepare(const observed_data& data, const fourfifths::observed_options& options) {
+  prepared p{&data, options, std::nullopt, {}};
+  const auto& steps = data.counts.steps();
   const bool applicant_steps =
       data.form == observed_form::applicants &&
-      std::any_of(data.counts.begin(), data.counts.end(),
-                  [](const group_counts& e) { return !e.step.empty(); });
-  if (applicant_steps) {
-    fourfifths::observed_options ordered = options;
-    if (ordered.steps.empty()) {
-      std::unordered_set<std::string_view> met;
-      for (const group_counts& e : data.counts) {
-        if (met.insert(e.step).second) ordered.steps.push_back(e.step);
-      }
-    }
+      (steps.size() > 1 || (steps.size() == 1 && !steps[0].empty()));
+  if (!applicant_steps) return p;
+  if (p.options.steps.empty()) p.options.steps = steps.names();
+  p.counted = reached_steps(data, p.options.steps, p.errors);
+  if (p.counted) p.data = &*p.counted;
+  return p;
+}
+
+// The library's faults placed in the file.
+void place_all(std::vector<fault>& errors, const prepared& p) {
+  if (p.data->form == observed_form::json) return;
+  for (fault& f : errors) f = placed(f, *p.data);
+}
+
+}  // namespace
+
+std::vector<fault> analyse(const observed_data& data, const fourfifths::observed_options& options,
+                           fourfifths::observed_sink& sink) {
+  prepared p = prepare(data, options);
+  if (!p.errors.empty()) return std::move(p.errors);
+  std::vector<fault> errors = fourfifths::analyse_observed(p.data->counts, p.options, sink);
+  place_all(errors, p);
+  return errors;
+}
+
+fourfifths::observed_result analyse(const observed_data& data,
+                                    const fourfifths::observed_options& options) {
+  prepared p = prepare(data, options);
+  if (!p.errors.empty()) {
     fourfifths::observed_result r;
-    const std::optional<observed_data> counted = reached_steps(data, ordered.steps, r.errors);
-    if (!counted) {
-      r.status = fourfifths::observed_status::invalid;
-      return r;
-    }
-    r = fourfifths::analyse_observed(counted->counts, ordered);
-    for (fault& f : r.errors) f = placed(f, *counted);
+    r.errors = std::move(p.errors);
+    r.status = fourfifths::observed_status::invalid;
     return r;
   }
-  fourfifths::observed_result r = fourfifths::analyse_observed(data.counts, options);
-  if (data.form != observed_form::json) {
-    for (fault& f : r.errors) f = placed(f, data);
-  }
+  fourfifths::observed_result r = fourfifths::analyse_observed(p.data->counts, p.options);
+  place_all(r.errors, p);
   return r;
 }
 

@@ -34,7 +34,8 @@ struct observed_data {
   /// One entry per group and unit (or step), in the order they first
   /// appear; for applicants with steps, per group and the last step
   /// reached (analyse counts them step by step).
-  std::vector<fourfifths::group_counts> counts;
+  /// Each name is held once.
+  fourfifths::counts_table counts;
   /// A JSON document's "reference", "alpha" and "steps" (the defaults
   /// otherwise).
   fourfifths::observed_options options;
@@ -83,6 +84,11 @@ loaded_observed read_observed_document(const nlohmann::json& doc);
 /// `options.steps` (by default the order the data first name them).
 fourfifths::observed_result analyse(const observed_data& data,
                                     const fourfifths::observed_options& options);
+/// The same handed to `sink` row by row; the faults placed, none when the
+/// analysis was handed on.
+std::vector<fourfifths::fault> analyse(const observed_data& data,
+                                       const fourfifths::observed_options& options,
+                                       fourfifths::observed_sink& sink);
 
 }  // namespace present
 

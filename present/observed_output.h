@@ -5,7 +5,10 @@
 #define FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_
 
 #include <nlohmann/json_fwd.hpp>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "fourfifths/observed.h"
 #include "present/frame.h"
@@ -39,6 +42,31 @@ std::string observed_text(const fourfifths::observed_analysis& a);
 
 /// The table in a format.
 std::string observed_output(const fourfifths::observed_analysis& a, table_format format);
+
+/// Where a writer's text goes, piece by piece: false when it could not be
+/// written, which stops the writer.
+using text_sink = std::function<bool(std::string_view)>;
+
+/// The table written as the analysis makes its rows: each format's text as
+/// observed_output gives it, handed on in pieces of some tens of kilobytes,
+/// so that a table of any length is never held whole.
+class observed_writer : public fourfifths::observed_sink {
+ public:
+  /// After the last row, the rest: false when the text could not be written.
+  virtual bool finish() = 0;
+};
+
+/// A writer of the table in a format. The text format aligns its columns
+/// on their widest entries; given the counts, it keeps only the first
+/// thousands of rows to do so, and a longer table is written as it comes,
+/// its columns then as wide as the widest of those rows and of what the
+/// counts bound (the names, the digits of the largest count).
+std::unique_ptr<observed_writer> make_observed_writer(
+    table_format format, text_sink out, const fourfifths::counts_table* counts = nullptr);
+
+/// An analysis made whole handed to a sink row by row, as the analysis
+/// would have.
+void replay(const fourfifths::observed_analysis& a, fourfifths::observed_sink& sink);
 
 }  // namespace present
 

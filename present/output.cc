@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace present {
@@ -22,6 +23,11 @@ std::optional<std::string> read_input(const std::string& path, std::string& erro
     return std::nullopt;
   }
   std::string text;
+  // A file's size known beforehand, its text is made at once, not grown.
+  if (struct stat st {}; !standard && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         st.st_size > 0 && static_cast<std::size_t>(st.st_size) <= most_bytes) {
+    text.reserve(static_cast<std::size_t>(st.st_size));
+  }
   char buffer[1 << 16];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -228,6 +234,80 @@ std::optional<output_failure> write_outputs(std::span<const output> outputs) {
 std::optional<output_failure> write_output(const std::string& path, std::string_view text) {
   const output one{path, text};
   return write_outputs(std::span<const output>(&one, 1));
+}
+
+output_stream::output_stream(std::string path) : path_(std::move(path)) {
+  const output o{path_, {}};
+  target t;
+  if (auto f = resolve(o, t)) {
+    failure_ = std::move(f);
+    return;
+  }
+  if (t.how == way::standard_output) {
+    fd_ = 1;
+    return;
+  }
+  if (t.how != way::replace) {
+    held_ = true;
+    return;
+  }
+  const std::size_t slash = t.destination.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "" : t.destination.substr(0, slash + 1);
+  const std::string name = t.destination.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::string temporary = directory + "." + name + ".XXXXXX";
+  fd_ = ::mkstemp(temporary.data());
+  if (fd_ < 0) {
+    fail(errno);
+    return;
+  }
+  temporary_ = std::move(temporary);
+  destination_ = std::move(t.destination);
+  exists_ = t.exists;
+  mode_ = t.exists ? (t.status.st_mode & 07777) : new_file_mode();
+  uid_ = t.status.st_uid;
+  gid_ = t.status.st_gid;
+}
+
+output_stream::~output_stream() {
+  if (fd_ > 1) ::close(fd_);
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+void output_stream::fail(int error) {
+  if (!failure_) failure_ = present::failure(path_, error);
+}
+
+bool output_stream::write(std::string_view text) {
+  if (failure_) return false;
+  if (held_) {
+    text_.append(text);
+    return true;
+  }
+  if (const int e = write_fully(fd_, text); e != 0) fail(e);
+  return !failure_;
+}
+
+std::optional<output_failure> output_stream::commit() {
+  if (failure_) return failure_;
+  if (held_) {
+    failure_ = write_output(path_, text_);
+    return failure_;
+  }
+  if (fd_ == 1) return std::nullopt;
+  int e = ::fsync(fd_) != 0 ? errno : 0;
+  if (e == 0 && ::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) e = errno;
+  // The owner goes with the file where the process may give it.
+  if (e == 0 && exists_) (void)!::fchown(fd_, static_cast<uid_t>(uid_), static_cast<gid_t>(gid_));
+  if (::close(fd_) != 0 && e == 0) e = errno;
+  fd_ = -1;
+  if (e == 0 && std::rename(temporary_.c_str(), destination_.c_str()) != 0) e = errno;
+  if (e != 0) {
+    fail(e);
+    return failure_;
+  }
+  temporary_.clear();
+  return std::nullopt;
 }
 
 }  // namespace present

@@ -57,6 +57,38 @@ std::optional<output_failure> write_output(const std::string& path, std::string_
 /// anything is written.
 std::optional<output_failure> write_outputs(std::span<const output> outputs);
 
+/// An output written as it is made, with write_output's guarantees:
+/// standard output is written at once; a regular file, or a name that does
+/// not exist yet, is written beside it and put in place by commit() alone,
+/// so that a run that fails (or never commits) leaves the old file as it
+/// was and no temporary file behind. A device, a FIFO, or a file with other
+/// names is held and written whole by commit().
+class output_stream {
+ public:
+  explicit output_stream(std::string path);
+  ~output_stream();
+  output_stream(const output_stream&) = delete;
+  output_stream& operator=(const output_stream&) = delete;
+
+  /// Appends `text`; false once the output has failed (failure() says why).
+  bool write(std::string_view text);
+  /// Puts the output in place: nothing, or why it failed.
+  std::optional<output_failure> commit();
+  const std::optional<output_failure>& failure() const { return failure_; }
+
+ private:
+  void fail(int error);
+  std::string path_;
+  int fd_ = -1;              // standard output, or the file beside the destination
+  std::string destination_;  // the file the temporary file replaces
+  std::string temporary_;
+  bool exists_ = false;
+  unsigned mode_ = 0, uid_ = 0, gid_ = 0;
+  bool held_ = false;  // written whole by commit()
+  std::string text_;   // what is held
+  std::optional<output_failure> failure_;
+};
+
 /// Writes to a descriptor in full, going on after interruptions, with
 /// write(2) alone (safe in a signal handler). Returns 0 or the errno of
 /// the failed write.

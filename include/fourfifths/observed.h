@@ -20,10 +20,14 @@
 #ifndef FOURFIFTHS_OBSERVED_H_
 #define FOURFIFTHS_OBSERVED_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "fourfifths/result.h"
@@ -40,6 +44,58 @@ struct group_counts {
   /// `selected` passed it. Empty when the data have no steps; steps and
   /// units are not given together.
   std::string step{};
+};
+
+/// Names each held once, numbered in the order they first come.
+class name_table {
+ public:
+  /// The number of `name`, given it now if it is new.
+  std::uint32_t intern(std::string_view name);
+  /// The number of `name`, or none.
+  std::optional<std::uint32_t> find(std::string_view name) const;
+  const std::vector<std::string>& names() const { return names_; }
+  const std::string& operator[](std::uint32_t i) const { return names_[i]; }
+  std::size_t size() const { return names_.size(); }
+
+ private:
+  struct hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::vector<std::string> names_;
+  std::unordered_map<std::string, std::uint32_t, hash, std::equal_to<>> index_;
+};
+
+/// Counts with each name held once, as a reader of a large file builds
+/// them: an entry per group and unit (or step), in the data's order, naming
+/// its group, unit and step by number (the unit or step "" when the data
+/// have none).
+class counts_table {
+ public:
+  struct entry {
+    std::uint32_t group = 0, unit = 0, step = 0;
+    std::int64_t applicants = 0, selected = 0;
+  };
+  /// Appends an entry; returns its index.
+  std::size_t add(std::string_view group, std::int64_t applicants, std::int64_t selected,
+                  std::string_view unit = {}, std::string_view step = {});
+  /// Makes room for `entries` entries.
+  void reserve(std::size_t entries) { entries_.reserve(entries); }
+  /// Adds counts to the entry at `index`.
+  void add_to(std::size_t index, std::int64_t applicants, std::int64_t selected);
+
+  std::span<const entry> entries() const { return entries_; }
+  const name_table& groups() const { return groups_; }
+  const name_table& units() const { return units_; }
+  const name_table& steps() const { return steps_; }
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  /// Entry `i` with its names spelt out.
+  group_counts operator[](std::size_t i) const;
+
+ private:
+  name_table groups_, units_, steps_;
+  std::vector<entry> entries_;
 };
 
 /// The largest count accepted: 2^53 - 1, the largest whole number that a
@@ -198,6 +254,28 @@ enum class observed_status {
 
 using observed_result = result<observed_analysis, observed_status>;
 
+/// What takes an analysis row by row as it is made, so that a table of
+/// any length need not be held whole.
+class observed_sink {
+ public:
+  virtual ~observed_sink() = default;
+  /// Before the first row: the options of the analysis (with steps, their
+  /// order in `options.steps`), its units and its steps (none when the data
+  /// have none). False stops the analysis.
+  virtual bool start(const observed_options& options, std::span<const std::string> units,
+                     std::span<const std::string> steps) = 0;
+  /// Each row in the order of `observed_analysis::rows`: unit by unit, then
+  /// the rows of all units together. False stops the analysis.
+  virtual bool row(const comparison& row) = 0;
+};
+
+/// Checks the counts and the options in full and, only when they have no
+/// fault, hands the analysis to `sink`; returns the faults (the same as
+/// analyse_observed's), none when the analysis was handed on. Memory beside
+/// the counts is a few words per entry: no row is kept.
+std::vector<fault> analyse_observed(const counts_table& counts, const observed_options& options,
+                                    observed_sink& sink);
+
 /// The analysis of the counts: their faults (a negative count, more
 /// selected than applicants, a count above `max_count`, a missing group, a
 /// group given twice in a unit, a reference that is not in the data, an
@@ -207,6 +285,8 @@ using observed_result = result<observed_analysis, observed_status>;
 /// steps times groups), or every group's comparison.
 observed_result analyse_observed(std::span<const group_counts> counts,
                                  const observed_options& options = {});
+/// The same of counts whose names are held once.
+observed_result analyse_observed(const counts_table& counts, const observed_options& options = {});
 
 }  // namespace fourfifths
 
