@@ -498,28 +498,25 @@ std::vector<fault> analyse_observed(const counts_table& counts, const observed_o
   // The places the cells are gathered by: the units or, with steps, the
   // steps, those given in the options first in their order. `place_of`
   // takes an entry's unit or step number to its place.
-  name_table places;
+  name_table steps;
   std::vector<std::uint32_t> place_of;
   if (with_steps) {
     for (const std::string& step : options.steps) {
       if (step.empty()) {
         errors.push_back({"steps", "a step has no name"});
-      } else if (places.find(step)) {
+      } else if (steps.find(step)) {
         errors.push_back({"steps", quoted(step) + " is given twice"});
       }
-      places.intern(step);
+      steps.intern(step);
     }
-    for (const std::string& step : counts.steps().names()) place_of.push_back(places.intern(step));
-  } else {
-    places = counts.units();
-    place_of.resize(places.size());
-    for (std::uint32_t u = 0; u < place_of.size(); ++u) place_of[u] = u;
+    for (const std::string& step : counts.steps().names()) place_of.push_back(steps.intern(step));
   }
+  const name_table& places = with_steps ? steps : counts.units();
   const std::size_t listed = options.steps.size();
   std::vector<bool> told(counts.steps().size(), false);
   const std::span<const counts_table::entry> entries = counts.entries();
   const auto place = [&](const counts_table::entry& e) {
-    return place_of[with_steps ? e.step : e.unit];
+    return with_steps ? place_of[e.step] : e.unit;
   };
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const counts_table::entry& e = entries[i];

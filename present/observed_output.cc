@@ -254,9 +254,10 @@ class json_table_writer final : public frame_writer {
   using frame_writer::frame_writer;
   bool start(const fourfifths::observed_options& options, std::span<const std::string> units,
              std::span<const std::string> steps) override {
-    units_ = units;
+    // Kept to be written after the rows, as the keys' order has it.
+    units_.assign(units.begin(), units.end());
     steps_ = !steps.empty();
-    step_names_ = steps;
+    step_names_.assign(steps.begin(), steps.end());
     std::string& out = text();
     out += "{\n  \"alpha\": " + dumped(options.alpha, -1) + ",\n";
     out += "  \"confidence\": " + dumped(1 - options.alpha, -1) + ",\n";
@@ -304,7 +305,7 @@ class json_table_writer final : public frame_writer {
     out += list.empty() ? "],\n" : "\n  ],\n";
     return true;
   }
-  std::span<const std::string> units_, step_names_;
+  std::vector<std::string> units_, step_names_;
   std::size_t rows_written_ = 0;
 };
 
