@@ -176,8 +176,9 @@ struct mapping {
   rect plot;
   scale x, y;
   point operator()(double dx, double dy) const {
+    const double up = (dy - y.min) / (y.max - y.min) * plot.height;
     return {plot.x + (dx - x.min) / (x.max - x.min) * plot.width,
-            bottom(plot) - (dy - y.min) / (y.max - y.min) * plot.height};
+            y.downward ? plot.y + up : bottom(plot) - up};
   }
 };
 
@@ -238,6 +239,7 @@ struct legend_entry {
 };
 
 struct panel_plan {
+  rect cell;  // the panel's share of the figure
   panel_frame frame;
   std::vector<series_plan> lines;
   std::vector<std::optional<point>> markers;  // one per marker; none when off the plot
@@ -384,8 +386,13 @@ std::vector<std::vector<const series*>> legend_rows(const std::vector<const seri
 // The label of tick i of a scale: its word on an axis of categories, its
 // value otherwise.
 std::string label_of(const scale& s, std::size_t i) {
-  return i < s.labels.size() ? s.labels[i] : tick_label(s.ticks[i], s.decimals);
+  if (i >= s.labels.size()) return tick_label(s.ticks[i], s.decimals);
+  return s.label_room > 0 ? fit_text(s.labels[i], tick_size, s.label_room) : s.labels[i];
 }
+
+// Whether tick i's label is drawn: words too close for their height are
+// thinned out.
+bool labelled(const scale& s, std::size_t i) { return i % std::max<std::size_t>(s.label_every, 1) == 0; }
 
 double max_label_width(const scale& s) {
   double w = 0;
@@ -397,11 +404,16 @@ double max_label_width(const scale& s) {
 
 // An axis of categories: a tick at each whole number from 1, labelled with
 // its word, over the range the axis gives (or half a unit beyond the ends).
-scale category_scale(const axis& a) {
+// Along y the first word is at the top, and the words are set in at most
+// `room` pixels.
+scale category_scale(const axis& a, axis_kind kind, double room) {
   scale s;
   const double n = static_cast<double>(a.categories.size());
   s.min = a.min.value_or(0.5);
   s.max = a.max.value_or(n + 0.5);
+  if (!(s.min < s.max)) s.min = 0.5, s.max = std::max(n, 1.0) + 0.5;
+  s.downward = kind == axis_kind::y;
+  s.label_room = a.label_room > 0 ? a.label_room : room;
   for (std::size_t i = 0; i < a.categories.size(); ++i) {
     s.ticks.push_back(static_cast<double>(i + 1));
     s.labels.push_back(a.categories[i]);
@@ -435,7 +447,15 @@ panel_frame frame_panel(const panel& p, const rect& cell, double legend_height) 
   const double foot = tick_length + tick_gap + tick_size +
                       (p.x.title.empty() ? 0 : axis_title_size * 1.8) + legend_height;
   const double height = std::max(20.0, bottom(cell) - foot - top);
-  f.y = choose_scale(ey.lo, ey.hi, p.y.min, p.y.max, height, tick_size, axis_kind::y);
+  if (p.y.categories.empty()) {
+    f.y = choose_scale(ey.lo, ey.hi, p.y.min, p.y.max, height, tick_size, axis_kind::y);
+  } else {
+    f.y = category_scale(p.y, axis_kind::y, cell.width / 3);
+    // Rows closer than a line of tick labels: label every k-th row only.
+    const double pitch = height / (f.y.max - f.y.min);
+    const double line = (ascent + descent) * tick_size + 1;
+    f.y.label_every = static_cast<std::size_t>(std::max(1.0, std::ceil(line / pitch)));
+  }
 
   const double left = cell.x + (p.y.title.empty() ? 0 : axis_title_size * 1.6) +
                       max_label_width(f.y) + tick_gap + tick_length + 2;
@@ -443,9 +463,16 @@ panel_frame frame_panel(const panel& p, const rect& cell, double legend_height) 
   double overhang = 8;
   for (int pass = 0; pass < 2; ++pass) {
     const double width = std::max(20.0, right(cell) - margin - overhang - left);
-    f.x = p.x.categories.empty()
-              ? choose_scale(ex.lo, ex.hi, p.x.min, p.x.max, width, tick_size, axis_kind::x)
-              : category_scale(p.x);
+    if (p.x.categories.empty()) {
+      f.x = choose_scale(ex.lo, ex.hi, p.x.min, p.x.max, width, tick_size, axis_kind::x);
+    } else {
+      // Words along x share the room between ticks, less a little air,
+      // so that no two touch.
+      f.x = category_scale(p.x, axis_kind::x, 0);
+      const double between = width / (f.x.max - f.x.min) - 6;
+      f.x.label_room =
+          std::max(1.0, p.x.label_room > 0 ? std::min(p.x.label_room, between) : between);
+    }
     f.plot = {left, top, width, height};
     const double last =
         f.x.ticks.empty() ? 0 : text_width(label_of(f.x, f.x.ticks.size() - 1), tick_size);
@@ -461,6 +488,7 @@ panel_plan plan_panel(const panel& p, const rect& cell) {
 
   const auto arrange = [&](double legend_height) {
     plan = panel_plan{};
+    plan.cell = cell;
     plan.frame = frame_panel(p, cell, legend_height);
     const mapping m{plan.frame.plot, plan.frame.x, plan.frame.y};
     const rect& plot = m.plot;
@@ -706,12 +734,38 @@ std::string point_list(std::span<const point> pts) {
   return out;
 }
 
+// A <text> element; with a `whole` text, that text in a <title> inside it
+// (a browser shows it on hovering): the whole of a word cut to fit.
 void append_text(std::string& out, point at, double size, std::string_view anchor,
-                 std::string_view content, std::string_view extra = "") {
+                 std::string_view content, std::string_view extra = "",
+                 std::optional<std::string_view> whole = std::nullopt) {
   out += "<text x=\"" + num(at.x) + "\" y=\"" + num(at.y) + "\" font-size=\"" + num(size) + '"';
   if (anchor != "start") out += " text-anchor=\"" + std::string(anchor) + '"';
   out += extra;
-  out += '>' + escape_xml(content) + "</text>\n";
+  out += '>' + escape_xml(content);
+  if (whole) out += "<title>" + escape_xml(*whole) + "</title>";
+  out += "</text>\n";
+}
+
+// A tick's label, with the whole word in a <title> on an axis of words.
+void append_tick_label(std::string& out, const scale& s, std::size_t i, point at,
+                       std::string_view anchor, std::string_view extra) {
+  if (i < s.labels.size()) {
+    append_text(out, at, tick_size, anchor, label_of(s, i),
+                std::string(extra) + " class=\"tick category\"", s.labels[i]);
+  } else {
+    append_text(out, at, tick_size, anchor, label_of(s, i),
+                std::string(extra) + " class=\"tick\"");
+  }
+}
+
+// A title set in at most `room` pixels: cut with an ellipsis when longer,
+// and then given whole in a <title>.
+void append_title(std::string& out, point at, double size, double room, std::string_view title,
+                  std::string_view extra) {
+  const std::string shown = fit_text(title, size, room);
+  append_text(out, at, size, "middle", shown, extra,
+              shown.size() == title.size() ? std::nullopt : std::optional{title});
 }
 
 void append_line(std::string& out, point a, point b, std::string_view stroke, double width,
@@ -758,7 +812,7 @@ void append_shape(std::string& out, shape s, point c, double r, std::string_view
 constexpr std::string_view halo =
     " stroke=\"#ffffff\" stroke-width=\"3\" stroke-linejoin=\"round\" paint-order=\"stroke\"";
 
-void append_axes(std::string& out, const panel& p, const panel_frame& f) {
+void append_axes(std::string& out, const panel& p, const panel_frame& f, const rect& cell) {
   const rect& r = f.plot;
   const mapping m{r, f.x, f.y};
   const std::string crisp = " shape-rendering=\"crispEdges\"";
@@ -767,27 +821,30 @@ void append_axes(std::string& out, const panel& p, const panel_frame& f) {
   for (std::size_t i = 0; i < f.x.ticks.size(); ++i) {
     const double x = m(f.x.ticks[i], f.y.min).x;
     append_line(out, {x, bottom(r)}, {x, bottom(r) + tick_length}, ink, 1, crisp);
-    append_text(out, {x, bottom(r) + tick_length + tick_gap + ascent * tick_size}, tick_size,
-                "middle", label_of(f.x, i), " class=\"tick\"");
+    if (!labelled(f.x, i)) continue;
+    append_tick_label(out, f.x, i, {x, bottom(r) + tick_length + tick_gap + ascent * tick_size},
+                      "middle", "");
   }
   if (!p.x.title.empty()) {
-    append_text(
+    // Centred under the plot area, within the panel's share of the figure.
+    const double room = r.width + 2 * std::max(0.0, std::min(r.x - cell.x, right(cell) - right(r)));
+    append_title(
         out,
         {r.x + r.width / 2, bottom(r) + tick_length + tick_gap + tick_size + axis_title_size * 1.3},
-        axis_title_size, "middle", p.x.title);
+        axis_title_size, room, p.x.title, "");
   }
   out += "</g>\n<g class=\"y-axis\">\n";
   append_line(out, {r.x, r.y}, {r.x, bottom(r)}, ink, 1, crisp);
   // The label's y is the tick's own row; dy drops the baseline by a little
   // more than a third of the size so that the digits centre on the tick.
-  const std::string middle = " dy=\"" + num(0.35 * tick_size) + "\" class=\"tick\"";
+  const std::string middle = " dy=\"" + num(0.35 * tick_size) + '"';
   double widest = 0;
-  for (double t : f.y.ticks) {
-    const double y = m(f.x.min, t).y;
-    const std::string label = tick_label(t, f.y.decimals);
-    widest = std::max(widest, text_width(label, tick_size));
+  for (std::size_t i = 0; i < f.y.ticks.size(); ++i) {
+    const double y = m(f.x.min, f.y.ticks[i]).y;
     append_line(out, {r.x - tick_length, y}, {r.x, y}, ink, 1, crisp);
-    append_text(out, {r.x - tick_length - tick_gap, y}, tick_size, "end", label, middle);
+    if (!labelled(f.y, i)) continue;
+    widest = std::max(widest, text_width(label_of(f.y, i), tick_size));
+    append_tick_label(out, f.y, i, {r.x - tick_length - tick_gap, y}, "end", middle);
   }
   if (!p.y.title.empty()) {
     const point at{r.x - tick_length - tick_gap - widest - axis_title_size * 0.6,
@@ -842,8 +899,10 @@ void append_panel(std::string& out, const panel& p, const panel_plan& plan) {
   const rect& r = plan.frame.plot;
   out += "<g class=\"panel\">\n";
   if (!p.title.empty()) {
-    append_text(out, {r.x + r.width / 2, r.y - tick_size / 2 - panel_title_size * 0.6},
-                panel_title_size, "middle", p.title, " font-weight=\"bold\"");
+    // As wide as the plot area and the tick labels to its left.
+    append_title(out, {r.x + r.width / 2, r.y - tick_size / 2 - panel_title_size * 0.6},
+                 panel_title_size, r.width + 2 * std::max(0.0, r.x - plan.cell.x - margin),
+                 p.title, " font-weight=\"bold\"");
   }
   for (std::size_t i = 0; i < p.references.size(); ++i) {
     if (!plan.references[i]) continue;
@@ -852,7 +911,7 @@ void append_panel(std::string& out, const panel& p, const panel_plan& plan) {
                 reference_width, " stroke-dasharray=\"5 3\" shape-rendering=\"crispEdges\"");
     out += "</g>\n";
   }
-  append_axes(out, p, plan.frame);
+  append_axes(out, p, plan.frame, plan.cell);
   for (const auto& s : plan.lines) append_series(out, s);
   for (std::size_t i = 0; i < p.markers.size(); ++i) {
     if (!plan.markers[i]) continue;
@@ -990,6 +1049,20 @@ double text_width(std::string_view text, double size) {
   return em * size;
 }
 
+std::string fit_text(std::string_view text, double size, double room) {
+  if (text_width(text, size) <= room) return std::string(text);
+  const double ellipsis = size;  // U+2026 is one em wide in DejaVu Sans
+  std::size_t keep = 0;          // bytes of whole characters that fit
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = std::max<std::size_t>(utf8_length(text.substr(i)), 1);
+    const std::size_t next = std::min(text.size(), i + n);
+    if (keep > 0 && text_width(text.substr(0, next), size) + ellipsis > room) break;
+    keep = next;
+    i = next;
+  }
+  return std::string(text.substr(0, keep)) + "\u2026";
+}
+
 std::string escape_xml(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -1049,8 +1122,8 @@ std::string render_svg(const figure& fig) {
   if (!fig.title.empty()) out += "<title>" + escape_xml(fig.title) + "</title>\n";
   out += "<rect width=\"" + w + "\" height=\"" + h + "\" fill=\"#ffffff\"/>\n";
   if (!fig.title.empty()) {
-    append_text(out, {plan.width / 2, margin + title_size}, title_size, "middle", fig.title,
-                " font-weight=\"bold\"");
+    append_title(out, {plan.width / 2, margin + title_size}, title_size, plan.width - 2 * margin,
+                 fig.title, " font-weight=\"bold\"");
   }
   for (std::size_t i = 0; i < plan.panels.size(); ++i) {
     append_panel(out, fig.panels[i], plan.panels[i]);

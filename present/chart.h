@@ -10,6 +10,7 @@
 #define FOURFIFTHS_PRESENT_CHART_H_
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,9 +78,17 @@ struct marker {
 struct axis {
   std::string title{};
   std::optional<double> min{}, max{};
-  /// A horizontal axis of categories: ticks at 1, 2, ..., n labelled with
-  /// these words instead of numbers (give min and max, 0 and n + 1 say).
+  /// An axis of categories: ticks at 1, 2, ..., n labelled with these
+  /// words instead of numbers (give min and max, 0 and n + 1 say; by
+  /// default half a unit beyond the ends). Along y the first category is
+  /// at the top, as a table lists rows. A word too long for its room is cut
+  /// with an ellipsis; every word is also given whole in an SVG <title>,
+  /// which a browser shows on hovering. Along y, words that would crowd
+  /// each other are left out, every second or third, rather than overlap.
   std::vector<std::string> categories{};
+  /// The widest a category's word may be, in pixels; 0: a third of the
+  /// panel's width along y, the room between two ticks along x.
+  double label_room = 0;
 };
 
 /// One plot area with its title, axes, data and legend.
@@ -120,6 +129,12 @@ struct scale {
   /// The ticks' labels when they are words (an axis of categories), one
   /// per tick; empty when the labels are the ticks' values.
   std::vector<std::string> labels{};
+  /// Words wider than this are cut with an ellipsis (0: no limit).
+  double label_room = 0;
+  /// Draw only every `label_every`-th word (1: every one).
+  std::size_t label_every = 1;
+  /// Values grow downwards (an axis of categories along y).
+  bool downward = false;
 };
 
 /// Which axis a scale is for: labels along x need room for their width,
@@ -150,6 +165,12 @@ std::string tick_label(double v, int decimals);
 /// estimate errs on the wide side elsewhere). Within 1.5% of librsvg's
 /// rendering for the labels of the sample figures.
 double text_width(std::string_view text, double size);
+
+/// `text` cut to at most `room` pixels at `size` (by `text_width`), whole
+/// UTF-8 characters dropped from its end and an ellipsis (U+2026) put in
+/// their place; `text` itself when it fits. Never empty when `text` is not:
+/// at least one character and the ellipsis are kept.
+std::string fit_text(std::string_view text, double size, double room);
 
 /// `text` made safe for XML character data and attribute values: the five
 /// markup characters become entities, control characters that XML 1.0

@@ -673,4 +673,114 @@ TEST(ChartNote, NoneWhenEmpty) {
   EXPECT_EQ(present::render_svg(f).find("class=\"note\""), std::string::npos);
 }
 
+
+// --- Words that do not fit ------------------------------------------------------
+
+TEST(ChartText, FitTextCutsWholeCharactersBeforeAnEllipsis) {
+  // 'a' is 0.613 em of DejaVu Sans, the ellipsis 1 em: at 10 pixels six
+  // a's take 36.78 pixels. In 30, three a's (18.39) and the ellipsis (10)
+  // fit, four (24.52 + 10) do not; the whole of "aaaa" (24.52) fits.
+  EXPECT_EQ(present::fit_text("aaaaaa", 10, 30), "aaa\u2026");
+  EXPECT_EQ(present::fit_text("aaaa", 10, 30), "aaaa");
+  EXPECT_EQ(present::fit_text("aaaaaa", 10, 36.78), "aaaaaa");
+  // At least one character, however little the room.
+  EXPECT_EQ(present::fit_text("aaaaaa", 10, 1), "a\u2026");
+  EXPECT_EQ(present::fit_text("", 10, 0), "");
+  // A character beyond ASCII (two bytes, 0.838 em) is kept or dropped
+  // whole: 8.38 + 8.38 + 10 > 25 > 8.38 + 10.
+  EXPECT_EQ(present::fit_text("\u00e9\u00e9\u00e9\u00e9", 10, 25), "\u00e9\u2026");
+  EXPECT_EQ(present::fit_text("\u00e9\u00e9\u00e9\u00e9", 10, 26.76), "\u00e9\u00e9\u2026");
+}
+
+// A panel of points with `names` down its side, in a figure of `height`.
+figure words_down(const std::vector<std::string>& names, int height) {
+  figure f;
+  f.width = 600;
+  f.height = height;
+  panel p;
+  series s{.label = "", .style = present::mark::points};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    s.x.push_back(static_cast<double>(i));
+    s.y.push_back(static_cast<double>(i + 1));
+  }
+  p.lines.push_back(s);
+  p.y.categories = names;
+  f.panels.push_back(p);
+  return f;
+}
+
+std::vector<std::string> long_names(std::size_t n) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < n; ++i) {
+    names.push_back("group " + std::to_string(i) + std::string(72, 'w') + " <b>&");
+  }
+  return names;
+}
+
+TEST(ChartSvg, WordsDownTheSideFirstAtTheTopCutAndWholeInATitle) {
+  const std::vector<std::string> names = long_names(30);
+  const figure f = words_down(names, 900);
+  const auto frame = present::layout(f)[0];
+  EXPECT_TRUE(frame.y.downward);
+  EXPECT_EQ(frame.y.label_every, 1U);
+  // A third of the 580-pixel cell (600 less two margins of 10).
+  EXPECT_DOUBLE_EQ(frame.y.label_room, 580.0 / 3);
+  const std::string svg = present::render_svg(f);
+  EXPECT_TRUE(well_formed(svg));
+  // Row 1 is above row 2: the first name's label comes before the second's
+  // and sits higher.
+  std::vector<double> ys;
+  for (std::size_t at = 0; (at = svg.find("class=\"tick category\"", at)) != std::string::npos;
+       ++at) {
+    const std::size_t open = svg.rfind("<text", at);
+    const std::size_t y = svg.find(" y=\"", open) + 4;
+    ys.push_back(std::stod(svg.substr(y, svg.find('"', y) - y)));
+  }
+  ASSERT_EQ(ys.size(), names.size());
+  for (std::size_t i = 1; i < ys.size(); ++i) EXPECT_LT(ys[i - 1], ys[i]);
+  for (const std::string& name : names) {
+    // Cut: 80 bytes of 'w' and the like are far wider than 193 pixels.
+    const std::string cut = present::fit_text(name, 12, 580.0 / 3);
+    ASSERT_LT(cut.size(), name.size());
+    EXPECT_NE(svg.find(">" + present::escape_xml(cut) + "<title>" + present::escape_xml(name) +
+                       "</title></text>"),
+              std::string::npos)
+        << name;
+  }
+  EXPECT_EQ(svg.find("<b>"), std::string::npos);
+}
+
+TEST(ChartSvg, WordsTooCloseForTheirHeightAreThinnedNeverOverlapped) {
+  // 30 rows in a short figure: fewer than the 13.6 pixels a line of tick
+  // labels needs (1.05 of 12, and one of air) between two rows.
+  const figure f = words_down(long_names(30), 260);
+  const auto frame = present::layout(f)[0];
+  const double pitch = frame.plot.height / (frame.y.max - frame.y.min);
+  ASSERT_LT(pitch, 13.6);
+  EXPECT_GT(frame.y.label_every, 1U);
+  EXPECT_GE(pitch * static_cast<double>(frame.y.label_every), 13.6);
+  EXPECT_LT(pitch * static_cast<double>(frame.y.label_every - 1), 13.6);
+  const std::string svg = present::render_svg(f);
+  std::size_t words = 0;
+  for (std::size_t at = 0; (at = svg.find("tick category", at)) != std::string::npos; ++at) ++words;
+  EXPECT_EQ(words, (30 + frame.y.label_every - 1) / frame.y.label_every);
+  // The first row, at the top, keeps its name.
+  const std::size_t first = svg.find("tick category");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(svg.find("<title>", first), svg.find("<title>group 0w", first));
+}
+
+TEST(ChartSvg, LongTitlesAreCutAndGivenWhole) {
+  figure f = words_down({"a", "b"}, 300);
+  f.title = std::string(200, 'T') + " & end";
+  f.panels[0].title = std::string(200, 'P');
+  f.panels[0].x.title = std::string(200, 'X');
+  const std::string svg = present::render_svg(f);
+  EXPECT_NE(svg.find("<title>" + std::string(200, 'P') + "</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>" + std::string(200, 'X') + "</title>"), std::string::npos);
+  EXPECT_NE(svg.find(std::string(200, 'T') + " &amp; end</title>"), std::string::npos);
+  // Shown cut: the text before the <title> ends in the ellipsis.
+  EXPECT_NE(svg.find("P\u2026<title>" + std::string(200, 'P')), std::string::npos);
+}
+
 }  // namespace
