@@ -146,6 +146,12 @@ std::optional<present::study> other_study(const json& request, const char* key) 
   return present::study(std::move(loaded));
 }
 
+// Whether a panel of the figure lists words (the groups) down its side.
+bool words_down(const present::figure& f) {
+  return std::any_of(f.panels.begin(), f.panels.end(),
+                     [](const present::panel& p) { return !p.y.categories.empty(); });
+}
+
 // The explorer's figures are 800 pixels wide, their panels side by side.
 // On screen the page shows them at the width of their box, so that their
 // text keeps its size (11 pixels and more): below 600 pixels one panel
@@ -160,9 +166,24 @@ present::figure for_screen(present::figure f, int width) {
   width = std::clamp(width, narrowest, widest);
   f.title.clear();
   if (width < stacked_below) {
-    f.height = panel_height * static_cast<int>(f.panels.size());
+    // Stacked; a panel with words down its side (the observed chart's
+    // groups) keeps at least the height it had in its row, so that they are
+    // not squeezed together.
+    const int columns = std::max(f.columns, 1);
+    const int rows = (static_cast<int>(f.panels.size()) + columns - 1) / columns;
+    const int own = words_down(f) && rows > 0 ? f.height / rows : 0;
+    f.height = std::max(panel_height, own) * static_cast<int>(f.panels.size());
     f.columns = 1;
     if (f.panels.size() == 1) f.panels.front().title.clear();
+  } else if (const int fit = width / 300;
+             words_down(f) && f.columns > fit && !f.panels.empty()) {
+    // Names down the side need room beside them: fewer columns, each
+    // panel as tall as before.
+    const auto rows = [&](int columns) {
+      return (static_cast<int>(f.panels.size()) + columns - 1) / columns;
+    };
+    f.height = f.height / rows(f.columns) * rows(fit);
+    f.columns = fit;
   }
   f.width = width;
   return f;
