@@ -8,7 +8,9 @@
 // program's charts, not to match its report.
 //
 // Usage: chart_samples OUTPUT_DIRECTORY
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "present/chart.h"
+#include "present/observed_chart.h"
+#include "present/observed_input.h"
 
 namespace {
 
@@ -78,6 +82,7 @@ std::string json_string(const std::string& s) {
 // The positions the check looks for, as JSON.
 struct expectations {
   std::vector<std::string> checks;
+  std::vector<std::string> names;  // the groups, whole, on an axis of categories
   void line(int panel, const reference_line& r) {
     const bool h = r.dir == reference_line::orientation::horizontal;
     checks.push_back("{\"panel\": " + std::to_string(panel) + ", \"kind\": \"" +
@@ -90,7 +95,9 @@ struct expectations {
   }
   std::string json(const figure& f) const {
     std::string out = "{\"width\": " + std::to_string(f.width) +
-                      ", \"height\": " + std::to_string(f.height) + ", \"checks\": [\n";
+                      ", \"height\": " + std::to_string(f.height) + ", \"names\": [";
+    for (std::size_t i = 0; i < names.size(); ++i) out += (i ? ", " : "") + json_string(names[i]);
+    out += "], \"checks\": [\n";
     for (std::size_t i = 0; i < checks.size(); ++i) {
       out += "  " + checks[i] + (i + 1 < checks.size() ? ",\n" : "\n");
     }
@@ -260,6 +267,69 @@ sample edge_sample() {
   return s;
 }
 
+// The observed chart, from counts made up by formula (no two groups alike),
+// for `groups` groups with names of about `length` bytes in `units` units.
+// With `infinite`, the named reference "g1" selects no one, so the others'
+// impact ratios are infinite.
+struct observed_case {
+  const char* name;
+  int groups, length, units;
+  bool infinite = false;
+  bool markup = false;
+};
+
+std::string group_name(const observed_case& c, int g) {
+  if (c.markup) {
+    static const char* const names[] = {"<script>alert(1)</script>", "A & B", "\"quoted\"",
+                                        "it's", "=SUM(A1)", "caf\u00e9 \u2013 \u00fcber"};
+    return names[g % 6];
+  }
+  std::string name = "g" + std::to_string(g);
+  if (c.length <= 2) return c.length == 1 && g < 26 ? std::string(1, static_cast<char>('a' + g)) : name;
+  // Long names that differ only at their start, with a character beyond
+  // ASCII where a cut might fall.
+  name += " applicants of the regional caf\u00e9 office and its outer branches";
+  while (static_cast<int>(name.size()) < c.length) name += " x";
+  return name.substr(0, static_cast<std::size_t>(c.length));
+}
+
+sample observed_sample(const observed_case& c) {
+  std::string csv = c.units > 0 ? "unit,group,applicants,selected\n" : "group,applicants,selected\n";
+  for (int u = 0; u < std::max(c.units, 1); ++u) {
+    for (int g = 0; g < c.groups; ++g) {
+      const int applicants = 40 + (7 * g + 11 * u) % 50;
+      int selected = (applicants * (3 + (5 * g + 3 * u) % 7)) / 20;
+      if (c.infinite && g == 1) selected = 0;
+      std::string quoted = "\"";
+      for (const char ch : group_name(c, g)) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+      quoted += '"';
+      if (c.units > 0) csv += "unit " + std::to_string(u + 1) + ",";
+      csv += quoted + "," + std::to_string(applicants) + "," + std::to_string(selected) + "\n";
+    }
+  }
+  present::loaded_observed data = present::read_observed(csv);
+  if (!data.value) {
+    for (const auto& f : data.errors) std::cerr << c.name << ": " << f.text() << "\n";
+    std::exit(1);
+  }
+  fourfifths::observed_options options = data.value->options;
+  if (c.infinite) options.reference = group_name(c, 1);
+  const fourfifths::observed_result r = present::analyse(*data.value, options);
+  if (!r.ok()) std::exit(1);
+  sample s{c.name, present::observed_figure(*r.value), {}};
+  for (int g = 0; g < c.groups; ++g) s.expect.names.push_back(group_name(c, g));
+  for (std::size_t k = 0; k < s.fig.panels.size(); ++k) {
+    // A line at 0 lies on the axis, which hides it.
+    for (const auto& ref : s.fig.panels[k].references) {
+      if (ref.value > 0) s.expect.line(static_cast<int>(k), ref);
+    }
+    for (const auto& m : s.fig.panels[k].markers) {
+      if (!m.label.empty()) s.expect.point(static_cast<int>(k), m);
+    }
+  }
+  return s;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -268,7 +338,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  for (const sample& s : {plot_sample(), pareto_sample(), edge_sample()}) {
+  std::vector<sample> samples = {plot_sample(), pareto_sample(), edge_sample()};
+  // Groups from 2 to 30, names of 1 and 80 bytes, 1 to 20 units, an
+  // infinite ratio, and names a browser would read as markup.
+  for (const observed_case& c : {observed_case{"observed_2", 2, 1, 0},
+                                 observed_case{"observed_5_units_1", 5, 2, 1},
+                                 observed_case{"observed_12", 12, 80, 0},
+                                 observed_case{"observed_30_long", 30, 80, 0},
+                                 observed_case{"observed_units_3", 5, 1, 3},
+                                 observed_case{"observed_units_12", 12, 2, 12},
+                                 observed_case{"observed_units_20", 5, 1, 20},
+                                 observed_case{"observed_infinite", 4, 1, 0, true},
+                                 observed_case{"observed_markup", 6, 0, 3, false, true}}) {
+    samples.push_back(observed_sample(c));
+  }
+  for (const sample& s : samples) {
     std::ofstream svg(dir + "/" + s.name + ".svg", std::ios::binary);
     svg << present::render_svg(s.fig);
     std::ofstream json(dir + "/" + s.name + ".json", std::ios::binary);

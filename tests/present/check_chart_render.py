@@ -13,7 +13,12 @@ by rsvg-convert (librsvg) to NAME.png and checked:
   * the data-to-pixel mapping, derived from the tick labels' text and
     positions alone, puts each reference line on the row (or column) where
     the rendered picture has it, and each marker's centre where the picture
-    shows its shape, within 2 pixels.
+    shows its shape, within 2 pixels. On an axis of words (the groups of
+    the observed chart) a word's row is its place in NAME.json's "names";
+  * where NAME.json lists names: each is given whole in a <title> of a
+    tick label on every axis of words, and no two pieces of text overlap
+    or leave the picture, their boxes measured with the advance widths of
+    the font file itself (DejaVu Sans, read here from its hmtx table).
 
 Nothing here trusts the chart writer's own idea of where data go: positions
 come from the SVG's tick labels and from the rendered pixels.
@@ -187,7 +192,7 @@ class Axis:
 
 
 class Panel:
-    def __init__(self, element, index):
+    def __init__(self, element, index, names=()):
         self.element = element
         name = f"panel {index}"
         (xa,) = groups(element, "x-axis")
@@ -197,7 +202,16 @@ class Panel:
         self.y_ticks = [(t.text, float(t.get("x")), float(t.get("y")))
                         for t in ya.iter(SVG + "text") if "tick" in classes(t)]
         self.x = Axis([(tick_value(s), x) for s, x, _ in self.x_ticks], name + " x axis")
-        self.y = Axis([(tick_value(s), y) for s, _, y in self.y_ticks], name + " y axis")
+        # An axis of words: the whole word is the tick's <title>, and its row
+        # (1 at the top) its place among the names.
+        self.y_words = [t.find(SVG + "title").text for t in ya.iter(SVG + "text")
+                        if "category" in classes(t)]
+        if self.y_words:
+            require(all(w in names for w in self.y_words), f"{name}: a word not among the names")
+            self.y = Axis([(names.index(w) + 1, y) for w, (_, _, y) in zip(self.y_words, self.y_ticks)],
+                          name + " y axis")
+        else:
+            self.y = Axis([(tick_value(s), y) for s, _, y in self.y_ticks], name + " y axis")
 
 
 # --- Checks on the picture --------------------------------------------------
@@ -231,18 +245,28 @@ def check_tick_labels(image, panel, name):
         box = ink_box(image, round(x - 6), round(x + 2), round(y - 8), round(y + 8))
         require(box is not None, f"{name}: y tick label {text} not drawn at {y:.1f}")
         middle = (box[2] + box[3] + 1) / 2
-        require(abs(middle - y) <= 2.5, f"{name}: y tick label {text} centred at {middle}, not {y:.1f}")
-        require(abs(box[1] + 1 - x) <= 2, f"{name}: y tick label {text} ends at {box[1] + 1}, not {x:.1f}")
+        # A word's last glyph may be an ellipsis, low on the line: still
+        # nearer its own row than the next, 20 pixels off.
+        tolerance = 4.5 if panel.y_words else 2.5
+        require(abs(middle - y) <= tolerance,
+                f"{name}: y tick label {text} centred at {middle}, not {y:.1f}")
+        # A word's last glyph may have a wide side bearing (a quote mark).
+        require(abs(box[1] + 1 - x) <= (4 if panel.y_words else 2),
+                f"{name}: y tick label {text} ends at {box[1] + 1}, not {x:.1f}")
 
 
-def find_line(image, panel, colour, horizontal):
+def find_line(image, panel, colour, horizontal, near_to=None):
     """The row (or column) of the plot area with the most pixels of the
-    reference colour, and that count as a share of the plot's extent."""
+    reference colour, and that count as a share of the plot's extent; with
+    `near_to`, among those within 12 pixels of it (a panel with several
+    lines of one orientation)."""
     tol = 24
     across = range(round(panel.x.lo), round(panel.x.hi) + 1)
     along = range(round(panel.y.lo), round(panel.y.hi) + 1)
     if not horizontal:
         across, along = along, across
+    if near_to is not None:
+        along = [a for a in along if abs(a - near_to) <= 12]
     best, best_count = None, -1
     for a in along:
         count = 0
@@ -257,8 +281,9 @@ def find_line(image, panel, colour, horizontal):
 
 def components(image, panel, colour, tol):
     """Connected sets of pixels of one colour within the plot area (padded by
-    a marker's size), as lists of (x, y)."""
-    pad = 10
+    a marker's size, and by the stretch of axis beyond its last tick), as
+    lists of (x, y)."""
+    pad = 25
     x0, x1 = max(round(panel.x.lo) - pad, 0), min(round(panel.x.hi) + pad, image.width - 1)
     y0, y1 = max(round(panel.y.lo) - pad, 0), min(round(panel.y.hi) + pad, image.height - 1)
     todo = {(x, y) for y in range(y0, y1 + 1) for x in range(x0, x1 + 1)
@@ -289,6 +314,114 @@ def marker_colour(panel, label):
     raise CheckFailed(f"no marker labelled {label!r}")
 
 
+# --- Text boxes, measured with the font's own advance widths ------------------
+
+DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+ASCENT, DESCENT = 0.8, 0.25  # of the font size: a line of sans-serif text
+
+
+class Font:
+    """Advance widths from a TrueType file's cmap (format 4) and hmtx tables."""
+
+    def __init__(self, path):
+        data = open(path, "rb").read()
+        count = struct.unpack(">H", data[4:6])[0]
+        tables = {}
+        for i in range(count):
+            tag, _, offset, length = struct.unpack(">4sIII", data[12 + 16 * i : 28 + 16 * i])
+            tables[tag.decode()] = (offset, length)
+        head = tables["head"][0]
+        self.units = struct.unpack(">H", data[head + 18 : head + 20])[0]
+        hhea = tables["hhea"][0]
+        metrics = struct.unpack(">H", data[hhea + 34 : hhea + 36])[0]
+        hmtx = tables["hmtx"][0]
+        self.advances = [struct.unpack(">H", data[hmtx + 4 * i : hmtx + 4 * i + 2])[0]
+                         for i in range(metrics)]
+        self.glyphs = {}
+        cmap = tables["cmap"][0]
+        for i in range(struct.unpack(">H", data[cmap + 2 : cmap + 4])[0]):
+            platform, encoding, offset = struct.unpack(">HHI", data[cmap + 4 + 8 * i : cmap + 12 + 8 * i])
+            at = cmap + offset
+            if platform == 3 and encoding == 1 and struct.unpack(">H", data[at : at + 2])[0] == 4:
+                self._format4(data, at)
+
+    def _format4(self, data, at):
+        segments = struct.unpack(">H", data[at + 6 : at + 8])[0] // 2
+        ends = at + 14
+        starts = ends + 2 * segments + 2
+        deltas = starts + 2 * segments
+        offsets = deltas + 2 * segments
+        for s in range(segments):
+            end, start = (struct.unpack(">H", data[a + 2 * s : a + 2 * s + 2])[0] for a in (ends, starts))
+            delta = struct.unpack(">h", data[deltas + 2 * s : deltas + 2 * s + 2])[0]
+            offset = struct.unpack(">H", data[offsets + 2 * s : offsets + 2 * s + 2])[0]
+            for c in range(start, min(end, 0xFFFE) + 1):
+                if offset == 0:
+                    glyph = (c + delta) & 0xFFFF
+                else:
+                    where = offsets + 2 * s + offset + 2 * (c - start)
+                    glyph = struct.unpack(">H", data[where : where + 2])[0]
+                    glyph = (glyph + delta) & 0xFFFF if glyph else 0
+                self.glyphs[c] = glyph
+
+    def width(self, text, size):
+        total = 0
+        for ch in text:
+            glyph = self.glyphs.get(ord(ch), 0)
+            total += self.advances[min(glyph, len(self.advances) - 1)]
+        return total / self.units * size
+
+
+def text_boxes(root, font):
+    """(text, x0, y0, x1, y1) of every unrotated piece of text."""
+    boxes = []
+    for t in root.iter(SVG + "text"):
+        if t.get("transform"):
+            continue
+        text = t.text or ""
+        size = float(t.get("font-size"))
+        width = font.width(text, size)
+        x = float(t.get("x"))
+        y = float(t.get("y")) + float(t.get("dy", "0"))
+        anchor = t.get("text-anchor", "start")
+        x0 = x - {"start": 0, "middle": width / 2, "end": width}[anchor]
+        boxes.append((text, x0, y - ASCENT * size, x0 + width, y + DESCENT * size))
+    return boxes
+
+
+def check_text_boxes(root, expect, name):
+    if not os.path.exists(DEJAVU):
+        print(f"{name}: {DEJAVU} missing: text boxes not measured")
+        return
+    boxes = text_boxes(root, Font(DEJAVU))
+    for text, x0, y0, x1, y1 in boxes:
+        require(x0 >= 0 and x1 <= expect["width"] and y0 >= 0 and y1 <= expect["height"],
+                f"{name}: {text!r} leaves the picture ({x0:.1f}, {y0:.1f}, {x1:.1f}, {y1:.1f})")
+    # Sorted by their left edges, each box against those that start before it ends.
+    boxes.sort(key=lambda b: b[1])
+    for i, a in enumerate(boxes):
+        for b in boxes[i + 1 :]:
+            if b[1] >= a[3] - 0.5:
+                break
+            overlap = min(a[3], b[3]) - max(a[1], b[1]) > 0.5 and min(a[4], b[4]) - max(a[2], b[2]) > 0.5
+            require(not overlap, f"{name}: {a[0]!r} and {b[0]!r} overlap")
+    print(f"{name}: {len(boxes)} pieces of text, none overlapping")
+
+
+def check_names(root, panels, names, name):
+    """Every name whole in a <title> on every axis of words; any word cut
+    ends in an ellipsis and starts as its name does."""
+    titled = [p for p in panels if p.y_words]
+    require(titled, f"{name}: no axis of words")
+    for i, p in enumerate(titled):
+        require(sorted(p.y_words) == sorted(names),
+                f"{name}: panel {i} names {len(p.y_words)} of the {len(names)} groups")
+        for (shown, _, _), whole in zip(p.y_ticks, p.y_words):
+            require(shown == whole or (shown.endswith("\u2026") and whole.startswith(shown[:-1])),
+                    f"{name}: {shown!r} is not {whole!r} nor a cut of it")
+    print(f"{name}: all {len(names)} names whole in titles on {len(titled)} axes")
+
+
 def check_figure(svg_path, png_path, expect):
     name = os.path.basename(svg_path)
     root = ET.parse(svg_path).getroot()
@@ -310,7 +443,11 @@ def check_figure(svg_path, png_path, expect):
     hues = {p for p, n in histogram.items() if n >= 30 and max(p) - min(p) >= 60}
     require(len(hues) >= 2, f"{name}: only {len(hues)} saturated colours")
 
-    panels = [Panel(g, i) for i, g in enumerate(groups(root, "panel"))]
+    names = expect.get("names", [])
+    panels = [Panel(g, i, names) for i, g in enumerate(groups(root, "panel"))]
+    if names:
+        check_names(root, panels, names, name)
+        check_text_boxes(root, expect, name)
     for i, panel in enumerate(panels):
         check_tick_labels(image, panel, f"{name} panel {i}")
 
@@ -325,7 +462,9 @@ def check_figure(svg_path, png_path, expect):
             horizontal = check["kind"] == "horizontal"
             require(reference is not None, f"{where}: no reference line in the SVG")
             want = panel.y(check["value"]) if horizontal else panel.x(check["value"])
-            got, share = find_line(image, panel, reference, horizontal)
+            several = sum(1 for c in expect["checks"]
+                          if c["panel"] == check["panel"] and c["kind"] == check["kind"]) > 1
+            got, share = find_line(image, panel, reference, horizontal, want if several else None)
             require(share >= 0.3, f"{where}: no {check['kind']} line (best {share:.0%} at {got})")
             require(abs(got + 0.5 - want) <= TOLERANCE_PX,
                     f"{where}: {check['kind']} line at {check['value']} drawn at pixel {got}, "
