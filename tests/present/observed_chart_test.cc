@@ -187,19 +187,28 @@ TEST(ObservedChart, TallEnoughForEveryName) {
   }
 }
 
-TEST(ObservedChart, WithStepsTheBottomLine) {
+TEST(ObservedChart, StepsOnePanelEachTheBottomLineLast) {
   // a: 6 of 10 screened, then 3 of 6 hired; b: 5 of 10, then 4 of 5. The
-  // bottom line: a 3 of 10, b 4 of 10, b the reference.
-  const present::figure f = present::observed_figure(
+  // bottom line: a 3 of 10, b 4 of 10, b the reference; a's ratio 0.75.
+  const figure f = present::observed_figure(
       analysis_of("step,group,applicants,selected\none,a,10,6\none,b,10,5\n"
                   "two,a,6,3\ntwo,b,5,4\n"));
-  const present::panel& rates = f.panels[0];
-  ASSERT_EQ(rates.markers.size(), 2U);
-  EXPECT_EQ(rates.markers[0].y, 0.3);
-  EXPECT_EQ(rates.markers[1].y, 0.4);
-  ASSERT_EQ(rates.references.size(), 2U);
-  EXPECT_EQ(rates.references[0].value, 0.4);
-  EXPECT_EQ(f.title, "Selection by group, the bottom line of 2 steps");
+  ASSERT_EQ(f.panels.size(), 3U);
+  EXPECT_EQ(f.panels[0].title, "one");
+  EXPECT_EQ(f.panels[1].title, "two");
+  const panel& bottom = f.panels[2];
+  EXPECT_EQ(bottom.title, "bottom line");
+  const marker* a = on_row(bottom, 1);
+  ASSERT_NE(a, nullptr);
+  EXPECT_DOUBLE_EQ(a->x, 0.75);
+  const marker* b = on_row(bottom, 2);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->form, shape::square);
+  // Step one: a 0.6 is the reference, b 0.5 / 0.6.
+  const marker* one_b = on_row(f.panels[0], 2);
+  ASSERT_NE(one_b, nullptr);
+  EXPECT_DOUBLE_EQ(one_b->x, 0.5 / 0.6);
+  EXPECT_EQ(f.title, "Impact ratio by group with its 95% interval, step by step");
 }
 
 }  // namespace
