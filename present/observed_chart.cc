@@ -86,6 +86,8 @@ double row_of(const std::vector<std::string>& groups, const std::string& group) 
 axis group_axis(const std::vector<std::string>& groups, double label_room) {
   axis y{.min = 0.5, .max = static_cast<double>(groups.size()) + 2};
   y.categories = groups;
+  // No group with applicants: still an axis of (no) names, never numbers.
+  if (y.categories.empty()) y.categories = {""};
   y.label_room = label_room;
   return y;
 }

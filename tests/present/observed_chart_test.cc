@@ -105,6 +105,18 @@ TEST(ObservedChart, RatiosBeyondTheAxisAtItsEdgeWithTheirValue) {
   EXPECT_DOUBLE_EQ(nine->x, 3 * 1.05);
 }
 
+TEST(ObservedChart, NoApplicantsNoMarksAndNoNumbersForNames) {
+  const figure f =
+      present::observed_figure(analysis_of("group,applicants,selected\na,0,0\nb,0,0\n"));
+  for (const panel& p : f.panels) {
+    EXPECT_TRUE(p.markers.empty());
+    EXPECT_FALSE(p.y.categories.empty());
+  }
+  EXPECT_EQ(f.panels[0].note, "no group has applicants");
+  // Numbers down the side would read 0.5, 1.0, 1.5, 2.0; across, none passes 1.05.
+  EXPECT_EQ(present::render_svg(f).find(">1.5<"), std::string::npos);
+}
+
 TEST(ObservedChart, NoRatioNoMark) {
   // Neither a nor b selected anyone: b's ratio is 0/0.
   const figure f =
