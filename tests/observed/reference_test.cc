@@ -1,6 +1,6 @@
 // The statistics against independent implementations: scipy and
 // statsmodels from Debian, and exact rational arithmetic where those lose
-// digits (tests/observed/make_expectations.py made the files, and says
+// digits (tests/observed/data/make_expectations.py made the files, and says
 // which value comes from where). Every value to 1e-12 relative; p values
 // below 1e-300 only need to be below 1e-300 too. The largest differences
 // are printed.

@@ -9,7 +9,7 @@
 // arithmetic in the same order, with the same roundings. DTPSV is written
 // here as the reference writes it, branch by branch. Both are compiled
 // without fused multiply-adds (-ffp-contract=off; WebAssembly has none).
-// The native test tests/numeric/sequential_blas_test.cc checks every
+// The native test tests/web/sequential_blas_test.cc checks every
 // routine bit for bit against the system's reference BLAS.
 //
 // Increments follow the reference routines: a negative increment walks the

@@ -4,9 +4,10 @@ implementations: Debian's python3-scipy and python3-statsmodels, with exact
 rational arithmetic (Python's integers and fractions) where a library's own
 formula loses digits to cancellation.
 
-  /usr/bin/python3 tests/observed/make_expectations.py tests/observed/data
+  /usr/bin/python3 tests/observed/data/make_expectations.py [FOLDER]
 
-writes pairs.csv (a group against a reference; 1500 random tables, 100
+writes, into FOLDER (default: the folder of this script, beside which the
+files are kept), pairs.csv (a group against a reference; 1500 random tables, 100
 far in the tails and a few corners) and strata.csv (several
 units for the Mantel-Haenszel analysis), and prints how far the libraries
 are from the exact values where those are known. Made with scipy 1.10.1,
@@ -304,12 +305,12 @@ def draw_strata(rng, np_rng):
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "data")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     os.makedirs(out, exist_ok=True)
     rng = random.Random(20261208)
     np_rng = np.random.default_rng(20261208)
     versions = (f"# scipy {scipy.__version__}, statsmodels {statsmodels.__version__}, "
-                f"numpy {np.__version__}: tests/observed/make_expectations.py\n")
+                f"numpy {np.__version__}: tests/observed/data/make_expectations.py\n")
     alphas = [0.05, 0.05, 0.01, 0.1, 0.2]
 
     pairs = [draw_pair(rng, np_rng) for _ in range(1500)]

@@ -2,8 +2,8 @@
 // for the test of the sequential BLAS loops (sequential_blas_test.cc): their
 // functions take other names, so that they sit in one program beside the
 // system BLAS and the engine's own packed routines.
-#ifndef FOURFIFTHS_TESTS_NUMERIC_SEQUENTIAL_NAMES_H_
-#define FOURFIFTHS_TESTS_NUMERIC_SEQUENTIAL_NAMES_H_
+#ifndef FOURFIFTHS_TESTS_WEB_SEQUENTIAL_NAMES_H_
+#define FOURFIFTHS_TESTS_WEB_SEQUENTIAL_NAMES_H_
 
 #define cblas_ddot sequential_ddot
 #define cblas_daxpy sequential_daxpy
@@ -12,4 +12,4 @@
 #define dppfa sequential_dppfa
 #define dppdi sequential_dppdi
 
-#endif  // FOURFIFTHS_TESTS_NUMERIC_SEQUENTIAL_NAMES_H_
+#endif  // FOURFIFTHS_TESTS_WEB_SEQUENTIAL_NAMES_H_
