@@ -4,14 +4,17 @@
 source_dir <- function() {
   dir <- Sys.getenv("FOURFIFTHS_SOURCE_DIR")
   if (!nzchar(dir) || !dir.exists(file.path(dir, "tests", "golden"))) {
-    skip("FOURFIFTHS_SOURCE_DIR does not name the repository")
+    skip(paste("FOURFIFTHS_SOURCE_DIR does not name the repository:",
+               "no decks or 50-digit outcomes to compare with"))
   }
   dir
 }
 
 explorer <- function() {
   path <- Sys.getenv("FOURFIFTHS_EXPLORE")
-  if (!nzchar(path) || !file.exists(path)) skip("FOURFIFTHS_EXPLORE does not name fourfifths-explore")
+  if (!nzchar(path) || !file.exists(path)) {
+    skip("FOURFIFTHS_EXPLORE does not name fourfifths-explore: no tables of its to compare with")
+  }
   path
 }
 
