@@ -4,8 +4,9 @@ The extension is compiled by setuptools with pybind11 and linked with the
 project's static libraries libfourfifths.a and libfourfifths_present.a and
 the system BLAS. Those libraries come from one of two places:
 
-- FOURFIFTHS_BUILD_DIR names a CMake build of the project already made, for
-  instance build/release (whose preset compiles position-independent code):
+- FOURFIFTHS_BUILD_DIR names a CMake build of the project already made
+  (absolute, or relative to the repository's root), for instance
+  build/release (whose preset compiles position-independent code):
   its libraries are brought up to date there (a no-op when they are) and
   linked, and nothing of the engine is compiled again. The build must be a
   Release build with position-independent code, or the install stops and
@@ -86,7 +87,9 @@ class build_with_cmake(build_ext):
             raise RuntimeError(f"the fourfifths sources are not at {ROOT}: build from the repository "
                                "(pip install --no-build-isolation ./python)")
         reuse = os.environ.get("FOURFIFTHS_BUILD_DIR")
-        build = reusable_build(Path(reuse).resolve()) if reuse else configured_build()
+        # pip runs this from its own folder: a relative path is the
+        # repository's, as in FOURFIFTHS_BUILD_DIR=build/release.
+        build = reusable_build((ROOT / reuse).resolve()) if reuse else configured_build()
         jobs = os.environ.get("FOURFIFTHS_JOBS", "2")
         subprocess.run(["cmake", "--build", str(build), "-j", jobs, "--target", "fourfifths_lib",
                         "fourfifths_present"], check=True)
