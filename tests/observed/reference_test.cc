@@ -215,7 +215,7 @@ TEST(AgainstStatsmodels, MantelHaenszel) {
 
 namespace {
 
-// Significance at the level itself (tests/observed/make_thresholds.py): a p
+// Significance at the level itself (tests/observed/data/make_thresholds.py): a p
 // value equal to alpha, or as near it as its computation can tell, is not
 // below it; a relative 1e-8 either side decides.
 TEST(Thresholds, APValueAtTheLevelIsNotBelowIt) {

@@ -3,9 +3,10 @@
 significance: exact rational arithmetic (Python's fractions) for Fisher's
 test, 60-digit arithmetic (mpmath) for the z test.
 
-  /usr/bin/python3 tests/observed/make_thresholds.py tests/observed/data
+  /usr/bin/python3 tests/observed/data/make_thresholds.py [FOLDER]
 
-writes thresholds.csv, one decision a line: the test (fisher or z), the
+writes thresholds.csv into FOLDER (default: the folder of this script,
+beside which it is kept), one decision a line: the test (fisher or z), the
 group's a selected of n1 applicants, the reference's c of n2, the level
 alpha, and whether p is below it. Each table comes three times: alpha the
 double nearest p (not below: a p equal to the level, or nearer it than
@@ -79,11 +80,11 @@ def main(folder):
         rows += decisions("z", a, n1, c, n2, p)
         z += 1
     with open(os.path.join(folder, "thresholds.csv"), "w", newline="") as f:
-        f.write("# mpmath %s, exact fractions: tests/observed/make_thresholds.py\n" % mpmath.__version__)
+        f.write("# mpmath %s, exact fractions: tests/observed/data/make_thresholds.py\n" % mpmath.__version__)
         w = csv.writer(f, lineterminator="\n")
         w.writerow(["test", "a", "n1", "c", "n2", "alpha", "significant"])
         w.writerows(rows)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__)))
