@@ -295,7 +295,7 @@ int main(int argc, char** argv) try {
           ->option_text("A,B,...");
   add_table_format(observed_cmd, observed.format);
   observed_cmd
-      ->add_option("--plot", observed.plot, "also draw the groups' rates as SVG into FILE.svg")
+      ->add_option("--plot", observed.plot, "also draw the chart of rates and impact ratios as SVG into FILE.svg")
       ->option_text("FILE.svg");
   observed_cmd
       ->add_option("-o,--output", observed.output, "where to write (default: standard output)")
