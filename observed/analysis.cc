@@ -338,6 +338,7 @@ std::vector<comparison> pool_units(std::span<const cell> cells, std::span<const 
     m.statistic = mh.statistic;
     if (mh.statistic) {
       m.p = mh.p;
+      m.significant = observed::certainly_below(mh.p, mh.error, alpha);
     } else {
       m.status = mh_status::no_variation;
     }

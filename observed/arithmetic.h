@@ -41,9 +41,11 @@ struct compensated_sum {
 /// alpha (1 - u). So p (1 + 4 error) < alpha (1 - 2^-50) gives true p <=
 /// p (1 + 2 error) (1 + u) < alpha (1 - 2^-50) (1 + u)^2 < alpha (1 - u),
 /// which is at most the level meant. The 2^-1060 covers the absolute error
-/// of p values below the normal doubles, where the relative one grows.
+/// of p values below the normal doubles, where the relative one grows. An
+/// error above 1/4 (terms that cancel) bounds nothing used here: no p
+/// value with it is certainly below anything.
 constexpr bool certainly_below(double p, double error, double alpha) noexcept {
-  return p * (1 + 4 * error) + 0x1p-1060 < alpha * (1 - 0x1p-50);
+  return error <= 0.25 && p * (1 + 4 * error) + 0x1p-1060 < alpha * (1 - 0x1p-50);
 }
 
 }  // namespace observed

@@ -16,17 +16,16 @@ double two_sided(double z) noexcept {
   return std::min(1.0, 2 * numeric::precise::upper_tail(std::fabs(z)));
 }
 
-// A bound on the relative error of two_sided(z) for a z computed to
-// within 8 units of roundoff (pooled_z_test rounds five times: the
-// difference, two products, their product over N, the square root and the
-// quotient, the square root halving what it is given). The p value's
-// relative change over z's is z Q'(z)/Q(z) = z density(z)/Q(z), below z^2
-// + 1 by the bound of Mills' ratio Q(z) > density(z) z/(z^2 + 1); twice
-// that covers the terms of second order. upper_tail is within a few units
-// of Q (numeric/), 16 here; doubling it is exact.
-double two_sided_error(double z) noexcept {
-  constexpr double u = 0x1p-53;
-  return 2 * (z * z + 1) * 8 * u + 16 * u;
+constexpr double roundoff = 0x1p-53;
+
+// A bound on the relative error of two_sided(z) for a z within a relative
+// `delta` of its true value. The p value's relative change over z's is
+// z Q'(z)/Q(z) = z density(z)/Q(z), below z^2 + 1 by the bound of Mills'
+// ratio Q(z) > density(z) z/(z^2 + 1); twice that covers the terms of
+// second order. upper_tail is within a few units of Q (numeric/), 16
+// here; doubling it is exact.
+double two_sided_error(double z, double delta) noexcept {
+  return 2 * (z * z + 1) * delta + 16 * roundoff;
 }
 
 // The product of two counts, to the nearest double.
@@ -51,7 +50,10 @@ z_test pooled_z_test(std::int64_t a, std::int64_t n1, std::int64_t c, std::int64
   const double difference = to_double(static_cast<int128>(a) * n2 - static_cast<int128>(c) * n1);
   const double variance = product(n1, n2) * product(s, N - s) / static_cast<double>(N);
   const double z = difference / std::sqrt(variance);
-  return {z, two_sided(z), two_sided_error(z)};
+  // z is within 8 units of roundoff: five roundings (the difference, two
+  // products, their product over N, the quotient) and the square root's
+  // one, which halves the error of what it is given.
+  return {z, two_sided(z), two_sided_error(z, 8 * roundoff)};
 }
 
 // D. Katz, J. Baptista, S. P. Azen and M. C. Pike, "Obtaining confidence
@@ -97,7 +99,7 @@ std::optional<interval> ratio_interval(std::int64_t a, std::int64_t n1, std::int
 // below 1e-16; here it is erfc's. Measured against statsmodels 0.13 and
 // scipy 1.10 (tests/observed).
 mantel_haenszel_test mantel_haenszel(std::span<const stratum> tables, double z) noexcept {
-  compensated_sum r, s, deviation, variance, pr, ps_qr, qs;
+  compensated_sum r, s, deviation, magnitude, variance, pr, ps_qr, qs;
   for (const stratum& t : tables) {
     const std::int64_t n = t.a + t.b + t.c + t.d;
     const double nd = static_cast<double>(n);
@@ -107,7 +109,10 @@ mantel_haenszel_test mantel_haenszel(std::span<const stratum> tables, double z) 
     const double qk = static_cast<double>(t.b + t.c) / nd;
     r.add(rk);
     s.add(sk);
-    deviation.add(to_double(static_cast<int128>(t.a) * t.d - static_cast<int128>(t.b) * t.c) / nd);
+    const double dk =
+        to_double(static_cast<int128>(t.a) * t.d - static_cast<int128>(t.b) * t.c) / nd;
+    deviation.add(dk);
+    magnitude.add(std::fabs(dk));
     if (n > 1) {
       variance.add(product(t.a + t.b, t.c + t.d) * product(t.a + t.c, t.b + t.d) /
                    (nd * nd * static_cast<double>(n - 1)));
@@ -133,9 +138,24 @@ mantel_haenszel_test mantel_haenszel(std::span<const stratum> tables, double z) 
   }
   const double v = variance.value();
   if (v > 0) {
-    const double chi = deviation.value() / std::sqrt(v);
+    const double D = deviation.value();
+    const double chi = D / std::sqrt(v);
     out.statistic = chi * chi;
     out.p = two_sided(chi);
+    // The error of p, through chi's. Each term of the deviation is rounded
+    // twice (a relative 2u, u the unit roundoff), and the compensated sum
+    // adds about u of the sum and u^2 per term of the terms' magnitudes:
+    // at most 3u sum|d_k| + 2u |D| in all, which is large against |D| only
+    // where the terms cancel (then chi is near 0 and p near 1). Each term
+    // of the variance is rounded six times and all are positive, so the
+    // sum is within 8u; the square root halves that, and the quotient
+    // adds u.
+    if (D != 0) {
+      const double delta =
+          (3 * roundoff * magnitude.value() + 2 * roundoff * std::fabs(D)) / std::fabs(D) +
+          6 * roundoff;
+      out.error = two_sided_error(chi, delta);
+    }
   }
   return out;
 }

@@ -45,6 +45,9 @@ struct mantel_haenszel_test {
   std::optional<interval> odds_ratio_interval;
   std::optional<double> statistic;  ///< none when no table varies
   double p = 1;
+  /// A bound on the relative error of p (see mantel_haenszel), for
+  /// deciding it against a level (certainly_below).
+  double error = 0x1p-52;
 };
 
 /// The Mantel-Haenszel common odds ratio with its interval at normal

@@ -114,6 +114,11 @@ constexpr column columns[] = {
      column_type::number, "the Cochran-Mantel-Haenszel statistic"},
     {"p_mh", [](const comparison& r) { return across(r, [](const auto& m) { return maybe(m.p); }); },
      column_type::number, "its p value"},
+    {"significant_mh",
+     [](const comparison& r) {
+       return across(r, [](const auto& m) { return maybe(m.significant); });
+     },
+     column_type::boolean, "whether p_mh is below alpha"},
     {"mh_status",
      [](const comparison& r) {
        return across(r, [](const auto& m) -> cell { return std::string_view(name_of(m.status)); });

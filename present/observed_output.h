@@ -23,7 +23,7 @@ namespace present {
 /// one_person_reversal, one_person_note, z, p_z, p_fisher, ci_low,
 /// ci_high, significant_z, significant_fisher, and, in the rows of all
 /// units together, mh_units, mh_odds_ratio, mh_ci_low, mh_ci_high,
-/// mh_statistic, p_mh, mh_status; then status.
+/// mh_statistic, p_mh, significant_mh, mh_status; then status.
 frame observed_frame(const fourfifths::observed_analysis& a);
 /// The same as CSV.
 std::string observed_csv(const fourfifths::observed_analysis& a);

@@ -174,6 +174,9 @@ struct mantel_haenszel {
   /// (chi-square, one degree of freedom); none when no unit varies.
   std::optional<double> statistic{};
   std::optional<double> p{};  ///< its p value; none when there is no statistic
+  /// Whether p is certainly below alpha, as for the other tests; none
+  /// when there is no statistic.
+  std::optional<bool> significant{};
 };
 
 /// One group in one unit (or, with several units, in all of them together)

@@ -242,3 +242,31 @@ TEST(Thresholds, APValueAtTheLevelIsNotBelowIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same for the Mantel-Haenszel test of sets of units.
+TEST(Thresholds, MantelHaenszelAtTheLevelIsNotBelowIt) {
+  const auto rows = read_rows("thresholds_mh.csv");
+  ASSERT_GE(rows.size(), 150U);
+  for (const auto& r : rows) {
+    ASSERT_EQ(r.size(), 3U);
+    const std::vector<observed::stratum> tables = strata_of(r[0]);
+    std::vector<fourfifths::group_counts> counts;
+    for (std::size_t k = 0; k < tables.size(); ++k) {
+      const observed::stratum& t = tables[k];
+      const std::string unit = "u" + std::to_string(k);
+      counts.push_back({"g", t.a + t.b, t.a, unit});
+      counts.push_back({"ref", t.c + t.d, t.c, unit});
+    }
+    const fourfifths::observed_result result =
+        fourfifths::analyse_observed(counts, {.reference = "ref", .alpha = number(r[1])});
+    ASSERT_TRUE(result.ok());
+    const fourfifths::comparison& pooled = result->rows[2 * tables.size()];
+    ASSERT_TRUE(pooled.across_units.has_value());
+    EXPECT_EQ(pooled.across_units->significant, r[2] == "1")
+        << r[0].substr(0, 60) << " at alpha " << r[1] << ": p " << *pooled.across_units->p;
+  }
+}
+
+}  // namespace

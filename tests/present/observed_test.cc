@@ -182,9 +182,10 @@ TEST(ObservedOutput, CsvColumnsAndTheReferenceRow) {
             "unit,group,applicants,selected,rate,reference,impact_ratio,passes_four_fifths,"
             "shortfall_four_fifths,shortfall_pool,one_person_flip,one_person_reversal,"
             "one_person_note,z,p_z,p_fisher,ci_low,ci_high,significant_z,significant_fisher,"
-            "mh_units,mh_odds_ratio,mh_ci_low,mh_ci_high,mh_statistic,p_mh,mh_status,status");
+            "mh_units,mh_odds_ratio,mh_ci_low,mh_ci_high,mh_statistic,p_mh,significant_mh,"
+            "mh_status,status");
   // The reference: ratio 1, empty tests; numbers in shortest round-trip form.
-  EXPECT_NE(csv.find("\n,men,80,48,0.6,men,1,true,0,-6.857142857142857,,,,,,,,,,,,,,,,,,reference\n"),
+  EXPECT_NE(csv.find("\n,men,80,48,0.6,men,1,true,0,-6.857142857142857,,,,,,,,,,,,,,,,,,,reference\n"),
             std::string::npos)
       << csv;
   // 25 more of 60 women against 47 of 80 men: still below, no reversal.
@@ -237,7 +238,12 @@ TEST(ObservedOutput, JsonHasEveryColumn) {
   EXPECT_EQ(pooled_b["mh_units"], 2);
   EXPECT_TRUE(pooled_b["p_mh"].is_number());
   EXPECT_EQ(pooled_b["mh_status"], "tested");
-  EXPECT_EQ(pooled_b.size(), 28U);
+  // 2 of 10 against 5 of 10 and 1 of 9 against 4 of 8: the statistic is
+  // (Σ (ad − bc)/n)² ÷ Σ (a+b)(c+d)(a+c)(b+d)/(n²(n−1)) = (−30/20 − 28/17)²
+  // ÷ (10·10·7·13/7600 + 9·8·5·12/4624) = 4.6462 (exact fractions), and
+  // p = erfc(√(4.6462/2)) = 0.0311 (mpmath) < 0.05.
+  EXPECT_EQ(pooled_b["significant_mh"], true);
+  EXPECT_EQ(pooled_b.size(), 29U);
   EXPECT_TRUE(doc["rows"][0]["mh_units"].is_null());
 }
 

@@ -8,7 +8,10 @@ test, 60-digit arithmetic (mpmath) for the z test.
 writes thresholds.csv into FOLDER (default: the folder of this script,
 beside which it is kept), one decision a line: the test (fisher or z), the
 group's a selected of n1 applicants, the reference's c of n2, the level
-alpha, and whether p is below it. Each table comes three times: alpha the
+alpha, and whether p is below it; and thresholds_mh.csv, the same for the
+Mantel-Haenszel test (its p value from the exact statistic in 60 digits)
+of sets of units, each "a b c d" (the group's selected and rejected, the
+reference's selected and rejected), joined by ";". Each table comes three times: alpha the
 double nearest p (not below: a p equal to the level, or nearer it than
 the computation can tell, is not significant), alpha a relative 1e-8
 above p (below) and 1e-8 under it (not below). Fisher's p values here have
@@ -25,7 +28,8 @@ from fractions import Fraction
 import mpmath
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_expectations import exact_z, precise_fisher, rational_fisher, two_sided  # noqa: E402
+from make_expectations import (exact_mh, exact_z, precise_fisher, rational_fisher,  # noqa: E402
+                               two_sided)
 
 mpmath.mp.dps = 60
 
@@ -79,6 +83,27 @@ def main(folder):
             continue
         rows += decisions("z", a, n1, c, n2, p)
         z += 1
+    strata = []
+    while len(strata) < 3 * 60:
+        tables = []
+        for _ in range(rng.randint(2, 8)):
+            n1, n2 = rng.randint(1, 300), rng.randint(1, 300)
+            tables.append((rng.randint(0, n1), rng.randint(0, n2), n1, n2))
+        tables = [(a, n1 - a, c, n2 - c) for a, c, n1, n2 in tables]
+        statistic = exact_mh(tables, 0.05)[3]
+        if statistic is None:
+            continue
+        p = two_sided(mpmath.sqrt(mpmath.mpf(statistic.numerator) / statistic.denominator))
+        if not mpmath.mpf("1e-250") < p < mpmath.mpf("0.999"):
+            continue
+        text = ";".join(" ".join(str(v) for v in t) for t in tables)
+        strata += [(text, alpha, significant)
+                   for _, _, _, _, _, alpha, significant in decisions("mh", 0, 0, 0, 0, p)]
+    with open(os.path.join(folder, "thresholds_mh.csv"), "w", newline="") as f:
+        f.write("# mpmath %s, exact fractions: tests/observed/data/make_thresholds.py\n" % mpmath.__version__)
+        w = csv.writer(f, lineterminator="\n")
+        w.writerow(["strata", "alpha", "significant"])
+        w.writerows(strata)
     with open(os.path.join(folder, "thresholds.csv"), "w", newline="") as f:
         f.write("# mpmath %s, exact fractions: tests/observed/data/make_thresholds.py\n" % mpmath.__version__)
         w = csv.writer(f, lineterminator="\n")
