@@ -142,6 +142,14 @@ TEST(ObservedSink, GetsNothingWhileTheCountsHaveAFault) {
   EXPECT_EQ(faults[0].path, "counts[6].selected");
   EXPECT_EQ(r.starts, 0);
   EXPECT_TRUE(r.rows.empty());
+  // A group given twice, found once the entries are sound.
+  c = three_units();
+  c.add("older", 3, 1, "c");
+  const std::vector<fourfifths::fault> twice = fourfifths::analyse_observed(c, {}, r);
+  ASSERT_EQ(twice.size(), 1U);
+  EXPECT_EQ(twice[0].path, "counts[6].group");
+  EXPECT_EQ(r.starts, 0);
+  EXPECT_TRUE(r.rows.empty());
 }
 
 TEST(ObservedSink, GetsTheStepsInTheirOrder) {

@@ -136,16 +136,19 @@ std::vector<std::pair<std::size_t, std::size_t>> spans(const std::string& line, 
 }
 
 TEST(ObservedStream, ALongTextTableStaysAligned) {
-  // Names and counts that grow past the first rows: the widest unit, group
-  // and counts come last.
+  // Names, counts and ratios that grow past the first rows: the widest
+  // unit, group, count and impact ratio come last. There, against the
+  // named reference's 1 of 123456789, men's 5 of 20 is a ratio of
+  // 123456789 / 4 = 30864197.25.
   std::string text = "unit,group,applicants,selected\n";
   for (int u = 0; u < 3000; ++u) {
-    const std::string unit = u == 2999 ? "the-last-unit-of-all" : "u" + std::to_string(u);
-    const std::string big = u == 2999 ? "123456789" : std::to_string(10 + u % 50);
-    text += unit + ",men," + big + ",5\n" + unit + ",women,20,3\n";
-    text += unit + (u == 2999 ? ",the-longest-group-name" : ",other") + ",30,9\n";
+    const bool last = u == 2999;
+    const std::string unit = last ? "the-last-unit-of-all" : "u" + std::to_string(u);
+    text += unit + ",men,20,5\n" + unit + (last ? ",women,123456789,1\n" : ",women,20,3\n");
+    text += unit + (last ? ",the-longest-group-name" : ",other") + ",30,9\n";
   }
-  const present::observed_data d = data_of(text);
+  present::observed_data d = data_of(text);
+  d.options.reference = "women";
   std::istringstream lines(stream(d, table_format::text).text());
   std::string line;
   std::vector<std::string> table;
