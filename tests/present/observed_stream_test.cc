@@ -144,8 +144,9 @@ TEST(ObservedStream, ALongTextTableStaysAligned) {
   for (int u = 0; u < 3000; ++u) {
     const bool last = u == 2999;
     const std::string unit = last ? "the-last-unit-of-all" : "u" + std::to_string(u);
-    text += unit + ",men,20,5\n" + unit + (last ? ",women,123456789,1\n" : ",women,20,3\n");
-    text += unit + (last ? ",the-longest-group-name" : ",other") + ",30,9\n";
+    text.append(unit).append(",men,20,5\n");
+    text.append(unit).append(last ? ",women,123456789,1\n" : ",women,20,3\n");
+    text.append(unit).append(last ? ",the-longest-group-name" : ",other").append(",30,9\n");
   }
   present::observed_data d = data_of(text);
   d.options.reference = "women";
