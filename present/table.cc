@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -202,13 +201,28 @@ namespace {
 // "-1e-3"): a spreadsheet reads such a cell as a number, never as a
 // formula. Infinities and NaN are words, not numbers, here.
 bool is_plain_number(std::string_view text) {
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
-  if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.')) {
-    return false;
+  std::size_t i = 0;
+  const auto sign = [&] {
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  };
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    return i - from;
+  };
+  sign();
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
   }
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size();
+  if (mantissa == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    sign();
+    if (digits() == 0) return false;
+  }
+  return i == text.size();
 }
 
 }  // namespace
