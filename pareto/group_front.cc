@@ -459,11 +459,39 @@ class group_setting {
     return precise::upper_quantile(s0) - x_low;
   }
 
+  // The highest rate group h (of share p_h) can have where every group
+  // has at least `level` of the highest rate: majority mode, sr_h <= the
+  // highest <= sr_0 / A = R / A; overall mode, R = sum p_k sr_k >= p_h sr_h
+  // + (1 - p_h) A sr_h, so sr_h <= R / (p_h + (1 - p_h) A).
+  double highest_rate(double share, double level) const {
+    if (o_.mode == ratio_mode::majority) return o_.ratio / level;
+    return o_.ratio / (share + (1 - share) * level);
+  }
+
+  // The outer thresholds on every group's effect: from below against the
+  // majority (e_g >= c(A)), and from above, since the majority too needs
+  // `level` of every group's rate: sr_0 >= A sr_h gives, as for c(A),
+  // -e_h = x - e_h - x >= Q^-1(sr_h) - Q^-1(A sr_h) >= phi(s_h), s_h the
+  // highest rate h can have. Both are necessary, so the highest validity
+  // under them still bounds the front from above; the second matters where
+  // a group may score above the majority.
   std::vector<pareto::linear_constraint> thresholds(double level) const {
     std::vector<pareto::linear_constraint> out;
+    if (!(level > 0)) return out;
     const double c = threshold(level);
-    if (c == -inf) return out;
-    for (const std::vector<double>& d : d_) out.push_back({d, c});
+    if (c != -inf) {
+      for (const std::vector<double>& d : d_) out.push_back({d, c});
+    }
+    if (c == inf) return out;
+    for (std::size_t h = 0; h < d_.size(); ++h) {
+      const double s = highest_rate(share_[h], level);
+      if (!(s < 1)) continue;
+      const double x_low = precise::upper_quantile(level * s);
+      if (std::isnan(x_low)) continue;
+      pareto::linear_constraint above{d_[h], precise::upper_quantile(s) - x_low};
+      for (double& v : above.l) v = -v;
+      out.push_back(std::move(above));
+    }
     return out;
   }
 
@@ -601,6 +629,39 @@ struct found {
 class group_search {
  public:
   group_search(group_setting& s, const pareto::sphere_lp& lp) : s_(s), lp_(lp) {}
+
+  // A level no weighting's L exceeds, at least `reached` (which a
+  // weighting reaches), to 1e-12: every weighting with L >= A meets the
+  // bound's thresholds at A, so where no weighting of the sphere meets
+  // them all no weighting reaches A or any level above it. That none does
+  // is asked of the exact maximiser with two opposite objectives: were
+  // the set met, each would have a maximiser there, found among the
+  // maximiser's candidates (the highest lowest slack is not asked: where
+  // a group's thresholds from below and above balance, its maximisers
+  // form a whole set that the candidates miss). Bisected between
+  // `reached` and 1; 1 when every effect can be 0 (L = 1). NaN where the
+  // thresholds refuse a level that is reached, which only rounding could
+  // do: then nothing is certified.
+  double level_bound(double reached) const {
+    std::vector<double> ahead(at(s_.predictors())), back(at(s_.predictors()));
+    for (std::size_t j = 0; j < ahead.size(); ++j) {
+      ahead[j] = std::sqrt(static_cast<double>(j + 2));  // no constraint's direction
+      back[j] = -ahead[j];
+    }
+    const auto allowed = [&](double level) {
+      const std::vector<pareto::linear_constraint> t = s_.thresholds(level);
+      return t.empty() || lp_.maximise(ahead, t) || lp_.maximise(back, t);
+    };
+    if (!(reached >= 0) || !allowed(reached)) return nan;
+    double low = reached, high = 1;
+    if (allowed(high)) return 1;
+    while (high - low > 1e-12) {
+      const double mid = low + (high - low) / 2;
+      if (mid <= low || mid >= high) break;
+      (allowed(mid) ? low : high) = mid;
+    }
+    return high;
+  }
 
   // The best weighting met whose L reaches `level`, starting from `start`.
   std::optional<found> at_level(double level, std::span<const double> start) {
@@ -1315,6 +1376,9 @@ group_pareto_result one_group_front(group_setting& s, const group_problem& p,
   front.regression = from_one_group(s, p, r.value->regression);
   if (r.value->given) front.given = from_one_group(s, p, *r.value->given);
   front.proved_optimal = true;
+  if (!front.points.empty()) {
+    front.highest_level_bound = front.points.back().lowest_ratio_to_highest;
+  }
   result.value = std::move(front);
   return result;
 }
@@ -1444,6 +1508,7 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
   const int proved = static_cast<int>(
       std::count_if(front.points.begin(), front.points.end(),
                     [](const group_weighting_outcome& w) { return w.proved_optimal; }));
+  front.highest_level_bound = search.level_bound(front.points.back().lowest_ratio_to_highest);
   result.message = "searched by sequential linearisation on the exact sphere maximiser, " +
                    std::to_string(front.points.size()) + " points, " + std::to_string(proved) +
                    " proved optimal";
@@ -1561,6 +1626,7 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
       } else {
         result.status = pareto_status::unreachable;
         result.value = s.evaluate(last.w);
+        result.highest_level_bound = search.level_bound(result.value->lowest_ratio_to_highest);
         result.evaluations = s.evaluations();
         result.message = "no weighting found reaches the ratio; the highest found is written";
         return result;
@@ -1585,6 +1651,7 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     if (!(far.lowest_ratio_to_highest >= min_ai)) {
       result.status = pareto_status::unreachable;
       result.value = far;
+      result.highest_level_bound = search.level_bound(far.lowest_ratio_to_highest);
       result.evaluations = s.evaluations();
       result.message = "no weighting found reaches the ratio; the highest found is written";
       return result;

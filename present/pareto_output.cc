@@ -330,6 +330,7 @@ struct terms<weighting_outcome> {
   static void describe(nlohmann::json& j, const fourfifths::pareto_front& front) {
     j["stopped_at_parity"] = front.stopped_at_parity;
   }
+  static std::string closing(const fourfifths::pareto_front& /*front*/) { return {}; }
 };
 
 template <>
@@ -360,6 +361,24 @@ struct terms<group_weighting_outcome> {
   }
   static void describe(nlohmann::json& j, const fourfifths::group_pareto_front& front) {
     j["proved_optimal"] = front.proved_optimal;
+    j["highest_level_bound"] = json_number(std::isfinite(front.highest_level_bound)
+                                               ? std::optional(front.highest_level_bound)
+                                               : std::nullopt);
+  }
+  // How far the far end is from the highest level any weighting reaches.
+  static std::string closing(const fourfifths::group_pareto_front& front) {
+    if (front.points.empty()) return {};
+    const double bound = front.highest_level_bound;
+    if (!std::isfinite(bound)) return "The highest lowest ratio any weighting reaches is not certified.\n";
+    const double gap = bound - front.points.back().lowest_ratio_to_highest;
+    if (gap <= 1e-9) {
+      return "No weighting reaches a higher lowest ratio than the last point's: its far end is "
+             "proved.\n";
+    }
+    char within[32];
+    std::snprintf(within, sizeof within, "%.1e", gap);
+    return "No weighting reaches a lowest ratio above " + fixed4(bound, "-") +
+           "; the last point is within " + within + " of it.\n";
   }
 };
 
@@ -394,7 +413,7 @@ std::string text_of(const scenario& s, const Front& front) {
   for (std::size_t k = 0; k < front.points.size(); ++k) {
     out += std::to_string(k + 1) + ". " + T::text(s, front.points[k]);
   }
-  return out;
+  return out + T::closing(front);
 }
 
 template <class Front, class Point>
@@ -443,9 +462,15 @@ figure figure_of(const scenario& s, const Front& front, const Point* answer) {
 template <class Point>
 nlohmann::json answer_document(const scenario& s, double min_ai,
                                const fourfifths::search_result<Point>& answer) {
-  return {{"min_ai", min_ai},
-          {"reached", reached(answer)},
-          {"weighting", terms<Point>::json(s, *answer.value)}};
+  nlohmann::json j = {{"min_ai", min_ai},
+                      {"reached", reached(answer)},
+                      {"weighting", terms<Point>::json(s, *answer.value)}};
+  // Where the level is not reached: the level no weighting exceeds, when
+  // one is certified.
+  if (!reached(answer) && std::isfinite(answer.highest_level_bound)) {
+    j["highest_level_bound"] = answer.highest_level_bound;
+  }
+  return j;
 }
 
 template <class Point>
@@ -478,7 +503,17 @@ std::string unreachable_of(const fourfifths::pareto_options& o, double min_ai,
                 "written",
                 T::reaches, T::measure, min_ai, ratio_description(o).c_str(), T::highest,
                 T::rule_measure(*answer.value));
-  return line;
+  std::string out = line;
+  const double bound = answer.highest_level_bound;
+  if (std::isfinite(bound)) {
+    std::snprintf(line, sizeof line,
+                  bound < min_ai ? "; no weighting reaches more than %.4f"
+                                 : "; the bound on every weighting is %.4f, so one the search "
+                                   "missed may reach %g",
+                  bound, min_ai);
+    out += line;
+  }
+  return out;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #ifndef FOURFIFTHS_GROUP_PARETO_H_
 #define FOURFIFTHS_GROUP_PARETO_H_
 
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -61,6 +62,12 @@ struct group_pareto_front {
   std::optional<group_weighting_outcome> given;  ///< the problem's own weights, to mark
   /// Every point is proved optimal (always so with one minority group).
   bool proved_optimal = false;
+  /// No weighting has a lowest ratio to the highest rate above this level:
+  /// the far end (the last point) is proved where it is within 1e-9 of it.
+  /// With one minority group the far end itself (exact); with several, the
+  /// least level at which the bound's necessary thresholds on the groups'
+  /// effects cannot all be met (to 1e-12), NaN where none is certified.
+  double highest_level_bound = std::numeric_limits<double>::quiet_NaN();
 };
 
 /// The front, or why there is none (as find_pareto_front; overall mode and

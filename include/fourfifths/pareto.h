@@ -4,6 +4,7 @@
 #ifndef FOURFIFTHS_PARETO_H_
 #define FOURFIFTHS_PARETO_H_
 
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,6 +110,9 @@ struct search_result : result<T, pareto_status> {
   /// The concave stretches of the exact front of validity against the
   /// composite's effect size that the answer was read from.
   int stretches = 0;
+  /// Where a level was not reached: no weighting reaches a level of the
+  /// rule's measure above this (NaN where none is certified).
+  double highest_level_bound = std::numeric_limits<double>::quiet_NaN();
 };
 
 /// The front, or why there is none: no criterion, an overall ratio or the

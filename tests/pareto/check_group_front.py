@@ -16,7 +16,9 @@ model, which shares no code with the program:
   just above the point's, from S starts (random ones and the best random
   weightings near that level);
 - no weighting found has a validity above the point's certified bound at a
-  lowest ratio at or above the point's.
+  lowest ratio at or above the point's;
+- no weighting found has a lowest ratio above the front's
+  highest_level_bound, which is not below the far end.
 Prints the worst margin found (positive: a weighting beat a point by it).
 Exit 0 when every check passes.
 
@@ -39,6 +41,8 @@ groups above the majority on every variable, two predictors correlated
   1e-9 from its bound;
 - the last point's lowest ratio is more than 1e-9 below the highest found
   (the best random weightings, then SLSQP maximising the lowest ratio);
+- a weighting found has a lowest ratio above the front's
+  highest_level_bound (counted: far ends within 1e-9 of that bound);
 - `--min-ai A`, for A = 0.8 and A = that highest minus 0.01, exits 0 with
   a lowest ratio below A (by any amount), or exits 3 though a weighting
   reaching A was found, or its answer's quality is more than 1e-6 below
@@ -255,6 +259,9 @@ def check_problem(explore, work, index, weightings, starts, report, seed=1000):
             faults.append("point %d: a negative weight" % (k + 1))
     worst = -np.inf
     worst_bound = -np.inf
+    # The level no weighting exceeds: above every weighting's lowest ratio.
+    level_bound = front.get("highest_level_bound")
+    highest_found = -np.inf
     best_near = {}
     chunk = 200000
     done = 0
@@ -262,6 +269,7 @@ def check_problem(explore, work, index, weightings, starts, report, seed=1000):
         count = min(chunk, weightings - done)
         w = random_weightings(rng, count, p["n"], p["signs"])
         v, low, _ = m.evaluate(w)
+        highest_found = max(highest_found, float(np.nanmax(low)))
         for k in range(len(points)):
             margin = np.minimum(v - pv[k], low - pl[k])
             worst = max(worst, float(margin.max()))
@@ -301,6 +309,7 @@ def check_problem(explore, work, index, weightings, starts, report, seed=1000):
             v, low, _ = m.evaluate(x)
             if not np.isfinite(v[0]) or not np.isfinite(low[0]):
                 continue
+            highest_found = max(highest_found, float(low[0]))
             worst = max(worst, float(min(v[0] - pv[k], low[0] - pl[k])))
             if bounds[k] is not None and low[0] >= pl[k] + 1e-9:
                 worst_bound = max(worst_bound, float(v[0] - bounds[k]))
@@ -308,6 +317,11 @@ def check_problem(explore, work, index, weightings, starts, report, seed=1000):
         faults.append("a weighting beats a point on both axes by %.3g" % worst)
     if worst_bound > 1e-9:
         faults.append("a weighting exceeds a point's bound by %.3g" % worst_bound)
+    if level_bound is not None and highest_found > level_bound + 1e-9:
+        faults.append("a weighting's lowest ratio %.12g exceeds the front's highest_level_bound %.12g"
+                      % (highest_found, level_bound))
+    if level_bound is not None and level_bound < pl.max() - 1e-12:
+        faults.append("the highest_level_bound %.12g is below the far end %.12g" % (level_bound, pl.max()))
     proved = sum(1 for pt in points if pt["proved_optimal"])
     report.append((index, p["groups"], p["n"], p["mode"], p["signs"], len(points), proved, worst,
                    worst_bound, faults))
@@ -356,7 +370,7 @@ WIDE_SPECIALS = ["plain", "validities at most 0", "validities 0", "shares of 0.0
                  "two predictors correlated 0.999", "identical groups", "no differences",
                  "every group above", "mixed"]
 WIDE_KINDS = ["crash", "hang", "refused", "nan", "numbers", "duplicate", "beaten", "bound", "false proof",
-              "short far end", "min-ai", "min-ai beaten"]
+              "short far end", "level bound", "min-ai", "min-ai beaten"]
 BEAT = 1e-9          # a point beaten on both axes by more than this fails
 BEAT_LOOSE = 1e-6    # counted too: the random-weighting tolerance of the default run
 ABOVE_LEVEL = 1e-8   # SLSQP seeks weightings this far above a point's lowest ratio
@@ -639,7 +653,7 @@ def check_wide_problem(explore, work, index, seed, weightings, starts):
     n = p["n"]
     faults = []  # (kind, text, command)
     stats = {"points": 0, "proved": 0, "margin": -np.inf, "random_margin": -np.inf, "excess": -np.inf,
-             "bound": -np.inf, "short": -np.inf, "best_low": None, "explorer": 0.0}
+             "bound": -np.inf, "short": -np.inf, "best_low": None, "explorer": 0.0, "far_proved": 0}
 
     # Brute force first: it is needed whatever the explorer does.
     w = random_weightings(rng, weightings, n, p["signs"])
@@ -660,11 +674,14 @@ def check_wide_problem(explore, work, index, seed, weightings, starts):
     front_args = wide_command(explore, path, p, ["--points", "11"])
     out = wide_run(front_args, faults, "front", stats)
     points = []
+    level_bound = None
     if out is not None and out.returncode != 0:
         faults.append(("refused", "front: status %d %s" % (out.returncode, out.stderr.strip()[:200]), front_args))
     elif out is not None:
         try:
-            points = json.loads(out.stdout)["points"]
+            front_doc = json.loads(out.stdout)
+            points = front_doc["points"]
+            level_bound = front_doc.get("highest_level_bound")
         except (ValueError, KeyError) as error:
             faults.append(("refused", "front: unreadable output (%s)" % error, front_args))
     for k, pt in enumerate(points):
@@ -771,6 +788,11 @@ def check_wide_problem(explore, work, index, seed, weightings, starts):
                            stats["margin"], stats["random_margin"], stats["excess"]), front_args))
     if stats["bound"] > 1e-9:
         faults.append(("bound", "a weighting exceeds a point's bound by %.3g" % stats["bound"], front_args))
+    if level_bound is not None and best_low > level_bound + 1e-9:
+        faults.append(("level bound", "a weighting's lowest ratio %.12g exceeds the front's "
+                       "highest_level_bound %.12g" % (best_low, level_bound), front_args))
+    if level_bound is not None and points and level_bound - float(pl[-1]) <= 1e-9:
+        stats["far_proved"] = 1
     if points:
         stats["short"] = best_low - float(pl[-1])
         if stats["short"] > 1e-9:
@@ -840,6 +862,7 @@ def main_wide(args):
     loose = 0
     worst = {"margin": -np.inf, "bound": -np.inf, "short": -np.inf, "excess": -np.inf}
     failed = 0
+    far_proved = 0
     indices = args.only if args.only else range(args.problems)
     started = time.monotonic()
     for index in indices:
@@ -855,6 +878,7 @@ def main_wide(args):
         if faults and args.save:
             save_failure(args.save, args.work, index, p, faults)
         failed += bool(faults)
+        far_proved += stats["far_proved"]
         print("problem %3d: %d groups, %d predictors, %-8s %-11s %-8s %-31s %2d points, %2d proved, "
               "margin %.3g, far end short %.3g, %.1f s (explorer %.1f s)%s" % (
                   index, p["groups"], p["n"], p["mode"], p["signs"], p["objective"], p["special"],
@@ -864,6 +888,7 @@ def main_wide(args):
     print("%d problems of the wide draw, %d weightings each, %.1f s a problem; %d failed" % (
         total, args.weightings, (time.monotonic() - started) / max(total, 1), failed))
     print("problems failing, by kind: " + ", ".join("%s %d" % (k, counts[k]) for k in WIDE_KINDS))
+    print("far ends proved (within 1e-9 of the front's highest_level_bound): %d of %d" % (far_proved, total))
     print("beaten by more than %g: %d problems; by more than %g among random weightings: %d" % (
         BEAT, counts["beaten"], BEAT_LOOSE, loose))
     print("worst: margin %.3g, quality above a point at its level %.3g, above a bound %.3g, far end short %.3g" % (

@@ -1,4 +1,5 @@
-// Fronts of several groups on problems at the edge of what they take:
+// Fronts of several groups on problems at the edge of what they take, and
+// the level their far end is bounded by:
 // predictors that do not correlate with the criterion, validities that are
 // all negative, a least ratio met only to the search's tolerance. Each is
 // checked against this file's own model of the groups' rates (normal tails,
@@ -265,6 +266,104 @@ TEST(GroupFrontEdges, EquationsThatOnlyTheOriginMeetsHaveNoWeighting) {
       EXPECT_NEAR(q, 1, 1e-9) << n;
     }
   }
+}
+
+// The highest lowest ratio of two-predictor weightings w = (cos t, sin t),
+// t over [from, to): a dense sweep, then golden sections about the best.
+double highest_over_angle(const std::vector<std::vector<double>>& r,
+                          const std::vector<minority_group>& groups, double ratio, ratio_mode mode,
+                          double from, double to) {
+  std::vector<double> shares;
+  for (const minority_group& g : groups) shares.push_back(*g.share);
+  const auto lowest_at = [&](double t) {
+    const double w0 = std::cos(t), w1 = std::sin(t);
+    const double sd = std::sqrt(w0 * w0 + w1 * w1 + 2 * r[0][1] * w0 * w1);
+    std::vector<double> e;
+    for (const minority_group& g : groups) e.push_back((g.d[0] * w0 + g.d[1] * w1) / sd);
+    return lowest_ratio(e, shares, ratio, mode);
+  };
+  constexpr int steps = 20000;
+  const double step = (to - from) / steps;
+  double best_t = from, best = -1;
+  for (int k = 0; k < steps; ++k) {
+    const double t = from + step * k;
+    if (const double v = lowest_at(t); v > best) best = v, best_t = t;
+  }
+  double a = std::max(from, best_t - step), b = std::min(to, best_t + step);
+  const double golden = (std::sqrt(5.0) - 1) / 2;
+  for (int k = 0; k < 100; ++k) {
+    const double c = b - golden * (b - a), d = a + golden * (b - a);
+    (lowest_at(c) > lowest_at(d) ? b : a) = (lowest_at(c) > lowest_at(d) ? d : c);
+  }
+  return std::max(best, lowest_at((a + b) / 2));
+}
+
+TEST(GroupFarEnd, ProvedWhereEveryGroupStaysBelowTheMajority) {
+  // Majority mode, every effect negative and the weights non-negative: no
+  // group can pass the majority, so the groups' thresholds against it are
+  // the whole condition and the level bound is the far end itself.
+  const std::vector<std::vector<double>> r = {{1, 0.3, 0.5}, {0.3, 1, 0.4}, {0.5, 0.4, 1}};
+  const std::vector<minority_group> groups = {{"G1", 0.15, {-1, -0.2, -0.3}},
+                                              {"G2", 0.1, {-0.3, -0.7, -0.2}}};
+  const fourfifths::group_problem p = problem_of(r, groups);
+  pareto_options o;
+  o.ratio = 0.2;
+  o.mode = ratio_mode::majority;
+  o.points = 5;
+  const double highest = highest_over_angle(r, groups, o.ratio, o.mode, 0, std::acos(-1.0) / 2);
+  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  ASSERT_TRUE(front.value.has_value());
+  EXPECT_NEAR(front.value->points.back().lowest_ratio_to_highest, highest, 1e-9);
+  EXPECT_NEAR(front.value->highest_level_bound, highest, 1e-8);
+  EXPECT_GE(front.value->highest_level_bound, highest - 1e-12);
+  // Asked for more than that, the answer says no weighting reaches it,
+  // and gives the bound that proves it.
+  const fourfifths::group_min_ai_result beyond =
+      fourfifths::best_group_weighting_for_min_ai(p, o, highest + 0.01);
+  EXPECT_EQ(beyond.status, fourfifths::pareto_status::unreachable);
+  EXPECT_LT(beyond.highest_level_bound, highest + 0.01);
+  EXPECT_GE(beyond.highest_level_bound, highest - 1e-12);
+}
+
+TEST(GroupFarEnd, TheLevelBoundIsNeverBelowAWeightingsLowestRatio) {
+  // Two predictors of either sign, groups above and below the majority,
+  // both modes: every weighting is an angle, and the sweep's best lowest
+  // ratio may not exceed the bound.
+  std::mt19937 random(20261209);
+  std::uniform_real_distribution<double> effect(-1.2, 0.8), share(0.02, 0.3), corr(-0.3, 0.7);
+  int checked = 0;
+  for (int k = 0; k < 24; ++k) {
+    const double r01 = corr(random), r02 = corr(random), r12 = corr(random);
+    const std::vector<std::vector<double>> r = {{1, r01, r02}, {r01, 1, r12}, {r02, r12, 1}};
+    std::vector<minority_group> groups;
+    for (int g = 0; g < 2 + k % 2; ++g) {
+      groups.push_back(
+          {"G" + std::to_string(g), share(random), {effect(random), effect(random), effect(random)}});
+    }
+    fourfifths::group_problem_spec spec;
+    spec.base.predictors = 2;
+    spec.base.criteria = 1;
+    spec.base.predictor_weights = {1, 1};
+    spec.base.criterion_weights = {1};
+    spec.base.correlations = r;
+    spec.groups = groups;
+    const fourfifths::group_problem_result built = fourfifths::make_group_problem(std::move(spec));
+    ASSERT_TRUE(built.value.has_value()) << k;
+    pareto_options o;
+    o.ratio = k % 4 < 2 ? 0.1 : 0.3;
+    o.mode = k % 3 == 0 ? ratio_mode::majority : ratio_mode::overall;
+    o.signs = weight_signs::any;
+    o.points = 5;
+    const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(*built.value, o);
+    if (!front.value) continue;  // refused: correlations that are not positive definite
+    const double bound = front.value->highest_level_bound;
+    if (std::isnan(bound)) continue;
+    const double highest = highest_over_angle(r, groups, o.ratio, o.mode, 0, 2 * std::acos(-1.0));
+    EXPECT_GE(bound, highest - 1e-12) << k;
+    EXPECT_GE(bound, front.value->points.back().lowest_ratio_to_highest - 1e-12) << k;
+    ++checked;
+  }
+  EXPECT_GE(checked, 12);
 }
 
 }  // namespace
