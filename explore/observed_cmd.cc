@@ -39,8 +39,8 @@ int run_observed(const observed_command_options& o) {
     complain_all(data.errors);
     return exit_failure;
   }
-  for (const std::string& w : data.warnings)
-    complain(std::string(name).append(": warning: ").append(w));
+  auto warn = [&](const std::string& w) { complain(std::string(name).append(": warning: ").append(w)); };
+  for (const std::string& w : data.warnings) warn(w);
   fourfifths::observed_options options = data.value->options;
   if (o.reference) options.reference = o.reference;
   if (o.alpha) options.alpha = *o.alpha;
@@ -56,6 +56,9 @@ int run_observed(const observed_command_options& o) {
     const int status =
         deliver(o.plot, present::render_svg(present::observed_figure(*result.value)));
     if (status != exit_success) return status;
+    for (const fourfifths::comparison& r : result.value->rows) {
+      if (auto w = present::pooling_warning(r)) warn(*w);
+    }
     return deliver(o.output, present::observed_output(*result.value, o.format));
   }
   // The table is written as the analysis makes it: every fault of the
@@ -65,11 +68,13 @@ int run_observed(const observed_command_options& o) {
   if (out.failure()) return report(*out.failure());
   const std::unique_ptr<present::observed_writer> writer = present::make_observed_writer(
       o.format, [&](std::string_view text) { return out.write(text); }, &data.value->counts);
-  const std::vector<fourfifths::fault> faults = present::analyse(*data.value, options, *writer);
+  present::warning_sink watched(*writer);
+  const std::vector<fourfifths::fault> faults = present::analyse(*data.value, options, watched);
   if (!faults.empty()) {
     complain_all(faults);
     return exit_failure;
   }
+  for (const std::string& w : watched.warnings()) warn(w);
   if (!writer->finish() || out.failure()) return report(*out.failure());
   if (const auto failed = out.commit()) return report(*failed);
   return exit_success;

@@ -267,6 +267,7 @@ std::vector<comparison> pool_units(std::span<const cell> cells, std::span<const 
   std::vector<cell> mine(totals), theirs(group_count);
   for (cell& c : mine) c.applicants = c.selected = 0;
   std::vector<std::vector<observed::stratum>> tables(group_count);
+  std::vector<int> lower(group_count, 0);  // shared units where the group's rate is below
   // The units each group shares with the reference, counted first so that
   // each list of tables is made at its size.
   auto shared = [&](auto&& each) {
@@ -294,6 +295,7 @@ std::vector<comparison> pool_units(std::span<const cell> cells, std::span<const 
     theirs[g].selected += ref.selected;
     tables[g].push_back(
         {c.selected, c.applicants - c.selected, ref.selected, ref.applicants - ref.selected});
+    if (higher(ref, c)) ++lower[g];
   });
   for (std::size_t g = 0; g < group_count; ++g) {
     comparison& row = rows[g];
@@ -342,6 +344,9 @@ std::vector<comparison> pool_units(std::span<const cell> cells, std::span<const 
     } else {
       m.status = mh_status::no_variation;
     }
+    m.units_lower = lower[g];
+    const bool pooled_lower = higher(theirs[g], mine[g]);
+    m.pooling_reverses = m.units >= 2 && (pooled_lower ? lower[g] == 0 : lower[g] == m.units);
     compared.across_units = m;
     row = std::move(compared);
   }

@@ -316,6 +316,25 @@ class json_table_writer final : public frame_writer {
 
 }  // namespace
 
+std::optional<std::string> pooling_warning(const comparison& row) {
+  if (!row.across_units || !row.across_units->pooling_reverses) return std::nullopt;
+  const fourfifths::mantel_haenszel& m = *row.across_units;
+  const std::string units = std::to_string(m.units) + " units where both applied";
+  const std::string said =
+      m.units_lower == 0 ? "below \"" + row.reference + "\"'s, though in none of the " + units +
+                               " is it below"
+                         : "at or above \"" + row.reference + "\"'s, though in every one of the " +
+                               units + " it is below";
+  return "group \"" + row.group + "\": all units together put its rate " + said +
+         ": pooling the units reverses them (Simpson's paradox); read the Mantel-Haenszel "
+         "result, which compares within units";
+}
+
+bool warning_sink::row(const comparison& r) {
+  if (auto w = pooling_warning(r)) warnings_.push_back(std::move(*w));
+  return next_.row(r);
+}
+
 std::string observed_csv(const observed_analysis& a) { return observed_output(a, table_format::csv); }
 
 nlohmann::json observed_document(const observed_analysis& a) {

@@ -4,11 +4,14 @@
 #ifndef FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_
 #define FOURFIFTHS_PRESENT_OBSERVED_OUTPUT_H_
 
-#include <nlohmann/json_fwd.hpp>
 #include <functional>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fourfifths/observed.h"
 #include "present/frame.h"
@@ -63,6 +66,28 @@ class observed_writer : public fourfifths::observed_sink {
 /// counts bound (the names, the digits of the largest count).
 std::unique_ptr<observed_writer> make_observed_writer(
     table_format format, text_sink out, const fourfifths::counts_table* counts = nullptr);
+
+/// What a row of all units together warns of, in words: where pooling
+/// the units reverses what every unit alone says (mantel_haenszel::
+/// pooling_reverses), the Mantel-Haenszel result is the one to read.
+std::optional<std::string> pooling_warning(const fourfifths::comparison& row);
+
+/// Hands every row on to `next` and keeps the warnings of the rows of all
+/// units together (pooling_warning), in their order.
+class warning_sink : public fourfifths::observed_sink {
+ public:
+  explicit warning_sink(fourfifths::observed_sink& next) : next_(next) {}
+  bool start(const fourfifths::observed_options& options, std::span<const std::string> units,
+             std::span<const std::string> steps) override {
+    return next_.start(options, units, steps);
+  }
+  bool row(const fourfifths::comparison& r) override;
+  [[nodiscard]] const std::vector<std::string>& warnings() const { return warnings_; }
+
+ private:
+  fourfifths::observed_sink& next_;
+  std::vector<std::string> warnings_;
+};
 
 /// An analysis made whole handed to a sink row by row, as the analysis
 /// would have.

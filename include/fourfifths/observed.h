@@ -177,6 +177,14 @@ struct mantel_haenszel {
   /// Whether p is certainly below alpha, as for the other tests; none
   /// when there is no statistic.
   std::optional<bool> significant{};
+  /// Of the units that entered, those where the group's rate is below the
+  /// reference's (exactly, from the counts).
+  int units_lower = 0;
+  /// The units pooled say the opposite of every unit alone: the pooled
+  /// rate is below the reference's though in no unit is the group's, or
+  /// not below though in every unit it is (Simpson's paradox; two units at
+  /// least). The units' own comparison, Mantel-Haenszel, is the one to read.
+  bool pooling_reverses = false;
 };
 
 /// One group in one unit (or, with several units, in all of them together)

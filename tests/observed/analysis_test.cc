@@ -566,4 +566,43 @@ TEST(Alpha, SetsTheLevelOfTheIntervalAndTheVerdicts) {
   EXPECT_EQ(at1.significant_z, false);
 }
 
+TEST(Pooling, UnitsThatPooledSayTheOppositeAreMarked) {
+  // Unit 1: A 80 of 100 (0.8), B 18 of 20 (0.9). Unit 2: A 2 of 20 (0.1),
+  // B 12 of 100 (0.12). B's rate is higher in both units, but pooled it is
+  // 30/120 = 0.25 against A's 82/120 = 0.683: Simpson's paradox.
+  const std::vector<group_counts> counts = {
+      {"A", 100, 80, "u1"}, {"B", 20, 18, "u1"}, {"A", 20, 2, "u2"}, {"B", 100, 12, "u2"}};
+  const auto rows = rows_of(counts);
+  ASSERT_EQ(rows.size(), 6U);
+  const comparison& b = rows[5];
+  ASSERT_EQ(b.reference, "A");
+  ASSERT_TRUE(b.across_units.has_value());
+  EXPECT_EQ(b.across_units->units, 2);
+  EXPECT_EQ(b.across_units->units_lower, 0);
+  EXPECT_TRUE(b.across_units->pooling_reverses);
+  // The reverse, with A named: B below A in both units (0.8 < 0.9, 0.1 <
+  // 0.15) but pooled 81/110 against 24/110, above.
+  const std::vector<group_counts> other = {
+      {"A", 10, 9, "u1"}, {"B", 100, 80, "u1"}, {"A", 100, 15, "u2"}, {"B", 10, 1, "u2"}};
+  const comparison reversed = rows_of(other, {.reference = "A"})[5];
+  EXPECT_EQ(reversed.across_units->units_lower, 2);
+  EXPECT_TRUE(reversed.across_units->pooling_reverses);
+  // Units that agree with the pool, and units that disagree among
+  // themselves, are not marked: B below in unit 1 (0.5 < 0.6), above in
+  // unit 2 (0.3 > 0.2), above pooled (8/20 = 0.4 > 10/30).
+  const std::vector<group_counts> mixed = {
+      {"A", 10, 6, "u1"}, {"B", 10, 5, "u1"}, {"A", 20, 4, "u2"}, {"B", 10, 3, "u2"}};
+  const comparison m = rows_of(mixed, {.reference = "A"})[5];
+  EXPECT_EQ(m.across_units->units_lower, 1);
+  EXPECT_FALSE(m.across_units->pooling_reverses);
+  const std::vector<group_counts> agree = {
+      {"A", 10, 6, "u1"}, {"B", 10, 3, "u1"}, {"A", 10, 6, "u2"}, {"B", 10, 2, "u2"}};
+  EXPECT_FALSE(rows_of(agree)[5].across_units->pooling_reverses);
+  // One shared unit is the pool itself: nothing to reverse.
+  const std::vector<group_counts> one = {
+      {"A", 10, 8, "u1"}, {"B", 10, 1, "u1"}, {"C", 10, 5, "u2"}, {"B", 10, 9, "u2"}};
+  const auto few = rows_of(one, {.reference = "A"});
+  EXPECT_FALSE(few.back().across_units && few.back().across_units->pooling_reverses);
+}
+
 }  // namespace

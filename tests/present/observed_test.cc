@@ -465,4 +465,33 @@ TEST(ObservedSteps, EveryFormatNamesTheStepsAndTheBottomLine) {
   EXPECT_FALSE(present::observed_document(plain).contains("steps"));
 }
 
+TEST(ObservedPooling, UnitsThatPooledSayTheOppositeAreWarnedOf) {
+  // B above A in both units (0.9 > 0.8, 0.12 > 0.1), below pooled.
+  const fourfifths::observed_analysis a = analysis_of(
+      "unit,group,applicants,selected\nu1,A,100,80\nu1,B,20,18\nu2,A,20,2\nu2,B,100,12\n");
+  std::vector<std::string> warnings;
+  for (const fourfifths::comparison& r : a.rows) {
+    if (auto w = present::pooling_warning(r)) warnings.push_back(*w);
+  }
+  EXPECT_EQ(warnings, std::vector<std::string>{
+                          "group \"B\": all units together put its rate below \"A\"'s, though in "
+                          "none of the 2 units where both applied is it below: pooling the units "
+                          "reverses them (Simpson's paradox); read the Mantel-Haenszel result, "
+                          "which compares within units"});
+  // The sink that watches a writer's rows finds the same and passes every
+  // row on.
+  struct counting : fourfifths::observed_sink {
+    int rows = 0;
+    bool start(const fourfifths::observed_options&, std::span<const std::string>,
+               std::span<const std::string>) override {
+      return true;
+    }
+    bool row(const fourfifths::comparison&) override { return ++rows > 0; }
+  } next;
+  present::warning_sink watched(next);
+  present::replay(a, watched);
+  EXPECT_EQ(next.rows, 6);
+  EXPECT_EQ(watched.warnings(), warnings);
+}
+
 }  // namespace
