@@ -511,6 +511,7 @@ TEST(Steps, Faults) {
   // 5000 steps of a group each would be 25 million rows, one for every
   // group at every step: refused, not laid out.
   std::vector<group_counts> spread;
+  spread.reserve(5000);
   for (int k = 0; k < 5000; ++k) {
     spread.push_back({.group = "g" + std::to_string(k), .applicants = 1, .selected = 0,
                       .step = "s" + std::to_string(k)});

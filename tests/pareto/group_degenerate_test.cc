@@ -274,11 +274,13 @@ double highest_over_angle(const std::vector<std::vector<double>>& r,
                           const std::vector<minority_group>& groups, double ratio, ratio_mode mode,
                           double from, double to) {
   std::vector<double> shares;
+  shares.reserve(groups.size());
   for (const minority_group& g : groups) shares.push_back(*g.share);
   const auto lowest_at = [&](double t) {
     const double w0 = std::cos(t), w1 = std::sin(t);
     const double sd = std::sqrt(w0 * w0 + w1 * w1 + 2 * r[0][1] * w0 * w1);
     std::vector<double> e;
+    e.reserve(groups.size());
     for (const minority_group& g : groups) e.push_back((g.d[0] * w0 + g.d[1] * w1) / sd);
     return lowest_ratio(e, shares, ratio, mode);
   };
@@ -336,6 +338,7 @@ TEST(GroupFarEnd, TheLevelBoundIsNeverBelowAWeightingsLowestRatio) {
     const double r01 = corr(random), r02 = corr(random), r12 = corr(random);
     const std::vector<std::vector<double>> r = {{1, r01, r02}, {r01, 1, r12}, {r02, r12, 1}};
     std::vector<minority_group> groups;
+    groups.reserve(3);
     for (int g = 0; g < 2 + k % 2; ++g) {
       groups.push_back(
           {"G" + std::to_string(g), share(random), {effect(random), effect(random), effect(random)}});
