@@ -327,6 +327,26 @@ TEST(GroupFarEnd, ProvedWhereEveryGroupStaysBelowTheMajority) {
   EXPECT_GE(beyond.highest_level_bound, highest - 1e-12);
 }
 
+TEST(GroupFarEnd, ProvedWhereEveryGroupStaysAboveTheMajority) {
+  // The mirror image: every effect positive, so every group is selected
+  // more often than the majority, and the majority's rate against the
+  // highest is the whole condition: the thresholds from above make the
+  // bound the far end.
+  const std::vector<std::vector<double>> r = {{1, 0.3, 0.5}, {0.3, 1, 0.4}, {0.5, 0.4, 1}};
+  const std::vector<minority_group> groups = {{"G1", 0.15, {0.9, 0.2, 0.3}},
+                                              {"G2", 0.1, {0.3, 0.8, 0.2}}};
+  const fourfifths::group_problem p = problem_of(r, groups);
+  pareto_options o;
+  o.ratio = 0.2;
+  o.mode = ratio_mode::majority;
+  o.points = 5;
+  const double highest = highest_over_angle(r, groups, o.ratio, o.mode, 0, std::acos(-1.0) / 2);
+  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  ASSERT_TRUE(front.value.has_value());
+  EXPECT_NEAR(front.value->points.back().lowest_ratio_to_highest, highest, 1e-9);
+  EXPECT_NEAR(front.value->highest_level_bound, highest, 1e-8);
+}
+
 TEST(GroupFarEnd, TheLevelBoundIsNeverBelowAWeightingsLowestRatio) {
   // Two predictors of either sign, groups above and below the majority,
   // both modes: every weighting is an angle, and the sweep's best lowest
