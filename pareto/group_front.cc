@@ -92,6 +92,7 @@
 #include "pareto/front_options.h"
 #include "pareto/kkt_newton.h"
 #include "pareto/sphere_lp.h"
+#include "pareto/sphere_search.h"
 
 namespace fourfifths {
 
@@ -118,6 +119,12 @@ constexpr int most_shrinks = 20;
 constexpr double near_active = 1e-6;
 constexpr int most_rounds = 8;
 constexpr int most_newton_steps = 12;
+// The global searches' budgets (boxes split) and the gap at which they
+// end: the far end's once, and each level's whose point the sphere's
+// bound does not prove.
+constexpr int most_far_splits = 20000;
+constexpr int most_level_splits = 150;
+constexpr double global_tolerance = 1e-10;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -495,6 +502,93 @@ class group_setting {
     return out;
   }
 
+  // An upper bound of L over every weighting whose minority effects lie in
+  // the ranges e_g in [lo_g, hi_g]. Every rate Q(x - e_g) rises with its
+  // effect, and the cut score x with every effect (overall mode; fixed in
+  // majority mode), so with m the least mean and M the greatest (the
+  // majority's 0 among them) the lowest rate is at most Q(x_lo - m_hi) and
+  // the highest at least Q(x_hi - M_lo), x_lo and x_hi the cut scores at
+  // the ranges' low and high ends. 1 where that cannot be formed.
+  double lowest_upper(std::span<const pareto::range> e) const {
+    double least = 0;     // m_hi
+    double greatest = 0;  // M_lo
+    std::vector<double> lo, hi;
+    for (const pareto::range& r : e) {
+      least = std::min(least, r.hi);
+      greatest = std::max(greatest, r.lo);
+      lo.push_back(r.lo);
+      hi.push_back(r.hi);
+    }
+    double x_lo = majority_cut_;
+    double x_hi = majority_cut_;
+    if (o_.mode == ratio_mode::overall) {
+      x_lo = cut_score(lo);
+      x_hi = cut_score(hi);
+    }
+    const double low = precise::upper_tail(x_lo - least);
+    const double high = precise::upper_tail(x_hi - greatest);
+    if (!(high > 0) || !(low >= 0)) return 1;
+    return std::min(1.0, low / high * (1 + 1e-12));
+  }
+
+  // An upper bound of the mean of those selected over every weighting
+  // whose validity lies in v and minority effects in e. The mean is the
+  // average of the groups' means dcc_g + v h(z_g) (h(z) = phi(z) / Q(z),
+  // the mean of a standard normal above z, which rises with z) weighted by
+  // p_g Q(z_g), z_g = x - e_g; over the ranges each z_g lies in [x_lo -
+  // e_hi, x_hi - e_lo], so each rate and each h in its range, and interval
+  // arithmetic bounds the weighted sum and its total (R itself in overall
+  // mode). No average exceeds its highest part, so the least of that and
+  // the quotient's bound. Plus infinity where it cannot be formed.
+  double mean_upper(pareto::range v, std::span<const pareto::range> e) const {
+    std::vector<double> lo, hi;
+    for (const pareto::range& r : e) {
+      lo.push_back(r.lo);
+      hi.push_back(r.hi);
+    }
+    double x_lo = majority_cut_;
+    double x_hi = majority_cut_;
+    if (o_.mode == ratio_mode::overall) {
+      x_lo = cut_score(lo);
+      x_hi = cut_score(hi);
+    }
+    if (!(x_lo <= x_hi)) return inf;
+    const auto hazard = [](double z) {
+      const double rate = precise::upper_tail(z);
+      return rate >= std::numeric_limits<double>::min() ? precise::density(z) / rate
+                                                        : precise::upper_tail_mean(z);
+    };
+    const auto product = [](pareto::range a, pareto::range b) {
+      const double c[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
+      return pareto::range{*std::min_element(c, c + 4), *std::max_element(c, c + 4)};
+    };
+    double highest_part = -inf;
+    pareto::range sum{0, 0};
+    pareto::range selected{0, 0};
+    for (std::size_t g = 0; g <= e.size(); ++g) {
+      const double z_lo = g == 0 ? x_lo : x_lo - e[g - 1].hi;
+      const double z_hi = g == 0 ? x_hi : x_hi - e[g - 1].lo;
+      const double share = g == 0 ? majority_share_ : share_[g - 1];
+      const double dcc = g == 0 ? 0.0 : criterion_effect_[g - 1];
+      const pareto::range rate{share * precise::upper_tail(z_hi), share * precise::upper_tail(z_lo)};
+      pareto::range part = product(v, {hazard(z_lo), hazard(z_hi)});
+      part.lo += dcc;
+      part.hi += dcc;
+      highest_part = std::max(highest_part, part.hi);
+      const pareto::range weighted = product(rate, part);
+      sum.lo += weighted.lo;
+      sum.hi += weighted.hi;
+      selected.lo += rate.lo;
+      selected.hi += rate.hi;
+    }
+    if (o_.mode == ratio_mode::overall) selected = {o_.ratio, o_.ratio};
+    double quotient = inf;
+    if (selected.lo > 0) quotient = sum.hi >= 0 ? sum.hi / selected.lo : sum.hi / selected.hi;
+    const double bound = std::min(highest_part, quotient);
+    if (std::isnan(bound)) return inf;
+    return bound + 1e-12 * (1 + std::fabs(bound));
+  }
+
   // The mean of those selected at (v, e), or minus infinity unsolved.
   double mean_at(double v, std::span<const double> e) const {
     const double x = cut_score(e);
@@ -628,10 +722,56 @@ struct found {
 // The search of several groups.
 class group_search {
  public:
-  group_search(group_setting& s, const pareto::sphere_lp& lp) : s_(s), lp_(lp) {}
+  group_search(group_setting& s, const pareto::sphere_lp& lp) : s_(s), lp_(lp) {
+    std::vector<std::vector<double>> forms;
+    forms.emplace_back(s_.a().begin(), s_.a().end());
+    for (int g = 0; g < s_.groups(); ++g) forms.emplace_back(s_.d(g).begin(), s_.d(g).end());
+    boxes_ = pareto::sphere_search::make(s_.predictors(), s_.r(), forms,
+                                         s_.options().signs == weight_signs::nonnegative);
+  }
+
+  // The highest L over the whole sphere by branch and bound
+  // (sphere_search.h), its bound from lowest_upper over the boxes' effect
+  // ranges: run once; its best weighting starts a climb on the far end's
+  // hill, and its bound certifies the far end.
+  const pareto::sphere_search_result& global_highest(double reached) {
+    if (!highest_) {
+      highest_.emplace();
+      if (boxes_) {
+        *highest_ = boxes_->maximise(
+            [&](std::span<const pareto::range> r) { return s_.lowest_upper(r.subspan(1)); },
+            [&](std::span<const double> w) {
+              const standing st = s_.stand(w);
+              return st.solved ? st.lowest : -inf;
+            },
+            most_far_splits, global_tolerance, reached);
+      }
+    }
+    return *highest_;
+  }
+
+  // The best quality whose L reaches `level`, over the whole sphere by
+  // branch and bound: a box whose L is bounded below the level holds no
+  // such weighting, and elsewhere the validity's range (or the mean's
+  // bound, mean_upper) bounds it.
+  pareto::sphere_search_result global_at(double level, double reached) {
+    if (!boxes_) return {};
+    const bool validity = s_.options().objective == pareto_objective::validity;
+    return boxes_->maximise(
+        [&](std::span<const pareto::range> r) {
+          if (s_.lowest_upper(r.subspan(1)) < level * (1 - level_tolerance)) return -inf;
+          return validity ? r[0].hi : s_.mean_upper(r[0], r.subspan(1));
+        },
+        [&](std::span<const double> w) {
+          const standing st = s_.stand(w);
+          return st.solved && st.lowest >= level * (1 - level_tolerance) ? s_.quality(st) : -inf;
+        },
+        most_level_splits, global_tolerance, reached);
+  }
 
   // A level no weighting's L exceeds, at least `reached` (which a
-  // weighting reaches), to 1e-12: every weighting with L >= A meets the
+  // weighting reaches): the lower of the global search's bound and the
+  // thresholds'. For the thresholds, to 1e-12: every weighting with L >= A meets the
   // bound's thresholds at A, so where no weighting of the sphere meets
   // them all no weighting reaches A or any level above it. That none does
   // is asked of the exact maximiser with two opposite objectives: were
@@ -642,7 +782,21 @@ class group_search {
   // `reached` and 1; 1 when every effect can be 0 (L = 1). NaN where the
   // thresholds refuse a level that is reached, which only rounding could
   // do: then nothing is certified.
-  double level_bound(double reached) const {
+  double level_bound(double reached) {
+    if (reached >= 1 - level_tolerance) return 1;
+    const double by_thresholds = thresholds_bound(reached);
+    if (by_thresholds <= reached + proof_tolerance) return by_thresholds;
+    const double by_boxes = global_highest(reached).upper;
+    // The boxes' bound, below a level reached by no more than rounding,
+    // is that level; further below, it would be a fault, and is not used.
+    if (!(by_boxes >= reached * (1 - level_tolerance))) return by_thresholds;
+    const double boxes = std::max(by_boxes, reached);
+    return std::isnan(by_thresholds) ? boxes : std::min(by_thresholds, boxes);
+  }
+
+  // The least level, from `reached` up, at which the bound's thresholds
+  // cannot all be met (see level_bound).
+  double thresholds_bound(double reached) const {
     std::vector<double> ahead(at(s_.predictors())), back(at(s_.predictors()));
     for (std::size_t j = 0; j < ahead.size(); ++j) {
       ahead[j] = std::sqrt(static_cast<double>(j + 2));  // no constraint's direction
@@ -882,6 +1036,32 @@ class group_search {
     return best;
   }
 
+  // The bound on the quality at `level`: for validity the relaxed
+  // maximiser's and, where that does not prove `point` (and for the mean),
+  // the global search's, which may also find a better weighting on
+  // another branch of the level: `point` then becomes it, polished. NaN
+  // where neither certifies one.
+  double quality_bound(double level, found& point) {
+    double bound = nan;
+    const bool validity = s_.options().objective == pareto_objective::validity;
+    if (const std::optional<std::vector<double>> r = validity ? relaxed(level) : std::nullopt) {
+      bound = 0;
+      for (std::size_t j = 0; j < r->size(); ++j) bound += s_.a()[j] * (*r)[j];
+    }
+    if ((validity && !(level > 0)) || point.quality >= bound - proof_tolerance) return bound;
+    const pareto::sphere_search_result g = global_at(level, point.quality);
+    if (!g.best.empty() && g.value > point.quality) {
+      found there{g.best, g.value, s_.stand(g.best).lowest};
+      if (const std::optional<found> f = best_at(level, {g.best}); f && f->quality > there.quality)
+        there = *f;
+      there = finished(there, level);
+      if (there.quality > point.quality) point = there;
+    }
+    if (g.upper < inf && g.upper >= point.quality - proof_tolerance)
+      bound = std::isnan(bound) ? g.upper : std::min(bound, g.upper);
+    return bound;
+  }
+
   // A weighting that reaches `level`, from `from` (below it) through
   // levels in equal steps between, each searched from the last one's
   // weighting, so that every step stays near where it is linearised.
@@ -1063,6 +1243,19 @@ class group_search {
       const found f = highest_from(start);
       if (f.lowest > best.lowest) best = f;
     }
+    // Where the thresholds do not prove the best climbed, the global
+    // search: a weighting it finds above that, and the centres of the boxes
+    // it left most promising, start more climbs (on the far end's own
+    // hill, where the climbs above missed it).
+    if (!(thresholds_bound(best.lowest) <= best.lowest + proof_tolerance)) {
+      const pareto::sphere_search_result& g = global_highest(best.lowest);
+      std::vector<std::vector<double>> leads = g.leads;
+      if (!g.best.empty()) leads.insert(leads.begin(), g.best);
+      for (const std::vector<double>& lead : leads) {
+        const found f = highest_from(lead);
+        if (f.lowest > best.lowest) best = f;
+      }
+    }
     // Where the linearised ratios cannot tell a way up (groups alike make
     // the step's maximiser a whole set of weightings), a bisection on the
     // level, each level searched as the front's points are.
@@ -1188,6 +1381,9 @@ class group_search {
     double lowest = 0;
     std::vector<double> c;
   };
+
+  std::optional<pareto::sphere_search> boxes_;
+  std::optional<pareto::sphere_search_result> highest_;
 
   measured measure(std::span<const double> w, double level) {
     measured out;
@@ -1342,14 +1538,14 @@ void copy_status(search_result<T>& to, const search_result<U>& from) {
   to.stretches = from.stretches;
 }
 
-// Marks a point with its bound.
-void certify(group_weighting_outcome& w, double bound, pareto_objective objective) {
-  if (objective != pareto_objective::validity || std::isnan(bound)) return;
-  // A bound below the weighting's own validity bounds nothing: the point
+// Marks a point of quality `quality` with its bound.
+void certify(group_weighting_outcome& w, double bound, double quality) {
+  if (std::isnan(bound)) return;
+  // A bound below the weighting's own quality bounds nothing: the point
   // carries none, and no proof.
-  if (bound < w.validity - proof_tolerance) return;
+  if (bound < quality - proof_tolerance) return;
   w.bound = bound;
-  w.gap = std::max(0.0, bound - w.validity);
+  w.gap = std::max(0.0, bound - quality);
   w.proved_optimal = w.gap <= proof_tolerance;
 }
 
@@ -1368,7 +1564,7 @@ group_pareto_result one_group_front(group_setting& s, const group_problem& p,
   front.options = o;
   for (const weighting_outcome& w : r.value->points) {
     group_weighting_outcome g = from_one_group(s, p, w);
-    certify(g, w.validity, o.objective);
+    if (o.objective == pareto_objective::validity) certify(g, w.validity, w.validity);
     if (o.objective == pareto_objective::mean) g.proved_optimal = true;
     front.points.push_back(std::move(g));
   }
@@ -1468,6 +1664,11 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
     points.push_back(search.finished(last, last.lowest));
     levels.push_back(last.lowest);
   }
+  // Each level's bound, and its point searched over the whole sphere where
+  // the bound does not prove it.
+  std::vector<double> bounds(points.size(), nan);
+  for (std::size_t k = 0; k < points.size(); ++k)
+    bounds[k] = search.quality_bound(levels[k], points[k]);
   // Whatever reaches a higher level reaches a lower one: a point no better
   // than one further on is that one (a front of one quality is one point).
   for (std::size_t k = points.size() - 1; k-- > 0;) {
@@ -1475,7 +1676,7 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
   }
   group_pareto_front front;
   front.options = options;
-  front.proved_optimal = options.objective == pareto_objective::validity;
+  front.proved_optimal = true;
   std::vector<std::vector<double>> listed;
   double reached = -inf;
   for (std::size_t k = 0; k < points.size(); ++k) {
@@ -1487,17 +1688,8 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
     reached = std::max(reached, points[k].lowest);
     listed.push_back(points[k].w);
     group_weighting_outcome w = s.evaluate(points[k].w);
-    if (options.objective == pareto_objective::validity) {
-      const std::optional<std::vector<double>> r = search.relaxed(levels[k]);
-      double bound = nan;
-      if (r) {
-        double v = 0;
-        for (int j = 0; j < s.predictors(); ++j) v += s.a()[at(j)] * (*r)[at(j)];
-        bound = v;
-      }
-      certify(w, bound, options.objective);
-      front.proved_optimal = front.proved_optimal && w.proved_optimal;
-    }
+    certify(w, bounds[k], points[k].quality);
+    front.proved_optimal = front.proved_optimal && w.proved_optimal;
     front.points.push_back(std::move(w));
   }
   front.unit = s.evaluate(std::vector<double>(at(s.predictors()), 1.0));
@@ -1579,7 +1771,8 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     if (r.value) {
       group_weighting_outcome g = from_one_group(s, p, *r.value);
       if (r.status == pareto_status::found) {
-        certify(g, r.value->validity, options.objective);
+        if (options.objective == pareto_objective::validity)
+          certify(g, r.value->validity, r.value->validity);
         g.proved_optimal = true;
       }
       result.value = std::move(g);
@@ -1634,6 +1827,7 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     }
   }
   best = search.finished(*best, level);
+  const double bound = search.quality_bound(level, *best);
   group_weighting_outcome w = s.evaluate(best->w);
   // The search meets a level to a relative 1e-12; the answer must reach
   // the ratio asked for itself, or say that it cannot.
@@ -1658,14 +1852,7 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     }
     w = lifted(s, best->w, last.w, min_ai);
   }
-  if (options.objective == pareto_objective::validity) {
-    const std::optional<std::vector<double>> r = search.relaxed(level);
-    if (r) {
-      double v = 0;
-      for (int j = 0; j < s.predictors(); ++j) v += s.a()[at(j)] * (*r)[at(j)];
-      certify(w, v, options.objective);
-    }
-  }
+  certify(w, bound, s.quality(s.stand(w.weights)));
   result.status = pareto_status::found;
   result.value = std::move(w);
   result.evaluations = s.evaluations();

@@ -40,7 +40,7 @@ struct group_weighting_outcome {
   std::optional<double> four_fifths_minimum;
   /// No weighting whose lowest ratio reaches the level this point was
   /// asked for has a quality above this (NaN where no bound is certified:
-  /// the mean objective with several groups, and the marks).
+  /// the marks, and a level where neither bound holds the point).
   double bound = 0;
   /// The point's quality is within 1e-9 of `bound`: no weighting at its
   /// level does better.

@@ -1,0 +1,102 @@
+// A global search over the weightings of the sphere w'Rw = 1 (w >= 0 when
+// the weights must be non-negative) for an objective that depends on a
+// weighting through a few linear forms l.w, which on the sphere are the
+// composite's standardised values (its validity for l = a, a group's
+// effect size for l = d_g).
+//
+// Method: branch and bound (Horst and Tuy, Global Optimization, 3rd ed.,
+// 1996, ch. IV, the prototype procedure with best-first selection). With
+// R = U'U (Cholesky), u = U w runs over the unit sphere of R^n, and each
+// form is t.u with t = U^-T l. A box of u-space counts while it meets the
+// sphere (the least |u|^2 over it is at most 1 and the most at least 1)
+// and, with signs, while no weight w_j = (U^-T e_j).u is below 0 all over
+// it. Over a box each form lies in its interval sum of min/max t_j u_j,
+// cut to [-|t|, |t|] (the sphere's own bound); the caller turns those
+// intervals into an upper bound of its objective over the box. The box
+// with the highest bound is split across its widest side; each new box's
+// centre, carried to the sphere (and its negative weights set to 0),
+// gives the caller's value there. The search ends when no box can beat
+// the best value by more than the tolerance, or after the most splits it
+// is given: then the highest bound still open is what it proves.
+//
+// The bounds converge with the boxes (a form's interval shrinks with the
+// box's width), so the gap closes, but near a smooth maximum slowly: the
+// search is run with a budget and its gap is reported, never hidden.
+#ifndef FOURFIFTHS_PARETO_SPHERE_SEARCH_H_
+#define FOURFIFTHS_PARETO_SPHERE_SEARCH_H_
+
+#include <functional>
+#include <limits>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace pareto {
+
+/// [lo, hi].
+struct range {
+  double lo = 0;
+  double hi = 0;
+};
+
+struct sphere_search_result {
+  /// The weighting of the best value met (w'Rw = 1), empty where no
+  /// weighting met had a value above minus infinity.
+  std::vector<double> best;
+  double value = -std::numeric_limits<double>::infinity();
+  /// No weighting of the sphere (with the signs) has a value above this.
+  double upper = std::numeric_limits<double>::infinity();
+  /// The weightings at the centres of the open boxes of highest bound (at
+  /// most four, the highest first): where the search ends before its
+  /// bound meets its best, where a local search should look next.
+  std::vector<std::vector<double>> leads;
+  int splits = 0;
+};
+
+class sphere_search {
+ public:
+  /// `r`: n*n row-major; `forms`: the linear forms the objective is
+  /// bounded through. None where R is not positive definite.
+  static std::optional<sphere_search> make(int n, std::span<const double> r,
+                                           std::span<const std::vector<double>> forms,
+                                           bool nonnegative);
+
+  /// An upper bound of the objective over every weighting whose forms lie
+  /// in the given ranges (minus infinity: none of them counts).
+  using bound_fn = std::function<double(std::span<const range>)>;
+  /// The objective at a weighting (any positive scale; minus infinity:
+  /// it does not count).
+  using value_fn = std::function<double(std::span<const double>)>;
+
+  /// The best value found and a value nothing on the sphere exceeds, by
+  /// at most `most_splits` splits, ending sooner once the two are within
+  /// `tolerance`. `reached`, a value some weighting is known to have,
+  /// sets aside from the start every box that cannot beat it (the result's
+  /// `best` is then empty unless the search found better).
+  [[nodiscard]] sphere_search_result maximise(
+      const bound_fn& bound, const value_fn& value, int most_splits, double tolerance,
+      double reached = -std::numeric_limits<double>::infinity()) const;
+
+ private:
+  sphere_search() = default;
+  struct box {
+    std::vector<double> lo, hi;
+    double bound = 0;
+  };
+  // The forms' ranges over a box, or false where the box misses the
+  // sphere or the signs.
+  bool ranges_of(const box& b, std::vector<range>& out) const;
+  // The weighting at a box's centre, carried to the sphere (empty where
+  // the centre is the origin or no weight is left above 0).
+  std::vector<double> weighting_at(const box& b) const;
+
+  int n_ = 0;
+  bool nonnegative_ = false;
+  std::vector<double> factor_;              // U, upper, row-major n*n
+  std::vector<std::vector<double>> forms_;  // U^-T l
+  std::vector<std::vector<double>> signs_;  // U^-T e_j
+};
+
+}  // namespace pareto
+
+#endif  // FOURFIFTHS_PARETO_SPHERE_SEARCH_H_
