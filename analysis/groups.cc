@@ -18,12 +18,14 @@
 #include "analysis/composite.h"
 #include "analysis/precise_search.h"
 #include "analysis/problem_access.h"
+#include "numeric/portable_math.h"
 #include "numeric/precise_normal.h"
 
 namespace fourfifths {
 
 namespace {
 
+namespace portable = numeric::portable;
 namespace precise = numeric::precise;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -563,9 +565,9 @@ group_minimum find_group_minimum(const group_model& model) {
   // d below: the one-group rule's equation, Q(y - d) = 0.8 Q(y), whose log
   // form falls as y rises (the normal hazard rate rises).
   const double d = low - high;
-  const double log_four_fifths = std::log(four_fifths);
+  const double log_four_fifths = portable::log(four_fifths);
   auto g = [&](double y) {
-    return std::log(precise::upper_tail(y - d)) - std::log(precise::upper_tail(y)) -
+    return portable::log(precise::upper_tail(y - d)) - portable::log(precise::upper_tail(y)) -
            log_four_fifths;
   };
   auto dg = [&](double y) {

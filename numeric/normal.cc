@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "numeric/portable_math.h"
+
 namespace numeric {
 
 namespace {
@@ -140,18 +142,11 @@ constexpr double limit = 37;
 
 }  // namespace
 
-// ppnd: the standard normal quantile (AS 241, PPND16).
-//
-//   p       in   lower-tail probability
-//   ifault  out  0, or 1 when p <= 0 or p >= 1 (result 0); always written
-//   returns      z with Phi(z) = p
-//
-// Accuracy (measured against 50-digit references): relative error below
-// 5e-16 in the central region and the intermediate tail, below 7.5e-16 in
-// the far tail down to p = 1e-300. A NaN p passes the range test and gives
-// NaN with ifault 0.
-// Reference: Wichura, Applied Statistics 37 (1988), algorithm AS 241.
-double ppnd(double p, int& ifault) noexcept {
+namespace {
+
+// AS 241 with `log` the logarithm of its tails' branches.
+template <double (*log)(double) noexcept>
+double as241_quantile(double p, int& ifault) noexcept {
   using namespace as241;
   ifault = 0;
   const double q = p - 0.5;
@@ -164,7 +159,7 @@ double ppnd(double p, int& ifault) noexcept {
     ifault = 1;
     return 0;
   }
-  r = std::sqrt(-std::log(r));
+  r = std::sqrt(-log(r));
   double v;
   if (r <= split2) {
     r = r - const2;
@@ -174,6 +169,27 @@ double ppnd(double p, int& ifault) noexcept {
     v = horner(e, r) / horner(f, r);
   }
   return q < 0 ? -v : v;
+}
+
+double library_log(double x) noexcept { return std::log(x); }
+
+}  // namespace
+
+// ppnd: the standard normal quantile (AS 241, PPND16).
+//
+//   p       in   lower-tail probability
+//   ifault  out  0, or 1 when p <= 0 or p >= 1 (result 0); always written
+//   returns      z with Phi(z) = p
+//
+// Accuracy (measured against 50-digit references): relative error below
+// 5e-16 in the central region and the intermediate tail, below 7.5e-16 in
+// the far tail down to p = 1e-300. A NaN p passes the range test and gives
+// NaN with ifault 0.
+// Reference: Wichura, Applied Statistics 37 (1988), algorithm AS 241.
+double ppnd(double p, int& ifault) noexcept { return as241_quantile<library_log>(p, ifault); }
+
+double ppnd_portable(double p, int& ifault) noexcept {
+  return as241_quantile<portable::log>(p, ifault);
 }
 
 // normp: both tail areas and the density of the standard normal at z.

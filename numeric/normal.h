@@ -12,6 +12,10 @@ namespace numeric {
 /// always written: 0, or 1 when `p` <= 0 or `p` >= 1 (the result is then 0).
 double ppnd(double p, int& ifault) noexcept;
 
+/// ppnd with the logarithm of portable_math.h: the same bits on every
+/// build, for the precise method's quantiles (ppnd keeps the C library's).
+double ppnd_portable(double p, int& ifault) noexcept;
+
 /// At `z`: the lower-tail area `p`, the upper-tail area `q` and the density
 /// `pdf`, all three written on every call. Beyond |z| > 37 the exact limits.
 void normp(double z, double& p, double& q, double& pdf) noexcept;

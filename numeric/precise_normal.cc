@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "numeric/normal.h"
+#include "numeric/portable_math.h"
 
 namespace numeric::precise {
 
@@ -49,7 +50,8 @@ constexpr double beyond_tails = 40;
 // x + dx exactly (to 2^-106 relative), and erfc(x + dx) = erfc(x) -
 // (2/sqrt(pi)) exp(-x*x) dx to first order: without the correction the
 // rounding of x alone costs a relative error of about z*z units in the
-// last place (64 at z = 8). glibc's erfc is accurate to a few units.
+// last place (64 at z = 8). erfc and exp are portable_math.h's, the same
+// bits on every build, each within a unit or two in the last place.
 // Measured against 50-digit references (tests/numeric/precise_normal_test):
 // at most 2 units in the last place over -37 <= z <= 37.
 double upper_tail(double z) noexcept {
@@ -59,9 +61,9 @@ double upper_tail(double z) noexcept {
   if (std::fabs(z) > beyond_tails) return z > 0 ? 0.0 : 1.0;
   const double_double x = two_product(z, root_half_hi);
   const double dx = x.lo + z * root_half_lo;
-  const double e = std::erfc(x.hi);
+  const double e = portable::erfc(x.hi);
   if (e == 0) return 0;
-  return 0.5 * (e - two_over_root_pi * std::exp(-(x.hi * x.hi)) * dx);
+  return 0.5 * (e - two_over_root_pi * portable::exp(-(x.hi * x.hi)) * dx);
 }
 
 // exp(-z*z/2)/sqrt(2*pi) with z*z = s + ds exactly: exp(-s/2 - ds/2) =
@@ -70,7 +72,7 @@ double upper_tail(double z) noexcept {
 double density(double z) noexcept {
   if (std::fabs(z) > beyond_tails) return 0;
   const double_double s = two_product(z, z);
-  return std::exp(-0.5 * s.hi) * (1 - 0.5 * s.lo) * one_over_root_two_pi;
+  return portable::exp(-0.5 * s.hi) * (1 - 0.5 * s.lo) * one_over_root_two_pi;
 }
 
 // Above 37 the tail area leaves the normal doubles, and then underflows;
@@ -94,7 +96,7 @@ double upper_tail_mean(double z) noexcept {
 double upper_quantile(double q) noexcept {
   if (!(q > 0 && q < 1)) return std::numeric_limits<double>::quiet_NaN();
   int ifault = 0;
-  const double x = -ppnd(q, ifault);
+  const double x = -ppnd_portable(q, ifault);
   const double phi = density(x);
   if (phi == 0) return x;
   return x + (upper_tail(x) - q) / phi;

@@ -1,5 +1,6 @@
 // The standard normal distribution to within a few units in the last place:
-// tail areas through the C library's complementary error function, with
+// tail areas through the complementary error function of portable_math.h
+// (the same bits on every build, the page's WebAssembly included), with
 // the rounding of the scaled argument carried to first order, and the
 // density with the rounding of z*z carried likewise. The precise method of
 // the analysis uses these where the report's own routines (normal.h) are

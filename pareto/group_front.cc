@@ -88,6 +88,7 @@
 #include "analysis/composite.h"
 #include "analysis/precise_search.h"
 #include "fourfifths/group_pareto.h"
+#include "numeric/portable_math.h"
 #include "numeric/precise_normal.h"
 #include "pareto/front_options.h"
 #include "pareto/kkt_newton.h"
@@ -98,6 +99,7 @@ namespace fourfifths {
 
 namespace {
 
+namespace portable = numeric::portable;
 namespace precise = numeric::precise;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -434,7 +436,8 @@ class group_setting {
     for (const int top : tops) {
       for (int k = 0; k < groups_with_majority; ++k) {
         if (k == top) continue;
-        const double value = std::log(s.sr[at(k)]) - std::log(s.sr[at(top)]) - std::log(level);
+        const double value =
+            portable::log(s.sr[at(k)]) - portable::log(s.sr[at(top)]) - portable::log(level);
         const std::vector<double> slope = pair_slope(sl, k, top);
         pareto::linear_constraint c;
         c.l.assign(at(np_), 0.0);
@@ -844,8 +847,8 @@ class group_search {
         if (!there.solved || there.lowest >= level * (1 - level_tolerance)) break;
         for (std::size_t k = 0; k < constraints.size(); ++k) {
           const auto [low, high] = pairs[k];
-          const double actual =
-              std::log(there.sr[at(low)]) - std::log(there.sr[at(high)]) - std::log(level);
+          const double actual = portable::log(there.sr[at(low)]) -
+                                portable::log(there.sr[at(high)]) - portable::log(level);
           double model = -constraints[k].b;
           for (std::size_t j = 0; j < next->size(); ++j) model += constraints[k].l[j] * (*next)[j];
           if (actual < model) constraints[k].b += model - actual;
@@ -986,11 +989,14 @@ class group_search {
     double cosine = 0;
     for (std::size_t i = 0; i < n; ++i) cosine += trust.l[i] * target[i];
     for (double& x : trust.l) x /= size;
-    double angle = std::acos(std::clamp(cosine / size, -1.0, 1.0));
+    // The cosine of the angle halved, cos(a/2) = sqrt((1 + cos a)/2), by
+    // correctly rounded operations alone (the same bits on every build),
+    // until the angle is below about 1e-8 and its cosine rounds to 1.
+    double cos_angle = std::clamp(cosine / size, -1.0, 1.0);
     constraints.push_back(trust);
-    for (int shrink = 0; shrink < most_shrinks && angle > 1e-9; ++shrink) {
-      angle /= 2;
-      constraints.back().b = std::cos(angle);
+    for (int shrink = 0; shrink < most_shrinks && cos_angle < 1; ++shrink) {
+      cos_angle = std::sqrt((1 + cos_angle) / 2);
+      constraints.back().b = cos_angle;
       const std::optional<std::vector<double>> x = lp_.maximise(c, constraints);
       if (!x) break;
       const standing st = s_.stand(*x);
@@ -1235,8 +1241,10 @@ class group_search {
     consider(std::vector<double>(at(n), 1.0));
     constexpr std::size_t more_climbs = 64;
     const std::size_t kept = std::min(more_climbs, others.size());
-    std::partial_sort(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(kept),
-                      others.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    // (Stable: starts that stand equally high keep their order, whatever
+    // the standard library's sort does with ties.)
+    std::stable_sort(others.begin(), others.end(),
+                     [](const auto& x, const auto& y) { return x.first > y.first; });
     for (std::size_t k = 0; k < kept; ++k) starts.push_back(std::move(others[k].second));
     found best = first;
     for (const std::vector<double>& start : starts) {
@@ -1390,12 +1398,13 @@ class group_search {
     const standing st = s_.stand(w);
     if (!st.solved) return out;
     const std::size_t g = st.sr.size();
-    const double log_level = level > 0 ? std::log(level) : 0;
+    const double log_level = level > 0 ? portable::log(level) : 0;
     out.c.assign(g * g, 0.0);
     for (std::size_t k = 0; k < g; ++k) {
       if (!(st.sr[k] > 0)) return out;
       for (std::size_t t = 0; t < g; ++t) {
-        if (t != k) out.c[k * g + t] = std::log(st.sr[k]) - std::log(st.sr[t]) - log_level;
+        if (t != k)
+          out.c[k * g + t] = portable::log(st.sr[k]) - portable::log(st.sr[t]) - log_level;
       }
     }
     out.q = s_.quality(st);
@@ -1429,13 +1438,13 @@ class group_search {
     const double q = s_.quality(st);
     if (!std::isfinite(q)) return std::nullopt;
     const auto g = at(s_.groups() + 1);
-    const double log_level = level > 0 ? std::log(level) : 0;
+    const double log_level = level > 0 ? portable::log(level) : 0;
     std::vector<double> f{q};
     for (const int p : pairs) {
       const double low = st.sr[at(p) / g];
       const double high = st.sr[at(p) % g];
       if (!(low > 0 && high > 0)) return std::nullopt;
-      f.push_back(std::log(low) - std::log(high) - log_level);
+      f.push_back(portable::log(low) - portable::log(high) - log_level);
     }
     return pareto::values_and_gradients{std::move(f), s_.gradients(w, st, pairs)};
   }
