@@ -414,12 +414,9 @@ describe('several groups and the table across ratios', () => {
     assert.equal(front.several_groups, true);
     const native = explore(['pareto', '-', '--ratio', '0.25', '--format', 'csv'], JSON.stringify(scenario));
     assert.equal(native.status, 0, native.stderr);
-    // The front of several groups is a local search at each level: the page's
-    // C library's last bits (musl's, not glibc's) may end it a little
-    // elsewhere. Quality at a maximum moves with the square of a change of
-    // the weights, so the weights agree to about 1e-7 where the numbers
-    // agree to 1e-12.
-    assert_csv_close(front.csv, native.stdout, 'the front of several groups', 1e-6);
+    // The search takes its exp, log and erfc from the program's own code on
+    // either build (group_front.test.mjs checks many more fronts).
+    assert_csv_close(front.csv, native.stdout, 'the front of several groups');
     // Each point's impact ratio, as the page shows it, is its lowest ratio
     // to the highest rate.
     for (const point of front.front.points) assert.equal(point.ai_ratio, point.lowest_ratio_to_highest);

@@ -78,9 +78,11 @@ export async function example_scenarios() {
 
 // The precise method's tolerance (tests/golden/precise/README.md): 1e-12,
 // relative for the selection and impact ratios, relative to max(1, |v|)
-// for the rest. The WebAssembly engine's C library (musl) computes erfc
-// with other roundings than the native one (glibc), so precise values may
-// differ from the native explorer's in their last bits.
+// for the rest. The precise method's exp, log and erfc are the program's
+// own (numeric/portable_math.h), the same bits on either build; values
+// through the C library's functions elsewhere (musl's in WebAssembly,
+// glibc's natively) may differ from the native explorer's in their last
+// bits.
 export const precise_tolerance = 1e-12;
 const relative_columns = new Set(['target', 'sr', 'sr_majority', 'sr_minority', 'ai_ratio']);
 
