@@ -2,7 +2,8 @@
 // on the same scenario: the bundled example with groups and scenarios drawn
 // here (2 to 4 groups, 2 to 5 predictors, effects of either sign), in both
 // modes, with weights of any sign and non-negative, for validity and the
-// mean. Both builds run the same search on the same arithmetic, so every
+// mean; and the best weighting for a lowest ratio between the front's
+// ends. Both builds run the same search on the same arithmetic, so every
 // weight, validity, lowest ratio and bound agrees to 1e-12 (relative to
 // max(1, |value|)); the largest differences are printed.
 import assert from 'node:assert/strict';
@@ -124,6 +125,16 @@ describe('the front of several groups is the explorer\'s', () => {
         const want = JSON.parse(native.stdout);
         assert.ok(want.points.length > 1, `${what}: a front of more than one point`);
         const worst = differences(answer.front, want, what, {});
+        // The best weighting for a lowest ratio between the front's ends
+        // (a level of its own, not a point's): a search of its own.
+        const lowest = want.points.map((p) => p.lowest_ratio_to_highest);
+        const min_ai = round((lowest[0] + lowest.at(-1)) / 2, 3);
+        const best = JSON.parse(engine.front(JSON.stringify({ scenario, ratio, signs, objective, min_ai })));
+        const native_best = explore(['pareto', '-', '--ratio', String(ratio), ...(mode === 'majority' ? ['--majority'] : []),
+          '--weights', signs, '--objective', objective, '--min-ai', String(min_ai), '--format', 'json'], JSON.stringify(scenario));
+        assert.ok(native_best.status === 0 || native_best.status === 3, `${what} min_ai: ${native_best.stderr}`);
+        assert.equal(best.min_ai.reached, native_best.status === 0, `${what} min_ai ${min_ai}`);
+        differences(best.min_ai, JSON.parse(native_best.stdout), `${what} min_ai ${min_ai}`, worst);
         for (const [kind, w] of Object.entries(worst)) {
           assert.ok(w.error <= tolerance, `${w.path}: ${w.got}, the explorer ${w.want}`);
           if (!(w.error <= (overall[kind]?.error ?? -1))) overall[kind] = w;
@@ -131,7 +142,7 @@ describe('the front of several groups is the explorer\'s', () => {
       }
     });
   }
-  test('the largest differences', () => {
+  test('the largest differences (fronts and best weightings)', () => {
     const figures = ['weights', 'validity', 'lowest ratio', 'bounds', 'other']
       .map((kind) => `${kind} ${(overall[kind]?.error ?? 0).toExponential(2)}`);
     console.log(`front of several groups: ${scenarios.length} scenarios, ${settings.length} settings each; `
