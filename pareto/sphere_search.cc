@@ -143,12 +143,19 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
                                              double reached) const {
   sphere_search_result result;
   result.value = reached;
-  const auto by_bound = [](const box& x, const box& y) { return x.bound < y.bound; };
+  // Boxes of equal bounds (a box's parts often keep its bound) are taken
+  // in the order they were queued, not in whatever order the standard
+  // library's heap leaves them: libstdc++ and libc++ (the page's) differ,
+  // and the split limit can end the search in between.
+  const auto by_bound = [](const box& x, const box& y) {
+    return x.bound < y.bound || (x.bound == y.bound && x.order > y.order);
+  };
   std::priority_queue<box, std::vector<box>, decltype(by_bound)> open(by_bound);
   // What the boxes set aside (within the tolerance of the best value when
   // they were) could still hold.
   double set_aside = -inf;
   std::vector<range> ranges;
+  std::size_t queued = 0;
   const auto consider = [&](box b, double parent) {
     if (!ranges_of(b, ranges)) return;
     b.bound = std::min(parent, bound(ranges));
@@ -164,6 +171,7 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
       set_aside = std::max(set_aside, b.bound);
       return;
     }
+    b.order = queued++;
     open.push(std::move(b));
   };
   consider(box{std::vector<double>(at(n_), -1.0), std::vector<double>(at(n_), 1.0), inf}, inf);

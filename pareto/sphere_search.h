@@ -25,6 +25,7 @@
 #ifndef FOURFIFTHS_PARETO_SPHERE_SEARCH_H_
 #define FOURFIFTHS_PARETO_SPHERE_SEARCH_H_
 
+#include <cstddef>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -82,6 +83,7 @@ class sphere_search {
   struct box {
     std::vector<double> lo, hi;
     double bound = 0;
+    std::size_t order = 0;  // when it was queued: of equal bounds, the first comes first
   };
   // The forms' ranges over a box, or false where the box misses the
   // sphere or the signs.
