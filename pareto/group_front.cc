@@ -1063,6 +1063,14 @@ class group_search {
       there = finished(there, level);
       if (there.quality > point.quality) point = there;
     }
+    // The boxes the search left most promising may hold another branch of
+    // the level that no centre reached: the level searched from each.
+    for (const std::vector<double>& lead : g.leads) {
+      if (const std::optional<found> f = best_at(level, {lead}); f && f->quality > point.quality) {
+        const found there = finished(*f, level);
+        if (there.quality > point.quality) point = there;
+      }
+    }
     if (g.upper < inf && g.upper >= point.quality - proof_tolerance)
       bound = std::isnan(bound) ? g.upper : std::min(bound, g.upper);
     return bound;
