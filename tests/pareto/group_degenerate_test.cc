@@ -351,6 +351,7 @@ TEST(GroupMeanBound, NoWeightingBeatsAPointsBoundOnTheMean) {
     const double r01 = corr(random), r02 = corr(random), r12 = corr(random);
     const std::vector<std::vector<double>> r = {{1, r01, r02}, {r01, 1, r12}, {r02, r12, 1}};
     std::vector<minority_group> groups;
+    groups.reserve(3);
     for (int g = 0; g < 2 + k % 2; ++g) {
       groups.push_back(
           {"G" + std::to_string(g), share(random), {effect(random), effect(random), effect(random)}});
@@ -366,6 +367,7 @@ TEST(GroupMeanBound, NoWeightingBeatsAPointsBoundOnTheMean) {
     if (!front.value) continue;
     std::vector<std::pair<double, double>> sweep;
     constexpr int steps = 20000;
+    sweep.reserve(steps);
     for (int s = 0; s < steps; ++s)
       sweep.push_back(mean_and_lowest(r, groups, o.ratio, o.mode, 2 * std::acos(-1.0) * s / steps));
     for (const auto& point : front.value->points) {

@@ -38,7 +38,7 @@ double quadratic(const std::vector<double>& r, std::span<const double> w) {
 }
 
 // sqrt(a'R^-1 a) by Gaussian elimination on a copy (the test's own solve).
-double highest_linear(std::vector<double> r, std::vector<double> a) {
+double highest_linear(std::vector<double> r, const std::vector<double>& a) {
   const std::size_t n = a.size();
   std::vector<double> b = a;
   for (std::size_t c = 0; c < n; ++c) {
