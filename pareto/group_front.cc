@@ -1275,7 +1275,12 @@ class group_search {
     // Where the linearised ratios cannot tell a way up (groups alike make
     // the step's maximiser a whole set of weightings), a bisection on the
     // level, each level searched as the front's points are.
-    if (!(best.lowest > first.lowest)) {
+    // So too where the climbs end short of the global search's bound: at a
+    // point where several ratios tie for the lowest the climb's steps
+    // shrink before they reach the top, and the level search, polished by
+    // Newton's method, carries it on.
+    if (!(best.lowest > first.lowest) ||
+        (highest_ && !(highest_->upper <= best.lowest + proof_tolerance))) {
       const found bisected = bisect(best);
       if (bisected.lowest > best.lowest) best = bisected;
     }
