@@ -505,6 +505,20 @@ class group_setting {
     return out;
   }
 
+  // The cut scores at the low and the high ends of the effects' ranges:
+  // the cut score rises with every effect, so these bound it over them.
+  std::pair<double, double> cut_scores(std::span<const pareto::range> e) const {
+    if (o_.mode != ratio_mode::overall) return {majority_cut_, majority_cut_};
+    std::vector<double> lo, hi;
+    lo.reserve(e.size());
+    hi.reserve(e.size());
+    for (const pareto::range& r : e) {
+      lo.push_back(r.lo);
+      hi.push_back(r.hi);
+    }
+    return {cut_score(lo), cut_score(hi)};
+  }
+
   // An upper bound of L over every weighting whose minority effects lie in
   // the ranges e_g in [lo_g, hi_g]. Every rate Q(x - e_g) rises with its
   // effect, and the cut score x with every effect (overall mode; fixed in
@@ -515,19 +529,11 @@ class group_setting {
   double lowest_upper(std::span<const pareto::range> e) const {
     double least = 0;     // m_hi
     double greatest = 0;  // M_lo
-    std::vector<double> lo, hi;
     for (const pareto::range& r : e) {
       least = std::min(least, r.hi);
       greatest = std::max(greatest, r.lo);
-      lo.push_back(r.lo);
-      hi.push_back(r.hi);
     }
-    double x_lo = majority_cut_;
-    double x_hi = majority_cut_;
-    if (o_.mode == ratio_mode::overall) {
-      x_lo = cut_score(lo);
-      x_hi = cut_score(hi);
-    }
+    const auto [x_lo, x_hi] = cut_scores(e);
     const double low = precise::upper_tail(x_lo - least);
     const double high = precise::upper_tail(x_hi - greatest);
     if (!(high > 0) || !(low >= 0)) return 1;
@@ -544,17 +550,7 @@ class group_setting {
   // mode). No average exceeds its highest part, so the least of that and
   // the quotient's bound. Plus infinity where it cannot be formed.
   double mean_upper(pareto::range v, std::span<const pareto::range> e) const {
-    std::vector<double> lo, hi;
-    for (const pareto::range& r : e) {
-      lo.push_back(r.lo);
-      hi.push_back(r.hi);
-    }
-    double x_lo = majority_cut_;
-    double x_hi = majority_cut_;
-    if (o_.mode == ratio_mode::overall) {
-      x_lo = cut_score(lo);
-      x_hi = cut_score(hi);
-    }
+    const auto [x_lo, x_hi] = cut_scores(e);
     if (!(x_lo <= x_hi)) return inf;
     const auto hazard = [](double z) {
       const double rate = precise::upper_tail(z);
