@@ -20,6 +20,20 @@ double without_low_word(double x) {
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 
+// 2^k for a normal power of two, built from its exponent bits.
+double two_to(int k) {
+  return std::bit_cast<double>(static_cast<std::uint64_t>(0x3ff + k) << 52);
+}
+
+// y 2^k for y in [1/2, 2), rounded once as a multiplication rounds:
+// exactly while the result is normal, and into the subnormals by one
+// product with 2^-1000 (the scaling libm's ldexp does, without its call).
+double scaled(double y, int k) {
+  if (k > 1023) return y * 2 * two_to(1023);
+  if (k >= -1021) return y * two_to(k);
+  return y * two_to(k + 1000) * 0x1p-1000;
+}
+
 // ln 2 as a head whose products with integers below 2000 are exact, and
 // the rest.
 constexpr double ln2_hi = 6.93147180369123816490e-01;  // 0x3fe62e42 fee00000
@@ -60,7 +74,7 @@ double exp(double x) noexcept {
   const double xx = x * x;
   const double c = x - xx * (p1 + xx * (p2 + xx * (p3 + xx * (p4 + xx * p5))));
   const double y = 1 + (x * c / (2 - c) - lo + hi);
-  return k == 0 ? y : std::ldexp(y, k);
+  return k == 0 ? y : scaled(y, k);
 }
 
 // x = 2^k (1 + f) with sqrt(2)/2 < 1 + f < sqrt(2); log(1 + f) = 2s +

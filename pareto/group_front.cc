@@ -519,13 +519,26 @@ class group_setting {
     return {cut_score(lo), cut_score(hi)};
   }
 
+  // The cut score at the low ends of the effects' ranges, which bounds it
+  // from below over them.
+  double lowest_cut_score(std::span<const pareto::range> e) const {
+    if (o_.mode != ratio_mode::overall) return majority_cut_;
+    std::vector<double> lo;
+    lo.reserve(e.size());
+    for (const pareto::range& r : e) lo.push_back(r.lo);
+    return cut_score(lo);
+  }
+
   // An upper bound of L over every weighting whose minority effects lie in
-  // the ranges e_g in [lo_g, hi_g]. Every rate Q(x - e_g) rises with its
-  // effect, and the cut score x with every effect (overall mode; fixed in
-  // majority mode), so with m the least mean and M the greatest (the
-  // majority's 0 among them) the lowest rate is at most Q(x_lo - m_hi) and
-  // the highest at least Q(x_hi - M_lo), x_lo and x_hi the cut scores at
-  // the ranges' low and high ends. 1 where that cannot be formed.
+  // the ranges e_g in [lo_g, hi_g]. L = Q(x - m) / Q(x - M), m the least
+  // mean and M the greatest (the majority's 0 among them), x the cut
+  // score. The quotient f(x; a, b) = Q(x - a) / Q(x - b) rises with a and
+  // falls with b, so L <= f(x; m_hi, M_lo); and for a <= b it falls with x
+  // (its log's slope is h(x - b) - h(x - a) <= 0, the normal's hazard h
+  // rising), so over x >= x_lo, the cut score at the ranges' low ends
+  // (the cut score rises with every effect; fixed in majority mode), L <=
+  // f(x_lo; m_hi, M_lo). Where m_hi > M_lo that quotient exceeds 1, the
+  // bound L never passes. 1 where it cannot be formed.
   double lowest_upper(std::span<const pareto::range> e) const {
     double least = 0;     // m_hi
     double greatest = 0;  // M_lo
@@ -533,9 +546,10 @@ class group_setting {
       least = std::min(least, r.hi);
       greatest = std::max(greatest, r.lo);
     }
-    const auto [x_lo, x_hi] = cut_scores(e);
+    if (least > greatest) return 1;
+    const double x_lo = lowest_cut_score(e);
     const double low = precise::upper_tail(x_lo - least);
-    const double high = precise::upper_tail(x_hi - greatest);
+    const double high = precise::upper_tail(x_lo - greatest);
     if (!(high > 0) || !(low >= 0)) return 1;
     return std::min(1.0, low / high * (1 + 1e-12));
   }
