@@ -52,79 +52,144 @@ std::optional<sphere_search> sphere_search::make(int n, std::span<const double> 
     }
     return t;
   };
-  for (const std::vector<double>& l : forms) s.forms_.push_back(through(l));
-  if (nonnegative) {
-    for (std::size_t j = 0; j < size; ++j) {
-      std::vector<double> e(size, 0.0);
-      e[j] = 1;
-      s.signs_.push_back(through(e));
-    }
+  s.r_.assign(r.begin(), r.end());
+  for (const std::vector<double>& l : forms) {
+    std::vector<double> t = through(l);
+    double norm = 0;
+    for (const double x : t) norm += x * x;
+    s.norms_.push_back(std::sqrt(norm));
+    s.forms_.push_back(nonnegative ? l : std::move(t));
   }
   return s;
 }
 
+std::vector<sphere_search::box> sphere_search::faces() const {
+  const auto size = at(n_);
+  std::vector<box> out;
+  if (!nonnegative_) {
+    out.push_back(box{std::vector<double>(size, -1.0), std::vector<double>(size, 1.0), 0, 0});
+    return out;
+  }
+  for (std::size_t k = 0; k < size; ++k) {
+    box b{std::vector<double>(size, 0.0), std::vector<double>(size, 1.0), 0, 0};
+    b.lo[k] = 1;
+    out.push_back(std::move(b));
+  }
+  return out;
+}
+
+namespace {
+
+range product(range a, range b) {
+  const double c[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
+  return {*std::min_element(c, c + 4), *std::max_element(c, c + 4)};
+}
+
+range square(range a) {
+  if (a.lo >= 0) return {a.lo * a.lo, a.hi * a.hi};
+  if (a.hi <= 0) return {a.hi * a.hi, a.lo * a.lo};
+  return {0, std::max(a.lo * a.lo, a.hi * a.hi)};
+}
+
+// Each form's interval sum over a box: its least and most, and the sum
+// of its terms' sizes (for rounding's margin).
+struct form_sum {
+  double lo = 0;
+  double hi = 0;
+  double scale = 0;
+};
+
+form_sum sum_over(std::span<const double> t, const std::vector<double>& lo,
+                  const std::vector<double>& hi) {
+  form_sum s;
+  for (std::size_t j = 0; j < t.size(); ++j) {
+    const double a = t[j] * lo[j];
+    const double c = t[j] * hi[j];
+    s.lo += std::min(a, c);
+    s.hi += std::max(a, c);
+    s.scale += std::max(std::fabs(a), std::fabs(c));
+  }
+  return s;
+}
+
+}  // namespace
+
 bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
-  double least = 0;
-  double most = 0;
-  for (std::size_t j = 0; j < at(n_); ++j) {
-    const double lo = b.lo[j];
-    const double hi = b.hi[j];
-    if (lo > 0) {
-      least += lo * lo;
-    } else if (hi < 0) {
-      least += hi * hi;
-    }
-    most += std::max(lo * lo, hi * hi);
-  }
-  if (least > 1 + margin || most < 1 - margin) return false;
-  const auto of = [&](std::span<const double> t) {
-    double lo = 0;
-    double hi = 0;
-    double size = 0;
-    double norm = 0;
-    for (std::size_t j = 0; j < t.size(); ++j) {
-      const double a = t[j] * b.lo[j];
-      const double c = t[j] * b.hi[j];
-      lo += std::min(a, c);
-      hi += std::max(a, c);
-      size += std::max(std::fabs(a), std::fabs(c));
-      norm += t[j] * t[j];
-    }
-    norm = std::sqrt(norm);
-    const double slack = margin * (size + norm);
-    return range{std::max(lo, -norm) - slack, std::min(hi, norm) + slack};
-  };
-  for (const std::vector<double>& t : signs_) {
-    if (of(t).hi < 0) return false;
-  }
   out.clear();
-  for (const std::vector<double>& t : forms_) out.push_back(of(t));
+  if (!nonnegative_) {
+    // A box of u-space, where the forms are t.u on |u| = 1.
+    double least = 0;
+    double most = 0;
+    for (std::size_t j = 0; j < at(n_); ++j) {
+      const double lo = b.lo[j];
+      const double hi = b.hi[j];
+      if (lo > 0) {
+        least += lo * lo;
+      } else if (hi < 0) {
+        least += hi * hi;
+      }
+      most += std::max(lo * lo, hi * hi);
+    }
+    if (least > 1 + margin || most < 1 - margin) return false;
+    for (std::size_t f = 0; f < forms_.size(); ++f) {
+      const form_sum s = sum_over(forms_[f], b.lo, b.hi);
+      const double norm = norms_[f];
+      const double slack = margin * (s.scale + norm);
+      out.push_back({std::max(s.lo, -norm) - slack, std::min(s.hi, norm) + slack});
+    }
+    return true;
+  }
+  // A box of a face of [0, 1]^n in w, where the forms are l.w / sqrt(w'Rw).
+  const auto size = at(n_);
+  range q{0, 0};
+  for (std::size_t i = 0; i < size; ++i) {
+    const range s = square({b.lo[i], b.hi[i]});
+    q.lo += r_[i * size + i] * s.lo;
+    q.hi += r_[i * size + i] * s.hi;
+    for (std::size_t j = i + 1; j < size; ++j) {
+      const range p = product({b.lo[i], b.hi[i]}, {b.lo[j], b.hi[j]});
+      const double g = 2 * r_[i * size + j];
+      q.lo += std::min(g * p.lo, g * p.hi);
+      q.hi += std::max(g * p.lo, g * p.hi);
+    }
+  }
+  // Rounding's share of the norm's sum, as the margin bounds it, widens
+  // it: where R is near singular its terms cancel, and the least norm
+  // must not be rounded up.
+  double terms = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    for (std::size_t j = 0; j < size; ++j) terms += std::fabs(r_[i * size + j]) * b.hi[i] * b.hi[j];
+  }
+  const double rounding = margin * terms;
+  const double least = q.lo - rounding > 0 ? std::sqrt(q.lo - rounding) : 0.0;
+  const double most = std::sqrt(std::max(q.hi + rounding, 0.0));
+  for (std::size_t f = 0; f < forms_.size(); ++f) {
+    const form_sum s = sum_over(forms_[f], b.lo, b.hi);
+    const double norm = norms_[f];
+    range form{-norm, norm};
+    if (least > 0) {
+      // The sum's ends over |y| in [least, most].
+      form.lo = std::max(form.lo, s.lo >= 0 ? s.lo / most : s.lo / least);
+      form.hi = std::min(form.hi, s.hi >= 0 ? s.hi / least : s.hi / most);
+    }
+    const double slack = margin * (norm + (least > 0 ? s.scale / least : 0.0));
+    out.push_back({form.lo - slack, form.hi + slack});
+  }
   return true;
 }
 
 std::vector<double> sphere_search::weighting_at(const box& b) const {
   const auto size = at(n_);
-  std::vector<double> u(size);
-  double norm = 0;
-  for (std::size_t j = 0; j < size; ++j) {
-    u[j] = b.lo[j] + (b.hi[j] - b.lo[j]) / 2;
-    norm += u[j] * u[j];
-  }
-  if (!(norm > 0)) return {};
-  // w = U^-1 u, U upper triangular, by back substitution.
-  std::vector<double> w(size);
-  for (std::size_t i = size; i-- > 0;) {
-    double sum = u[i];
-    for (std::size_t k = i + 1; k < size; ++k) sum -= factor_[i * size + k] * w[k];
-    w[i] = sum / factor_[i * size + i];
-  }
-  if (nonnegative_) {
-    bool any = false;
-    for (double& x : w) {
-      x = std::max(x, 0.0);
-      any = any || x > 0;
+  std::vector<double> y(size);
+  for (std::size_t j = 0; j < size; ++j) y[j] = b.lo[j] + (b.hi[j] - b.lo[j]) / 2;
+  std::vector<double> w = y;
+  if (!nonnegative_) {
+    // w = U^-1 u, U upper triangular, by back substitution.
+    for (std::size_t i = size; i-- > 0;) {
+      double sum = y[i];
+      for (std::size_t k = i + 1; k < size; ++k) sum -= factor_[i * size + k] * w[k];
+      w[i] = sum / factor_[i * size + i];
     }
-    if (!any) return {};
   }
   // To the sphere: w'Rw = |Uw|^2.
   double q = 0;
@@ -133,6 +198,7 @@ std::vector<double> sphere_search::weighting_at(const box& b) const {
     for (std::size_t k = i; k < size; ++k) row += factor_[i * size + k] * w[k];
     q += row * row;
   }
+  if (!(q > 0)) return {};
   const double scale = 1 / std::sqrt(q);
   for (double& x : w) x *= scale;
   return w;
@@ -174,7 +240,7 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
     b.order = queued++;
     open.push(std::move(b));
   };
-  consider(box{std::vector<double>(at(n_), -1.0), std::vector<double>(at(n_), 1.0), inf}, inf);
+  for (box& face : faces()) consider(std::move(face), inf);
   while (!open.empty() && result.splits < most_splits) {
     if (open.top().bound <= result.value + tolerance) break;
     box b = open.top();
@@ -183,6 +249,11 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
     std::size_t widest = 0;
     for (std::size_t j = 1; j < at(n_); ++j) {
       if (b.hi[j] - b.lo[j] > b.hi[widest] - b.lo[widest]) widest = j;
+    }
+    // A box that is a single ray (one weight): its bound is its value's.
+    if (!(b.hi[widest] > b.lo[widest])) {
+      set_aside = std::max(set_aside, b.bound);
+      continue;
     }
     const double middle = b.lo[widest] + (b.hi[widest] - b.lo[widest]) / 2;
     box left = b;

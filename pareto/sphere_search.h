@@ -5,19 +5,26 @@
 // effect size for l = d_g).
 //
 // Method: branch and bound (Horst and Tuy, Global Optimization, 3rd ed.,
-// 1996, ch. IV, the prototype procedure with best-first selection). With
-// R = U'U (Cholesky), u = U w runs over the unit sphere of R^n, and each
-// form is t.u with t = U^-T l. A box of u-space counts while it meets the
-// sphere (the least |u|^2 over it is at most 1 and the most at least 1)
-// and, with signs, while no weight w_j = (U^-T e_j).u is below 0 all over
-// it. Over a box each form lies in its interval sum of min/max t_j u_j,
-// cut to [-|t|, |t|] (the sphere's own bound); the caller turns those
-// intervals into an upper bound of its objective over the box. The box
-// with the highest bound is split across its widest side; each new box's
-// centre, carried to the sphere (and its negative weights set to 0),
-// gives the caller's value there. The search ends when no box can beat
-// the best value by more than the tolerance, or after the most splits it
-// is given: then the highest bound still open is what it proves.
+// 1996, ch. IV, the prototype procedure with best-first selection).
+// - Any signs: with R = U'U (Cholesky), u = U w runs over the unit sphere
+//   of R^n and each form is t.u with t = U^-T l. The search starts from
+//   the cube [-1, 1]^n of u-space; a box counts while it meets the sphere
+//   (the least |u|^2 over it is at most 1 and the most at least 1). Over
+//   a box each form lies in its interval sum of min/max t_j u_j, cut to
+//   [-|t|, |t|] (the sphere's own bound).
+// - Non-negative weights: every non-negative ray meets one of the n faces
+//   w_k = 1 of the cube [0, 1]^n and no other ray does, so the search runs
+//   over those faces, boxes of one dimension fewer than the weights that
+//   hold no weighting outside the signs. On a face a form is l.w /
+//   sqrt(w'Rw): over a box the numerator lies in its interval sum and
+//   w'Rw in the interval sum of its terms, so the form lies in their
+//   quotient's interval, cut to [-|t|, |t|].
+// The caller turns those intervals into an upper bound of its objective
+// over the box. The box with the highest bound is split across its widest
+// side; each new box's centre, carried to the sphere, gives the caller's
+// value there. The search ends when no box can beat the best value by
+// more than the tolerance, or after the most splits it is given: then the
+// highest bound still open is what it proves.
 //
 // The bounds converge with the boxes (a form's interval shrinks with the
 // box's width), so the gap closes, but near a smooth maximum slowly: the
@@ -85,18 +92,19 @@ class sphere_search {
     double bound = 0;
     std::size_t order = 0;  // when it was queued: of equal bounds, the first comes first
   };
-  // The forms' ranges over a box, or false where the box misses the
-  // sphere or the signs.
+  // The forms' ranges over a box, or false where it misses the sphere.
   bool ranges_of(const box& b, std::vector<range>& out) const;
-  // The weighting at a box's centre, carried to the sphere (empty where
-  // the centre is the origin or no weight is left above 0).
+  // The weighting at a box's centre, carried to the sphere.
   std::vector<double> weighting_at(const box& b) const;
+  // The search's first boxes: the cube of u-space, or the faces of w's.
+  std::vector<box> faces() const;
 
   int n_ = 0;
   bool nonnegative_ = false;
   std::vector<double> factor_;              // U, upper, row-major n*n
-  std::vector<std::vector<double>> forms_;  // U^-T l
-  std::vector<std::vector<double>> signs_;  // U^-T e_j
+  std::vector<double> r_;                   // R, row-major n*n
+  std::vector<std::vector<double>> forms_;  // f: U^-T l (any signs) or l
+  std::vector<double> norms_;               // |t| = sqrt(l'R^-1 l)
 };
 
 }  // namespace pareto
