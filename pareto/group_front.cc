@@ -770,12 +770,21 @@ class group_search {
   pareto::sphere_search_result global_at(double level, double reached) {
     if (!boxes_) return {};
     const bool validity = s_.options().objective == pareto_objective::validity;
+    // A box or weighting whose validity cannot pass `reached` is set aside
+    // by it alone (whether or not it reaches the level, its quality bound
+    // is that), before the costlier bound on L.
     return boxes_->maximise(
         [&](std::span<const pareto::range> r) {
+          if (validity && r[0].hi <= reached + global_tolerance) return r[0].hi;
           if (s_.lowest_upper(r.subspan(1)) < level * (1 - level_tolerance)) return -inf;
           return validity ? r[0].hi : s_.mean_upper(r[0], r.subspan(1));
         },
         [&](std::span<const double> w) {
+          if (validity) {
+            double v = 0;
+            for (std::size_t j = 0; j < w.size(); ++j) v += s_.a()[j] * w[j];
+            if (!(v > reached * std::sqrt(s_.norm2(w)))) return -inf;
+          }
           const standing st = s_.stand(w);
           return st.solved && st.lowest >= level * (1 - level_tolerance) ? s_.quality(st) : -inf;
         },
