@@ -211,6 +211,20 @@ TEST(SphereSearch, NonNegativeWeightingsInSeveralDimensions) {
       if (n <= 3) {
         EXPECT_GT(found.value, truth - 1e-3) << n << " " << k;
       }
+      // The ranges' low ends bound the form from below: the least of a.w is
+      // minus the highest of -a.w.
+      const pareto::sphere_search_result least = search->maximise(
+          [](std::span<const range> f) { return -f[0].lo; },
+          [&](std::span<const double> w) { return -dot(a, w) / std::sqrt(quadratic(r, w)); }, 6000,
+          1e-10);
+      const std::vector<double> minus_a = [&] {
+        std::vector<double> m = a;
+        for (double& x : m) x = -x;
+        return m;
+      }();
+      const double least_truth = highest_nonnegative(r, minus_a);
+      EXPECT_LE(least.value, least_truth + 1e-12) << n << " " << k;
+      EXPECT_GE(least.upper, least_truth - 1e-12) << n << " " << k;
     }
   }
 }
