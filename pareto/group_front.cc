@@ -739,8 +739,15 @@ class group_search {
     std::vector<std::vector<double>> forms;
     forms.emplace_back(s_.a().begin(), s_.a().end());
     for (int g = 0; g < s_.groups(); ++g) forms.emplace_back(s_.d(g).begin(), s_.d(g).end());
-    boxes_ = pareto::sphere_search::make(s_.predictors(), s_.r(), forms,
-                                         s_.options().signs == weight_signs::nonnegative);
+    const bool nonnegative = s_.options().signs == weight_signs::nonnegative;
+    // The far end's search covers the weightings by the faces of a cube
+    // (one dimension fewer: on the wide draw it ends nearer the top); a
+    // level's by the cube itself, whose most promising boxes, where weights
+    // of either sign are allowed, more often lie on another branch of the
+    // level (both cover every weighting: the choice moves no bound).
+    boxes_ = pareto::sphere_search::make(s_.predictors(), s_.r(), forms, nonnegative);
+    far_boxes_ = pareto::sphere_search::make(s_.predictors(), s_.r(), forms, nonnegative,
+                                             pareto::sphere_cover::faces);
   }
 
   // The highest L over the whole sphere by branch and bound
@@ -750,8 +757,8 @@ class group_search {
   const pareto::sphere_search_result& global_highest(double reached) {
     if (!highest_) {
       highest_.emplace();
-      if (boxes_) {
-        *highest_ = boxes_->maximise(
+      if (far_boxes_) {
+        *highest_ = far_boxes_->maximise(
             [&](std::span<const pareto::range> r) { return s_.lowest_upper(r.subspan(1)); },
             [&](std::span<const double> w) {
               const standing st = s_.stand(w);
@@ -1450,6 +1457,7 @@ class group_search {
   };
 
   std::optional<pareto::sphere_search> boxes_;
+  std::optional<pareto::sphere_search> far_boxes_;
   std::optional<pareto::sphere_search_result> highest_;
 
   measured measure(std::span<const double> w, double level) {

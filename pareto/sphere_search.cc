@@ -24,7 +24,7 @@ constexpr double margin = 1e-12;
 
 std::optional<sphere_search> sphere_search::make(int n, std::span<const double> r,
                                                  std::span<const std::vector<double>> forms,
-                                                 bool nonnegative) {
+                                                 bool nonnegative, sphere_cover cover) {
   const auto size = at(n);
   // Packed upper triangle, column by column, for dppfa: A = U'U.
   std::vector<double> packed;
@@ -38,6 +38,7 @@ std::optional<sphere_search> sphere_search::make(int n, std::span<const double> 
   sphere_search s;
   s.n_ = n;
   s.nonnegative_ = nonnegative;
+  s.faces_ = nonnegative || cover == sphere_cover::faces;
   s.factor_.assign(size * size, 0.0);
   for (std::size_t j = 0; j < size; ++j) {
     for (std::size_t i = 0; i <= j; ++i) s.factor_[i * size + j] = packed[i + j * (j + 1) / 2];
@@ -66,8 +67,18 @@ std::optional<sphere_search> sphere_search::make(int n, std::span<const double> 
 std::vector<sphere_search::box> sphere_search::faces() const {
   const auto size = at(n_);
   std::vector<box> out;
-  if (!nonnegative_) {
+  if (!nonnegative_ && !faces_) {
     out.push_back(box{std::vector<double>(size, -1.0), std::vector<double>(size, 1.0), 0, 0});
+    return out;
+  }
+  if (!nonnegative_) {
+    for (std::size_t k = 0; k < size; ++k) {
+      for (const double side : {1.0, -1.0}) {
+        box b{std::vector<double>(size, -1.0), std::vector<double>(size, 1.0), 0, 0};
+        b.lo[k] = b.hi[k] = side;
+        out.push_back(std::move(b));
+      }
+    }
     return out;
   }
   for (std::size_t k = 0; k < size; ++k) {
@@ -116,7 +127,7 @@ form_sum sum_over(std::span<const double> t, const std::vector<double>& lo,
 
 bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
   out.clear();
-  if (!nonnegative_) {
+  if (!nonnegative_ && !faces_) {
     // A box of u-space, where the forms are t.u on |u| = 1.
     double least = 0;
     double most = 0;
@@ -136,6 +147,27 @@ bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
       const double norm = norms_[f];
       const double slack = margin * (s.scale + norm);
       out.push_back({std::max(s.lo, -norm) - slack, std::min(s.hi, norm) + slack});
+    }
+    return true;
+  }
+  if (!nonnegative_) {
+    // A box of a face of [-1, 1]^n in u, where the forms are t.u / |u|.
+    range q{0, 0};
+    for (std::size_t i = 0; i < at(n_); ++i) {
+      const range sq = square({b.lo[i], b.hi[i]});
+      q.lo += sq.lo;
+      q.hi += sq.hi;
+    }
+    const double least = std::sqrt(q.lo) * (1 - margin);
+    const double most = std::sqrt(q.hi) * (1 + margin);
+    for (std::size_t f = 0; f < forms_.size(); ++f) {
+      const form_sum s = sum_over(forms_[f], b.lo, b.hi);
+      const double norm = norms_[f];
+      range form{-norm, norm};
+      form.lo = std::max(form.lo, s.lo >= 0 ? s.lo / most : s.lo / least);
+      form.hi = std::min(form.hi, s.hi >= 0 ? s.hi / least : s.hi / most);
+      const double slack = margin * (norm + s.scale / least);
+      out.push_back({form.lo - slack, form.hi + slack});
     }
     return true;
   }

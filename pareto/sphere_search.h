@@ -11,7 +11,10 @@
 //   the cube [-1, 1]^n of u-space; a box counts while it meets the sphere
 //   (the least |u|^2 over it is at most 1 and the most at least 1). Over
 //   a box each form lies in its interval sum of min/max t_j u_j, cut to
-//   [-|t|, |t|] (the sphere's own bound).
+//   [-|t|, |t|] (the sphere's own bound). Or, asked for, from the 2n faces
+//   u_k = +-1 of that cube, which every ray of u-space meets: on a face a
+//   form is t.u / |u|, |u|^2 (a sum of squares) lies in its interval sum,
+//   and the form in the quotient's interval, cut to [-|t|, |t|].
 // - Non-negative weights: every non-negative ray meets one of the n faces
 //   w_k = 1 of the cube [0, 1]^n and no other ray does, so the search runs
 //   over those faces, boxes of one dimension fewer than the weights that
@@ -61,13 +64,20 @@ struct sphere_search_result {
   int splits = 0;
 };
 
+/// How the search covers the weightings of either sign: by the cube of
+/// u-space, whose boxes must meet the sphere, or by the cube's faces, one
+/// dimension fewer. (Non-negative weightings are always covered by the
+/// faces of their own cube.)
+enum class sphere_cover { cube, faces };
+
 class sphere_search {
  public:
   /// `r`: n*n row-major; `forms`: the linear forms the objective is
   /// bounded through. None where R is not positive definite.
   static std::optional<sphere_search> make(int n, std::span<const double> r,
                                            std::span<const std::vector<double>> forms,
-                                           bool nonnegative);
+                                           bool nonnegative,
+                                           sphere_cover cover = sphere_cover::cube);
 
   /// An upper bound of the objective over every weighting whose forms lie
   /// in the given ranges (minus infinity: none of them counts).
@@ -101,6 +111,7 @@ class sphere_search {
 
   int n_ = 0;
   bool nonnegative_ = false;
+  bool faces_ = false;
   std::vector<double> factor_;              // U, upper, row-major n*n
   std::vector<double> r_;                   // R, row-major n*n
   std::vector<std::vector<double>> forms_;  // f: U^-T l (any signs) or l
