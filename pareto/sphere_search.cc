@@ -38,7 +38,7 @@ std::optional<sphere_search> sphere_search::make(int n, std::span<const double> 
   sphere_search s;
   s.n_ = n;
   s.nonnegative_ = nonnegative;
-  s.faces_ = nonnegative || cover == sphere_cover::faces;
+  s.faces_ = nonnegative || cover != sphere_cover::cube;
   s.factor_.assign(size * size, 0.0);
   for (std::size_t j = 0; j < size; ++j) {
     for (std::size_t i = 0; i <= j; ++i) s.factor_[i * size + j] = packed[i + j * (j + 1) / 2];
@@ -61,12 +61,84 @@ std::optional<sphere_search> sphere_search::make(int n, std::span<const double> 
     s.norms_.push_back(std::sqrt(norm));
     s.forms_.push_back(nonnegative ? l : std::move(t));
   }
+  s.dims_ = n;
+  if (!nonnegative && cover == sphere_cover::image && forms.size() < size) s.to_image();
   return s;
+}
+
+// The image of the sphere |u| = 1 under y = T u (T's rows the forms t,
+// k < n of them) is the solid ellipsoid y'M^-1 y <= 1, M = T T': a point
+// y = V'z (M = V'V) with |z| <= 1 is reached by u0 = T'V^-1 z, of norm |z|,
+// plus a unit vector of T's null space scaled to make up the rest. Left
+// as it is where M is singular (the forms dependent).
+void sphere_search::to_image() {
+  const std::size_t k = forms_.size();
+  const auto size = at(n_);
+  std::vector<double> packed;
+  for (std::size_t j = 0; j < k; ++j) {
+    for (std::size_t i = 0; i <= j; ++i) {
+      double m = 0;
+      for (std::size_t c = 0; c < size; ++c) m += forms_[i][c] * forms_[j][c];
+      packed.push_back(m);
+    }
+  }
+  int info = 0;
+  numeric::dppfa(packed, static_cast<int>(k), info);
+  if (info != 0) return;
+  image_factor_.assign(k * k, 0.0);
+  for (std::size_t j = 0; j < k; ++j) {
+    for (std::size_t i = 0; i <= j; ++i) image_factor_[i * k + j] = packed[i + j * (j + 1) / 2];
+  }
+  // The null space's vector: of the unit vectors e_j, the one whose part
+  // outside T's rows is longest, that part (e_j - T'M^-1 T e_j) normed.
+  double longest = 0;
+  for (std::size_t j = 0; j < size; ++j) {
+    std::vector<double> q(k);
+    for (std::size_t f = 0; f < k; ++f) q[f] = forms_[f][j];
+    solve_image(q);
+    std::vector<double> rest(size, 0.0);
+    rest[j] = 1;
+    for (std::size_t f = 0; f < k; ++f) {
+      for (std::size_t c = 0; c < size; ++c) rest[c] -= forms_[f][c] * q[f];
+    }
+    double norm = 0;
+    for (const double x : rest) norm += x * x;
+    if (norm > longest) {
+      longest = norm;
+      null_ = std::move(rest);
+    }
+  }
+  if (!(longest > 1e-12)) {
+    image_factor_.clear();
+    null_.clear();
+    return;
+  }
+  for (double& x : null_) x /= std::sqrt(longest);
+  dims_ = static_cast<int>(k);
+}
+
+// q = M^-1 q by the factor M = V'V: V'x = q forward, then V y = x back.
+void sphere_search::solve_image(std::vector<double>& q) const {
+  const std::size_t k = q.size();
+  for (std::size_t i = 0; i < k; ++i) {
+    double sum = q[i];
+    for (std::size_t c = 0; c < i; ++c) sum -= image_factor_[c * k + i] * q[c];
+    q[i] = sum / image_factor_[i * k + i];
+  }
+  for (std::size_t i = k; i-- > 0;) {
+    double sum = q[i];
+    for (std::size_t c = i + 1; c < k; ++c) sum -= image_factor_[i * k + c] * q[c];
+    q[i] = sum / image_factor_[i * k + i];
+  }
 }
 
 std::vector<sphere_search::box> sphere_search::faces() const {
   const auto size = at(n_);
   std::vector<box> out;
+  if (!image_factor_.empty()) {
+    out.push_back(box{std::vector<double>(at(dims_), -1.0), std::vector<double>(at(dims_), 1.0), 0, 0});
+    return out;
+  }
   if (!nonnegative_ && !faces_) {
     out.push_back(box{std::vector<double>(size, -1.0), std::vector<double>(size, 1.0), 0, 0});
     return out;
@@ -127,6 +199,28 @@ form_sum sum_over(std::span<const double> t, const std::vector<double>& lo,
 
 bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
   out.clear();
+  if (!image_factor_.empty()) {
+    // A box of z, y = V'z: it counts while it meets the ball |z| <= 1.
+    const auto k = at(dims_);
+    double least = 0;
+    for (std::size_t j = 0; j < k; ++j) {
+      if (b.lo[j] > 0) {
+        least += b.lo[j] * b.lo[j];
+      } else if (b.hi[j] < 0) {
+        least += b.hi[j] * b.hi[j];
+      }
+    }
+    if (least > 1 + margin) return false;
+    std::vector<double> column(k);
+    for (std::size_t f = 0; f < k; ++f) {
+      for (std::size_t j = 0; j < k; ++j) column[j] = image_factor_[j * k + f];
+      const form_sum s = sum_over(column, b.lo, b.hi);
+      const double norm = norms_[f];
+      const double slack = margin * (s.scale + norm);
+      out.push_back({std::max(s.lo, -norm) - slack, std::min(s.hi, norm) + slack});
+    }
+    return true;
+  }
   if (!nonnegative_ && !faces_) {
     // A box of u-space, where the forms are t.u on |u| = 1.
     double least = 0;
@@ -212,8 +306,30 @@ bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
 
 std::vector<double> sphere_search::weighting_at(const box& b) const {
   const auto size = at(n_);
-  std::vector<double> y(size);
-  for (std::size_t j = 0; j < size; ++j) y[j] = b.lo[j] + (b.hi[j] - b.lo[j]) / 2;
+  std::vector<double> y(at(dims_));
+  for (std::size_t j = 0; j < y.size(); ++j) y[j] = b.lo[j] + (b.hi[j] - b.lo[j]) / 2;
+  if (!image_factor_.empty()) {
+    // z, drawn into the ball, to u = T'V^-1 z + sqrt(1 - |z|^2) n.
+    double zz = 0;
+    for (const double x : y) zz += x * x;
+    if (zz > 1) {
+      for (double& x : y) x /= std::sqrt(zz);
+      zz = 1;
+    }
+    const auto k = at(dims_);
+    for (std::size_t i = k; i-- > 0;) {
+      double sum = y[i];
+      for (std::size_t c = i + 1; c < k; ++c) sum -= image_factor_[i * k + c] * y[c];
+      y[i] = sum / image_factor_[i * k + i];
+    }
+    std::vector<double> u(size, 0.0);
+    const double rest = std::sqrt(std::max(0.0, 1 - zz));
+    for (std::size_t c = 0; c < size; ++c) {
+      for (std::size_t f = 0; f < k; ++f) u[c] += forms_[f][c] * y[f];
+      u[c] += rest * null_[c];
+    }
+    y = std::move(u);
+  }
   std::vector<double> w = y;
   if (!nonnegative_) {
     // w = U^-1 u, U upper triangular, by back substitution.
@@ -279,7 +395,7 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
     open.pop();
     ++result.splits;
     std::size_t widest = 0;
-    for (std::size_t j = 1; j < at(n_); ++j) {
+    for (std::size_t j = 1; j < at(dims_); ++j) {
       if (b.hi[j] - b.lo[j] > b.hi[widest] - b.lo[widest]) widest = j;
     }
     // A box that is a single ray (one weight): its bound is its value's.

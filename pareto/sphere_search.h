@@ -14,7 +14,14 @@
 //   [-|t|, |t|] (the sphere's own bound). Or, asked for, from the 2n faces
 //   u_k = +-1 of that cube, which every ray of u-space meets: on a face a
 //   form is t.u / |u|, |u|^2 (a sum of squares) lies in its interval sum,
-//   and the form in the quotient's interval, cut to [-|t|, |t|].
+//   and the form in the quotient's interval, cut to [-|t|, |t|]. Or, where
+//   there are fewer forms (k) than weights, from the forms' own values:
+//   y = T u (T's rows the t) over the sphere fills the solid ellipsoid
+//   y'(TT')^-1 y <= 1, which y = V'z (TT' = V'V) maps from the ball |z|
+//   <= 1; the search runs over the boxes of z that meet the ball, k
+//   dimensions, each form's range its row's interval sum, and a box's
+//   weighting is T'V^-1 z plus the part of the unit sphere outside T's
+//   rows that |z| leaves.
 // - Non-negative weights: every non-negative ray meets one of the n faces
 //   w_k = 1 of the cube [0, 1]^n and no other ray does, so the search runs
 //   over those faces, boxes of one dimension fewer than the weights that
@@ -65,10 +72,12 @@ struct sphere_search_result {
 };
 
 /// How the search covers the weightings of either sign: by the cube of
-/// u-space, whose boxes must meet the sphere, or by the cube's faces, one
-/// dimension fewer. (Non-negative weightings are always covered by the
-/// faces of their own cube.)
-enum class sphere_cover { cube, faces };
+/// u-space, whose boxes must meet the sphere; by the cube's faces, one
+/// dimension fewer; or, where there are fewer forms than weights, by the
+/// forms' own values, which fill an ellipsoid of as many dimensions as
+/// there are forms (faces where the forms are dependent). Non-negative
+/// weightings are always covered by the faces of their own cube.
+enum class sphere_cover { cube, faces, image };
 
 class sphere_search {
  public:
@@ -108,10 +117,17 @@ class sphere_search {
   std::vector<double> weighting_at(const box& b) const;
   // The search's first boxes: the cube of u-space, or the faces of w's.
   std::vector<box> faces() const;
+  // Covers the forms' ellipsoid instead, where it can (see sphere_cover).
+  void to_image();
+  // q = M^-1 q, M = T T' the forms' Gram matrix in u.
+  void solve_image(std::vector<double>& q) const;
 
   int n_ = 0;
   bool nonnegative_ = false;
   bool faces_ = false;
+  int dims_ = 0;                            // a box's dimensions
+  std::vector<double> image_factor_;        // V, upper, M = V'V, k*k (image cover)
+  std::vector<double> null_;                // a unit vector of u with T u = 0
   std::vector<double> factor_;              // U, upper, row-major n*n
   std::vector<double> r_;                   // R, row-major n*n
   std::vector<std::vector<double>> forms_;  // f: U^-T l (any signs) or l

@@ -85,9 +85,14 @@ TEST(SphereSearch, ALinearFormsMaximumLiesBetweenTheValueAndTheBound) {
       const std::vector<double> r = random_correlations(random, n);
       std::vector<double> a(at(n));
       for (double& x : a) x = coefficient(random);
-      const std::vector<std::vector<double>> forms{a};
+      // A second form beside it, which the image cover's ellipsoid carries
+      // too (where there are fewer forms than weights).
+      std::vector<double> b(at(n));
+      for (double& x : b) x = coefficient(random);
+      const std::vector<std::vector<double>> forms{a, b};
       const double truth = highest_linear(r, a);
-      for (const pareto::sphere_cover cover : {pareto::sphere_cover::cube, pareto::sphere_cover::faces}) {
+      for (const pareto::sphere_cover cover :
+           {pareto::sphere_cover::cube, pareto::sphere_cover::faces, pareto::sphere_cover::image}) {
         const auto search = sphere_search::make(n, r, forms, false, cover);
         ASSERT_TRUE(search.has_value());
         // Both ends of the form's ranges: its highest, and minus its least
@@ -111,6 +116,13 @@ TEST(SphereSearch, ALinearFormsMaximumLiesBetweenTheValueAndTheBound) {
             EXPECT_GT(found.value, truth - 1e-3) << n << " " << k;
           }
         }
+        // The second form's ranges bound it as well.
+        const pareto::sphere_search_result second = search->maximise(
+            [&](std::span<const range> f) { return f[1].hi; },
+            [&](std::span<const double> w) { return dot(b, w) / std::sqrt(quadratic(r, w)); }, 4000,
+            1e-10);
+        EXPECT_LE(second.value, highest_linear(r, b) + 1e-12) << n << " " << k;
+        EXPECT_GE(second.upper, highest_linear(r, b) - 1e-12) << n << " " << k;
       }
     }
   }
@@ -233,6 +245,41 @@ TEST(SphereSearch, NonNegativeWeightingsInSeveralDimensions) {
       EXPECT_LE(least.value, least_truth + 1e-12) << n << " " << k;
       EXPECT_GE(least.upper, least_truth - 1e-12) << n << " " << k;
     }
+  }
+}
+
+TEST(SphereSearch, AMaximumInsideTheFormsRangeIsReached) {
+  // -(a.w)^2 - (b.w)^2 is highest, 0, where both forms vanish, which four
+  // predictors allow: a point inside the forms' ellipsoid, not on its
+  // edge, which every cover must reach (the image cover through the part
+  // of the weighting outside the forms).
+  std::mt19937 random(99);
+  std::uniform_real_distribution<double> coefficient(-0.6, 0.7);
+  const std::vector<double> r = random_correlations(random, 4);
+  std::vector<double> a(4), b(4);
+  for (double& x : a) x = coefficient(random);
+  for (double& x : b) x = coefficient(random);
+  const std::vector<std::vector<double>> forms{a, b};
+  const auto nearest_square = [](range f) {
+    if (f.lo <= 0 && f.hi >= 0) return 0.0;
+    return std::min(f.lo * f.lo, f.hi * f.hi);
+  };
+  for (const pareto::sphere_cover cover :
+       {pareto::sphere_cover::cube, pareto::sphere_cover::faces, pareto::sphere_cover::image}) {
+    const auto search = sphere_search::make(4, r, forms, false, cover);
+    ASSERT_TRUE(search.has_value());
+    const pareto::sphere_search_result found = search->maximise(
+        [&](std::span<const range> f) { return -nearest_square(f[0]) - nearest_square(f[1]); },
+        [&](std::span<const double> w) {
+          const double q = std::sqrt(quadratic(r, w));
+          const double x = dot(a, w) / q;
+          const double y = dot(b, w) / q;
+          return -x * x - y * y;
+        },
+        2000, 1e-12);
+    EXPECT_LE(found.value, 0);
+    EXPECT_GE(found.upper, 0);
+    EXPECT_GT(found.value, -1e-4) << static_cast<int>(cover);
   }
 }
 
