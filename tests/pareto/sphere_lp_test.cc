@@ -1,0 +1,303 @@
+// The exact sphere maximiser against answers found without it. Without
+// constraints the best a.w on w'Rw = 1 is sqrt(a'R^-1 a) at R^-1 a scaled
+// (Cauchy-Schwarz in R's inner product); one binding constraint d.w >= t
+// leaves the ellipse's section d.w = t, whose best has a closed form too;
+// two-predictor problems are worked by hand in the comments; the rest come
+// from scipy (SLSQP from 400 random starts, the best then polished by
+// solving its active set's optimality equations with mpmath at 30 digits:
+// tests/pareto/data/sphere_lp_reference.py prints them).
+#include "pareto/sphere_lp.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "pareto_test_support.h"
+
+namespace {
+
+using pareto::linear_constraint;
+using pareto::sign_constraint;
+using pareto::sphere_lp;
+using pareto_test::at;
+using pareto_test::dot;
+
+double quadratic(std::span<const double> r, std::span<const double> w) {
+  const std::size_t n = w.size();
+  double q = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < n; ++j) q += w[i] * r[i * n + j] * w[j];
+  }
+  return q;
+}
+
+// x' R^-1 y by the tests' own elimination.
+double through(const std::vector<double>& r, const std::vector<double>& x,
+               const std::vector<double>& y) {
+  return dot(x, pareto_test::solve(r, static_cast<int>(x.size()), y));
+}
+
+// The answer's checks shared by every case: on the sphere, meeting every
+// constraint (and the signs), with the value and weights expected.
+void expect_answer(const std::vector<double>& r, std::span<const double> c,
+                   std::span<const linear_constraint> constraints, bool nonnegative,
+                   const std::optional<std::vector<double>>& w, double value,
+                   const std::vector<double>& weights, double tol) {
+  ASSERT_TRUE(w.has_value());
+  ASSERT_EQ(w->size(), weights.size());
+  EXPECT_NEAR(quadratic(r, *w), 1, 1e-12);
+  for (const linear_constraint& k : constraints) EXPECT_GE(dot(k.l, *w), k.b - 1e-10);
+  if (nonnegative) {
+    for (const double x : *w) EXPECT_GE(x, 0);
+  }
+  if (!c.empty()) {
+    EXPECT_NEAR(dot(c, *w), value, tol);
+  }
+  for (std::size_t j = 0; j < weights.size(); ++j) EXPECT_NEAR((*w)[j], weights[j], 1e-9) << j;
+}
+
+TEST(SphereLp, WithoutConstraintsTheBestLiesAlongRInverseA) {
+  for (int seed = 1; seed <= 18; ++seed) {
+    const int n = 1 + seed % 6;
+    const pareto_test::problem p = pareto_test::random_problem(n, static_cast<std::uint64_t>(seed),
+                                                               pareto_test::effects::mixed);
+    // Validities of either sign, so that the best has weights of both.
+    std::vector<double> a = p.a;
+    for (std::size_t j = 0; j < a.size(); j += 2) a[j] = -a[j] / 2;
+    const double top = std::sqrt(through(p.r, a, a));
+    std::vector<double> expected = pareto_test::solve(p.r, n, a);
+    for (double& x : expected) x /= top;
+    const sphere_lp lp(n, p.r, sign_constraint::any);
+    EXPECT_EQ(lp.size(), n);
+    expect_answer(p.r, a, {}, false, lp.maximise(a, {}), top, expected, 1e-12);
+  }
+}
+
+TEST(SphereLp, OneBindingConstraintGivesTheEllipsesSection) {
+  // On d.w = t the sphere leaves an ellipse; writing x.y for x'R^-1 y, its
+  // best a.w is
+  //   t (a.d) / (d.d) + sqrt(1 - t^2 / (d.d)) sqrt(a.a - (a.d)^2 / (d.d)),
+  // and a threshold above sqrt(d.d), the most d.w has, leaves nothing.
+  for (int seed = 1; seed <= 18; ++seed) {
+    const int n = 2 + seed % 5;
+    const pareto_test::problem p = pareto_test::random_problem(n, static_cast<std::uint64_t>(seed),
+                                                               pareto_test::effects::negative);
+    const double aa = through(p.r, p.a, p.a);
+    const double ad = through(p.r, p.a, p.d);
+    const double dd = through(p.r, p.d, p.d);
+    const double free_best = ad / std::sqrt(aa);  // d.w at the unconstrained best
+    const sphere_lp lp(n, p.r, sign_constraint::any);
+    for (const double share : {0.2, 0.5, 0.9}) {
+      const double t = free_best + share * (std::sqrt(dd) - free_best);
+      const linear_constraint c{p.d, t};
+      const double value = t * ad / dd + std::sqrt(1 - t * t / dd) * std::sqrt(aa - ad * ad / dd);
+      const std::optional<std::vector<double>> w = lp.maximise(p.a, std::span(&c, 1));
+      ASSERT_TRUE(w.has_value()) << seed;
+      // Where a and d are nearly parallel (seed 11: (a.d)^2 / (a.a d.d) =
+      // 1 - 2.3e-7) the section is thin and the point's rounding larger.
+      EXPECT_NEAR(quadratic(p.r, *w), 1, 1e-9) << seed << " " << share;
+      EXPECT_NEAR(dot(p.d, *w), t, 1e-10) << seed;
+      EXPECT_NEAR(dot(p.a, *w), value, 1e-10) << seed << " " << share;
+      // Alone, the constraint's lowest slack is highest along R^-1 d.
+      const std::optional<std::vector<double>> most = lp.maximise_lowest(std::span(&c, 1));
+      ASSERT_TRUE(most.has_value());
+      EXPECT_NEAR(lp.lowest_slack(*most, std::span(&c, 1)), std::sqrt(dd) - t, 1e-12) << seed;
+    }
+    const linear_constraint beyond{p.d, std::sqrt(dd) * (1 + 1e-6)};
+    EXPECT_FALSE(lp.maximise(p.a, std::span(&beyond, 1)).has_value()) << seed;
+  }
+}
+
+TEST(SphereLp, NonNegativeWeightsStopAtAFace) {
+  // R = [1 .8; .8 1], a = (1, .797): R^-1 a = (1 - .8 * .797, .797 - .8) /
+  // .36 = (1.00667, -.00833), so the free best has a slightly negative
+  // second weight, and a'R^-1 a = (1 - 1.6 * .797 + .797^2) / .36 =
+  // .360009 / .36. With non-negative weights a.w / sqrt(w'Rw) falls from
+  // the free best along the ellipse, so the best is the face w = (1, 0),
+  // value 1.
+  const std::vector<double> r{1, 0.8, 0.8, 1};
+  const std::vector<double> a{1, 0.797};
+  const double free_value = std::sqrt(0.360009 / 0.36);
+  const sphere_lp any(2, r, sign_constraint::any);
+  const sphere_lp nonnegative(2, r, sign_constraint::nonnegative);
+  EXPECT_NEAR(dot(a, *any.maximise(a, {})), free_value, 1e-13);
+  expect_answer(r, a, {}, true, nonnegative.maximise(a, {}), 1, {1, 0}, 1e-15);
+  // w0 - w1 >= .95 holds at (1, 0). Both weights positive, it binds at
+  // w1 = (-3.42 + sqrt(3.42^2 + 4 * 3.6 * .0975)) / 7.2 = .02771 (from
+  // (w1 + .95)^2 + 1.6 w1 (w1 + .95) + w1^2 = 1), w0 = .97771, where
+  // a.w = .99980: within a tenth of the face's 1, which must still win.
+  const linear_constraint gap{{1, -1}, 0.95};
+  expect_answer(r, a, std::span(&gap, 1), true, nonnegative.maximise(a, std::span(&gap, 1)), 1,
+                {1, 0}, 1e-15);
+  // The free best meets it (w0 - w1 = 1.015 / 1.0000125 there) and
+  // stays the answer with free signs.
+  EXPECT_NEAR(dot(a, *any.maximise(a, std::span(&gap, 1))), free_value, 1e-13);
+  // The best with one weight only, where the other's direction would
+  // lower the value: a = (.5, -.2) and non-negative weights give (1, 0).
+  const std::vector<double> b{0.5, -0.2};
+  expect_answer(r, b, {}, true, nonnegative.maximise(b, {}), 0.5, {1, 0}, 1e-15);
+}
+
+// The problems of tests/pareto/data/sphere_lp_reference.py.
+const std::vector<double> r3{1, .3, .2, .3, 1, .4, .2, .4, 1};
+const std::vector<double> a3{.40, .30, .25};
+const std::vector<linear_constraint> three{
+    {{-.5, .2, .8}, .3}, {{.6, -.9, .1}, .05}, {{-.3, .7, -.2}, -.25}};
+const std::vector<linear_constraint> two{{{-.5, .2, .8}, .3}, {{.6, -.9, .1}, -.2}};
+const std::vector<double> r4{1, .5, .3, .1, .5, 1, .4, .2, .3, .4, 1, .6, .1, .2, .6, 1};
+const std::vector<double> a4{.35, .20, .30, -.10};
+const std::vector<linear_constraint> four{
+    {{-.4, .3, .6, -.2}, .35}, {{.5, -.8, .2, .3}, .1}, {{.1, .2, -.7, .5}, -.3}};
+const std::vector<double> b4{.35, .20, .30, -.30};
+const std::vector<linear_constraint> four_two{{{-.4, .3, .6, -.2}, .3}, {{.5, -.8, .2, .3}, 0}};
+
+TEST(SphereLp, SeveralConstraintsMeetTheOutsideOptimiser) {
+  for (const auto signs : {sign_constraint::any, sign_constraint::nonnegative}) {
+    const bool nonnegative = signs == sign_constraint::nonnegative;
+    // Two of the three constraints bind, both weights sets alike.
+    expect_answer(r3, a3, three, nonnegative, sphere_lp(3, r3, signs).maximise(a3, three),
+                  0.42610053529242818724,
+                  {0.46198027184445929, 0.31736424875346406, 0.58439660771442099}, 1e-12);
+    // All three bind: the line of the span is cut by three equations.
+    const sphere_lp lp4(4, r4, signs);
+    expect_answer(
+        r4, a4, four, nonnegative, lp4.maximise(a4, four), 0.29642121818223701834,
+        {0.19923553644360874, 0.23683346276504447, 0.6616502414655695, 0.19172984565705772}, 1e-12);
+    // Free signs leave both constraints slack at sqrt(b'R^-1 b); the
+    // non-negative best has one binding and the last weight at 0.
+    if (nonnegative) {
+      expect_answer(r4, b4, four_two, true, lp4.maximise(b4, four_two), 0.38557642554395098499,
+                    {0.42336029621139538, 0.054565252553670662, 0.75495757119742828, 0}, 1e-12);
+    } else {
+      expect_answer(
+          r4, b4, four_two, false, lp4.maximise(b4, four_two), 0.70432622642593430236,
+          {0.34445626608316527, -0.069470171310890445, 0.9660695697920706, -1.026132322071278},
+          1e-12);
+    }
+  }
+}
+
+TEST(SphereLp, TheHighestLowestSlackMeetsTheOutsideOptimiser) {
+  struct reference {
+    sign_constraint signs;
+    double value;
+    std::vector<double> w;
+  };
+  for (const reference& c :
+       {reference{sign_constraint::any,
+                  0.59059253524052936576,
+                  {-0.29033203346809391, -0.50985236811683825, 1.0592462401623125}},
+        reference{sign_constraint::nonnegative,
+                  0.38860590332490722235,
+                  {0.15476251382534915, 0, 0.95748395029697718}}}) {
+    const sphere_lp lp(3, r3, c.signs);
+    const std::optional<std::vector<double>> w = lp.maximise_lowest(two);
+    expect_answer(r3, {}, {}, c.signs == sign_constraint::nonnegative, w, 0, c.w, 0);
+    EXPECT_NEAR(lp.lowest_slack(*w, two), c.value, 1e-12);
+  }
+  for (const reference& c :
+       {reference{
+            sign_constraint::any,
+            0.056952338959767030904,
+            {-0.41628359800399548, -0.1063820732891071, 0.62592614722530048, 0.51601083295139664}},
+        reference{sign_constraint::nonnegative,
+                  0.029853080660950343366,
+                  {0, 0.14168165979076083, 0.68111025689012923, 0.35658785705177724}}}) {
+    const sphere_lp lp(4, r4, c.signs);
+    const std::optional<std::vector<double>> w = lp.maximise_lowest(four);
+    expect_answer(r4, {}, {}, c.signs == sign_constraint::nonnegative, w, 0, c.w, 0);
+    EXPECT_NEAR(lp.lowest_slack(*w, four), c.value, 1e-12);
+  }
+}
+
+TEST(SphereLp, TheLowestSlackOfTwoAxes) {
+  // R = I, slacks w0 - .2 and w1: the highest lowest has them equal,
+  // w0 = w1 + .2 on the circle: 2 w1^2 + .4 w1 - .96 = 0, w1 = (-.4 +
+  // sqrt(.16 + 7.68)) / 4 = .6, w0 = .8. A third constraint slack there
+  // (w0 + w1 >= 0) changes nothing; none at all leaves nothing to do.
+  const std::vector<double> r{1, 0, 0, 1};
+  const std::vector<linear_constraint> axes{{{1, 0}, .2}, {{0, 1}, 0}, {{1, 1}, 0}};
+  for (const auto signs : {sign_constraint::any, sign_constraint::nonnegative}) {
+    const sphere_lp lp(2, r, signs);
+    const std::optional<std::vector<double>> w = lp.maximise_lowest(axes);
+    expect_answer(r, {}, {}, false, w, 0, {.8, .6}, 0);
+    EXPECT_NEAR(lp.lowest_slack(*w, axes), .6, 1e-15);
+    EXPECT_FALSE(lp.maximise_lowest({}).has_value());
+  }
+  // lowest_slack is the least of l.w - b: at (.8, .6) .6, .6 and 1.4.
+  const sphere_lp lp(2, r, sign_constraint::any);
+  const std::vector<double> w{.8, .6};
+  EXPECT_NEAR(lp.lowest_slack(w, axes), .6, 1e-15);
+  EXPECT_EQ(lp.lowest_slack(w, {}), std::numeric_limits<double>::infinity());
+}
+
+TEST(SphereLp, ConstraintsThatNoWeightingMeetsLeaveNone) {
+  // On the unit circle w0 >= .8 and w1 >= .8 cannot both hold (.64 + .64
+  // > 1), each alone can.
+  const std::vector<double> r{1, 0, 0, 1};
+  const std::vector<linear_constraint> apart{{{1, 0}, .8}, {{0, 1}, .8}};
+  const std::vector<double> c{1, 1};
+  for (const auto signs : {sign_constraint::any, sign_constraint::nonnegative}) {
+    const sphere_lp lp(2, r, signs);
+    EXPECT_FALSE(lp.maximise(c, apart).has_value());
+    EXPECT_TRUE(lp.maximise(c, std::span(apart).subspan(0, 1)).has_value());
+  }
+  // With non-negative weights w0 - w1 >= 1.0001 is out of reach (at most
+  // 1, at (1, 0)); free signs reach sqrt(2).
+  const linear_constraint split{{1, -1}, 1.0001};
+  EXPECT_FALSE(
+      sphere_lp(2, r, sign_constraint::nonnegative).maximise(c, std::span(&split, 1)).has_value());
+  EXPECT_TRUE(sphere_lp(2, r, sign_constraint::any).maximise(c, std::span(&split, 1)).has_value());
+}
+
+TEST(SphereLp, RefusesWhatIsNotACorrelationMatrixOfItsSize) {
+  const std::vector<double> identity{1, 0, 0, 1};
+  EXPECT_THROW(sphere_lp(0, {}, sign_constraint::any), std::invalid_argument);
+  EXPECT_THROW(sphere_lp(3, identity, sign_constraint::any), std::invalid_argument);
+  for (const auto signs : {sign_constraint::any, sign_constraint::nonnegative}) {
+    const std::vector<double> singular{1, 1, 1, 1};
+    EXPECT_THROW(sphere_lp(2, singular, signs), std::invalid_argument);
+    // Positive definite on every pair, not on the three.
+    const std::vector<double> indefinite{1, .9, .9, .9, 1, -.9, .9, -.9, 1};
+    EXPECT_THROW(sphere_lp(3, indefinite, signs), std::invalid_argument);
+  }
+  // Every support of 21 non-negative weights would be 2^21 factorisations.
+  std::vector<double> big(std::size_t{21} * 21, 0.0);
+  for (std::size_t j = 0; j < 21; ++j) big[j * 21 + j] = 1;
+  EXPECT_THROW(sphere_lp(21, big, sign_constraint::nonnegative), std::invalid_argument);
+  EXPECT_NO_THROW(sphere_lp(21, big, sign_constraint::any));
+}
+
+TEST(GaussSolve, SolvesWithRowExchangesAndRefusesDependentRows) {
+  // A zero first pivot: [0 2 1; 1 1 1; 2 1 3] x = (-1, 2, 9) has x = (1,
+  // -2, 3) (0 - 4 + 3, 1 - 2 + 3, 2 - 2 + 9).
+  std::vector<double> a{0, 2, 1, 1, 1, 1, 2, 1, 3};
+  std::vector<double> b{-1, 2, 9};
+  ASSERT_TRUE(pareto::gauss_solve(a, b, 3));
+  EXPECT_NEAR(b[0], 1, 1e-15);
+  EXPECT_NEAR(b[1], -2, 1e-15);
+  EXPECT_NEAR(b[2], 3, 1e-15);
+  // A row a million times smaller than the other is no dependence: the
+  // second pivot, 2e-6 - 4e-6 / 3 = 6.7e-7, is far above 1e-13 of the
+  // largest entry. x = (1, 1).
+  a = {1e-6, 2e-6, 3, 4};
+  b = {3e-6, 7};
+  ASSERT_TRUE(pareto::gauss_solve(a, b, 2));
+  EXPECT_NEAR(b[0], 1, 1e-9);
+  EXPECT_NEAR(b[1], 1, 1e-9);
+  // Dependent rows, and nothing at all.
+  a = {1, 2, 2, 4};
+  b = {1, 2};
+  EXPECT_FALSE(pareto::gauss_solve(a, b, 2));
+  a = {0, 0, 0, 0};
+  EXPECT_FALSE(pareto::gauss_solve(a, b, 2));
+}
+
+}  // namespace
