@@ -1,7 +1,8 @@
 // The sphere's branch and bound against answers known without it: the
 // highest value of a linear form on the sphere w'Rw = 1 is sqrt(a'R^-1 a)
 // (Cauchy-Schwarz in R's inner product); with two predictors every
-// weighting is an angle, swept densely.
+// weighting is an angle, swept densely; on a quarter circle a linear
+// form's best is at an end.
 #include "pareto/sphere_search.h"
 
 #include <gtest/gtest.h>
@@ -310,6 +311,139 @@ TEST(SphereSearch, NothingCountsNowhere) {
                        [](std::span<const double>) { return -inf; }, 100, 1e-10);
   EXPECT_TRUE(none.best.empty());
   EXPECT_EQ(none.upper, -inf);
+}
+
+// a.w / sqrt(w'Rw), any scale.
+pareto::sphere_search::value_fn linear_value(const std::vector<double>& r,
+                                             const std::vector<double>& a) {
+  return [&r, &a](std::span<const double> w) { return dot(a, w) / std::sqrt(quadratic(r, w)); };
+}
+
+TEST(SphereSearch, ABudgetOrATolerancePutsTheBoundAboveTheMaximumStill) {
+  // Stopped early, by the splits allowed or by a wide tolerance, the
+  // search still bounds the maximum from above: the open boxes' bounds and
+  // those of the boxes set aside within the tolerance count.
+  std::mt19937 random(99);
+  std::uniform_real_distribution<double> coefficient(-0.6, 0.7);
+  for (int n = 2; n <= 4; ++n) {
+    for (int k = 0; k < 4; ++k) {
+      const std::vector<double> r = random_correlations(random, n);
+      std::vector<double> a(at(n));
+      for (double& x : a) x = coefficient(random);
+      const std::vector<std::vector<double>> forms{a};
+      const auto search = sphere_search::make(n, r, forms, false);
+      ASSERT_TRUE(search.has_value());
+      const double truth = highest_linear(r, a);
+      const auto bound = [](std::span<const range> f) { return f[0].hi; };
+      for (const int splits : {0, 3, 40}) {
+        const pareto::sphere_search_result early =
+            search->maximise(bound, linear_value(r, a), splits, 1e-10);
+        EXPECT_LE(early.splits, splits);
+        EXPECT_GE(early.upper, truth - 1e-12) << n << " " << k << " " << splits;
+        EXPECT_LE(early.value, truth + 1e-12);
+        // The open boxes' centres, the highest first, at most four, on
+        // the sphere.
+        EXPECT_LE(early.leads.size(), 4U);
+        if (splits == 40) {
+          EXPECT_EQ(early.leads.size(), 4U);
+        }
+        for (const std::vector<double>& w : early.leads) EXPECT_NEAR(quadratic(r, w), 1, 1e-12);
+      }
+      for (const double tolerance : {0.05, 0.3}) {
+        const pareto::sphere_search_result loose =
+            search->maximise(bound, linear_value(r, a), 100000, tolerance);
+        EXPECT_GE(loose.upper, truth - 1e-12) << n << " " << k << " " << tolerance;
+        EXPECT_LE(loose.upper - loose.value, tolerance) << n << " " << k << " " << tolerance;
+        EXPECT_LT(loose.splits, 100000);
+      }
+    }
+  }
+}
+
+TEST(SphereSearch, TheSearchEndsAtTheSplitThatMeetsTheTolerance) {
+  // Once the highest open bound is within the tolerance of the best value
+  // the search ends: with one split fewer than it took, the gap is still
+  // wider than the tolerance.
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> coefficient(-0.6, 0.7);
+  for (int n = 2; n <= 3; ++n) {
+    for (int k = 0; k < 4; ++k) {
+      const std::vector<double> r = random_correlations(random, n);
+      std::vector<double> a(at(n));
+      for (double& x : a) x = coefficient(random);
+      const std::vector<std::vector<double>> forms{a};
+      const auto search = sphere_search::make(n, r, forms, false);
+      ASSERT_TRUE(search.has_value());
+      const auto bound = [](std::span<const range> f) { return f[0].hi; };
+      for (const double tolerance : {1e-2, 1e-4}) {
+        const pareto::sphere_search_result done =
+            search->maximise(bound, linear_value(r, a), 1000000, tolerance);
+        ASSERT_LT(done.splits, 1000000);
+        ASSERT_GT(done.splits, 0);
+        EXPECT_LE(done.upper - done.value, tolerance);
+        const pareto::sphere_search_result short_of =
+            search->maximise(bound, linear_value(r, a), done.splits - 1, tolerance);
+        EXPECT_EQ(short_of.splits, done.splits - 1);
+        EXPECT_GT(short_of.upper - short_of.value, tolerance) << n << " " << k << " " << tolerance;
+      }
+    }
+  }
+}
+
+TEST(SphereSearch, ANegativeMaximumIsFound) {
+  // Every validity negative with non-negative weights on R = I: a.w on
+  // the quarter circle is highest at its end nearer the less negative
+  // validity, w = (1, 0), a.w = -0.3.
+  const std::vector<double> r{1, 0, 0, 1};
+  const std::vector<double> a{-0.3, -0.5};
+  const std::vector<std::vector<double>> forms{a};
+  const auto search = sphere_search::make(2, r, forms, true);
+  ASSERT_TRUE(search.has_value());
+  const pareto::sphere_search_result found = search->maximise(
+      [](std::span<const range> f) { return f[0].hi; }, linear_value(r, a), 20000, 1e-9);
+  ASSERT_FALSE(found.best.empty());
+  EXPECT_NEAR(found.value, -0.3, 1e-6);
+  EXPECT_LE(found.value, -0.3);
+  EXPECT_GE(found.upper, -0.3);
+  EXPECT_LE(found.upper - found.value, 1e-9);
+}
+
+TEST(SphereSearch, ABoundNeverLoosensBelowItsParents) {
+  // A valid bound that is looser on narrow ranges than on wide ones (the
+  // form's highest value plus 1/2 / (1 + 10 width)): what a box proves
+  // holds for its parts, so the bound reported stays the first box's. The
+  // first box, [-1, 1]^2 in u, gives the form the range [-|t|, |t|] with
+  // |t| = sqrt(a'R^-1 a), width 2 sqrt(a'R^-1 a).
+  const std::vector<double> r{1, 0.3, 0.3, 1};
+  const std::vector<double> a{0.4, 0.2};
+  const std::vector<std::vector<double>> forms{a};
+  const auto search = sphere_search::make(2, r, forms, false);
+  ASSERT_TRUE(search.has_value());
+  const double truth = highest_linear(r, a);
+  const pareto::sphere_search_result found = search->maximise(
+      [truth](std::span<const range> f) { return truth + 0.5 / (1 + 10 * (f[0].hi - f[0].lo)); },
+      linear_value(r, a), 50, 1e-10);
+  EXPECT_EQ(found.splits, 50);
+  EXPECT_NEAR(found.upper, truth + 0.5 / (1 + 20 * truth), 1e-9);
+}
+
+TEST(SphereSearch, AValueAlreadyReachedSetsBoxesAside) {
+  // With the maximum (rounded up) given as reached, no box can beat it by
+  // more than the tolerance once its bound is tight: the search returns
+  // no weighting of its own, and its bound still holds.
+  const std::vector<double> r{1, 0.3, 0.3, 1};
+  const std::vector<double> a{0.4, 0.2};
+  const std::vector<std::vector<double>> forms{a};
+  const auto search = sphere_search::make(2, r, forms, false);
+  ASSERT_TRUE(search.has_value());
+  const double truth = highest_linear(r, a);
+  const pareto::sphere_search_result found =
+      search->maximise([](std::span<const range> f) { return f[0].hi; }, linear_value(r, a), 20000,
+                       1e-6, truth + 1e-13);
+  EXPECT_TRUE(found.best.empty());
+  EXPECT_EQ(found.value, truth + 1e-13);
+  EXPECT_GE(found.upper, truth);
+  EXPECT_LE(found.upper, truth + 1e-6);
 }
 
 TEST(SphereSearch, ACorrelationMatrixThatIsNotPositiveDefiniteIsRefused) {
