@@ -101,7 +101,9 @@ TEST(SphereSearch, ALinearFormsMaximumLiesBetweenTheValueAndTheBound) {
         for (const double sign : {1.0, -1.0}) {
           const pareto::sphere_search_result found = search->maximise(
               [&](std::span<const range> f) { return sign > 0 ? f[0].hi : -f[0].lo; },
-              [&](std::span<const double> w) { return sign * dot(a, w) / std::sqrt(quadratic(r, w)); },
+              [&](std::span<const double> w) {
+                return sign * dot(a, w) / std::sqrt(quadratic(r, w));
+              },
               4000, 1e-10);
           EXPECT_LE(found.value, truth + 1e-12) << n << " " << k;
           EXPECT_GE(found.upper, truth - 1e-12) << n << " " << k;
@@ -321,8 +323,9 @@ pareto::sphere_search::value_fn linear_value(const std::vector<double>& r,
 
 TEST(SphereSearch, ABudgetOrATolerancePutsTheBoundAboveTheMaximumStill) {
   // Stopped early, by the splits allowed or by a wide tolerance, the
-  // search still bounds the maximum from above: the open boxes' bounds and
-  // those of the boxes set aside within the tolerance count.
+  // search still bounds the maximum from above, however it covers the
+  // sphere: the open boxes' bounds and those of the boxes set aside within
+  // the tolerance count.
   std::mt19937 random(99);
   std::uniform_real_distribution<double> coefficient(-0.6, 0.7);
   for (int n = 2; n <= 4; ++n) {
@@ -331,30 +334,33 @@ TEST(SphereSearch, ABudgetOrATolerancePutsTheBoundAboveTheMaximumStill) {
       std::vector<double> a(at(n));
       for (double& x : a) x = coefficient(random);
       const std::vector<std::vector<double>> forms{a};
-      const auto search = sphere_search::make(n, r, forms, false);
-      ASSERT_TRUE(search.has_value());
       const double truth = highest_linear(r, a);
       const auto bound = [](std::span<const range> f) { return f[0].hi; };
-      for (const int splits : {0, 3, 40}) {
-        const pareto::sphere_search_result early =
-            search->maximise(bound, linear_value(r, a), splits, 1e-10);
-        EXPECT_LE(early.splits, splits);
-        EXPECT_GE(early.upper, truth - 1e-12) << n << " " << k << " " << splits;
-        EXPECT_LE(early.value, truth + 1e-12);
-        // The open boxes' centres, the highest first, at most four, on
-        // the sphere.
-        EXPECT_LE(early.leads.size(), 4U);
-        if (splits == 40) {
-          EXPECT_EQ(early.leads.size(), 4U);
+      for (const pareto::sphere_cover cover :
+           {pareto::sphere_cover::cube, pareto::sphere_cover::faces, pareto::sphere_cover::image}) {
+        const auto search = sphere_search::make(n, r, forms, false, cover);
+        ASSERT_TRUE(search.has_value());
+        for (const int splits : {0, 3, 40}) {
+          const pareto::sphere_search_result early =
+              search->maximise(bound, linear_value(r, a), splits, 1e-10);
+          EXPECT_LE(early.splits, splits);
+          EXPECT_GE(early.upper, truth - 1e-12) << n << " " << k << " " << splits;
+          EXPECT_LE(early.value, truth + 1e-12);
+          // The open boxes' centres, the highest first, at most four, on
+          // the sphere.
+          EXPECT_LE(early.leads.size(), 4U);
+          if (splits == 40 && cover == pareto::sphere_cover::cube) {
+            EXPECT_EQ(early.leads.size(), 4U);
+          }
+          for (const std::vector<double>& w : early.leads) EXPECT_NEAR(quadratic(r, w), 1, 1e-12);
         }
-        for (const std::vector<double>& w : early.leads) EXPECT_NEAR(quadratic(r, w), 1, 1e-12);
-      }
-      for (const double tolerance : {0.05, 0.3}) {
-        const pareto::sphere_search_result loose =
-            search->maximise(bound, linear_value(r, a), 100000, tolerance);
-        EXPECT_GE(loose.upper, truth - 1e-12) << n << " " << k << " " << tolerance;
-        EXPECT_LE(loose.upper - loose.value, tolerance) << n << " " << k << " " << tolerance;
-        EXPECT_LT(loose.splits, 100000);
+        for (const double tolerance : {0.05, 0.3}) {
+          const pareto::sphere_search_result loose =
+              search->maximise(bound, linear_value(r, a), 100000, tolerance);
+          EXPECT_GE(loose.upper, truth - 1e-12) << n << " " << k << " " << tolerance;
+          EXPECT_LE(loose.upper - loose.value, tolerance) << n << " " << k << " " << tolerance;
+          EXPECT_LT(loose.splits, 100000);
+        }
       }
     }
   }
