@@ -825,7 +825,12 @@ class group_search {
 
   // The least level, from `reached` up, at which the bound's thresholds
   // cannot all be met (see level_bound).
-  double thresholds_bound(double reached) const {
+  // The thresholds tighten as the level rises, so the level where they
+  // can no longer be met is one number: found once, by bisection, and
+  // kept (with the highest level known to be met) for later calls; or,
+  // where they fail within half the proof's tolerance of the level
+  // reached, that level plus the half, a bound no weighting passes either.
+  double thresholds_bound(double reached) {
     std::vector<double> ahead(at(s_.predictors())), back(at(s_.predictors()));
     for (std::size_t j = 0; j < ahead.size(); ++j) {
       ahead[j] = std::sqrt(static_cast<double>(j + 2));  // no constraint's direction
@@ -835,14 +840,29 @@ class group_search {
       const std::vector<pareto::linear_constraint> t = s_.thresholds(level);
       return t.empty() || lp_.maximise(ahead, t) || lp_.maximise(back, t);
     };
-    if (!(reached >= 0) || !allowed(reached)) return nan;
-    double low = reached, high = 1;
-    if (allowed(high)) return 1;
-    while (high - low > 1e-12) {
-      const double mid = low + (high - low) / 2;
-      if (mid <= low || mid >= high) break;
-      (allowed(mid) ? low : high) = mid;
+    if (!(reached >= 0)) return nan;
+    if (thresholds_end_ && reached <= *thresholds_end_) return *thresholds_end_;
+    if (!(reached <= thresholds_met_)) {
+      if (!allowed(reached)) return nan;
+      thresholds_met_ = reached;
     }
+    // Where the thresholds already fail just above the level reached (the
+    // usual case where they prove the far end), that is the bound, found
+    // without the bisection's forty calls.
+    const double near = thresholds_met_ + proof_tolerance / 2;
+    if (near < 1 && !allowed(near)) {
+      thresholds_end_ = near;
+      return near;
+    }
+    double low = near < 1 ? near : thresholds_met_, high = 1;
+    if (!allowed(high)) {
+      while (high - low > 1e-12) {
+        const double mid = low + (high - low) / 2;
+        if (mid <= low || mid >= high) break;
+        (allowed(mid) ? low : high) = mid;
+      }
+    }
+    thresholds_end_ = high;
     return high;
   }
 
@@ -1457,6 +1477,8 @@ class group_search {
   };
 
   std::optional<pareto::sphere_search> boxes_;
+  double thresholds_met_ = -1;             // the highest level the thresholds are known to allow
+  std::optional<double> thresholds_end_;   // where they stop allowing it (thresholds_bound)
   std::optional<pareto::sphere_search> far_boxes_;
   std::optional<pareto::sphere_search_result> highest_;
 
