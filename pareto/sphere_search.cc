@@ -59,7 +59,11 @@ std::optional<sphere_search> sphere_search::make(int n, std::span<const double> 
     double norm = 0;
     for (const double x : t) norm += x * x;
     s.norms_.push_back(std::sqrt(norm));
-    s.forms_.push_back(nonnegative ? l : std::move(t));
+    if (nonnegative) {
+      s.forms_.push_back(l);
+    } else {
+      s.forms_.push_back(std::move(t));
+    }
   }
   s.dims_ = n;
   if (!nonnegative && cover == sphere_cover::image && forms.size() < size) s.to_image();
