@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <queue>
 #include <utility>
 
 #include "numeric/packed.h"
@@ -368,7 +367,14 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
   const auto by_bound = [](const box& x, const box& y) {
     return x.bound < y.bound || (x.bound == y.bound && x.order > y.order);
   };
-  std::priority_queue<box, std::vector<box>, decltype(by_bound)> open(by_bound);
+  // A heap kept by hand, so that the box taken is moved out, not copied.
+  std::vector<box> open;
+  const auto take = [&] {
+    std::pop_heap(open.begin(), open.end(), by_bound);
+    box b = std::move(open.back());
+    open.pop_back();
+    return b;
+  };
   // What the boxes set aside (within the tolerance of the best value when
   // they were) could still hold.
   double set_aside = -inf;
@@ -390,13 +396,13 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
       return;
     }
     b.order = queued++;
-    open.push(std::move(b));
+    open.push_back(std::move(b));
+    std::push_heap(open.begin(), open.end(), by_bound);
   };
   for (box& face : faces()) consider(std::move(face), inf);
   while (!open.empty() && result.splits < most_splits) {
-    if (open.top().bound <= result.value + tolerance) break;
-    box b = open.top();
-    open.pop();
+    if (open.front().bound <= result.value + tolerance) break;
+    box b = take();
     ++result.splits;
     std::size_t widest = 0;
     for (std::size_t j = 1; j < at(dims_); ++j) {
@@ -416,12 +422,10 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
     consider(std::move(left), parent);
     consider(std::move(right), parent);
   }
-  result.upper = std::max({result.value, set_aside, open.empty() ? -inf : open.top().bound});
+  result.upper = std::max({result.value, set_aside, open.empty() ? -inf : open.front().bound});
   constexpr std::size_t most_leads = 4;
   while (!open.empty() && result.leads.size() < most_leads) {
-    if (std::vector<double> w = weighting_at(open.top()); !w.empty())
-      result.leads.push_back(std::move(w));
-    open.pop();
+    if (std::vector<double> w = weighting_at(take()); !w.empty()) result.leads.push_back(std::move(w));
   }
   return result;
 }
