@@ -65,8 +65,9 @@ struct group_pareto_front {
   /// No weighting has a lowest ratio to the highest rate above this level:
   /// the far end (the last point) is proved where it is within 1e-9 of it.
   /// With one minority group the far end itself (exact); with several, the
-  /// least level at which the bound's necessary thresholds on the groups'
-  /// effects cannot all be met (to 1e-12), NaN where none is certified.
+  /// lower of two certain bounds: a level at which the necessary thresholds
+  /// on the groups' effects cannot all be met, and the bound of a branch
+  /// and bound over every weighting. NaN where none is certified.
   double highest_level_bound = std::numeric_limits<double>::quiet_NaN();
 };
 
