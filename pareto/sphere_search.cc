@@ -19,152 +19,44 @@ std::size_t at(int i) { return static_cast<std::size_t>(i); }
 // ranges are widened by it so that a box is never cut for rounding alone.
 constexpr double margin = 1e-12;
 
-}  // namespace
-
-std::optional<sphere_search> sphere_search::make(int n, std::span<const double> r,
-                                                 std::span<const std::vector<double>> forms,
-                                                 bool nonnegative, sphere_cover cover) {
-  const auto size = at(n);
-  // Packed upper triangle, column by column, for dppfa: A = U'U.
+// The upper Cholesky factor U (row-major, k*k) of the symmetric positive
+// definite a (row-major): a = U'U, by dppfa; none where a is not.
+std::optional<std::vector<double>> upper_factor(std::span<const double> a, std::size_t k) {
+  // Packed upper triangle, column by column, for dppfa.
   std::vector<double> packed;
-  packed.reserve(size * (size + 1) / 2);
-  for (std::size_t j = 0; j < size; ++j) {
-    for (std::size_t i = 0; i <= j; ++i) packed.push_back(r[i * size + j]);
-  }
-  int info = 0;
-  numeric::dppfa(packed, n, info);
-  if (info != 0) return std::nullopt;
-  sphere_search s;
-  s.n_ = n;
-  s.nonnegative_ = nonnegative;
-  s.faces_ = nonnegative || cover != sphere_cover::cube;
-  s.factor_.assign(size * size, 0.0);
-  for (std::size_t j = 0; j < size; ++j) {
-    for (std::size_t i = 0; i <= j; ++i) s.factor_[i * size + j] = packed[i + j * (j + 1) / 2];
-  }
-  // t = U^-T l: U' t = l, U' lower triangular, by forward substitution.
-  const auto through = [&](std::span<const double> l) {
-    std::vector<double> t(size);
-    for (std::size_t i = 0; i < size; ++i) {
-      double sum = l[i];
-      for (std::size_t k = 0; k < i; ++k) sum -= s.factor_[k * size + i] * t[k];
-      t[i] = sum / s.factor_[i * size + i];
-    }
-    return t;
-  };
-  s.r_.assign(r.begin(), r.end());
-  for (const std::vector<double>& l : forms) {
-    std::vector<double> t = through(l);
-    double norm = 0;
-    for (const double x : t) norm += x * x;
-    s.norms_.push_back(std::sqrt(norm));
-    if (nonnegative) {
-      s.forms_.push_back(l);
-    } else {
-      s.forms_.push_back(std::move(t));
-    }
-  }
-  s.dims_ = n;
-  if (!nonnegative && cover == sphere_cover::image && forms.size() < size) s.to_image();
-  return s;
-}
-
-// The image of the sphere |u| = 1 under y = T u (T's rows the forms t,
-// k < n of them) is the solid ellipsoid y'M^-1 y <= 1, M = T T': a point
-// y = V'z (M = V'V) with |z| <= 1 is reached by u0 = T'V^-1 z, of norm |z|,
-// plus a unit vector of T's null space scaled to make up the rest. Left
-// as it is where M is singular (the forms dependent).
-void sphere_search::to_image() {
-  const std::size_t k = forms_.size();
-  const auto size = at(n_);
-  std::vector<double> packed;
+  packed.reserve(k * (k + 1) / 2);
   for (std::size_t j = 0; j < k; ++j) {
-    for (std::size_t i = 0; i <= j; ++i) {
-      double m = 0;
-      for (std::size_t c = 0; c < size; ++c) m += forms_[i][c] * forms_[j][c];
-      packed.push_back(m);
-    }
+    for (std::size_t i = 0; i <= j; ++i) packed.push_back(a[i * k + j]);
   }
   int info = 0;
   numeric::dppfa(packed, static_cast<int>(k), info);
-  if (info != 0) return;
-  image_factor_.assign(k * k, 0.0);
+  if (info != 0) return std::nullopt;
+  std::vector<double> u(k * k, 0.0);
   for (std::size_t j = 0; j < k; ++j) {
-    for (std::size_t i = 0; i <= j; ++i) image_factor_[i * k + j] = packed[i + j * (j + 1) / 2];
+    for (std::size_t i = 0; i <= j; ++i) u[i * k + j] = packed[i + j * (j + 1) / 2];
   }
-  // The null space's vector: of the unit vectors e_j, the one whose part
-  // outside T's rows is longest, that part (e_j - T'M^-1 T e_j) normed.
-  double longest = 0;
-  for (std::size_t j = 0; j < size; ++j) {
-    std::vector<double> q(k);
-    for (std::size_t f = 0; f < k; ++f) q[f] = forms_[f][j];
-    solve_image(q);
-    std::vector<double> rest(size, 0.0);
-    rest[j] = 1;
-    for (std::size_t f = 0; f < k; ++f) {
-      for (std::size_t c = 0; c < size; ++c) rest[c] -= forms_[f][c] * q[f];
-    }
-    double norm = 0;
-    for (const double x : rest) norm += x * x;
-    if (norm > longest) {
-      longest = norm;
-      null_ = std::move(rest);
-    }
-  }
-  if (!(longest > 1e-12)) {
-    image_factor_.clear();
-    null_.clear();
-    return;
-  }
-  for (double& x : null_) x /= std::sqrt(longest);
-  dims_ = static_cast<int>(k);
+  return u;
 }
 
-// q = M^-1 q by the factor M = V'V: V'x = q forward, then V y = x back.
-void sphere_search::solve_image(std::vector<double>& q) const {
-  const std::size_t k = q.size();
+// x = U'^-1 x (U' lower triangular), by forward substitution.
+void forward(const std::vector<double>& u, std::span<double> x) {
+  const std::size_t k = x.size();
   for (std::size_t i = 0; i < k; ++i) {
-    double sum = q[i];
-    for (std::size_t c = 0; c < i; ++c) sum -= image_factor_[c * k + i] * q[c];
-    q[i] = sum / image_factor_[i * k + i];
+    double sum = x[i];
+    for (std::size_t c = 0; c < i; ++c) sum -= u[c * k + i] * x[c];
+    x[i] = sum / u[i * k + i];
   }
+}
+
+// x = U^-1 x (U upper triangular), by back substitution.
+void back(const std::vector<double>& u, std::span<double> x) {
+  const std::size_t k = x.size();
   for (std::size_t i = k; i-- > 0;) {
-    double sum = q[i];
-    for (std::size_t c = i + 1; c < k; ++c) sum -= image_factor_[i * k + c] * q[c];
-    q[i] = sum / image_factor_[i * k + i];
+    double sum = x[i];
+    for (std::size_t c = i + 1; c < k; ++c) sum -= u[i * k + c] * x[c];
+    x[i] = sum / u[i * k + i];
   }
 }
-
-std::vector<sphere_search::box> sphere_search::faces() const {
-  const auto size = at(n_);
-  std::vector<box> out;
-  if (!image_factor_.empty()) {
-    out.push_back(box{std::vector<double>(at(dims_), -1.0), std::vector<double>(at(dims_), 1.0), 0, 0});
-    return out;
-  }
-  if (!nonnegative_ && !faces_) {
-    out.push_back(box{std::vector<double>(size, -1.0), std::vector<double>(size, 1.0), 0, 0});
-    return out;
-  }
-  if (!nonnegative_) {
-    for (std::size_t k = 0; k < size; ++k) {
-      for (const double side : {1.0, -1.0}) {
-        box b{std::vector<double>(size, -1.0), std::vector<double>(size, 1.0), 0, 0};
-        b.lo[k] = b.hi[k] = side;
-        out.push_back(std::move(b));
-      }
-    }
-    return out;
-  }
-  for (std::size_t k = 0; k < size; ++k) {
-    box b{std::vector<double>(size, 0.0), std::vector<double>(size, 1.0), 0, 0};
-    b.lo[k] = 1;
-    out.push_back(std::move(b));
-  }
-  return out;
-}
-
-namespace {
 
 range product(range a, range b) {
   const double c[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
@@ -177,8 +69,8 @@ range square(range a) {
   return {0, std::max(a.lo * a.lo, a.hi * a.hi)};
 }
 
-// Each form's interval sum over a box: its least and most, and the sum
-// of its terms' sizes (for rounding's margin).
+// A form's interval sum over a box: its least and most, and the sum of
+// its terms' sizes (for rounding's margin).
 struct form_sum {
   double lo = 0;
   double hi = 0;
@@ -198,75 +90,191 @@ form_sum sum_over(std::span<const double> t, const std::vector<double>& lo,
   return s;
 }
 
+// The least of |y|^2 over a box.
+double least_square(const std::vector<double>& lo, const std::vector<double>& hi) {
+  double least = 0;
+  for (std::size_t j = 0; j < lo.size(); ++j) {
+    if (lo[j] > 0) {
+      least += lo[j] * lo[j];
+    } else if (hi[j] < 0) {
+      least += hi[j] * hi[j];
+    }
+  }
+  return least;
+}
+
+// A linear form's range where the point itself lies in the box: its
+// interval sum, cut to the highest |form| anywhere, [-norm, norm].
+range linear(const form_sum& s, double norm) {
+  const double slack = margin * (s.scale + norm);
+  return {std::max(s.lo, -norm) - slack, std::min(s.hi, norm) + slack};
+}
+
+// A form's range where the point is the box's point over its norm, which
+// lies in [least, most] (least 0: unknown): the sum's ends over it, cut to
+// [-norm, norm].
+range quotient(const form_sum& s, double norm, double least, double most) {
+  range form{-norm, norm};
+  if (least > 0) {
+    form.lo = std::max(form.lo, s.lo >= 0 ? s.lo / most : s.lo / least);
+    form.hi = std::min(form.hi, s.hi >= 0 ? s.hi / least : s.hi / most);
+  }
+  const double slack = margin * (norm + (least > 0 ? s.scale / least : 0.0));
+  return {form.lo - slack, form.hi + slack};
+}
+
 }  // namespace
+
+std::optional<sphere_search> sphere_search::make(int n, std::span<const double> r,
+                                                 std::span<const std::vector<double>> forms,
+                                                 bool nonnegative, sphere_cover cover) {
+  const auto size = at(n);
+  std::optional<std::vector<double>> factor = upper_factor(r, size);
+  if (!factor) return std::nullopt;
+  sphere_search s;
+  s.n_ = n;
+  s.dims_ = n;
+  s.factor_ = std::move(*factor);
+  s.r_.assign(r.begin(), r.end());
+  s.geometry_ = nonnegative                  ? geometry::weight_faces
+                : cover == sphere_cover::cube ? geometry::cube
+                                              : geometry::faces;
+  for (const std::vector<double>& l : forms) {
+    // t = U^-T l.
+    std::vector<double> t = l;
+    forward(s.factor_, t);
+    double norm = 0;
+    for (const double x : t) norm += x * x;
+    s.norms_.push_back(std::sqrt(norm));
+    if (nonnegative) {
+      s.forms_.push_back(l);
+    } else {
+      s.forms_.push_back(std::move(t));
+    }
+  }
+  if (!nonnegative && cover == sphere_cover::image && forms.size() < size) s.to_image();
+  return s;
+}
+
+// The image of the sphere |u| = 1 under y = T u (T's rows the forms t,
+// k < n of them) is the solid ellipsoid y'M^-1 y <= 1, M = T T': a point
+// y = V'z (M = V'V) with |z| <= 1 is reached by u0 = T'V^-1 z, of norm |z|,
+// plus a unit vector of T's null space scaled to make up the rest. Left
+// as it is where M is singular (the forms dependent).
+void sphere_search::to_image() {
+  const std::size_t k = forms_.size();
+  const auto size = at(n_);
+  std::vector<double> m(k * k);
+  for (std::size_t i = 0; i < k; ++i) {
+    for (std::size_t j = 0; j < k; ++j) {
+      double sum = 0;
+      for (std::size_t c = 0; c < size; ++c) sum += forms_[i][c] * forms_[j][c];
+      m[i * k + j] = sum;
+    }
+  }
+  std::optional<std::vector<double>> factor = upper_factor(m, k);
+  if (!factor) return;
+  // The null space's vector: of the unit vectors e_j, the one whose part
+  // outside T's rows is longest, that part (e_j - T'M^-1 T e_j) normed.
+  double longest = 0;
+  std::vector<double> null;
+  for (std::size_t j = 0; j < size; ++j) {
+    std::vector<double> q(k);
+    for (std::size_t f = 0; f < k; ++f) q[f] = forms_[f][j];
+    forward(*factor, q);
+    back(*factor, q);
+    std::vector<double> rest(size, 0.0);
+    rest[j] = 1;
+    for (std::size_t f = 0; f < k; ++f) {
+      for (std::size_t c = 0; c < size; ++c) rest[c] -= forms_[f][c] * q[f];
+    }
+    double norm = 0;
+    for (const double x : rest) norm += x * x;
+    if (norm > longest) {
+      longest = norm;
+      null = std::move(rest);
+    }
+  }
+  if (!(longest > 1e-12)) return;
+  for (double& x : null) x /= std::sqrt(longest);
+  image_factor_ = std::move(*factor);
+  null_ = std::move(null);
+  dims_ = static_cast<int>(k);
+  geometry_ = geometry::image;
+}
+
+std::vector<sphere_search::box> sphere_search::faces() const {
+  const auto dims = at(dims_);
+  const auto whole = [&](double low) {
+    return box{std::vector<double>(dims, low), std::vector<double>(dims, 1.0), 0, 0};
+  };
+  std::vector<box> out;
+  switch (geometry_) {
+    case geometry::cube:
+    case geometry::image:
+      out.push_back(whole(-1));
+      break;
+    case geometry::faces:
+      for (std::size_t k = 0; k < dims; ++k) {
+        for (const double side : {1.0, -1.0}) {
+          box b = whole(-1);
+          b.lo[k] = b.hi[k] = side;
+          out.push_back(std::move(b));
+        }
+      }
+      break;
+    case geometry::weight_faces:
+      for (std::size_t k = 0; k < dims; ++k) {
+        box b = whole(0);
+        b.lo[k] = 1;
+        out.push_back(std::move(b));
+      }
+      break;
+  }
+  return out;
+}
 
 bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
   out.clear();
-  if (!image_factor_.empty()) {
-    // A box of z, y = V'z: it counts while it meets the ball |z| <= 1.
-    const auto k = at(dims_);
-    double least = 0;
-    for (std::size_t j = 0; j < k; ++j) {
-      if (b.lo[j] > 0) {
-        least += b.lo[j] * b.lo[j];
-      } else if (b.hi[j] < 0) {
-        least += b.hi[j] * b.hi[j];
+  switch (geometry_) {
+    case geometry::image: {
+      // A box of z, y = V'z: it counts while it meets the ball |z| <= 1;
+      // each form is its row of V'.
+      const auto k = at(dims_);
+      if (least_square(b.lo, b.hi) > 1 + margin) return false;
+      std::vector<double> column(k);
+      for (std::size_t f = 0; f < k; ++f) {
+        for (std::size_t j = 0; j < k; ++j) column[j] = image_factor_[j * k + f];
+        out.push_back(linear(sum_over(column, b.lo, b.hi), norms_[f]));
       }
+      return true;
     }
-    if (least > 1 + margin) return false;
-    std::vector<double> column(k);
-    for (std::size_t f = 0; f < k; ++f) {
-      for (std::size_t j = 0; j < k; ++j) column[j] = image_factor_[j * k + f];
-      const form_sum s = sum_over(column, b.lo, b.hi);
-      const double norm = norms_[f];
-      const double slack = margin * (s.scale + norm);
-      out.push_back({std::max(s.lo, -norm) - slack, std::min(s.hi, norm) + slack});
+    case geometry::cube: {
+      // A box of u-space, where the forms are t.u on |u| = 1: it counts
+      // while it meets the sphere.
+      double most = 0;
+      for (std::size_t j = 0; j < b.lo.size(); ++j) most += std::max(b.lo[j] * b.lo[j], b.hi[j] * b.hi[j]);
+      if (least_square(b.lo, b.hi) > 1 + margin || most < 1 - margin) return false;
+      for (std::size_t f = 0; f < forms_.size(); ++f)
+        out.push_back(linear(sum_over(forms_[f], b.lo, b.hi), norms_[f]));
+      return true;
     }
-    return true;
-  }
-  if (!nonnegative_ && !faces_) {
-    // A box of u-space, where the forms are t.u on |u| = 1.
-    double least = 0;
-    double most = 0;
-    for (std::size_t j = 0; j < at(n_); ++j) {
-      const double lo = b.lo[j];
-      const double hi = b.hi[j];
-      if (lo > 0) {
-        least += lo * lo;
-      } else if (hi < 0) {
-        least += hi * hi;
+    case geometry::faces: {
+      // A box of a face of [-1, 1]^n in u, where the forms are t.u / |u|.
+      range q{0, 0};
+      for (std::size_t i = 0; i < b.lo.size(); ++i) {
+        const range sq = square({b.lo[i], b.hi[i]});
+        q.lo += sq.lo;
+        q.hi += sq.hi;
       }
-      most += std::max(lo * lo, hi * hi);
+      const double least = std::sqrt(q.lo) * (1 - margin);
+      const double most = std::sqrt(q.hi) * (1 + margin);
+      for (std::size_t f = 0; f < forms_.size(); ++f)
+        out.push_back(quotient(sum_over(forms_[f], b.lo, b.hi), norms_[f], least, most));
+      return true;
     }
-    if (least > 1 + margin || most < 1 - margin) return false;
-    for (std::size_t f = 0; f < forms_.size(); ++f) {
-      const form_sum s = sum_over(forms_[f], b.lo, b.hi);
-      const double norm = norms_[f];
-      const double slack = margin * (s.scale + norm);
-      out.push_back({std::max(s.lo, -norm) - slack, std::min(s.hi, norm) + slack});
-    }
-    return true;
-  }
-  if (!nonnegative_) {
-    // A box of a face of [-1, 1]^n in u, where the forms are t.u / |u|.
-    range q{0, 0};
-    for (std::size_t i = 0; i < at(n_); ++i) {
-      const range sq = square({b.lo[i], b.hi[i]});
-      q.lo += sq.lo;
-      q.hi += sq.hi;
-    }
-    const double least = std::sqrt(q.lo) * (1 - margin);
-    const double most = std::sqrt(q.hi) * (1 + margin);
-    for (std::size_t f = 0; f < forms_.size(); ++f) {
-      const form_sum s = sum_over(forms_[f], b.lo, b.hi);
-      const double norm = norms_[f];
-      range form{-norm, norm};
-      form.lo = std::max(form.lo, s.lo >= 0 ? s.lo / most : s.lo / least);
-      form.hi = std::min(form.hi, s.hi >= 0 ? s.hi / least : s.hi / most);
-      const double slack = margin * (norm + s.scale / least);
-      out.push_back({form.lo - slack, form.hi + slack});
-    }
-    return true;
+    case geometry::weight_faces:
+      break;
   }
   // A box of a face of [0, 1]^n in w, where the forms are l.w / sqrt(w'Rw).
   const auto size = at(n_);
@@ -292,18 +300,8 @@ bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
   const double rounding = margin * terms;
   const double least = q.lo - rounding > 0 ? std::sqrt(q.lo - rounding) : 0.0;
   const double most = std::sqrt(std::max(q.hi + rounding, 0.0));
-  for (std::size_t f = 0; f < forms_.size(); ++f) {
-    const form_sum s = sum_over(forms_[f], b.lo, b.hi);
-    const double norm = norms_[f];
-    range form{-norm, norm};
-    if (least > 0) {
-      // The sum's ends over |y| in [least, most].
-      form.lo = std::max(form.lo, s.lo >= 0 ? s.lo / most : s.lo / least);
-      form.hi = std::min(form.hi, s.hi >= 0 ? s.hi / least : s.hi / most);
-    }
-    const double slack = margin * (norm + (least > 0 ? s.scale / least : 0.0));
-    out.push_back({form.lo - slack, form.hi + slack});
-  }
+  for (std::size_t f = 0; f < forms_.size(); ++f)
+    out.push_back(quotient(sum_over(forms_[f], b.lo, b.hi), norms_[f], least, most));
   return true;
 }
 
@@ -311,7 +309,7 @@ std::vector<double> sphere_search::weighting_at(const box& b) const {
   const auto size = at(n_);
   std::vector<double> y(at(dims_));
   for (std::size_t j = 0; j < y.size(); ++j) y[j] = b.lo[j] + (b.hi[j] - b.lo[j]) / 2;
-  if (!image_factor_.empty()) {
+  if (geometry_ == geometry::image) {
     // z, drawn into the ball, to u = T'V^-1 z + sqrt(1 - |z|^2) n.
     double zz = 0;
     for (const double x : y) zz += x * x;
@@ -319,29 +317,18 @@ std::vector<double> sphere_search::weighting_at(const box& b) const {
       for (double& x : y) x /= std::sqrt(zz);
       zz = 1;
     }
-    const auto k = at(dims_);
-    for (std::size_t i = k; i-- > 0;) {
-      double sum = y[i];
-      for (std::size_t c = i + 1; c < k; ++c) sum -= image_factor_[i * k + c] * y[c];
-      y[i] = sum / image_factor_[i * k + i];
-    }
+    back(image_factor_, y);
     std::vector<double> u(size, 0.0);
     const double rest = std::sqrt(std::max(0.0, 1 - zz));
     for (std::size_t c = 0; c < size; ++c) {
-      for (std::size_t f = 0; f < k; ++f) u[c] += forms_[f][c] * y[f];
+      for (std::size_t f = 0; f < y.size(); ++f) u[c] += forms_[f][c] * y[f];
       u[c] += rest * null_[c];
     }
     y = std::move(u);
   }
-  std::vector<double> w = y;
-  if (!nonnegative_) {
-    // w = U^-1 u, U upper triangular, by back substitution.
-    for (std::size_t i = size; i-- > 0;) {
-      double sum = y[i];
-      for (std::size_t k = i + 1; k < size; ++k) sum -= factor_[i * size + k] * w[k];
-      w[i] = sum / factor_[i * size + i];
-    }
-  }
+  // w = U^-1 u, except on the faces of w's own cube.
+  std::vector<double> w = std::move(y);
+  if (geometry_ != geometry::weight_faces) back(factor_, w);
   // To the sphere: w'Rw = |Uw|^2.
   double q = 0;
   for (std::size_t i = 0; i < size; ++i) {

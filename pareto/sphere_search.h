@@ -115,23 +115,25 @@ class sphere_search {
   bool ranges_of(const box& b, std::vector<range>& out) const;
   // The weighting at a box's centre, carried to the sphere.
   std::vector<double> weighting_at(const box& b) const;
-  // The search's first boxes: the cube of u-space, or the faces of w's.
+  // The search's first boxes.
   std::vector<box> faces() const;
   // Covers the forms' ellipsoid instead, where it can (see sphere_cover).
   void to_image();
-  // q = M^-1 q, M = T T' the forms' Gram matrix in u.
-  void solve_image(std::vector<double>& q) const;
+
+  // What the boxes are boxes of: the cube of u; the faces of that cube;
+  // the ball of z, y = V'z the forms' values; the faces of w's own cube
+  // [0, 1]^n (non-negative weights).
+  enum class geometry { cube, faces, image, weight_faces };
 
   int n_ = 0;
-  bool nonnegative_ = false;
-  bool faces_ = false;
-  int dims_ = 0;                            // a box's dimensions
-  std::vector<double> image_factor_;        // V, upper, M = V'V, k*k (image cover)
-  std::vector<double> null_;                // a unit vector of u with T u = 0
-  std::vector<double> factor_;              // U, upper, row-major n*n
+  int dims_ = 0;  // a box's dimensions
+  geometry geometry_ = geometry::cube;
+  std::vector<double> factor_;              // U, upper, row-major n*n: R = U'U
   std::vector<double> r_;                   // R, row-major n*n
-  std::vector<std::vector<double>> forms_;  // f: U^-T l (any signs) or l
+  std::vector<std::vector<double>> forms_;  // f: U^-T l (u-space) or l (weight faces)
   std::vector<double> norms_;               // |t| = sqrt(l'R^-1 l)
+  std::vector<double> image_factor_;        // V, upper, k*k: TT' = V'V (image)
+  std::vector<double> null_;                // a unit vector of u with T u = 0 (image)
 };
 
 }  // namespace pareto
