@@ -220,6 +220,13 @@ class group_setting {
   int evaluations() const { return evaluations_; }
 
   // w'Rw.
+  // a.w: the validity of a weighting on the sphere.
+  double a_dot(std::span<const double> w) const {
+    double v = 0;
+    for (std::size_t j = 0; j < w.size(); ++j) v += a_[j] * w[j];
+    return v;
+  }
+
   double norm2(std::span<const double> w) const {
     double q = 0;
     const auto n = at(np_);
@@ -508,25 +515,16 @@ class group_setting {
   // The cut scores at the low and the high ends of the effects' ranges:
   // the cut score rises with every effect, so these bound it over them.
   std::pair<double, double> cut_scores(std::span<const pareto::range> e) const {
-    if (o_.mode != ratio_mode::overall) return {majority_cut_, majority_cut_};
-    std::vector<double> lo, hi;
-    lo.reserve(e.size());
-    hi.reserve(e.size());
-    for (const pareto::range& r : e) {
-      lo.push_back(r.lo);
-      hi.push_back(r.hi);
-    }
-    return {cut_score(lo), cut_score(hi)};
+    return {cut_score_at(e, &pareto::range::lo), cut_score_at(e, &pareto::range::hi)};
   }
 
-  // The cut score at the low ends of the effects' ranges, which bounds it
-  // from below over them.
-  double lowest_cut_score(std::span<const pareto::range> e) const {
+  // The cut score at one end (`lo` or `hi`) of every effect's range.
+  double cut_score_at(std::span<const pareto::range> e, double pareto::range::*end) const {
     if (o_.mode != ratio_mode::overall) return majority_cut_;
-    std::vector<double> lo;
-    lo.reserve(e.size());
-    for (const pareto::range& r : e) lo.push_back(r.lo);
-    return cut_score(lo);
+    std::vector<double> x;
+    x.reserve(e.size());
+    for (const pareto::range& r : e) x.push_back(r.*end);
+    return cut_score(x);
   }
 
   // An upper bound of L over every weighting whose minority effects lie in
@@ -547,7 +545,7 @@ class group_setting {
       greatest = std::max(greatest, r.lo);
     }
     if (least > greatest) return 1;
-    const double x_lo = lowest_cut_score(e);
+    const double x_lo = cut_score_at(e, &pareto::range::lo);
     const double low = precise::upper_tail(x_lo - least);
     const double high = precise::upper_tail(x_lo - greatest);
     if (!(high > 0) || !(low >= 0)) return 1;
@@ -788,9 +786,7 @@ class group_search {
         },
         [&](std::span<const double> w) {
           if (validity) {
-            double v = 0;
-            for (std::size_t j = 0; j < w.size(); ++j) v += s_.a()[j] * w[j];
-            if (!(v > reached * std::sqrt(s_.norm2(w)))) return -inf;
+            if (!(s_.a_dot(w) > reached * std::sqrt(s_.norm2(w)))) return -inf;
           }
           const standing st = s_.stand(w);
           return st.solved && st.lowest >= level * (1 - level_tolerance) ? s_.quality(st) : -inf;
@@ -824,10 +820,9 @@ class group_search {
   }
 
   // The least level, from `reached` up, at which the bound's thresholds
-  // cannot all be met (see level_bound).
-  // The thresholds tighten as the level rises, so the level where they
-  // can no longer be met is one number: found once, by bisection, and
-  // kept (with the highest level known to be met) for later calls; or,
+  // cannot all be met (see level_bound). The thresholds tighten as the
+  // level rises, so that level is one number: found once, by bisection,
+  // and kept (with the highest level known to be met) for later calls; or,
   // where they fail within half the proof's tolerance of the level
   // reached, that level plus the half, a bound no weighting passes either.
   double thresholds_bound(double reached) {
@@ -1123,8 +1118,7 @@ class group_search {
     double bound = nan;
     const bool validity = s_.options().objective == pareto_objective::validity;
     if (const std::optional<std::vector<double>> r = validity ? relaxed(level) : std::nullopt) {
-      bound = 0;
-      for (std::size_t j = 0; j < r->size(); ++j) bound += s_.a()[j] * (*r)[j];
+      bound = s_.a_dot(*r);
     }
     if ((validity && !(level > 0)) || point.quality >= bound - proof_tolerance) return bound;
     const pareto::sphere_search_result g = global_at(level, point.quality);
@@ -1381,8 +1375,7 @@ class group_search {
   found finished(const found& f, double level) {
     if (s_.options().objective == pareto_objective::validity) {
       if (const std::optional<std::vector<double>> r = relaxed(level)) {
-        double bound = 0;
-        for (std::size_t j = 0; j < r->size(); ++j) bound += s_.a()[j] * (*r)[j];
+        const double bound = s_.a_dot(*r);
         if (f.quality >= bound - proof_tolerance) return f;
       }
     }
@@ -1477,9 +1470,9 @@ class group_search {
   };
 
   std::optional<pareto::sphere_search> boxes_;
-  double thresholds_met_ = -1;             // the highest level the thresholds are known to allow
-  std::optional<double> thresholds_end_;   // where they stop allowing it (thresholds_bound)
   std::optional<pareto::sphere_search> far_boxes_;
+  double thresholds_met_ = -1;            // the highest level the thresholds are known to allow
+  std::optional<double> thresholds_end_;  // where they stop allowing it (thresholds_bound)
   std::optional<pareto::sphere_search_result> highest_;
 
   measured measure(std::span<const double> w, double level) {
