@@ -20,6 +20,13 @@
 namespace present {
 namespace {
 
+// The bundled three-group example.
+loaded_scenario three_group_example() {
+  std::ifstream in(std::filesystem::path(FOURFIFTHS_SOURCE_DIR) / "examples/three_groups.json");
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  return read_json_scenario(text, id_rule::optional, group_rule::accepted);
+}
+
 TEST(ParetoOutput, PredictorsNamedAlikeKeepTheirOwnWeights) {
   const loaded_scenario s = read_json_scenario(R"json({"mode": "overall",
     "predictors": [{"name": "test", "d": -1, "weight": 0.5}, {"name": "test", "d": -0.2, "weight": 0.3},
@@ -53,9 +60,7 @@ TEST(ParetoOutput, AFarEndIsCalledProvedOnlyWhereItsBoundMeetsIt) {
   // The three-group example at an overall ratio of 0.2: the far end, 0.7877
   // (conscientiousness alone; a million random weightings and SLSQP find
   // no higher), which the bound over every weighting meets.
-  std::ifstream in(std::filesystem::path(FOURFIFTHS_SOURCE_DIR) / "examples/three_groups.json");
-  const std::string text{std::istreambuf_iterator<char>(in), {}};
-  const loaded_scenario s = read_json_scenario(text, id_rule::optional, group_rule::accepted);
+  const loaded_scenario s = three_group_example();
   ASSERT_TRUE(s.group_problem.has_value());
   fourfifths::pareto_options o;
   o.ratio = 0.2;
@@ -82,9 +87,7 @@ TEST(ParetoOutput, TheThreeGroupExamplesFarEndIsProvedInMajorityMode) {
   // weights: the far end is conscientiousness alone, 0.7415050548610249
   // (Nelder-Mead on the brute-force checker's model from a million random
   // weightings' best), and the bound meets it within the proof's 1e-9.
-  std::ifstream in(std::filesystem::path(FOURFIFTHS_SOURCE_DIR) / "examples/three_groups.json");
-  const std::string text{std::istreambuf_iterator<char>(in), {}};
-  const loaded_scenario s = read_json_scenario(text, id_rule::optional, group_rule::accepted);
+  const loaded_scenario s = three_group_example();
   ASSERT_TRUE(s.group_problem.has_value());
   fourfifths::pareto_options o;
   o.ratio = 0.1;
@@ -105,9 +108,7 @@ TEST(ParetoOutput, TheThreeGroupExampleIsProvedShortOfFourFifths) {
   // 0.7415 at most (conscientiousness alone). The bound over every
   // weighting lies below 0.8, so the rule is proved out of reach, and a
   // --min-ai of 0.8 says so with it.
-  std::ifstream in(std::filesystem::path(FOURFIFTHS_SOURCE_DIR) / "examples/three_groups.json");
-  const std::string text{std::istreambuf_iterator<char>(in), {}};
-  const loaded_scenario s = read_json_scenario(text, id_rule::optional, group_rule::accepted);
+  const loaded_scenario s = three_group_example();
   ASSERT_TRUE(s.group_problem.has_value());
   fourfifths::pareto_options o;
   o.ratio = 0.1;
