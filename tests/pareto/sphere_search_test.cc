@@ -39,24 +39,39 @@ double quadratic(const std::vector<double>& r, std::span<const double> w) {
   return q;
 }
 
-// sqrt(a'R^-1 a) by Gaussian elimination on a copy (the test's own solve).
-double highest_linear(std::vector<double> r, const std::vector<double>& a) {
-  const std::size_t n = a.size();
-  std::vector<double> b = a;
-  for (std::size_t c = 0; c < n; ++c) {
-    for (std::size_t i = c + 1; i < n; ++i) {
-      const double f = r[i * n + c] / r[c * n + c];
-      for (std::size_t j = c; j < n; ++j) r[i * n + j] -= f * r[c * n + j];
-      b[i] -= f * b[c];
+// x = A^-1 b by Gaussian elimination on copies (the test's own solve).
+std::vector<double> solve(std::vector<double> e, std::vector<double> x) {
+  const std::size_t m = x.size();
+  for (std::size_t c = 0; c < m; ++c) {
+    for (std::size_t i = c + 1; i < m; ++i) {
+      const double f = e[i * m + c] / e[c * m + c];
+      for (std::size_t j = c; j < m; ++j) e[i * m + j] -= f * e[c * m + j];
+      x[i] -= f * x[c];
     }
   }
-  std::vector<double> x(n);
-  for (std::size_t i = n; i-- > 0;) {
-    double s = b[i];
-    for (std::size_t j = i + 1; j < n; ++j) s -= r[i * n + j] * x[j];
-    x[i] = s / r[i * n + i];
+  for (std::size_t i = m; i-- > 0;) {
+    for (std::size_t j = i + 1; j < m; ++j) x[i] -= e[i * m + j] * x[j];
+    x[i] /= e[i * m + i];
   }
-  return std::sqrt(dot(a, x));
+  return x;
+}
+
+// sqrt(a'R^-1 a).
+double highest_linear(const std::vector<double>& r, const std::vector<double>& a) {
+  return std::sqrt(dot(a, solve(r, a)));
+}
+
+// The search's highest of sign * l.w / sqrt(w'Rw), bounded through the
+// ranges of form `f` (the form of l): their high ends, or minus their low
+// ends for sign -1.
+pareto::sphere_search_result highest_found(const sphere_search& search,
+                                           const std::vector<double>& r,
+                                           const std::vector<double>& l, std::size_t f,
+                                           double sign, int splits) {
+  return search.maximise(
+      [&](std::span<const range> ranges) { return sign > 0 ? ranges[f].hi : -ranges[f].lo; },
+      [&](std::span<const double> w) { return sign * dot(l, w) / std::sqrt(quadratic(r, w)); },
+      splits, 1e-10);
 }
 
 // A random correlation matrix: a Gram matrix of unit vectors.
@@ -99,12 +114,7 @@ TEST(SphereSearch, ALinearFormsMaximumLiesBetweenTheValueAndTheBound) {
         // Both ends of the form's ranges: its highest, and minus its least
         // (the same, -a's highest being a's).
         for (const double sign : {1.0, -1.0}) {
-          const pareto::sphere_search_result found = search->maximise(
-              [&](std::span<const range> f) { return sign > 0 ? f[0].hi : -f[0].lo; },
-              [&](std::span<const double> w) {
-                return sign * dot(a, w) / std::sqrt(quadratic(r, w));
-              },
-              4000, 1e-10);
+          const pareto::sphere_search_result found = highest_found(*search, r, a, 0, sign, 4000);
           EXPECT_LE(found.value, truth + 1e-12) << n << " " << k;
           EXPECT_GE(found.upper, truth - 1e-12) << n << " " << k;
           // Its weighting is on the sphere and has the value it reports.
@@ -120,10 +130,7 @@ TEST(SphereSearch, ALinearFormsMaximumLiesBetweenTheValueAndTheBound) {
           }
         }
         // The second form's ranges bound it as well.
-        const pareto::sphere_search_result second = search->maximise(
-            [&](std::span<const range> f) { return f[1].hi; },
-            [&](std::span<const double> w) { return dot(b, w) / std::sqrt(quadratic(r, w)); }, 4000,
-            1e-10);
+        const pareto::sphere_search_result second = highest_found(*search, r, b, 1, 1, 4000);
         EXPECT_LE(second.value, highest_linear(r, b) + 1e-12) << n << " " << k;
         EXPECT_GE(second.upper, highest_linear(r, b) - 1e-12) << n << " " << k;
       }
@@ -182,20 +189,8 @@ double highest_nonnegative(const std::vector<double>& r, const std::vector<doubl
       b[i] = a[in[i]];
       for (std::size_t j = 0; j < m; ++j) sub[i * m + j] = r[in[i] * n + in[j]];
     }
-    // x = R_SS^-1 a_S by elimination.
-    std::vector<double> x = b;
-    std::vector<double> e = sub;
-    for (std::size_t c = 0; c < m; ++c) {
-      for (std::size_t i = c + 1; i < m; ++i) {
-        const double f = e[i * m + c] / e[c * m + c];
-        for (std::size_t j = c; j < m; ++j) e[i * m + j] -= f * e[c * m + j];
-        x[i] -= f * x[c];
-      }
-    }
-    for (std::size_t i = m; i-- > 0;) {
-      for (std::size_t j = i + 1; j < m; ++j) x[i] -= e[i * m + j] * x[j];
-      x[i] /= e[i * m + i];
-    }
+    // x = R_SS^-1 a_S.
+    const std::vector<double> x = solve(sub, b);
     if (m == 1) best = std::max(best, b[0]);  // a single weight, whatever its sign
     if (std::all_of(x.begin(), x.end(), [](double v) { return v > 0; }))
       best = std::max(best, std::sqrt(dot(b, x)));
@@ -218,10 +213,7 @@ TEST(SphereSearch, NonNegativeWeightingsInSeveralDimensions) {
       const std::vector<std::vector<double>> forms{a};
       const auto search = sphere_search::make(n, r, forms, true);
       ASSERT_TRUE(search.has_value());
-      const pareto::sphere_search_result found = search->maximise(
-          [](std::span<const range> f) { return f[0].hi; },
-          [&](std::span<const double> w) { return dot(a, w) / std::sqrt(quadratic(r, w)); }, 6000,
-          1e-10);
+      const pareto::sphere_search_result found = highest_found(*search, r, a, 0, 1, 6000);
       const double truth = highest_nonnegative(r, a);
       EXPECT_LE(found.value, truth + 1e-12) << n << " " << k;
       EXPECT_GE(found.upper, truth - 1e-12) << n << " " << k;
@@ -235,10 +227,7 @@ TEST(SphereSearch, NonNegativeWeightingsInSeveralDimensions) {
       }
       // The ranges' low ends bound the form from below: the least of a.w is
       // minus the highest of -a.w.
-      const pareto::sphere_search_result least = search->maximise(
-          [](std::span<const range> f) { return -f[0].lo; },
-          [&](std::span<const double> w) { return -dot(a, w) / std::sqrt(quadratic(r, w)); }, 6000,
-          1e-10);
+      const pareto::sphere_search_result least = highest_found(*search, r, a, 0, -1, 6000);
       const std::vector<double> minus_a = [&] {
         std::vector<double> m = a;
         for (double& x : m) x = -x;
