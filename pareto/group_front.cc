@@ -738,14 +738,18 @@ class group_search {
     forms.emplace_back(s_.a().begin(), s_.a().end());
     for (int g = 0; g < s_.groups(); ++g) forms.emplace_back(s_.d(g).begin(), s_.d(g).end());
     const bool nonnegative = s_.options().signs == weight_signs::nonnegative;
-    // The far end's search covers the weightings by the faces of a cube
-    // (one dimension fewer: on the wide draw it ends nearer the top); a
-    // level's by the cube itself, whose most promising boxes, where weights
-    // of either sign are allowed, more often lie on another branch of the
-    // level (both cover every weighting: the choice moves no bound).
+    // The far end depends on the effects alone. Its search covers the
+    // weightings by the effects' own values where there are fewer groups
+    // than predictors (as many dimensions as groups), else by the faces of
+    // a cube (one dimension fewer than the predictors: on the wide draw it
+    // ends nearer the top); a level's by the cube itself, whose most
+    // promising boxes, where weights of either sign are allowed, more often
+    // lie on another branch of the level (each covers every weighting: the
+    // choice moves no bound).
     boxes_ = pareto::sphere_search::make(s_.predictors(), s_.r(), forms, nonnegative);
-    far_boxes_ = pareto::sphere_search::make(s_.predictors(), s_.r(), forms, nonnegative,
-                                             pareto::sphere_cover::faces);
+    far_boxes_ = pareto::sphere_search::make(
+        s_.predictors(), s_.r(), std::span<const std::vector<double>>(forms).subspan(1),
+        nonnegative, pareto::sphere_cover::image);
   }
 
   // The highest L over the whole sphere by branch and bound
@@ -757,7 +761,7 @@ class group_search {
       highest_.emplace();
       if (far_boxes_) {
         *highest_ = far_boxes_->maximise(
-            [&](std::span<const pareto::range> r) { return s_.lowest_upper(r.subspan(1)); },
+            [&](std::span<const pareto::range> r) { return s_.lowest_upper(r); },
             [&](std::span<const double> w) {
               const standing st = s_.stand(w);
               return st.solved ? st.lowest : -inf;
@@ -1251,6 +1255,35 @@ class group_search {
     return x;
   }
 
+  // The maximiser meets the equations d_g.w = 0 only to its tolerance
+  // (1e-11), which leaves L that far below 1: the weighting is moved onto
+  // them exactly, by the least change of its non-zero weights (w - D
+  // lambda, D'D lambda = D'w over those weights; zeros stay zero). Unchanged
+  // where the effects on its support are dependent or a weight would change
+  // sign.
+  std::vector<double> on_parity(std::vector<double> w) const {
+    std::vector<int> support;
+    for (int j = 0; j < s_.predictors(); ++j) {
+      if (w[at(j)] != 0) support.push_back(j);
+    }
+    const int g = s_.groups();
+    std::vector<double> normal(at(g) * at(g), 0.0);
+    std::vector<double> rhs(at(g), 0.0);
+    for (int i = 0; i < g; ++i) {
+      for (const int j : support) {
+        rhs[at(i)] += s_.d(i)[at(j)] * w[at(j)];
+        for (int k = 0; k < g; ++k) normal[at(i * g + k)] += s_.d(i)[at(j)] * s_.d(k)[at(j)];
+      }
+    }
+    if (!pareto::gauss_solve(normal, rhs, g)) return w;
+    std::vector<double> moved = w;
+    for (const int j : support) {
+      for (int i = 0; i < g; ++i) moved[at(j)] -= s_.d(i)[at(j)] * rhs[at(i)];
+      if (std::signbit(moved[at(j)]) != std::signbit(w[at(j)])) return w;
+    }
+    return moved;
+  }
+
   // The weighting with the highest L, from the quality end and from the
   // weighting with the highest lowest composite mean of any minority
   // group (exact on the sphere); then the best quality at that level.
@@ -1276,6 +1309,7 @@ class group_search {
       if (j < 2 * size) c[j / 2] = j % 2 == 0 ? 1.0 : -1.0;
       even = lp_.maximise(c, parity);
     }
+    if (even) even = on_parity(*even);
     if (const auto& w = even) {
       const standing st = s_.stand(*w);
       if (st.solved && st.lowest >= 1 - level_tolerance) {
@@ -1351,9 +1385,98 @@ class group_search {
       const found bisected = bisect(best);
       if (bisected.lowest > best.lowest) best = bisected;
     }
+    // Where the search's bound still stands above it, the top is polished
+    // by Newton's method.
+    if (highest_ && !(highest_->upper <= best.lowest + proof_tolerance)) {
+      const found top = topped(best);
+      if (top.lowest > best.lowest) best = top;
+    }
     if (const std::optional<found> better = best_at(best.lowest, {best.w});
         better && better->quality > best.quality) {
       best = *better;
+    }
+    return best;
+  }
+
+  // The top of L polished. There the lowest pairs' log ratios tie, and L
+  // near `from` is highest where one of them, f_0, is highest with the
+  // others held equal to it: Newton's method on those conditions
+  // (kkt_newton.h, constraints f_i - f_0 = 0). Its multipliers are the
+  // max-min's: L is at a top where mu_i = lambda_i and mu_0 = 1 - sum
+  // lambda_i are all at least 0, so a pair whose mu is below 0 leaves
+  // (f_0's place taken by the pair of highest mu), a pair that falls below
+  // the tie joins, and a weight that reaches 0 is fixed there, as in the
+  // level's polish. Only a weighting of higher L is kept.
+  found topped(const found& from) {
+    const bool nonnegative = s_.options().signs == weight_signs::nonnegative;
+    std::vector<double> w = from.w;
+    std::vector<bool> free(w.size(), true);
+    if (nonnegative) {
+      for (std::size_t j = 0; j < w.size(); ++j) {
+        if (!(w[j] > 0)) {
+          free[j] = false;
+          w[j] = 0;
+        }
+      }
+    }
+    const measured start = measure(w, from.lowest);
+    if (!start.ok) return from;
+    // The nearest pairs first, each while it is independent of those
+    // taken (pairs (k, t), (k, u), (j, t) fix (j, u)) and the free weights
+    // leave it a direction.
+    std::vector<int> near;
+    for (std::size_t p = 0; p < start.c.size(); ++p) {
+      if (is_pair(p) && start.c[p] <= near_active) near.push_back(static_cast<int>(p));
+    }
+    std::stable_sort(near.begin(), near.end(),
+                     [&](int x, int y) { return start.c[at(x)] < start.c[at(y)]; });
+    std::vector<int> pairs;  // pairs[0] is f_0
+    for (const int p : near) {
+      if (joins(pairs, p, free)) pairs.push_back(p);
+    }
+    found best = from;
+    for (int round = 0; round < most_rounds && !pairs.empty(); ++round) {
+      const pareto::kkt_end end = tie_newton(w, free, pairs);
+      if (!end.ok) break;
+      w = end.w;
+      const standing st = s_.stand(w);
+      if (!st.solved) break;
+      if (st.lowest > best.lowest) best = found{w, s_.quality(st), st.lowest};
+      if (end.stopped_at >= 0) {
+        free[at(end.stopped_at)] = false;
+        w[at(end.stopped_at)] = 0;
+        continue;
+      }
+      const measured there = measure(w, st.lowest);
+      int worst = -1;
+      for (std::size_t p = 0; p < there.c.size(); ++p) {
+        if (!is_pair(p) ||
+            std::find(pairs.begin(), pairs.end(), static_cast<int>(p)) != pairs.end())
+          continue;
+        if (there.c[p] < -level_tolerance && (worst < 0 || there.c[p] < there.c[at(worst)]))
+          worst = static_cast<int>(p);
+      }
+      if (worst >= 0) {
+        if (!joins(pairs, worst, free)) break;
+        pairs.push_back(worst);
+        continue;
+      }
+      std::vector<double> mu{1};
+      for (const double l : end.lambda) {
+        mu.push_back(l);
+        mu[0] -= l;
+      }
+      const auto lowest_mu = std::min_element(mu.begin(), mu.end());
+      if (!(*lowest_mu < -1e-10)) break;
+      const auto leaving = lowest_mu - mu.begin();
+      if (leaving == 0) {
+        const auto highest_mu = std::max_element(mu.begin() + 1, mu.end()) - mu.begin();
+        std::swap(pairs[0], pairs[at(static_cast<int>(highest_mu))]);
+        std::swap(mu[0], mu[at(static_cast<int>(highest_mu))]);
+        pairs.erase(pairs.begin() + highest_mu);
+      } else {
+        pairs.erase(pairs.begin() + leaving);
+      }
     }
     return best;
   }
@@ -1542,6 +1665,76 @@ class group_search {
     k.constraints = pairs.size();
     k.values = [&](std::span<const double> x) { return values(x, pairs, level); };
     k.derivatives = [&](std::span<const double> x) { return derivatives(x, pairs, level); };
+    return pareto::kkt_newton(k, w, most_newton_steps);
+  }
+
+  // Whether pair p may join `pairs` at the top: its log ratio is not a
+  // sum of theirs (e_k - e_t independent of their vectors, by
+  // elimination), and the free weights leave a direction for every
+  // equation (the sphere takes one).
+  bool joins(const std::vector<int>& pairs, int p, const std::vector<bool>& free) const {
+    const auto g = at(s_.groups() + 1);
+    const auto directions = static_cast<std::size_t>(std::count(free.begin(), free.end(), true));
+    if (pairs.size() + 1 > directions) return false;
+    std::vector<std::vector<double>> rows;
+    for (const int q : pairs) rows.push_back(difference(q));
+    rows.push_back(difference(p));
+    for (std::size_t r = 0, column = 0; r < rows.size() && column < g; ++column) {
+      std::size_t pivot = r;
+      for (std::size_t i = r; i < rows.size(); ++i) {
+        if (std::fabs(rows[i][column]) > std::fabs(rows[pivot][column])) pivot = i;
+      }
+      if (std::fabs(rows[pivot][column]) < 0.5) continue;  // entries are 0 or +-1 before scaling
+      std::swap(rows[r], rows[pivot]);
+      for (std::size_t i = r + 1; i < rows.size(); ++i) {
+        const double f = rows[i][column] / rows[r][column];
+        for (std::size_t c = 0; c < g; ++c) rows[i][c] -= f * rows[r][c];
+      }
+      ++r;
+      if (r == rows.size()) return true;
+    }
+    return false;
+  }
+
+  // e_k - e_t for pair k (G + 1) + t.
+  std::vector<double> difference(int p) const {
+    const auto g = at(s_.groups() + 1);
+    std::vector<double> e(g, 0.0);
+    e[at(p) / g] = 1;
+    e[at(p) % g] = -1;
+    return e;
+  }
+
+  // Newton's steps on the top's conditions: f_0 = pairs[0]'s log ratio
+  // the objective, f_i - f_0 = 0 the equations.
+  pareto::kkt_end tie_newton(const std::vector<double>& w, const std::vector<bool>& free,
+                             const std::vector<int>& pairs) {
+    pareto::kkt_problem k;
+    k.r = s_.r();
+    k.free = free;
+    k.nonnegative = s_.options().signs == weight_signs::nonnegative;
+    k.constraints = pairs.size() - 1;
+    k.values = [&](std::span<const double> x) -> std::optional<std::vector<double>> {
+      const measured m = measure(x, 0);
+      if (!m.ok) return std::nullopt;
+      std::vector<double> out{m.c[at(pairs[0])]};
+      for (std::size_t i = 1; i < pairs.size(); ++i) out.push_back(m.c[at(pairs[i])] - out[0]);
+      return out;
+    };
+    k.derivatives = [&](std::span<const double> x) -> std::optional<pareto::values_and_gradients> {
+      const std::optional<pareto::values_and_gradients> f = derivatives(x, pairs, 0);
+      if (!f) return std::nullopt;
+      pareto::values_and_gradients out;
+      out.values.push_back(f->values[1]);
+      out.gradients.push_back(f->gradients[1]);
+      for (std::size_t i = 2; i < f->values.size(); ++i) {
+        out.values.push_back(f->values[i] - f->values[1]);
+        std::vector<double> g = f->gradients[i];
+        for (std::size_t j = 0; j < g.size(); ++j) g[j] -= f->gradients[1][j];
+        out.gradients.push_back(std::move(g));
+      }
+      return out;
+    };
     return pareto::kkt_newton(k, w, most_newton_steps);
   }
 
