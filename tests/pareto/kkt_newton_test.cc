@@ -311,6 +311,68 @@ TEST(KktNewton, ConvergesQuadraticallyAndFollowsTheSurface) {
   }
 }
 
+// The level b.w / |w| = t written as (b.w / |w| - t)(2 + e.w / |w|): the
+// same surface (the second factor lies in [2 - |e|, 2 + |e|], above 0),
+// with the same closed-form answer, but a curvature that ties the
+// surface's normal to its tangent plane (the Hessian's term
+// grad(b.w/|w|) grad(e.w/|w|)' + its transpose), as a level on a
+// nonlinear function of several effects does.
+pareto::kkt_problem tied_level(std::span<const double> r, const std::vector<double>& a,
+                               const std::vector<double>& b, const std::vector<double>& e,
+                               double t) {
+  pareto::kkt_problem p;
+  p.r = r;
+  p.free.assign(a.size(), true);
+  p.constraints = 1;
+  p.values = [=](std::span<const double> w) -> std::optional<std::vector<double>> {
+    return std::vector<double>{standardised(r, a, w).value,
+                               (standardised(r, b, w).value - t) * (2 + standardised(r, e, w).value)};
+  };
+  p.derivatives = [=](std::span<const double> w) -> std::optional<pareto::values_and_gradients> {
+    const on_sphere q = standardised(r, a, w);
+    const on_sphere s = standardised(r, b, w);
+    const on_sphere f = standardised(r, e, w);
+    std::vector<double> g(w.size());
+    for (std::size_t j = 0; j < w.size(); ++j)
+      g[j] = s.gradient[j] * (2 + f.value) + (s.value - t) * f.gradient[j];
+    return pareto::values_and_gradients{{q.value, (s.value - t) * (2 + f.value)}, {q.gradient, g}};
+  };
+  return p;
+}
+
+TEST(KktNewton, ConvergesQuadraticallyFromOffTheSurface) {
+  // From a start 1e-4 off the answer and off the surface (b.w / |w| is not
+  // t there), Newton's step aims at c = 0 as well as at the stationary
+  // point: one step leaves less than 1e-8 (the start's error squared),
+  // two leave rounding. Where the curvature ties the normal to the
+  // tangent plane, a step that missed c = 0 on the way would carry its
+  // error into the tangent plane, where the corrections back onto c = 0
+  // (along the normal) cannot remove it: an error of the order of the
+  // start's after one step.
+  const std::vector<double> r = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  const std::vector<double> a = {0.6, 0.3, 0.2};
+  const std::vector<double> b = {0.5, -0.7, 0.2};
+  const std::vector<double> e = {0.1, 0.5, -0.6};
+  const std::vector<bool> free(3, true);
+  for (const double t : {0.02, 0.3, 0.7}) {
+    const std::vector<double> answer = closed_form(a, b, t, free);
+    // (.3, -.5, .8) / |.|, a direction across the surface and along it.
+    const std::vector<double> off = {0.3, -0.5, 0.8};
+    const double size = std::sqrt(dot(off, off));
+    std::vector<double> start = answer;
+    for (std::size_t j = 0; j < 3; ++j) start[j] += 1e-4 * off[j] / size;
+    ASSERT_GT(std::fabs(dot(b, start) / std::sqrt(dot(start, start)) - t), 1e-5);
+    for (const auto& [steps, within] : {std::pair{1, 1e-8}, std::pair{2, 1e-14}}) {
+      for (const pareto::kkt_problem& p : {level(r, a, b, t, free), tied_level(r, a, b, e, t)}) {
+        const pareto::kkt_end end = pareto::kkt_newton(p, start, steps);
+        ASSERT_TRUE(end.ok);
+        EXPECT_LT(distance(end.w, answer), within) << t << " " << steps;
+        EXPECT_NEAR(dot(b, end.w), t, 1e-13) << t << " " << steps;
+      }
+    }
+  }
+}
+
 TEST(KktNewton, MoreLevelsThanDirectionsCannotBeFollowed) {
   // Two weights leave one direction on the circle: two levels cannot both
   // be followed.
