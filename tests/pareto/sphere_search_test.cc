@@ -441,6 +441,83 @@ TEST(SphereSearch, AValueAlreadyReachedSetsBoxesAside) {
   EXPECT_LE(found.upper, truth + 1e-6);
 }
 
+TEST(SphereSearch, ABoxSetAsideIsNeitherSplitNorALead) {
+  // However the sphere is covered, the first boxes give the form at most
+  // |t| = sqrt(a'R^-1 a) (each form's range is cut to [-|t|, |t|]), widened
+  // by rounding's margin alone: with that maximum given as reached, every
+  // one of them is within the tolerance of it and set aside at once. None
+  // is split, and none is left open to be a lead for a local search:
+  // nothing can beat what is reached.
+  const std::vector<double> r{1, 0.3, -0.2, 0.3, 1, 0.4, -0.2, 0.4, 1};
+  const std::vector<double> a{0.4, 0.2, -0.3};
+  const std::vector<std::vector<double>> forms{a};
+  const double truth = highest_linear(r, a);
+  for (const pareto::sphere_cover cover :
+       {pareto::sphere_cover::cube, pareto::sphere_cover::faces, pareto::sphere_cover::image}) {
+    const auto search = sphere_search::make(3, r, forms, false, cover);
+    ASSERT_TRUE(search.has_value());
+    const pareto::sphere_search_result found =
+        search->maximise([](std::span<const range> f) { return f[0].hi; }, linear_value(r, a),
+                         20000, 1e-6, truth);
+    EXPECT_EQ(found.splits, 0) << static_cast<int>(cover);
+    EXPECT_TRUE(found.leads.empty()) << static_cast<int>(cover);
+    EXPECT_TRUE(found.best.empty()) << static_cast<int>(cover);
+    EXPECT_GE(found.upper, truth);
+    EXPECT_LE(found.upper, truth + 1e-6);
+  }
+}
+
+TEST(SphereSearch, AValueThatCannotBeFormedLeavesTheBoundStanding) {
+  // The values are samples; the upper rests on the bounds. Where no value
+  // can be formed (minus infinity everywhere), the upper is still at least
+  // the highest a.w / sqrt(w'Rw) that the form's ranges bound, with any
+  // number of weights: one weight's boxes on the faces are single rays,
+  // which cannot be split and keep their bounds. With one weight of
+  // variance 2.25 and a = .6 the sphere is w = +-1/1.5: the highest is
+  // .6/1.5 = .4 (weights of either sign) and, for a = -.6 and w >= 0,
+  // -.4.
+  const auto nothing = [](std::span<const double>) { return -inf; };
+  const auto highest = [](std::span<const range> f) { return f[0].hi; };
+  const std::vector<double> variance{2.25};
+  for (const double a : {0.6, -0.6}) {
+    const std::vector<std::vector<double>> forms{{a}};
+    for (const pareto::sphere_cover cover :
+         {pareto::sphere_cover::cube, pareto::sphere_cover::faces, pareto::sphere_cover::image}) {
+      const auto search = sphere_search::make(1, variance, forms, false, cover);
+      ASSERT_TRUE(search.has_value());
+      const pareto::sphere_search_result found = search->maximise(highest, nothing, 50, 1e-10);
+      EXPECT_TRUE(found.best.empty());
+      EXPECT_GE(found.upper, 0.4) << a << " " << static_cast<int>(cover);
+    }
+    const auto search = sphere_search::make(1, variance, forms, true);
+    ASSERT_TRUE(search.has_value());
+    const pareto::sphere_search_result found = search->maximise(highest, nothing, 50, 1e-10);
+    EXPECT_TRUE(found.best.empty());
+    EXPECT_GE(found.upper, a / 1.5) << a;
+  }
+  // Several weights: the boxes left open after the budget hold it.
+  std::mt19937 random(31);
+  std::uniform_real_distribution<double> coefficient(-0.6, 0.7);
+  for (int n = 2; n <= 4; ++n) {
+    const std::vector<double> r = random_correlations(random, n);
+    std::vector<double> a(at(n));
+    for (double& x : a) x = coefficient(random);
+    const std::vector<std::vector<double>> forms{a};
+    for (const pareto::sphere_cover cover :
+         {pareto::sphere_cover::cube, pareto::sphere_cover::faces, pareto::sphere_cover::image}) {
+      const auto search = sphere_search::make(n, r, forms, false, cover);
+      ASSERT_TRUE(search.has_value());
+      const pareto::sphere_search_result found = search->maximise(highest, nothing, 50, 1e-10);
+      EXPECT_TRUE(found.best.empty());
+      EXPECT_GE(found.upper, highest_linear(r, a) - 1e-12) << n << " " << static_cast<int>(cover);
+    }
+    const auto search = sphere_search::make(n, r, forms, true);
+    ASSERT_TRUE(search.has_value());
+    const pareto::sphere_search_result found = search->maximise(highest, nothing, 50, 1e-10);
+    EXPECT_GE(found.upper, highest_nonnegative(r, a) - 1e-12) << n;
+  }
+}
+
 TEST(SphereSearch, ACorrelationMatrixThatIsNotPositiveDefiniteIsRefused) {
   const std::vector<double> singular{1, 1, 1, 1};
   const std::vector<std::vector<double>> forms{{1, 0}};
