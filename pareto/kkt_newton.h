@@ -18,8 +18,11 @@
 // c = 0 by least-norm corrections -J'(JJ')^-1 c and taken where it climbs
 // and stays as near c = 0 as w was, or halves the distance from it;
 // otherwise the step is halved (a feasible-path method: it follows the
-// surface c = 0 and cannot leave for another of its branches). A free
-// weight that would turn negative ends the steps there.
+// surface c = 0 and cannot leave for another of its branches). A step
+// shorter than 1e-10 (near the end, or halved that far) is taken as the
+// corrections leave it: far from c = 0, where they overshoot, that end may
+// neither climb nor come nearer. A free weight that would turn negative
+// ends the steps there.
 #ifndef FOURFIFTHS_PARETO_KKT_NEWTON_H_
 #define FOURFIFTHS_PARETO_KKT_NEWTON_H_
 

@@ -325,8 +325,8 @@ pareto::kkt_problem tied_level(std::span<const double> r, const std::vector<doub
   p.free.assign(a.size(), true);
   p.constraints = 1;
   p.values = [=](std::span<const double> w) -> std::optional<std::vector<double>> {
-    return std::vector<double>{standardised(r, a, w).value,
-                               (standardised(r, b, w).value - t) * (2 + standardised(r, e, w).value)};
+    return std::vector<double>{standardised(r, a, w).value, (standardised(r, b, w).value - t) *
+                                                                (2 + standardised(r, e, w).value)};
   };
   p.derivatives = [=](std::span<const double> w) -> std::optional<pareto::values_and_gradients> {
     const on_sphere q = standardised(r, a, w);
@@ -370,6 +370,60 @@ TEST(KktNewton, ConvergesQuadraticallyFromOffTheSurface) {
         EXPECT_NEAR(dot(b, end.w), t, 1e-13) << t << " " << steps;
       }
     }
+  }
+}
+
+TEST(KktNewton, EachStepClimbsOrHalvesTheDistanceFromTheSurface) {
+  // On the circle w = (cos theta, sin theta), q = cos(theta - .5) (a.w /
+  // |w| with a = (cos .5, sin .5)) subject to c = tanh(10 theta) = 0: a
+  // steep, saturating level, whose only point is theta = 0, where q =
+  // cos .5. From a start off it, Newton's step aims at c = 0 but its
+  // linearisation overshoots, and so do the corrections along the start's
+  // gradient: some ends lower q without coming much nearer c = 0. From
+  // theta = .1, Newton's step is -tanh(1) / (10 sech^2(1)) = -.181 in the
+  // tangent (theta moves by its arctangent), and three corrections of
+  // -c / (10 sech^2(1)) leave it at -.026: theta = .074, |c| = .63 against
+  // the start's .76, and q = cos .426 below cos .4. A step is taken only
+  // where it climbs without leaving c = 0 further behind, or halves |c|:
+  // read from the weighting after each number of steps, every step does
+  // one or the other, from starts within Newton's reach of tanh's root
+  // (|10 theta| <= 1; it converges from |x| < 1.09), and the steps end at
+  // theta = 0.
+  const std::vector<double> r = {1, 0, 0, 1};
+  const std::vector<double> a = {std::cos(0.5), std::sin(0.5)};
+  const auto angle = [](std::span<const double> w) { return std::atan2(w[1], w[0]); };
+  pareto::kkt_problem p;
+  p.r = r;
+  p.free = {true, true};
+  p.constraints = 1;
+  p.values = [&](std::span<const double> w) -> std::optional<std::vector<double>> {
+    return std::vector<double>{standardised(r, a, w).value, std::tanh(10 * angle(w))};
+  };
+  p.derivatives = [&](std::span<const double> w) -> std::optional<pareto::values_and_gradients> {
+    const on_sphere q = standardised(r, a, w);
+    const double c = std::tanh(10 * angle(w));
+    // dc/dtheta times dtheta/dw = (-w2, w1) / |w|^2.
+    const double slope = 10 * (1 - c * c) / (w[0] * w[0] + w[1] * w[1]);
+    return pareto::values_and_gradients{{q.value, c}, {q.gradient, {-w[1] * slope, w[0] * slope}}};
+  };
+  for (int hundredths = -10; hundredths <= 10; ++hundredths) {
+    const double start = hundredths / 100.0;
+    std::vector<double> before = {std::cos(start), std::sin(start)};
+    for (int steps = 1; steps <= 12; ++steps) {
+      const pareto::kkt_end end = pareto::kkt_newton(p, {std::cos(start), std::sin(start)}, steps);
+      ASSERT_TRUE(end.ok) << start << " " << steps;
+      const double q0 = dot(a, before);
+      const double q1 = dot(a, end.w);
+      const double v0 = std::fabs(std::tanh(10 * angle(before)));
+      const double v1 = std::fabs(std::tanh(10 * angle(end.w)));
+      // Rounding's share: 1e-14 in q, 1e-12 (the steps' own floor) in c.
+      const bool climbs = q1 >= q0 - 1e-14 && v1 <= std::max(v0, 1e-12);
+      EXPECT_TRUE(climbs || v1 <= v0 / 2) << start << " " << steps << ": q " << q0 << " to " << q1
+                                          << ", |c| " << v0 << " to " << v1;
+      before = end.w;
+    }
+    EXPECT_NEAR(before[0], 1, 1e-15) << start;
+    EXPECT_NEAR(before[1], 0, 1e-15) << start;
   }
 }
 

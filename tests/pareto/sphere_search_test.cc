@@ -456,9 +456,8 @@ TEST(SphereSearch, ABoxSetAsideIsNeitherSplitNorALead) {
        {pareto::sphere_cover::cube, pareto::sphere_cover::faces, pareto::sphere_cover::image}) {
     const auto search = sphere_search::make(3, r, forms, false, cover);
     ASSERT_TRUE(search.has_value());
-    const pareto::sphere_search_result found =
-        search->maximise([](std::span<const range> f) { return f[0].hi; }, linear_value(r, a),
-                         20000, 1e-6, truth);
+    const pareto::sphere_search_result found = search->maximise(
+        [](std::span<const range> f) { return f[0].hi; }, linear_value(r, a), 20000, 1e-6, truth);
     EXPECT_EQ(found.splits, 0) << static_cast<int>(cover);
     EXPECT_TRUE(found.leads.empty()) << static_cast<int>(cover);
     EXPECT_TRUE(found.best.empty()) << static_cast<int>(cover);
