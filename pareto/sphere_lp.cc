@@ -260,6 +260,92 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     return true;
   };
+  // A candidate: kept where it is a weighting (on the sphere, with the
+  // signs) that meets every constraint and does better. A degenerate line
+  // (its quadratic without a leading term) gives points off the sphere,
+  // the origin among them: none is a weighting.
+  // Whether it is a weighting at all.
+  const auto consider = [&](const std::vector<double>& x) {
+    if (signs_ == sign_constraint::nonnegative &&
+        std::any_of(x.begin(), x.end(), [](double y) { return y < 0; }))
+      return false;
+    if (!on_sphere(x)) return false;
+    double value = 0;
+    if (lowest) {
+      value = lowest_slack(x, constraints);
+    } else {
+      if (!feasible(x)) return true;
+      for (int j = 0; j < n_; ++j) value += c[at(j)] * x[at(j)];
+    }
+    if (value > best_value) {
+      best_value = value;
+      best = x;
+    }
+    return true;
+  };
+  // The two points where the line l_k.w = b_k (k in the set, |P| - 1 of
+  // them, on the support's weights) meets the sphere: w = w0 + t d, d the
+  // equations' null vector (their cofactors), w0 the point of the line
+  // with d.w0 = 0.
+  std::vector<double> line_a, line_b, line_d, line_minor, line_w;
+  const auto line_points = [&](const support& p, std::uint32_t set) {
+    const int m_p = static_cast<int>(p.members.size());
+    const int eqs = m_p - 1;
+    std::vector<int> rows;
+    for (int k = 0; k < k_all; ++k) {
+      if ((set >> k) & 1U) rows.push_back(k);
+    }
+    const auto entry = [&](int i, int col) {
+      return constraints[at(rows[at(i)])].l[at(p.members[at(col)])];
+    };
+    line_d.assign(at(m_p), 0.0);
+    line_minor.resize(at(eqs) * at(eqs));
+    for (int col = 0; col < m_p; ++col) {
+      for (int i = 0; i < eqs; ++i) {
+        int cc = 0;
+        for (int k = 0; k < m_p; ++k) {
+          if (k == col) continue;
+          line_minor[at(i * eqs + cc)] = entry(i, k);
+          ++cc;
+        }
+      }
+      line_d[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(line_minor, eqs);
+    }
+    double largest = 0;
+    for (const double x : line_d) largest = std::max(largest, std::fabs(x));
+    if (!(largest > 0)) return;
+    for (double& x : line_d) x /= largest;
+    line_a.resize(at(m_p) * at(m_p));
+    line_b.assign(at(m_p), 0.0);
+    for (int i = 0; i < eqs; ++i) {
+      for (int k = 0; k < m_p; ++k) line_a[at(i * m_p + k)] = entry(i, k);
+      line_b[at(i)] = constraints[at(rows[at(i)])].b;
+    }
+    for (int k = 0; k < m_p; ++k) line_a[at(eqs * m_p + k)] = line_d[at(k)];
+    if (!gauss_solve(line_a, line_b, m_p)) return;
+    // (w0 + t d)' R_PP (w0 + t d) = 1.
+    double q0 = 0;
+    double q1 = 0;
+    double q2 = 0;
+    for (int i = 0; i < m_p; ++i) {
+      for (int k = 0; k < m_p; ++k) {
+        const double r = r_[at(p.members[at(i)] * n_ + p.members[at(k)])];
+        q0 += line_b[at(i)] * r * line_b[at(k)];
+        q1 += line_b[at(i)] * r * line_d[at(k)];
+        q2 += line_d[at(i)] * r * line_d[at(k)];
+      }
+    }
+    if (!(q2 > 0)) return;
+    const double disc = q1 * q1 - q2 * (q0 - 1);
+    if (disc < 0) return;
+    const double root = std::sqrt(disc);
+    for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
+      line_w.assign(at(n_), 0.0);
+      for (int i = 0; i < m_p; ++i)
+        line_w[at(p.members[at(i)])] = line_b[at(i)] + t * line_d[at(i)];
+      static_cast<void>(consider(line_w));
+    }
+  };
   for (const support& p : supports_) {
     const int m_p = static_cast<int>(p.members.size());
     v.assign(at(vectors) * at(m_p), 0);
@@ -333,117 +419,115 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       const int m = lowest ? chosen : chosen + 1;
       const int active = m - 1;
       if (m < 1 || m > m_p) continue;
-      index.clear();
-      if (!lowest) index.push_back(0);
-      for (int k = 0; k < k_all; ++k) {
-        if ((s >> k) & 1U) index.push_back(k + 1);
-      }
-      const auto g = [&](int i, int k) { return gram[at(index[at(i)] * vectors + index[at(k)])]; };
-      const auto row = [&](int i, int k) {  // equation i (0-based) at column k
-        return lowest ? g(i + 1, k) - g(0, k) : g(i + 1, k);
-      };
-      const auto rhs_of = [&](int i) {
-        const double b = constraints[at(index[at(i + 1)] - 1)].b;
-        return lowest ? b - constraints[at(index[0] - 1)].b : b;
-      };
-      // alpha = alpha0 + t z: z spans the null space of the active rows
-      // (their cofactors), alpha0 solves them with alpha0 . z = 0.
-      z.assign(at(m), 0.0);
-      alpha0.assign(at(m), 0.0);
-      if (m == 1) {
-        z[0] = 1;
-      } else {
-        minor.resize(at(active) * at(active));
-        for (int col = 0; col < m; ++col) {
-          for (int i = 0; i < active; ++i) {
-            int cc = 0;
-            for (int k = 0; k < m; ++k) {
-              if (k == col) continue;
-              minor[at(i * active + cc)] = row(i, k);
-              ++cc;
-            }
-          }
-          z[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(minor, active);
+      // The points of the span's line on the sphere; false where it gives
+      // none (or its numbers fail).
+      const auto from_span = [&]() -> bool {
+        index.clear();
+        if (!lowest) index.push_back(0);
+        for (int k = 0; k < k_all; ++k) {
+          if ((s >> k) & 1U) index.push_back(k + 1);
         }
-        // z scaled to a largest entry of 1: cofactors can be tiny, and a
-        // tiny z makes t huge and the point a difference of large terms.
-        double largest = 0;
-        for (const double x : z) largest = std::max(largest, std::fabs(x));
-        if (!(largest > 0)) continue;
-        for (double& x : z) x /= largest;
-        a.resize(at(m) * at(m));
-        rhs.assign(at(m), 0.0);
-        for (int i = 0; i < active; ++i) {
-          for (int k = 0; k < m; ++k) a[at(i * m + k)] = row(i, k);
-          rhs[at(i)] = rhs_of(i);
-        }
-        for (int k = 0; k < m; ++k) a[at(active * m + k)] = z[at(k)];
-        if (!gauss_solve(a, rhs, m)) continue;
-        alpha0 = rhs;
-      }
-      // alpha' G alpha = 1 along the line.
-      double q0 = 0;
-      double q1 = 0;
-      double q2 = 0;
-      for (int i = 0; i < m; ++i) {
-        for (int k = 0; k < m; ++k) {
-          q0 += alpha0[at(i)] * g(i, k) * alpha0[at(k)];
-          q1 += alpha0[at(i)] * g(i, k) * z[at(k)];
-          q2 += z[at(i)] * g(i, k) * z[at(k)];
-        }
-      }
-      if (!(q2 > 0)) continue;
-      const double disc = q1 * q1 - q2 * (q0 - 1);
-      if (disc < 0) {
-        // No point of the sphere meets these equations, nor any set of
-        // them with more.
-        if (!lowest) dead.push_back(s);
-        continue;
-      }
-      const double root = std::sqrt(disc);
-      if (!lowest && best) {
-        // The two roots are the highest and the lowest c.w on the sphere
-        // where these constraints hold as equations (the support's
-        // ellipsoid cut by them): more equations cut it further, so where
-        // the highest cannot beat the best so far, no set with more
-        // members can, and they are passed over. The margin keeps
-        // rounding from deciding.
-        double high = -std::numeric_limits<double>::infinity();
-        for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
-          double value = 0;
-          for (int k = 0; k < m; ++k) value += g(0, k) * (alpha0[at(k)] + t * z[at(k)]);
-          high = std::max(high, value);
-        }
-        if (high < best_value - 1e-12 * (1 + std::fabs(best_value))) {
-          dead.push_back(s);
-          continue;
-        }
-      }
-      for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
-        std::fill(w.begin(), w.end(), 0.0);
-        bool signs_ok = true;
-        for (int i = 0; i < m_p; ++i) {
-          double x = 0;
-          for (int k = 0; k < m; ++k)
-            x += solved[at(index[at(k)] * m_p + i)] * (alpha0[at(k)] + t * z[at(k)]);
-          if (signs_ == sign_constraint::nonnegative && x < 0) signs_ok = false;
-          w[at(p.members[at(i)])] = x;
-        }
-        // A degenerate line (its quadratic without a leading term) gives
-        // points off the sphere, the origin among them: none is a weighting.
-        if (!signs_ok || !on_sphere(w)) continue;
-        double value = 0;
-        if (lowest) {
-          value = lowest_slack(w, constraints);
+        const auto g = [&](int i, int k) { return gram[at(index[at(i)] * vectors + index[at(k)])]; };
+        const auto row = [&](int i, int k) {  // equation i (0-based) at column k
+          return lowest ? g(i + 1, k) - g(0, k) : g(i + 1, k);
+        };
+        const auto rhs_of = [&](int i) {
+          const double b = constraints[at(index[at(i + 1)] - 1)].b;
+          return lowest ? b - constraints[at(index[0] - 1)].b : b;
+        };
+        // alpha = alpha0 + t z: z spans the null space of the active rows
+        // (their cofactors), alpha0 solves them with alpha0 . z = 0.
+        z.assign(at(m), 0.0);
+        alpha0.assign(at(m), 0.0);
+        if (m == 1) {
+          z[0] = 1;
         } else {
-          if (!feasible(w)) continue;
-          for (int j = 0; j < n_; ++j) value += c[at(j)] * w[at(j)];
+          minor.resize(at(active) * at(active));
+          for (int col = 0; col < m; ++col) {
+            for (int i = 0; i < active; ++i) {
+              int cc = 0;
+              for (int k = 0; k < m; ++k) {
+                if (k == col) continue;
+                minor[at(i * active + cc)] = row(i, k);
+                ++cc;
+              }
+            }
+            z[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(minor, active);
+          }
+          // z scaled to a largest entry of 1: cofactors can be tiny, and a
+          // tiny z makes t huge and the point a difference of large terms.
+          double largest = 0;
+          for (const double x : z) largest = std::max(largest, std::fabs(x));
+          if (!(largest > 0)) return false;
+          for (double& x : z) x /= largest;
+          a.resize(at(m) * at(m));
+          rhs.assign(at(m), 0.0);
+          for (int i = 0; i < active; ++i) {
+            for (int k = 0; k < m; ++k) a[at(i * m + k)] = row(i, k);
+            rhs[at(i)] = rhs_of(i);
+          }
+          for (int k = 0; k < m; ++k) a[at(active * m + k)] = z[at(k)];
+          if (!gauss_solve(a, rhs, m)) return false;
+          alpha0 = rhs;
         }
-        if (value > best_value) {
-          best_value = value;
-          best = w;
+        // alpha' G alpha = 1 along the line.
+        double q0 = 0;
+        double q1 = 0;
+        double q2 = 0;
+        for (int i = 0; i < m; ++i) {
+          for (int k = 0; k < m; ++k) {
+            q0 += alpha0[at(i)] * g(i, k) * alpha0[at(k)];
+            q1 += alpha0[at(i)] * g(i, k) * z[at(k)];
+            q2 += z[at(i)] * g(i, k) * z[at(k)];
+          }
         }
-      }
+        if (!(q2 > 0)) return false;
+        const double disc = q1 * q1 - q2 * (q0 - 1);
+        if (disc < 0) {
+          // No point of the sphere meets these equations, nor any set of
+          // them with more.
+          if (!lowest) dead.push_back(s);
+          return false;
+        }
+        const double root = std::sqrt(disc);
+        if (!lowest && best) {
+          // The two roots are the highest and the lowest c.w on the sphere
+          // where these constraints hold as equations (the support's
+          // ellipsoid cut by them): more equations cut it further, so where
+          // the highest cannot beat the best so far, no set with more
+          // members can, and they are passed over. The margin keeps
+          // rounding from deciding.
+          double high = -std::numeric_limits<double>::infinity();
+          for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
+            double value = 0;
+            for (int k = 0; k < m; ++k) value += g(0, k) * (alpha0[at(k)] + t * z[at(k)]);
+            high = std::max(high, value);
+          }
+          if (high < best_value - 1e-12 * (1 + std::fabs(best_value))) {
+            dead.push_back(s);
+            return true;
+          }
+        }
+        bool met = false;
+        for (const double t : {(-q1 + root) / q2, (-q1 - root) / q2}) {
+          std::fill(w.begin(), w.end(), 0.0);
+          for (int i = 0; i < m_p; ++i) {
+            double x = 0;
+            for (int k = 0; k < m; ++k)
+              x += solved[at(index[at(k)] * m_p + i)] * (alpha0[at(k)] + t * z[at(k)]);
+            w[at(p.members[at(i)])] = x;
+          }
+          met = consider(w) || met;
+        }
+        return met;
+      };
+      // With |P| - 1 equations the line is theirs alone, whatever the
+      // objective. Where c lies in the span of the active l (the sphere's
+      // multiplier 0: c.w is then the same all along the line) the span
+      // above is too small, or its coefficients cancel to nothing, and
+      // gives no point: the line's points on the sphere are then taken from
+      // the equations themselves.
+      if (!from_span() && !lowest && active == m_p - 1 && active > 0) line_points(p, s);
     }
   }
   return best;

@@ -115,6 +115,42 @@ TEST(SphereLp, OneBindingConstraintGivesTheEllipsesSection) {
   }
 }
 
+// An objective that is a combination of the active constraints' forms
+// (c = -(2 l_1 + l_2)) is the same all along their line: the best is
+// wherever that line meets the sphere, though no point there is a
+// stationary point with the sphere's multiplier non-zero. Worked by hand:
+// with w_1 <= 0.4 and w_2 <= 0.3, 2 w_1 + w_2 <= 1.1, met on the line
+// w_1 = 0.4, w_2 = 0.3, which meets w'Rw = 1 where
+// w_3^2 + 2 (0.2 * 0.4 + 0.1 * 0.3) w_3 + 0.4^2 + 0.3^2 + 2 * 0.3 * 0.12 - 1 = 0,
+// w_3 = (-0.22 +- sqrt(0.22^2 + 4 * 0.678)) / 2. (With R = I and
+// c = (1, 1, 0) under w_1, w_2 <= 0.5 the same: 1 at (0.5, 0.5, +-sqrt(0.5)).)
+TEST(SphereLp, AnObjectiveAlongTheActiveConstraintsMeetsTheirLine) {
+  struct worked {
+    std::vector<double> r, c;
+    double first, second, value;
+  };
+  const std::vector<worked> cases{
+      {{1, 0.3, 0.2, 0.3, 1, 0.1, 0.2, 0.1, 1}, {2, 1, 0}, 0.4, 0.3, 1.1},
+      {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, 1, 0}, 0.5, 0.5, 1},
+  };
+  for (const worked& k : cases) {
+    const std::vector<linear_constraint> limits{{{-1, 0, 0}, -k.first}, {{0, -1, 0}, -k.second}};
+    const sphere_lp lp(3, k.r, sign_constraint::any);
+    const std::optional<std::vector<double>> w = lp.maximise(k.c, limits);
+    ASSERT_TRUE(w.has_value()) << k.value;
+    EXPECT_NEAR(quadratic(k.r, *w), 1, 1e-12);
+    EXPECT_NEAR(dot(k.c, *w), k.value, 1e-12);
+    EXPECT_NEAR((*w)[0], k.first, 1e-12);
+    EXPECT_NEAR((*w)[1], k.second, 1e-12);
+    const double half = k.r[2] * k.first + k.r[5] * k.second;
+    const double rest = k.first * k.first + k.second * k.second + 2 * k.r[1] * k.first * k.second - 1;
+    const double root = std::sqrt(half * half - rest);
+    EXPECT_TRUE(std::fabs((*w)[2] - (-half + root)) < 1e-12 ||
+                std::fabs((*w)[2] - (-half - root)) < 1e-12)
+        << (*w)[2];
+  }
+}
+
 TEST(SphereLp, NonNegativeWeightsStopAtAFace) {
   // R = [1 .8; .8 1], a = (1, .797): R^-1 a = (1 - .8 * .797, .797 - .8) /
   // .36 = (1.00667, -.00833), so the free best has a slightly negative
