@@ -73,6 +73,64 @@ double determinant(std::vector<double>& a, int k) {
   return det;
 }
 
+// A direction of the support's weights R-orthogonal to every R^-1 v_k
+// (that is, orthogonal to every v_k: columns of `v`, m_p entries each),
+// scaled to u'R_PP u = 1 (`chol` its Cholesky factor); empty where the
+// v_k span all of them. The rows are made orthonormal (Gram-Schmidt,
+// twice, a row whose remainder is below 1e-10 of its length dependent),
+// and of the unit vectors' parts outside them the longest is taken.
+std::vector<double> orthogonal_direction(std::span<const double> v, int vectors, int m_p,
+                                         const std::vector<double>& chol) {
+  std::vector<std::vector<double>> basis;
+  for (int k = 0; k < vectors; ++k) {
+    std::vector<double> x(v.begin() + k * m_p, v.begin() + (k + 1) * m_p);
+    double length = 0;
+    for (const double y : x) length += y * y;
+    for (int pass = 0; pass < 2; ++pass) {
+      for (const std::vector<double>& e : basis) {
+        double dot = 0;
+        for (int i = 0; i < m_p; ++i) dot += e[at(i)] * x[at(i)];
+        for (int i = 0; i < m_p; ++i) x[at(i)] -= dot * e[at(i)];
+      }
+    }
+    double rest = 0;
+    for (const double y : x) rest += y * y;
+    if (!(rest > 1e-20 * length)) continue;
+    for (double& y : x) y /= std::sqrt(rest);
+    basis.push_back(std::move(x));
+  }
+  if (static_cast<int>(basis.size()) >= m_p) return {};
+  std::vector<double> best;
+  double longest = 0;
+  for (int j = 0; j < m_p; ++j) {
+    std::vector<double> x(at(m_p), 0.0);
+    x[at(j)] = 1;
+    for (int pass = 0; pass < 2; ++pass) {
+      for (const std::vector<double>& e : basis) {
+        double d = 0;
+        for (int i = 0; i < m_p; ++i) d += e[at(i)] * x[at(i)];
+        for (int i = 0; i < m_p; ++i) x[at(i)] -= d * e[at(i)];
+      }
+    }
+    double rest = 0;
+    for (const double y : x) rest += y * y;
+    if (rest > longest) {
+      longest = rest;
+      best = std::move(x);
+    }
+  }
+  if (!(longest > 1e-12)) return {};
+  // u'R u = |L'u|^2 with R = L L'.
+  double norm = 0;
+  for (int i = 0; i < m_p; ++i) {
+    double s = 0;
+    for (int k = i; k < m_p; ++k) s += chol[at(k * m_p + i)] * best[at(k)];
+    norm += s * s;
+  }
+  for (double& y : best) y /= std::sqrt(norm);
+  return best;
+}
+
 }  // namespace
 
 // Solves the m*m system a x = b (row-major, both overwritten) by Gaussian
@@ -346,6 +404,44 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       static_cast<void>(consider(line_w));
     }
   };
+  // Fewer equations where c lies in their span: c.w is the same all over
+  // the set where they hold, and the forms (c's and every constraint's)
+  // depend on w only through its part in V, the span of R^-1 c and the
+  // R^-1 l. So the set's point nearest the origin (in R's norm), w0 =
+  // R^-1 L'(L R^-1 L')^-1 b, within the sphere, carried onto it along a
+  // direction R-orthogonal to V (which moves no form), is a weighting with
+  // the forms of w0: the candidate. Weights of either sign only (the
+  // direction has both), and only where V is not all of R^n.
+  std::vector<double> flat_a, flat_y, flat_w;
+  const auto flat_points = [&](const support& p, std::uint32_t set,
+                               std::span<const double> outside) {
+    const int m_p = static_cast<int>(p.members.size());
+    std::vector<int> rows;
+    for (int k = 0; k < k_all; ++k) {
+      if ((set >> k) & 1U) rows.push_back(k + 1);
+    }
+    const int eqs = static_cast<int>(rows.size());
+    flat_a.resize(at(eqs) * at(eqs));
+    flat_y.resize(at(eqs));
+    for (int i = 0; i < eqs; ++i) {
+      for (int k = 0; k < eqs; ++k)
+        flat_a[at(i * eqs + k)] = gram[at(rows[at(i)] * vectors + rows[at(k)])];
+      flat_y[at(i)] = constraints[at(rows[at(i)] - 1)].b;
+    }
+    const std::vector<double> b = flat_y;
+    if (!gauss_solve(flat_a, flat_y, eqs)) return;
+    double q = 0;
+    for (int i = 0; i < eqs; ++i) q += flat_y[at(i)] * b[at(i)];
+    if (!(q <= 1)) return;
+    const double along = std::sqrt(1 - q);
+    flat_w.assign(at(n_), 0.0);
+    for (int i = 0; i < m_p; ++i) {
+      double x = along * outside[at(i)];
+      for (int k = 0; k < eqs; ++k) x += flat_y[at(k)] * solved[at(rows[at(k)] * m_p + i)];
+      flat_w[at(p.members[at(i)])] = x;
+    }
+    static_cast<void>(consider(flat_w));
+  };
   for (const support& p : supports_) {
     const int m_p = static_cast<int>(p.members.size());
     v.assign(at(vectors) * at(m_p), 0);
@@ -376,6 +472,9 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
         gram[at(i * vectors + k)] = s;
       }
     }
+    const std::vector<double> outside = signs_ == sign_constraint::any && !lowest
+                                            ? orthogonal_direction(v, vectors, m_p, p.chol)
+                                            : std::vector<double>{};
     // No point of this support does better than the sphere's best without
     // constraints, sqrt(c_P' R_PP^-1 c_P) (for the lowest slack: than each
     // constraint's own best, sqrt(l_P' R_PP^-1 l_P) - b): a support that
@@ -527,7 +626,13 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       // above is too small, or its coefficients cancel to nothing, and
       // gives no point: the line's points on the sphere are then taken from
       // the equations themselves.
-      if (!from_span() && !lowest && active == m_p - 1 && active > 0) line_points(p, s);
+      if (!from_span() && !lowest && active > 0) {
+        if (active == m_p - 1) {
+          line_points(p, s);
+        } else if (!outside.empty()) {
+          flat_points(p, s, outside);
+        }
+      }
     }
   }
   return best;

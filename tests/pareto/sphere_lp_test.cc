@@ -151,6 +151,32 @@ TEST(SphereLp, AnObjectiveAlongTheActiveConstraintsMeetsTheirLine) {
   }
 }
 
+// The same with fewer active constraints than the line needs: the best
+// of c = -l under l.w >= b is -b, met wherever l.w = b on the sphere, a
+// set of more than two points. Worked by hand: w_1 <= 0.5 with c = e_1
+// (R = I, four weights) and 2 w_1 + w_2 <= 1 with c = (2, 1, 0) (R
+// correlated); both planes pass within the sphere (the first at distance
+// 0.5; the second at 1 / sqrt(l'R^-1 l) < 1, l'R^-1 l = 4.36 > 1).
+TEST(SphereLp, AnObjectiveAlongOneActiveConstraintMeetsItsPlane) {
+  struct worked {
+    int n;
+    std::vector<double> r, c, l;
+    double b;
+  };
+  const std::vector<worked> cases{
+      {4, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, {1, 0, 0, 0}, {-1, 0, 0, 0}, -0.5},
+      {3, {1, 0.3, 0.2, 0.3, 1, 0.1, 0.2, 0.1, 1}, {2, 1, 0}, {-2, -1, 0}, -1},
+  };
+  for (const worked& k : cases) {
+    const linear_constraint limit{k.l, k.b};
+    const sphere_lp lp(k.n, k.r, sign_constraint::any);
+    const std::optional<std::vector<double>> w = lp.maximise(k.c, std::span(&limit, 1));
+    ASSERT_TRUE(w.has_value()) << k.n;
+    EXPECT_NEAR(quadratic(k.r, *w), 1, 1e-12);
+    EXPECT_NEAR(dot(k.c, *w), -k.b, 1e-12);
+  }
+}
+
 TEST(SphereLp, NonNegativeWeightsStopAtAFace) {
   // R = [1 .8; .8 1], a = (1, .797): R^-1 a = (1 - .8 * .797, .797 - .8) /
   // .36 = (1.00667, -.00833), so the free best has a slightly negative
