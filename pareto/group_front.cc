@@ -60,12 +60,14 @@
 // (higher-L) one is replaced by it.
 //
 // The far end, the highest L: L = 1 is every effect at 0, linear equations
-// whose best weighting sphere_lp finds exactly. Otherwise the lowest of the
-// linearised log ratios (against the highest group and the next) is
-// maximised on the sphere at each step (sphere_lp::maximise_lowest), with
-// a golden-section search for the best true L on the way; where that makes
-// no progress (groups alike leave the step's maximiser a whole set), a
-// bisection on the level.
+// whose best weighting sphere_lp finds (and which it is then moved onto
+// exactly). Otherwise the lowest of the linearised log ratios (against the
+// highest group and the next) is maximised on the sphere at each step
+// (sphere_lp::maximise_lowest), with a golden-section search for the best
+// true L on the way; where that makes no progress (groups alike leave the
+// step's maximiser a whole set), or ends short of the branch and bound's
+// bound, a bisection on the level, and Newton's method on the tie of the
+// lowest ratios at the top (`topped`).
 //
 // The mean objective has no bound here: its gradient in (v, e) (central
 // differences, step 1e-6) linearises it too, and the search keeps the best

@@ -20,8 +20,14 @@
 // constraint and the signs, and the best kept: the global maximum, not a
 // local one. A point where the active gradients are dependent is reached
 // from an independent subset of them (the equations it satisfies define
-// the same line). Candidates within 1e-11 of a constraint count as meeting
-// it. Cost: 2^n supports (non-negative weights) times the subsets of the
+// the same line). Where mu = 0 (c a combination of the active l: c.w is
+// then the same all over the set where they hold) w need not lie in that
+// span, and where the span gives no point the set's own points are
+// candidates: with |P| - 1 equations the two where their line meets the
+// sphere; with fewer (weights of either sign) their point nearest the
+// origin, carried onto the sphere along a direction that leaves every l.w
+// and c.w as they are. Candidates within 1e-11 of a constraint count as
+// meeting it. Cost: 2^n supports (non-negative weights) times the subsets of the
 // constraints, each an (|S|+1)-square system.
 #ifndef FOURFIFTHS_PARETO_SPHERE_LP_H_
 #define FOURFIFTHS_PARETO_SPHERE_LP_H_
