@@ -121,6 +121,10 @@ constexpr int most_shrinks = 20;
 // The polish: a pair this close to the level (in log ratio) starts in the
 // active set; the most changes of the active set, Newton steps for each.
 constexpr double near_active = 1e-6;
+// Pairs whose log ratio is within this of the lowest start the far end's
+// polish (those that turn out not to tie at the top leave it by their
+// multipliers).
+constexpr double near_tie = 0.02;
 constexpr int most_rounds = 8;
 constexpr int most_newton_steps = 12;
 // The global searches' budgets (boxes split) and the gap at which they
@@ -1428,7 +1432,7 @@ class group_search {
     // leave it a direction.
     std::vector<int> near;
     for (std::size_t p = 0; p < start.c.size(); ++p) {
-      if (is_pair(p) && start.c[p] <= near_active) near.push_back(static_cast<int>(p));
+      if (is_pair(p) && start.c[p] <= near_tie) near.push_back(static_cast<int>(p));
     }
     std::stable_sort(near.begin(), near.end(),
                      [&](int x, int y) { return start.c[at(x)] < start.c[at(y)]; });
@@ -1443,24 +1447,31 @@ class group_search {
       w = end.w;
       const standing st = s_.stand(w);
       if (!st.solved) break;
-      if (st.lowest > best.lowest) best = found{w, s_.quality(st), st.lowest};
+      const bool rose = st.lowest > best.lowest;
+      if (rose) best = found{w, s_.quality(st), st.lowest};
       if (end.stopped_at >= 0) {
         free[at(end.stopped_at)] = false;
         w[at(end.stopped_at)] = 0;
         continue;
       }
-      const measured there = measure(w, st.lowest);
+      // A pair whose log ratio fell below the tie's joins it, and where
+      // L fell with it (the steps rose along the tie past where another
+      // pair crossed it), the search goes on from the best weighting met.
+      const measured there = measure(w, 1);
+      if (!there.ok) break;
+      const double tie = there.c[at(pairs[0])];
       int worst = -1;
       for (std::size_t p = 0; p < there.c.size(); ++p) {
         if (!is_pair(p) ||
             std::find(pairs.begin(), pairs.end(), static_cast<int>(p)) != pairs.end())
           continue;
-        if (there.c[p] < -level_tolerance && (worst < 0 || there.c[p] < there.c[at(worst)]))
+        if (there.c[p] < tie - level_tolerance && (worst < 0 || there.c[p] < there.c[at(worst)]))
           worst = static_cast<int>(p);
       }
       if (worst >= 0) {
         if (!joins(pairs, worst, free)) break;
         pairs.push_back(worst);
+        if (!rose) w = best.w;
         continue;
       }
       std::vector<double> mu{1};
