@@ -477,4 +477,95 @@ TEST(GroupFarEnd, TheLevelBoundIsNeverBelowAWeightingsLowestRatio) {
   EXPECT_GE(checked, 12);
 }
 
+// Equal rates, where the effects leave room for them (seven predictors,
+// five groups: the weightings with every composite effect 0 are a plane),
+// are the far end, with the validity of the regression on what the effects
+// leave: sqrt(a'R^-1 a - b'M^-1 b), b = D'R^-1 a, M = D'R^-1 D (D the
+// groups' effects, a column each), worked here by this file's own
+// elimination. Two predictors correlated 0.999 leave the equations met
+// only to about 1e-11 by the solver; the front's last point meets them to
+// rounding.
+TEST(GroupFarEnd, EqualRatesAreMetExactlyWithTheBestValidityLeft) {
+  const std::vector<std::vector<double>> r = {
+       {1.0, 0.026, 0.023, 0.001, -0.015, -0.02, 0.999, 0.223},
+       {0.026, 1.0, -0.012, 0.098, -0.227, -0.077, 0.026, 0.349},
+       {0.023, -0.012, 1.0, -0.056, 0.101, 0.004, 0.023, 0.632},
+       {0.001, 0.098, -0.056, 1.0, -0.268, -0.065, 0.001, 0.621},
+       {-0.015, -0.227, 0.101, -0.268, 1.0, 0.152, -0.015, 0.002},
+       {-0.02, -0.077, 0.004, -0.065, 0.152, 1.0, -0.02, 0.036},
+       {0.999, 0.026, 0.023, 0.001, -0.015, -0.02, 1.0, 0.2228},
+       {0.223, 0.349, 0.632, 0.621, 0.002, 0.036, 0.2228, 1.0}};
+  const std::vector<minority_group> groups = {
+       {"G1", 0.0286, {0.047, -0.908, -0.203, 0.24, -0.884, 0.138, 0.14, -0.621}},
+       {"G2", 0.0034, {0.393, 0.361, -0.179, 0.065, -0.279, -0.328, 0.217, 0.366}},
+       {"G3", 0.013, {-0.691, 0.237, -0.128, 0.418, -0.43, -0.424, -0.494, -0.714}},
+       {"G4", 0.0087, {-0.985, 0.048, -1.165, -0.568, -0.399, -0.969, -0.727, 0.289}},
+       {"G5", 0.0027, {0.298, 0.08, -1.105, -0.534, -0.533, -0.121, -0.594, -0.036}}};
+  const int n = 7;
+  const auto solve = [&](std::vector<double> b) {
+    std::vector<std::vector<double>> m(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+      m[static_cast<std::size_t>(i)].assign(r[static_cast<std::size_t>(i)].begin(),
+                                           r[static_cast<std::size_t>(i)].begin() + n);
+    for (int j = 0; j < n; ++j) {
+      for (int i = j + 1; i < n; ++i) {
+        const double f = m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] /
+                         m[static_cast<std::size_t>(j)][static_cast<std::size_t>(j)];
+        for (int k = j; k < n; ++k)
+          m[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)] -=
+              f * m[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
+        b[static_cast<std::size_t>(i)] -= f * b[static_cast<std::size_t>(j)];
+      }
+    }
+    for (int i = n - 1; i >= 0; --i) {
+      double s = b[static_cast<std::size_t>(i)];
+      for (int k = i + 1; k < n; ++k)
+        s -= m[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)] * b[static_cast<std::size_t>(k)];
+      b[static_cast<std::size_t>(i)] = s / m[static_cast<std::size_t>(i)][static_cast<std::size_t>(i)];
+    }
+    return b;
+  };
+  const auto dot = [](const std::vector<double>& x, const std::vector<double>& y) {
+    double s = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) s += x[i] * y[i];
+    return s;
+  };
+  std::vector<double> a;
+  for (int i = 0; i < n; ++i) a.push_back(r[static_cast<std::size_t>(i)][7]);
+  std::vector<std::vector<double>> d;
+  for (const minority_group& g : groups) d.emplace_back(g.d.begin(), g.d.begin() + n);
+  const std::vector<double> ra = solve(a);
+  const auto count = d.size();
+  std::vector<double> m(count * count), b(count);
+  for (std::size_t g = 0; g < count; ++g) {
+    const std::vector<double> rd = solve(d[g]);
+    b[g] = dot(rd, a);
+    for (std::size_t h = 0; h < count; ++h) m[g * count + h] = dot(rd, d[h]);
+  }
+  std::vector<double> y = b;  // M y = b, by elimination (M is positive definite)
+  for (std::size_t j = 0; j < count; ++j) {
+    for (std::size_t i = j + 1; i < count; ++i) {
+      const double f = m[i * count + j] / m[j * count + j];
+      for (std::size_t k = j; k < count; ++k) m[i * count + k] -= f * m[j * count + k];
+      y[i] -= f * y[j];
+    }
+  }
+  for (std::size_t i = count; i-- > 0;) {
+    for (std::size_t k = i + 1; k < count; ++k) y[i] -= m[i * count + k] * y[k];
+    y[i] /= m[i * count + i];
+  }
+  const double best = std::sqrt(dot(a, ra) - dot(b, y));
+  pareto_options o;
+  o.ratio = 0.39;
+  o.mode = ratio_mode::overall;
+  o.signs = weight_signs::any;
+  o.points = 11;
+  const fourfifths::group_pareto_result front =
+      fourfifths::find_group_pareto_front(problem_of(r, groups), o);
+  ASSERT_TRUE(front.value.has_value());
+  const auto& far = front.value->points.back();
+  EXPECT_GE(far.lowest_ratio_to_highest, 1 - 1e-15);
+  EXPECT_NEAR(far.validity, best, 1e-9);
+}
+
 }  // namespace
