@@ -1,10 +1,10 @@
 // fourfifths._core: the library and its presentation layer for Python.
 //
-// Every table is the presentation layer's CSV text, which the Python side
-// reads into a DataFrame: the columns and numbers are the explorer's by
-// construction (numbers in shortest round-trip form read back to the same
-// doubles). Outcomes at many ratios come back as NumPy arrays, one per
-// column of the table. Scenarios are read and checked by the presentation
+// Every table is the presentation layer's typed columns (the explorer's
+// columns and numbers by construction), handed over as NumPy blocks, one
+// per type, that the Python side gives pandas as the frame's own blocks.
+// Outcomes at many ratios come back as NumPy arrays, one per column of the
+// table. Scenarios are read and checked by the presentation
 // layer, and every fault comes back with its path, as the explorer says it.
 //
 // A scenario, once read, is never changed: any number of threads may use
