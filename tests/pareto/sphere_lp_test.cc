@@ -132,6 +132,8 @@ TEST(SphereLp, AnObjectiveAlongTheActiveConstraintsMeetsTheirLine) {
   const std::vector<worked> cases{
       {{1, 0.3, 0.2, 0.3, 1, 0.1, 0.2, 0.1, 1}, {2, 1, 0}, 0.4, 0.3, 1.1},
       {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, 1, 0}, 0.5, 0.5, 1},
+      // Nearly tangent: the line meets the sphere at w_3 = +-0.0242.
+      {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, 1, 0}, 0.7069, 0.7069, 1.4138},
   };
   for (const worked& k : cases) {
     const std::vector<linear_constraint> limits{{{-1, 0, 0}, -k.first}, {{0, -1, 0}, -k.second}};
@@ -153,10 +155,11 @@ TEST(SphereLp, AnObjectiveAlongTheActiveConstraintsMeetsTheirLine) {
 
 // The same with fewer active constraints than the line needs: the best
 // of c = -l under l.w >= b is -b, met wherever l.w = b on the sphere, a
-// set of more than two points. Worked by hand: w_1 <= 0.5 with c = e_1
-// (R = I, four weights) and 2 w_1 + w_2 <= 1 with c = (2, 1, 0) (R
-// correlated); both planes pass within the sphere (the first at distance
-// 0.5; the second at 1 / sqrt(l'R^-1 l) < 1, l'R^-1 l = 4.36 > 1).
+// set of more than two points. Worked by hand: w_1 <= 0.5 and w_1 <= 0.8
+// with c = e_1 (R = I, four weights), and 2 w_1 + w_2 <= 1 with
+// c = (2, 1, 0) (R correlated); every plane passes within the sphere (the
+// first two at distances 0.5 and 0.8; the third at 1 / sqrt(l'R^-1 l) < 1,
+// l'R^-1 l = 4.36).
 TEST(SphereLp, AnObjectiveAlongOneActiveConstraintMeetsItsPlane) {
   struct worked {
     int n;
@@ -165,6 +168,7 @@ TEST(SphereLp, AnObjectiveAlongOneActiveConstraintMeetsItsPlane) {
   };
   const std::vector<worked> cases{
       {4, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, {1, 0, 0, 0}, {-1, 0, 0, 0}, -0.5},
+      {4, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, {1, 0, 0, 0}, {-1, 0, 0, 0}, -0.8},
       {3, {1, 0.3, 0.2, 0.3, 1, 0.1, 0.2, 0.1, 1}, {2, 1, 0}, {-2, -1, 0}, -1},
   };
   for (const worked& k : cases) {
