@@ -42,7 +42,12 @@
 // (without this the steps could cycle among a few weightings short of the
 // level's best). A fixed point satisfies the true problem's optimality
 // conditions. It starts from the point of the level before and from the
-// bound's maximiser; where neither finds a weighting that reaches A (near
+// bound's maximiser, and (where the bound does not prove what those find)
+// the level is also followed up from the point before through eight
+// levels, each searched with its steps kept within an angle of 0.2 of the
+// last weighting, so that it stays on that point's branch (the full steps
+// go to their model's best, which can lie on another branch of the level,
+// a worse one); where none finds a weighting that reaches A (near
 // the top of the last point's branch when the front bends the wrong way),
 // from the last point through eight levels in equal steps up to A, each
 // searched from the one before, and then from the far end. It keeps the
@@ -872,7 +877,8 @@ class group_search {
   }
 
   // The best weighting met whose L reaches `level`, starting from `start`.
-  std::optional<found> at_level(double level, std::span<const double> start) {
+  std::optional<found> at_level(double level, std::span<const double> start,
+                                double reach = -1) {
     std::optional<found> best;
     std::vector<double> w(start.begin(), start.end());
     for (int step = 0; step < most_steps; ++step) {
@@ -887,6 +893,12 @@ class group_search {
       std::vector<pareto::linear_constraint> constraints =
           level > 0 ? s_.linearised(st, level, false, &pairs)
                     : std::vector<pareto::linear_constraint>{};
+      if (reach > -1) {
+        // Each step within the angle whose cosine is `reach` (in R's
+        // metric): a search that stays on the branch it starts on.
+        constraints.push_back(within_angle(w, reach));
+        pairs.emplace_back(-1, -1);
+      }
       std::optional<std::vector<double>> next = lp_.maximise(s_.direction(st), constraints);
       if (!next) break;
       // Second-order corrections: where the step's end misses a ratio the
@@ -898,6 +910,7 @@ class group_search {
         if (!there.solved || there.lowest >= level * (1 - level_tolerance)) break;
         for (std::size_t k = 0; k < constraints.size(); ++k) {
           const auto [low, high] = pairs[k];
+          if (low < 0) continue;
           const double actual = portable::log(there.sr[at(low)]) -
                                 portable::log(there.sr[at(high)]) - portable::log(level);
           double model = -constraints[k].b;
@@ -1048,6 +1061,49 @@ class group_search {
   // within an angle of w, w'R x >= cos(angle) |w| on the sphere, the
   // angle halved from the full step's until the end, or a point on its
   // way, is better than `best` and reaches the level.
+  // Whether the relaxed maximiser's validity proves `f` the best at
+  // `level` (validity only).
+  bool proved(double level, const found& f) {
+    if (s_.options().objective != pareto_objective::validity) return false;
+    const std::optional<std::vector<double>> r = relaxed(level);
+    return r && f.quality >= s_.a_dot(*r) - proof_tolerance;
+  }
+
+  // (R w / |w|).x >= reach: x within the angle of cosine `reach` of w
+  // (x on the sphere).
+  pareto::linear_constraint within_angle(const std::vector<double>& w, double reach) const {
+    const auto r = s_.r();
+    const std::size_t n = w.size();
+    pareto::linear_constraint c;
+    c.l.assign(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) c.l[i] += r[i * n + j] * w[j];
+    }
+    const double size = std::sqrt(s_.norm2(w));
+    for (double& x : c.l) x /= size;
+    c.b = reach;
+    return c;
+  }
+
+  // A weighting that reaches `level`, from `from` (below it) through
+  // levels in equal steps between, each searched from the last one's
+  // weighting with its steps kept within an angle of 0.2 (cosine 0.98):
+  // the level on the branch `from` is on.
+  std::optional<found> followed(const found& from, double level) {
+    constexpr int steps = 8;
+    constexpr double reach = 0.98;
+    found here = from;
+    for (int k = 1; k <= steps; ++k) {
+      const double sub = from.lowest + (level - from.lowest) * k / steps;
+      roomiest_.reset();
+      const std::optional<found> f = at_level(sub, here.w, reach);
+      roomiest_.reset();
+      if (!f) return std::nullopt;
+      here = *f;
+    }
+    return here;
+  }
+
   std::optional<found> within_trust(const std::vector<double>& w, bool reached,
                                     const std::vector<double>& c,
                                     std::vector<pareto::linear_constraint> constraints,
@@ -1945,6 +2001,18 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
     for (int k = 1; k < n - 1; ++k) {
       const double level = first->lowest + (last.lowest - first->lowest) * k / (n - 1);
       std::optional<found> f = search.best_at(level, {points.back().w});
+      // The linearisation's steps go to its model's best, which can lie on
+      // another branch: the level is also followed up from the point
+      // before in small steps that stay on its branch.
+      // (Not where the bound proves the point found.)
+      if (const std::optional<found> on =
+              f && search.proved(level, *f) ? std::nullopt : search.followed(points.back(), level);
+          on && (!f || on->quality > f->quality)) {
+        f = on;
+        if (const std::optional<found> b = search.best_at(level, {on->w}, false);
+            b && b->quality > f->quality)
+          f = b;
+      }
       // Near the top of the last point's branch (a front that bends the
       // wrong way) the steps from the point overshoot a level the branch
       // still reaches: the level approached from the point in small steps.
