@@ -153,6 +153,25 @@ TEST(SphereLp, AnObjectiveAlongTheActiveConstraintsMeetsTheirLine) {
   }
 }
 
+// The same with a line of general direction: u_1 = (1, 2, 2) / 3 and
+// u_2 = (2, -1, 2) / 3 (R = I), u_1.w <= 0.3, u_2.w <= 0.4, c = u_1 + u_2:
+// c.w <= 0.7, met on the line u_1.w = 0.3, u_2.w = 0.4, whose point nearest
+// the origin has |w|^2 = (81 / 65)(0.3^2 + 0.4^2 - 2 (4 / 9) 0.3 * 0.4) =
+// 0.179 < 1 (u_1.u_2 = 4 / 9): it meets the sphere.
+TEST(SphereLp, AnObjectiveAlongTwoConstraintsMeetsTheirLineInAnyDirection) {
+  const std::vector<double> r{1, 0, 0, 0, 1, 0, 0, 0, 1};
+  const std::vector<linear_constraint> limits{{{-1.0 / 3, -2.0 / 3, -2.0 / 3}, -0.3},
+                                              {{-2.0 / 3, 1.0 / 3, -2.0 / 3}, -0.4}};
+  const std::vector<double> c{1, 1.0 / 3, 4.0 / 3};
+  const sphere_lp lp(3, r, sign_constraint::any);
+  const std::optional<std::vector<double>> w = lp.maximise(c, limits);
+  ASSERT_TRUE(w.has_value());
+  EXPECT_NEAR(quadratic(r, *w), 1, 1e-12);
+  EXPECT_NEAR(dot(c, *w), 0.7, 1e-12);
+  EXPECT_NEAR(dot(limits[0].l, *w), -0.3, 1e-12);
+  EXPECT_NEAR(dot(limits[1].l, *w), -0.4, 1e-12);
+}
+
 // The same with fewer active constraints than the line needs: the best
 // of c = -l under l.w >= b is -b, met wherever l.w = b on the sphere, a
 // set of more than two points. Worked by hand: w_1 <= 0.5 and w_1 <= 0.8
