@@ -2167,15 +2167,25 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     constexpr int walk = 10;
     std::vector<std::vector<double>> starts{first->w};
     found at = *first;
+    // Each step, and the ratio, also followed up on the walk's branch, as
+    // the front's levels are.
+    const auto on_branch = [&](std::optional<found>& f, const found& from, double level) {
+      if (f && search.proved(level, *f)) return;
+      if (const std::optional<found> on = search.followed(from, level);
+          on && (!f || on->quality > f->quality))
+        f = on;
+    };
     for (int k = 1; k < walk; ++k) {
       const double step = first->lowest + (min_ai - first->lowest) * k / walk;
       std::optional<found> f = search.best_at(step, {at.w});
+      on_branch(f, at, step);
       if (!f) f = search.continued(at, step);
       if (!f) break;
       at = *f;
       starts.push_back(at.w);
     }
     best = search.best_at(min_ai, starts);
+    on_branch(best, at, min_ai);
     if (!best) {
       const found last = search.highest(*first);
       if (last.lowest >= min_ai * (1 - level_tolerance)) {

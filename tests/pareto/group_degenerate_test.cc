@@ -624,4 +624,48 @@ TEST(GroupFarEnd, TheTopOfATieOfSeveralRatiosIsReached) {
   }
 }
 
+// A level with two branches (the wide draw's problem 328: five groups,
+// four predictors, validities at most 0, non-negative weights, overall
+// mode): at a lowest ratio of 0.5577455195394498 the best validity scipy's
+// SLSQP reaches, from 60 random starts, is -0.07448086374403325, on the
+// branch of the points below it; the search from them once went to the
+// other branch's -0.0747374. The front's point there and --min-ai's answer
+// both reach it.
+TEST(GroupFront, ALevelOnTwoBranchesTakesTheBetter) {
+  const std::vector<std::vector<double>> r = {
+      {1.0, -0.429, 0.009, -0.249, -0.075},
+      {-0.429, 1.0, -0.356, 0.049, -0.117},
+      {0.009, -0.356, 1.0, 0.6, -0.029},
+      {-0.249, 0.049, 0.6, 1.0, -0.078},
+      {-0.075, -0.117, -0.029, -0.078, 1.0}};
+  const std::vector<minority_group> groups = {
+      {"G1", 0.0021, {0.215, -0.306, -0.813, 0.142, -1.008}},
+      {"G2", 0.0034, {0.02, -0.794, -0.404, -0.349, -0.672}},
+      {"G3", 0.0018, {0.122, -0.468, -0.403, 0.497, -1.011}},
+      {"G4", 0.0119, {-1.083, -0.653, 0.298, 0.466, -1.148}},
+      {"G5", 0.0527, {-0.005, 0.208, -0.615, 0.039, 0.209}}};
+  constexpr double level = 0.5577455195394498;
+  constexpr double best = -0.07448086374403325;
+  pareto_options o;
+  o.ratio = 0.307;
+  o.mode = ratio_mode::overall;
+  o.signs = weight_signs::nonnegative;
+  o.points = 11;
+  const fourfifths::group_problem p = problem_of(r, groups);
+  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  ASSERT_TRUE(front.value.has_value());
+  int there = 0;
+  for (const auto& point : front.value->points) {
+    if (std::fabs(point.lowest_ratio_to_highest - level) > 1e-9) continue;
+    EXPECT_GE(point.validity, best - 1e-9);
+    ++there;
+  }
+  EXPECT_EQ(there, 1);
+  const fourfifths::group_min_ai_result answer =
+      fourfifths::best_group_weighting_for_min_ai(p, o, level);
+  ASSERT_TRUE(answer.value.has_value());
+  EXPECT_GE(answer.value->lowest_ratio_to_highest, level);
+  EXPECT_GE(answer.value->validity, best - 1e-9);
+}
+
 }  // namespace
