@@ -50,7 +50,10 @@
 // a worse one); where none finds a weighting that reaches A (near
 // the top of the last point's branch when the front bends the wrong way),
 // from the last point through eight levels in equal steps up to A, each
-// searched from the one before, and then from the far end. It keeps the
+// searched from the one before, and then from the far end; and where the
+// front changes branch between two points (their composites correlate at
+// most 0.99), the earlier level is searched again from the later point,
+// going back from the far end. It keeps the
 // best weighting it meets whose L is at least A (to 1e-12 relative). In
 // majority mode, while no group's rate exceeds the majority's, the
 // constraints are linear in e and the first step is exact: the point
@@ -126,6 +129,8 @@ constexpr int most_shrinks = 20;
 // The polish: a pair this close to the level (in log ratio) starts in the
 // active set; the most changes of the active set, Newton steps for each.
 constexpr double near_active = 1e-6;
+// Two weightings whose composites correlate above this are on one branch.
+constexpr double same_branch = 0.99;
 // Pairs whose log ratio is within this of the lowest start the far end's
 // polish (those that turn out not to tie at the top leave it by their
 // multipliers).
@@ -236,6 +241,17 @@ class group_setting {
     double v = 0;
     for (std::size_t j = 0; j < w.size(); ++j) v += a_[j] * w[j];
     return v;
+  }
+
+  // The correlation of the composites of two weightings, x'Ry /
+  // sqrt(x'Rx y'Ry).
+  double correlation(std::span<const double> x, std::span<const double> y) const {
+    double xy = 0;
+    const auto n = at(np_);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) xy += x[i] * r_[i * n + j] * y[j];
+    }
+    return xy / std::sqrt(norm2(x) * norm2(y));
   }
 
   double norm2(std::span<const double> w) const {
@@ -2028,6 +2044,17 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
     }
     points.push_back(search.finished(last, last.lowest));
     levels.push_back(last.lowest);
+  }
+  // Where the front changes branch between two points, the later branch
+  // may be the better at the earlier level too (it reaches it): the
+  // earlier level searched again from the later point, going back.
+  for (std::size_t k = points.size() - 1; k-- > 1;) {
+    if (s.correlation(points[k].w, points[k + 1].w) > same_branch) continue;
+    if (const std::optional<found> f = search.best_at(levels[k], {points[k + 1].w}, false);
+        f && f->quality > points[k].quality) {
+      const found there = search.finished(*f, levels[k]);
+      if (there.quality > points[k].quality) points[k] = there;
+    }
   }
   // Each level's bound, and its point searched over the whole sphere where
   // the bound does not prove it.
