@@ -1762,6 +1762,7 @@ class group_search {
     const auto directions = static_cast<std::size_t>(std::count(free.begin(), free.end(), true));
     if (pairs.size() + 1 > directions) return false;
     std::vector<std::vector<double>> rows;
+    rows.reserve(pairs.size() + 1);
     for (const int q : pairs) rows.push_back(difference(q));
     rows.push_back(difference(p));
     for (std::size_t r = 0, column = 0; r < rows.size() && column < g; ++column) {

@@ -82,8 +82,9 @@ double determinant(std::vector<double>& a, int k) {
 std::vector<double> orthogonal_direction(std::span<const double> v, int vectors, int m_p,
                                          const std::vector<double>& chol) {
   std::vector<std::vector<double>> basis;
-  for (int k = 0; k < vectors; ++k) {
-    std::vector<double> x(v.begin() + k * m_p, v.begin() + (k + 1) * m_p);
+  const auto size = static_cast<std::ptrdiff_t>(m_p);
+  for (std::ptrdiff_t k = 0; k < vectors; ++k) {
+    std::vector<double> x(v.begin() + k * size, v.begin() + (k + 1) * size);
     double length = 0;
     for (const double y : x) length += y * y;
     for (int pass = 0; pass < 2; ++pass) {

@@ -530,9 +530,10 @@ TEST(GroupFarEnd, EqualRatesAreMetExactlyWithTheBestValidityLeft) {
     for (std::size_t i = 0; i < x.size(); ++i) s += x[i] * y[i];
     return s;
   };
-  std::vector<double> a;
-  for (int i = 0; i < n; ++i) a.push_back(r[static_cast<std::size_t>(i)][7]);
+  std::vector<double> a(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) a[static_cast<std::size_t>(i)] = r[static_cast<std::size_t>(i)][7];
   std::vector<std::vector<double>> d;
+  d.reserve(groups.size());
   for (const minority_group& g : groups) d.emplace_back(g.d.begin(), g.d.begin() + n);
   const std::vector<double> ra = solve(a);
   const auto count = d.size();
