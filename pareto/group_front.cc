@@ -1088,17 +1088,21 @@ class group_search {
   // (R w / |w|).x >= reach: x within the angle of cosine `reach` of w
   // (x on the sphere).
   pareto::linear_constraint within_angle(const std::vector<double>& w, double reach) const {
-    const auto r = s_.r();
-    const std::size_t n = w.size();
-    pareto::linear_constraint c;
-    c.l.assign(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = 0; j < n; ++j) c.l[i] += r[i * n + j] * w[j];
-    }
+    pareto::linear_constraint c{r_times(w), reach};
     const double size = std::sqrt(s_.norm2(w));
     for (double& x : c.l) x /= size;
-    c.b = reach;
     return c;
+  }
+
+  // R w.
+  std::vector<double> r_times(const std::vector<double>& w) const {
+    const auto r = s_.r();
+    const std::size_t n = w.size();
+    std::vector<double> out(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) out[i] += r[i * n + j] * w[j];
+    }
+    return out;
   }
 
   // A weighting that reaches `level`, from `from` (below it) through
@@ -1125,13 +1129,8 @@ class group_search {
                                     std::vector<pareto::linear_constraint> constraints,
                                     const std::vector<double>& target, double level,
                                     const std::optional<found>& best) {
-    const auto r = s_.r();
     const std::size_t n = w.size();
-    pareto::linear_constraint trust;
-    trust.l.assign(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = 0; j < n; ++j) trust.l[i] += r[i * n + j] * w[j];
-    }
+    pareto::linear_constraint trust{r_times(w), 0};
     const double size = std::sqrt(s_.norm2(w));
     double cosine = 0;
     for (std::size_t i = 0; i < n; ++i) cosine += trust.l[i] * target[i];

@@ -132,6 +132,35 @@ std::vector<double> orthogonal_direction(std::span<const double> v, int vectors,
   return best;
 }
 
+// The null vector of the rows x (rows + 1) matrix entry(i, k), by its
+// cofactors, into `out` (`minor` the work space), scaled to a largest entry
+// of 1: cofactors can be tiny, and a tiny vector makes a line's parameter
+// huge and its points differences of large terms. False where every
+// cofactor is 0 (dependent rows).
+template <class Entry>
+bool null_vector(const Entry& entry, int rows, std::vector<double>& minor,
+                 std::vector<double>& out) {
+  const int columns = rows + 1;
+  out.assign(at(columns), 0.0);
+  minor.resize(at(rows) * at(rows));
+  for (int col = 0; col < columns; ++col) {
+    for (int i = 0; i < rows; ++i) {
+      int cc = 0;
+      for (int k = 0; k < columns; ++k) {
+        if (k == col) continue;
+        minor[at(i * rows + cc)] = entry(i, k);
+        ++cc;
+      }
+    }
+    out[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(minor, rows);
+  }
+  double largest = 0;
+  for (const double x : out) largest = std::max(largest, std::fabs(x));
+  if (!(largest > 0)) return false;
+  for (double& x : out) x /= largest;
+  return true;
+}
+
 }  // namespace
 
 // Solves the m*m system a x = b (row-major, both overwritten) by Gaussian
@@ -357,23 +386,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     const auto entry = [&](int i, int col) {
       return constraints[at(rows[at(i)])].l[at(p.members[at(col)])];
     };
-    line_d.assign(at(m_p), 0.0);
-    line_minor.resize(at(eqs) * at(eqs));
-    for (int col = 0; col < m_p; ++col) {
-      for (int i = 0; i < eqs; ++i) {
-        int cc = 0;
-        for (int k = 0; k < m_p; ++k) {
-          if (k == col) continue;
-          line_minor[at(i * eqs + cc)] = entry(i, k);
-          ++cc;
-        }
-      }
-      line_d[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(line_minor, eqs);
-    }
-    double largest = 0;
-    for (const double x : line_d) largest = std::max(largest, std::fabs(x));
-    if (!(largest > 0)) return;
-    for (double& x : line_d) x /= largest;
+    if (!null_vector(entry, eqs, line_minor, line_d)) return;
     line_a.resize(at(m_p) * at(m_p));
     line_b.assign(at(m_p), 0.0);
     for (int i = 0; i < eqs; ++i) {
@@ -542,24 +555,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
         if (m == 1) {
           z[0] = 1;
         } else {
-          minor.resize(at(active) * at(active));
-          for (int col = 0; col < m; ++col) {
-            for (int i = 0; i < active; ++i) {
-              int cc = 0;
-              for (int k = 0; k < m; ++k) {
-                if (k == col) continue;
-                minor[at(i * active + cc)] = row(i, k);
-                ++cc;
-              }
-            }
-            z[at(col)] = ((col % 2) == 0 ? 1.0 : -1.0) * determinant(minor, active);
-          }
-          // z scaled to a largest entry of 1: cofactors can be tiny, and a
-          // tiny z makes t huge and the point a difference of large terms.
-          double largest = 0;
-          for (const double x : z) largest = std::max(largest, std::fabs(x));
-          if (!(largest > 0)) return false;
-          for (double& x : z) x /= largest;
+          if (!null_vector(row, active, minor, z)) return false;
           a.resize(at(m) * at(m));
           rhs.assign(at(m), 0.0);
           for (int i = 0; i < active; ++i) {

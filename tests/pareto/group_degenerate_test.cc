@@ -17,6 +17,7 @@
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
 #include "pareto/sphere_lp.h"
+#include "pareto_test_support.h"
 
 namespace {
 
@@ -502,34 +503,11 @@ TEST(GroupFarEnd, EqualRatesAreMetExactlyWithTheBestValidityLeft) {
        {"G4", 0.0087, {-0.985, 0.048, -1.165, -0.568, -0.399, -0.969, -0.727, 0.289}},
        {"G5", 0.0027, {0.298, 0.08, -1.105, -0.534, -0.533, -0.121, -0.594, -0.036}}};
   const int n = 7;
-  const auto solve = [&](std::vector<double> b) {
-    std::vector<std::vector<double>> m(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-      m[static_cast<std::size_t>(i)].assign(r[static_cast<std::size_t>(i)].begin(),
-                                           r[static_cast<std::size_t>(i)].begin() + n);
-    for (int j = 0; j < n; ++j) {
-      for (int i = j + 1; i < n; ++i) {
-        const double f = m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] /
-                         m[static_cast<std::size_t>(j)][static_cast<std::size_t>(j)];
-        for (int k = j; k < n; ++k)
-          m[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)] -=
-              f * m[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
-        b[static_cast<std::size_t>(i)] -= f * b[static_cast<std::size_t>(j)];
-      }
-    }
-    for (int i = n - 1; i >= 0; --i) {
-      double s = b[static_cast<std::size_t>(i)];
-      for (int k = i + 1; k < n; ++k)
-        s -= m[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)] * b[static_cast<std::size_t>(k)];
-      b[static_cast<std::size_t>(i)] = s / m[static_cast<std::size_t>(i)][static_cast<std::size_t>(i)];
-    }
-    return b;
-  };
-  const auto dot = [](const std::vector<double>& x, const std::vector<double>& y) {
-    double s = 0;
-    for (std::size_t i = 0; i < x.size(); ++i) s += x[i] * y[i];
-    return s;
-  };
+  std::vector<double> rpp;  // the predictors' block, row-major
+  for (int i = 0; i < n; ++i)
+    rpp.insert(rpp.end(), r[static_cast<std::size_t>(i)].begin(),
+               r[static_cast<std::size_t>(i)].begin() + n);
+  const auto solve = [&](const std::vector<double>& x) { return pareto_test::solve(rpp, n, x); };
   std::vector<double> a(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) a[static_cast<std::size_t>(i)] = r[static_cast<std::size_t>(i)][7];
   std::vector<std::vector<double>> d;
@@ -540,22 +518,11 @@ TEST(GroupFarEnd, EqualRatesAreMetExactlyWithTheBestValidityLeft) {
   std::vector<double> m(count * count), b(count);
   for (std::size_t g = 0; g < count; ++g) {
     const std::vector<double> rd = solve(d[g]);
-    b[g] = dot(rd, a);
-    for (std::size_t h = 0; h < count; ++h) m[g * count + h] = dot(rd, d[h]);
+    b[g] = pareto_test::dot(rd, a);
+    for (std::size_t h = 0; h < count; ++h) m[g * count + h] = pareto_test::dot(rd, d[h]);
   }
-  std::vector<double> y = b;  // M y = b, by elimination (M is positive definite)
-  for (std::size_t j = 0; j < count; ++j) {
-    for (std::size_t i = j + 1; i < count; ++i) {
-      const double f = m[i * count + j] / m[j * count + j];
-      for (std::size_t k = j; k < count; ++k) m[i * count + k] -= f * m[j * count + k];
-      y[i] -= f * y[j];
-    }
-  }
-  for (std::size_t i = count; i-- > 0;) {
-    for (std::size_t k = i + 1; k < count; ++k) y[i] -= m[i * count + k] * y[k];
-    y[i] /= m[i * count + i];
-  }
-  const double best = std::sqrt(dot(a, ra) - dot(b, y));
+  const std::vector<double> y = pareto_test::solve(m, static_cast<int>(count), b);
+  const double best = std::sqrt(pareto_test::dot(a, ra) - pareto_test::dot(b, y));
   pareto_options o;
   o.ratio = 0.39;
   o.mode = ratio_mode::overall;
