@@ -200,6 +200,28 @@ TEST(SphereLp, AnObjectiveAlongOneActiveConstraintMeetsItsPlane) {
   }
 }
 
+// Planes that are almost one: w_1 <= 0.5 with w_1 +- 1e-3 w_2 <= 0.5
+// (R = I, c = e_1). The best is 0.5, met only where w_1 = 0.5 and w_2 = 0,
+// with w_3^2 + w_4^2 = 0.75: the direction that carries the set's point
+// nearest the origin, (0.5, 0, 0, 0), onto the sphere must leave the tilted
+// planes' values as they are too (e_3 or e_4), however small their tilt;
+// along e_2 one of them is missed either way.
+TEST(SphereLp, AnObjectiveAlongPlanesAlmostAlikeKeepsToTheirMeeting) {
+  const std::vector<double> r{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const std::vector<double> c{1, 0, 0, 0};
+  for (const double tilt : {1e-3, 1e-6}) {
+    const std::vector<linear_constraint> planes{
+        {{-1, 0, 0, 0}, -0.5}, {{-1, -tilt, 0, 0}, -0.5}, {{-1, tilt, 0, 0}, -0.5}};
+    const sphere_lp lp(4, r, sign_constraint::any);
+    const std::optional<std::vector<double>> w = lp.maximise(c, planes);
+    ASSERT_TRUE(w.has_value()) << tilt;
+    EXPECT_NEAR(quadratic(r, *w), 1, 1e-12);
+    EXPECT_NEAR(dot(c, *w), 0.5, 1e-12);
+    EXPECT_NEAR((*w)[1], 0, 1e-10);
+    EXPECT_NEAR((*w)[2] * (*w)[2] + (*w)[3] * (*w)[3], 0.75, 1e-12);
+  }
+}
+
 TEST(SphereLp, NonNegativeWeightsStopAtAFace) {
   // R = [1 .8; .8 1], a = (1, .797): R^-1 a = (1 - .8 * .797, .797 - .8) /
   // .36 = (1.00667, -.00833), so the free best has a slightly negative
