@@ -1606,11 +1606,20 @@ class group_search {
     }
     const measured start = measure(w, level);
     if (!start.ok) return std::nullopt;
+    // The pairs near the level start in the active set, nearest first, each
+    // where it is independent of those before and leaves the sphere a
+    // direction (several groups tied at the top make more pairs near the
+    // level than independent equations: Newton's system would be singular).
     std::vector<int> pairs;
     if (constrained) {
+      std::vector<int> near;
       for (std::size_t p = 0; p < start.c.size(); ++p) {
-        if (!is_pair(p)) continue;
-        if (start.c[p] <= near_active) pairs.push_back(static_cast<int>(p));
+        if (is_pair(p) && start.c[p] <= near_active) near.push_back(static_cast<int>(p));
+      }
+      std::stable_sort(near.begin(), near.end(),
+                       [&](int x, int y) { return start.c[at(x)] < start.c[at(y)]; });
+      for (const int p : near) {
+        if (fits(pairs, p, free)) pairs.push_back(p);
       }
     }
     std::optional<found> best;
@@ -1639,7 +1648,7 @@ class group_search {
         if (there.c[p] < -level_tolerance && (worst < 0 || there.c[p] < there.c[at(worst)]))
           worst = static_cast<int>(p);
       }
-      if (worst >= 0) {
+      if (worst >= 0 && fits(pairs, worst, free)) {
         pairs.push_back(worst);
         continue;
       }
@@ -1779,6 +1788,13 @@ class group_search {
       if (r == rows.size()) return true;
     }
     return false;
+  }
+
+  // Whether pair p may join the level's active `pairs`: independent of
+  // them, and one direction of the free weights' left to the sphere.
+  bool fits(const std::vector<int>& pairs, int p, const std::vector<bool>& free) const {
+    const auto directions = static_cast<std::size_t>(std::count(free.begin(), free.end(), true));
+    return pairs.size() + 2 <= directions && joins(pairs, p, free);
   }
 
   // e_k - e_t for pair k (G + 1) + t.
