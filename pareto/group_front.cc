@@ -1619,7 +1619,7 @@ class group_search {
       std::stable_sort(near.begin(), near.end(),
                        [&](int x, int y) { return start.c[at(x)] < start.c[at(y)]; });
       for (const int p : near) {
-        if (fits(pairs, p, free)) pairs.push_back(p);
+        if (joins(pairs, p, free, false)) pairs.push_back(p);
       }
     }
     std::optional<found> best;
@@ -1648,7 +1648,7 @@ class group_search {
         if (there.c[p] < -level_tolerance && (worst < 0 || there.c[p] < there.c[at(worst)]))
           worst = static_cast<int>(p);
       }
-      if (worst >= 0 && fits(pairs, worst, free)) {
+      if (worst >= 0 && joins(pairs, worst, free, false)) {
         pairs.push_back(worst);
         continue;
       }
@@ -1761,14 +1761,16 @@ class group_search {
     return pareto::kkt_newton(k, w, most_newton_steps);
   }
 
-  // Whether pair p may join `pairs` at the top: its log ratio is not a
-  // sum of theirs (e_k - e_t independent of their vectors, by
-  // elimination), and the free weights leave a direction for every
-  // equation (the sphere takes one).
-  bool joins(const std::vector<int>& pairs, int p, const std::vector<bool>& free) const {
+  // Whether pair p may join `pairs`: its log ratio is not a sum of theirs
+  // (e_k - e_t independent of their vectors, by elimination), and the free
+  // weights leave a direction for every equation (the sphere takes one).
+  // At the top one pair is the objective and the others equations on it
+  // (`objective_pair`); at a level every pair is an equation.
+  bool joins(const std::vector<int>& pairs, int p, const std::vector<bool>& free,
+             bool objective_pair = true) const {
     const auto g = at(s_.groups() + 1);
     const auto directions = static_cast<std::size_t>(std::count(free.begin(), free.end(), true));
-    if (pairs.size() + 1 > directions) return false;
+    if (pairs.size() + (objective_pair ? 1 : 2) > directions) return false;
     std::vector<std::vector<double>> rows;
     rows.reserve(pairs.size() + 1);
     for (const int q : pairs) rows.push_back(difference(q));
@@ -1788,13 +1790,6 @@ class group_search {
       if (r == rows.size()) return true;
     }
     return false;
-  }
-
-  // Whether pair p may join the level's active `pairs`: independent of
-  // them, and one direction of the free weights' left to the sphere.
-  bool fits(const std::vector<int>& pairs, int p, const std::vector<bool>& free) const {
-    const auto directions = static_cast<std::size_t>(std::count(free.begin(), free.end(), true));
-    return pairs.size() + 2 <= directions && joins(pairs, p, free);
   }
 
   // e_k - e_t for pair k (G + 1) + t.
