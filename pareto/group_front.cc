@@ -1364,7 +1364,13 @@ class group_search {
   // The weighting with the highest L, from the quality end and from the
   // weighting with the highest lowest composite mean of any minority
   // group (exact on the sphere); then the best quality at that level.
+  // Searched once and kept.
   found highest(const found& first) {
+    if (!far_end_) far_end_ = climbed(first);
+    return *far_end_;
+  }
+
+  found climbed(const found& first) {
     // A lowest ratio of 1 is every group's composite mean at the
     // majority's: the linear equations d_g.w = 0, whose best weighting is
     // found exactly.
@@ -1435,6 +1441,7 @@ class group_search {
     found best = first;
     for (const std::vector<double>& start : starts) {
       const found f = highest_from(start);
+      hill_top(f);
       if (f.lowest > best.lowest) best = f;
     }
     // Where the thresholds do not prove the best climbed, the global
@@ -1447,6 +1454,7 @@ class group_search {
       if (!g.best.empty()) leads.insert(leads.begin(), g.best);
       for (const std::vector<double>& lead : leads) {
         const found f = highest_from(lead);
+        hill_top(f);
         if (f.lowest > best.lowest) best = f;
       }
     }
@@ -1473,6 +1481,23 @@ class group_search {
       best = *better;
     }
     return best;
+  }
+
+  // `f` bettered, where the bound does not prove it, by the level
+  // searched from the top of every hill that reaches it on another branch.
+  // Every branch of a level's weightings (a connected part of those whose
+  // L reaches it) holds a top of L, so the level is searched on every
+  // branch whose top a climb of the far end's search found, a branch that
+  // exists only near its top included (the searches from the front's
+  // points, on other branches, do not reach it).
+  void from_tops(std::optional<found>& f, double level) {
+    for (const found& top : tops_) {
+      if (!(top.lowest >= level * (1 - level_tolerance))) break;
+      if (f && (proved(level, *f) || s_.correlation(f->w, top.w) > same_branch)) continue;
+      if (const std::optional<found> there = best_at(level, {top.w}, false);
+          there && (!f || there->quality > f->quality))
+        f = there;
+    }
   }
 
   // The top of L polished. There the lowest pairs' log ratios tie, and L
@@ -1690,6 +1715,26 @@ class group_search {
   double thresholds_met_ = -1;            // the highest level the thresholds are known to allow
   std::optional<double> thresholds_end_;  // where they stop allowing it (thresholds_bound)
   std::optional<pareto::sphere_search_result> highest_;
+  // The ends of the far end's climbs, highest first, one per branch
+  // (composites correlating above same_branch are one): from_tops.
+  std::vector<found> tops_;
+  std::optional<found> far_end_;  // highest's, searched once
+
+  // Keeps a climb's end among the tops: a higher one on the same branch
+  // replaces it.
+  void hill_top(const found& f) {
+    if (!std::isfinite(f.lowest)) return;
+    const auto same = std::find_if(tops_.begin(), tops_.end(), [&](const found& t) {
+      return s_.correlation(t.w, f.w) > same_branch;
+    });
+    if (same == tops_.end()) {
+      tops_.push_back(f);
+    } else if (f.lowest > same->lowest) {
+      *same = f;
+    }
+    std::stable_sort(tops_.begin(), tops_.end(),
+                     [](const found& x, const found& y) { return x.lowest > y.lowest; });
+  }
 
   measured measure(std::span<const double> w, double level) {
     measured out;
@@ -2050,6 +2095,9 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
       // The far end reaches every level: a search from it where the
       // others found nothing.
       if (!f) f = search.best_at(level, {last.w});
+      // The level searched from the top of every other hill that reaches
+      // it: a branch that exists only near its top.
+      search.from_tops(f, level);
       points.push_back(f ? search.finished(*f, level) : last);
       levels.push_back(level);
     }
@@ -2224,8 +2272,11 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     }
     best = search.best_at(min_ai, starts);
     on_branch(best, at, min_ai);
+    // The ratio searched from the top of every hill that reaches it too:
+    // a branch that exists only near its top, beyond the walk's.
+    const found last = search.highest(*first);
+    search.from_tops(best, min_ai);
     if (!best) {
-      const found last = search.highest(*first);
       if (last.lowest >= min_ai * (1 - level_tolerance)) {
         best = search.best_at(min_ai, {last.w});
         if (!best) best = last;

@@ -636,4 +636,40 @@ TEST(GroupFront, ALevelOnTwoBranchesTakesTheBetter) {
   EXPECT_GE(answer.value->validity, best - 1e-9);
 }
 
+// A branch that reaches the level only near its top: on P2 and P4 alone,
+// between lowest ratios of 0.5751 and 0.5758. Random weightings on those
+// two (the checker's model) reach 0.57522 with a mean of 0.0306071; the
+// branch of the front's points below ends at 0.5751, and the next one
+// above has a mean of -0.153 there. The answer reaches the ratio on the
+// short branch.
+TEST(GroupFront, ABranchThatOnlyItsTopReachesIsSearched) {
+  const std::vector<std::vector<double>> r = {
+      {1.0, 0.325, -0.612, 0.471, -0.893, -0.222},
+      {0.325, 1.0, -0.565, 0.284, -0.274, -0.034},
+      {-0.612, -0.565, 1.0, -0.623, 0.531, 0.145},
+      {0.471, 0.284, -0.623, 1.0, -0.401, 0.365},
+      {-0.893, -0.274, 0.531, -0.401, 1.0, 0.353},
+      {-0.222, -0.034, 0.145, 0.365, 0.353, 1.0}};
+  const std::vector<minority_group> groups = {
+      {"G1", 0.0065, {0.109, 0.135, -1.058, 0.023, -1.02, 0.041}},
+      {"G2", 0.0065, {0.109, 0.135, -1.058, 0.023, -1.02, 0.041}},
+      {"G3", 0.0952, {-0.351, -0.736, -0.41, -0.132, -1.131, -0.594}},
+      {"G4", 0.0215, {-0.651, -0.423, -0.21, -0.768, 0.223, -0.28}}};
+  constexpr double level = 0.57522;
+  constexpr double reached = 0.0306071;
+  pareto_options o;
+  o.ratio = 0.627;
+  o.mode = ratio_mode::overall;
+  o.signs = weight_signs::nonnegative;
+  o.objective = pareto_objective::mean;
+  const fourfifths::group_problem p = problem_of(r, groups);
+  const fourfifths::group_min_ai_result answer =
+      fourfifths::best_group_weighting_for_min_ai(p, o, level);
+  ASSERT_TRUE(answer.value.has_value());
+  EXPECT_GE(answer.value->lowest_ratio_to_highest, level);
+  ASSERT_TRUE(answer.value->outcome.mean.has_value());
+  EXPECT_GE(*answer.value->outcome.mean, reached);
+  EXPECT_FALSE(answer.value->proved_optimal);
+}
+
 }  // namespace
