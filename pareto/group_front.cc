@@ -53,7 +53,10 @@
 // searched from the one before, and then from the far end; and where the
 // front changes branch between two points (their composites correlate at
 // most 0.99), the earlier level is searched again from the later point,
-// going back from the far end. It keeps the
+// going back from the far end; and from the top of every hill of L that
+// the far end's climbs reached and that reaches the level (every branch
+// of a level's weightings holds the top of a hill, so a branch that
+// reaches the level only near its top is searched too). It keeps the
 // best weighting it meets whose L is at least A (to 1e-12 relative). In
 // majority mode, while no group's rate exceeds the majority's, the
 // constraints are linear in e and the first step is exact: the point
