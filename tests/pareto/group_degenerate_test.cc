@@ -637,11 +637,12 @@ TEST(GroupFront, ALevelOnTwoBranchesTakesTheBetter) {
 }
 
 // A branch that reaches the level only near its top: on P2 and P4 alone,
-// between lowest ratios of 0.5751 and 0.5758. Random weightings on those
-// two (the checker's model) reach 0.57522 with a mean of 0.0306071; the
-// branch of the front's points below ends at 0.5751, and the next one
-// above has a mean of -0.153 there. The answer reaches the ratio on the
-// short branch.
+// between lowest ratios of 0.5751 and 0.5758. A dense scan of the
+// weightings on those two (2e6 of them, the checker's model) reaches
+// 0.57522 with a mean of 0.0306086 and 0.5755304 (the 31st level of 32)
+// with 0.0303379; the branch of the front's points below ends at 0.5751,
+// and the next one above has a mean of -0.153 there. The answer and the
+// front's point both reach the level on the short branch.
 TEST(GroupFront, ABranchThatOnlyItsTopReachesIsSearched) {
   const std::vector<std::vector<double>> r = {
       {1.0, 0.325, -0.612, 0.471, -0.893, -0.222},
@@ -656,7 +657,7 @@ TEST(GroupFront, ABranchThatOnlyItsTopReachesIsSearched) {
       {"G3", 0.0952, {-0.351, -0.736, -0.41, -0.132, -1.131, -0.594}},
       {"G4", 0.0215, {-0.651, -0.423, -0.21, -0.768, 0.223, -0.28}}};
   constexpr double level = 0.57522;
-  constexpr double reached = 0.0306071;
+  constexpr double reached = 0.0306086;
   pareto_options o;
   o.ratio = 0.627;
   o.mode = ratio_mode::overall;
@@ -670,6 +671,14 @@ TEST(GroupFront, ABranchThatOnlyItsTopReachesIsSearched) {
   ASSERT_TRUE(answer.value->outcome.mean.has_value());
   EXPECT_GE(*answer.value->outcome.mean, reached);
   EXPECT_FALSE(answer.value->proved_optimal);
+  o.points = 32;
+  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  ASSERT_TRUE(front.value.has_value());
+  ASSERT_EQ(front.value->points.size(), 32U);
+  const fourfifths::group_weighting_outcome& point = front.value->points[30];
+  EXPECT_GE(point.lowest_ratio_to_highest, 0.57553);
+  ASSERT_TRUE(point.outcome.mean.has_value());
+  EXPECT_GE(*point.outcome.mean, 0.0303379);
 }
 
 }  // namespace
