@@ -1246,7 +1246,8 @@ class group_search {
 
   // The weighting with the highest L met by sequential linearisation of
   // the groups' log ratios, the lowest of them maximised exactly on the
-  // sphere at each step (sphere_lp::maximise_lowest), from a start.
+  // sphere at each step (sphere_lp::maximise_lowest), from a start; kept
+  // among the hills' tops.
   found highest_from(std::span<const double> start) {
     found best{std::vector<double>(start.begin(), start.end()), -inf, -inf};
     std::vector<double> w = best.w;
@@ -1268,6 +1269,7 @@ class group_search {
       w = next;
       if (moved < converged) break;
     }
+    hill_top(best);
     return best;
   }
 
@@ -1444,7 +1446,6 @@ class group_search {
     found best = first;
     for (const std::vector<double>& start : starts) {
       const found f = highest_from(start);
-      hill_top(f);
       if (f.lowest > best.lowest) best = f;
     }
     // Where the thresholds do not prove the best climbed, the global
@@ -1457,7 +1458,6 @@ class group_search {
       if (!g.best.empty()) leads.insert(leads.begin(), g.best);
       for (const std::vector<double>& lead : leads) {
         const found f = highest_from(lead);
-        hill_top(f);
         if (f.lowest > best.lowest) best = f;
       }
     }
@@ -1495,7 +1495,7 @@ class group_search {
   // points, on other branches, do not reach it).
   void from_tops(std::optional<found>& f, double level) {
     for (const found& top : tops_) {
-      if (!(top.lowest >= level * (1 - level_tolerance))) break;
+      if (!(top.lowest >= level * (1 - level_tolerance))) continue;
       if (f && (proved(level, *f) || s_.correlation(f->w, top.w) > same_branch)) continue;
       if (const std::optional<found> there = best_at(level, {top.w}, false);
           there && (!f || there->quality > f->quality))
@@ -1718,15 +1718,14 @@ class group_search {
   double thresholds_met_ = -1;            // the highest level the thresholds are known to allow
   std::optional<double> thresholds_end_;  // where they stop allowing it (thresholds_bound)
   std::optional<pareto::sphere_search_result> highest_;
-  // The ends of the far end's climbs, highest first, one per branch
-  // (composites correlating above same_branch are one): from_tops.
+  // The ends of the far end's climbs, one per branch (composites
+  // correlating above same_branch are one): from_tops.
   std::vector<found> tops_;
   std::optional<found> far_end_;  // highest's, searched once
 
   // Keeps a climb's end among the tops: a higher one on the same branch
   // replaces it.
   void hill_top(const found& f) {
-    if (!std::isfinite(f.lowest)) return;
     const auto same = std::find_if(tops_.begin(), tops_.end(), [&](const found& t) {
       return s_.correlation(t.w, f.w) > same_branch;
     });
@@ -1735,8 +1734,6 @@ class group_search {
     } else if (f.lowest > same->lowest) {
       *same = f;
     }
-    std::stable_sort(tops_.begin(), tops_.end(),
-                     [](const found& x, const found& y) { return x.lowest > y.lowest; });
   }
 
   measured measure(std::span<const double> w, double level) {
