@@ -146,6 +146,9 @@ constexpr int most_newton_steps = 12;
 constexpr int most_far_splits = 20000;
 constexpr int most_level_splits = 150;
 constexpr double global_tolerance = 1e-10;
+// The most parts of the highest effect's range a level's split thresholds
+// are asked for.
+constexpr int most_threshold_parts = 400;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -542,6 +545,40 @@ class group_setting {
     return out;
   }
 
+  // Majority mode, the thresholds split over the highest effect. With x
+  // the cut score (fixed), m the lowest composite mean and M the highest
+  // (the majority's 0 among them), L = Q(x - m) / Q(x - M), so L >= A is
+  // m >= h_A(M) = x - Q^-1(A Q(x - M)), h_A rising with M. Every weighting
+  // whose L reaches A and whose M lies in [t_a, t_b] therefore has every
+  // effect in [h_A(t_a), t_b], and h_A(t_a) <= 0 (the majority's own 0).
+  // Over the whole range of M, [0, x - Q^-1(R / A)], these are the
+  // thresholds above; split, they are tighter where groups score both
+  // above and below the majority. None where h_A(t_a) > 0 (no weighting).
+  std::optional<std::vector<pareto::linear_constraint>> split_thresholds(double level, double t_a,
+                                                                         double t_b) const {
+    const double x = majority_cut_;
+    const double low = x - precise::upper_quantile(level * precise::upper_tail(x - t_a));
+    if (!(low <= 0)) return std::nullopt;
+    // A hair wider each way, for rounding: the set only grows.
+    constexpr double hair = 1e-13;
+    std::vector<pareto::linear_constraint> out;
+    for (const std::vector<double>& d : d_) {
+      out.push_back({d, low - hair});
+      pareto::linear_constraint below{d, -t_b - hair};
+      for (double& v : below.l) v = -v;
+      out.push_back(std::move(below));
+    }
+    return out;
+  }
+
+  // The highest M a weighting reaching `level` can have in majority mode:
+  // where the majority's rate is A of the highest, Q(x - M) = R / A
+  // (infinity where R / A >= 1).
+  double highest_effect(double level) const {
+    const double top = o_.ratio / level;
+    return top < 1 ? majority_cut_ - precise::upper_quantile(top) : inf;
+  }
+
   // The cut scores at the low and the high ends of the effects' ranges:
   // the cut score rises with every effect, so these bound it over them.
   std::pair<double, double> cut_scores(std::span<const pareto::range> e) const {
@@ -853,6 +890,50 @@ class group_search {
     return std::isnan(by_thresholds) ? boxes : std::min(by_thresholds, boxes);
   }
 
+  // Majority mode: whether the thresholds split over the highest effect
+  // M (split_thresholds) let a weighting reach `level`: the range of M
+  // split in halves, depth first, while some part's thresholds are met,
+  // down to parts of 1e-13 (or after most_threshold_parts parts: then it
+  // is allowed, which the bound may always say). A part whose thresholds
+  // are met at the finest split leaves its weighting as the witness, a
+  // start for the far end's climbs.
+  template <class Met>
+  bool split_allows(double level, const Met& met) {
+    const double top = s_.highest_effect(level);
+    std::vector<std::pair<double, double>> parts;
+    if (top >= 0) parts.emplace_back(0, std::isfinite(top) ? top : effect_reach());
+    for (int count = 0; !parts.empty(); ++count) {
+      const auto [t_a, t_b] = parts.back();
+      parts.pop_back();
+      const auto t = s_.split_thresholds(level, t_a, t_b);
+      if (!t || !met(*t)) continue;
+      if (t_b - t_a < 1e-13 || count >= most_threshold_parts) {
+        if (auto w = lp_.maximise_lowest(*t)) witness_ = std::move(*w);
+        return true;
+      }
+      const double mid = t_a + (t_b - t_a) / 2;
+      parts.emplace_back(mid, t_b);
+      parts.emplace_back(t_a, mid);
+    }
+    return false;
+  }
+
+  // The highest composite mean any group can have, over the sphere.
+  double effect_reach() {
+    if (!effect_reach_) {
+      effect_reach_ = 0;
+      for (int g = 0; g < s_.groups(); ++g) {
+        const std::span<const double> d = s_.d(g);
+        if (const auto w = lp_.maximise(d, {})) {  // on the sphere: d.w is the effect
+          double e = 0;
+          for (std::size_t j = 0; j < d.size(); ++j) e += d[j] * (*w)[j];
+          effect_reach_ = std::max(*effect_reach_, e);
+        }
+      }
+    }
+    return *effect_reach_;
+  }
+
   // The least level, from `reached` up, at which the bound's thresholds
   // cannot all be met (see level_bound). The thresholds tighten as the
   // level rises, so that level is one number: found once, by bisection,
@@ -865,14 +946,19 @@ class group_search {
       ahead[j] = std::sqrt(static_cast<double>(j + 2));  // no constraint's direction
       back[j] = -ahead[j];
     }
-    const auto allowed = [&](double level) {
-      const std::vector<pareto::linear_constraint> t = s_.thresholds(level);
+    const auto met = [&](const std::vector<pareto::linear_constraint>& t) {
       return t.empty() || lp_.maximise(ahead, t) || lp_.maximise(back, t);
+    };
+    const auto allowed = [&](double level) {
+      if (s_.options().mode == ratio_mode::majority && level > 0) return split_allows(level, met);
+      return met(s_.thresholds(level));
     };
     if (!(reached >= 0)) return nan;
     if (thresholds_end_ && reached <= *thresholds_end_) return *thresholds_end_;
     if (!(reached <= thresholds_met_)) {
-      if (!allowed(reached)) return nan;
+      // (A level reached: the thresholds unsplit, which every part's
+      // narrow, only guard against rounding here.)
+      if (!met(s_.thresholds(reached))) return nan;
       thresholds_met_ = reached;
     }
     // Where the thresholds already fail just above the level reached (the
@@ -1456,6 +1542,9 @@ class group_search {
       const pareto::sphere_search_result& g = global_highest(best.lowest);
       std::vector<std::vector<double>> leads = g.leads;
       if (!g.best.empty()) leads.insert(leads.begin(), g.best);
+      // The weighting the split thresholds left at the highest level they
+      // allow (majority mode), near the top of the far end's hill.
+      if (witness_) leads.insert(leads.begin(), *witness_);
       for (const std::vector<double>& lead : leads) {
         const found f = highest_from(lead);
         if (f.lowest > best.lowest) best = f;
@@ -1722,6 +1811,9 @@ class group_search {
   // correlating above same_branch are one): from_tops.
   std::vector<found> tops_;
   std::optional<found> far_end_;  // highest's, searched once
+  std::optional<double> effect_reach_;
+  // The weighting of the finest part of split thresholds last met.
+  std::optional<std::vector<double>> witness_;
 
   // Keeps a climb's end among the tops: a higher one on the same branch
   // replaces it.
