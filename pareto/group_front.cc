@@ -78,7 +78,10 @@
 // true L on the way; where that makes no progress (groups alike leave the
 // step's maximiser a whole set), or ends short of the branch and bound's
 // bound, a bisection on the level, and Newton's method on the tie of the
-// lowest ratios at the top (`topped`).
+// lowest ratios at the top (`topped`). In majority mode the bound's
+// thresholds are split over the highest composite mean
+// (`split_thresholds`), and the weighting of the finest part they allow
+// starts a climb.
 //
 // The mean objective has no bound here: its gradient in (v, e) (central
 // differences, step 1e-6) linearises it too, and the search keeps the best

@@ -431,6 +431,43 @@ TEST(GroupFarEnd, ProvedWhereEveryGroupStaysAboveTheMajority) {
   EXPECT_NEAR(front.value->highest_level_bound, highest, 1e-8);
 }
 
+// Eight predictors, five groups (wide problem 73): at the top one group
+// scores above the majority and two tie at the lowest, where the
+// thresholds on each group's mean against the majority allowed levels up
+// to 0.660; split over the highest mean, they prove the far end. SLSQP
+// on the checker's model from the best of 2e5 random weightings reaches
+// 0.451099719722652.
+TEST(GroupFarEnd, ProvedWhereOneGroupScoresAboveTheMajorityAndTwoTieBelow) {
+  const std::vector<std::vector<double>> r = {
+      {1.0, -0.03, 0.28, -0.253, 0.05, 0.024, -0.216, -0.03, 0.028},
+      {-0.03, 1.0, -0.227, -0.056, 0.216, -0.885, 0.645, 0.999, 0.092},
+      {0.28, -0.227, 1.0, -0.303, -0.276, 0.224, -0.499, -0.2268, 0.503},
+      {-0.253, -0.056, -0.303, 1.0, 0.161, 0.063, 0.24, -0.0559, 0.081},
+      {0.05, 0.216, -0.276, 0.161, 1.0, -0.216, 0.389, 0.2158, 0.159},
+      {0.024, -0.885, 0.224, 0.063, -0.216, 1.0, -0.649, -0.8841, 0.261},
+      {-0.216, 0.645, -0.499, 0.24, 0.389, -0.649, 1.0, 0.6444, -0.128},
+      {-0.03, 0.999, -0.2268, -0.0559, 0.2158, -0.8841, 0.6444, 1.0, 0.0919},
+      {0.028, 0.092, 0.503, 0.081, 0.159, 0.261, -0.128, 0.0919, 1.0}};
+  const std::vector<minority_group> groups = {
+      {"G1", 0.001, {-0.542, 0.001, -0.534, -0.079, -0.642, -0.149, -0.296, -0.715, 0.213}},
+      {"G2", 0.001, {-0.526, -0.315, -1.062, -0.961, -1.126, 0.153, -1.011, -0.363, 0.056}},
+      {"G3", 0.0072, {-0.155, 0.414, -1.185, -0.637, 0.391, -1.015, -1.034, -1.14, 0.284}},
+      {"G4", 0.033, {0.405, 0.281, -0.912, -0.632, -0.417, -0.494, -1.041, 0.397, -0.608}},
+      {"G5", 0.0017, {0.08, 0.578, 0.537, 0.572, 0.58, 0.7, 0.144, 0.447, 0.612}}};
+  const fourfifths::group_problem p = problem_of(r, groups);
+  pareto_options o;
+  o.ratio = 0.388;
+  o.mode = ratio_mode::majority;
+  o.signs = weight_signs::nonnegative;
+  o.points = 2;
+  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  ASSERT_TRUE(front.value.has_value());
+  const double far = front.value->points.back().lowest_ratio_to_highest;
+  EXPECT_NEAR(far, 0.451099719722652, 1e-9);
+  EXPECT_GE(front.value->highest_level_bound, far);
+  EXPECT_LE(front.value->highest_level_bound, far + 1e-9);
+}
+
 TEST(GroupFarEnd, TheLevelBoundIsNeverBelowAWeightingsLowestRatio) {
   // Two predictors of either sign, groups above and below the majority,
   // both modes: every weighting is an angle, and the sweep's best lowest
