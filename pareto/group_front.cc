@@ -1566,8 +1566,11 @@ class group_search {
       if (bisected.lowest > best.lowest) best = bisected;
     }
     // Where the search's bound still stands above it, the top is polished
-    // by Newton's method.
-    if (highest_ && !(highest_->upper <= best.lowest + proof_tolerance)) {
+    // by Newton's method; so too where only the thresholds' bound is
+    // within the proof's tolerance (a climb ends up to 1e-9 short of the
+    // top that the bound allows).
+    if ((highest_ && !(highest_->upper <= best.lowest + proof_tolerance)) ||
+        !(thresholds_bound(best.lowest) <= best.lowest + 1e-12)) {
       const found top = topped(best);
       if (top.lowest > best.lowest) best = top;
     }
