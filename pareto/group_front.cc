@@ -94,6 +94,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -928,8 +929,7 @@ class group_search {
       for (int g = 0; g < s_.groups(); ++g) {
         const std::span<const double> d = s_.d(g);
         if (const auto w = lp_.maximise(d, {})) {  // on the sphere: d.w is the effect
-          double e = 0;
-          for (std::size_t j = 0; j < d.size(); ++j) e += d[j] * (*w)[j];
+          const double e = std::inner_product(d.begin(), d.end(), w->begin(), 0.0);
           effect_reach_ = std::max(*effect_reach_, e);
         }
       }
@@ -2370,11 +2370,15 @@ group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
     }
     best = search.best_at(min_ai, starts);
     on_branch(best, at, min_ai);
-    // The ratio searched from the top of every hill that reaches it too:
-    // a branch that exists only near its top, beyond the walk's.
-    const found last = search.highest(*first);
-    search.from_tops(best, min_ai);
+    // The ratio searched from the top of every hill that reaches it too
+    // (a branch that exists only near its top, beyond the walk's), unless
+    // the bound proves the answer: the far end's climbs find the tops.
+    if (!best || !search.proved(min_ai, *best)) {
+      search.highest(*first);
+      search.from_tops(best, min_ai);
+    }
     if (!best) {
+      const found last = search.highest(*first);
       if (last.lowest >= min_ai * (1 - level_tolerance)) {
         best = search.best_at(min_ai, {last.w});
         if (!best) best = last;

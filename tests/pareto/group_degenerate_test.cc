@@ -431,6 +431,19 @@ TEST(GroupFarEnd, ProvedWhereEveryGroupStaysAboveTheMajority) {
   EXPECT_NEAR(front.value->highest_level_bound, highest, 1e-8);
 }
 
+// The far end alone (two points) in majority mode with non-negative
+// weights.
+fourfifths::group_pareto_result far_end_front(const std::vector<std::vector<double>>& r,
+                                              const std::vector<minority_group>& groups,
+                                              double ratio) {
+  pareto_options o;
+  o.ratio = ratio;
+  o.mode = ratio_mode::majority;
+  o.signs = weight_signs::nonnegative;
+  o.points = 2;
+  return fourfifths::find_group_pareto_front(problem_of(r, groups), o);
+}
+
 // Eight predictors, five groups (wide problem 73): at the top one group
 // scores above the majority and two tie at the lowest, where the
 // thresholds on each group's mean against the majority allowed levels up
@@ -454,13 +467,7 @@ TEST(GroupFarEnd, ProvedWhereOneGroupScoresAboveTheMajorityAndTwoTieBelow) {
       {"G3", 0.0072, {-0.155, 0.414, -1.185, -0.637, 0.391, -1.015, -1.034, -1.14, 0.284}},
       {"G4", 0.033, {0.405, 0.281, -0.912, -0.632, -0.417, -0.494, -1.041, 0.397, -0.608}},
       {"G5", 0.0017, {0.08, 0.578, 0.537, 0.572, 0.58, 0.7, 0.144, 0.447, 0.612}}};
-  const fourfifths::group_problem p = problem_of(r, groups);
-  pareto_options o;
-  o.ratio = 0.388;
-  o.mode = ratio_mode::majority;
-  o.signs = weight_signs::nonnegative;
-  o.points = 2;
-  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  const fourfifths::group_pareto_result front = far_end_front(r, groups, 0.388);
   ASSERT_TRUE(front.value.has_value());
   const double far = front.value->points.back().lowest_ratio_to_highest;
   EXPECT_NEAR(far, 0.451099719722652, 1e-9);
@@ -494,13 +501,7 @@ TEST(GroupFarEnd, TheSplitThresholdsLeadToAHillNoStartLiesOn) {
       {"G3", 0.0878, {0.053, 0.116, -0.064, 0.286, -1.078, -0.225, -0.199, -0.384, 0.267}},
       {"G4", 0.0421, {-0.026, -0.161, 0.473, 0.247, -0.089, -0.564, 0.182, 0.188, 0.102}},
       {"G5", 0.0245, {0.4, -0.96, -0.411, 0.458, 0.243, 0.26, -0.433, -0.572, 0.36}}};
-  const fourfifths::group_problem p = problem_of(r, groups);
-  pareto_options o;
-  o.ratio = 0.258;
-  o.mode = ratio_mode::majority;
-  o.signs = weight_signs::nonnegative;
-  o.points = 2;
-  const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
+  const fourfifths::group_pareto_result front = far_end_front(r, groups, 0.258);
   ASSERT_TRUE(front.value.has_value());
   const double far = front.value->points.back().lowest_ratio_to_highest;
   EXPECT_NEAR(far, 0.379148207740103, 1e-9);
