@@ -92,8 +92,11 @@
 // point's bound).
 #include <algorithm>
 #include <cmath>
+#include <compare>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
+#include <map>
 #include <numeric>
 #include <optional>
 #include <span>
@@ -895,29 +898,56 @@ class group_search {
   }
 
   // Majority mode: whether the thresholds split over the highest effect
-  // M (split_thresholds) let a weighting reach `level`: the range of M
-  // split in halves, depth first, while some part's thresholds are met,
-  // down to parts of 1e-13 (or after most_threshold_parts parts: then it
-  // is allowed, which the bound may always say). A part whose thresholds
-  // are met at the finest split leaves its weighting as the witness, a
-  // start for the far end's climbs.
+  // M (split_thresholds) let a weighting reach `level`: the range of M,
+  // [0, effect_reach()] cut at highest_effect(level), split in halves,
+  // depth first, while some part's thresholds are met, down to parts of
+  // 1e-13 (or 2^-60 of the range, or after most_threshold_parts parts:
+  // then it is allowed, which the bound may always say). A part whose thresholds are met at the
+  // finest split leaves its weighting as the witness, a start for the far
+  // end's climbs.
+  //
+  // The parts are the same halves at every level, and a part's set only
+  // shrinks as the level rises (h_A rises with A, the cut falls), so each
+  // keeps the highest level at which it was met and the lowest at which it
+  // was not: the bisection of thresholds_bound then asks the maximiser
+  // only of the parts whose answer lies between the levels it has tried.
   template <class Met>
   bool split_allows(double level, const Met& met) {
     const double top = s_.highest_effect(level);
-    std::vector<std::pair<double, double>> parts;
-    if (top >= 0) parts.emplace_back(0, std::isfinite(top) ? top : effect_reach());
-    for (int count = 0; !parts.empty(); ++count) {
-      const auto [t_a, t_b] = parts.back();
-      parts.pop_back();
-      const auto t = s_.split_thresholds(level, t_a, t_b);
-      if (!t || !met(*t)) continue;
-      if (t_b - t_a < 1e-13 || count >= most_threshold_parts) {
-        if (auto w = lp_.maximise_lowest(*t)) witness_ = std::move(*w);
+    if (!(top >= 0)) return false;
+    const double reach = effect_reach();
+    std::vector<split_part> open{{0, 0}};
+    for (int count = 0; !open.empty(); ++count) {
+      const split_part n = open.back();
+      open.pop_back();
+      const double t_a = std::ldexp(reach * static_cast<double>(n.index), -n.depth);
+      if (t_a > top) continue;
+      const double t_b = std::min(std::ldexp(reach * static_cast<double>(n.index + 1), -n.depth), top);
+      split_known& known = split_known_[n];
+      if (level >= known.refused_at) continue;
+      if (level > known.met_at) {
+        const auto t = s_.split_thresholds(level, t_a, t_b);
+        if (!t || !met(*t)) {
+          known.refused_at = level;
+          continue;
+        }
+        known.met_at = level;
+      }
+      if (t_b - t_a < 1e-13 || n.depth >= 60 || count >= most_threshold_parts) {
+        if (const auto t = s_.split_thresholds(level, t_a, t_b)) {
+          if (auto w = lp_.maximise_lowest(*t)) witness_ = std::move(*w);
+        }
+        split_leaf_ = n;
         return true;
       }
-      const double mid = t_a + (t_b - t_a) / 2;
-      parts.emplace_back(mid, t_b);
-      parts.emplace_back(t_a, mid);
+      // The half toward the last part allowed first: near the level's
+      // limit it is usually the way down again.
+      split_part low{n.depth + 1, 2 * n.index}, high{n.depth + 1, 2 * n.index + 1};
+      if (split_leaf_.depth > n.depth &&
+          ((split_leaf_.index >> (split_leaf_.depth - n.depth - 1)) & 1U) != 0)
+        std::swap(low, high);
+      open.push_back(high);
+      open.push_back(low);
     }
     return false;
   }
@@ -1818,6 +1848,18 @@ class group_search {
   std::vector<found> tops_;
   std::optional<found> far_end_;  // highest's, searched once
   std::optional<double> effect_reach_;
+  // The halves of split_allows: the part [i, i + 1] * reach / 2^depth.
+  struct split_part {
+    int depth;
+    std::uint64_t index;
+    auto operator<=>(const split_part&) const = default;
+  };
+  struct split_known {
+    double met_at = -inf;     // the highest level at which it was met
+    double refused_at = inf;  // the lowest at which it was not
+  };
+  std::map<split_part, split_known> split_known_;
+  split_part split_leaf_{0, 0};  // the last part split_allows allowed
   // The weighting of the finest part of split thresholds last met.
   std::optional<std::vector<double>> witness_;
 
