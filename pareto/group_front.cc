@@ -92,7 +92,6 @@
 // point's bound).
 #include <algorithm>
 #include <cmath>
-#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -1852,7 +1851,9 @@ class group_search {
   struct split_part {
     int depth;
     std::uint64_t index;
-    auto operator<=>(const split_part&) const = default;
+    bool operator<(const split_part& o) const {
+      return depth != o.depth ? depth < o.depth : index < o.index;
+    }
   };
   struct split_known {
     double met_at = -inf;     // the highest level at which it was met
