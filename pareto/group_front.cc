@@ -247,7 +247,6 @@ class group_setting {
   const pareto_options& options() const { return o_; }
   int evaluations() const { return evaluations_; }
 
-  // w'Rw.
   // a.w: the validity of a weighting on the sphere.
   double a_dot(std::span<const double> w) const {
     double v = 0;
@@ -1312,13 +1311,17 @@ class group_search {
   }
 
   // The bound on the quality at `level`: for validity the relaxed
-  // maximiser's and, where that does not prove `point` (and for the mean),
+  // maximiser's (0 where every validity is 0) and, where that does not prove `point` (and for the mean),
   // the global search's, which may also find a better weighting on
   // another branch of the level: `point` then becomes it, polished. NaN
   // where neither certifies one.
   double quality_bound(double level, found& point) {
     double bound = nan;
     const bool validity = s_.options().objective == pareto_objective::validity;
+    // Where no predictor correlates with the criterion every weighting's
+    // validity is 0: that is the bound, and every point meets it.
+    if (validity && std::all_of(s_.a().begin(), s_.a().end(), [](double v) { return v == 0; }))
+      return 0;
     if (const std::optional<std::vector<double>> r = validity ? relaxed(level) : std::nullopt) {
       bound = s_.a_dot(*r);
     }

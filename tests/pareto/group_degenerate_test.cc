@@ -117,7 +117,8 @@ TEST(GroupFrontEdges, APredictorOfNoValidityGivesItsOneWeighting) {
 
 // Three predictors none of which correlates with the criterion: every
 // weighting has validity 0, so the front is the one weighting of the
-// highest lowest ratio, and no pair of its points is listed.
+// highest lowest ratio, and no pair of its points is listed; its validity
+// is every weighting's, so it is the best at its level, with the bound 0.
 TEST(GroupFrontEdges, NoValidityAnywhereIsOnePointAtTheFarEnd) {
   const fourfifths::group_problem p =
       problem_of({{1, 0.2, 0.1, 0}, {0.2, 1, 0.3, 0}, {0.1, 0.3, 1, 0}, {0, 0, 0, 1}},
@@ -127,6 +128,9 @@ TEST(GroupFrontEdges, NoValidityAnywhereIsOnePointAtTheFarEnd) {
   const fourfifths::group_pareto_result front = fourfifths::find_group_pareto_front(p, o);
   ASSERT_TRUE(front.value.has_value());
   ASSERT_EQ(front.value->points.size(), 1U);
+  EXPECT_EQ(front.value->points.front().validity, 0);
+  EXPECT_EQ(front.value->points.front().bound, 0);
+  EXPECT_TRUE(front.value->points.front().proved_optimal);
   // No weighting among many does better than the point's lowest ratio.
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> u(0, 1);
