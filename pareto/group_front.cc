@@ -900,9 +900,9 @@ class group_search {
   // [0, effect_reach()] cut at highest_effect(level), split in halves,
   // depth first, while some part's thresholds are met, down to parts of
   // 1e-13 (or 2^-60 of the range, or after most_threshold_parts parts:
-  // then it is allowed, which the bound may always say). A part whose thresholds are met at the
-  // finest split leaves its weighting as the witness, a start for the far
-  // end's climbs.
+  // then it is allowed, which the bound may always say). A part whose
+  // thresholds are met at the finest split leaves its weighting as the
+  // witness, a start for the far end's climbs.
   //
   // The parts are the same halves at every level, and a part's set only
   // shrinks as the level rises (h_A rises with A, the cut falls), so each
@@ -920,7 +920,8 @@ class group_search {
       open.pop_back();
       const double t_a = std::ldexp(reach * static_cast<double>(n.index), -n.depth);
       if (t_a > top) continue;
-      const double t_b = std::min(std::ldexp(reach * static_cast<double>(n.index + 1), -n.depth), top);
+      const double end = std::ldexp(reach * static_cast<double>(n.index + 1), -n.depth);
+      const double t_b = std::min(end, top);
       split_known& known = split_known_[n];
       if (level >= known.refused_at) continue;
       if (level > known.met_at) {
@@ -1311,10 +1312,10 @@ class group_search {
   }
 
   // The bound on the quality at `level`: for validity the relaxed
-  // maximiser's (0 where every validity is 0) and, where that does not prove `point` (and for the mean),
-  // the global search's, which may also find a better weighting on
-  // another branch of the level: `point` then becomes it, polished. NaN
-  // where neither certifies one.
+  // maximiser's (0 where every validity is 0) and, where that does not
+  // prove `point` (and for the mean), the global search's, which may also
+  // find a better weighting on another branch of the level: `point` then
+  // becomes it, polished. NaN where neither certifies one.
   double quality_bound(double level, found& point) {
     double bound = nan;
     const bool validity = s_.options().objective == pareto_objective::validity;
