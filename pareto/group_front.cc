@@ -924,8 +924,9 @@ class group_search {
       const double t_b = std::min(end, top);
       split_known& known = split_known_[n];
       if (level >= known.refused_at) continue;
+      std::optional<std::vector<pareto::linear_constraint>> t;
       if (level > known.met_at) {
-        const auto t = s_.split_thresholds(level, t_a, t_b);
+        t = s_.split_thresholds(level, t_a, t_b);
         if (!t || !met(*t)) {
           known.refused_at = level;
           continue;
@@ -933,7 +934,8 @@ class group_search {
         known.met_at = level;
       }
       if (t_b - t_a < 1e-13 || n.depth >= 60 || count >= most_threshold_parts) {
-        if (const auto t = s_.split_thresholds(level, t_a, t_b)) {
+        if (!t) t = s_.split_thresholds(level, t_a, t_b);
+        if (t) {
           if (auto w = lp_.maximise_lowest(*t)) witness_ = std::move(*w);
         }
         split_leaf_ = n;
