@@ -875,11 +875,15 @@ class group_search {
   // thresholds'. For the thresholds, to 1e-12: every weighting with L >= A meets the
   // bound's thresholds at A, so where no weighting of the sphere meets
   // them all no weighting reaches A or any level above it. That none does
-  // is asked of the exact maximiser with two opposite objectives: were
-  // the set met, each would have a maximiser there, found among the
-  // maximiser's candidates (the highest lowest slack is not asked: where
-  // a group's thresholds from below and above balance, its maximisers
-  // form a whole set that the candidates miss). Bisected between
+  // is asked of the exact maximiser with an objective along no
+  // constraint's direction: were the set met, the objective would have a
+  // maximiser there, found among the maximiser's candidates. (Its opposite
+  // adds nothing: the candidates are the points where the lines of each
+  // support and set of active constraints meet the sphere, and the span
+  // that gives each line is the same for an objective and its opposite.
+  // The highest lowest slack is not asked: where a group's thresholds
+  // from below and above balance, its maximisers form a whole set that
+  // the candidates miss.) Bisected between
   // `reached` and 1; 1 when every effect can be 0 (L = 1). NaN where the
   // thresholds refuse a level that is reached, which only rounding could
   // do: then nothing is certified.
@@ -975,13 +979,11 @@ class group_search {
   // where they fail within half the proof's tolerance of the level
   // reached, that level plus the half, a bound no weighting passes either.
   double thresholds_bound(double reached) {
-    std::vector<double> ahead(at(s_.predictors())), back(at(s_.predictors()));
-    for (std::size_t j = 0; j < ahead.size(); ++j) {
+    std::vector<double> ahead(at(s_.predictors()));
+    for (std::size_t j = 0; j < ahead.size(); ++j)
       ahead[j] = std::sqrt(static_cast<double>(j + 2));  // no constraint's direction
-      back[j] = -ahead[j];
-    }
     const auto met = [&](const std::vector<pareto::linear_constraint>& t) {
-      return t.empty() || lp_.maximise(ahead, t) || lp_.maximise(back, t);
+      return t.empty() || lp_.maximise(ahead, t).has_value();
     };
     const auto allowed = [&](double level) {
       if (s_.options().mode == ratio_mode::majority && level > 0) return split_allows(level, met);
