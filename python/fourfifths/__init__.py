@@ -143,28 +143,62 @@ def _dataframe(names: List[str], blocks: List[Tuple[np.ndarray, List[int]]]) -> 
         return pd.DataFrame({name: columns[name] for name in names}, copy=False)
 
 
-# The columns' index and the blocks' places of each layout met, made once.
-_layouts: Dict[Tuple[Any, ...], Tuple[pd.Index, List[Any]]] = {}
+# pandas' parts that a frame is made of, looked up once.
+class _Parts(NamedTuple):
+    placement: Any
+    block_type: Any
+    manager: Any
+    frame_init: Any
+    labels: Any
+    rows: Any
+
+
+_parts: Optional[_Parts] = None
+
+
+def _pandas_parts() -> _Parts:
+    global _parts
+    if _parts is None:
+        from pandas._libs.internals import BlockPlacement
+        from pandas.core.generic import NDFrame
+        from pandas.core.internals import BlockManager
+        from pandas.core.internals.blocks import get_block_type
+        _parts = _Parts(BlockPlacement, get_block_type, BlockManager, NDFrame.__init__,
+                        pd.Index._simple_new, pd.RangeIndex._simple_new)
+    return _parts
+
+
+# Of each layout met: the columns' names (read-only, shared by the frames'
+# own indexes) and each block's class and places. A user's table has a few
+# layouts; names that change from call to call (predictors') could make
+# many, so the cache is emptied when it is full.
+_layouts: Dict[Tuple[Any, ...], Tuple[np.ndarray, List[Tuple[Any, Any]]]] = {}
+_most_layouts = 256
 
 
 def _frame_of_blocks(names: List[str], blocks: List[Tuple[np.ndarray, List[int]]]) -> pd.DataFrame:
-    from pandas._libs.internals import BlockPlacement
-    from pandas.core.generic import NDFrame
-    from pandas.core.internals import BlockManager
-    from pandas.core.internals.blocks import new_block
-
-    key = (tuple(names),) + tuple(tuple(places) for _, places in blocks)
+    parts = _pandas_parts()
+    key = (tuple(names),) + tuple((block.dtype.char, tuple(places)) for block, places in blocks)
     layout = _layouts.get(key)
     if layout is None:
-        layout = _layouts.setdefault(key, (pd.Index(names), [
-            BlockPlacement(np.asarray(places, dtype=np.intp)) for _, places in blocks]))
-    index, placements = layout
+        labels = np.array(names, dtype=object)
+        labels.flags.writeable = False
+        layout = (labels, [(parts.block_type(block.dtype),
+                            parts.placement(np.asarray(places, dtype=np.intp)))
+                           for block, places in blocks])
+        if len(_layouts) >= _most_layouts:
+            _layouts.clear()
+        layout = _layouts.setdefault(key, layout)
+    labels, kinds = layout
     rows = blocks[0][0].shape[1] if blocks else 0
-    made = [new_block(block, placement=placement, ndim=2)
-            for (block, _), placement in zip(blocks, placements)]
-    manager = BlockManager(made, [index, pd.RangeIndex(rows)], verify_integrity=False)
+    made = [kind(block, ndim=2, placement=placement)
+            for (block, _), (kind, placement) in zip(blocks, kinds)]
+    # Each frame its own index objects: a name a user gives one frame's
+    # columns or rows stays in that frame.
+    manager = parts.manager(made, [parts.labels(labels), parts.rows(range(rows))],
+                            verify_integrity=False)
     frame = pd.DataFrame.__new__(pd.DataFrame)
-    NDFrame.__init__(frame, manager)
+    parts.frame_init(frame, manager)
     return frame
 
 

@@ -8,13 +8,14 @@
 // layer, and every fault comes back with its path, as the explorer says it.
 //
 // A scenario, once read, is never changed: any number of threads may use
-// one at once. Every computation runs without the GIL.
+// one at once. Every computation runs without the GIL (`without_gil`).
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -45,6 +46,87 @@ namespace py = pybind11;
 namespace {
 
 using fourfifths::outcome;
+
+/// The CPUs this process may run on (at least 1).
+unsigned available_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  return std::max(1U, std::thread::hardware_concurrency());
+}
+
+/// An atomic on a cache line of its own, so that spinning on it slows no
+/// other data.
+template <class T>
+struct alignas(64) lone {
+  std::atomic<T> value{};
+};
+
+/// Lets go of the GIL for the engine's work and takes it back after: every
+/// computation here runs inside one.
+///
+/// A thread that takes the GIL back the ordinary way and finds it held
+/// sleeps until it is let go, and on a virtual machine waking takes longer
+/// than a table's whole Python side (11 us against 6 on the machine this
+/// was measured on). Two threads making small tables then queue on the GIL
+/// and make fewer tables than one.
+/// So threads coming back from the engine first take turns on a flag:
+/// whoever holds it has the GIL or is about to, and lets it go when it
+/// next lets go of the GIL here, by which time the Python side of its call
+/// is done. The others spin for it, which costs less than sleeping, but
+/// no more of them at once than leave a CPU for the flag's holder, and
+/// each for at most `longest_spin`: past that it takes the flag over (its
+/// holder may have left for other Python work, or ended) and waits for the
+/// GIL as usual. The flag only steers the waiting; the GIL alone guards
+/// Python.
+class without_gil {
+ public:
+  without_gil() : state_(PyEval_SaveThread()) {
+    if (holds_turn) {
+      holds_turn = false;
+      turn.value.store(false, std::memory_order_release);
+    }
+  }
+  without_gil(const without_gil&) = delete;
+  without_gil& operator=(const without_gil&) = delete;
+  ~without_gil() {
+    if (spinners.value.fetch_add(1, std::memory_order_relaxed) < most_spinners) wait_for_turn();
+    spinners.value.fetch_sub(1, std::memory_order_relaxed);
+    PyEval_RestoreThread(state_);
+  }
+
+ private:
+  static constexpr std::chrono::microseconds longest_spin{50};
+  static inline lone<bool> turn;
+  static inline lone<unsigned> spinners;
+  static inline thread_local bool holds_turn = false;
+  static inline const unsigned most_spinners = available_cpus() - 1;
+
+  static void wait_for_turn() {
+    const auto until = std::chrono::steady_clock::now() + longest_spin;
+    for (;;) {
+      bool free = false;
+      // Read before writing, so that waiting threads do not take the
+      // line from one another.
+      if (!turn.value.load(std::memory_order_relaxed) &&
+          turn.value.compare_exchange_weak(free, true, std::memory_order_acquire)) {
+        break;
+      }
+      if (std::chrono::steady_clock::now() > until) {
+        turn.value.store(true, std::memory_order_relaxed);
+        break;
+      }
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
+    holds_turn = true;
+  }
+
+  PyThreadState* state_;
+};
 
 /// Faults as (path, message) pairs; the Python side joins them.
 using fault_list = std::vector<std::pair<std::string, std::string>>;
@@ -92,7 +174,7 @@ read_answer answer_of(present::loaded_scenario s) {
 read_answer read_text(const std::string& text) {
   present::loaded_scenario s;
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     s = present::read_scenario(text, present::group_rule::accepted);
   }
   return answer_of(std::move(s));
@@ -159,7 +241,7 @@ read_answer read_document(py::handle document) {
   const nlohmann::json doc = json_of(document, 1);
   present::loaded_scenario s;
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     s = present::read_json_document(doc, present::id_rule::optional, present::group_rule::accepted);
   }
   return answer_of(std::move(s));
@@ -227,7 +309,6 @@ std::optional<std::vector<double>> ratio_list(const std::optional<py::array_t<do
 /// one two-dimensional block, a row per column, with the columns' places:
 /// (names, [(block, places), ...]), which is how a DataFrame holds them.
 py::tuple frame_blocks(const present::frame& f) {
-  const py::module_ numpy = py::module_::import("numpy");
   const auto n = static_cast<py::ssize_t>(f.rows);
   enum kind { number, flag, object, whole };
   const auto kind_of = [](const present::frame_column& c) {
@@ -277,8 +358,7 @@ py::tuple frame_blocks(const present::frame& f) {
     blocks.append(py::make_tuple(block, py::cast(places[whole])));
   }
   if (!places[object].empty()) {
-    py::array block =
-        numpy.attr("empty")(shape(places[object].size()), py::arg("dtype") = "object");
+    py::array block(py::dtype(py::detail::npy_api::NPY_OBJECT_), shape(places[object].size()));
     auto* out = static_cast<PyObject**>(block.mutable_data());
     const py::object nan = py::float_(std::numeric_limits<double>::quiet_NaN());
     const auto put = [&](PyObject* v) {
@@ -324,7 +404,7 @@ std::tuple<std::optional<py::tuple>, fault_list> table_columns(
   if (!faults.empty()) return {std::nullopt, pairs(faults)};
   present::frame f;
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     f = s.study().table(*m, list).columns();
   }
   return {frame_blocks(f), {}};
@@ -352,14 +432,14 @@ outcome_view outcome_call(const scenario_handle& s, double ratio, const std::str
   const fourfifths::method m = method_of(method);
   (void)one_group_problem(s, "outcome");
   const fourfifths::selection_model& model = *s.data->model;
-  py::gil_scoped_release free;
+  const without_gil free;
   return {fourfifths::outcome_at(model, ratio, m)};
 }
 
 /// The seconds a table and its frame take in C++ alone, the mean of `n`
 /// calls: the C++ work of a call of table.
 double time_table(const scenario_handle& s, int n) {
-  py::gil_scoped_release free;
+  const without_gil free;
   std::size_t sink = 0;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < n; ++i) {
@@ -377,7 +457,7 @@ double time_outcome(const scenario_handle& s, double ratio, const std::string& m
   const fourfifths::method m = method_of(method);
   (void)one_group_problem(s, "outcome");
   const fourfifths::selection_model& model = *s.data->model;
-  py::gil_scoped_release free;
+  const without_gil free;
   double sink = 0;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < n; ++i) sink += fourfifths::outcome_at(model, ratio, m).ai_ratio;
@@ -388,16 +468,6 @@ double time_outcome(const scenario_handle& s, double ratio, const std::string& m
 }
 
 constexpr double none = std::numeric_limits<double>::quiet_NaN();
-
-/// The CPUs this process may run on (at least 1).
-unsigned available_cpus() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
-    return static_cast<unsigned>(CPU_COUNT(&set));
-  }
-  return std::max(1U, std::thread::hardware_concurrency());
-}
 
 /// Runs body(i) for i in [0, n), split in contiguous stretches over the
 /// CPUs when there is enough to share: each outcome is a value computed
@@ -481,7 +551,7 @@ py::dict one_group_outcomes(const scenario_handle& s, const std::vector<double>&
   bool* pass = passes.mutable_data();
   std::vector<fourfifths::outcome_status> statuses(n);
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     auto value = [](const std::optional<double>& v) { return v ? *v : none; };
     for_each_index(n, [&](std::size_t i) {
       const outcome o = fourfifths::outcome_at(model, ratios[i], m);
@@ -537,7 +607,7 @@ py::dict group_outcomes(const scenario_handle& s, const std::vector<double>& rat
   double* mg = mean_group.mutable_data();
   bool* pass = passes.mutable_data();
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     for_each_index(n, [&](std::size_t i) {
       const fourfifths::group_outcome o = fourfifths::group_outcome_at(model, ratios[i]);
       statuses[i] = o.status;
@@ -590,7 +660,7 @@ py::dict minimum_call(const scenario_handle& s, const std::string& method) {
   if (s.has_groups()) {
     fourfifths::group_minimum g;
     {
-      py::gil_scoped_release free;
+      const without_gil free;
       g = fourfifths::find_group_minimum(*s.data->group_model);
     }
     out["found"] = g.found;
@@ -603,7 +673,7 @@ py::dict minimum_call(const scenario_handle& s, const std::string& method) {
   }
   present::table t;
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     // The minimum row of the table (the classic method's is the analysis's own).
     t = present::make_table(*s.read().problem, m, std::nullopt);
   }
@@ -643,11 +713,13 @@ std::tuple<std::optional<py::tuple>, fault_list> pareto_call(
     const py::object& objective, const py::object& weights) {
   const auto [o, faults] = pareto_options_of(ratio, points, majority, objective, weights);
   if (!faults.empty()) return {std::nullopt, pairs(faults)};
-  py::gil_scoped_release free;
-  const present::study_front front = s.study().front(o);
-  if (!front.found()) return {std::nullopt, pairs(front.errors())};
-  const present::frame f = front.columns();
-  py::gil_scoped_acquire held;
+  present::frame f;
+  {
+    const without_gil free;
+    const present::study_front front = s.study().front(o);
+    if (!front.found()) return {std::nullopt, pairs(front.errors())};
+    f = front.columns();
+  }
   return {frame_blocks(f), {}};
 }
 
@@ -661,13 +733,15 @@ std::tuple<std::optional<py::tuple>, fault_list, std::optional<std::string>> bes
   const std::optional<double> least =
       present::number_argument("min_ai", argument_of(least_ai), faults);
   if (!faults.empty()) return {std::nullopt, pairs(faults), std::nullopt};
-  py::gil_scoped_release free;
-  const present::study_best answer = s.study().best(o, *least);
-  if (!answer.found()) return {std::nullopt, pairs(answer.errors()), std::nullopt};
+  present::frame f;
   std::optional<std::string> unreachable;
-  if (!answer.reached()) unreachable = answer.unreachable_message();
-  const present::frame f = answer.columns();
-  py::gil_scoped_acquire held;
+  {
+    const without_gil free;
+    const present::study_best answer = s.study().best(o, *least);
+    if (!answer.found()) return {std::nullopt, pairs(answer.errors()), std::nullopt};
+    if (!answer.reached()) unreachable = answer.unreachable_message();
+    f = answer.columns();
+  }
   return {frame_blocks(f), {}, unreachable};
 }
 
@@ -678,7 +752,7 @@ std::tuple<std::optional<py::tuple>, fault_list> observed_call(
     const std::optional<double>& alpha, const std::optional<std::vector<std::string>>& steps) {
   present::frame f;
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     const present::loaded_observed data = present::read_observed(text);
     if (!data.value) return {std::nullopt, pairs(data.errors)};
     fourfifths::observed_options options = data.value->options;
@@ -705,7 +779,7 @@ std::tuple<py::tuple, std::vector<std::pair<std::string, fault_list>>> batch_cal
   std::vector<std::pair<std::string, fault_list>> failed;
   present::frame all;
   {
-    py::gil_scoped_release free;
+    const without_gil free;
     std::vector<present::frame> tables;
     std::vector<std::string> ids;
     present::scenario_reader reader;
@@ -862,7 +936,8 @@ PYBIND11_MODULE(_core, m) {
         "The best weighting for a minimum impact ratio as one row of columns, its faults, "
         "and what to say when the ratio is out of reach.");
   m.def("observed_columns", &observed_call, py::arg("text"), py::arg("reference"), py::arg("alpha"),
-        py::arg("steps"), "The analysis of observed data (CSV or JSON text) as columns, or its faults.");
+        py::arg("steps"),
+        "The analysis of observed data (CSV or JSON text) as columns, or its faults.");
   m.def("batch_columns", &batch_call, py::arg("lines"), py::arg("ratios"), py::arg("method"),
         "The tables of many JSON scenarios as columns, the id first, and the faults of "
         "those that could not be read.");

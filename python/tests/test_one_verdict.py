@@ -83,3 +83,21 @@ def test_a_pandas_that_holds_frames_otherwise_gets_the_same_table(monkeypatch):
     slow = fourfifths.table(published(True), RATIOS)
     assert list(slow.dtypes) == list(fast.dtypes)
     assert slow.equals(fast)
+
+
+def test_what_a_user_changes_in_one_table_stays_in_it():
+    # Tables of one layout are made of the same parts; a name given to one
+    # table's columns or rows, or a value written into it, stays in it.
+    s = fourfifths.read(published(False))
+    first = fourfifths.table(s, RATIOS)
+    first.columns.name = "column"
+    first.index.name = "row"
+    first.loc[0, "sr"] = -1.0
+    first.loc[0, "status"] = "changed"
+    with pytest.raises(ValueError):
+        first.columns.values[0] = "changed"
+    again = fourfifths.table(s, RATIOS)
+    assert again.columns.name is None and again.index.name is None
+    assert again.columns[0] == "kind"
+    assert again.loc[0, "sr"] == RATIOS[0] and again.loc[0, "status"] == "solved"
+    assert list(again.index) == list(range(len(RATIOS)))

@@ -56,3 +56,39 @@ def test_the_gil_is_released_while_computing():
     # length of the computation (with the GIL held there would be one).
     gaps = np.diff(ticks)
     assert len(ticks) > 10 and gaps.max() < 0.5 * took[0], (gaps.max(), took[0])
+
+
+def test_threads_that_end_or_stay_in_python_hold_up_no_one():
+    # Threads coming back from the engine take turns for the GIL. One that
+    # ends, or goes on to other Python work, right after a table must not
+    # keep the others waiting for a turn it will never give back.
+    s = fourfifths.read(EXAMPLES / "regression_weights.json")
+    want = fourfifths.table(s)
+    stop = threading.Event()
+    faults = []
+
+    def python_only():
+        while not stop.is_set():
+            sum(range(1000))
+
+    def calls():
+        try:
+            for _ in range(10):
+                ended = threading.Thread(target=fourfifths.table, args=(s,))
+                ended.start()
+                ended.join()
+                assert_same_frame(fourfifths.table(s), want)
+            with ThreadPoolExecutor(max_workers=4) as pool:
+                for got in pool.map(lambda _: fourfifths.table(s), range(40)):
+                    assert_same_frame(got, want)
+        except Exception as e:  # reported by the test's own thread
+            faults.append(e)
+
+    other = threading.Thread(target=python_only)
+    other.start()
+    worker = threading.Thread(target=calls, daemon=True)
+    worker.start()
+    worker.join(60)  # a thread stuck waiting for its turn stays alive
+    stop.set()
+    other.join()
+    assert not worker.is_alive() and not faults, faults
