@@ -10,7 +10,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -289,6 +291,7 @@ void run_group_front(benchmark::State& state, fourfifths::group_problem (*make)(
   int proved = 0;
   int points = 0;
   double far_gap = 0;
+  double worst_gap = 0;
   for (auto _ : state) {
     fourfifths::group_pareto_result r = fourfifths::find_group_pareto_front(p, o);
     if (!r.value) {
@@ -297,13 +300,18 @@ void run_group_front(benchmark::State& state, fourfifths::group_problem (*make)(
     }
     points = static_cast<int>(r.value->points.size());
     proved = 0;
-    for (const auto& w : r.value->points) proved += w.proved_optimal ? 1 : 0;
+    worst_gap = 0;
+    for (const auto& w : r.value->points) {
+      proved += w.proved_optimal ? 1 : 0;
+      worst_gap = std::max(worst_gap, std::isnan(w.gap) ? std::numeric_limits<double>::infinity() : w.gap);
+    }
     far_gap = r.value->highest_level_bound - r.value->points.back().lowest_ratio_to_highest;
     benchmark::DoNotOptimize(r);
   }
   state.counters["points"] = points;
   state.counters["proved"] = proved;
   state.counters["far_gap"] = far_gap;
+  state.counters["worst_gap"] = worst_gap;
 }
 
 void bm_group_front_4_predictors_3_groups(benchmark::State& state) {

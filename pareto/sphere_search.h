@@ -104,6 +104,9 @@ class sphere_search {
       const bound_fn& bound, const value_fn& value, int most_splits, double tolerance,
       double reached = -std::numeric_limits<double>::infinity()) const;
 
+  /// The dimensions of the boxes searched.
+  [[nodiscard]] int dimensions() const { return dims_; }
+
  private:
   sphere_search() = default;
   struct box {
