@@ -28,7 +28,10 @@
 // origin, carried onto the sphere along a direction that leaves every l.w
 // and c.w as they are. Candidates within 1e-11 of a constraint count as
 // meeting it. Cost: 2^n supports (non-negative weights) times the subsets of the
-// constraints, each an (|S|+1)-square system.
+// constraints, each an (|S|+1)-square system. The enumeration ends at the
+// first candidate that is also the maximum over the ball w'Rw <= 1 (a
+// convex problem, whose optimality conditions its multipliers show), as
+// most of the fronts' calls do.
 #ifndef FOURFIFTHS_PARETO_SPHERE_LP_H_
 #define FOURFIFTHS_PARETO_SPHERE_LP_H_
 

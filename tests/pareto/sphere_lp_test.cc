@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -362,6 +364,92 @@ TEST(SphereLp, ConstraintsThatNoWeightingMeetsLeaveNone) {
   EXPECT_FALSE(
       sphere_lp(2, r, sign_constraint::nonnegative).maximise(c, std::span(&split, 1)).has_value());
   EXPECT_TRUE(sphere_lp(2, r, sign_constraint::any).maximise(c, std::span(&split, 1)).has_value());
+}
+
+// Random problems of two and three predictors against a dense cover of the
+// sphere: every ray of a fine lattice of directions (a circle's angles; a
+// Fibonacci lattice of the sphere) scaled onto w'Rw = 1. No point of the
+// cover that meets the constraints (and the signs) may beat the answer,
+// and where there is none, no point of the cover may meet them with room
+// to spare. Objectives and constraints of either sign, thresholds around
+// a random weighting's values (some out of reach), so that the best lies
+// on every kind of face, edge and vertex, or nowhere.
+TEST(SphereLp, NoWeightingOfADenseCoverBeatsTheMaximiser) {
+  constexpr int directions = 60000;
+  int answered = 0;
+  int refused = 0;
+  for (const int n : {2, 3}) {
+    std::vector<std::vector<double>> cover;
+    for (int i = 0; i < directions; ++i) {
+      if (n == 2) {
+        const double t = 2 * std::numbers::pi * i / directions;
+        cover.push_back({std::cos(t), std::sin(t)});
+      } else {
+        const double z = 1 - (2 * i + 1.0) / directions;
+        const double rho = std::sqrt(1 - z * z);
+        const double t = std::numbers::pi * (3 - std::sqrt(5.0)) * i;
+        cover.push_back({rho * std::cos(t), rho * std::sin(t), z});
+      }
+    }
+    for (int seed = 1; seed <= 40; ++seed) {
+      const pareto_test::problem p = pareto_test::random_problem(
+          n, static_cast<std::uint64_t>(100 + seed), pareto_test::effects::mixed);
+      pareto_test::random_source rnd(static_cast<std::uint64_t>(7000 + 10 * n + seed));
+      for (const auto signs : {sign_constraint::any, sign_constraint::nonnegative}) {
+        const bool nonnegative = signs == sign_constraint::nonnegative;
+        std::vector<double> c(at(n));
+        for (double& x : c) x = rnd.uniform(-1, 1);
+        std::vector<double> w0(at(n));
+        for (double& x : w0) x = nonnegative ? rnd.uniform() : rnd.uniform(-1, 1);
+        const double scale = 1 / std::sqrt(quadratic(p.r, w0));
+        for (double& x : w0) x *= scale;
+        std::vector<linear_constraint> constraints(at(1 + rnd.below(3)));
+        for (linear_constraint& k : constraints) {
+          k.l.resize(at(n));
+          for (double& x : k.l) x = rnd.uniform(-1, 1);
+          k.b = dot(k.l, w0) - rnd.uniform(-0.05, 0.3);
+        }
+        const std::optional<std::vector<double>> w =
+            sphere_lp(n, p.r, signs).maximise(c, constraints);
+        const double value = w ? dot(c, *w) : -std::numeric_limits<double>::infinity();
+        if (w) {
+          ++answered;
+          EXPECT_NEAR(quadratic(p.r, *w), 1, 1e-12);
+          for (const linear_constraint& k : constraints) EXPECT_GE(dot(k.l, *w), k.b - 1e-10);
+        } else {
+          ++refused;
+        }
+        double best_met = -std::numeric_limits<double>::infinity();
+        double roomiest = -std::numeric_limits<double>::infinity();
+        for (const std::vector<double>& u : cover) {
+          if (nonnegative && std::any_of(u.begin(), u.end(), [](double x) { return x < 0; }))
+            continue;
+          const double size = std::sqrt(quadratic(p.r, u));
+          std::vector<double> x = u;
+          for (double& y : x) y /= size;
+          double slack = std::numeric_limits<double>::infinity();
+          for (const linear_constraint& k : constraints) slack = std::min(slack, dot(k.l, x) - k.b);
+          roomiest = std::max(roomiest, slack);
+          if (slack >= 0) best_met = std::max(best_met, dot(c, x));
+        }
+        EXPECT_LE(best_met, value + 1e-12) << "n " << n << " seed " << seed << " nonnegative "
+                                            << nonnegative;
+        // And the highest lowest slack (the far end's search asks it).
+        const sphere_lp lp(n, p.r, signs);
+        const std::optional<std::vector<double>> top = lp.maximise_lowest(constraints);
+        ASSERT_TRUE(top.has_value());
+        EXPECT_NEAR(quadratic(p.r, *top), 1, 1e-12);
+        EXPECT_LE(roomiest, lp.lowest_slack(*top, constraints) + 1e-12)
+            << "n " << n << " seed " << seed << " nonnegative " << nonnegative;
+        if (!w) {
+          EXPECT_LT(roomiest, 1e-9) << "n " << n << " seed " << seed;
+        }
+      }
+    }
+  }
+  // The draw reaches both outcomes.
+  EXPECT_GT(answered, 100);
+  EXPECT_GT(refused, 5);
 }
 
 TEST(SphereLp, RefusesWhatIsNotACorrelationMatrixOfItsSize) {
