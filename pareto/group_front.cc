@@ -893,13 +893,17 @@ class group_search {
   // do: then nothing is certified.
   double level_bound(double reached) {
     if (reached >= 1 - level_tolerance) return 1;
-    const double by_thresholds = thresholds_bound(reached);
-    if (by_thresholds <= reached + proof_tolerance) return by_thresholds;
+    const double near =
+        thresholds_bound(reached, thresholds_ceiling(reached, proof_tolerance));
+    if (near <= reached + proof_tolerance) return near;
     const double by_boxes = global_highest(reached).upper;
     // The boxes' bound, below a level reached by no more than rounding,
     // is that level; further below, it would be a fault, and is not used.
-    if (!(by_boxes >= reached * (1 - level_tolerance))) return by_thresholds;
+    if (!(by_boxes >= reached * (1 - level_tolerance))) return thresholds_bound(reached);
     const double boxes = std::max(by_boxes, reached);
+    // (The thresholds' level sought below the boxes' bound only.)
+    const double by_thresholds = thresholds_bound(
+        reached, s_.options().mode == ratio_mode::overall ? std::min(1.0, boxes) : 1.0);
     return std::isnan(by_thresholds) ? boxes : std::min(by_thresholds, boxes);
   }
 
@@ -982,7 +986,12 @@ class group_search {
   // and kept (with the highest level known to be met) for later calls; or,
   // where they fail within half the proof's tolerance of the level
   // reached, that level plus the half, a bound no weighting passes either.
-  double thresholds_bound(double reached) {
+  //
+  // Below `ceiling`, asked for, only: the lower of that level and
+  // `ceiling`, found without the bisection's calls above the ceiling (a
+  // caller that needs to know only whether the bound lies below a level,
+  // or below a bound it has, asks no more).
+  double thresholds_bound(double reached, double ceiling = 1) {
     std::vector<double> ahead(at(s_.predictors()));
     for (std::size_t j = 0; j < ahead.size(); ++j)
       ahead[j] = std::sqrt(static_cast<double>(j + 2));  // no constraint's direction
@@ -994,7 +1003,7 @@ class group_search {
       return met(s_.thresholds(level));
     };
     if (!(reached >= 0)) return nan;
-    if (thresholds_end_ && reached <= *thresholds_end_) return *thresholds_end_;
+    if (thresholds_end_ && reached <= *thresholds_end_) return std::min(*thresholds_end_, ceiling);
     if (!(reached <= thresholds_met_)) {
       // (A level reached: the thresholds unsplit, which every part's
       // narrow, only guard against rounding here.)
@@ -1005,20 +1014,33 @@ class group_search {
     // usual case where they prove the far end), that is the bound, found
     // without the bisection's forty calls.
     const double near = thresholds_met_ + proof_tolerance / 2;
-    if (near < 1 && !allowed(near)) {
+    if (near < ceiling && !allowed(near)) {
       thresholds_end_ = near;
       return near;
     }
-    double low = near < 1 ? near : thresholds_met_, high = 1;
+    double low = near < ceiling ? near : thresholds_met_, high = ceiling;
     if (!allowed(high)) {
       while (high - low > 1e-12) {
         const double mid = low + (high - low) / 2;
         if (mid <= low || mid >= high) break;
         (allowed(mid) ? low : high) = mid;
       }
+    } else if (ceiling < 1) {
+      return ceiling;
     }
     thresholds_end_ = high;
     return high;
+  }
+
+  // The ceiling up to which thresholds_bound need look, for a caller that
+  // asks whether the bound lies within `margin` of `level`: in overall
+  // mode twice the margin (the bisection's forty calls of the maximiser,
+  // each with every group's thresholds, would find a level the caller
+  // does not use); in majority mode all the way (the split thresholds'
+  // bisection also leaves the far end's climbs their witness).
+  double thresholds_ceiling(double level, double margin) const {
+    if (s_.options().mode == ratio_mode::majority) return 1;
+    return std::min(1.0, level + 2 * margin);
   }
 
   // The best weighting met whose L reaches `level`, starting from `start`.
@@ -1591,7 +1613,8 @@ class group_search {
     // search: a weighting it finds above that, and the centres of the boxes
     // it left most promising, start more climbs (on the far end's own
     // hill, where the climbs above missed it).
-    if (!(thresholds_bound(best.lowest) <= best.lowest + proof_tolerance)) {
+    if (!(thresholds_bound(best.lowest, thresholds_ceiling(best.lowest, proof_tolerance)) <=
+          best.lowest + proof_tolerance)) {
       const pareto::sphere_search_result& g = global_highest(best.lowest);
       std::vector<std::vector<double>> leads = g.leads;
       if (!g.best.empty()) leads.insert(leads.begin(), g.best);
@@ -1620,7 +1643,8 @@ class group_search {
     // within the proof's tolerance (a climb ends up to 1e-9 short of the
     // top that the bound allows).
     if ((highest_ && !(highest_->upper <= best.lowest + proof_tolerance)) ||
-        !(thresholds_bound(best.lowest) <= best.lowest + 1e-12)) {
+        !(thresholds_bound(best.lowest, thresholds_ceiling(best.lowest, 1e-12)) <=
+          best.lowest + 1e-12)) {
       const found top = topped(best);
       if (top.lowest > best.lowest) best = top;
     }
