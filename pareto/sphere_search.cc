@@ -371,6 +371,12 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
     if (!ranges_of(b, ranges)) return;
     b.bound = std::min(parent, bound(ranges));
     if (b.bound == -inf) return;
+    // A box that cannot beat the best by more than the tolerance is set
+    // aside unvalued: its centre's value is at most its bound.
+    if (b.bound <= result.value + tolerance) {
+      set_aside = std::max(set_aside, b.bound);
+      return;
+    }
     if (const std::vector<double> w = weighting_at(b); !w.empty()) {
       const double v = value(w);
       if (v > result.value) {

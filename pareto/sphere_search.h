@@ -32,7 +32,8 @@
 // The caller turns those intervals into an upper bound of its objective
 // over the box. The box with the highest bound is split across its widest
 // side; each new box's centre, carried to the sphere, gives the caller's
-// value there. The search ends when no box can beat the best value by
+// value there (not asked of a box whose bound cannot beat the best by
+// more than the tolerance: it is set aside at once). The search ends when no box can beat the best value by
 // more than the tolerance, or after the most splits it is given: then the
 // highest bound still open is what it proves.
 //
