@@ -344,6 +344,7 @@ class group_setting {
     }
     const double sigma = std::sqrt(q);
     s.v = dot(a_, w) / sigma;
+    s.e.reserve(d_.size());
     for (const std::vector<double>& d : d_) s.e.push_back(dot(d, w) / sigma);
     // No composite (all weights 0, or too small to scale): no standing.
     if (!(sigma > 0) || !std::isfinite(s.v) ||
@@ -352,6 +353,7 @@ class group_setting {
     }
     s.x = cut_score(s.e);
     if (std::isnan(s.x)) return s;
+    s.sr.reserve(s.e.size() + 1);
     s.sr.push_back(precise::upper_tail(s.x));
     for (const double e : s.e) s.sr.push_back(precise::upper_tail(s.x - e));
     double low = inf;
@@ -381,6 +383,7 @@ class group_setting {
     const int groups_with_majority = groups() + 1;
     const auto z = [&](int k) { return s.x - (k == 0 ? 0.0 : s.e[at(k - 1)]); };
     slopes_at out;
+    out.hazard.reserve(at(groups_with_majority));
     for (int k = 0; k < groups_with_majority; ++k) {
       const double rate = s.sr[at(k)];
       out.hazard.push_back(rate >= std::numeric_limits<double>::min()
