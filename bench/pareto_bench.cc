@@ -303,7 +303,12 @@ void run_group_front(benchmark::State& state, fourfifths::group_problem (*make)(
     worst_gap = 0;
     for (const auto& w : r.value->points) {
       proved += w.proved_optimal ? 1 : 0;
-      worst_gap = std::max(worst_gap, std::isnan(w.gap) ? std::numeric_limits<double>::infinity() : w.gap);
+      // (A point without a bound counts as infinitely far from one.)
+      if (std::isnan(w.gap)) {
+        worst_gap = std::numeric_limits<double>::infinity();
+      } else {
+        worst_gap = std::max(worst_gap, w.gap);
+      }
     }
     far_gap = r.value->highest_level_bound - r.value->points.back().lowest_ratio_to_highest;
     benchmark::DoNotOptimize(r);

@@ -391,10 +391,10 @@ TEST(SphereLp, NoWeightingOfADenseCoverBeatsTheMaximiser) {
         cover.push_back({rho * std::cos(t), rho * std::sin(t), z});
       }
     }
-    for (int seed = 1; seed <= 40; ++seed) {
-      const pareto_test::problem p = pareto_test::random_problem(
-          n, static_cast<std::uint64_t>(100 + seed), pareto_test::effects::mixed);
-      pareto_test::random_source rnd(static_cast<std::uint64_t>(7000 + 10 * n + seed));
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+      const pareto_test::problem p =
+          pareto_test::random_problem(n, 100 + seed, pareto_test::effects::mixed);
+      pareto_test::random_source rnd(7000 + 10 * static_cast<std::uint64_t>(n) + seed);
       for (const auto signs : {sign_constraint::any, sign_constraint::nonnegative}) {
         const bool nonnegative = signs == sign_constraint::nonnegative;
         std::vector<double> c(at(n));
