@@ -9,8 +9,8 @@
 // validity and with the mean of those selected as quality.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>

@@ -348,9 +348,8 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     return true;
   };
-  // How many candidates have been kept, and whether the last is proved
-  // the maximum (convex_maximum: the enumeration then ends).
-  int kept = 0;
+  // Whether the best so far is proved the maximum (convex_maximum: the
+  // enumeration then ends).
   bool settled = false;
   // A candidate: kept where it is a weighting (on the sphere, with the
   // signs) that meets every constraint and does better. A degenerate line
@@ -372,7 +371,6 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     if (value > best_value) {
       best_value = value;
       best = x;
-      ++kept;
     }
     return true;
   };
@@ -658,9 +656,9 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
               x += solved[at(index[at(k)] * m_p + i)] * (alpha0[at(k)] + t * z[at(k)]);
             w[at(p.members[at(i)])] = x;
           }
-          const int before = kept;
+          const double before = best_value;
           met = consider(w) || met;
-          if (!lowest && kept > before && convex_maximum(p, t)) {
+          if (!lowest && best_value > before && convex_maximum(p, t)) {
             settled = true;
             return true;
           }

@@ -33,9 +33,10 @@
 // over the box. The box with the highest bound is split across its widest
 // side; each new box's centre, carried to the sphere, gives the caller's
 // value there (not asked of a box whose bound cannot beat the best by
-// more than the tolerance: it is set aside at once). The search ends when no box can beat the best value by
-// more than the tolerance, or after the most splits it is given: then the
-// highest bound still open is what it proves.
+// more than the tolerance: it is set aside at once). The search ends when
+// no box can beat the best value by more than the tolerance, or after the
+// most splits it is given: then the highest bound still open is what it
+// proves.
 //
 // The bounds converge with the boxes (a form's interval shrinks with the
 // box's width), so the gap closes, but near a smooth maximum slowly: the
