@@ -1437,14 +1437,26 @@ class group_search {
     return best;
   }
 
-  // Bisection on the level between `from`'s L and 1, each level searched
-  // from the last weighting that reached one; a level the bound refuses
-  // is not searched.
-  found bisect(const found& from) {
+  // Bisection on the level between `from`'s L and `ceiling`, each level
+  // searched from the last weighting that reached one; a level the bound
+  // refuses is not searched. The first level tried is the one a step of
+  // the bisection's resolution above `from`: where the climbs ended at a
+  // top no level above it is reached, and each search that finds nothing
+  // costs as much as a whole climb (on a 6 x 4 front, thirty of them made
+  // half its time).
+  found bisect(const found& from, double ceiling) {
+    constexpr double resolution = 1e-11;
     found lo = from;
     double lo_level = from.lowest;
-    double hi_level = 1;
-    while (hi_level - lo_level > 1e-11) {
+    double hi_level = std::min(1.0, ceiling);
+    if (hi_level - lo_level > resolution) {
+      const double step = lo_level + resolution;
+      const std::optional<found> f = relaxed(step) ? best_at(step, {lo.w}) : std::nullopt;
+      if (!f) return lo;
+      lo = *f;
+      lo_level = std::max(step, f->lowest);
+    }
+    while (hi_level - lo_level > resolution) {
       const double mid = lo_level + (hi_level - lo_level) / 2;
       const std::optional<found> f = relaxed(mid) ? best_at(mid, {lo.w}) : std::nullopt;
       if (f) {
@@ -1638,7 +1650,7 @@ class group_search {
     // Newton's method, carries it on.
     if (!(best.lowest > first.lowest) ||
         (highest_ && !(highest_->upper <= best.lowest + proof_tolerance))) {
-      const found bisected = bisect(best);
+      const found bisected = bisect(best, highest_ ? highest_->upper : 1.0);
       if (bisected.lowest > best.lowest) best = bisected;
     }
     // Where the search's bound still stands above it, the top is polished
