@@ -123,6 +123,38 @@ range quotient(const form_sum& s, double norm, double least, double most) {
   return {form.lo - slack, form.hi + slack};
 }
 
+// A form f(w) = l.w / sqrt(w'Rw) over a box of w that holds no zero
+// weighting, by the mean-value form about the box's centre c (Moore,
+// Kearfott and Cloud, Introduction to Interval Analysis, 2009, 6.4):
+// f(w) = f(c) + g(xi).(w - c) for some xi in the box, g = l/s - (l.w)
+// Rw/s^3 its gradient (s = sqrt(w'Rw)), which interval arithmetic
+// encloses over the box (`gradient`) from the ranges of l.w, of each
+// (Rw)_j and of 1/s. Its overestimate shrinks with the box's width
+// squared, where the quotient of intervals' does so with the width (its
+// numerator and denominator move together and are bounded apart): near
+// the far end's top, where the boxes are small, it is the narrower.
+// `rw`: the ranges of (Rw)_j; `inverse`: of 1/s; `cube`: of 1/s^3.
+range mean_value(std::span<const double> l, const form_sum& sum, std::span<const form_sum> rw,
+                 range inverse, range cube, std::span<const double> half, double centre_value,
+                 double centre_scale, std::vector<range>& gradient) {
+  double spread = 0;
+  const range numerator{sum.lo, sum.hi};
+  gradient.assign(l.size(), range{0, 0});
+  for (std::size_t j = 0; j < l.size(); ++j) {
+    const range own = product({l[j], l[j]}, inverse);
+    const range other = product(product(numerator, {rw[j].lo, rw[j].hi}), cube);
+    gradient[j] = {own.lo - other.hi, own.hi - other.lo};
+    // (Rounding's share, as everywhere here, by the margin.)
+    const double slack = margin * (std::fabs(own.lo) + std::fabs(own.hi) + std::fabs(other.lo) +
+                                   std::fabs(other.hi));
+    gradient[j].lo -= slack;
+    gradient[j].hi += slack;
+    spread += std::max(std::fabs(gradient[j].lo), std::fabs(gradient[j].hi)) * half[j];
+  }
+  const double slack = margin * (spread + std::fabs(centre_value) + centre_scale);
+  return {centre_value - spread - slack, centre_value + spread + slack};
+}
+
 }  // namespace
 
 std::optional<sphere_search> sphere_search::make(int n, std::span<const double> r,
@@ -234,8 +266,9 @@ std::vector<sphere_search::box> sphere_search::faces() const {
   return out;
 }
 
-bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
+bool sphere_search::ranges_of(const box& b, std::vector<range>& out, box_slopes* slopes) const {
   out.clear();
+  if (slopes != nullptr) slopes->centre.clear();
   switch (geometry_) {
     case geometry::image: {
       // A box of z, y = V'z: it counts while it meets the ball |z| <= 1;
@@ -300,9 +333,73 @@ bool sphere_search::ranges_of(const box& b, std::vector<range>& out) const {
   const double rounding = margin * terms;
   const double least = q.lo - rounding > 0 ? std::sqrt(q.lo - rounding) : 0.0;
   const double most = std::sqrt(std::max(q.hi + rounding, 0.0));
-  for (std::size_t f = 0; f < forms_.size(); ++f)
-    out.push_back(quotient(sum_over(forms_[f], b.lo, b.hi), norms_[f], least, most));
+  // The mean-value form's parts (least > 0: the box holds no zero
+  // weighting): the centre, its norm, the half-widths, and the ranges of
+  // Rw, 1/s and 1/s^3.
+  std::vector<double> centre(size);
+  std::vector<double> half(size);
+  std::vector<form_sum> rw;
+  double centre_norm = 0;
+  if (least > 0) {
+    for (std::size_t j = 0; j < size; ++j) {
+      half[j] = (b.hi[j] - b.lo[j]) / 2;
+      centre[j] = b.lo[j] + half[j];
+    }
+    double cc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      rw.push_back(sum_over(std::span<const double>(r_).subspan(i * size, size), b.lo, b.hi));
+      double row = 0;
+      for (std::size_t j = 0; j < size; ++j) row += r_[i * size + j] * centre[j];
+      cc += centre[i] * row;
+    }
+    centre_norm = std::sqrt(cc);
+  }
+  const bool sloped = least > 0 && centre_norm > 0;
+  if (slopes != nullptr && sloped) {
+    slopes->half = half;
+    slopes->gradient.resize(forms_.size());
+  }
+  const range inverse{1 / most, 1 / least};
+  const range cube{inverse.lo * inverse.lo * inverse.lo, inverse.hi * inverse.hi * inverse.hi};
+  std::vector<range> gradient;
+  for (std::size_t f = 0; f < forms_.size(); ++f) {
+    const form_sum sum = sum_over(forms_[f], b.lo, b.hi);
+    range form = quotient(sum, norms_[f], least, most);
+    if (sloped) {
+      double at_centre = 0;
+      double scale = 0;
+      for (std::size_t j = 0; j < size; ++j) {
+        at_centre += forms_[f][j] * centre[j];
+        scale += std::fabs(forms_[f][j] * centre[j]);
+      }
+      const double value = at_centre / centre_norm;
+      const range narrow = mean_value(forms_[f], sum, rw, inverse, cube, half, value,
+                                      scale / centre_norm, gradient);
+      // Both hold the form's values; their common part, unless rounding
+      // has left none.
+      if (narrow.lo <= form.hi && narrow.hi >= form.lo) {
+        form.lo = std::max(form.lo, narrow.lo);
+        form.hi = std::min(form.hi, narrow.hi);
+      }
+      if (slopes != nullptr) {
+        slopes->centre.push_back(value);
+        slopes->gradient[f] = gradient;
+      }
+    }
+    out.push_back(form);
+  }
   return true;
+}
+
+std::optional<std::pair<std::vector<range>, box_slopes>> sphere_search::forms_over(
+    std::span<const double> lo, std::span<const double> hi) const {
+  if (lo.size() != at(dims_) || hi.size() != at(dims_)) return std::nullopt;
+  box b;
+  b.lo.assign(lo.begin(), lo.end());
+  b.hi.assign(hi.begin(), hi.end());
+  std::pair<std::vector<range>, box_slopes> out;
+  if (!ranges_of(b, out.first, &out.second)) return std::nullopt;
+  return out;
 }
 
 std::vector<double> sphere_search::weighting_at(const box& b) const {
@@ -345,6 +442,13 @@ std::vector<double> sphere_search::weighting_at(const box& b) const {
 sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_fn& value,
                                              int most_splits, double tolerance,
                                              double reached) const {
+  return maximise([&](std::span<const range> r, const box_slopes&) { return bound(r); }, value,
+                  most_splits, tolerance, reached);
+}
+
+sphere_search_result sphere_search::maximise(const sloped_bound_fn& bound, const value_fn& value,
+                                             int most_splits, double tolerance,
+                                             double reached) const {
   sphere_search_result result;
   result.value = reached;
   // Boxes of equal bounds (a box's parts often keep its bound) are taken
@@ -366,10 +470,11 @@ sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_
   // they were) could still hold.
   double set_aside = -inf;
   std::vector<range> ranges;
+  box_slopes slopes;
   std::size_t queued = 0;
   const auto consider = [&](box b, double parent) {
-    if (!ranges_of(b, ranges)) return;
-    b.bound = std::min(parent, bound(ranges));
+    if (!ranges_of(b, ranges, &slopes)) return;
+    b.bound = std::min(parent, bound(ranges, slopes));
     if (b.bound == -inf) return;
     // A box that cannot beat the best by more than the tolerance is set
     // aside unvalued: its centre's value is at most its bound.

@@ -49,6 +49,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace pareto {
@@ -73,6 +74,21 @@ struct sphere_search_result {
   int splits = 0;
 };
 
+/// A box's first-order view of the forms, where the search can give it
+/// (over the faces of non-negative weights; empty elsewhere): each form's
+/// value at the box's centre (on the sphere), the ranges of its gradient
+/// over the box in the box's coordinates, and the box's half-widths in
+/// them. Every weighting of the box then has form f(c) + g.(y - c) for
+/// some g in those ranges (the mean-value theorem), y its coordinates: a
+/// bound built on that overestimates by the width squared, where one built
+/// on the ranges alone does by the width.
+struct box_slopes {
+  std::vector<double> centre;
+  std::vector<std::vector<range>> gradient;  // [form][coordinate]
+  std::vector<double> half;
+  [[nodiscard]] bool empty() const { return centre.empty(); }
+};
+
 /// How the search covers the weightings of either sign: by the cube of
 /// u-space, whose boxes must meet the sphere; by the cube's faces, one
 /// dimension fewer; or, where there are fewer forms than weights, by the
@@ -93,9 +109,16 @@ class sphere_search {
   /// An upper bound of the objective over every weighting whose forms lie
   /// in the given ranges (minus infinity: none of them counts).
   using bound_fn = std::function<double(std::span<const range>)>;
+  /// The same, also given the box's slopes where the search has them.
+  using sloped_bound_fn = std::function<double(std::span<const range>, const box_slopes&)>;
   /// The objective at a weighting (any positive scale; minus infinity:
   /// it does not count).
   using value_fn = std::function<double(std::span<const double>)>;
+
+  /// The same, the bound given each box's slopes as well.
+  [[nodiscard]] sphere_search_result maximise(
+      const sloped_bound_fn& bound, const value_fn& value, int most_splits, double tolerance,
+      double reached = -std::numeric_limits<double>::infinity()) const;
 
   /// The best value found and a value nothing on the sphere exceeds, by
   /// at most `most_splits` splits, ending sooner once the two are within
@@ -105,6 +128,14 @@ class sphere_search {
   [[nodiscard]] sphere_search_result maximise(
       const bound_fn& bound, const value_fn& value, int most_splits, double tolerance,
       double reached = -std::numeric_limits<double>::infinity()) const;
+
+  /// The forms' ranges over one box of the search's coordinates (over
+  /// non-negative weights, the weights themselves on a face of their cube:
+  /// one of them fixed at 1), with the box's slopes where the geometry
+  /// gives them; none where the box misses the sphere. What the search's
+  /// bound is given for that box.
+  [[nodiscard]] std::optional<std::pair<std::vector<range>, box_slopes>> forms_over(
+      std::span<const double> lo, std::span<const double> hi) const;
 
   /// The dimensions of the boxes searched.
   [[nodiscard]] int dimensions() const { return dims_; }
@@ -116,8 +147,9 @@ class sphere_search {
     double bound = 0;
     std::size_t order = 0;  // when it was queued: of equal bounds, the first comes first
   };
-  // The forms' ranges over a box, or false where it misses the sphere.
-  bool ranges_of(const box& b, std::vector<range>& out) const;
+  // The forms' ranges over a box, or false where it misses the sphere;
+  // with `slopes`, the box's slopes too where the geometry gives them.
+  bool ranges_of(const box& b, std::vector<range>& out, box_slopes* slopes = nullptr) const;
   // The weighting at a box's centre, carried to the sphere.
   std::vector<double> weighting_at(const box& b) const;
   // The search's first boxes.

@@ -240,6 +240,56 @@ TEST(SphereSearch, NonNegativeWeightingsInSeveralDimensions) {
   }
 }
 
+TEST(SphereSearch, TheSlopesOfNonNegativeWeightingsBoundEveryFormOverItsBox) {
+  // A bound from the slopes alone, the form at the box's centre plus its
+  // gradient's largest size times each half-width: were a gradient's range
+  // too narrow, some box holding the maximiser would be bounded below it
+  // and the search's bound would end below the active sets' answer. Every
+  // centre lies in its form's range. Being first order, it also closes
+  // where the ranges alone leave a gap.
+  std::mt19937 random(20261211);
+  std::uniform_real_distribution<double> coefficient(-0.4, 0.7);
+  for (int n = 2; n <= 6; ++n) {
+    for (int k = 0; k < 6; ++k) {
+      const std::vector<double> r = random_correlations(random, n);
+      std::vector<double> a(at(n));
+      for (double& x : a) x = coefficient(random);
+      const std::vector<std::vector<double>> forms{a};
+      const auto search = sphere_search::make(n, r, forms, true);
+      ASSERT_TRUE(search.has_value());
+      for (const double sign : {1.0, -1.0}) {
+        int sloped = 0;
+        const auto bound = [&](std::span<const range> ranges, const pareto::box_slopes& slopes) {
+          if (slopes.empty()) return sign > 0 ? ranges[0].hi : -ranges[0].lo;
+          ++sloped;
+          EXPECT_GE(slopes.centre[0], ranges[0].lo);
+          EXPECT_LE(slopes.centre[0], ranges[0].hi);
+          double spread = 0;
+          for (std::size_t j = 0; j < slopes.half.size(); ++j) {
+            const range g = slopes.gradient[0][j];
+            EXPECT_LE(g.lo, g.hi);
+            spread += std::max(std::fabs(g.lo), std::fabs(g.hi)) * slopes.half[j];
+          }
+          return sign * slopes.centre[0] + spread;
+        };
+        const pareto::sphere_search_result found = search->maximise(
+            bound,
+            [&](std::span<const double> w) { return sign * dot(a, w) / std::sqrt(quadratic(r, w)); },
+            20000, 1e-10);
+        std::vector<double> signed_a = a;
+        for (double& x : signed_a) x *= sign;
+        const double truth = highest_nonnegative(r, signed_a);
+        EXPECT_GT(sloped, 0);
+        EXPECT_LE(found.value, truth + 1e-12) << n << " " << k << " " << sign;
+        EXPECT_GE(found.upper, truth - 1e-12) << n << " " << k << " " << sign;
+        if (n <= 4) {
+          EXPECT_LE(found.upper - found.value, 1e-9) << n << " " << k << " " << sign;
+        }
+      }
+    }
+  }
+}
+
 TEST(SphereSearch, AMaximumInsideTheFormsRangeIsReached) {
   // -(a.w)^2 - (b.w)^2 is highest, 0, where both forms vanish, which four
   // predictors allow: a point inside the forms' ellipsoid, not on its
