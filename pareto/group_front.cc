@@ -243,6 +243,8 @@ class group_setting {
       share_.push_back(p_.groups()[g].share.value_or(nan));
     }
     majority_share_ = p_.majority_share().value_or(nan);
+    all_shares_.push_back(majority_share_);
+    all_shares_.insert(all_shares_.end(), share_.begin(), share_.end());
     ratio_quantile_ = precise::upper_quantile(o_.ratio);
     if (o_.mode == ratio_mode::majority) majority_cut_ = ratio_quantile_;
   }
@@ -648,9 +650,7 @@ class group_setting {
     if (plain <= enough || slopes.empty() || slopes.centre.size() != e.size()) return plain;
     const double x_hi = cut_score_at(e, &pareto::range::hi);
     const double x_c = cut_score(slopes.centre);
-    std::vector<double> shares{majority_share_};
-    shares.insert(shares.end(), share_.begin(), share_.end());
-    return std::min(plain, pareto::lowest_ratio_upper(e, slopes, shares,
+    return std::min(plain, pareto::lowest_ratio_upper(e, slopes, all_shares_,
                                                       o_.mode == ratio_mode::overall, x_lo,
                                                       x_hi, x_c));
   }
@@ -672,10 +672,7 @@ class group_setting {
       return rate >= std::numeric_limits<double>::min() ? precise::density(z) / rate
                                                         : precise::upper_tail_mean(z);
     };
-    const auto product = [](pareto::range a, pareto::range b) {
-      const double c[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
-      return pareto::range{*std::min_element(c, c + 4), *std::max_element(c, c + 4)};
-    };
+    using pareto::product;
     double highest_part = -inf;
     pareto::range sum{0, 0};
     pareto::range selected{0, 0};
@@ -813,6 +810,7 @@ class group_setting {
   std::vector<std::vector<double>> d_;
   std::vector<double> criterion_effect_, share_;
   double majority_share_ = nan;
+  std::vector<double> all_shares_;  // the majority's, then share_
   double majority_cut_ = nan;
   double ratio_quantile_ = nan;
   mutable double last_cut_ = nan;
@@ -1570,10 +1568,6 @@ class group_search {
     return moved;
   }
 
-  // The weighting with the highest L, from the quality end and from the
-  // weighting with the highest lowest composite mean of any minority
-  // group (exact on the sphere); then the best quality at that level.
-  // Searched once and kept.
   // Starts on other hills than the quality end's: each predictor alone
   // and, where weights may be negative, against it, and the unit weights,
   // those that stand highest first. (Stable: starts that stand equally
@@ -1604,6 +1598,10 @@ class group_search {
     return starts;
   }
 
+  // The weighting with the highest L, from the quality end and from the
+  // weighting with the highest lowest composite mean of any minority
+  // group (exact on the sphere); then the best quality at that level.
+  // Searched once and kept.
   found highest(const found& first) {
     if (!far_end_) far_end_ = climbed(first);
     return *far_end_;

@@ -16,11 +16,6 @@ namespace {
 
 namespace precise = numeric::precise;
 
-range product(range a, range b) {
-  const double c[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
-  return {*std::min_element(c, c + 4), *std::max_element(c, c + 4)};
-}
-
 // The normal's hazard phi(z)/Q(z), which rises with z (the mean above z
 // where Q underflows), from phi(z) = `density`.
 double hazard(double z, double density) {

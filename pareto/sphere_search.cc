@@ -58,11 +58,6 @@ void back(const std::vector<double>& u, std::span<double> x) {
   }
 }
 
-range product(range a, range b) {
-  const double c[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
-  return {*std::min_element(c, c + 4), *std::max_element(c, c + 4)};
-}
-
 range square(range a) {
   if (a.lo >= 0) return {a.lo * a.lo, a.hi * a.hi};
   if (a.hi <= 0) return {a.hi * a.hi, a.lo * a.lo};

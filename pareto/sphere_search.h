@@ -44,6 +44,7 @@
 #ifndef FOURFIFTHS_PARETO_SPHERE_SEARCH_H_
 #define FOURFIFTHS_PARETO_SPHERE_SEARCH_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <limits>
@@ -59,6 +60,12 @@ struct range {
   double lo = 0;
   double hi = 0;
 };
+
+/// The product of two ranges (interval arithmetic).
+inline range product(range a, range b) {
+  const double c[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
+  return {*std::min_element(c, c + 4), *std::max_element(c, c + 4)};
+}
 
 struct sphere_search_result {
   /// The weighting of the best value met (w'Rw = 1), empty where no
