@@ -1,11 +1,13 @@
 #include "pareto/sphere_lp.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory_resource>
 #include <stdexcept>
 #include <utility>
 
@@ -17,6 +19,12 @@ constexpr int most_supported = 20;
 constexpr double constraint_tolerance = 1e-11;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
+
+// The search's work space: drawn from a buffer on the search's own stack
+// (std::pmr), not the heap, which its many small vectors per call made
+// a tenth of the fronts' time.
+using buffer = std::pmr::vector<double>;
+constexpr std::size_t work_bytes = 16384;
 
 // The lower Cholesky factor of the m*m matrix `a` (row-major), in place;
 // false when it is not positive definite.
@@ -52,7 +60,7 @@ void cholesky_solve(const std::vector<double>& l, int m, std::span<double> x) {
 }
 
 // The determinant of the k*k matrix `a` (row-major, overwritten).
-double determinant(std::vector<double>& a, int k) {
+double determinant(std::span<double> a, int k) {
   double det = 1;
   for (int j = 0; j < k; ++j) {
     int pivot = j;
@@ -75,52 +83,56 @@ double determinant(std::vector<double>& a, int k) {
 
 // A direction of the support's weights R-orthogonal to every R^-1 v_k
 // (that is, orthogonal to every v_k: columns of `v`, m_p entries each),
-// scaled to u'R_PP u = 1 (`chol` its Cholesky factor); empty where the
-// v_k span all of them. The rows are made orthonormal (Gram-Schmidt,
+// scaled to u'R_PP u = 1 (`chol` its Cholesky factor), into `best`;
+// empty where the v_k span all of them (`basis` and `x` work space). The rows are made orthonormal (Gram-Schmidt,
 // twice, a row whose remainder is below 1e-10 of its length dependent),
 // and of the unit vectors' parts outside them the longest is taken.
-std::vector<double> orthogonal_direction(std::span<const double> v, int vectors, int m_p,
-                                         const std::vector<double>& chol) {
-  std::vector<std::vector<double>> basis;
-  const auto size = static_cast<std::ptrdiff_t>(m_p);
-  for (std::ptrdiff_t k = 0; k < vectors; ++k) {
-    std::vector<double> x(v.begin() + k * size, v.begin() + (k + 1) * size);
-    double length = 0;
-    for (const double y : x) length += y * y;
+void orthogonal_direction(std::span<const double> v, int vectors, int m_p,
+                          const std::vector<double>& chol, buffer& basis, buffer& x,
+                          buffer& best) {
+  best.clear();
+  basis.clear();
+  const auto size = at(m_p);
+  // The rows made orthonormal so far, each m_p entries of `basis`, and x
+  // made orthogonal to them (twice).
+  const auto orthogonalise = [&] {
     for (int pass = 0; pass < 2; ++pass) {
-      for (const std::vector<double>& e : basis) {
+      for (std::size_t e = 0; e < basis.size(); e += size) {
         double dot = 0;
-        for (int i = 0; i < m_p; ++i) dot += e[at(i)] * x[at(i)];
-        for (int i = 0; i < m_p; ++i) x[at(i)] -= dot * e[at(i)];
+        for (std::size_t i = 0; i < size; ++i) dot += basis[e + i] * x[i];
+        for (std::size_t i = 0; i < size; ++i) x[i] -= dot * basis[e + i];
       }
     }
+  };
+  for (std::size_t k = 0; k < at(vectors); ++k) {
+    x.assign(v.begin() + static_cast<std::ptrdiff_t>(k * size),
+             v.begin() + static_cast<std::ptrdiff_t>((k + 1) * size));
+    double length = 0;
+    for (const double y : x) length += y * y;
+    orthogonalise();
     double rest = 0;
     for (const double y : x) rest += y * y;
     if (!(rest > 1e-20 * length)) continue;
     for (double& y : x) y /= std::sqrt(rest);
-    basis.push_back(std::move(x));
+    basis.insert(basis.end(), x.begin(), x.end());
   }
-  if (static_cast<int>(basis.size()) >= m_p) return {};
-  std::vector<double> best;
+  if (basis.size() >= size * size) return;
   double longest = 0;
-  for (int j = 0; j < m_p; ++j) {
-    std::vector<double> x(at(m_p), 0.0);
-    x[at(j)] = 1;
-    for (int pass = 0; pass < 2; ++pass) {
-      for (const std::vector<double>& e : basis) {
-        double d = 0;
-        for (int i = 0; i < m_p; ++i) d += e[at(i)] * x[at(i)];
-        for (int i = 0; i < m_p; ++i) x[at(i)] -= d * e[at(i)];
-      }
-    }
+  for (std::size_t j = 0; j < size; ++j) {
+    x.assign(size, 0.0);
+    x[j] = 1;
+    orthogonalise();
     double rest = 0;
     for (const double y : x) rest += y * y;
     if (rest > longest) {
       longest = rest;
-      best = std::move(x);
+      best.assign(x.begin(), x.end());
     }
   }
-  if (!(longest > 1e-12)) return {};
+  if (!(longest > 1e-12)) {
+    best.clear();
+    return;
+  }
   // u'R u = |L'u|^2 with R = L L'.
   double norm = 0;
   for (int i = 0; i < m_p; ++i) {
@@ -129,7 +141,6 @@ std::vector<double> orthogonal_direction(std::span<const double> v, int vectors,
     norm += s * s;
   }
   for (double& y : best) y /= std::sqrt(norm);
-  return best;
 }
 
 // The null vector of the rows x (rows + 1) matrix entry(i, k), by its
@@ -138,8 +149,7 @@ std::vector<double> orthogonal_direction(std::span<const double> v, int vectors,
 // huge and its points differences of large terms. False where every
 // cofactor is 0 (dependent rows).
 template <class Entry>
-bool null_vector(const Entry& entry, int rows, std::vector<double>& minor,
-                 std::vector<double>& out) {
+bool null_vector(const Entry& entry, int rows, buffer& minor, buffer& out) {
   const int columns = rows + 1;
   out.assign(at(columns), 0.0);
   minor.resize(at(rows) * at(rows));
@@ -166,7 +176,7 @@ bool null_vector(const Entry& entry, int rows, std::vector<double>& minor,
 // Solves the m*m system a x = b (row-major, both overwritten) by Gaussian
 // elimination with partial pivoting; false when a pivot falls below 1e-13
 // of the largest entry (dependent equations).
-bool gauss_solve(std::vector<double>& a, std::vector<double>& b, int m) {
+bool gauss_solve(std::span<double> a, std::span<double> b, int m) {
   double scale = 0;
   for (const double v : a) scale = std::max(scale, std::fabs(v));
   if (!(scale > 0)) return false;
@@ -319,18 +329,20 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   const int vectors = k_all + 1;
   std::optional<std::vector<double>> best;
   double best_value = -std::numeric_limits<double>::infinity();
-  std::vector<double> v;       // the vectors on P, column j at [j * m_p]
-  std::vector<double> solved;  // R_PP^-1 times each
-  std::vector<double> gram;    // all vectors' Gram matrix through R_PP^-1
-  std::vector<double> w(at(n_));
+  std::array<std::byte, work_bytes> work;
+  std::pmr::monotonic_buffer_resource arena(work.data(), work.size());
+  buffer v(&arena);       // the vectors on P, column j at [j * m_p]
+  buffer solved(&arena);  // R_PP^-1 times each
+  buffer gram(&arena);    // all vectors' Gram matrix through R_PP^-1
+  buffer w(at(n_), &arena);
   // The work space of each set of active constraints, kept between them.
-  std::vector<int> index;
-  std::vector<double> z, alpha0, minor, a, rhs;
+  std::pmr::vector<int> index(&arena);
+  buffer z(&arena), alpha0(&arena), minor(&arena), a(&arena), rhs(&arena);
   // The sets of active constraints to visit, and those whose supersets
   // cannot do better.
-  std::vector<std::uint32_t> sets, dead;
+  std::pmr::vector<std::uint32_t> sets(&arena), dead(&arena);
   index.reserve(at(vectors));
-  for (std::vector<double>* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
+  for (buffer* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
   minor.reserve(at(vectors) * at(vectors));
   a.reserve(at(vectors) * at(vectors));
   const auto on_sphere = [&](std::span<const double> x) {
@@ -356,7 +368,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // (its quadratic without a leading term) gives points off the sphere,
   // the origin among them: none is a weighting.
   // Whether it is a weighting at all.
-  const auto consider = [&](const std::vector<double>& x) {
+  const auto consider = [&](std::span<const double> x) {
     if (signs_ == sign_constraint::nonnegative &&
         std::any_of(x.begin(), x.end(), [](double y) { return y < 0; }))
       return false;
@@ -370,7 +382,11 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     if (value > best_value) {
       best_value = value;
-      best = x;
+      if (best) {
+        best->assign(x.begin(), x.end());
+      } else {
+        best.emplace(x.begin(), x.end());
+      }
     }
     return true;
   };
@@ -378,11 +394,12 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // them, on the support's weights) meets the sphere: w = w0 + t d, d the
   // equations' null vector (their cofactors), w0 the point of the line
   // with d.w0 = 0.
-  std::vector<double> line_a, line_b, line_d, line_minor, line_w;
+  buffer line_a(&arena), line_b(&arena), line_d(&arena), line_minor(&arena), line_w(&arena);
+  std::pmr::vector<int> rows(&arena);
   const auto line_points = [&](const support& p, std::uint32_t set) {
     const int m_p = static_cast<int>(p.members.size());
     const int eqs = m_p - 1;
-    std::vector<int> rows;
+    rows.clear();
     for (int k = 0; k < k_all; ++k) {
       if ((set >> k) & 1U) rows.push_back(k);
     }
@@ -429,11 +446,11 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // direction R-orthogonal to V (which moves no form), is a weighting with
   // the forms of w0: the candidate. Weights of either sign only (the
   // direction has both), and only where V is not all of R^n.
-  std::vector<double> flat_a, flat_y, flat_w;
+  buffer flat_a(&arena), flat_y(&arena), flat_b(&arena), flat_w(&arena);
   const auto flat_points = [&](const support& p, std::uint32_t set,
                                std::span<const double> outside) {
     const int m_p = static_cast<int>(p.members.size());
-    std::vector<int> rows;
+    rows.clear();
     for (int k = 0; k < k_all; ++k) {
       if ((set >> k) & 1U) rows.push_back(k + 1);
     }
@@ -445,10 +462,10 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
         flat_a[at(i * eqs + k)] = gram[at(rows[at(i)] * vectors + rows[at(k)])];
       flat_y[at(i)] = constraints[at(rows[at(i)] - 1)].b;
     }
-    const std::vector<double> b = flat_y;
+    flat_b.assign(flat_y.begin(), flat_y.end());
     if (!gauss_solve(flat_a, flat_y, eqs)) return;
     double q = 0;
-    for (int i = 0; i < eqs; ++i) q += flat_y[at(i)] * b[at(i)];
+    for (int i = 0; i < eqs; ++i) q += flat_y[at(i)] * flat_b[at(i)];
     if (!(q <= 1)) return;
     const double along = std::sqrt(1 - q);
     flat_w.assign(at(n_), 0.0);
@@ -497,12 +514,13 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     return true;
   };
+  buffer basis(&arena), direction(&arena), outside(&arena);
   for (const support& p : supports_) {
     if (settled) break;
     const int m_p = static_cast<int>(p.members.size());
     v.assign(at(vectors) * at(m_p), 0);
     for (int i = 0; i < m_p; ++i) v[at(i)] = c[at(p.members[at(i)])];
-    solved = v;
+    solved.assign(v.begin(), v.end());
     cholesky_solve(p.chol, m_p, std::span<double>(solved).subspan(0, at(m_p)));
     if (!lowest && best) {
       // The support's ceiling (below) from the objective alone, before the
@@ -528,9 +546,8 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
         gram[at(i * vectors + k)] = s;
       }
     }
-    const std::vector<double> outside = signs_ == sign_constraint::any && !lowest
-                                            ? orthogonal_direction(v, vectors, m_p, p.chol)
-                                            : std::vector<double>{};
+    // The direction for flat_points, found when first needed.
+    bool outside_found = false;
     // No point of this support does better than the sphere's best without
     // constraints, sqrt(c_P' R_PP^-1 c_P) (for the lowest slack: than each
     // constraint's own best, sqrt(l_P' R_PP^-1 l_P) - b): a support that
@@ -674,8 +691,12 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       if (!from_span() && !lowest && active > 0) {
         if (active == m_p - 1) {
           line_points(p, s);
-        } else if (!outside.empty()) {
-          flat_points(p, s, outside);
+        } else if (signs_ == sign_constraint::any) {
+          if (!outside_found) {
+            orthogonal_direction(v, vectors, m_p, p.chol, basis, direction, outside);
+            outside_found = true;
+          }
+          if (!outside.empty()) flat_points(p, s, outside);
         }
       }
     }

@@ -89,7 +89,7 @@ class sphere_lp {
 /// Solves the m*m system a x = b (row-major; x into b, both overwritten) by
 /// Gaussian elimination with partial pivoting; false when a pivot falls
 /// below 1e-13 of the largest entry (dependent equations).
-bool gauss_solve(std::vector<double>& a, std::vector<double>& b, int m);
+bool gauss_solve(std::span<double> a, std::span<double> b, int m);
 
 }  // namespace pareto
 
