@@ -652,7 +652,7 @@ class group_setting {
     const double x_c = cut_score(slopes.centre);
     return std::min(plain, pareto::lowest_ratio_upper(e, slopes, all_shares_,
                                                       o_.mode == ratio_mode::overall, x_lo,
-                                                      x_hi, x_c));
+                                                      x_hi, x_c, enough));
   }
 
   // An upper bound of the mean of those selected over every weighting

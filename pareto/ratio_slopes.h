@@ -28,10 +28,14 @@ namespace pareto {
 /// fixed; `x_lo`, `x_hi`: the cut score at every effect's low and high end
 /// (the cut score rises with every effect, so these bound it over the
 /// box; equal where it is fixed); `x_c`: at the effects of the box's
-/// centre (slopes.centre). 1 where it cannot be formed (L never passes 1).
+/// centre (slopes.centre); `enough`: a bound at or below it serves as
+/// well as any lower one, and one above it as well as any other above it,
+/// so the closer parts of the bound are sought only where they may reach
+/// it (0: the closest this method gives). 1 where it cannot be formed (L
+/// never passes 1).
 [[nodiscard]] double lowest_ratio_upper(std::span<const range> effects, const box_slopes& slopes,
                                         std::span<const double> shares, bool cut_moves,
-                                        double x_lo, double x_hi, double x_c);
+                                        double x_lo, double x_hi, double x_c, double enough = 0);
 
 }  // namespace pareto
 

@@ -249,6 +249,29 @@ TEST(RatioSlopes, NoWeightingOfTheBoxHasALowestRatioAboveTheBound) {
   EXPECT_GT(small, 50);
 }
 
+TEST(RatioSlopes, PairsThatTieWithOppositeSlopesAreBoundedToSecondOrder) {
+  // Two groups whose means cross at the box's centre (e1 = -0.55 + u + 0.2
+  // v, e2 = -0.55 - u + 0.2 v over |u|, |v| <= h, the cut fixed at 1, the
+  // majority's rate the highest): the lowest ratio has a ridge along u = 0
+  // and its top over the box is Q(1.55 - 0.2 h) / Q(1). Each pair alone
+  // is bounded only to the first order in h (its slope in u is +-1: an
+  // excess of 7.7e-3 at h = 1e-2, 7.6e-4 at 1e-3); together their slopes
+  // in u cancel and the excess falls with h squared.
+  for (const double h : {1e-2, 1e-3, 1e-4}) {
+    const std::vector<range> effects{{-0.55 - 1.2 * h, -0.55 + 1.2 * h},
+                                     {-0.55 - 1.2 * h, -0.55 + 1.2 * h}};
+    pareto::box_slopes slopes;
+    slopes.centre = {-0.55, -0.55};
+    slopes.gradient = {{{1, 1}, {0.2, 0.2}}, {{-1, -1}, {0.2, 0.2}}};
+    slopes.half = {h, h};
+    const std::vector<double> shares{0.6, 0.2, 0.2};
+    const double bound = pareto::lowest_ratio_upper(effects, slopes, shares, false, 1, 1, 1);
+    const double top = upper_tail(1.55 - 0.2 * h) / upper_tail(1);
+    EXPECT_GE(bound, top) << h;
+    EXPECT_LE(bound - top, 5 * h * h) << h;
+  }
+}
+
 TEST(RatioSlopes, WithoutSlopesOrACutTheBoundIsOne) {
   const std::vector<range> effects{{-0.5, -0.4}};
   const std::vector<double> shares{0.8, 0.2};
