@@ -1021,11 +1021,8 @@ class group_search {
   // caller that needs to know only whether the bound lies below a level,
   // or below a bound it has, asks no more).
   double thresholds_bound(double reached, double ceiling = 1) {
-    std::vector<double> ahead(at(s_.predictors()));
-    for (std::size_t j = 0; j < ahead.size(); ++j)
-      ahead[j] = std::sqrt(static_cast<double>(j + 2));  // no constraint's direction
     const auto met = [&](const std::vector<pareto::linear_constraint>& t) {
-      return t.empty() || lp_.maximise(ahead, t).has_value();
+      return lp_.feasible(t);
     };
     const auto allowed = [&](double level) {
       if (s_.options().mode == ratio_mode::majority && level > 0) return split_allows(level, met);

@@ -246,10 +246,28 @@ sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
 // grows with the number of subsets of the constraints it is given.
 std::optional<std::vector<double>> sphere_lp::maximise(
     std::span<const double> c, std::span<const linear_constraint> constraints) const {
+  return generated(c, constraints, false);
+}
+
+// The same generation, each search ending at the first weighting that
+// meets its constraints: where one meets them all, some weighting does;
+// where a search finds none, none meets the constraints it was given, a
+// part of all. The objective only orders the search's candidates: one
+// along no constraint's direction, as a generic objective, keeps its
+// candidates off degenerate lines.
+bool sphere_lp::feasible(std::span<const linear_constraint> constraints) const {
+  if (constraints.empty()) return true;
+  std::vector<double> ahead(at(n_));
+  for (std::size_t j = 0; j < ahead.size(); ++j) ahead[j] = std::sqrt(static_cast<double>(j + 2));
+  return generated(ahead, constraints, true).has_value();
+}
+
+std::optional<std::vector<double>> sphere_lp::generated(
+    std::span<const double> c, std::span<const linear_constraint> constraints, bool first) const {
   std::vector<linear_constraint> working;
   std::vector<bool> taken(constraints.size(), false);
   while (true) {
-    std::optional<std::vector<double>> w = search(c, working, false);
+    std::optional<std::vector<double>> w = search(c, working, false, first);
     if (!w) return w;
     std::size_t worst = constraints.size();
     double worst_miss = 0;
@@ -324,7 +342,7 @@ double sphere_lp::lowest_slack(std::span<const double> w,
 // equations in |S| unknowns, a line again.
 std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
                                                      std::span<const linear_constraint> constraints,
-                                                     bool lowest) const {
+                                                     bool lowest, bool first) const {
   const int k_all = static_cast<int>(constraints.size());
   const int vectors = k_all + 1;
   std::optional<std::vector<double>> best;
@@ -360,8 +378,9 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     return true;
   };
-  // Whether the best so far is proved the maximum (convex_maximum: the
-  // enumeration then ends).
+  // Whether the best so far is proved the maximum (convex_maximum), or,
+  // with `first`, is a weighting that meets the constraints at all: the
+  // enumeration then ends.
   bool settled = false;
   // A candidate: kept where it is a weighting (on the sphere, with the
   // signs) that meets every constraint and does better. A degenerate line
@@ -387,6 +406,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       } else {
         best.emplace(x.begin(), x.end());
       }
+      settled = settled || first;
     }
     return true;
   };

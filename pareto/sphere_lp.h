@@ -62,6 +62,10 @@ class sphere_lp {
   [[nodiscard]] std::optional<std::vector<double>> maximise(
       std::span<const double> c, std::span<const linear_constraint> constraints) const;
 
+  /// Whether some weighting (w'Rw = 1) meets every constraint: as
+  /// maximise(...).has_value(), for less.
+  [[nodiscard]] bool feasible(std::span<const linear_constraint> constraints) const;
+
   /// The weighting (w'Rw = 1) with the highest lowest slack,
   /// min_k (l_k.w - b_k), found the same way; none without constraints.
   [[nodiscard]] std::optional<std::vector<double>> maximise_lowest(
@@ -74,8 +78,11 @@ class sphere_lp {
   [[nodiscard]] int size() const { return n_; }
 
  private:
-  [[nodiscard]] std::optional<std::vector<double>> search(
-      std::span<const double> c, std::span<const linear_constraint> constraints, bool lowest) const;
+  [[nodiscard]] std::optional<std::vector<double>> generated(
+      std::span<const double> c, std::span<const linear_constraint> constraints, bool first) const;
+  [[nodiscard]] std::optional<std::vector<double>> search(std::span<const double> c,
+                                                          std::span<const linear_constraint> constraints,
+                                                          bool lowest, bool first = false) const;
   struct support {
     std::vector<int> members;
     std::vector<double> chol;  // lower Cholesky factor of R_PP, row-major
