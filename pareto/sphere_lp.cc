@@ -581,6 +581,18 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       }
     }
     if (best && ceiling * (1 + 1e-12) + 1e-15 < best_value) continue;
+    // Nor does any point of it meet a constraint whose own best there,
+    // sqrt(l_P' R_PP^-1 l_P), falls short of b (by more than the
+    // feasibility check's margin and rounding's).
+    if (!lowest) {
+      bool reachable = true;
+      for (int k = 1; k < vectors && reachable; ++k) {
+        const double b = constraints[at(k - 1)].b;
+        const double most = std::sqrt(std::max(0.0, gram[at(k * vectors + k)]));
+        reachable = most * (1 + 1e-12) + 1e-15 >= b - constraint_tolerance * (1 + std::fabs(b));
+      }
+      if (!reachable) continue;
+    }
     // Every set of active constraints of at most |P| - 1 members.
     // The sets of each size in turn (Gosper's next set of the same size),
     // up to the most the support allows.
