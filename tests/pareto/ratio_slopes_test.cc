@@ -251,22 +251,50 @@ TEST(RatioSlopes, NoWeightingOfTheBoxHasALowestRatioAboveTheBound) {
 
 TEST(RatioSlopes, PairsThatTieWithOppositeSlopesAreBoundedToSecondOrder) {
   // Two groups whose means cross at the box's centre (e1 = -0.55 + u + 0.2
-  // v, e2 = -0.55 - u + 0.2 v over |u|, |v| <= h, the cut fixed at 1, the
-  // majority's rate the highest): the lowest ratio has a ridge along u = 0
-  // and its top over the box is Q(1.55 - 0.2 h) / Q(1). Each pair alone
-  // is bounded only to the first order in h (its slope in u is +-1: an
-  // excess of 7.7e-3 at h = 1e-2, 7.6e-4 at 1e-3); together their slopes
-  // in u cancel and the excess falls with h squared.
+  // v, e2 = -0.55 - u + 0.3 v over |u|, |v| <= h, the cut fixed at 1, the
+  // majority's rate the highest): the lowest ratio has a ridge along u =
+  // v / 20, where the lower mean is -0.55 + 0.25 v, and its top over the
+  // box is Q(1.55 - 0.25 h) / Q(1). Each pair alone is bounded only to the
+  // first order in h (its slope in u is +-1: an excess of about 7.7e-3 at
+  // h = 1e-2, 7.6e-4 at 1e-3); mixed so that their slopes in u cancel, the
+  // excess falls with h squared.
   for (const double h : {1e-2, 1e-3, 1e-4}) {
     const std::vector<range> effects{{-0.55 - 1.2 * h, -0.55 + 1.2 * h},
-                                     {-0.55 - 1.2 * h, -0.55 + 1.2 * h}};
+                                     {-0.55 - 1.3 * h, -0.55 + 1.3 * h}};
     pareto::box_slopes slopes;
     slopes.centre = {-0.55, -0.55};
-    slopes.gradient = {{{1, 1}, {0.2, 0.2}}, {{-1, -1}, {0.2, 0.2}}};
+    slopes.gradient = {{{1, 1}, {0.2, 0.2}}, {{-1, -1}, {0.3, 0.3}}};
     slopes.half = {h, h};
     const std::vector<double> shares{0.6, 0.2, 0.2};
     const double bound = pareto::lowest_ratio_upper(effects, slopes, shares, false, 1, 1, 1);
-    const double top = upper_tail(1.55 - 0.2 * h) / upper_tail(1);
+    const double top = upper_tail(1.55 - 0.25 * h) / upper_tail(1);
+    EXPECT_GE(bound, top) << h;
+    EXPECT_LE(bound - top, 5 * h * h) << h;
+  }
+}
+
+TEST(RatioSlopes, ThreePairsThatMeetAtAPeakAreBoundedToSecondOrder) {
+  // Three groups whose means rise from the centre in directions 120
+  // degrees apart (e_k = -0.55 + cos(a_k) u + sin(a_k) v), so that the
+  // lowest falls away from the centre in every direction: a cone whose top
+  // over the box is its centre's, Q(1.55) / Q(1). Cancelling the slopes in
+  // both coordinates takes all three pairs (two pairs can cancel one).
+  constexpr double third = 2.0943951023931957;  // 2 pi / 3
+  for (const double h : {1e-2, 1e-3}) {
+    std::vector<range> effects;
+    pareto::box_slopes slopes;
+    for (int k = 0; k < 3; ++k) {
+      const double c = std::cos(k * third);
+      const double s = std::sin(k * third);
+      const double reach = (std::fabs(c) + std::fabs(s)) * h;
+      effects.push_back({-0.55 - reach, -0.55 + reach});
+      slopes.centre.push_back(-0.55);
+      slopes.gradient.push_back({{c, c}, {s, s}});
+    }
+    slopes.half = {h, h};
+    const std::vector<double> shares{0.4, 0.2, 0.2, 0.2};
+    const double bound = pareto::lowest_ratio_upper(effects, slopes, shares, false, 1, 1, 1);
+    const double top = upper_tail(1.55) / upper_tail(1);
     EXPECT_GE(bound, top) << h;
     EXPECT_LE(bound - top, 5 * h * h) << h;
   }

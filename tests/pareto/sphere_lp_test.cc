@@ -357,6 +357,9 @@ TEST(SphereLp, ConstraintsThatNoWeightingMeetsLeaveNone) {
     const sphere_lp lp(2, r, signs);
     EXPECT_FALSE(lp.maximise(c, apart).has_value());
     EXPECT_TRUE(lp.maximise(c, std::span(apart).subspan(0, 1)).has_value());
+    EXPECT_FALSE(lp.feasible(apart));
+    EXPECT_TRUE(lp.feasible(std::span(apart).subspan(0, 1)));
+    EXPECT_TRUE(lp.feasible({}));
   }
   // With non-negative weights w0 - w1 >= 1.0001 is out of reach (at most
   // 1, at (1, 0)); free signs reach sqrt(2).
@@ -364,6 +367,8 @@ TEST(SphereLp, ConstraintsThatNoWeightingMeetsLeaveNone) {
   EXPECT_FALSE(
       sphere_lp(2, r, sign_constraint::nonnegative).maximise(c, std::span(&split, 1)).has_value());
   EXPECT_TRUE(sphere_lp(2, r, sign_constraint::any).maximise(c, std::span(&split, 1)).has_value());
+  EXPECT_FALSE(sphere_lp(2, r, sign_constraint::nonnegative).feasible(std::span(&split, 1)));
+  EXPECT_TRUE(sphere_lp(2, r, sign_constraint::any).feasible(std::span(&split, 1)));
 }
 
 // Random problems of two and three predictors against a dense cover of the
@@ -444,6 +449,8 @@ TEST(SphereLp, NoWeightingOfADenseCoverBeatsTheMaximiser) {
         if (!w) {
           EXPECT_LT(roomiest, 1e-9) << "n " << n << " seed " << seed;
         }
+        // Whether any weighting meets them, asked alone, agrees.
+        EXPECT_EQ(lp.feasible(constraints), w.has_value()) << "n " << n << " seed " << seed;
       }
     }
   }
