@@ -153,6 +153,7 @@ class sphere_search {
     std::vector<double> lo, hi;
     double bound = 0;
     std::size_t order = 0;  // when it was queued: of equal bounds, the first comes first
+    int split = -1;         // the coordinate to halve, where the slopes chose one
   };
   // The forms' ranges over a box, or false where it misses the sphere;
   // with `slopes`, the box's slopes too where the geometry gives them.
