@@ -1,13 +1,11 @@
 #include "pareto/sphere_lp.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <memory_resource>
 #include <stdexcept>
 #include <utility>
 
@@ -20,11 +18,7 @@ constexpr double constraint_tolerance = 1e-11;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
-// The search's work space: drawn from a buffer on the search's own stack
-// (std::pmr), not the heap, which its many small vectors per call made
-// a tenth of the fronts' time.
-using buffer = std::pmr::vector<double>;
-constexpr std::size_t work_bytes = 16384;
+using buffer = std::vector<double>;
 
 // The lower Cholesky factor of the m*m matrix `a` (row-major), in place;
 // false when it is not positive definite.
@@ -347,18 +341,16 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   const int vectors = k_all + 1;
   std::optional<std::vector<double>> best;
   double best_value = -std::numeric_limits<double>::infinity();
-  std::array<std::byte, work_bytes> work;
-  std::pmr::monotonic_buffer_resource arena(work.data(), work.size());
-  buffer v(&arena);       // the vectors on P, column j at [j * m_p]
-  buffer solved(&arena);  // R_PP^-1 times each
-  buffer gram(&arena);    // all vectors' Gram matrix through R_PP^-1
-  buffer w(at(n_), &arena);
+  buffer v;       // the vectors on P, column j at [j * m_p]
+  buffer solved;  // R_PP^-1 times each
+  buffer gram;    // all vectors' Gram matrix through R_PP^-1
+  buffer w(at(n_));
   // The work space of each set of active constraints, kept between them.
-  std::pmr::vector<int> index(&arena);
-  buffer z(&arena), alpha0(&arena), minor(&arena), a(&arena), rhs(&arena);
+  std::vector<int> index;
+  buffer z, alpha0, minor, a, rhs;
   // The sets of active constraints to visit, and those whose supersets
   // cannot do better.
-  std::pmr::vector<std::uint32_t> sets(&arena), dead(&arena);
+  std::vector<std::uint32_t> sets, dead;
   index.reserve(at(vectors));
   for (buffer* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
   minor.reserve(at(vectors) * at(vectors));
@@ -414,8 +406,8 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // them, on the support's weights) meets the sphere: w = w0 + t d, d the
   // equations' null vector (their cofactors), w0 the point of the line
   // with d.w0 = 0.
-  buffer line_a(&arena), line_b(&arena), line_d(&arena), line_minor(&arena), line_w(&arena);
-  std::pmr::vector<int> rows(&arena);
+  buffer line_a, line_b, line_d, line_minor, line_w;
+  std::vector<int> rows;
   const auto line_points = [&](const support& p, std::uint32_t set) {
     const int m_p = static_cast<int>(p.members.size());
     const int eqs = m_p - 1;
@@ -466,7 +458,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // direction R-orthogonal to V (which moves no form), is a weighting with
   // the forms of w0: the candidate. Weights of either sign only (the
   // direction has both), and only where V is not all of R^n.
-  buffer flat_a(&arena), flat_y(&arena), flat_b(&arena), flat_w(&arena);
+  buffer flat_a, flat_y, flat_b, flat_w;
   const auto flat_points = [&](const support& p, std::uint32_t set,
                                std::span<const double> outside) {
     const int m_p = static_cast<int>(p.members.size());
@@ -534,7 +526,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     return true;
   };
-  buffer basis(&arena), direction(&arena), outside(&arena);
+  buffer basis, direction, outside;
   for (const support& p : supports_) {
     if (settled) break;
     const int m_p = static_cast<int>(p.members.size());
