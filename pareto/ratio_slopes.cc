@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -63,9 +63,10 @@ constexpr std::size_t most_joined = 4;
 // piecewise linear in lambda, so its minimum over the simplex lies where
 // the weights of a set S of pairs sum to 1 and cancel the slopes on |S| -
 // 1 coordinates (the slopes' null vector, by its cofactors): each such mix
-// with no negative weight is tried, smaller sets first, until one reaches `enough` (any mix is a bound: the search
-// for the best need not be exhaustive). The least of their values; plus
-// infinity where there are fewer than two pairs.
+// with no negative weight is tried, smaller sets first, until one reaches
+// `enough` (any mix is a bound: the search for the best need not be
+// exhaustive). The least of their values; plus infinity where there are
+// fewer than two pairs.
 double joined(std::span<const linear_part> parts, double enough) {
   double least = std::numeric_limits<double>::infinity();
   const std::size_t count = parts.size();
@@ -99,7 +100,6 @@ double joined(std::span<const linear_part> parts, double enough) {
     }
     return v + margin * scale;
   };
-  // The mix of the pairs `chosen` that cancels the slopes `cancelled`.
   // The mix of the pairs `chosen` that cancels the slopes `cancelled`: the
   // null vector of those slopes (size - 1 rows of size), by its cofactors,
   // scaled to sum 1; none where its entries differ in sign or vanish.

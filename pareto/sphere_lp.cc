@@ -18,8 +18,6 @@ constexpr double constraint_tolerance = 1e-11;
 
 std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
-using buffer = std::vector<double>;
-
 // The lower Cholesky factor of the m*m matrix `a` (row-major), in place;
 // false when it is not positive definite.
 bool cholesky(std::vector<double>& a, int m) {
@@ -78,12 +76,13 @@ double determinant(std::span<double> a, int k) {
 // A direction of the support's weights R-orthogonal to every R^-1 v_k
 // (that is, orthogonal to every v_k: columns of `v`, m_p entries each),
 // scaled to u'R_PP u = 1 (`chol` its Cholesky factor), into `best`;
-// empty where the v_k span all of them (`basis` and `x` work space). The rows are made orthonormal (Gram-Schmidt,
-// twice, a row whose remainder is below 1e-10 of its length dependent),
-// and of the unit vectors' parts outside them the longest is taken.
+// empty where the v_k span all of them (`basis` and `x` work space). The
+// rows are made orthonormal (Gram-Schmidt, twice, a row whose remainder
+// is below 1e-10 of its length dependent), and of the unit vectors' parts
+// outside them the longest is taken.
 void orthogonal_direction(std::span<const double> v, int vectors, int m_p,
-                          const std::vector<double>& chol, buffer& basis, buffer& x,
-                          buffer& best) {
+                          const std::vector<double>& chol, std::vector<double>& basis, std::vector<double>& x,
+                          std::vector<double>& best) {
   best.clear();
   basis.clear();
   const auto size = at(m_p);
@@ -143,7 +142,7 @@ void orthogonal_direction(std::span<const double> v, int vectors, int m_p,
 // huge and its points differences of large terms. False where every
 // cofactor is 0 (dependent rows).
 template <class Entry>
-bool null_vector(const Entry& entry, int rows, buffer& minor, buffer& out) {
+bool null_vector(const Entry& entry, int rows, std::vector<double>& minor, std::vector<double>& out) {
   const int columns = rows + 1;
   out.assign(at(columns), 0.0);
   minor.resize(at(rows) * at(rows));
@@ -341,18 +340,18 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   const int vectors = k_all + 1;
   std::optional<std::vector<double>> best;
   double best_value = -std::numeric_limits<double>::infinity();
-  buffer v;       // the vectors on P, column j at [j * m_p]
-  buffer solved;  // R_PP^-1 times each
-  buffer gram;    // all vectors' Gram matrix through R_PP^-1
-  buffer w(at(n_));
+  std::vector<double> v;       // the vectors on P, column j at [j * m_p]
+  std::vector<double> solved;  // R_PP^-1 times each
+  std::vector<double> gram;    // all vectors' Gram matrix through R_PP^-1
+  std::vector<double> w(at(n_));
   // The work space of each set of active constraints, kept between them.
   std::vector<int> index;
-  buffer z, alpha0, minor, a, rhs;
+  std::vector<double> z, alpha0, minor, a, rhs;
   // The sets of active constraints to visit, and those whose supersets
   // cannot do better.
   std::vector<std::uint32_t> sets, dead;
   index.reserve(at(vectors));
-  for (buffer* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
+  for (std::vector<double>* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
   minor.reserve(at(vectors) * at(vectors));
   a.reserve(at(vectors) * at(vectors));
   const auto on_sphere = [&](std::span<const double> x) {
@@ -406,7 +405,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // them, on the support's weights) meets the sphere: w = w0 + t d, d the
   // equations' null vector (their cofactors), w0 the point of the line
   // with d.w0 = 0.
-  buffer line_a, line_b, line_d, line_minor, line_w;
+  std::vector<double> line_a, line_b, line_d, line_minor, line_w;
   std::vector<int> rows;
   const auto line_points = [&](const support& p, std::uint32_t set) {
     const int m_p = static_cast<int>(p.members.size());
@@ -458,7 +457,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // direction R-orthogonal to V (which moves no form), is a weighting with
   // the forms of w0: the candidate. Weights of either sign only (the
   // direction has both), and only where V is not all of R^n.
-  buffer flat_a, flat_y, flat_b, flat_w;
+  std::vector<double> flat_a, flat_y, flat_b, flat_w;
   const auto flat_points = [&](const support& p, std::uint32_t set,
                                std::span<const double> outside) {
     const int m_p = static_cast<int>(p.members.size());
@@ -526,7 +525,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     return true;
   };
-  buffer basis, direction, outside;
+  std::vector<double> basis, direction, outside;
   for (const support& p : supports_) {
     if (settled) break;
     const int m_p = static_cast<int>(p.members.size());

@@ -434,6 +434,30 @@ std::vector<double> sphere_search::weighting_at(const box& b) const {
   return w;
 }
 
+namespace {
+
+// The coordinate along which a box's forms move most (the largest smear:
+// the half-width times the sum of the forms' largest slopes along it), or
+// -1 without slopes.
+int most_smeared(const box_slopes& slopes) {
+  int chosen = -1;
+  if (slopes.empty()) return chosen;
+  double most = 0;
+  for (std::size_t j = 0; j < slopes.half.size(); ++j) {
+    double smear = 0;
+    for (const std::vector<range>& g : slopes.gradient)
+      smear += std::max(std::fabs(g[j].lo), std::fabs(g[j].hi));
+    smear *= slopes.half[j];
+    if (smear > most) {
+      most = smear;
+      chosen = static_cast<int>(j);
+    }
+  }
+  return chosen;
+}
+
+}  // namespace
+
 sphere_search_result sphere_search::maximise(const bound_fn& bound, const value_fn& value,
                                              int most_splits, double tolerance,
                                              double reached) const {
@@ -470,19 +494,6 @@ sphere_search_result sphere_search::maximise(const sloped_bound_fn& bound, const
   const auto consider = [&](box b, double parent) {
     if (!ranges_of(b, ranges, &slopes)) return;
     b.bound = std::min(parent, bound(ranges, slopes));
-    if (!slopes.empty()) {
-      double most = 0;
-      for (std::size_t j = 0; j < slopes.half.size(); ++j) {
-        double smear = 0;
-        for (const std::vector<range>& g : slopes.gradient)
-          smear += std::max(std::fabs(g[j].lo), std::fabs(g[j].hi));
-        smear *= slopes.half[j];
-        if (smear > most) {
-          most = smear;
-          b.split = static_cast<int>(j);
-        }
-      }
-    }
     if (b.bound == -inf) return;
     // A box that cannot beat the best by more than the tolerance is set
     // aside unvalued: its centre's value is at most its bound.
@@ -501,6 +512,7 @@ sphere_search_result sphere_search::maximise(const sloped_bound_fn& bound, const
       set_aside = std::max(set_aside, b.bound);
       return;
     }
+    b.split = most_smeared(slopes);
     b.order = queued++;
     open.push_back(std::move(b));
     std::push_heap(open.begin(), open.end(), by_bound);
@@ -511,10 +523,13 @@ sphere_search_result sphere_search::maximise(const sloped_bound_fn& bound, const
     box b = take();
     ++result.splits;
     std::size_t widest = 0;
-    for (std::size_t j = 1; j < at(dims_); ++j) {
-      if (b.hi[j] - b.lo[j] > b.hi[widest] - b.lo[widest]) widest = j;
+    if (b.split >= 0) {
+      widest = static_cast<std::size_t>(b.split);
+    } else {
+      for (std::size_t j = 1; j < at(dims_); ++j) {
+        if (b.hi[j] - b.lo[j] > b.hi[widest] - b.lo[widest]) widest = j;
+      }
     }
-    if (b.split >= 0) widest = static_cast<std::size_t>(b.split);
     // A box that is a single ray (one weight): its bound is its value's.
     if (!(b.hi[widest] > b.lo[widest])) {
       set_aside = std::max(set_aside, b.bound);
