@@ -239,7 +239,14 @@ sphere_lp::sphere_lp(int n, std::span<const double> r, sign_constraint signs)
 // grows with the number of subsets of the constraints it is given.
 std::optional<std::vector<double>> sphere_lp::maximise(
     std::span<const double> c, std::span<const linear_constraint> constraints) const {
-  return generated(c, constraints, false);
+  workspace ws;
+  return generated(c, constraints, false, ws);
+}
+
+std::optional<std::vector<double>> sphere_lp::maximise(
+    std::span<const double> c, std::span<const linear_constraint> constraints,
+    workspace& ws) const {
+  return generated(c, constraints, false, ws);
 }
 
 // The same generation, each search ending at the first weighting that
@@ -249,23 +256,40 @@ std::optional<std::vector<double>> sphere_lp::maximise(
 // along no constraint's direction, as a generic objective, keeps its
 // candidates off degenerate lines.
 bool sphere_lp::feasible(std::span<const linear_constraint> constraints) const {
-  if (constraints.empty()) return true;
-  std::vector<double> ahead(at(n_));
-  for (std::size_t j = 0; j < ahead.size(); ++j) ahead[j] = std::sqrt(static_cast<double>(j + 2));
-  return generated(ahead, constraints, true).has_value();
+  workspace ws;
+  return feasible(constraints, ws);
 }
 
-std::optional<std::vector<double>> sphere_lp::generated(
-    std::span<const double> c, std::span<const linear_constraint> constraints, bool first) const {
-  std::vector<linear_constraint> working;
-  std::vector<bool> taken(constraints.size(), false);
+bool sphere_lp::feasible(std::span<const linear_constraint> constraints, workspace& ws) const {
+  if (constraints.empty()) return true;
+  std::vector<double>& ahead = ws.ahead;
+  ahead.resize(at(n_));
+  for (std::size_t j = 0; j < ahead.size(); ++j) ahead[j] = std::sqrt(static_cast<double>(j + 2));
+  return generated(ahead, constraints, true, ws).has_value();
+}
+
+// The constraint `k` joins the generation's working set (ws.working's
+// first `count`, whose vectors keep their memory from call to call).
+void sphere_lp::join(const linear_constraint& k, std::size_t& count, workspace& ws) {
+  if (ws.working.size() <= count) ws.working.resize(count + 1);
+  ws.working[count].l.assign(k.l.begin(), k.l.end());
+  ws.working[count].b = k.b;
+  ++count;
+}
+
+std::optional<std::vector<double>> sphere_lp::generated(std::span<const double> c,
+                                                        std::span<const linear_constraint> constraints,
+                                                        bool first, workspace& ws) const {
+  std::size_t count = 0;
+  ws.taken.assign(constraints.size(), 0);
   while (true) {
-    std::optional<std::vector<double>> w = search(c, working, false, first);
+    std::optional<std::vector<double>> w =
+        search(c, std::span<const linear_constraint>(ws.working).first(count), false, first, ws);
     if (!w) return w;
     std::size_t worst = constraints.size();
     double worst_miss = 0;
     for (std::size_t k = 0; k < constraints.size(); ++k) {
-      if (taken[k]) continue;
+      if (ws.taken[k] != 0) continue;
       double s = 0;
       for (int j = 0; j < n_; ++j) s += constraints[k].l[at(j)] * (*w)[at(j)];
       // Missed as search's check counts it.
@@ -277,8 +301,8 @@ std::optional<std::vector<double>> sphere_lp::generated(
       }
     }
     if (worst == constraints.size()) return w;
-    taken[worst] = true;
-    working.push_back(constraints[worst]);
+    ws.taken[worst] = 1;
+    join(constraints[worst], count, ws);
   }
 }
 
@@ -290,19 +314,29 @@ std::optional<std::vector<double>> sphere_lp::generated(
 // all their subsets.
 std::optional<std::vector<double>> sphere_lp::maximise_lowest(
     std::span<const linear_constraint> constraints) const {
+  workspace ws;
+  return maximise_lowest(constraints, ws);
+}
+
+std::optional<std::vector<double>> sphere_lp::maximise_lowest(
+    std::span<const linear_constraint> constraints, workspace& ws) const {
   if (constraints.empty()) return std::nullopt;
-  const std::vector<double> none(at(n_), 0.0);
-  std::vector<linear_constraint> working{constraints.front()};
-  std::vector<bool> taken(constraints.size(), false);
-  taken.front() = true;
+  ws.ahead.assign(at(n_), 0.0);  // no objective
+  std::size_t count = 0;
+  join(constraints.front(), count, ws);
+  ws.taken.assign(constraints.size(), 0);
+  ws.taken.front() = 1;
+  ws.support = 0;
   while (true) {
-    std::optional<std::vector<double>> w = search(none, working, true);
+    const std::span<const linear_constraint> working =
+        std::span<const linear_constraint>(ws.working).first(count);
+    std::optional<std::vector<double>> w = search(ws.ahead, working, true, false, ws);
     if (!w) return w;
     const double reached = lowest_slack(*w, working);
     std::size_t worst = constraints.size();
     double worst_slack = reached;
     for (std::size_t k = 0; k < constraints.size(); ++k) {
-      if (taken[k]) continue;
+      if (ws.taken[k] != 0) continue;
       double v = 0;
       for (int j = 0; j < n_; ++j) v += constraints[k].l[at(j)] * (*w)[at(j)];
       const double slack = v - constraints[k].b;
@@ -312,8 +346,8 @@ std::optional<std::vector<double>> sphere_lp::maximise_lowest(
       }
     }
     if (worst == constraints.size()) return w;
-    taken[worst] = true;
-    working.push_back(constraints[worst]);
+    ws.taken[worst] = 1;
+    join(constraints[worst], count, ws);
   }
 }
 
@@ -335,25 +369,25 @@ double sphere_lp::lowest_slack(std::span<const double> w,
 // equations in |S| unknowns, a line again.
 std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
                                                      std::span<const linear_constraint> constraints,
-                                                     bool lowest, bool first) const {
+                                                     bool lowest, bool first,
+                                                     workspace& ws) const {
   const int k_all = static_cast<int>(constraints.size());
   const int vectors = k_all + 1;
   std::optional<std::vector<double>> best;
   double best_value = -std::numeric_limits<double>::infinity();
-  std::vector<double> v;       // the vectors on P, column j at [j * m_p]
-  std::vector<double> solved;  // R_PP^-1 times each
-  std::vector<double> gram;    // all vectors' Gram matrix through R_PP^-1
-  std::vector<double> w(at(n_));
-  // The work space of each set of active constraints, kept between them.
-  std::vector<int> index;
-  std::vector<double> z, alpha0, minor, a, rhs;
-  // The sets of active constraints to visit, and those whose supersets
-  // cannot do better.
-  std::vector<std::uint32_t> sets, dead;
-  index.reserve(at(vectors));
-  for (std::vector<double>* x : {&z, &alpha0, &rhs}) x->reserve(at(vectors));
-  minor.reserve(at(vectors) * at(vectors));
-  a.reserve(at(vectors) * at(vectors));
+  std::vector<double>& v = ws.v;
+  std::vector<double>& solved = ws.solved;
+  std::vector<double>& gram = ws.gram;
+  std::vector<double>& w = ws.w;
+  w.assign(at(n_), 0.0);
+  std::vector<int>& index = ws.index;
+  std::vector<double>& z = ws.z;
+  std::vector<double>& alpha0 = ws.alpha0;
+  std::vector<double>& minor = ws.minor;
+  std::vector<double>& a = ws.a;
+  std::vector<double>& rhs = ws.rhs;
+  std::vector<std::uint32_t>& sets = ws.sets;
+  std::vector<std::uint32_t>& dead = ws.dead;
   const auto on_sphere = [&](std::span<const double> x) {
     double q = 0;
     for (int i = 0; i < n_; ++i) {
@@ -373,6 +407,9 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // with `first`, is a weighting that meets the constraints at all: the
   // enumeration then ends.
   bool settled = false;
+  // The support visited, and the best so far's.
+  std::size_t visiting = 0;
+  std::size_t best_support = supports_.size();
   // A candidate: kept where it is a weighting (on the sphere, with the
   // signs) that meets every constraint and does better. A degenerate line
   // (its quadratic without a leading term) gives points off the sphere,
@@ -398,6 +435,7 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
         best.emplace(x.begin(), x.end());
       }
       settled = settled || first;
+      best_support = visiting;
     }
     return true;
   };
@@ -405,8 +443,12 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // them, on the support's weights) meets the sphere: w = w0 + t d, d the
   // equations' null vector (their cofactors), w0 the point of the line
   // with d.w0 = 0.
-  std::vector<double> line_a, line_b, line_d, line_minor, line_w;
-  std::vector<int> rows;
+  std::vector<double>& line_a = ws.line_a;
+  std::vector<double>& line_b = ws.line_b;
+  std::vector<double>& line_d = ws.line_d;
+  std::vector<double>& line_minor = ws.line_minor;
+  std::vector<double>& line_w = ws.line_w;
+  std::vector<int>& rows = ws.rows;
   const auto line_points = [&](const support& p, std::uint32_t set) {
     const int m_p = static_cast<int>(p.members.size());
     const int eqs = m_p - 1;
@@ -457,7 +499,10 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
   // direction R-orthogonal to V (which moves no form), is a weighting with
   // the forms of w0: the candidate. Weights of either sign only (the
   // direction has both), and only where V is not all of R^n.
-  std::vector<double> flat_a, flat_y, flat_b, flat_w;
+  std::vector<double>& flat_a = ws.flat_a;
+  std::vector<double>& flat_y = ws.flat_y;
+  std::vector<double>& flat_b = ws.flat_b;
+  std::vector<double>& flat_w = ws.flat_w;
   const auto flat_points = [&](const support& p, std::uint32_t set,
                                std::span<const double> outside) {
     const int m_p = static_cast<int>(p.members.size());
@@ -525,9 +570,17 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
     }
     return true;
   };
-  std::vector<double> basis, direction, outside;
-  for (const support& p : supports_) {
+  std::vector<double>& basis = ws.basis;
+  std::vector<double>& direction = ws.direction;
+  std::vector<double>& outside = ws.outside;
+  // The support of the last search's maximiser first (the generation's
+  // next search usually ends on it, and a good best so far passes over
+  // more of the others), then the rest in their order.
+  const std::size_t hinted = ws.support < supports_.size() ? ws.support : 0;
+  for (std::size_t order = 0; order < supports_.size(); ++order) {
     if (settled) break;
+    visiting = order == 0 ? hinted : (order <= hinted ? order - 1 : order);
+    const support& p = supports_[visiting];
     const int m_p = static_cast<int>(p.members.size());
     v.assign(at(vectors) * at(m_p), 0);
     for (int i = 0; i < m_p; ++i) v[at(i)] = c[at(p.members[at(i)])];
@@ -724,7 +777,10 @@ std::optional<std::vector<double>> sphere_lp::search(std::span<const double> c,
       }
     }
   }
+  if (best_support < supports_.size()) ws.support = best_support;
   return best;
 }
+
+sphere_lp_searcher::sphere_lp_searcher(const sphere_lp& lp) : lp_(&lp) {}
 
 }  // namespace pareto

@@ -35,6 +35,8 @@
 #ifndef FOURFIFTHS_PARETO_SPHERE_LP_H_
 #define FOURFIFTHS_PARETO_SPHERE_LP_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -57,19 +59,54 @@ class sphere_lp {
   /// otherwise (or for more than 20 predictors with non-negative weights).
   sphere_lp(int n, std::span<const double> r, sign_constraint signs);
 
+  /// The vectors a search works in. Kept by a caller from one search to
+  /// the next (sphere_lp_searcher), they need no new memory after the
+  /// first few: a front makes thousands of searches of one R.
+  struct workspace {
+    std::vector<double> v;       // the vectors on P, column j at [j * m_p]
+    std::vector<double> solved;  // R_PP^-1 times each
+    std::vector<double> gram;    // all vectors' Gram matrix through R_PP^-1
+    std::vector<double> w;
+    // Each set of active constraints'.
+    std::vector<int> index;
+    std::vector<double> z, alpha0, minor, a, rhs;
+    // The sets of active constraints to visit, and those whose supersets
+    // cannot do better.
+    std::vector<std::uint32_t> sets, dead;
+    // The lines' of |P| - 1 equations, the flat sets' and their direction.
+    std::vector<double> line_a, line_b, line_d, line_minor, line_w;
+    std::vector<int> rows;
+    std::vector<double> flat_a, flat_y, flat_b, flat_w;
+    std::vector<double> basis, direction, outside;
+    // The generation's: its constraints so far (the first of `working`),
+    // which of the caller's have joined, and an objective of its own.
+    std::vector<linear_constraint> working;
+    std::vector<char> taken;
+    std::vector<double> ahead;
+    // The support of the last maximiser found, visited first.
+    std::size_t support = 0;
+  };
+
   /// The maximiser (w'Rw = 1), or none when no weighting meets every
   /// constraint.
   [[nodiscard]] std::optional<std::vector<double>> maximise(
       std::span<const double> c, std::span<const linear_constraint> constraints) const;
+  [[nodiscard]] std::optional<std::vector<double>> maximise(
+      std::span<const double> c, std::span<const linear_constraint> constraints,
+      workspace& ws) const;
 
   /// Whether some weighting (w'Rw = 1) meets every constraint: as
   /// maximise(...).has_value(), for less.
   [[nodiscard]] bool feasible(std::span<const linear_constraint> constraints) const;
+  [[nodiscard]] bool feasible(std::span<const linear_constraint> constraints,
+                              workspace& ws) const;
 
   /// The weighting (w'Rw = 1) with the highest lowest slack,
   /// min_k (l_k.w - b_k), found the same way; none without constraints.
   [[nodiscard]] std::optional<std::vector<double>> maximise_lowest(
       std::span<const linear_constraint> constraints) const;
+  [[nodiscard]] std::optional<std::vector<double>> maximise_lowest(
+      std::span<const linear_constraint> constraints, workspace& ws) const;
 
   /// min_k (l_k.w - b_k).
   [[nodiscard]] double lowest_slack(std::span<const double> w,
@@ -79,10 +116,13 @@ class sphere_lp {
 
  private:
   [[nodiscard]] std::optional<std::vector<double>> generated(
-      std::span<const double> c, std::span<const linear_constraint> constraints, bool first) const;
+      std::span<const double> c, std::span<const linear_constraint> constraints, bool first,
+      workspace& ws) const;
+  static void join(const linear_constraint& k, std::size_t& count, workspace& ws);
   [[nodiscard]] std::optional<std::vector<double>> search(std::span<const double> c,
                                                           std::span<const linear_constraint> constraints,
-                                                          bool lowest, bool first = false) const;
+                                                          bool lowest, bool first,
+                                                          workspace& ws) const;
   struct support {
     std::vector<int> members;
     std::vector<double> chol;  // lower Cholesky factor of R_PP, row-major
@@ -91,6 +131,29 @@ class sphere_lp {
   sign_constraint signs_;
   std::vector<double> r_;
   std::vector<support> supports_;
+};
+
+/// A sphere_lp and a work space of its own: the same searches, for a
+/// caller that makes many (one thread at a time; each its own).
+class sphere_lp_searcher {
+ public:
+  explicit sphere_lp_searcher(const sphere_lp& lp);
+
+  [[nodiscard]] std::optional<std::vector<double>> maximise(
+      std::span<const double> c, std::span<const linear_constraint> constraints) {
+    return lp_->maximise(c, constraints, work_);
+  }
+  [[nodiscard]] bool feasible(std::span<const linear_constraint> constraints) {
+    return lp_->feasible(constraints, work_);
+  }
+  [[nodiscard]] std::optional<std::vector<double>> maximise_lowest(
+      std::span<const linear_constraint> constraints) {
+    return lp_->maximise_lowest(constraints, work_);
+  }
+
+ private:
+  const sphere_lp* lp_;
+  sphere_lp::workspace work_;
 };
 
 /// Solves the m*m system a x = b (row-major; x into b, both overwritten) by

@@ -19,6 +19,7 @@
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "pareto_test_support.h"
@@ -457,6 +458,59 @@ TEST(SphereLp, NoWeightingOfADenseCoverBeatsTheMaximiser) {
   // The draw reaches both outcomes.
   EXPECT_GT(answered, 100);
   EXPECT_GT(refused, 5);
+}
+
+// A searcher keeps one work space from call to call (and visits the last
+// maximiser's support first): a run of calls of every kind, with more and
+// fewer constraints in turn, answers each as a fresh maximiser does.
+TEST(SphereLp, ASearcherThatKeepsItsWorkSpaceAnswersAsAFreshOne) {
+  int compared = 0;
+  for (const int n : {2, 4, 6}) {
+    const pareto_test::problem p =
+        pareto_test::random_problem(n, 500 + static_cast<std::uint64_t>(n), pareto_test::effects::mixed);
+    for (const auto signs : {sign_constraint::any, sign_constraint::nonnegative}) {
+      const sphere_lp lp(n, p.r, signs);
+      pareto::sphere_lp_searcher searcher(lp);
+      pareto_test::random_source rnd(9100 + static_cast<std::uint64_t>(n));
+      for (int call = 0; call < 60; ++call) {
+        std::vector<double> c(at(n));
+        for (double& x : c) x = rnd.uniform(-1, 1);
+        std::vector<linear_constraint> constraints(at(static_cast<int>(rnd.below(5))));
+        for (linear_constraint& k : constraints) {
+          k.l.resize(at(n));
+          for (double& x : k.l) x = rnd.uniform(-1, 1);
+          k.b = rnd.uniform(-0.6, 0.4);
+        }
+        const std::string where = "n " + std::to_string(n) + " call " + std::to_string(call);
+        switch (call % 3) {
+          case 0: {
+            const auto kept = searcher.maximise(c, constraints);
+            const auto fresh = lp.maximise(c, constraints);
+            ASSERT_EQ(kept.has_value(), fresh.has_value()) << where;
+            if (fresh) {
+              EXPECT_NEAR(dot(c, *kept), dot(c, *fresh), 1e-12) << where;
+            }
+            break;
+          }
+          case 1: {
+            const auto kept = searcher.maximise_lowest(constraints);
+            const auto fresh = lp.maximise_lowest(constraints);
+            ASSERT_EQ(kept.has_value(), fresh.has_value()) << where;
+            if (fresh) {
+              EXPECT_NEAR(lp.lowest_slack(*kept, constraints), lp.lowest_slack(*fresh, constraints),
+                          1e-12)
+                  << where;
+            }
+            break;
+          }
+          default:
+            EXPECT_EQ(searcher.feasible(constraints), lp.feasible(constraints)) << where;
+        }
+        ++compared;
+      }
+    }
+  }
+  EXPECT_EQ(compared, 360);
 }
 
 TEST(SphereLp, RefusesWhatIsNotACorrelationMatrixOfItsSize) {
