@@ -131,6 +131,11 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double level_tolerance = 1e-12;  // relative, in L
 constexpr double proof_tolerance = 1e-9;
 constexpr int most_steps = 40;
+// A level's search that has not reached its level after this many steps
+// is given up: on the 400-problem wide draw every search that reached its
+// level did so within 9 steps, and those that did not ran on to the 40
+// (a fifth of a 6 x 4 front's time went on them).
+constexpr int most_steps_short = 15;
 // Groups whose rate is at least this share of the highest are constrained
 // against it as if it were the highest.
 constexpr double near_top = 0.8;
@@ -288,6 +293,12 @@ class group_setting {
 
   // The cut score for effects e, or NaN.
   double cut_score(std::span<const double> e) const {
+    const double x = cut_score_from(e, last_cut_);
+    if (std::isfinite(x)) last_cut_ = x;
+    return x;
+  }
+  // (From `start`, which only saves steps.)
+  double cut_score_from(std::span<const double> e, double start) const {
     if (o_.mode == ratio_mode::majority) return majority_cut_;
     double lo = 0;
     double hi = 0;
@@ -299,8 +310,8 @@ class group_setting {
     // (lo and hi the lowest and highest mean, the majority's 0 among
     // them), and so does the applicants' mixture: the root lies between
     // lo + Q^-1(R) and hi + Q^-1(R) (widened by rounding's margin). The
-    // search starts from the last cut score found, which the search's
-    // nearby weightings share.
+    // search starts from `start` (by default the last cut score found,
+    // which the search's nearby weightings share).
     lo += ratio_quantile_ - 1e-9;
     hi += ratio_quantile_ + 1e-9;
     const auto g = [&](double x) {
@@ -308,17 +319,27 @@ class group_setting {
       for (std::size_t k = 0; k < e.size(); ++k) s = s + share_[k] * precise::upper_tail(x - e[k]);
       return s - o_.ratio;
     };
-    const auto dg = [&](double x) {
-      double s = majority_share_ * precise::density(x);
-      for (std::size_t k = 0; k < e.size(); ++k) s = s + share_[k] * precise::density(x - e[k]);
-      return -s;
+    // g's slope, and its curvature (the density's slope is -z phi(z)).
+    const auto slopes = [&](double x) {
+      double phi = precise::density(x);
+      double slope = majority_share_ * phi;
+      double curve = majority_share_ * x * phi;
+      for (std::size_t k = 0; k < e.size(); ++k) {
+        phi = precise::density(x - e[k]);
+        slope = slope + share_[k] * phi;
+        curve = curve + share_[k] * (x - e[k]) * phi;
+      }
+      return std::pair{-slope, curve};
     };
     // Newton's method kept inside the bracket (bisection where a step
     // would leave it, and after 50 steps), ended once a step is within a
-    // few ulps of x: the next would move it by about that squared. The
-    // library's analysis carries its roots to the last bit; the search
+    // few ulps of x, or once Newton's own error model puts its end within
+    // a hundredth of an ulp of the root: the error after a step of size s
+    // is about |g''/(2g')| s^2 (Dahlquist and Bjorck, Numerical Methods,
+    // 1974, 6.2), so the step that would only confirm it is not taken.
+    // The library's analysis carries its roots to the last bit; the search
     // needs them to rounding level only.
-    double x = std::clamp(std::isnan(last_cut_) ? ratio_quantile_ : last_cut_, lo, hi);
+    double x = std::clamp(std::isnan(start) ? ratio_quantile_ : start, lo, hi);
     for (int step = 0; step < 200; ++step) {
       const double gx = g(x);
       if (gx == 0) break;
@@ -327,14 +348,18 @@ class group_setting {
       } else {
         hi = x;
       }
-      const double newton = x - gx / dg(x);
+      const auto [dg, d2g] = slopes(x);
+      const double newton = x - gx / dg;
+      const double moved = std::fabs(newton - x);
+      const double ulp = 2.3e-16 * std::max(1.0, std::fabs(x));
       // A step within a few ulps ends the search even where rounding puts
       // its end on the far side of the bracket's end at x.
-      if (std::fabs(newton - x) <= 4e-16 * std::max(1.0, std::fabs(x))) break;
-      x = step >= 50 || !(newton > lo && newton < hi) ? lo + (hi - lo) / 2 : newton;
-      if (!(hi - lo > 4e-16 * std::max(1.0, std::fabs(x)))) break;
+      if (moved <= 2 * ulp) break;
+      const bool inside = step < 50 && newton > lo && newton < hi;
+      x = inside ? newton : lo + (hi - lo) / 2;
+      if (inside && std::fabs(d2g / (2 * dg)) * moved * moved <= ulp / 100) break;
+      if (!(hi - lo > 2 * ulp)) break;
     }
-    if (std::isfinite(x)) last_cut_ = x;
     return x;
   }
 
@@ -612,6 +637,28 @@ class group_setting {
     return cut_score(x);
   }
 
+  // The same, near effects c whose cut score is x_c (the box's centre):
+  // the cut score moves with each effect e_k by p_k phi(x - e_k) over the
+  // applicants' density at x (the implicit function's slope), so the
+  // sum of those moves from c starts the search within the square of the
+  // box's width of the root (two steps where the last root found, at
+  // another box's other end, took five).
+  double cut_score_near(std::span<const pareto::range> e, double pareto::range::*end,
+                        std::span<const double> c, double x_c) const {
+    if (o_.mode != ratio_mode::overall) return majority_cut_;
+    std::vector<double> x;
+    x.reserve(e.size());
+    for (const pareto::range& r : e) x.push_back(r.*end);
+    double density = majority_share_ * precise::density(x_c);
+    double moved = 0;
+    for (std::size_t k = 0; k < e.size(); ++k) {
+      const double part = share_[k] * precise::density(x_c - c[k]);
+      density += part;
+      moved += part * (x[k] - c[k]);
+    }
+    return cut_score_from(x, density > 0 ? x_c + moved / density : x_c);
+  }
+
   // An upper bound of L over every weighting whose minority effects lie in
   // the ranges e_g in [lo_g, hi_g]. L = Q(x - m) / Q(x - M), m the least
   // mean and M the greatest (the majority's 0 among them), x the cut
@@ -645,11 +692,12 @@ class group_setting {
   // where the other is at most `enough`.
   double lowest_upper_sloped(std::span<const pareto::range> e, const pareto::box_slopes& slopes,
                              double enough) const {
-    const double x_lo = cut_score_at(e, &pareto::range::lo);
-    const double plain = lowest_upper_from(e, x_lo);
-    if (plain <= enough || slopes.empty() || slopes.centre.size() != e.size()) return plain;
-    const double x_hi = cut_score_at(e, &pareto::range::hi);
+    if (slopes.empty() || slopes.centre.size() != e.size()) return lowest_upper(e);
     const double x_c = cut_score(slopes.centre);
+    const double x_lo = cut_score_near(e, &pareto::range::lo, slopes.centre, x_c);
+    const double plain = lowest_upper_from(e, x_lo);
+    if (plain <= enough) return plain;
+    const double x_hi = cut_score_near(e, &pareto::range::hi, slopes.centre, x_c);
     return std::min(plain, pareto::lowest_ratio_upper(e, slopes, all_shares_,
                                                       o_.mode == ratio_mode::overall, x_lo,
                                                       x_hi, x_c, enough));
@@ -1075,6 +1123,7 @@ class group_search {
     std::optional<found> best;
     std::vector<double> w(start.begin(), start.end());
     for (int step = 0; step < most_steps; ++step) {
+      if (!best && step >= most_steps_short) break;
       const standing st = s_.stand(w);
       if (!st.solved) break;
       if (st.lowest >= level * (1 - level_tolerance)) {
@@ -2147,7 +2196,7 @@ class group_search {
   }
 
   group_setting& s_;
-  const pareto::sphere_lp& lp_;
+  pareto::sphere_lp_searcher lp_;
   // The weighting of highest L met while best_at searches one level.
   std::optional<found> roomiest_;
   // The last level the bound was asked for, and its maximiser.
