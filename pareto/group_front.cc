@@ -364,6 +364,14 @@ class group_setting {
   }
 
   standing stand(std::span<const double> w) {
+    if (last_stood_.size() == w.size() && std::equal(w.begin(), w.end(), last_stood_.begin()))
+      return last_standing_;
+    standing s = stand_anew(w);
+    last_stood_.assign(w.begin(), w.end());
+    last_standing_ = s;
+    return s;
+  }
+  standing stand_anew(std::span<const double> w) {
     ++evaluations_;
     standing s;
     double q = 0;
@@ -862,6 +870,8 @@ class group_setting {
   double majority_cut_ = nan;
   double ratio_quantile_ = nan;
   mutable double last_cut_ = nan;
+  std::vector<double> last_stood_;
+  standing last_standing_;
   int evaluations_ = 0;
 };
 
