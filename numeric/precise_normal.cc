@@ -39,6 +39,7 @@ constexpr double root_half_hi = 0.7071067811865476;
 constexpr double root_half_lo = -4.833646656726457e-17;
 constexpr double two_over_root_pi = 1.1283791670955126;      // 2/sqrt(pi)
 constexpr double one_over_root_two_pi = 0.3989422804014327;  // 1/sqrt(2*pi)
+constexpr double two_root_two = 2.8284271247461903;          // 2*sqrt(2)
 
 // The tail area and the density of 40 standard deviations are below the
 // smallest subnormal double.
@@ -73,6 +74,18 @@ double density(double z) noexcept {
   if (std::fabs(z) > beyond_tails) return 0;
   const double_double s = two_product(z, z);
   return portable::exp(-0.5 * s.hi) * (1 - 0.5 * s.lo) * one_over_root_two_pi;
+}
+
+tail_and_density upper_tail_and_density(double z) noexcept {
+  if (std::isnan(z)) return {z, z};
+  if (std::fabs(z) > beyond_tails) return {z > 0 ? 0.0 : 1.0, 0.0};
+  const double phi = density(z);
+  const double_double x = two_product(z, root_half_hi);
+  const double dx = x.lo + z * root_half_lo;
+  const double e = portable::erfc(x.hi);
+  if (e == 0) return {0, phi};
+  // (2/sqrt(pi)) exp(-x*x) = 2 sqrt(2) phi(z).
+  return {0.5 * (e - two_root_two * phi * dx), phi};
 }
 
 // Above 37 the tail area leaves the normal doubles, and then underflows;

@@ -314,22 +314,26 @@ class group_setting {
     // which the search's nearby weightings share).
     lo += ratio_quantile_ - 1e-9;
     hi += ratio_quantile_ + 1e-9;
-    const auto g = [&](double x) {
-      double s = majority_share_ * precise::upper_tail(x);
-      for (std::size_t k = 0; k < e.size(); ++k) s = s + share_[k] * precise::upper_tail(x - e[k]);
-      return s - o_.ratio;
+    // g at x, its slope, and its curvature (the density's slope is -z
+    // phi(z)).
+    struct at_x {
+      double g;
+      double slope;
+      double curve;
     };
-    // g's slope, and its curvature (the density's slope is -z phi(z)).
-    const auto slopes = [&](double x) {
-      double phi = precise::density(x);
-      double slope = majority_share_ * phi;
-      double curve = majority_share_ * x * phi;
+    const auto g = [&](double x) {
+      precise::tail_and_density q = precise::upper_tail_and_density(x);
+      at_x out{majority_share_ * q.tail, majority_share_ * q.density,
+               majority_share_ * x * q.density};
       for (std::size_t k = 0; k < e.size(); ++k) {
-        phi = precise::density(x - e[k]);
-        slope = slope + share_[k] * phi;
-        curve = curve + share_[k] * (x - e[k]) * phi;
+        q = precise::upper_tail_and_density(x - e[k]);
+        out.g = out.g + share_[k] * q.tail;
+        out.slope = out.slope + share_[k] * q.density;
+        out.curve = out.curve + share_[k] * (x - e[k]) * q.density;
       }
-      return std::pair{-slope, curve};
+      out.g -= o_.ratio;
+      out.slope = -out.slope;
+      return out;
     };
     // Newton's method kept inside the bracket (bisection where a step
     // would leave it, and after 50 steps), ended once a step is within a
@@ -341,14 +345,16 @@ class group_setting {
     // needs them to rounding level only.
     double x = std::clamp(std::isnan(start) ? ratio_quantile_ : start, lo, hi);
     for (int step = 0; step < 200; ++step) {
-      const double gx = g(x);
+      const at_x here = g(x);
+      const double gx = here.g;
       if (gx == 0) break;
       if (gx > 0) {
         lo = x;
       } else {
         hi = x;
       }
-      const auto [dg, d2g] = slopes(x);
+      const double dg = here.slope;
+      const double d2g = here.curve;
       const double newton = x - gx / dg;
       const double moved = std::fabs(newton - x);
       const double ulp = 2.3e-16 * std::max(1.0, std::fabs(x));

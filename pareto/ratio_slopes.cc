@@ -19,11 +19,16 @@ namespace {
 namespace precise = numeric::precise;
 
 // The normal's hazard phi(z)/Q(z), which rises with z (the mean above z
-// where Q underflows), from phi(z) = `density`.
-double hazard(double z, double density) {
-  const double rate = precise::upper_tail(z);
-  return rate >= std::numeric_limits<double>::min() ? density / rate
-                                                    : precise::upper_tail_mean(z);
+// where Q underflows), and phi(z).
+struct hazard_at {
+  double hazard;
+  double density;
+};
+hazard_at hazard(double z) {
+  const precise::tail_and_density q = precise::upper_tail_and_density(z);
+  return {q.tail >= std::numeric_limits<double>::min() ? q.density / q.tail
+                                                       : precise::upper_tail_mean(z),
+          q.density};
 }
 
 // Rounding's share, as a relative margin: far above the few units in the
@@ -196,9 +201,11 @@ double lowest_ratio_upper(std::span<const range> effects, const box_slopes& slop
   for (std::size_t m = 0; m <= groups; ++m) {
     const range z = m == 0 ? range{x_lo, x_hi}
                            : range{x_lo - effects[m - 1].hi, x_hi - effects[m - 1].lo};
-    const double d_lo = precise::density(z.lo);
-    const double d_hi = precise::density(z.hi);
-    eta[m] = {hazard(z.lo, d_lo), hazard(z.hi, d_hi)};
+    const hazard_at at_lo = hazard(z.lo);
+    const hazard_at at_hi = hazard(z.hi);
+    const double d_lo = at_lo.density;
+    const double d_hi = at_hi.density;
+    eta[m] = {at_lo.hazard, at_hi.hazard};
     const double top = z.lo <= 0 && z.hi >= 0 ? precise::density(0) : std::max(d_lo, d_hi);
     weight[m] = {shares[m] * std::min(d_lo, d_hi), shares[m] * top};
     const double rate = precise::upper_tail(x_c - (m == 0 ? 0.0 : slopes.centre[m - 1]));

@@ -78,6 +78,38 @@ TEST(PreciseNormal, TailAreaAndDensityToAFewUnitsInTheLastPlace) {
   EXPECT_LE(pdf.ulps, 6.0);
 }
 
+// Both from one exponential: the density's own bits, and the tail area's
+// within the same bound of the reference (measured: as upper_tail's, and
+// the same double at all but a few of the references' points).
+TEST(PreciseNormal, TailAndDensityTogetherAsEachAlone) {
+  worst tail;
+  int differ = 0;
+  int points = 0;
+  for (std::span<const normp_row> rows :
+       {std::span<const normp_row>(normp_rational), std::span<const normp_row>(normp_fraction)}) {
+    for (const normp_row& row : rows) {
+      SCOPED_TRACE(row.z);
+      const numeric::precise::tail_and_density both = numeric::precise::upper_tail_and_density(row.z);
+      EXPECT_EQ(both.density, density(row.z));
+      tail.see(ulps(both.tail, row.q), row.z);
+      differ += both.tail != upper_tail(row.z) ? 1 : 0;
+      ++points;
+    }
+  }
+  report("upper_tail_and_density", tail);
+  std::cout << "[ measured ] tail differs from upper_tail at " << differ << " of " << points
+            << " points\n";
+  EXPECT_LE(tail.ulps, 4.0);
+  EXPECT_LE(differ, points / 20);
+  for (const double z : {-41.0, 41.0, 1e300, -std::numeric_limits<double>::infinity()}) {
+    const numeric::precise::tail_and_density both = numeric::precise::upper_tail_and_density(z);
+    EXPECT_EQ(both.tail, upper_tail(z)) << z;
+    EXPECT_EQ(both.density, 0) << z;
+  }
+  EXPECT_TRUE(std::isnan(
+      numeric::precise::upper_tail_and_density(std::numeric_limits<double>::quiet_NaN()).tail));
+}
+
 TEST(PreciseNormal, LimitsBeyondTheRangeOfDoubles) {
   EXPECT_EQ(upper_tail(40), 0);
   EXPECT_EQ(upper_tail(-40), 1);
