@@ -101,6 +101,14 @@ TEST(PreciseNormal, TailAndDensityTogetherAsEachAlone) {
             << " points\n";
   EXPECT_LE(tail.ulps, 4.0);
   EXPECT_LE(differ, points / 20);
+  // Where the tail area underflows before the density does (z near 38.5)
+  // and beyond.
+  for (int i = 0; i <= 5000; ++i) {
+    const double z = 36 + i * 1e-3;
+    const numeric::precise::tail_and_density both = numeric::precise::upper_tail_and_density(z);
+    EXPECT_EQ(both.tail, upper_tail(z)) << z;
+    EXPECT_EQ(both.density, density(z)) << z;
+  }
   for (const double z : {-41.0, 41.0, 1e300, -std::numeric_limits<double>::infinity()}) {
     const numeric::precise::tail_and_density both = numeric::precise::upper_tail_and_density(z);
     EXPECT_EQ(both.tail, upper_tail(z)) << z;
