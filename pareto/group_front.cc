@@ -369,6 +369,9 @@ class group_setting {
     return x;
   }
 
+  // A weighting's standing at the ratio. The last one is kept: a level's
+  // step stands at the end of its correction and again, with the same
+  // weights, at the start of the next step.
   standing stand(std::span<const double> w) {
     if (last_stood_.size() == w.size() && std::equal(w.begin(), w.end(), last_stood_.begin()))
       return last_standing_;
