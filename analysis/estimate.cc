@@ -78,7 +78,22 @@ estimate_result estimate_population(std::span<const double> values, std::span<co
       for (std::size_t k = 0; k <= j; ++k) scatter[j * v + k] += dev[j] * dev[k];
     }
   }
-  const double dof = static_cast<double>(group.size() - g);
+  return estimate_from_moments(std::move(e.means), std::move(e.counts), scatter);
+}
+
+estimate_result estimate_from_moments(std::vector<std::vector<double>> means,
+                                      std::vector<std::int64_t> counts,
+                                      std::span<const double> scatter) {
+  estimate_result result;
+  result.status = estimate_status::invalid;
+  population_estimate e;
+  e.means = std::move(means);
+  e.counts = std::move(counts);
+  const std::size_t g = e.counts.size();
+  const std::size_t v = e.means.empty() ? 0 : e.means.front().size();
+  std::int64_t rows = 0;
+  for (const std::int64_t c : e.counts) rows += c;
+  const double dof = static_cast<double>(rows - static_cast<std::int64_t>(g));
   e.standard_deviations.resize(v);
   for (std::size_t j = 0; j < v; ++j) {
     e.standard_deviations[j] = std::sqrt(scatter[j * v + j] / dof);

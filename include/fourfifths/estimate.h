@@ -51,6 +51,14 @@ using estimate_result = result<population_estimate, estimate_status>;
 estimate_result estimate_population(std::span<const double> values, std::span<const int> group,
                                     int groups, int variables);
 
+/// The same from the groups' means and counts and the pooled scatter (the
+/// sum over groups and rows of the deviations' outer products, row by row,
+/// its lower triangle read): what a sample of normal scores is summed up
+/// by. A variable without scatter is the fault "variables[j]".
+estimate_result estimate_from_moments(std::vector<std::vector<double>> means,
+                                      std::vector<std::int64_t> counts,
+                                      std::span<const double> scatter);
+
 }  // namespace fourfifths
 
 #endif  // FOURFIFTHS_ESTIMATE_H_
