@@ -198,6 +198,39 @@ int main(int argc, char** argv) try {
       "--min-ai", min_ai,
       "only the best weighting whose impact ratio at R is at least A (for instance 0.8)");
   min_ai_opt->check(decimal_number)->option_text("A");
+  present::calibration_request calibration;
+  calibration.threads = explore::available_cpus();
+  CLI::Option* calibration_opt =
+      pareto_cmd
+          ->add_option("--calibration-n", calibration.calibration_n,
+                       "also what each point gives in new applicants when its weights come "
+                       "from a calibration sample of N applicants: the mean and 5 % and 95 % "
+                       "quantiles over --replications samples (needs every group's share)")
+          ->transform(whole_number)
+          ->check(CLI::Range(std::int64_t{1}, fourfifths::most_calibration_n))
+          ->option_text("N");
+  pareto_cmd
+      ->add_option("--replications", calibration.replications,
+                   "calibration samples to draw (default 1000)")
+      ->transform(whole_number)
+      ->check(CLI::Range(1, fourfifths::most_replications))
+      ->needs(calibration_opt)
+      ->option_text("K");
+  pareto_cmd
+      ->add_option("--seed", calibration.seed,
+                   "the seed of the calibration samples (default 1); the same seed gives the "
+                   "same numbers on every build and for every number of threads")
+      ->transform(whole_number)
+      ->needs(calibration_opt)
+      ->option_text("S");
+  pareto_cmd
+      ->add_option("--threads", calibration.threads,
+                   "worker threads for the calibration samples (default: one per CPU this "
+                   "process may use)")
+      ->transform(whole_number)
+      ->check(CLI::Range(1U, 1024U))
+      ->needs(calibration_opt)
+      ->option_text("N");
   add_table_format(pareto_cmd, pareto.format);
   pareto_cmd->add_option("--plot", pareto.plot, "also draw the front as SVG into FILE.svg")
       ->option_text("FILE.svg");
@@ -322,6 +355,7 @@ int main(int argc, char** argv) try {
     pareto.front.mode =
         majority_ratio ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall;
     if (min_ai_opt->count() > 0) pareto.min_ai = min_ai;
+    if (calibration_opt->count() > 0) pareto.calibration = calibration;
     return explore::run_pareto(pareto);
   }
   if (table_cmd->parsed()) {

@@ -24,7 +24,7 @@ int run_pareto(const pareto_command_options& o) {
   // The front is the answer, or with --min-ai only the chart's.
   std::optional<present::study_front> front;
   if (!o.min_ai || !o.plot.empty()) {
-    front = s.front(o.front);
+    front = s.front(o.front, o.calibration);
     if (!front->found()) {
       complain_all(front->errors());
       return exit_failure;

@@ -11,6 +11,7 @@
 
 #include "fourfifths/pareto.h"
 #include "present/names.h"
+#include "present/calibration_output.h"
 #include "present/pareto_output.h"
 #include "present/scenario.h"
 
@@ -23,6 +24,9 @@ struct pareto_command_options {
   present::table_format format = present::table_format::csv;
   std::string output = "-";
   std::string plot;  ///< the chart's file, when asked for
+  /// --calibration-n and what goes with it: the front's points in new
+  /// applicants when the weights come from calibration samples.
+  std::optional<present::calibration_request> calibration;
 };
 
 /// Exit status 0; 2 for bad input or a question the scenario cannot answer;

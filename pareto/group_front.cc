@@ -2346,6 +2346,97 @@ std::vector<double> top_weighting(const pareto::sphere_lp& lp, const group_setti
 
 }  // namespace
 
+namespace {
+
+// The best weighting found at each level in `levels` (rising, the first 0:
+// the quality end), each searched from the point before; a level beyond
+// the far end's gets the far end. With `bounds`, each level's bound too,
+// its point searched over the whole sphere where the bound does not prove
+// it; otherwise NaN.
+std::vector<found> points_at(group_setting& s, group_search& search, const found& first,
+                             const found& last, std::span<const double> levels,
+                             std::vector<double>* bounds) {
+  std::vector<found> points{search.finished(first, 0)};
+  for (std::size_t k = 1; k < levels.size(); ++k) {
+    const double level = levels[k];
+    if (!(level < last.lowest)) {
+      points.push_back(search.finished(last, last.lowest));
+      continue;
+    }
+    std::optional<found> f = search.best_at(level, {points.back().w});
+    // The linearisation's steps go to its model's best, which can lie on
+    // another branch: the level is also followed up from the point
+    // before in small steps that stay on its branch.
+    // (Not where the bound proves the point found, nor where that point
+    // is on the point before's branch: the steps would stay where it is.)
+    if (const std::optional<found> on =
+            f && (search.proved(level, *f) || s.correlation(f->w, points.back().w) > same_branch)
+                ? std::nullopt
+                : search.followed(points.back(), level);
+        on && (!f || on->quality > f->quality)) {
+      f = on;
+      if (const std::optional<found> b = search.best_at(level, {on->w}, false);
+          b && b->quality > f->quality)
+        f = b;
+    }
+    // Near the top of the last point's branch (a front that bends the
+    // wrong way) the steps from the point overshoot a level the branch
+    // still reaches: the level approached from the point in small steps.
+    if (!f) {
+      if (const std::optional<found> near = search.continued(points.back(), level))
+        f = search.best_at(level, {near->w});
+    }
+    // The far end reaches every level: a search from it where the
+    // others found nothing.
+    if (!f) f = search.best_at(level, {last.w});
+    // The level searched from the top of every other hill that reaches
+    // it: a branch that exists only near its top.
+    search.from_tops(f, level);
+    points.push_back(f ? search.finished(*f, level) : last);
+  }
+  // Where the front changes branch between two points, the later branch
+  // may be the better at the earlier level too (it reaches it): the
+  // earlier level searched again from the later point, going back.
+  for (std::size_t k = points.size() - 1; k-- > 1;) {
+    if (s.correlation(points[k].w, points[k + 1].w) > same_branch) continue;
+    if (const std::optional<found> f = search.best_at(levels[k], {points[k + 1].w}, false);
+        f && f->quality > points[k].quality) {
+      const found there = search.finished(*f, levels[k]);
+      if (there.quality > points[k].quality) points[k] = there;
+    }
+  }
+  if (bounds != nullptr) {
+    bounds->assign(points.size(), nan);
+    for (std::size_t k = 0; k < points.size(); ++k)
+      (*bounds)[k] = search.quality_bound(levels[k], points[k]);
+  }
+  // Whatever reaches a higher level reaches a lower one: a point no better
+  // than one further on is that one (a front of one quality is one point).
+  for (std::size_t k = points.size() - 1; k-- > 0;) {
+    if (points[k + 1].quality >= points[k].quality) points[k] = points[k + 1];
+  }
+  return points;
+}
+
+// The search's start: the quality end and the far end, or why there are
+// none (in `result`).
+template <class R>
+std::optional<std::pair<found, found>> ends(group_setting& s, group_search& search,
+                                            const pareto::sphere_lp& lp, R& result) {
+  // The quality end: the best of all weightings (validity: exact).
+  const std::vector<double> top_validity = top_weighting(lp, s);
+  std::optional<found> first = search.at_level(0, top_validity);
+  if (!first) {
+    refuse(result, pareto_status::bad_options,
+           fault{"ratio", "no weighting has a cut score at this selection ratio"});
+    return std::nullopt;
+  }
+  const found last = search.highest(*first);
+  return std::pair{*first, last};
+}
+
+}  // namespace
+
 group_pareto_result find_group_pareto_front(const group_problem& p, const pareto_options& options) {
   group_pareto_result result;
   group_setting s(p, options);
@@ -2360,78 +2451,18 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
   const std::optional<pareto::sphere_lp> lp = start(s, result);
   if (!lp) return result;
   group_search search(s, *lp);
-
-  // The quality end: the best of all weightings (validity: exact).
-  const std::vector<double> top_validity = top_weighting(*lp, s);
-  std::optional<found> first = search.at_level(0, top_validity);
-  if (!first) {
-    refuse(result, pareto_status::bad_options,
-           fault{"ratio", "no weighting has a cut score at this selection ratio"});
-    return result;
-  }
-  const found last = search.highest(*first);
+  const std::optional<std::pair<found, found>> e = ends(s, search, *lp, result);
+  if (!e) return result;
+  const auto& [first, last] = *e;
   const int n = options.points;
-  std::vector<found> points{search.finished(*first, 0)};
   std::vector<double> levels{0};
-  if (last.lowest > first->lowest) {
-    for (int k = 1; k < n - 1; ++k) {
-      const double level = first->lowest + (last.lowest - first->lowest) * k / (n - 1);
-      std::optional<found> f = search.best_at(level, {points.back().w});
-      // The linearisation's steps go to its model's best, which can lie on
-      // another branch: the level is also followed up from the point
-      // before in small steps that stay on its branch.
-      // (Not where the bound proves the point found, nor where that point
-      // is on the point before's branch: the steps would stay where it is.)
-      if (const std::optional<found> on =
-              f && (search.proved(level, *f) || s.correlation(f->w, points.back().w) > same_branch)
-                  ? std::nullopt
-                  : search.followed(points.back(), level);
-          on && (!f || on->quality > f->quality)) {
-        f = on;
-        if (const std::optional<found> b = search.best_at(level, {on->w}, false);
-            b && b->quality > f->quality)
-          f = b;
-      }
-      // Near the top of the last point's branch (a front that bends the
-      // wrong way) the steps from the point overshoot a level the branch
-      // still reaches: the level approached from the point in small steps.
-      if (!f) {
-        if (const std::optional<found> near = search.continued(points.back(), level))
-          f = search.best_at(level, {near->w});
-      }
-      // The far end reaches every level: a search from it where the
-      // others found nothing.
-      if (!f) f = search.best_at(level, {last.w});
-      // The level searched from the top of every other hill that reaches
-      // it: a branch that exists only near its top.
-      search.from_tops(f, level);
-      points.push_back(f ? search.finished(*f, level) : last);
-      levels.push_back(level);
-    }
-    points.push_back(search.finished(last, last.lowest));
+  if (last.lowest > first.lowest) {
+    for (int k = 1; k < n - 1; ++k)
+      levels.push_back(first.lowest + (last.lowest - first.lowest) * k / (n - 1));
     levels.push_back(last.lowest);
   }
-  // Where the front changes branch between two points, the later branch
-  // may be the better at the earlier level too (it reaches it): the
-  // earlier level searched again from the later point, going back.
-  for (std::size_t k = points.size() - 1; k-- > 1;) {
-    if (s.correlation(points[k].w, points[k + 1].w) > same_branch) continue;
-    if (const std::optional<found> f = search.best_at(levels[k], {points[k + 1].w}, false);
-        f && f->quality > points[k].quality) {
-      const found there = search.finished(*f, levels[k]);
-      if (there.quality > points[k].quality) points[k] = there;
-    }
-  }
-  // Each level's bound, and its point searched over the whole sphere where
-  // the bound does not prove it.
-  std::vector<double> bounds(points.size(), nan);
-  for (std::size_t k = 0; k < points.size(); ++k)
-    bounds[k] = search.quality_bound(levels[k], points[k]);
-  // Whatever reaches a higher level reaches a lower one: a point no better
-  // than one further on is that one (a front of one quality is one point).
-  for (std::size_t k = points.size() - 1; k-- > 0;) {
-    if (points[k + 1].quality >= points[k].quality) points[k] = points[k + 1];
-  }
+  std::vector<double> bounds;
+  const std::vector<found> points = points_at(s, search, first, last, levels, &bounds);
   group_pareto_front front;
   front.options = options;
   front.proved_optimal = true;
@@ -2464,6 +2495,51 @@ group_pareto_result find_group_pareto_front(const group_problem& p, const pareto
                    " proved optimal";
   result.evaluations = s.evaluations();
   result.value = std::move(front);
+  return result;
+}
+
+group_levels_result best_group_weightings_at_levels(const group_problem& p,
+                                                    const pareto_options& options,
+                                                    std::span<const double> levels) {
+  group_levels_result result;
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    if (!std::isfinite(levels[k]) || (k > 0 && levels[k] < levels[k - 1])) {
+      refuse(result, pareto_status::bad_options,
+             fault{"levels", "must be finite numbers that do not fall"});
+      return result;
+    }
+  }
+  std::vector<group_weighting_outcome> answers;
+  if (p.groups().size() == 1) {
+    for (const double level : levels) {
+      group_min_ai_result r = best_group_weighting_for_min_ai(p, options, level);
+      if (!r.value) {
+        result.status = r.status;
+        result.errors = std::move(r.errors);
+        return result;
+      }
+      answers.push_back(std::move(*r.value));
+    }
+  } else {
+    group_setting s(p, options);
+    const std::optional<pareto::sphere_lp> lp = start(s, result);
+    if (!lp) return result;
+    group_search search(s, *lp);
+    const std::optional<std::pair<found, found>> e = ends(s, search, *lp, result);
+    if (!e) return result;
+    std::vector<double> asked{0};
+    asked.insert(asked.end(), levels.begin(), levels.end());
+    const std::vector<found> points = points_at(s, search, e->first, e->second, asked, nullptr);
+    for (std::size_t k = 1; k < points.size(); ++k) {
+      group_weighting_outcome w = s.evaluate(points[k].w);
+      w.bound = nan;
+      w.gap = nan;
+      answers.push_back(std::move(w));
+    }
+    result.evaluations = s.evaluations();
+  }
+  result.status = pareto_status::found;
+  result.value = std::move(answers);
   return result;
 }
 

@@ -19,6 +19,11 @@ std::string_view unit_of(std::string_view column) {
   };
   static constexpr entry units[] = {
       {"std_mean", true, "SD of all applicants"},
+      {"cv_level", false, "ratio"},
+      {"cv_validity", true, "correlation"},
+      {"cv_mean", true, "SD"},
+      {"cv_lowest_ratio", true, "ratio"},
+      {"cv_unreachable", false, "count"},
       {"target", false, "proportion"},
       {"sr", true, "proportion"},
       {"rate", false, "proportion"},

@@ -1,6 +1,7 @@
 #include "present/study.h"
 
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 #include "fourfifths/analysis.h"
@@ -116,22 +117,46 @@ std::string study_best::output(table_format format) const {
 
 // --- The front ------------------------------------------------------------------
 
-bool study_front::found() const { return found_in(r_); }
+bool study_front::found() const {
+  return found_in(r_) && (!calibration_ || calibration_->value.has_value());
+}
 
-const std::vector<fourfifths::fault>& study_front::errors() const { return faults_of(r_, true); }
+const std::vector<fourfifths::fault>& study_front::errors() const {
+  if (found_in(r_) && calibration_ && !calibration_->value) return calibration_->errors;
+  return faults_of(r_, true);
+}
 
 const std::vector<fourfifths::fault>& study_front::warnings() const { return faults_of(r_, false); }
 
 frame study_front::columns() const {
-  return std::visit([&](const auto& r) { return front_frame(*s_, *r.value); }, r_);
+  frame f = std::visit([&](const auto& r) { return front_frame(*s_, *r.value); }, r_);
+  if (calibration_ && calibration_->value) append_calibration_columns(f, *calibration_->value);
+  return f;
 }
 
 nlohmann::json study_front::document() const {
-  return std::visit([&](const auto& r) { return front_document(*s_, *r.value); }, r_);
+  nlohmann::json doc =
+      std::visit([&](const auto& r) { return front_document(*s_, *r.value); }, r_);
+  if (calibration_ && calibration_->value) {
+    doc["calibration"] = calibration_document(*calibration_->value, *request_);
+  }
+  return doc;
 }
 
 std::string study_front::output(table_format format) const {
-  return std::visit([&](const auto& r) { return front_output(*s_, *r.value, format); }, r_);
+  if (!calibration_) {
+    return std::visit([&](const auto& r) { return front_output(*s_, *r.value, format); }, r_);
+  }
+  switch (format) {
+    case table_format::csv:
+      return frame_csv(columns());
+    case table_format::json:
+      return document().dump(2) + "\n";
+    case table_format::text:
+      break;
+  }
+  return std::visit([&](const auto& r) { return front_output(*s_, *r.value, format); }, r_) +
+         calibration_text(*calibration_->value, *request_);
 }
 
 figure study_front::chart(const study_best* answer) const {
@@ -171,9 +196,55 @@ figure study::chart(fourfifths::method m) const {
   return plot_figure(fourfifths::model_of(*s_.problem), m, names().title);
 }
 
-study_front study::front(const fourfifths::pareto_options& o) const {
-  if (grouped()) return {names(), fourfifths::find_group_pareto_front(*s_.group_problem, o)};
-  return {names(), fourfifths::find_pareto_front(*s_.problem, o)};
+namespace {
+
+// The level of each point of a front: 0 for the first (the highest
+// quality, whatever its ratio), then each point's own lowest ratio to the
+// highest rate.
+std::vector<double> levels_of(const study_front::result& r) {
+  std::vector<double> levels;
+  std::visit(
+      [&](const auto& front) {
+        for (const auto& p : front.value->points) {
+          if constexpr (std::is_same_v<std::remove_cvref_t<decltype(p)>,
+                                       fourfifths::weighting_outcome>) {
+            levels.push_back(levels.empty() ? 0.0 : p.ratio_to_highest);
+          } else {
+            levels.push_back(levels.empty() ? 0.0 : p.lowest_ratio_to_highest);
+          }
+        }
+      },
+      r);
+  return levels;
+}
+
+}  // namespace
+
+study_front study::front(const fourfifths::pareto_options& o,
+                         const std::optional<calibration_request>& calibration) const {
+  study_front f = grouped()
+                      ? study_front{names(), fourfifths::find_group_pareto_front(*s_.group_problem, o)}
+                      : study_front{names(), fourfifths::find_pareto_front(*s_.problem, o)};
+  if (!calibration || !f.found()) return f;
+  const fourfifths::calibration_options c{.calibration_n = calibration->calibration_n,
+                                          .replications = calibration->replications,
+                                          .seed = calibration->seed,
+                                          .threads = calibration->threads};
+  const std::vector<double> levels = levels_of(f.r_);
+  f.request_ = calibration;
+  if (grouped()) {
+    f.calibration_ = fourfifths::cross_validate(*s_.group_problem, o, levels, c);
+  } else {
+    const fourfifths::group_problem_result population = as_group_problem(*s_.problem);
+    if (population.value) {
+      f.calibration_ = fourfifths::cross_validate(*population.value, o, levels, c);
+    } else {
+      f.calibration_.emplace();
+      f.calibration_->status = fourfifths::pareto_status::bad_options;
+      f.calibration_->errors = population.errors;
+    }
+  }
+  return f;
 }
 
 study_best study::best(const fourfifths::pareto_options& o, double level) const {

@@ -16,6 +16,7 @@
 
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
+#include "present/calibration_output.h"
 #include "present/chart.h"
 #include "present/frame.h"
 #include "present/group_table.h"
@@ -78,6 +79,7 @@ class study_front {
   using result = std::variant<fourfifths::pareto_result, fourfifths::group_pareto_result>;
   study_front(const scenario& s, result r) : s_(&s), r_(std::move(r)) {}
 
+  /// Whether the front and, when asked for, its calibration were found.
   bool found() const;
   const std::vector<fourfifths::fault>& errors() const;
   const std::vector<fourfifths::fault>& warnings() const;
@@ -88,10 +90,17 @@ class study_front {
   /// The chart, with the answer to a least ratio marked when one is given
   /// (a found one of the same study).
   figure chart(const study_best* answer) const;
+  /// The front's points in new applicants, when a calibration was asked for.
+  const std::optional<fourfifths::cross_validation_result>& calibration() const {
+    return calibration_;
+  }
 
  private:
+  friend class study;
   const scenario* s_;
   result r_;
+  std::optional<calibration_request> request_;
+  std::optional<fourfifths::cross_validation_result> calibration_;
 };
 
 class study {
@@ -113,8 +122,11 @@ class study {
   study_table table(fourfifths::method m, const std::optional<std::vector<double>>& ratios) const;
   /// The chart across selection ratios, under the scenario's title.
   figure chart(fourfifths::method m) const;
-  /// The front at the options' ratio.
-  study_front front(const fourfifths::pareto_options& o) const;
+  /// The front at the options' ratio; with a calibration request, also what
+  /// each point's level gives in new applicants when the weights come from
+  /// calibration samples (cross_validation.h).
+  study_front front(const fourfifths::pareto_options& o,
+                    const std::optional<calibration_request>& calibration = std::nullopt) const;
   /// The best weighting under which every group reaches `level` of the
   /// highest rate.
   study_best best(const fourfifths::pareto_options& o, double level) const;

@@ -25,6 +25,7 @@
 #define FOURFIFTHS_FOURFIFTHS_H_
 
 #include "fourfifths/analysis.h"
+#include "fourfifths/cross_validation.h"
 #include "fourfifths/estimate.h"
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/groups.h"

@@ -14,6 +14,7 @@
 
 #include <limits>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "fourfifths/groups.h"
@@ -88,6 +89,19 @@ inline constexpr int most_group_front_predictors = 12;
 using group_min_ai_result = search_result<group_weighting_outcome>;
 group_min_ai_result best_group_weighting_for_min_ai(const group_problem& p,
                                                     const pareto_options& options, double min_ai);
+
+/// The best weighting found at each of `levels` (rising; 0 asks for the
+/// highest quality), one per level, repeats kept: as the front finds its
+/// points, each searched from the one before, but at these levels and
+/// without the searches of the bounds (`bound` is NaN, nothing is proved).
+/// A level beyond the highest found gets the far end, whose lowest ratio
+/// falls short of it. With one minority group each is
+/// best_weighting_for_min_ai's exact answer. For cross-validation, which
+/// asks a sample's front for the levels of the population's.
+using group_levels_result = search_result<std::vector<group_weighting_outcome>>;
+group_levels_result best_group_weightings_at_levels(const group_problem& p,
+                                                    const pareto_options& options,
+                                                    std::span<const double> levels);
 
 }  // namespace fourfifths
 

@@ -1,0 +1,117 @@
+#include "present/calibration_output.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "present/numbers.h"
+
+namespace present {
+
+namespace {
+
+using fourfifths::cross_validated_point;
+using fourfifths::spread;
+
+// A spread's four columns: name, name_se, name_q05, name_q95.
+void append_spread_columns(frame& f, const fourfifths::cross_validation& cv,
+                           const std::string& name, std::string_view what,
+                           const spread* (*of)(const cross_validated_point&)) {
+  frame_column& mean = f.add(name, column_type::number, what);
+  frame_column& se = f.add(name + "_se", column_type::number, "its Monte Carlo standard error");
+  frame_column& q05 = f.add(name + "_q05", column_type::number, "its 5 % quantile");
+  frame_column& q95 = f.add(name + "_q95", column_type::number, "its 95 % quantile");
+  for (const cross_validated_point& p : cv.points) {
+    if (const spread* s = of(p)) {
+      push_number(mean, s->mean);
+      push_number(se, s->standard_error);
+      push_number(q05, s->q05);
+      push_number(q95, s->q95);
+    } else {
+      for (frame_column* c : {&mean, &se, &q05, &q95}) push_missing(*c);
+    }
+  }
+}
+
+nlohmann::json spread_document(const spread& s) {
+  return {{"mean", s.mean}, {"standard_error", s.standard_error}, {"q05", s.q05}, {"q95", s.q95}};
+}
+
+std::string fixed(double x, int digits) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", digits, x);
+  return buffer;
+}
+
+}  // namespace
+
+void append_calibration_columns(frame& f, const fourfifths::cross_validation& cv) {
+  // The columns below are referred to while others are added.
+  f.columns.reserve(f.columns.size() + 16);
+  frame_column& level = f.add("cv_level", column_type::number,
+                              "the lowest ratio to the highest rate asked for in each "
+                              "calibration sample (0: the highest quality)");
+  for (const cross_validated_point& p : cv.points) push_number(level, p.level);
+  append_spread_columns(f, cv, "cv_validity",
+                        "the mean validity in new applicants of the weights found in "
+                        "calibration samples",
+                        [](const cross_validated_point& p) -> const spread* { return &p.validity; });
+  append_spread_columns(
+      f, cv, "cv_mean", "the mean criterion score of those selected among new applicants",
+      [](const cross_validated_point& p) -> const spread* { return p.mean ? &*p.mean : nullptr; });
+  append_spread_columns(f, cv, "cv_lowest_ratio",
+                        "the lowest ratio to the highest rate among new applicants",
+                        [](const cross_validated_point& p) -> const spread* {
+                          return &p.lowest_ratio;
+                        });
+  frame_column& below =
+      f.add("p_below_level", column_type::number,
+            "the share of calibration samples whose weights fall below cv_level in new applicants");
+  frame_column& unreachable = f.add("cv_unreachable", column_type::integer,
+                                    "calibration samples in which no weighting reached cv_level");
+  for (const cross_validated_point& p : cv.points) {
+    push_number(below, p.below_level);
+    push_number(unreachable, p.unreachable);
+  }
+}
+
+nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
+                                    const calibration_request& r) {
+  nlohmann::json points = nlohmann::json::array();
+  for (const cross_validated_point& p : cv.points) {
+    nlohmann::json point = {{"level", p.level},
+                            {"validity", spread_document(p.validity)},
+                            {"lowest_ratio", spread_document(p.lowest_ratio)},
+                            {"p_below_level", p.below_level},
+                            {"unreachable", p.unreachable}};
+    if (p.mean) point["mean"] = spread_document(*p.mean);
+    points.push_back(std::move(point));
+  }
+  return {{"calibration_n", r.calibration_n}, {"counts", cv.counts},
+          {"replications", cv.replications},  {"failed", cv.failed},
+          {"seed", r.seed},                   {"points", std::move(points)}};
+}
+
+std::string calibration_text(const fourfifths::cross_validation& cv,
+                             const calibration_request& r) {
+  std::string out = "\nIn new applicants, with weights from " + std::to_string(cv.replications) +
+                    " calibration samples of " + std::to_string(r.calibration_n) +
+                    " (mean, and 5 % to 95 % of samples):\n";
+  for (std::size_t k = 0; k < cv.points.size(); ++k) {
+    const cross_validated_point& p = cv.points[k];
+    out += std::to_string(k + 1) + ". validity " + fixed(p.validity.mean, 3) + " (" +
+           fixed(p.validity.q05, 3) + " to " + fixed(p.validity.q95, 3) +
+           "), lowest ratio to the highest rate " + fixed(p.lowest_ratio.mean, 3) + " (" +
+           fixed(p.lowest_ratio.q05, 3) + " to " + fixed(p.lowest_ratio.q95, 3) + ")";
+    if (p.level > 0) {
+      out += ", below the " + fixed(p.level, 3) + " asked for in " +
+             fixed(100 * p.below_level, 1) + " %";
+    }
+    out += "\n";
+  }
+  if (cv.failed > 0) {
+    out += std::to_string(cv.failed) + " samples allowed no front and are left out.\n";
+  }
+  return out;
+}
+
+}  // namespace present

@@ -1,0 +1,42 @@
+// What a front's points give in new applicants when their weights come
+// from a calibration sample: the columns, the JSON part and the text that
+// a front carries beside its own when a calibration size is given.
+#ifndef FOURFIFTHS_PRESENT_CALIBRATION_OUTPUT_H_
+#define FOURFIFTHS_PRESENT_CALIBRATION_OUTPUT_H_
+
+#include <cstdint>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+
+#include "fourfifths/cross_validation.h"
+#include "present/frame.h"
+
+namespace present {
+
+/// A front's calibration as a face asks for it.
+struct calibration_request {
+  std::int64_t calibration_n = 0;
+  /// Calibration samples to draw (1 to fourfifths::most_replications).
+  int replications = 1000;
+  std::uint64_t seed = 1;
+  /// Worker threads; the answer does not depend on them.
+  unsigned threads = 1;
+};
+
+/// Appends a column per quantity to a front's frame, one row per point:
+/// cv_level (asked for in every sample), cv_validity with _se, _q05 and
+/// _q95, cv_mean likewise (with every share), cv_lowest_ratio likewise,
+/// p_below_level and cv_unreachable.
+void append_calibration_columns(frame& f, const fourfifths::cross_validation& cv);
+
+/// {"calibration_n", "counts", "replications", "failed", "seed", "points":
+/// [{"level", "validity": {"mean", "standard_error", "q05", "q95"}, ...}]}.
+nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
+                                    const calibration_request& r);
+
+/// A paragraph per point, after the front's text.
+std::string calibration_text(const fourfifths::cross_validation& cv, const calibration_request& r);
+
+}  // namespace present
+
+#endif  // FOURFIFTHS_PRESENT_CALIBRATION_OUTPUT_H_
