@@ -24,7 +24,8 @@ int run_pareto(const pareto_command_options& o) {
   // The front is the answer, or with --min-ai only the chart's.
   std::optional<present::study_front> front;
   if (!o.min_ai || !o.plot.empty()) {
-    front = s.front(o.front, o.calibration);
+    // With --min-ai the front is only drawn: the calibration is the answer's.
+    front = s.front(o.front, o.min_ai ? std::nullopt : o.calibration);
     if (!front->found()) {
       complain_all(front->errors());
       return exit_failure;
@@ -32,7 +33,7 @@ int run_pareto(const pareto_command_options& o) {
   }
   std::optional<present::study_best> answer;
   if (o.min_ai) {
-    answer = s.best(o.front, *o.min_ai);
+    answer = s.best(o.front, *o.min_ai, o.calibration);
     if (!answer->found()) {
       complain_all(answer->errors());
       return exit_failure;

@@ -272,11 +272,14 @@ std::vector<std::int64_t> calibration_counts(const group_problem& population, st
   return counts;
 }
 
-cross_validation_result cross_validate(const group_problem& population,
-                                       const pareto_options& options,
-                                       std::span<const double> levels,
-                                       const calibration_options& calibration) {
-  cross_validation_result result;
+namespace {
+
+// The replications' evaluations at `levels`, or why there are none (in
+// `result`).
+template <class R>
+std::optional<std::pair<std::vector<std::vector<evaluated>>, std::vector<std::int64_t>>> replicate(
+    const group_problem& population, const pareto_options& options,
+    std::span<const double> levels, const calibration_options& calibration, R& result) {
   result.status = pareto_status::bad_options;
   result.errors = check_calibration(population, calibration);
   for (std::size_t i = 0; i < levels.size(); ++i) {
@@ -284,13 +287,13 @@ cross_validation_result cross_validate(const group_problem& population,
       result.errors.push_back({"levels[" + std::to_string(i) + "]", "must be a finite number"});
     }
   }
-  if (!result.errors.empty()) return result;
+  if (!result.errors.empty()) return std::nullopt;
   // The options' own faults, as a front would give them.
   const group_min_ai_result first = best_group_weighting_for_min_ai(population, options, 0);
   if (!first.value) {
     result.status = first.status;
     result.errors = first.errors;
-    return result;
+    return std::nullopt;
   }
   std::optional<std::vector<double>> lower = cholesky_lower(population.base().spec());
   if (!lower) {
@@ -298,10 +301,9 @@ cross_validation_result cross_validate(const group_problem& population,
     result.errors.push_back({"correlations",
                              "calibration samples need a positive definite correlation matrix "
                              "of predictors and criteria"});
-    return result;
+    return std::nullopt;
   }
   const replicator r(population, options, levels, calibration, std::move(*lower));
-
   const auto k = static_cast<std::size_t>(calibration.replications);
   std::vector<std::vector<evaluated>> runs(k);
   std::atomic<std::size_t> next{0};
@@ -314,44 +316,119 @@ cross_validation_result cross_validate(const group_problem& population,
     for (unsigned t = 0; t < extra; ++t) workers.emplace_back(work);
     work();
   }
-
-  cross_validation cv;
-  cv.counts = r.counts();
-  for (const std::vector<evaluated>& run : runs) {
-    if (run.empty()) ++cv.failed;
-  }
-  cv.replications = static_cast<int>(k) - cv.failed;
-  if (cv.replications == 0) {
+  if (std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run.empty(); })) {
     result.status = pareto_status::not_positive_definite;
     result.errors.push_back({"calibration_n", "no calibration sample allowed a front"});
-    return result;
+    return std::nullopt;
   }
+  result.errors.clear();
+  return std::pair{std::move(runs), r.counts()};
+}
+
+// Level l over the replications that allowed a front; below_level the
+// share below `floor`.
+cross_validated_point summarised(const std::vector<std::vector<evaluated>>& runs, std::size_t l,
+                                 double level, double floor) {
+  std::vector<double> validity, mean, lowest;
+  cross_validated_point point;
+  point.level = level;
+  int below = 0;
+  bool means = true;
+  for (const std::vector<evaluated>& run : runs) {
+    if (run.empty()) continue;
+    const evaluated& e = run[l];
+    validity.push_back(e.validity);
+    mean.push_back(e.mean);
+    means = means && std::isfinite(e.mean);
+    lowest.push_back(e.lowest_ratio);
+    if (!(e.lowest_ratio >= floor)) ++below;
+    if (!e.reached) ++point.unreachable;
+  }
+  point.below_level = below / static_cast<double>(lowest.size());
+  point.validity = spread_of(std::move(validity));
+  if (means) point.mean = spread_of(std::move(mean));
+  point.lowest_ratio = spread_of(std::move(lowest));
+  return point;
+}
+
+int failures(const std::vector<std::vector<evaluated>>& runs) {
+  return static_cast<int>(
+      std::count_if(runs.begin(), runs.end(), [](const auto& run) { return run.empty(); }));
+}
+
+}  // namespace
+
+cross_validation_result cross_validate(const group_problem& population,
+                                       const pareto_options& options,
+                                       std::span<const double> levels,
+                                       const calibration_options& calibration) {
+  cross_validation_result result;
+  const auto done = replicate(population, options, levels, calibration, result);
+  if (!done) return result;
+  const auto& [runs, counts] = *done;
+  cross_validation cv;
+  cv.counts = counts;
+  cv.failed = failures(runs);
+  cv.replications = calibration.replications - cv.failed;
   for (std::size_t l = 0; l < levels.size(); ++l) {
-    std::vector<double> validity, mean, lowest;
-    cross_validated_point point;
-    point.level = levels[l];
-    int below = 0;
-    bool means = true;
-    for (const std::vector<evaluated>& run : runs) {
-      if (run.empty()) continue;
-      const evaluated& e = run[l];
-      validity.push_back(e.validity);
-      mean.push_back(e.mean);
-      means = means && std::isfinite(e.mean);
-      lowest.push_back(e.lowest_ratio);
-      if (!(e.lowest_ratio >= levels[l])) ++below;
-      if (!e.reached) ++point.unreachable;
-    }
-    point.validity = spread_of(std::move(validity));
-    if (means) point.mean = spread_of(std::move(mean));
-    point.lowest_ratio = spread_of(std::move(lowest));
-    point.below_level = below / static_cast<double>(cv.replications);
-    cv.points.push_back(point);
+    cv.points.push_back(summarised(runs, l, levels[l], levels[l]));
   }
   result.status = pareto_status::found;
   result.message = std::to_string(cv.replications) + " calibration samples of " +
                    std::to_string(calibration.calibration_n);
   result.value = std::move(cv);
+  return result;
+}
+
+robust_result choose_robust_level(const group_problem& population, const pareto_options& options,
+                                  double min_ai, const calibration_options& calibration) {
+  robust_result result;
+  if (!std::isfinite(min_ai) || min_ai <= 0 || min_ai > 1) {
+    result.status = pareto_status::bad_options;
+    result.errors.push_back({"min_ai", "must lie in (0, 1]"});
+    return result;
+  }
+  // The levels from min_ai to the highest the population reaches.
+  pareto_options ends = options;
+  ends.points = 2;
+  const group_pareto_result front = find_group_pareto_front(population, ends);
+  if (!front.value) {
+    result.status = front.status;
+    result.errors = front.errors;
+    return result;
+  }
+  const double highest = front.value->points.back().lowest_ratio_to_highest;
+  std::vector<double> levels{min_ai};
+  if (highest > min_ai) {
+    for (int j = 1; j < robust_levels; ++j)
+      levels.push_back(min_ai + (highest - min_ai) * j / (robust_levels - 1));
+  }
+  const auto done = replicate(population, options, levels, calibration, result);
+  if (!done) return result;
+  const auto& [runs, counts] = *done;
+  robust_level r;
+  r.min_ai = min_ai;
+  r.counts = counts;
+  r.failed = failures(runs);
+  r.replications = calibration.replications - r.failed;
+  r.as_asked = summarised(runs, 0, min_ai, min_ai);
+  // Of the levels whose 5 % quantile reaches min_ai, the one of highest
+  // expected quality; where none does, the one of highest 5 % quantile.
+  const bool validity = options.objective == pareto_objective::validity;
+  std::optional<cross_validated_point> best, highest_q05;
+  for (std::size_t l = 0; l < levels.size(); ++l) {
+    const cross_validated_point p = summarised(runs, l, levels[l], min_ai);
+    const auto quality = [&](const cross_validated_point& x) {
+      return validity ? x.validity.mean : x.mean ? x.mean->mean : x.validity.mean;
+    };
+    if (p.lowest_ratio.q05 >= min_ai && (!best || quality(p) > quality(*best))) best = p;
+    if (!highest_q05 || p.lowest_ratio.q05 > highest_q05->lowest_ratio.q05) highest_q05 = p;
+  }
+  r.found = best.has_value();
+  r.chosen = best ? *best : *highest_q05;
+  result.status = r.found ? pareto_status::found : pareto_status::unreachable;
+  result.message = r.found ? "the level to ask for" : "no level keeps 95 % of samples at min_ai";
+  result.value = std::move(r);
   return result;
 }
 

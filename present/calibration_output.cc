@@ -1,6 +1,7 @@
 #include "present/calibration_output.h"
 
 #include <cstdio>
+#include <span>
 #include <nlohmann/json.hpp>
 
 #include "present/numbers.h"
@@ -13,14 +14,14 @@ using fourfifths::cross_validated_point;
 using fourfifths::spread;
 
 // A spread's four columns: name, name_se, name_q05, name_q95.
-void append_spread_columns(frame& f, const fourfifths::cross_validation& cv,
+void append_spread_columns(frame& f, std::span<const cross_validated_point> points,
                            const std::string& name, std::string_view what,
                            const spread* (*of)(const cross_validated_point&)) {
   frame_column& mean = f.add(name, column_type::number, what);
   frame_column& se = f.add(name + "_se", column_type::number, "its Monte Carlo standard error");
   frame_column& q05 = f.add(name + "_q05", column_type::number, "its 5 % quantile");
   frame_column& q95 = f.add(name + "_q95", column_type::number, "its 95 % quantile");
-  for (const cross_validated_point& p : cv.points) {
+  for (const cross_validated_point& p : points) {
     if (const spread* s = of(p)) {
       push_number(mean, s->mean);
       push_number(se, s->standard_error);
@@ -34,6 +35,32 @@ void append_spread_columns(frame& f, const fourfifths::cross_validation& cv,
 
 nlohmann::json spread_document(const spread& s) {
   return {{"mean", s.mean}, {"standard_error", s.standard_error}, {"q05", s.q05}, {"q95", s.q95}};
+}
+
+nlohmann::json point_document(const cross_validated_point& p, const char* below) {
+  nlohmann::json point = {{"level", p.level},
+                          {"validity", spread_document(p.validity)},
+                          {"lowest_ratio", spread_document(p.lowest_ratio)},
+                          {below, p.below_level},
+                          {"unreachable", p.unreachable}};
+  if (p.mean) point["mean"] = spread_document(*p.mean);
+  return point;
+}
+
+// The spreads of a list of points: validity, mean, lowest ratio.
+void append_spreads(frame& f, std::span<const cross_validated_point> points) {
+  append_spread_columns(f, points, "cv_validity",
+                        "the mean validity in new applicants of the weights found in "
+                        "calibration samples",
+                        [](const cross_validated_point& p) -> const spread* { return &p.validity; });
+  append_spread_columns(
+      f, points, "cv_mean", "the mean criterion score of those selected among new applicants",
+      [](const cross_validated_point& p) -> const spread* { return p.mean ? &*p.mean : nullptr; });
+  append_spread_columns(f, points, "cv_lowest_ratio",
+                        "the lowest ratio to the highest rate among new applicants",
+                        [](const cross_validated_point& p) -> const spread* {
+                          return &p.lowest_ratio;
+                        });
 }
 
 std::string fixed(double x, int digits) {
@@ -51,18 +78,7 @@ void append_calibration_columns(frame& f, const fourfifths::cross_validation& cv
                               "the lowest ratio to the highest rate asked for in each "
                               "calibration sample (0: the highest quality)");
   for (const cross_validated_point& p : cv.points) push_number(level, p.level);
-  append_spread_columns(f, cv, "cv_validity",
-                        "the mean validity in new applicants of the weights found in "
-                        "calibration samples",
-                        [](const cross_validated_point& p) -> const spread* { return &p.validity; });
-  append_spread_columns(
-      f, cv, "cv_mean", "the mean criterion score of those selected among new applicants",
-      [](const cross_validated_point& p) -> const spread* { return p.mean ? &*p.mean : nullptr; });
-  append_spread_columns(f, cv, "cv_lowest_ratio",
-                        "the lowest ratio to the highest rate among new applicants",
-                        [](const cross_validated_point& p) -> const spread* {
-                          return &p.lowest_ratio;
-                        });
+  append_spreads(f, cv.points);
   frame_column& below =
       f.add("p_below_level", column_type::number,
             "the share of calibration samples whose weights fall below cv_level in new applicants");
@@ -77,15 +93,7 @@ void append_calibration_columns(frame& f, const fourfifths::cross_validation& cv
 nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
                                     const calibration_request& r) {
   nlohmann::json points = nlohmann::json::array();
-  for (const cross_validated_point& p : cv.points) {
-    nlohmann::json point = {{"level", p.level},
-                            {"validity", spread_document(p.validity)},
-                            {"lowest_ratio", spread_document(p.lowest_ratio)},
-                            {"p_below_level", p.below_level},
-                            {"unreachable", p.unreachable}};
-    if (p.mean) point["mean"] = spread_document(*p.mean);
-    points.push_back(std::move(point));
-  }
+  for (const cross_validated_point& p : cv.points) points.push_back(point_document(p, "p_below_level"));
   return {{"calibration_n", r.calibration_n}, {"counts", cv.counts},
           {"replications", cv.replications},  {"failed", cv.failed},
           {"seed", r.seed},                   {"points", std::move(points)}};
@@ -110,6 +118,69 @@ std::string calibration_text(const fourfifths::cross_validation& cv,
   }
   if (cv.failed > 0) {
     out += std::to_string(cv.failed) + " samples allowed no front and are left out.\n";
+  }
+  return out;
+}
+
+void append_robust_columns(frame& f, const fourfifths::robust_level& r) {
+  f.columns.reserve(f.columns.size() + 20);
+  push_flag(f.add("robust_found", column_type::boolean,
+                  "some level asked of calibration samples keeps 95 % of them at min_ai"),
+            r.found);
+  push_number(f.add("cv_level", column_type::number,
+                    "the level to ask for in a calibration sample"),
+              r.chosen.level);
+  const cross_validated_point chosen[] = {r.chosen};
+  append_spreads(f, chosen);
+  push_number(f.add("p_below_min_ai", column_type::number,
+                    "the share of calibration samples whose weights at cv_level fall below "
+                    "min_ai in new applicants"),
+              r.chosen.below_level);
+  push_number(f.add("as_asked_validity", column_type::number,
+                    "the mean validity in new applicants when min_ai itself is asked of "
+                    "calibration samples"),
+              r.as_asked.validity.mean);
+  push_number(f.add("as_asked_lowest_ratio_q05", column_type::number,
+                    "the 5 % quantile of the lowest ratio in new applicants when min_ai itself "
+                    "is asked"),
+              r.as_asked.lowest_ratio.q05);
+  push_number(f.add("p_as_asked_below_min_ai", column_type::number,
+                    "the share of calibration samples whose weights at min_ai fall below it in "
+                    "new applicants"),
+              r.as_asked.below_level);
+}
+
+nlohmann::json robust_document(const fourfifths::robust_level& r, const calibration_request& c) {
+  return {{"min_ai", r.min_ai},
+          {"found", r.found},
+          {"calibration_n", c.calibration_n},
+          {"counts", r.counts},
+          {"replications", r.replications},
+          {"failed", r.failed},
+          {"seed", c.seed},
+          {"chosen", point_document(r.chosen, "p_below_min_ai")},
+          {"as_asked", point_document(r.as_asked, "p_below_min_ai")}};
+}
+
+std::string robust_text(const fourfifths::robust_level& r, const calibration_request& c) {
+  const auto describe = [&r](const cross_validated_point& p) {
+    return "validity " + fixed(p.validity.mean, 3) + " (" + fixed(p.validity.q05, 3) + " to " +
+           fixed(p.validity.q95, 3) + "), lowest ratio to the highest rate " +
+           fixed(p.lowest_ratio.mean, 3) + " (5 % of samples below " +
+           fixed(p.lowest_ratio.q05, 3) + "), below " + fixed(r.min_ai, 3) + " in " +
+           fixed(100 * p.below_level, 1) + " % of samples";
+  };
+  std::string out = "\nWith weights from " + std::to_string(r.replications) +
+                    " calibration samples of " + std::to_string(c.calibration_n) +
+                    ", in new applicants:\n";
+  out += "- asking for " + fixed(r.min_ai, 3) + " itself: " + describe(r.as_asked) + "\n";
+  if (r.found) {
+    out += "- asking for " + fixed(r.chosen.level, 3) + " keeps 95 % of samples at " +
+           fixed(r.min_ai, 3) + " or above, with the highest expected quality: " +
+           describe(r.chosen) + "\n";
+  } else {
+    out += "- no level keeps 95 % of samples at " + fixed(r.min_ai, 3) + "; the best, " +
+           fixed(r.chosen.level, 3) + ": " + describe(r.chosen) + "\n";
   }
   return out;
 }

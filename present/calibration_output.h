@@ -37,6 +37,21 @@ nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
 /// A paragraph per point, after the front's text.
 std::string calibration_text(const fourfifths::cross_validation& cv, const calibration_request& r);
 
+/// Appends the robust choice to the answer's one row: robust_found, then
+/// for the level chosen cv_level, cv_validity, cv_mean and cv_lowest_ratio
+/// (each with _se, _q05, _q95) and p_below_min_ai; then for min_ai itself
+/// asked of the samples as_asked_validity, as_asked_lowest_ratio_q05 and
+/// p_as_asked_below_min_ai.
+void append_robust_columns(frame& f, const fourfifths::robust_level& r);
+
+/// {"min_ai", "found", "calibration_n", "counts", "replications", "failed",
+/// "seed", "chosen": {...}, "as_asked": {...}}, the points as in
+/// calibration_document.
+nlohmann::json robust_document(const fourfifths::robust_level& r, const calibration_request& c);
+
+/// A paragraph after the answer's text.
+std::string robust_text(const fourfifths::robust_level& r, const calibration_request& c);
+
 }  // namespace present
 
 #endif  // FOURFIFTHS_PRESENT_CALIBRATION_OUTPUT_H_

@@ -86,14 +86,19 @@ std::optional<double> study_table::minimum_ratio() const {
 
 // --- The best weighting at a least ratio ----------------------------------------
 
-bool study_best::found() const { return found_in(r_); }
+bool study_best::found() const {
+  return found_in(r_) && (!robust_ || robust_->value.has_value());
+}
 
 bool study_best::reached() const {
   return std::visit(
       [](const auto& r) { return r.value && r.status == fourfifths::pareto_status::found; }, r_);
 }
 
-const std::vector<fourfifths::fault>& study_best::errors() const { return faults_of(r_, true); }
+const std::vector<fourfifths::fault>& study_best::errors() const {
+  if (found_in(r_) && robust_ && !robust_->value) return robust_->errors;
+  return faults_of(r_, true);
+}
 
 const std::vector<fourfifths::fault>& study_best::warnings() const { return faults_of(r_, false); }
 
@@ -103,16 +108,34 @@ std::string study_best::unreachable_message() const {
 }
 
 frame study_best::columns() const {
-  return std::visit([&](const auto& r) { return min_ai_frame(*s_, r); }, r_);
+  frame f = std::visit([&](const auto& r) { return min_ai_frame(*s_, r); }, r_);
+  if (robust_ && robust_->value) append_robust_columns(f, *robust_->value);
+  return f;
 }
 
 nlohmann::json study_best::document() const {
-  return std::visit([&](const auto& r) { return min_ai_document(*s_, level_, r); }, r_);
+  nlohmann::json doc =
+      std::visit([&](const auto& r) { return min_ai_document(*s_, level_, r); }, r_);
+  if (robust_ && robust_->value) doc["robust"] = robust_document(*robust_->value, *request_);
+  return doc;
 }
 
 std::string study_best::output(table_format format) const {
+  if (!robust_ || !robust_->value) {
+    return std::visit(
+        [&](const auto& r) { return min_ai_output(*s_, options_, level_, r, format); }, r_);
+  }
+  switch (format) {
+    case table_format::csv:
+      return frame_csv(columns());
+    case table_format::json:
+      return document().dump(2) + "\n";
+    case table_format::text:
+      break;
+  }
   return std::visit([&](const auto& r) { return min_ai_output(*s_, options_, level_, r, format); },
-                    r_);
+                    r_) +
+         robust_text(*robust_->value, *request_);
 }
 
 // --- The front ------------------------------------------------------------------
@@ -198,6 +221,13 @@ figure study::chart(fourfifths::method m) const {
 
 namespace {
 
+fourfifths::calibration_options options_of(const calibration_request& r) {
+  return {.calibration_n = r.calibration_n,
+          .replications = r.replications,
+          .seed = r.seed,
+          .threads = r.threads};
+}
+
 // The level of each point of a front: 0 for the first (the highest
 // quality, whatever its ratio), then each point's own lowest ratio to the
 // highest rate.
@@ -226,10 +256,7 @@ study_front study::front(const fourfifths::pareto_options& o,
                       ? study_front{names(), fourfifths::find_group_pareto_front(*s_.group_problem, o)}
                       : study_front{names(), fourfifths::find_pareto_front(*s_.problem, o)};
   if (!calibration || !f.found()) return f;
-  const fourfifths::calibration_options c{.calibration_n = calibration->calibration_n,
-                                          .replications = calibration->replications,
-                                          .seed = calibration->seed,
-                                          .threads = calibration->threads};
+  const fourfifths::calibration_options c = options_of(*calibration);
   const std::vector<double> levels = levels_of(f.r_);
   f.request_ = calibration;
   if (grouped()) {
@@ -247,12 +274,28 @@ study_front study::front(const fourfifths::pareto_options& o,
   return f;
 }
 
-study_best study::best(const fourfifths::pareto_options& o, double level) const {
+study_best study::best(const fourfifths::pareto_options& o, double level,
+                       const std::optional<calibration_request>& calibration) const {
+  study_best b = grouped() ? study_best{names(), o, level,
+                                        fourfifths::best_group_weighting_for_min_ai(
+                                            *s_.group_problem, o, level)}
+                           : study_best{names(), o, level,
+                                        fourfifths::best_weighting_for_min_ai(*s_.problem, o,
+                                                                              level)};
+  if (!calibration || !b.found()) return b;
+  b.request_ = calibration;
+  const fourfifths::calibration_options c = options_of(*calibration);
   if (grouped()) {
-    return {names(), o, level,
-            fourfifths::best_group_weighting_for_min_ai(*s_.group_problem, o, level)};
+    b.robust_ = fourfifths::choose_robust_level(*s_.group_problem, o, level, c);
+  } else if (const fourfifths::group_problem_result population = as_group_problem(*s_.problem);
+             population.value) {
+    b.robust_ = fourfifths::choose_robust_level(*population.value, o, level, c);
+  } else {
+    b.robust_.emplace();
+    b.robust_->status = fourfifths::pareto_status::bad_options;
+    b.robust_->errors = population.errors;
   }
-  return {names(), o, level, fourfifths::best_weighting_for_min_ai(*s_.problem, o, level)};
+  return b;
 }
 
 }  // namespace present

@@ -58,18 +58,25 @@ class study_best {
   const std::vector<fourfifths::fault>& warnings() const;
   /// What to say when the weighting does not reach the level.
   std::string unreachable_message() const;
-  /// One row, labelled "best" or "highest".
+  /// One row, labelled "best" or "highest" (and the robust choice's
+  /// columns, append_robust_columns).
   frame columns() const;
-  /// {"min_ai", "reached", "weighting"}.
+  /// {"min_ai", "reached", "weighting"} (and "robust").
   nlohmann::json document() const;
   std::string output(table_format format) const;
   const result& value() const { return r_; }
+  /// The level to ask of a calibration sample, when a calibration was
+  /// asked for (choose_robust_level).
+  const std::optional<fourfifths::robust_result>& robust() const { return robust_; }
 
  private:
+  friend class study;
   const scenario* s_;
   fourfifths::pareto_options options_;
   double level_;
   result r_;
+  std::optional<calibration_request> request_;
+  std::optional<fourfifths::robust_result> robust_;
 };
 
 /// The front of quality against adverse impact at a selection ratio, or why
@@ -128,8 +135,11 @@ class study {
   study_front front(const fourfifths::pareto_options& o,
                     const std::optional<calibration_request>& calibration = std::nullopt) const;
   /// The best weighting under which every group reaches `level` of the
-  /// highest rate.
-  study_best best(const fourfifths::pareto_options& o, double level) const;
+  /// highest rate; with a calibration request, also the level to ask of a
+  /// calibration sample so that 95 % of samples reach `level` in new
+  /// applicants.
+  study_best best(const fourfifths::pareto_options& o, double level,
+                  const std::optional<calibration_request>& calibration = std::nullopt) const;
 
  private:
   loaded_scenario s_;

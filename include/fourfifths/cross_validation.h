@@ -95,6 +95,36 @@ cross_validation_result cross_validate(const group_problem& population,
                                        std::span<const double> levels,
                                        const calibration_options& calibration);
 
+/// The levels a robust choice tries, evenly from min_ai to the highest
+/// level the population's front reaches.
+inline constexpr int robust_levels = 21;
+
+/// The level to ask for in a calibration sample so that the weights found
+/// there keep new applicants at `min_ai` or above in 95 % of samples.
+struct robust_level {
+  double min_ai = 0;
+  /// Some level's 5 % quantile of the lowest ratio reaches min_ai.
+  bool found = false;
+  /// min_ai itself asked for: what the population's answer becomes when
+  /// its level is asked of a sample (`below_level`: the share of samples
+  /// below min_ai).
+  cross_validated_point as_asked;
+  /// Of the levels tried whose 5 % quantile reaches min_ai, the one of
+  /// highest expected quality (where none does, the one of highest 5 %
+  /// quantile); `below_level` is the share of samples below min_ai.
+  cross_validated_point chosen;
+  std::vector<std::int64_t> counts;
+  int replications = 0;
+  int failed = 0;
+};
+
+/// The robust level, or why there is none (as cross_validate; min_ai must
+/// lie in (0, 1]). Status `unreachable` where no level's 5 % quantile
+/// reaches min_ai. The same samples serve every level tried.
+using robust_result = search_result<robust_level>;
+robust_result choose_robust_level(const group_problem& population, const pareto_options& options,
+                                  double min_ai, const calibration_options& calibration);
+
 /// Each group's applicants in a sample of n: shares times n, rounded by
 /// largest remainders (ties to the earlier group), the majority first.
 std::vector<std::int64_t> calibration_counts(const group_problem& population, std::int64_t n);
