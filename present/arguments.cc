@@ -145,4 +145,64 @@ std::vector<fourfifths::fault> pareto_arguments(
   return faults;
 }
 
+namespace {
+
+// A whole number given as an integer or as a number without a fraction;
+// one beyond 64 bits is the fault.
+std::optional<long long> whole_argument(std::string_view name, const nlohmann::json& value,
+                                        std::vector<fourfifths::fault>& faults) {
+  if (value.is_number_unsigned()) {
+    const auto v = value.get<unsigned long long>();
+    if (v <= static_cast<unsigned long long>(std::numeric_limits<long long>::max())) {
+      return static_cast<long long>(v);
+    }
+  } else if (value.is_number_integer()) {
+    return value.get<long long>();
+  } else if (value.is_number_float()) {
+    const double v = value.get<double>();
+    if (std::isfinite(v) && v == std::floor(v) && std::abs(v) < 0x1p62) {
+      return static_cast<long long>(v);
+    }
+  }
+  faults.push_back({std::string(name), "must be a whole number"});
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<calibration_request> calibration_arguments(const nlohmann::json& calibration_n,
+                                                         const nlohmann::json& replications,
+                                                         const nlohmann::json& seed,
+                                                         const nlohmann::json& threads,
+                                                         unsigned cpus,
+                                                         std::vector<fourfifths::fault>& faults) {
+  if (calibration_n.is_null()) return std::nullopt;
+  calibration_request r;
+  const std::size_t before = faults.size();
+  if (const auto n = whole_argument("calibration_n", calibration_n, faults)) r.calibration_n = *n;
+  if (const auto k = whole_argument("replications", replications, faults)) {
+    // One beyond an int is out of the library's range.
+    r.replications = *k > std::numeric_limits<int>::max() || *k < 0 ? 0 : static_cast<int>(*k);
+  }
+  if (const auto s = whole_argument("seed", seed, faults)) {
+    if (*s < 0) {
+      faults.push_back({"seed", "must be 0 or more"});
+    } else {
+      r.seed = static_cast<std::uint64_t>(*s);
+    }
+  }
+  r.threads = cpus;
+  if (!threads.is_null()) {
+    if (const auto t = whole_argument("threads", threads, faults)) {
+      if (*t < 1 || *t > 1024) {
+        faults.push_back({"threads", "must lie between 1 and 1024"});
+      } else {
+        r.threads = static_cast<unsigned>(*t);
+      }
+    }
+  }
+  if (faults.size() != before) return std::nullopt;
+  return r;
+}
+
 }  // namespace present

@@ -17,6 +17,7 @@
 #include "fourfifths/analysis.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/result.h"
+#include "present/calibration_output.h"
 
 namespace present {
 
@@ -63,6 +64,17 @@ std::vector<fourfifths::fault> pareto_arguments(
     std::string_view ratio_name, const nlohmann::json& ratio, const nlohmann::json& points,
     const nlohmann::json& objective, std::string_view signs_name, const nlohmann::json& signs,
     fourfifths::ratio_mode mode, fourfifths::pareto_options& out);
+
+/// A calibration as a package's call gives it: none where `calibration_n`
+/// is null; otherwise the size, the replications and the seed, each a
+/// whole number (the seed at least 0), and `threads` (null: `cpus`). The
+/// ranges of the size and the replications are the library's to check.
+std::optional<calibration_request> calibration_arguments(const nlohmann::json& calibration_n,
+                                                         const nlohmann::json& replications,
+                                                         const nlohmann::json& seed,
+                                                         const nlohmann::json& threads,
+                                                         unsigned cpus,
+                                                         std::vector<fourfifths::fault>& faults);
 
 }  // namespace present
 

@@ -277,7 +277,9 @@ def minimum(scenario: ScenarioSource, method: str = "precise") -> Dict[str, Any]
 
 
 def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority: bool = False,
-           objective: str = "validity", weights: str = "nonnegative") -> pd.DataFrame:
+           objective: str = "validity", weights: str = "nonnegative",
+           calibration_n: Optional[int] = None, replications: int = 1000, seed: int = 1,
+           threads: Optional[int] = None) -> pd.DataFrame:
     """The Pareto-optimal predictor weightings at the selection ratio
     ``ratio`` (overall, or the majority group's with ``majority=True``): the
     columns of ``fourfifths-explore pareto --format csv``: point, ai_ratio,
@@ -291,9 +293,18 @@ def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority
     those of the group with the lowest rate), then
     lowest_ratio_to_highest and ratio_to_highest_<group> for the majority
     and every group.
+
+    With ``calibration_n``, each point also says what weights found at its
+    level in calibration samples of that many applicants give in new
+    applicants (``pareto --calibration-n``): cv_level, cv_validity,
+    cv_mean and cv_lowest_ratio (each with _se, _q05 and _q95),
+    p_below_level and cv_unreachable, over ``replications`` samples drawn
+    from ``seed`` on ``threads`` threads (default: every CPU; the numbers
+    do not depend on them).
     """
     s = read(scenario)
-    columns, errors = _core.pareto_columns(s, ratio, points, majority, objective, weights)
+    columns, errors = _core.pareto_columns(s, ratio, points, majority, objective, weights,
+                                           calibration_n, replications, seed, threads)
     if columns is None:
         raise FourFifthsError("pareto", errors)
     return _dataframe(*columns)
@@ -301,16 +312,27 @@ def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority
 
 def best_weighting(scenario: ScenarioSource, ratio: float, min_ai: float, *,
                    majority: bool = False, objective: str = "validity",
-                   weights: str = "nonnegative") -> pd.DataFrame:
+                   weights: str = "nonnegative", calibration_n: Optional[int] = None,
+                   replications: int = 1000, seed: int = 1,
+                   threads: Optional[int] = None) -> pd.DataFrame:
     """The single weighting with the best quality whose impact ratio at
     ``ratio`` is at least ``min_ai``: one row with the columns of
     :func:`pareto`, its point ``"best"``. When no weighting reaches
     ``min_ai``, the one with the highest impact ratio, its point
     ``"highest"``, and a :class:`FourFifthsWarning` saying so.
+
+    With ``calibration_n`` (and ``replications``, ``seed``, ``threads`` as
+    for :func:`pareto`), the row also gives the level to ask of a
+    calibration sample so that 95 % of samples keep new applicants at
+    ``min_ai`` (``pareto --min-ai --calibration-n``): robust_found,
+    cv_level, the cv_ spreads, p_below_min_ai, and as_asked_validity,
+    as_asked_lowest_ratio_q05 and p_as_asked_below_min_ai for ``min_ai``
+    itself asked of the samples.
     """
     s = read(scenario)
     columns, errors, unreachable = _core.best_columns(s, ratio, min_ai, majority, objective,
-                                                      weights)
+                                                      weights, calibration_n, replications,
+                                                      seed, threads)
     if columns is None:
         raise FourFifthsError("best_weighting", errors)
     if unreachable is not None:

@@ -710,13 +710,18 @@ std::tuple<fourfifths::pareto_options, std::vector<fourfifths::fault>> pareto_op
 /// The front's CSV, or its faults.
 std::tuple<std::optional<py::tuple>, fault_list> pareto_call(
     const scenario_handle& s, const py::object& ratio, const py::object& points, bool majority,
-    const py::object& objective, const py::object& weights) {
-  const auto [o, faults] = pareto_options_of(ratio, points, majority, objective, weights);
+    const py::object& objective, const py::object& weights, const py::object& calibration_n,
+    const py::object& replications, const py::object& seed, const py::object& threads) {
+  auto [o, faults] = pareto_options_of(ratio, points, majority, objective, weights);
+  const std::optional<present::calibration_request> calibration =
+      present::calibration_arguments(argument_of(calibration_n), argument_of(replications),
+                                     argument_of(seed), argument_of(threads), available_cpus(),
+                                     faults);
   if (!faults.empty()) return {std::nullopt, pairs(faults)};
   present::frame f;
   {
     const without_gil free;
-    const present::study_front front = s.study().front(o);
+    const present::study_front front = s.study().front(o, calibration);
     if (!front.found()) return {std::nullopt, pairs(front.errors())};
     f = front.columns();
   }
@@ -727,17 +732,22 @@ std::tuple<std::optional<py::tuple>, fault_list> pareto_call(
 /// reaches the ratio asked for, what to say of it.
 std::tuple<std::optional<py::tuple>, fault_list, std::optional<std::string>> best_call(
     const scenario_handle& s, const py::object& ratio, const py::object& least_ai, bool majority,
-    const py::object& objective, const py::object& weights) {
+    const py::object& objective, const py::object& weights, const py::object& calibration_n,
+    const py::object& replications, const py::object& seed, const py::object& threads) {
   auto [o, faults] = pareto_options_of(ratio, py::int_(fourfifths::pareto_options{}.points),
                                        majority, objective, weights);
   const std::optional<double> least =
       present::number_argument("min_ai", argument_of(least_ai), faults);
+  const std::optional<present::calibration_request> calibration =
+      present::calibration_arguments(argument_of(calibration_n), argument_of(replications),
+                                     argument_of(seed), argument_of(threads), available_cpus(),
+                                     faults);
   if (!faults.empty()) return {std::nullopt, pairs(faults), std::nullopt};
   present::frame f;
   std::optional<std::string> unreachable;
   {
     const without_gil free;
-    const present::study_best answer = s.study().best(o, *least);
+    const present::study_best answer = s.study().best(o, *least, calibration);
     if (!answer.found()) return {std::nullopt, pairs(answer.errors()), std::nullopt};
     if (!answer.reached()) unreachable = answer.unreachable_message();
     f = answer.columns();
@@ -929,10 +939,12 @@ PYBIND11_MODULE(_core, m) {
   m.def("minimum", &minimum_call, py::arg("scenario"), py::arg("method"),
         "The four-fifths minimum as a dict.");
   m.def("pareto_columns", &pareto_call, py::arg("scenario"), py::arg("ratio"), py::arg("points"),
-        py::arg("majority"), py::arg("objective"), py::arg("weights"),
+        py::arg("majority"), py::arg("objective"), py::arg("weights"), py::arg("calibration_n"),
+        py::arg("replications"), py::arg("seed"), py::arg("threads"),
         "The Pareto front's columns as blocks of NumPy arrays, or its faults.");
   m.def("best_columns", &best_call, py::arg("scenario"), py::arg("ratio"), py::arg("min_ai"),
-        py::arg("majority"), py::arg("objective"), py::arg("weights"),
+        py::arg("majority"), py::arg("objective"), py::arg("weights"), py::arg("calibration_n"),
+        py::arg("replications"), py::arg("seed"), py::arg("threads"),
         "The best weighting for a minimum impact ratio as one row of columns, its faults, "
         "and what to say when the ratio is out of reach.");
   m.def("observed_columns", &observed_call, py::arg("text"), py::arg("reference"), py::arg("alpha"),
