@@ -34,7 +34,8 @@ ff_table <- function(scenario, ratios = NULL, method = "precise") {
 
 ff_pareto <- function(scenario, ratio, points = 21, majority = FALSE,
                       objective = "validity", signs = "nonnegative",
-                      sr, prop, R, d, criterion_d = 0) {
+                      sr, prop, R, d, criterion_d = 0,
+                      calibration_n = NULL, replications = 1000, seed = 1, threads = NULL) {
   legacy <- c(sr = !missing(sr), prop = !missing(prop), R = !missing(R), d = !missing(d))
   weight_names <- NULL
   if (any(legacy)) {
@@ -59,7 +60,8 @@ ff_pareto <- function(scenario, ratio, points = 21, majority = FALSE,
   }
   # Each as given: NULL and NA are faults of their argument, never a default.
   options <- list(ratio = ratio, points = points, objective = objective, signs = signs,
-                  ratio_name = ratio_name)
+                  ratio_name = ratio_name, calibration_n = calibration_n,
+                  replications = replications, seed = seed, threads = threads)
   front <- deliver(ff_pareto_impl(scenario_arg(scenario), options, majority))
   if (!is.null(weight_names)) {
     # The weights again under the predictors' names, after the columns.

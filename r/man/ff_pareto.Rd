@@ -17,7 +17,8 @@ so that their input need not be rewritten: \code{sr}, \code{prop},
 \usage{
 ff_pareto(scenario, ratio, points = 21, majority = FALSE,
           objective = "validity", signs = "nonnegative",
-          sr, prop, R, d, criterion_d = 0)
+          sr, prop, R, d, criterion_d = 0,
+          calibration_n = NULL, replications = 1000, seed = 1, threads = NULL)
 }
 \arguments{
   \item{scenario}{a path, a JSON text or a list, as for \code{\link{ff_table}}.}
@@ -43,6 +44,17 @@ ff_pareto(scenario, ratio, points = 21, majority = FALSE,
   \item{criterion_d}{argument form: the criterion's effect size, with the
     sign of \code{d}; it moves only the \code{mean} columns (0: no group
     difference on the criterion).}
+  \item{calibration_n}{\code{NULL}, or the applicants of a calibration
+    sample: each point then also gives what weights found at its level in
+    \code{replications} such samples give in new applicants (the columns
+    \code{cv_level}, \code{cv_validity}, \code{cv_mean},
+    \code{cv_lowest_ratio}, each with \code{_se}, \code{_q05} and
+    \code{_q95}, \code{p_below_level} and \code{cv_unreachable}), as
+    \code{fourfifths-explore pareto --calibration-n}.}
+  \item{replications}{calibration samples to draw.}
+  \item{seed}{their seed, a whole number of 0 or more: the same seed gives
+    the same numbers on every build and for every number of threads.}
+  \item{threads}{worker threads; \code{NULL}, one per CPU.}
 }
 \value{
 A data frame, one row per point of the front from the highest quality to

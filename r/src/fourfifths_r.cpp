@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "fourfifths/group_pareto.h"
@@ -363,10 +364,22 @@ Rcpp::List ff_pareto_impl(SEXP scenario, SEXP options, SEXP majority) {
       ratio_name, option("ratio"), option("points"), option("objective"), "signs", option("signs"),
       by_majority ? fourfifths::ratio_mode::majority : fourfifths::ratio_mode::overall, o);
   errors.insert(errors.end(), option_faults.begin(), option_faults.end());
+  // NULL asks for no calibration (calibration_n) or every CPU (threads);
+  // NA is a fault of its argument.
+  const auto or_null = [&](const char* name) {
+    return Rf_isNull(Rcpp::List(options)[name]) ? nlohmann::json(nullptr) : option(name);
+  };
+  const auto not_na = [&](const char* name) {
+    const nlohmann::json v = or_null(name);
+    return v.is_null() && !Rf_isNull(Rcpp::List(options)[name]) ? nlohmann::json::array() : v;
+  };
+  const std::optional<present::calibration_request> calibration = present::calibration_arguments(
+      not_na("calibration_n"), option("replications"), option("seed"), not_na("threads"),
+      std::max(1U, std::thread::hardware_concurrency()), errors);
   if (!errors.empty()) return failure(errors, s.warnings);
   std::vector<fault> warnings = s.warnings;
   const present::study study(std::move(s));
-  const present::study_front front = study.front(o);
+  const present::study_front front = study.front(o, calibration);
   warnings.insert(warnings.end(), front.warnings().begin(), front.warnings().end());
   if (!front.found()) return failure(front.errors(), warnings);
   return answer(frame_data(front.columns()), {}, warnings);
