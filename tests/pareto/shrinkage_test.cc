@@ -521,6 +521,9 @@ TEST(shrinkage_weights, SmallRemaindersAreZeros) {
   EXPECT_EQ(count_nonzero_weights(std::vector<double>{0.5, 1e-12, 0.5}), 2);
   EXPECT_EQ(count_nonzero_weights(std::vector<double>{0.5, 1e-8, 0.5}), 3);
   EXPECT_EQ(count_nonzero_weights(std::vector<double>{-0.3, 1.3, 0}), 2);
+  // relative to the largest, whatever the weights' scale
+  EXPECT_EQ(count_nonzero_weights(std::vector<double>{2e-10, 1e-10}), 2);
+  EXPECT_EQ(count_nonzero_weights(std::vector<double>{1e12, 1}), 1);
   EXPECT_EQ(count_nonzero_weights(std::vector<double>{0, 0}), 0);
   EXPECT_EQ(count_nonzero_weights(std::vector<double>{}), 0);
 }
