@@ -114,12 +114,13 @@ pareto_front example_front(double n) {
   pareto_front f;
   f.options.ratio = example_ratio;
   f.options.mode = ratio_mode::overall;
-  const std::vector<row> rows = example_at(n);
-  for (auto r = rows.rbegin(); r != rows.rend(); ++r) {
+  std::vector<row> rows = example_at(n);
+  std::reverse(rows.begin(), rows.end());
+  for (const row& r : rows) {
     weighting_outcome w;
-    w.weights = weights_of(*r);
-    w.validity = r->at("Rperf_cal");
-    w.composite_d = effect_of(r->at("Rrace_cal"));
+    w.weights = weights_of(r);
+    w.validity = r.at("Rperf_cal");
+    w.composite_d = effect_of(r.at("Rrace_cal"));
     f.points.push_back(w);
   }
   return f;
