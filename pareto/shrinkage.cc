@@ -160,13 +160,14 @@ shrunken_front_result shrink_front(const problem& p, const pareto_front& front,
   shrunken_front_result out;
   if (!p.mix()) {
     out.status = shrinkage_status::needs_mix;
-    out.errors.push_back({"minority_share", "the group correlation needs the applicant mix"});
+    out.errors.push_back({"",
+                          "the group correlation needs the applicant mix (minority_share or "
+                          "majority_per_minority)"});
     return out;
   }
   if (front.options.objective != pareto_objective::validity) {
     out.status = shrinkage_status::not_validity;
-    out.errors.push_back(
-        {"options.objective", "the published shrinkage is that of a front of validity"});
+    out.errors.push_back({"objective", "the published shrinkage is that of a front of validity"});
     return out;
   }
   const double share = p.mix()->minority;

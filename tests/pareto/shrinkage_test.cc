@@ -480,7 +480,7 @@ TEST(shrinkage_faults, AFrontNeedsTheMixAValidityObjectiveAndASample) {
     f.options.objective = pareto_objective::mean;
     const shrunken_front_result r = shrink_front(example_mix_problem(), f, 40);
     EXPECT_EQ(r.status, shrinkage_status::not_validity);
-    EXPECT_TRUE(names(r.errors, "options.objective"));
+    EXPECT_TRUE(names(r.errors, "objective"));
   }
   {
     const shrunken_front_result r = shrink_front(example_mix_problem(), pareto_front{}, 40);
