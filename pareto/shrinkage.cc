@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -123,11 +124,20 @@ shrinkage_result shrink_correlations(const shrinkage_input& in) {
   // correlation.
   const double perf_r2 = claudy_browne(v[vend] * v[vend], n, p_perf);
   const double race_r2 = claudy_browne(g[iend] * g[iend], n, p_race);
-  for (const auto& [r2, p] : {std::pair{perf_r2, p_perf}, std::pair{race_r2, p_race}}) {
-    if (std::isnan(r2)) {
-      refuse("calibration_n", "must exceed 2p + 3 = " + std::to_string(2 * p + 3) +
-                                  " for an end of " + std::to_string(p) + " predictors");
-      break;
+  const struct {
+    double r2, p;
+    int count;
+    const char* name;
+  } ends[] = {{perf_r2, p_perf, in.validity_end_predictors, "validity"},
+              {race_r2, p_race, in.impact_end_predictors, "impact"}};
+  for (const auto& end : ends) {
+    if (std::isnan(end.r2)) {
+      std::ostringstream m;
+      m.precision(4);
+      m << "must exceed 2p + 3 = " << 2 * end.p + 3 << ", with p = " << end.p << " for the "
+        << end.name << " end's " << end.count
+        << (end.count == 1 ? " non-zero weight" : " non-zero weights");
+      refuse("calibration_n", m.str());
     }
   }
   if (vend != iend) {
