@@ -33,6 +33,7 @@
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
 #include "fourfifths/report.h"
+#include "fourfifths/shrinkage.h"
 #include "fourfifths/version.h"
 
 #endif  // FOURFIFTHS_FOURFIFTHS_H_
