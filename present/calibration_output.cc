@@ -91,16 +91,28 @@ void append_calibration_columns(frame& f, const fourfifths::cross_validation& cv
 }
 
 nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
-                                    const calibration_request& r) {
+                                    const calibration_request& r,
+                                    const std::vector<fourfifths::shrunken_weighting>* formula) {
   nlohmann::json points = nlohmann::json::array();
-  for (const cross_validated_point& p : cv.points) points.push_back(point_document(p, "p_below_level"));
+  for (std::size_t k = 0; k < cv.points.size(); ++k) {
+    nlohmann::json point = point_document(cv.points[k], "p_below_level");
+    if (formula != nullptr && k < formula->size()) {
+      const fourfifths::shrunken_weighting& w = (*formula)[k];
+      point["formula"] = {{"validity", w.validity},
+                          {"composite_d", w.composite_d},
+                          {"ratio_to_highest", w.solved ? nlohmann::json(w.ratio_to_highest)
+                                                        : nlohmann::json(nullptr)}};
+    }
+    points.push_back(std::move(point));
+  }
   return {{"calibration_n", r.calibration_n}, {"counts", cv.counts},
           {"replications", cv.replications},  {"failed", cv.failed},
           {"seed", r.seed},                   {"points", std::move(points)}};
 }
 
 std::string calibration_text(const fourfifths::cross_validation& cv,
-                             const calibration_request& r) {
+                             const calibration_request& r,
+                             const std::vector<fourfifths::shrunken_weighting>* formula) {
   std::string out = "\nIn new applicants, with weights from " + std::to_string(cv.replications) +
                     " calibration samples of " + std::to_string(r.calibration_n) +
                     " (mean, and 5 % to 95 % of samples):\n";
@@ -114,12 +126,44 @@ std::string calibration_text(const fourfifths::cross_validation& cv,
       out += ", below the " + fixed(p.level, 3) + " asked for in " +
              fixed(100 * p.below_level, 1) + " %";
     }
+    if (formula != nullptr && k < formula->size() && (*formula)[k].solved) {
+      out += "; the published formula: validity " + fixed((*formula)[k].validity, 3) +
+             ", ratio " + fixed((*formula)[k].ratio_to_highest, 3);
+    }
     out += "\n";
   }
   if (cv.failed > 0) {
     out += std::to_string(cv.failed) + " samples allowed no front and are left out.\n";
   }
   return out;
+}
+
+void append_formula_columns(frame& f, const std::vector<fourfifths::shrunken_weighting>* s) {
+  f.columns.reserve(f.columns.size() + 3);
+  frame_column& validity = f.add("formula_validity", column_type::number,
+                                 "the validity in new applicants by the published shrinkage "
+                                 "formula (Song, Tang, Newman & Wee, 2023)");
+  frame_column& d = f.add("formula_composite_d", column_type::number,
+                          "the composite's effect size its shrunken group correlation implies");
+  frame_column& ratio = f.add("formula_ratio_to_highest", column_type::number,
+                              "the lower rate over the higher at that effect size (exact normal "
+                              "model)");
+  for (std::size_t k = 0; k < f.rows; ++k) {
+    if (s != nullptr && k < s->size()) {
+      const fourfifths::shrunken_weighting& w = (*s)[k];
+      push_number(validity, w.validity);
+      push_number(d, w.composite_d);
+      if (w.solved) {
+        push_number(ratio, w.ratio_to_highest);
+      } else {
+        push_missing(ratio);
+      }
+    } else {
+      push_missing(validity);
+      push_missing(d);
+      push_missing(ratio);
+    }
+  }
 }
 
 void append_robust_columns(frame& f, const fourfifths::robust_level& r) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fourfifths/cross_validation.h"
+#include "fourfifths/shrinkage.h"
 #include "present/frame.h"
 
 namespace present {
@@ -29,13 +30,23 @@ struct calibration_request {
 /// p_below_level and cv_unreachable.
 void append_calibration_columns(frame& f, const fourfifths::cross_validation& cv);
 
+/// Appends the published formula's shrinkage of each point (one minority
+/// group, validity): formula_validity, formula_composite_d and
+/// formula_ratio_to_highest; empty where the formula does not apply (`s`
+/// empty: several groups, the mean objective, no applicant mix).
+void append_formula_columns(frame& f, const std::vector<fourfifths::shrunken_weighting>* s);
+
 /// {"calibration_n", "counts", "replications", "failed", "seed", "points":
-/// [{"level", "validity": {"mean", "standard_error", "q05", "q95"}, ...}]}.
+/// [{"level", "validity": {"mean", "standard_error", "q05", "q95"}, ...,
+/// "formula": {"validity", "composite_d", "ratio_to_highest"}}]}, the
+/// formula's part where it applies.
 nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
-                                    const calibration_request& r);
+                                    const calibration_request& r,
+                                    const std::vector<fourfifths::shrunken_weighting>* formula);
 
 /// A paragraph per point, after the front's text.
-std::string calibration_text(const fourfifths::cross_validation& cv, const calibration_request& r);
+std::string calibration_text(const fourfifths::cross_validation& cv, const calibration_request& r,
+                             const std::vector<fourfifths::shrunken_weighting>* formula);
 
 /// Appends the robust choice to the answer's one row: robust_found, then
 /// for the level chosen cv_level, cv_validity, cv_mean and cv_lowest_ratio

@@ -153,7 +153,10 @@ const std::vector<fourfifths::fault>& study_front::warnings() const { return fau
 
 frame study_front::columns() const {
   frame f = std::visit([&](const auto& r) { return front_frame(*s_, *r.value); }, r_);
-  if (calibration_ && calibration_->value) append_calibration_columns(f, *calibration_->value);
+  if (calibration_ && calibration_->value) {
+    append_calibration_columns(f, *calibration_->value);
+    append_formula_columns(f, formula_ ? &*formula_ : nullptr);
+  }
   return f;
 }
 
@@ -161,7 +164,8 @@ nlohmann::json study_front::document() const {
   nlohmann::json doc =
       std::visit([&](const auto& r) { return front_document(*s_, *r.value); }, r_);
   if (calibration_ && calibration_->value) {
-    doc["calibration"] = calibration_document(*calibration_->value, *request_);
+    doc["calibration"] =
+        calibration_document(*calibration_->value, *request_, formula_ ? &*formula_ : nullptr);
   }
   return doc;
 }
@@ -179,7 +183,7 @@ std::string study_front::output(table_format format) const {
       break;
   }
   return std::visit([&](const auto& r) { return front_output(*s_, *r.value, format); }, r_) +
-         calibration_text(*calibration_->value, *request_);
+         calibration_text(*calibration_->value, *request_, formula_ ? &*formula_ : nullptr);
 }
 
 figure study_front::chart(const study_best* answer) const {
@@ -263,6 +267,12 @@ study_front study::front(const fourfifths::pareto_options& o,
     f.calibration_ = fourfifths::cross_validate(*s_.group_problem, o, levels, c);
   } else {
     const fourfifths::group_problem_result population = as_group_problem(*s_.problem);
+    const fourfifths::pareto_front& front = *std::get<fourfifths::pareto_result>(f.r_).value;
+    if (fourfifths::shrunken_front_result formula = fourfifths::shrink_front(
+            *s_.problem, front, static_cast<double>(calibration->calibration_n));
+        formula.value) {
+      f.formula_ = std::move(*formula.value);
+    }
     if (population.value) {
       f.calibration_ = fourfifths::cross_validate(*population.value, o, levels, c);
     } else {

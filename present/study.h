@@ -108,6 +108,8 @@ class study_front {
   result r_;
   std::optional<calibration_request> request_;
   std::optional<fourfifths::cross_validation_result> calibration_;
+  /// The published formula's shrinkage, where it applies.
+  std::optional<std::vector<fourfifths::shrunken_weighting>> formula_;
 };
 
 class study {
