@@ -23,7 +23,7 @@ std::mt19937_64 stream_generator(std::uint64_t seed, std::uint64_t stream);
 
 class random_draws {
  public:
-  explicit random_draws(std::mt19937_64 g) : g_(std::move(g)) {}
+  explicit random_draws(const std::mt19937_64& g) : g_(g) {}
   /// Uniform in (0, 1): an odd multiple of 2^-53.
   double uniform();
   /// Standard normal, two from each accepted pair of uniforms.

@@ -310,12 +310,20 @@ std::optional<std::pair<std::vector<std::vector<evaluated>>, std::vector<std::in
   const auto work = [&] {
     for (std::size_t i = next++; i < k; i = next++) runs[i] = r.run(i);
   };
-  {
-    std::vector<std::jthread> workers;
-    const unsigned extra = std::min<unsigned>(calibration.threads, static_cast<unsigned>(k)) - 1;
+  // std::thread, not std::jthread: the page's libc++ 13 has no jthread.
+  std::vector<std::thread> workers;
+  const unsigned extra = std::min<unsigned>(calibration.threads, static_cast<unsigned>(k)) - 1;
+  const auto join = [&] {
+    for (std::thread& t : workers) t.join();
+  };
+  try {
     for (unsigned t = 0; t < extra; ++t) workers.emplace_back(work);
     work();
+  } catch (...) {
+    join();
+    throw;
   }
+  join();
   if (std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run.empty(); })) {
     result.status = pareto_status::not_positive_definite;
     result.errors.push_back({"calibration_n", "no calibration sample allowed a front"});
