@@ -3,9 +3,9 @@
 
   check_cross_validation.py EXPLORE WORK_DIR
 
-For six populations (one group lower and one higher than the majority, a
-tiny share, validities of both signs and zero, strongly correlated
-predictors, three groups), the program's Monte Carlo (`pareto
+For seven populations (one group lower and one higher than the majority,
+a tiny share, validities of both signs and zero, strongly correlated
+predictors, a sample of 12, three groups), the program's Monte Carlo (`pareto
 --calibration-n N --replications K`) is set beside one written here from
 the definitions, with NumPy: draw N applicants as rows (each group its
 count, normal scores with the group's means and the common correlation
@@ -13,8 +13,10 @@ matrix), pool the within-group correlations, take the regression weights
 of the sample (the front's first point with weights of either sign), and
 evaluate them in the population (validity, and the lowest ratio to the
 highest rate from the normal model with SciPy's root finder). Checked:
-- the mean validity and lowest ratio at the validity end agree within 3
-  combined Monte Carlo standard errors;
+- the mean validity and lowest ratio at the validity end (and, with one
+  group, at parity, the far end with weights of either sign) agree within
+  3 combined Monte Carlo standard errors, and the program's 5 % and 95 %
+  quantiles of validity cut the plain simulation where they should;
 - for N >= 100, the mean squared cross-validated validity lies within
   0.01 of Browne's (1975) formula for the expected squared
   cross-validity, rho_c^2 = ((N' - p - 3) rho^4 + rho^2) / ((N' - 2p - 2)
@@ -95,7 +97,9 @@ def lowest_ratio(b, rxx, deltas, shares, ratio):
 
 def simulate(r, d_groups, counts, ratio, k, seed):
     """Validity and lowest ratio, in the population, of the regression
-    weights of k samples drawn as rows."""
+    weights of k samples drawn as rows; with one group, also of the
+    weights of the highest validity at parity in each sample (the sample's
+    composite effect 0): the far end of a front of either sign."""
     rng = np.random.default_rng(seed)
     r = np.asarray(r)
     v = len(r)
@@ -104,19 +108,29 @@ def simulate(r, d_groups, counts, ratio, k, seed):
     means = [np.zeros(v)] + [np.asarray(d) for d in d_groups]
     shares = [c / sum(counts) for c in counts[1:]]
     rxx, rxy = r[:p, :p], r[:p, p]
-    validity, lowest = [], []
+    deltas = [np.asarray(d)[:p] for d in d_groups]
+    validity, lowest, parity_validity, parity_lowest = [], [], [], []
     for _ in range(k):
         scatter = np.zeros((v, v))
+        group_means = []
         for g, n in enumerate(counts):
             x = rng.standard_normal((n, v)) @ chol.T + means[g]
-            dev = x - x.mean(axis=0)
+            group_means.append(x.mean(axis=0))
+            dev = x - group_means[-1]
             scatter += dev.T @ dev
-        sd = np.sqrt(np.diag(scatter))
-        rs = scatter / np.outer(sd, sd)
+        sd = np.sqrt(np.diag(scatter / (sum(counts) - len(counts))))
+        rs = scatter / np.outer(sd, sd) / (sum(counts) - len(counts))
         b = np.linalg.solve(rs[:p, :p], rs[:p, p])
         validity.append(b @ rxy / np.sqrt(b @ rxx @ b))
-        lowest.append(lowest_ratio(b, rxx, [np.asarray(d)[:p] for d in d_groups], shares, ratio))
-    return np.asarray(validity), np.asarray(lowest)
+        lowest.append(lowest_ratio(b, rxx, deltas, shares, ratio))
+        if len(d_groups) == 1:
+            d = (group_means[1] - group_means[0])[:p] / sd[:p]
+            inv_r, inv_d = np.linalg.solve(rs[:p, :p], rs[:p, p]), np.linalg.solve(rs[:p, :p], d)
+            w = inv_r - (d @ inv_r) / (d @ inv_d) * inv_d
+            parity_validity.append(w @ rxy / np.sqrt(w @ rxx @ w))
+            parity_lowest.append(lowest_ratio(w, rxx, deltas, shares, ratio))
+    return (np.asarray(validity), np.asarray(lowest), np.asarray(parity_validity),
+            np.asarray(parity_lowest))
 
 
 def front(explore, path, ratio, n, k, extra=()):
@@ -156,6 +170,9 @@ def problems():
     yield "three groups, one above the majority", published, \
         [[-1, -0.23, -0.09, -0.33, -0.21], [-0.72, -0.17, 0.08, -0.08, 0],
          [0.4, 0.1, 0, 0.1, 0.1]], [0.15, 0.15, 0.05], 300
+    yield "a very small sample", \
+        [[1, 0.3, 0.2, 0.35], [0.3, 1, 0.1, 0.3], [0.2, 0.1, 1, 0.25], [0.35, 0.3, 0.25, 1]], \
+        [[-0.6, -0.2, 0.1, -0.3]], [0.4], 12
     yield "two groups, zero validity of the first predictor", \
         [[1, 0.4, 0.0], [0.4, 1, 0.35], [0.0, 0.35, 1]], [[-0.9, -0.2, -0.3], [-0.3, 0.2, 0]], \
         [0.2, 0.1], 120
@@ -179,9 +196,22 @@ def main():
             continue
         cal = doc["calibration"]
         first = cal["points"][0]
-        validity, lowest = simulate(r, d_groups, cal["counts"], ratio, k_here, 1000 + number)
-        for what, program, here in (("validity", first["validity"], validity),
-                                    ("lowest ratio", first["lowest_ratio"], lowest)):
+        validity, lowest, parity_validity, parity_lowest = simulate(
+            r, d_groups, cal["counts"], ratio, k_here, 1000 + number)
+        compared = [("validity", first["validity"], validity),
+                    ("lowest ratio", first["lowest_ratio"], lowest)]
+        if len(d_groups) == 1 and doc["stopped_at_parity"]:
+            last = cal["points"][-1]
+            compared += [("validity at parity", last["validity"], parity_validity),
+                         ("lowest ratio at parity", last["lowest_ratio"], parity_lowest)]
+        # The quantiles: the share of the plain simulation below each lies
+        # within 4 standard errors of its probability.
+        for q, p in (("q05", 0.05), ("q95", 0.95)):
+            below = np.mean(validity < first["validity"][q])
+            if abs(below - p) > 4 * np.sqrt(p * (1 - p) * (1 / len(validity) + 1 / k_program)):
+                fail(f"{name}: {below:.4f} of the plain simulation lies below the program's "
+                     f"validity {q}")
+        for what, program, here in compared:
             se = np.hypot(program["standard_error"], here.std(ddof=1) / np.sqrt(len(here)))
             gap = abs(program["mean"] - here.mean())
             print(f"{name}: {what} {program['mean']:.5f} against {here.mean():.5f} "
@@ -231,6 +261,13 @@ def main():
         chosen, asked = robust["chosen"], robust["as_asked"]
         if not robust["found"] or chosen["lowest_ratio"]["q05"] < 0.5:
             fail(f"robust choice, N = {n}: {chosen}")
+        # The share below 0.5 agrees with the quantiles on either side.
+        for point in (chosen, asked):
+            q05, q95 = point["lowest_ratio"]["q05"], point["lowest_ratio"]["q95"]
+            share = point["p_below_min_ai"]
+            if (q05 >= 0.5 and share > 0.05 + 1e-12) or (q05 < 0.5 and share < 0.05 - 1e-12) or \
+                    (q95 < 0.5 and share < 0.95 - 1e-12):
+                fail(f"robust choice, N = {n}: {share} below 0.5 with quantiles {q05}, {q95}")
         front_doc = front(explore, path, 0.2, 10_000_000, 1)
         highest = front_doc["points"][-1]["ai_ratio"] if front_doc else 1
         if n > 1000 and chosen["level"] > 0.5 + (highest - 0.5) / 20 + 1e-9:

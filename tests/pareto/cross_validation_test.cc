@@ -45,10 +45,12 @@ group_problem built(fourfifths::group_problem_spec spec) {
 }
 
 // Shares times 30: 19.5, 4.5, 4.5 and 1.5; the three halves go to the
-// earlier groups (by hand).
+// earlier groups. Times 37: 24.05, 5.55, 5.55 and 1.85; the two left go to
+// the largest remainders, 0.85 and the first 0.55 (by hand).
 TEST(CalibrationCounts, LargestRemaindersTiesToTheEarlierGroup) {
   const group_problem p = built(three_groups());
   EXPECT_EQ(fourfifths::calibration_counts(p, 30), (std::vector<std::int64_t>{20, 5, 4, 1}));
+  EXPECT_EQ(fourfifths::calibration_counts(p, 37), (std::vector<std::int64_t>{24, 6, 5, 2}));
   EXPECT_EQ(fourfifths::calibration_counts(p, 1000),
             (std::vector<std::int64_t>{650, 150, 150, 50}));
 }
