@@ -46,7 +46,8 @@ std::optional<fourfifths::fault> pool_fault(
     const fourfifths::pool_options& o) {
   if (!population) {
     return fourfifths::fault{
-        "scenario", "a pool is drawn by the groups' shares of the applicants, which it lacks"};
+        "scenario",
+        "a pool is drawn by the groups' shares of the applicants, which the scenario does not give"};
   }
   std::vector<fourfifths::fault> faults = fourfifths::check_pool(*population, o);
   if (faults.empty()) return std::nullopt;
