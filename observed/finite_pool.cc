@@ -4,11 +4,11 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <random>
 #include <utility>
 
 #include "numeric/portable_math.h"
 #include "numeric/precise_normal.h"
+#include "numeric/random_draws.h"
 #include "observed/arithmetic.h"
 #include "observed/hypergeometric.h"
 #include "observed/two_by_two.h"
@@ -358,36 +358,6 @@ pool_probabilities exact_two_groups(const mixture& mix, std::int64_t M, std::int
 
 // --- Simulation -----------------------------------------------------------------
 
-// Uniform in [0, 1) from the top 53 bits.
-double uniform(std::mt19937_64& rng) { return static_cast<double>(rng() >> 11) * 0x1p-53; }
-
-// Marsaglia's polar method (G. Marsaglia and T. A. Bray, "A convenient
-// method for generating normal variables", SIAM Review 6 (1964) 260-264),
-// with this program's own logarithm: the same pairs on every build.
-class normal_source {
- public:
-  double next(std::mt19937_64& rng) {
-    if (has_spare_) {
-      has_spare_ = false;
-      return spare_;
-    }
-    for (;;) {
-      const double v1 = 2 * uniform(rng) - 1;
-      const double v2 = 2 * uniform(rng) - 1;
-      const double s = v1 * v1 + v2 * v2;
-      if (s >= 1 || s == 0) continue;
-      const double f = std::sqrt(-2 * portable::log(s) / s);
-      spare_ = v2 * f;
-      has_spare_ = true;
-      return v1 * f;
-    }
-  }
-
- private:
-  double spare_ = 0;
-  bool has_spare_ = false;
-};
-
 std::vector<pool_probabilities> simulate(const pool_population& population,
                                          std::span<const double> ratios,
                                          const pool_options& o) {
@@ -404,18 +374,18 @@ std::vector<pool_probabilities> simulate(const pool_population& population,
   order.erase(std::unique(order.begin(), order.end()), order.end());
   std::vector<std::array<std::int64_t, 4>> hits(order.size(), {0, 0, 0, 0});
 
-  std::mt19937_64 rng(o.seed);
-  normal_source normal;
+  // One stream for the whole run: every ratio is judged on the same pools.
+  numeric::random_draws draws(numeric::stream_generator(o.seed, 0));
   std::vector<std::pair<double, std::uint32_t>> pool(static_cast<std::size_t>(M));
   std::vector<tally> groups(G);
   for (std::int64_t rep = 0; rep < o.replications; ++rep) {
     for (tally& t : groups) t = {};
     for (auto& [score, g] : pool) {
-      const double u = uniform(rng);
+      const double u = draws.uniform();
       std::size_t which = 0;
       while (which + 1 < G && u >= cumulative[which]) ++which;
       g = static_cast<std::uint32_t>(which);
-      score = population.groups[which].mean + normal.next(rng);
+      score = population.groups[which].mean + draws.normal();
       ++groups[which].applicants;
     }
     // Highest first; equal scores by group, so that every standard library

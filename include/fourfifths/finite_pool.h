@@ -106,8 +106,9 @@ std::vector<fault> check_pool(const pool_population& population, const pool_opti
 /// The chances at each overall selection ratio (each in [0, 1]), in
 /// order: exact for two groups up to max_exact_applicants, simulated
 /// otherwise, every ratio from the same simulated pools. The simulation
-/// draws from std::mt19937_64 seeded with `seed`, with normal scores by
-/// Marsaglia's polar method: the same numbers on every build.
+/// draws from the engine's portable generator (a Mersenne Twister seeded
+/// from `seed`, normal scores by Marsaglia's polar method): the same
+/// numbers on every build.
 pool_result finite_pool_at(const pool_population& population, std::span<const double> ratios,
                            const pool_options& options);
 
