@@ -179,11 +179,13 @@ void binomial(std::int64_t n, double p, double q, double floor, binomial_terms& 
 // over [u_lo, u_hi], outside which the beta's mass is below 3e-20 on each
 // side (Chernoff's bound, P(Bin(M, u) >= k) <= exp(-M KL(k/M || u)) below
 // k/M, and its mirror), by 48 panels of the 10-point Gauss-Legendre rule.
-// Measured (tests/observed/finite_pool_test): the probabilities of every
-// table sum to 1 within 1e-13 and agree with 1-dimensional adaptive
-// quadrature of the textbook order-statistic integral (scipy, to 1e-12)
-// within 1e-12 for M = 6; doubling the panels changes no probability by
-// more than 1e-13 at M = 20, 200 and 2000.
+// Measured (tests/observed/finite_pool_test, and by hand on 80 problems of
+// M = 6, 20, 200 and 2000 applicants, minority shares from 0.001 to 0.9,
+// composite means from -2.5 to 3, ratios from 0.01 to 0.93): the
+// probabilities of every table sum to 1 within 3e-14; they agree with
+// adaptive quadrature of the textbook two-sample order-statistic integral
+// (scipy) within 2e-15 for M = 6 and 9; doubling the panels changes no
+// chance by more than 2e-14.
 
 // The 10-point Gauss-Legendre rule on [-1, 1]: the positive nodes and
 // their weights (numpy.polynomial.legendre.leggauss(10)).
