@@ -56,8 +56,9 @@ struct pool_population {
 inline constexpr std::int64_t max_exact_applicants = 2000;
 /// The largest pool accepted.
 inline constexpr std::int64_t max_pool_applicants = 1'000'000;
-/// The most scores a simulation draws (applicants times replications): a
-/// minute or so of one core.
+/// The most scores a simulation draws (applicants times replications):
+/// about two minutes of one core (bench/finite_pool_bench measures some
+/// 10 million scores a second).
 inline constexpr std::int64_t max_pool_scores = 1'000'000'000;
 
 struct pool_options {
