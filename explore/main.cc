@@ -169,8 +169,8 @@ int main(int argc, char** argv) try {
           ->add_option("--applicants", pool.applicants,
                        "pools of M applicants drawn from the scenario: add each row's chances "
                        "that a pool fails the four-fifths rule and that the Fisher and z tests "
-                       "find a difference (exact for one minority group up to 2000 applicants, "
-                       "simulated otherwise)")
+                       "find a difference (exact for one minority group up to 2000 applicants "
+                       "within 10 standard deviations of the majority, simulated otherwise)")
           ->transform(whole_number)
           ->check(CLI::Range(std::int64_t{1}, fourfifths::max_pool_applicants))
           ->option_text("M");

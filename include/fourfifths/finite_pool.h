@@ -54,6 +54,10 @@ struct pool_population {
 /// group); larger pools, and pools of several minority groups, are
 /// simulated.
 inline constexpr std::int64_t max_exact_applicants = 2000;
+/// The largest difference of the two groups' means computed exactly: the
+/// quadrature is measured to 3e-14 up to it, and loses digits beyond 15,
+/// where the groups barely overlap. Larger differences are simulated.
+inline constexpr double max_exact_mean_difference = 10;
 /// The largest pool accepted.
 inline constexpr std::int64_t max_pool_applicants = 1'000'000;
 /// The most scores a simulation draws (applicants times replications):
@@ -106,8 +110,8 @@ using pool_result = result<std::vector<pool_probabilities>, pool_status>;
 std::vector<fault> check_pool(const pool_population& population, const pool_options& options);
 
 /// The chances at each overall selection ratio (each in [0, 1]), in
-/// order: exact for two groups up to max_exact_applicants, simulated
-/// otherwise, every ratio from the same simulated pools. The simulation
+/// order: exact for two groups up to max_exact_applicants and
+/// max_exact_mean_difference, simulated otherwise, every ratio from the same simulated pools. The simulation
 /// draws from the engine's portable generator (a Mersenne Twister seeded
 /// from `seed`, normal scores by Marsaglia's polar method): the same
 /// numbers on every build.

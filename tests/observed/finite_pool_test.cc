@@ -158,6 +158,18 @@ TEST(FinitePoolExact, EveryOutcomeSumsToOne) {
   }
 }
 
+TEST(FinitePoolExact, GroupsFarApartAreSimulated) {
+  // Up to 10 standard deviations apart, exact; beyond, the groups barely
+  // overlap and the pools are simulated.
+  EXPECT_EQ(one(two_groups(0.3, -10), 0.5, {.applicants = 400}).method, pool_method::exact);
+  const pool_probabilities far =
+      one(two_groups(0.3, 12), 0.5, {.applicants = 400, .replications = 200});
+  EXPECT_EQ(far.method, pool_method::simulated);
+  // The minority's 120 or so all come first; the majority's rate is below
+  // 0.8 of theirs (1) in every pool.
+  EXPECT_EQ(far.fail_four_fifths, 1);
+}
+
 TEST(FinitePoolExact, NoOneOrEveryoneSelectedNeitherFailsNorDiffers) {
   const pool_population pop = two_groups(0.3, -1);
   // 0.04 of 12 rounds to 0; 0.97 of 12 to 12; 1 applicant selects all or none.
