@@ -119,7 +119,18 @@ std::optional<present::study> study_of(const std::string& path, fourfifths::meth
 int run_table(const table_options& o) {
   const std::optional<present::study> s = study_of(o.scenario, o.method);
   if (!s) return exit_failure;
-  return deliver(o.output, s->table(o.method, o.ratios).output(o.format));
+  if (o.pool) {
+    if (const std::optional<fourfifths::fault> f = s->pool_fault(*o.pool)) {
+      // The engine names its fields; the command line, its options.
+      if (f->path == "scenario") {
+        complain(scenario_name(o.scenario) + ": --applicants: " + f->message);
+      } else {
+        complain("--" + f->path + ": " + f->message);
+      }
+      return exit_failure;
+    }
+  }
+  return deliver(o.output, s->table(o.method, o.ratios, {o.pool}).output(o.format));
 }
 
 int run_plot(const plot_options& o) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "explore/batch.h"
+#include "fourfifths/finite_pool.h"
 #include "fourfifths/problem.h"
 #include "present/output.h"
 #include "present/scenario.h"
@@ -53,6 +54,8 @@ struct table_options {
   std::optional<std::vector<double>> ratios;  ///< from --ratios or --grid
   table_format format = table_format::csv;
   std::string output = "-";
+  /// From --applicants, --replications, --seed and --alpha.
+  std::optional<fourfifths::pool_options> pool;
 };
 int run_table(const table_options& o);
 

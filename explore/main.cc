@@ -163,6 +163,41 @@ int main(int argc, char** argv) try {
   add_table_format(table_cmd, table.format);
   table_cmd->add_option("-o,--output", table.output, "where to write (default: standard output)")
       ->option_text("FILE");
+  fourfifths::pool_options pool;
+  CLI::Option* applicants_opt =
+      table_cmd
+          ->add_option("--applicants", pool.applicants,
+                       "pools of M applicants drawn from the scenario: add each row's chances "
+                       "that a pool fails the four-fifths rule and that the Fisher and z tests "
+                       "find a difference (exact for one minority group up to 2000 applicants "
+                       "within 10 standard deviations of the majority, simulated otherwise)")
+          ->transform(whole_number)
+          ->check(CLI::Range(std::int64_t{1}, fourfifths::max_pool_applicants))
+          ->option_text("M");
+  table_cmd
+      ->add_option("--replications", pool.replications,
+                   "the pools simulated where the chances are not exact (default 10000)")
+      ->transform(whole_number)
+      ->check(CLI::Range(std::int64_t{2}, fourfifths::max_pool_scores))
+      ->needs(applicants_opt)
+      ->option_text("K");
+  table_cmd
+      ->add_option("--seed", pool.seed, "the seed of the simulated pools (default 1)")
+      ->transform(whole_number)
+      ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{9223372036854775807U}))
+      ->needs(applicants_opt)
+      ->option_text("S");
+  table_cmd
+      ->add_option("--alpha", pool.alpha, "the level of the pools' tests (default 0.05)")
+      ->check(decimal_number)
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const double a = present::parse_number(text).value_or(0);
+            return a > 0 && a < 1 ? std::string() : "must lie strictly between 0 and 1";
+          },
+          "", "alpha"))
+      ->needs(applicants_opt)
+      ->option_text("A");
 
   explore::pareto_command_options pareto;
   bool majority_ratio = false;
@@ -360,6 +395,7 @@ int main(int argc, char** argv) try {
   }
   if (table_cmd->parsed()) {
     if (!read_ratios(table_ratios, table.ratios)) return explore::exit_failure;
+    if (applicants_opt->count() > 0) table.pool = pool;
     return explore::run_table(table);
   }
   if (plot_cmd->parsed()) return explore::run_plot(plot);

@@ -44,6 +44,7 @@ std::string_view unit_of(std::string_view column) {
       {"gap", false, "correlation"},
       {"applicants", false, "count"},
       {"selected", false, "count"},
+      {"pool_selected", false, "count"},
       {"shortfall_", true, "count"},
       {"mh_units", false, "count"},
       {"p_", true, "probability"},

@@ -205,7 +205,21 @@ frame group_table_frame(const group_table& t) {
     for (std::size_t g = 0; g < e.result.groups.size(); ++g)
       push_text(status, name_of(e.result.status));
   }
+  if (t.pools) {
+    std::vector<std::size_t> repeat;
+    for (const group_table_entry& e : t.entries) repeat.push_back(e.result.groups.size());
+    append_pool_columns(f, *t.pools, repeat);
+  }
   return f;
+}
+
+void add_pool_chances(group_table& t, const fourfifths::pool_population& population,
+                      const fourfifths::pool_options& o) {
+  std::vector<std::optional<double>> ratios;
+  for (const group_table_entry& e : t.entries) {
+    ratios.push_back(e.result.solved() ? e.result.sr : std::nullopt);
+  }
+  t.pools = pool_chances_at(population, ratios, o);
 }
 
 std::string group_table_csv(const group_table& t) { return frame_csv(group_table_frame(t)); }
@@ -222,6 +236,7 @@ nlohmann::json group_table_document(const group_table& t, const std::string* id)
   } else {
     j["four_fifths_minimum"] = nullptr;
   }
+  if (t.pools) j["pool"] = pool_document(*t.pools);
   j["rows"] = frame_records(group_table_frame(t));
   return j;
 }
@@ -241,16 +256,26 @@ std::string group_table_text(const group_table& t) {
   std::string out;
   char line[512];
   constexpr const char* layout = "%-10s %8s %-12s %9s %8s %8s %8s %8s %8s %8s %8s  %s\n";
+  // The pools' chances, when asked for, after the status.
+  auto with_pool = [&](std::string text, const std::optional<fourfifths::pool_probabilities>* p) {
+    if (!t.pools) return text;
+    text.pop_back();
+    // The status, the last field, padded to a column.
+    const std::size_t status_size = text.size() - (text.rfind("  ") + 2);
+    if (status_size < 12) text.append(12 - status_size, ' ');
+    return text.append(p == nullptr ? pool_text_header() : pool_text_cells(*p)).append("\n");
+  };
   std::snprintf(line, sizeof line, layout, "kind", "target", "group", "cut", "sr", "sr_group",
                 "ai_maj", "to_high", "passes", "mean", "mean_grp", "status");
-  out += line;
+  out += with_pool(line, nullptr);
   auto cell = [](std::optional<double> v) {
     char text[32];
     if (!v) return std::string("-");
     std::snprintf(text, sizeof text, "%.4f", *v);
     return std::string(text);
   };
-  for (const group_table_entry& e : t.entries) {
+  for (std::size_t i = 0; i < t.entries.size(); ++i) {
+    const group_table_entry& e = t.entries[i];
     const group_outcome& o = e.result;
     const bool ok = o.solved();
     const bool passes = o.passes_four_fifths();
@@ -262,7 +287,7 @@ std::string group_table_text(const group_table& t) {
                     shown(r.ratio_to_highest).c_str(), ok ? (passes ? "yes" : "no") : "-",
                     shown(o.mean).c_str(), shown(r.mean).c_str(),
                     std::string(name_of(o.status)).c_str());
-      out += line;
+      out += with_pool(line, t.pools ? &t.pools->rows[i] : nullptr);
     }
   }
   if (t.minimum.found) {
@@ -273,6 +298,7 @@ std::string group_table_text(const group_table& t) {
     std::snprintf(line, sizeof line, "four-fifths minimum selection ratio: none\n");
   }
   out += line;
+  if (t.pools) out += pool_text_footer(*t.pools);
   return out;
 }
 

@@ -13,6 +13,7 @@
 #include "fourfifths/analysis.h"
 #include "fourfifths/groups.h"
 #include "present/frame.h"
+#include "present/pool_columns.h"
 
 namespace present {
 
@@ -29,9 +30,18 @@ struct group_table_entry {
 struct group_table {
   fourfifths::group_minimum minimum;
   std::vector<group_table_entry> entries;
+  /// The chances of finite pools at each entry, when a pool size was asked
+  /// for: their columns follow the others, the same in every group's row.
+  std::optional<pool_chances> pools;
 };
 group_table make_group_table(const fourfifths::group_problem& p,
                              const std::optional<std::vector<double>>& ratios);
+
+/// Adds the chances of pools of `o` drawn from the population at every
+/// entry's overall ratio (none where an entry has none); call pool_fault
+/// first.
+void add_pool_chances(group_table& t, const fourfifths::pool_population& population,
+                      const fourfifths::pool_options& o);
 
 /// The problem of a scenario of one minority group as a problem with one
 /// group, named "minority", with the scenario's share (when it gives the

@@ -214,8 +214,29 @@ std::optional<fourfifths::fault> study::method_fault(fourfifths::method m) const
 
 study_table study::table(fourfifths::method m,
                          const std::optional<std::vector<double>>& ratios) const {
-  if (grouped()) return study_table(make_group_table(*s_.group_problem, ratios));
-  return study_table(make_table(*s_.problem, m, ratios));
+  return table(m, ratios, {});
+}
+
+study_table study::table(fourfifths::method m, const std::optional<std::vector<double>>& ratios,
+                         const table_request& request) const {
+  auto population = [&] {
+    auto p = grouped() ? pool_population_of(*s_.group_problem) : pool_population_of(*s_.problem);
+    if (!p) throw std::invalid_argument("pools: the scenario gives no shares of the applicants");
+    return *p;
+  };
+  if (grouped()) {
+    group_table t = make_group_table(*s_.group_problem, ratios);
+    if (request.pool) add_pool_chances(t, population(), *request.pool);
+    return study_table(std::move(t));
+  }
+  present::table t = make_table(*s_.problem, m, ratios);
+  if (request.pool) add_pool_chances(t, population(), *request.pool);
+  return study_table(std::move(t));
+}
+
+std::optional<fourfifths::fault> study::pool_fault(const fourfifths::pool_options& o) const {
+  return present::pool_fault(
+      grouped() ? pool_population_of(*s_.group_problem) : pool_population_of(*s_.problem), o);
 }
 
 figure study::chart(fourfifths::method m) const {

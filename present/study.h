@@ -26,6 +26,14 @@
 
 namespace present {
 
+/// What a table is asked for beyond its method and ratios.
+struct table_request {
+  /// Pools of `pool->applicants` drawn from the scenario: the chances that
+  /// a pool fails the four-fifths rule or differs significantly, at every
+  /// row (see pool_columns.h).
+  std::optional<fourfifths::pool_options> pool;
+};
+
 /// The table of a study at selection ratios (see table and group_table).
 class study_table {
  public:
@@ -129,6 +137,12 @@ class study {
   /// The table: at `ratios`, or at the built-in ratios, the minimum and the
   /// scenario's requested ratios. The method must be one method_fault allows.
   study_table table(fourfifths::method m, const std::optional<std::vector<double>>& ratios) const;
+  /// The same with the chances of finite pools, which pool_fault must allow.
+  study_table table(fourfifths::method m, const std::optional<std::vector<double>>& ratios,
+                    const table_request& request) const;
+  /// Why pools of these options cannot be drawn from the study, if they
+  /// cannot (its path "applicants", "replications" or "scenario").
+  std::optional<fourfifths::fault> pool_fault(const fourfifths::pool_options& o) const;
   /// The chart across selection ratios, under the scenario's title.
   figure chart(fourfifths::method m) const;
   /// The front at the options' ratio; with a calibration request, also what

@@ -320,7 +320,17 @@ frame table_frame(const table& t) {
   frame_column& status =
       f.add("status", column_type::text, "solved, or why the row has no numbers");
   for (const table_row& row : t.rows) push_text(status, status_name(row.result.status));
+  if (t.pools) append_pool_columns(f, *t.pools);
   return f;
+}
+
+void add_pool_chances(table& t, const fourfifths::pool_population& population,
+                      const fourfifths::pool_options& o) {
+  std::vector<std::optional<double>> ratios;
+  for (const table_row& row : t.rows) {
+    ratios.push_back(row.result.solved() ? row.result.sr : std::nullopt);
+  }
+  t.pools = pool_chances_at(population, ratios, o);
 }
 
 std::string table_csv(const table& t) { return frame_csv(table_frame(t)); }
@@ -381,6 +391,10 @@ void append_json_line(std::string& out, const table& t, const std::string* id) {
   }
   out += ",\"method\":";
   out += dumped(name_of(t.method));
+  if (t.pools) {
+    out += ",\"pool\":";
+    out += dumped(pool_document(*t.pools));
+  }
   out += ",\"rows\":[";
   const frame f = table_frame(t);
   for (std::size_t i = 0; i < f.rows; ++i) {
@@ -397,6 +411,7 @@ nlohmann::json table_document(const table& t, const std::string* id) {
   if (id != nullptr) j["id"] = *id;
   j["method"] = name_of(t.method);
   j["four_fifths_minimum"] = minimum_json(t);
+  if (t.pools) j["pool"] = pool_document(*t.pools);
   j["rows"] = frame_records(table_frame(t));
   return j;
 }
@@ -445,22 +460,35 @@ std::string table_text(const table& t) {
     for (std::size_t i = 1; i < widths.size(); ++i) out.append(" ").append(right(f[i], widths[i]));
     return out.append("  ").append(f[11]).append("\n");
   };
-  std::string out = line({"kind", "target", "sr_maj", "sr_min", "ai", "to_high", "passes", "cut",
-                          "mean", "mean_maj", "mean_min", "status"});
-  for (const table_row& row : t.rows) {
+  // The pools' chances, when asked for, after the status.
+  auto with_pool = [&](std::string text, std::size_t i) {
+    if (!t.pools) return text;
+    text.pop_back();
+    const std::string cells =
+        i == t.rows.size() ? pool_text_header() : pool_text_cells(t.pools->rows[i]);
+    return text.append(cells).append("\n");
+  };
+  std::string out = with_pool(line({"kind", "target", "sr_maj", "sr_min", "ai", "to_high",
+                                    "passes", "cut", "mean", "mean_maj", "mean_min",
+                                    left("status", t.pools ? 12 : 0)}),
+                              t.rows.size());
+  for (std::size_t i = 0; i < t.rows.size(); ++i) {
+    const table_row& row = t.rows[i];
     const outcome& o = row.result;
     const bool ok = o.solved();
     auto solved_cell = [&](std::optional<double> v) { return ok ? cell(v) : std::string("-"); };
-    out +=
+    std::string last =
         line({std::string(kind_name(row.kind)), cell(o.target), solved_cell(o.sr_majority),
               solved_cell(o.sr_minority), solved_cell(o.ai_ratio),
               solved_cell(o.ratio_to_highest()), ok ? (o.passes_four_fifths() ? "yes" : "no") : "-",
               solved_cell(o.cut_score), solved_cell(o.mean), solved_cell(o.mean_majority),
-              solved_cell(o.mean_minority), std::string(status_name(o.status))});
+              solved_cell(o.mean_minority), left(status_name(o.status), t.pools ? 12 : 0)});
+    out += with_pool(std::move(last), i);
   }
   out += "four-fifths minimum selection ratio: ";
   out += t.minimum.found ? fixed4(t.minimum.ratio) : std::string("none");
   out += '\n';
+  if (t.pools) out += pool_text_footer(*t.pools);
   return out;
 }
 

@@ -18,6 +18,7 @@
 #include "present/frame.h"
 #include "present/names.h"
 #include "present/numbers.h"
+#include "present/pool_columns.h"
 
 namespace present {
 
@@ -37,6 +38,9 @@ struct table {
   /// row's, which every format gives for the minimum (with --ratios too).
   std::optional<fourfifths::outcome> at_minimum;
   std::vector<table_row> rows;
+  /// The chances of finite pools at each row, when a pool size was asked
+  /// for: their columns follow the others.
+  std::optional<pool_chances> pools;
 };
 table make_table(const fourfifths::problem& p, fourfifths::method m,
                  const std::optional<std::vector<double>>& ratios);
@@ -58,6 +62,11 @@ frame table_frame(const table& t);
 std::string table_csv(const table& t);
 /// One CSV row per table row, each after the id when one is given.
 void append_csv(std::string& out, const table& t, const std::string* id);
+
+/// Adds the chances of pools of `o` drawn from the population at every
+/// row's overall ratio (none where a row has none); call pool_fault first.
+void add_pool_chances(table& t, const fourfifths::pool_population& population,
+                      const fourfifths::pool_options& o);
 
 /// The same, for many tables in a row (a batch's): it remembers the texts of
 /// the targets it wrote, which the built-in ratios repeat in every table,

@@ -27,6 +27,7 @@
 #include "fourfifths/analysis.h"
 #include "fourfifths/cross_validation.h"
 #include "fourfifths/estimate.h"
+#include "fourfifths/finite_pool.h"
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/groups.h"
 #include "fourfifths/observed.h"
