@@ -205,4 +205,26 @@ std::optional<calibration_request> calibration_arguments(const nlohmann::json& c
   return r;
 }
 
+std::optional<fourfifths::pool_options> pool_arguments(const nlohmann::json& applicants,
+                                                       const nlohmann::json& replications,
+                                                       const nlohmann::json& seed,
+                                                       const nlohmann::json& alpha,
+                                                       std::vector<fourfifths::fault>& faults) {
+  if (applicants.is_null()) return std::nullopt;
+  fourfifths::pool_options o;
+  const std::size_t before = faults.size();
+  if (const auto m = whole_argument("applicants", applicants, faults)) o.applicants = *m;
+  if (const auto k = whole_argument("replications", replications, faults)) o.replications = *k;
+  if (const auto s = whole_argument("seed", seed, faults)) {
+    if (*s < 0) {
+      faults.push_back({"seed", "must be 0 or more"});
+    } else {
+      o.seed = static_cast<std::uint64_t>(*s);
+    }
+  }
+  if (const auto a = number_argument("alpha", alpha, faults)) o.alpha = *a;
+  if (faults.size() != before) return std::nullopt;
+  return o;
+}
+
 }  // namespace present

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fourfifths/analysis.h"
+#include "fourfifths/finite_pool.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/result.h"
 #include "present/calibration_output.h"
@@ -75,6 +76,16 @@ std::optional<calibration_request> calibration_arguments(const nlohmann::json& c
                                                          const nlohmann::json& threads,
                                                          unsigned cpus,
                                                          std::vector<fourfifths::fault>& faults);
+
+/// Finite pools as a package's call gives them: none where `applicants` is
+/// null; otherwise the pool's size, the replications and the seed, each a
+/// whole number (the seed at least 0), and the tests' level `alpha`, a
+/// number. The ranges are the library's to check (study::pool_fault).
+std::optional<fourfifths::pool_options> pool_arguments(const nlohmann::json& applicants,
+                                                       const nlohmann::json& replications,
+                                                       const nlohmann::json& seed,
+                                                       const nlohmann::json& alpha,
+                                                       std::vector<fourfifths::fault>& faults);
 
 }  // namespace present
 

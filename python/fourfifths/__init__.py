@@ -212,7 +212,8 @@ def _ratios(ratios: Optional[Iterable[float]]) -> Optional[np.ndarray]:
 
 
 def table(scenario: ScenarioSource, ratios: Optional[Iterable[float]] = None,
-          method: str = "precise") -> pd.DataFrame:
+          method: str = "precise", *, applicants: Optional[int] = None,
+          replications: int = 10000, seed: int = 1, alpha: float = 0.05) -> pd.DataFrame:
     """The scenario's outcomes, one row per selection ratio: the columns of
     ``fourfifths-explore table --format csv`` (kind, target, sr, sr_majority,
     sr_minority, ai_ratio, ratio_to_highest, passes_four_fifths, cut_score, mean,
@@ -228,9 +229,21 @@ def table(scenario: ScenarioSource, ratios: Optional[Iterable[float]] = None,
     first), columns kind, target, group, cut_score, sr, sr_group,
     ai_vs_majority, ratio_to_highest, passes_four_fifths, mean, mean_group,
     status; then the minimum's rows (precise method only).
+
+    With ``applicants``, each row also gives the chances for a pool of that
+    many applicants drawn from the scenario, round(ratio x applicants)
+    selected top-down (``table --applicants``): pool_selected,
+    p_fail_four_fifths, p_fisher, p_z and p_group_absent, each with its
+    Monte Carlo standard error (NaN where exact), and pool_method; simulated
+    pools (``replications`` of them, from ``seed``) where no exact method
+    applies; the tests at level ``alpha``.
     """
     s = read(scenario)
-    columns, errors = _core.table_columns(s, _ratios(ratios), method)
+    if applicants is None:
+        columns, errors = _core.table_columns(s, _ratios(ratios), method)
+    else:
+        columns, errors = _core.table_columns(s, _ratios(ratios), method, applicants,
+                                              replications, seed, alpha)
     if columns is None:
         raise FourFifthsError("table", errors)
     return _dataframe(*columns)

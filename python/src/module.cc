@@ -395,17 +395,29 @@ py::tuple frame_blocks(const present::frame& f) {
 /// The table's columns, or the faults of its arguments.
 std::tuple<std::optional<py::tuple>, fault_list> table_columns(
     const scenario_handle& s, const std::optional<py::array_t<double>>& ratios,
-    const py::object& method) {
+    const py::object& method, const py::object& applicants, const py::object& replications,
+    const py::object& seed, const py::object& alpha) {
   std::vector<fourfifths::fault> faults;
   const std::optional<std::vector<double>> list = ratio_list(ratios);
   if (list) faults = present::check_ratios(*list);
   const std::optional<fourfifths::method> m =
       present::method_argument(argument_of(method), s.has_groups(), faults);
+  present::table_request request;
+  if (!applicants.is_none()) {
+    request.pool = present::pool_arguments(argument_of(applicants), argument_of(replications),
+                                           argument_of(seed), argument_of(alpha), faults);
+    if (request.pool) {
+      if (std::optional<fourfifths::fault> f = s.study().pool_fault(*request.pool)) {
+        faults.push_back(std::move(*f));
+      }
+    }
+  }
   if (!faults.empty()) return {std::nullopt, pairs(faults)};
   present::frame f;
   {
     const without_gil free;
-    f = s.study().table(*m, list).columns();
+    f = request.pool ? s.study().table(*m, list, request).columns()
+                     : s.study().table(*m, list).columns();
   }
   return {frame_blocks(f), {}};
 }
@@ -931,6 +943,8 @@ PYBIND11_MODULE(_core, m) {
   m.def("read_document", &read_document, py::arg("document"),
         "Reads a JSON scenario given as Python values: (Scenario or None, errors, warnings).");
   m.def("table_columns", &table_columns, py::arg("scenario"), py::arg("ratios"), py::arg("method"),
+        py::arg("applicants") = py::none(), py::arg("replications") = py::none(),
+        py::arg("seed") = py::none(), py::arg("alpha") = py::none(),
         "The table's columns as blocks of NumPy arrays, or its faults.");
   m.def("outcome", &outcome_call, py::arg("scenario"), py::arg("ratio"), py::arg("method"),
         "The outcome at one ratio.");
