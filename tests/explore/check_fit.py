@@ -82,6 +82,19 @@ def check_written(explore, work):
     sg = json.loads(g.stdout) if g.returncode == 0 else {}
     expect([x["name"] for x in sg.get("groups", [])] == ["B", "H"]
            and "minority_share" not in sg, f"groups form: {g.stderr!r} {sg}")
+    # A group named like a spreadsheet formula is data: kept in the scenario,
+    # and written with a quote before it in every CSV table.
+    formula = write(os.path.join(work, "formula.csv"),
+                    'g,x\n"=HYPERLINK(""x"")",1\n"=HYPERLINK(""x"")",2\n@b,4\n@b,6\n+c,1\n+c,3\n')
+    fitted = os.path.join(work, "formula.json")
+    p = run(explore, ["fit", formula, "--group", "g", "--predictors", "x", "-o", fitted])
+    sf = json.loads(open(fitted, encoding="utf-8").read()) if p.returncode == 0 else {}
+    expect([g["name"] for g in sf.get("calibration", {}).get("groups", [])]
+           == ['=HYPERLINK("x")', "@b", "+c"], f"formula names: {p.stderr!r} {sf}")
+    t = run(explore, ["table", fitted, "--ratios", "0.5"])
+    cells = t.stdout.decode()
+    expect(t.returncode == 0 and "'@b" in cells and "'+c" in cells and "\n@b" not in cells
+           and ",@b" not in cells, f"formula names in CSV: {cells!r}")
     # To /dev/full: a failed run that says so.
     if os.path.exists("/dev/full"):
         full = run(explore, ["fit", data, "--output", "/dev/full"] + ARGS)
