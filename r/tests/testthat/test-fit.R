@@ -29,14 +29,14 @@ test_that("missing values leave their rows out, with a warning", {
   df$x[2] <- NA
   df$y[15] <- NaN
   df$group[20] <- NA
-  expect_warning(s <- ff_fit(df, "group", "x", "y"),
+  expect_warning(s <- ff_fit(df, "group", "x", "y", reference = "A"),
                  "3 rows with a missing value left out \\(listwise\\)",
                  class = "fourfifths_warning")
   expect_match(s, "\"calibration_n\": 17")
   expect_match(s, "\"dropped\": 3")
   # A factor for the groups gives the same scenario.
   df$group <- factor(df$group)
-  expect_identical(fit_quietly(df, "group", "x", "y"), s)
+  expect_identical(fit_quietly(df, "group", "x", "y", reference = "A"), s)
   # The scenario is one ff_table takes.
   expect_s3_class(ff_table(s, ratios = 0.3), "data.frame")
 })
