@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/normal_draws.h"
+#include "numeric/random_draws.h"
 #include "present/fit.h"
 #include "present/numbers.h"
 
@@ -31,8 +31,7 @@ struct sample {
 const sample& million() {
   static const sample s = [] {
     sample out;
-    std::mt19937_64 g = numeric::stream_generator(2026, 0);
-    numeric::normal_draws z(g);
+    numeric::random_draws z(numeric::stream_generator(2026, 0));
     out.scores.assign(variables, std::vector<double>(rows));
     out.csv = "group,p1,p2,p3,p4,c1,c2\n";
     for (std::size_t i = 0; i < rows; ++i) {
@@ -40,7 +39,7 @@ const sample& million() {
       out.group.push_back(k);
       out.csv += labels[k];
       for (std::size_t j = 0; j < variables; ++j) {
-        const double x = z() - 0.5 * k;
+        const double x = z.normal() - 0.5 * k;
         out.scores[j][i] = x;
         out.csv += ',';
         if ((i * variables + j) % 1000 != 999) out.csv += present::shortest(x);
