@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "explore/commands.h"
+#include "explore/fit_cmd.h"
 #include "explore/observed_cmd.h"
 #include "explore/pareto_cmd.h"
 #include "fourfifths/version.h"
@@ -111,8 +112,21 @@ int deliver_message(const CLI::App& app, const CLI::Error& e) {
   return status;
 }
 
-constexpr std::string_view subcommands[] = {"convert", "table", "pareto",
-                                            "plot",    "batch", "observed"};
+constexpr std::string_view subcommands[] = {"convert", "table",    "pareto", "plot",
+                                            "batch",   "observed", "fit"};
+
+// A comma-separated list of names ("a,b,c"); an empty text, none.
+std::vector<std::string> name_list(const std::string& text) {
+  std::vector<std::string> out;
+  if (text.empty()) return out;
+  for (std::size_t from = 0;;) {
+    const std::size_t comma = text.find(',', from);
+    out.push_back(text.substr(from, comma - from));
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  return out;
+}
 
 // The first argument, when it is neither an option nor a subcommand.
 std::optional<std::string> unknown_subcommand(int argc, char** argv) {
@@ -369,6 +383,39 @@ int main(int argc, char** argv) try {
       ->add_option("-o,--output", observed.output, "where to write (default: standard output)")
       ->option_text("FILE");
 
+  explore::fit_command_options fit;
+  std::string fit_reference;
+  std::string fit_predictors;
+  std::string fit_criteria;
+  CLI::App* fit_cmd = app.add_subcommand(
+      "fit",
+      "Estimate a scenario from a validation sample: the pooled within-group correlations, "
+      "each group's effect sizes against the reference group and its share, with the sample's "
+      "sizes; rows missing a value are left out (listwise)");
+  fit_cmd
+      ->add_option("DATA", fit.data,
+                   "CSV with a header, one row per person: a group column and the score "
+                   "columns (blank cells missing); - for standard input")
+      ->required();
+  fit_cmd->add_option("--group", fit.request.group, "the column of the groups")
+      ->option_text("COLUMN")
+      ->required();
+  CLI::Option* fit_reference_opt =
+      fit_cmd
+          ->add_option("--reference", fit_reference,
+                       "the reference group (default: the group with the most complete rows)")
+          ->option_text("NAME");
+  fit_cmd->add_option("--predictors", fit_predictors, "the predictor columns, in order")
+      ->option_text("A,B,...")
+      ->required();
+  fit_cmd
+      ->add_option("--criteria", fit_criteria,
+                   "the criterion columns, in order (the scenario then has regression weights "
+                   "on the criteria, each weighted 1; without, each predictor is weighted 1)")
+      ->option_text("X,Y,...");
+  fit_cmd->add_option("-o,--output", fit.output, "where to write (default: standard output)")
+      ->option_text("FILE");
+
   if (const std::optional<std::string> unknown = unknown_subcommand(argc, argv)) {
     std::string known;
     for (const std::string_view name : subcommands) (known += known.empty() ? "" : ", ") += name;
@@ -412,6 +459,12 @@ int main(int argc, char** argv) try {
       }
     }
     return explore::run_observed(observed);
+  }
+  if (fit_cmd->parsed()) {
+    if (fit_reference_opt->count() > 0) fit.request.reference = fit_reference;
+    fit.request.predictors = name_list(fit_predictors);
+    fit.request.criteria = name_list(fit_criteria);
+    return explore::run_fit(fit);
   }
   if (batch_cmd->parsed()) {
     if (!read_ratios(batch_ratios, batch.ratios)) {

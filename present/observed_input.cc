@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "present/csv_records.h"
 #include "present/json_reader.h"
 #include "present/name_rules.h"
 
@@ -54,14 +55,6 @@ std::string in_quotes(std::string_view text) { return "\"" + std::string(text) +
 // A file with a fault on every line says enough after a few.
 constexpr std::size_t most_faults = 20;
 
-bool blank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 std::string lowered(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
@@ -69,106 +62,6 @@ std::string lowered(std::string_view s) {
   }
   return out;
 }
-
-// The records of a CSV text (RFC 4180), after a UTF-8 byte-order mark:
-// fields apart by commas, records by line ends (CRLF, LF or a lone CR, as
-// old spreadsheets on the Mac write them); a quoted field may hold commas,
-// doubled quotes and line ends. Spaces around a field are dropped, and a
-// blank line is no record. Each record is numbered by its first line.
-class records {
- public:
-  explicit records(std::string_view text) : text_(text) {
-    if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
-  }
-
-  // The next record into `fields` (reused, so that a long file allocates
-  // little), false at the end; a fault of its syntax into `fault` (the
-  // rest of its line then skipped).
-  bool next(std::vector<std::string>& fields, int& number, std::optional<std::string>& fault) {
-    while (pos_ < text_.size()) {
-      fault.reset();
-      number = line_;
-      if (read(fields, fault) || fault) return true;
-    }
-    return false;
-  }
-
- private:
-  bool at_line_end() const { return text_[pos_] == '\n' || text_[pos_] == '\r'; }
-  // Past one line end (CRLF counts once), at pos_.
-  void skip_line_end() {
-    if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
-    ++pos_;
-    ++line_;
-  }
-  void skip_blanks() {
-    while (pos_ < text_.size() && blank(text_[pos_])) ++pos_;
-  }
-  void skip_rest_of_line() {
-    while (pos_ < text_.size() && !at_line_end()) ++pos_;
-    if (pos_ < text_.size()) skip_line_end();
-  }
-  // One record; false for a blank line.
-  bool read(std::vector<std::string>& fields, std::optional<std::string>& fault) {
-    fields.clear();
-    bool quoted = false;
-    while (true) {
-      skip_blanks();
-      std::string& field = fields.emplace_back();
-      const std::string column = "column " + std::to_string(fields.size());
-      if (pos_ < text_.size() && text_[pos_] == '"') {
-        quoted = true;
-        const int opened = line_;
-        ++pos_;
-        while (true) {
-          if (pos_ >= text_.size()) {
-            fault = column + ": the quote opened on line " + std::to_string(opened) +
-                    " is not closed";
-            return false;
-          }
-          const char c = text_[pos_];
-          if (c == '"') {
-            if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
-              field += '"';
-              pos_ += 2;
-              continue;
-            }
-            ++pos_;
-            break;
-          }
-          if (c == '\n' || c == '\r') {
-            const std::size_t from = pos_;
-            skip_line_end();
-            field.append(text_.substr(from, pos_ - from));
-            continue;
-          }
-          field += c;
-          ++pos_;
-        }
-        skip_blanks();
-        if (pos_ < text_.size() && text_[pos_] != ',' && !at_line_end()) {
-          fault = column + ": text after the closing quote of a field";
-          skip_rest_of_line();
-          return false;
-        }
-      } else {
-        const std::size_t from = pos_;
-        while (pos_ < text_.size() && text_[pos_] != ',' && !at_line_end()) ++pos_;
-        field = trimmed(text_.substr(from, pos_ - from));
-      }
-      if (pos_ < text_.size() && text_[pos_] == ',') {
-        ++pos_;
-        continue;
-      }
-      if (pos_ < text_.size()) skip_line_end();
-      return quoted || fields.size() > 1 || !fields[0].empty();
-    }
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-  int line_ = 1;
-};
 
 // A count: a whole number written in decimal digits (a sign allowed, so
 // that the library can say a negative count is one).
@@ -260,7 +153,7 @@ void warn_of_case(const fourfifths::counts_table& counts, std::vector<std::strin
 loaded_observed read_observed_csv(std::string_view text) {
   loaded_observed out;
   std::vector<fault>& errors = out.errors;
-  records input(text);
+  csv_records input(text);
   int number = 0;
   std::vector<std::string> fields;
   std::optional<std::string> bad;

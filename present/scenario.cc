@@ -50,11 +50,13 @@ std::string join(const List& list) {
 
 // The schema's keys: of the document, and of each predictor and criterion.
 constexpr std::string_view top_key_list[] = {
-    "correlations",   "criteria", "groups",     "id",      "majority_per_minority",
-    "minority_share", "mode",     "predictors", "quality", "requested_ratios",
-    "title",          "weights"};
+    "calibration", "calibration_n",    "correlations", "criteria",         "groups",
+    "id",          "majority_per_minority", "minority_share", "mode", "predictors",
+    "quality",     "requested_ratios", "title",        "weights"};
 constexpr std::string_view variable_key_list[] = {"d", "name", "weight"};
 constexpr std::string_view group_key_list[] = {"d", "name", "share"};
+constexpr std::string_view calibration_key_list[] = {"dropped", "groups", "missing"};
+constexpr std::string_view group_size_key_list[] = {"n", "name"};
 
 // Whether an object's keys are all known and each given once: the common
 // case, checked without allocating.
@@ -117,6 +119,8 @@ members<n> members_of(json_value object, const std::string_view (&keys)[n]) {
 
 // The places of the keys in their lists.
 enum top_key : std::size_t {
+  calibration_key,
+  calibration_n_key,
   correlations_key,
   criteria_key,
   groups_key,
@@ -132,6 +136,8 @@ enum top_key : std::size_t {
 };
 enum variable_key : std::size_t { d_key, name_key, weight_key };
 enum group_key : std::size_t { group_d_key, group_name_key, share_key };
+enum calibration_key : std::size_t { dropped_key, sizes_key, missing_key };
+enum group_size_key : std::size_t { size_n_key, size_name_key };
 
 // A finite number. The path is made only for a fault: `path` gives it.
 template <std::invocable path_of>
@@ -304,6 +310,84 @@ std::vector<fourfifths::minority_group> groups_of(json_value list, faults& f) {
     }
   }
   return out;
+}
+
+// A count of rows: a whole number from `least` up, exactly held by a double.
+std::optional<std::int64_t> row_count(json_value value, const std::string& path,
+                                      std::int64_t least, faults& f) {
+  if (value.is_number() && value.number() == std::floor(value.number()) &&
+      value.number() >= static_cast<double>(least) && value.number() <= 0x1p53) {
+    return static_cast<std::int64_t>(value.number());
+  }
+  f.add(path, "must be a whole number of rows, at least " + std::to_string(least));
+  return std::nullopt;
+}
+
+// The sample a scenario was estimated from: "calibration_n" and the
+// optional "calibration" object with the missing-data rule, the rows left
+// out and each group's rows.
+std::optional<calibration_sample> calibration_of(const std::optional<json_value>& size,
+                                                 const std::optional<json_value>& detail,
+                                                 faults& f) {
+  if (!size) {
+    if (detail) f.add("calibration", "needs \"calibration_n\", the rows it was estimated from");
+    return std::nullopt;
+  }
+  calibration_sample c;
+  c.n = row_count(*size, "calibration_n", 1, f).value_or(0);
+  if (!detail) return c;
+  if (!detail->is_object()) {
+    f.add("calibration", "must be an object with missing, dropped and groups");
+    return c;
+  }
+  const members m = members_of(*detail, calibration_key_list);
+  if (!m.clean) only_keys(*detail, "calibration", calibration_key_list, f);
+  if (const std::optional<json_value>& missing = m.of[missing_key]) {
+    if (missing->is_string() && missing->string() == "listwise") {
+      c.missing = "listwise";
+    } else {
+      f.add("calibration.missing", "must be \"listwise\"");
+    }
+  }
+  if (const std::optional<json_value>& dropped = m.of[dropped_key]) {
+    c.dropped = row_count(*dropped, "calibration.dropped", 0, f);
+  }
+  const std::optional<json_value>& list = m.of[sizes_key];
+  if (!list) return c;
+  if (!list->is_array()) {
+    f.add("calibration.groups", "must be a list of objects with name and n");
+    return c;
+  }
+  std::int64_t total = 0;
+  std::size_t i = 0;
+  for (const json_value item : *list) {
+    const std::string path = at("calibration.groups", i++);
+    group_size& g = c.groups.emplace_back();
+    if (!item.is_object()) {
+      f.add(path, "must be an object with name and n");
+      continue;
+    }
+    const members gm = members_of(item, group_size_key_list);
+    if (!gm.clean) only_keys(item, path, group_size_key_list, f);
+    if (const std::optional<json_value>& name = gm.of[size_name_key];
+        name && name->is_string()) {
+      g.name = name->string();
+      if (auto fault = name_fault(g.name)) f.add(path + ".name", *fault);
+    } else {
+      f.add(path + ".name", name ? "must be a string" : "required: the group's name");
+    }
+    if (const std::optional<json_value>& n = gm.of[size_n_key]) {
+      g.n = row_count(*n, path + ".n", 0, f).value_or(0);
+    } else {
+      f.add(path + ".n", "required: the group's complete rows");
+    }
+    total += g.n;
+  }
+  if (f.list.empty() && total != c.n) {
+    f.add("calibration.groups", "the groups' rows add up to " + std::to_string(total) +
+                                    ", not calibration_n (" + std::to_string(c.n) + ")");
+  }
+  return c;
 }
 
 // The library names fields after the problem; the document after its keys.
@@ -561,6 +645,7 @@ loaded_scenario read_document(json_value doc, id_rule ids, group_rule groups) {
       }
     }
   }
+  s.calibration = calibration_of(m.of[calibration_n_key], m.of[calibration_key], f);
   if (!f.list.empty()) {
     out.errors = std::move(f.list);
     cap(out.errors);
@@ -644,6 +729,16 @@ std::vector<fourfifths::fault> key_faults(const json_document& document) {
     for (const json_value item : *list) {
       if (item.is_object()) only_keys(item, at(key, i), variable_key_list, f);
       ++i;
+    }
+  }
+  if (const std::optional<json_value> c = root.find("calibration"); c && c->is_object()) {
+    only_keys(*c, "calibration", calibration_key_list, f);
+    if (const std::optional<json_value> list = c->find("groups"); list && list->is_array()) {
+      std::size_t i = 0;
+      for (const json_value item : *list) {
+        if (item.is_object()) only_keys(item, at("calibration.groups", i), group_size_key_list, f);
+        ++i;
+      }
     }
   }
   if (const std::optional<json_value> list = root.find("groups"); list && list->is_array()) {
@@ -755,6 +850,33 @@ void groups_json(std::string& out, const std::vector<fourfifths::minority_group>
   out += "\n  ]";
 }
 
+// The sample the scenario was estimated from, each group's rows on a line.
+void calibration_json(std::string& out, const std::optional<calibration_sample>& c) {
+  if (!c) return;
+  out += ",\n  \"calibration_n\": " + std::to_string(c->n);
+  if (c->missing.empty() && !c->dropped && c->groups.empty()) return;
+  out += ",\n  \"calibration\": {";
+  const char* sep = "";
+  if (!c->missing.empty()) {
+    out += "\"missing\": " + quoted(c->missing);
+    sep = ", ";
+  }
+  if (c->dropped) {
+    (out += sep) += "\"dropped\": " + std::to_string(*c->dropped);
+    sep = ", ";
+  }
+  if (!c->groups.empty()) {
+    (out += sep) += "\"groups\": [";
+    for (std::size_t i = 0; i < c->groups.size(); ++i) {
+      out += i == 0 ? "\n" : ",\n";
+      out += "    {\"name\": " + quoted(c->groups[i].name) +
+             ", \"n\": " + std::to_string(c->groups[i].n) + "}";
+    }
+    out += "\n  ]";
+  }
+  out += "}";
+}
+
 }  // namespace
 
 std::string to_json(const scenario& s) {
@@ -781,6 +903,7 @@ std::string to_json(const scenario& s) {
     out += ",\n  \"requested_ratios\": " + number_list(spec.requested_ratios);
   }
   groups_json(out, s.groups);
+  calibration_json(out, s.calibration);
   return out + "\n}\n";
 }
 
@@ -809,6 +932,11 @@ void to_json(nlohmann::json& j, const scenario& s) {
   if (spec.minority_share) j["minority_share"] = *spec.minority_share;
   if (spec.majority_per_minority) j["majority_per_minority"] = *spec.majority_per_minority;
   if (!spec.requested_ratios.empty()) j["requested_ratios"] = spec.requested_ratios;
+  if (s.calibration) {
+    j["calibration_n"] = s.calibration->n;
+    json detail = *s.calibration;
+    if (!detail.empty()) j["calibration"] = std::move(detail);
+  }
   if (s.groups.empty()) return;
   json groups = json::array();
   for (const fourfifths::minority_group& g : s.groups) {
@@ -817,6 +945,16 @@ void to_json(nlohmann::json& j, const scenario& s) {
     item["d"] = g.d;
     groups.push_back(std::move(item));
   }
+  j["groups"] = std::move(groups);
+}
+
+void to_json(nlohmann::json& j, const calibration_sample& c) {
+  j = json::object();
+  if (!c.missing.empty()) j["missing"] = c.missing;
+  if (c.dropped) j["dropped"] = *c.dropped;
+  if (c.groups.empty()) return;
+  json groups = json::array();
+  for (const group_size& g : c.groups) groups.push_back({{"name", g.name}, {"n", g.n}});
   j["groups"] = std::move(groups);
 }
 
@@ -893,6 +1031,10 @@ deck_text to_deck(const scenario& s) {
   if (spec.requested_ratios.size() > most_requested) {
     deck.errors.push_back({"requested_ratios", "a deck holds at most 25 requested ratios"});
     return deck;
+  }
+  if (s.calibration) {
+    deck.warnings.push_back(
+        {"", "the deck form has no calibration sample: its sizes are left out"});
   }
   if (!overall && (spec.minority_share || spec.majority_per_minority)) {
     deck.warnings.push_back(

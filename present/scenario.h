@@ -4,6 +4,7 @@
 #ifndef FOURFIFTHS_PRESENT_SCENARIO_H_
 #define FOURFIFTHS_PRESENT_SCENARIO_H_
 
+#include <cstdint>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
@@ -18,6 +19,23 @@
 
 namespace present {
 
+/// The size of one group in a calibration sample.
+struct group_size {
+  std::string name;
+  std::int64_t n = 0;
+};
+
+/// The validation sample a scenario was estimated from (what `fit` writes):
+/// optional, read and written back, and used by no analysis.
+struct calibration_sample {
+  std::int64_t n = 0;  ///< the complete rows ("calibration_n")
+  /// How rows with a missing value were treated ("listwise": left out whole).
+  std::string missing;
+  std::optional<std::int64_t> dropped;  ///< the rows left out for a missing value
+  /// Each group's complete rows, the reference group first.
+  std::vector<group_size> groups;
+};
+
 /// A problem with the names of its variables.
 struct scenario {
   std::string title;                         ///< optional
@@ -29,6 +47,8 @@ struct scenario {
   /// effect sizes; the spec then holds no effect sizes and no mix. Empty
   /// for a scenario of one minority group (the variables' "d").
   std::vector<fourfifths::minority_group> groups;
+  /// The sample it was estimated from, when it says so.
+  std::optional<calibration_sample> calibration;
 };
 
 /// How reading a scenario ended.
@@ -147,6 +167,8 @@ std::string to_json(const scenario& s);
 /// The JSON form as a value, with the same keys and numbers (found by
 /// nlohmann::json's argument-dependent lookup: `nlohmann::json j = s;`).
 void to_json(nlohmann::json& j, const scenario& s);
+/// The "calibration" object of the JSON form (without "calibration_n").
+void to_json(nlohmann::json& j, const calibration_sample& c);
 
 /// The deck form of a scenario, or why it has none.
 struct deck_text {
@@ -157,7 +179,7 @@ struct deck_text {
 
 /// The deck form, one read a line with a comment after its values. A deck
 /// holds at most 25 requested ratios, no applicant mix in majority mode,
-/// and one minority group.
+/// one minority group and no calibration sample.
 deck_text to_deck(const scenario& s);
 
 }  // namespace present

@@ -32,7 +32,7 @@ from ._core import Outcome, Scenario
 
 __all__ = [
     "Fault", "FourFifthsError", "FourFifthsWarning", "Outcome", "Scenario", "ScenarioSource",
-    "batch", "best_weighting", "minimum", "observed", "outcome", "outcomes", "pareto", "read",
+    "batch", "best_weighting", "fit", "minimum", "observed", "outcome", "outcomes", "pareto", "read",
     "table",
 ]
 
@@ -417,6 +417,71 @@ def observed(data: ObservedSource, *, reference: Optional[str] = None,
     if columns is None:
         raise FourFifthsError(name, errors)
     return _dataframe(*columns)
+
+
+# --- Validation samples --------------------------------------------------------------------
+
+
+def _scores(data: pd.DataFrame, name: str, position: int) -> np.ndarray:
+    """A column of scores as doubles, missing values (None, NaN, NA) as NaN.
+    A cell that is not a number is a fault, placed as in the frame's CSV."""
+    column = data[name]
+    if pd.api.types.is_bool_dtype(column) or not (pd.api.types.is_numeric_dtype(column)
+                                                  or column.dtype == object):
+        raise FourFifthsError("the data", [("", f'the column "{name}" must hold numbers, not '
+                                                f'{column.dtype}')])
+    numbers = pd.to_numeric(column, errors="coerce")
+    bad = numbers.isna() & column.notna()
+    if bad.any():
+        faults = [(f"line {row + 2}, column {position} ({name})",
+                   f'must be a number, not "{column.iloc[row]}"')
+                  for row in np.flatnonzero(bad.to_numpy())[:20]]
+        raise FourFifthsError("the data", faults)
+    return numbers.to_numpy(dtype=np.float64, na_value=np.nan)
+
+
+def fit(data: pd.DataFrame, group: str, predictors: Sequence[str], criteria: Sequence[str] = (),
+        reference: Optional[str] = None) -> Scenario:
+    """A scenario estimated from a validation sample, as ``fourfifths-explore
+    fit`` writes it: the pooled within-group correlations, each group's
+    effect sizes against the reference group (in pooled within-group
+    standard deviations) and its share, with the sample's sizes
+    (``calibration_n``).
+
+    ``data`` has a row per person: the ``group`` column's labels and the
+    scores of the ``predictors`` and ``criteria`` columns. Missing values
+    (None, NaN, NA) leave their row out (listwise, said in a warning). The
+    reference group is ``reference``, or else the group with the most
+    complete rows. The scenario has regression weights on the criteria, each
+    weighted 1 (without criteria, each predictor weighted 1).
+
+    Raises :class:`FourFifthsError` listing every fault, placed as in the
+    frame's CSV (line 2 is the first row), and ``KeyError`` for a column the
+    frame lacks.
+    """
+    if not isinstance(data, pd.DataFrame):
+        raise TypeError(f"a validation sample is a DataFrame, not {type(data).__name__}")
+    predictors, criteria = [str(p) for p in predictors], [str(c) for c in criteria]
+    names = [group] + predictors + criteria
+    columns = list(data.columns)
+    missing = [n for n in names if n not in columns]
+    if missing:
+        raise KeyError(f'no column "{missing[0]}" in the data (it has '
+                       f'{", ".join(str(c) for c in columns)})')
+    twice = [n for n in names if columns.count(n) > 1]
+    if twice:
+        raise FourFifthsError("the data", [("", f'the column "{twice[0]}" appears twice')])
+    positions = [columns.index(n) + 1 for n in names]
+    codes, labels = pd.factorize(data[group], sort=False)
+    scores = [_scores(data, n, p) for n, p in zip(names[1:], positions[1:])]
+    answer = _core.fit_columns([str(x) for x in labels], codes.astype(np.int32), scores,
+                               positions, str(group), predictors, criteria, reference)
+    scenario, errors, warned = answer
+    for w in warned:
+        warnings.warn(f"the data: warning: {Fault(*w).text}", FourFifthsWarning, stacklevel=2)
+    if scenario is None:
+        raise FourFifthsError("the data", errors)
+    return scenario
 
 
 # --- Many scenarios -------------------------------------------------------------------------

@@ -32,6 +32,7 @@
 
 #include "fourfifths/fourfifths.h"
 #include "present/arguments.h"
+#include "present/fit.h"
 #include "present/group_table.h"
 #include "present/names.h"
 #include "present/observed_input.h"
@@ -788,6 +789,35 @@ std::tuple<std::optional<py::tuple>, fault_list> observed_call(
   return {frame_blocks(f), {}};
 }
 
+// --- Validation samples ---------------------------------------------------------
+
+using int_column = py::array_t<int, py::array::c_style | py::array::forcecast>;
+using double_column = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+/// A scenario fitted to a data frame's columns: the group labels, each
+/// row's label as its place among them (-1 missing), the scores (NaN
+/// missing) and each column's place in the frame.
+read_answer fit_call(const std::vector<std::string>& labels, const int_column& group,
+                     const std::vector<double_column>& scores, const std::vector<int>& positions,
+                     const std::string& group_name, const std::vector<std::string>& predictors,
+                     const std::vector<std::string>& criteria,
+                     const std::optional<std::string>& reference) {
+  present::sample_columns sample;
+  sample.labels = labels;
+  sample.group = std::span<const int>(group.data(), static_cast<std::size_t>(group.size()));
+  for (const double_column& c : scores) {
+    sample.scores.emplace_back(c.data(), static_cast<std::size_t>(c.size()));
+  }
+  sample.positions = positions;
+  present::fit_request request{group_name, reference, predictors, criteria};
+  present::loaded_scenario s;
+  {
+    const without_gil free;
+    s = present::fit_columns(sample, request);
+  }
+  return answer_of(std::move(s));
+}
+
 // --- Many scenarios -------------------------------------------------------------
 
 /// One table for many scenarios, each named by its "id", in the explorer's
@@ -859,6 +889,13 @@ PYBIND11_MODULE(_core, m) {
             return names;
           },
           "The minority groups' names; empty for a scenario of one minority group.")
+      .def_property_readonly(
+          "calibration_n",
+          [](const scenario_handle& s) -> std::optional<std::int64_t> {
+            if (!s.value().calibration) return std::nullopt;
+            return s.value().calibration->n;
+          },
+          "The rows of the sample it was estimated from (fit), or None.")
       .def_property_readonly(
           "id", [](const scenario_handle& s) { return s.read().id; },
           "The JSON scenario's \"id\" as text, or None.")
@@ -964,6 +1001,11 @@ PYBIND11_MODULE(_core, m) {
   m.def("observed_columns", &observed_call, py::arg("text"), py::arg("reference"), py::arg("alpha"),
         py::arg("steps"),
         "The analysis of observed data (CSV or JSON text) as columns, or its faults.");
+  m.def("fit_columns", &fit_call, py::arg("labels"), py::arg("group"), py::arg("scores"),
+        py::arg("positions"), py::arg("group_name"), py::arg("predictors"), py::arg("criteria"),
+        py::arg("reference"),
+        "A scenario fitted to a validation sample's columns: (Scenario or None, errors, "
+        "warnings).");
   m.def("batch_columns", &batch_call, py::arg("lines"), py::arg("ratios"), py::arg("method"),
         "The tables of many JSON scenarios as columns, the id first, and the faults of "
         "those that could not be read.");

@@ -96,3 +96,38 @@ legacy_scenario <- function(prop, R, d, criterion_d) {
     correlations = R, minority_share = prop)
   list(scenario = scenario, names = predictor_names)
 }
+
+# A scenario estimated from a validation sample, as `fourfifths-explore fit`
+# writes it: the JSON text, which ff_table and ff_pareto take as it is.
+ff_fit <- function(df, group, predictors, criteria = character(), reference = NULL) {
+  if (!is.data.frame(df)) fail("df must be a data.frame")
+  wanted <- c(group, predictors, criteria)
+  absent <- setdiff(wanted, names(df))
+  if (length(absent) > 0) {
+    fail(paste0("no column \"", absent[[1]], "\" in the data (it has ",
+                paste(names(df), collapse = ", "), ")"))
+  }
+  twice <- wanted[wanted %in% names(df)[duplicated(names(df))]]
+  if (length(twice) > 0) fail(paste0("the column \"", twice[[1]], "\" appears twice"))
+  positions <- match(wanted, names(df))
+  labels <- df[[group]]
+  if (!is.factor(labels) && !is.character(labels)) labels <- as.character(labels)
+  # A text column of scores: each cell that is not a number is a fault,
+  # placed as in the data frame's CSV (line 2 is the first row).
+  scores <- lapply(seq_along(wanted)[-1], function(k) {
+    x <- df[[wanted[[k]]]]
+    if (is.factor(x)) x <- as.character(x)
+    if (!is.character(x)) return(x)
+    numbers <- suppressWarnings(as.numeric(x))
+    bad <- which(is.na(numbers) & !is.na(x) & trimws(x) != "")
+    if (length(bad) > 0) {
+      bad <- utils::head(bad, 20)
+      fail(paste0("line ", bad + 1, ", column ", positions[[k]], " (", wanted[[k]],
+                  "): must be a number, not \"", x[bad], "\""))
+    }
+    numbers
+  })
+  request <- list(group = group, predictors = as.character(predictors),
+                  criteria = as.character(criteria), reference = reference)
+  deliver(ff_fit_impl(labels, scores, request, as.integer(positions)))
+}

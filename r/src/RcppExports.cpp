@@ -10,6 +10,19 @@ Rcpp::Rostream<true>&  Rcpp::Rcout = Rcpp::Rcpp_cout_get();
 Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
+// ff_fit_impl
+Rcpp::List ff_fit_impl(SEXP group, SEXP scores, SEXP request, SEXP positions);
+RcppExport SEXP _fourfifths_ff_fit_impl(SEXP groupSEXP, SEXP scoresSEXP, SEXP requestSEXP, SEXP positionsSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type group(groupSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type scores(scoresSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type request(requestSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type positions(positionsSEXP);
+    rcpp_result_gen = Rcpp::wrap(ff_fit_impl(group, scores, request, positions));
+    return rcpp_result_gen;
+END_RCPP
+}
 // ff_table_impl
 Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method);
 RcppExport SEXP _fourfifths_ff_table_impl(SEXP scenarioSEXP, SEXP ratiosSEXP, SEXP methodSEXP) {
@@ -74,6 +87,7 @@ END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
+    {"_fourfifths_ff_fit_impl", (DL_FUNC) &_fourfifths_ff_fit_impl, 4},
     {"_fourfifths_ff_table_impl", (DL_FUNC) &_fourfifths_ff_table_impl, 3},
     {"_fourfifths_ff_pareto_impl", (DL_FUNC) &_fourfifths_ff_pareto_impl, 3},
     {"_fourfifths_ff_table_seconds", (DL_FUNC) &_fourfifths_ff_table_seconds, 5},

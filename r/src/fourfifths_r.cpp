@@ -20,11 +20,13 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "fourfifths/group_pareto.h"
 #include "fourfifths/pareto.h"
 #include "present/arguments.h"
+#include "present/fit.h"
 #include "present/frame.h"
 #include "present/group_table.h"
 #include "present/names.h"
@@ -327,6 +329,68 @@ table_request table_inputs(SEXP scenario, SEXP ratios, SEXP method) {
 }
 
 }  // namespace
+
+// A validation sample's columns as the presentation takes them: the group
+// column (a factor, or character: R/fourfifths.R turns any other into
+// character) as codes of its labels, NA as missing; scores as doubles,
+// NA and NaN missing.
+// [[Rcpp::export(rng = false)]]
+Rcpp::List ff_fit_impl(SEXP group, SEXP scores, SEXP request, SEXP positions) {
+  present::sample_columns sample;
+  std::vector<int> codes(static_cast<std::size_t>(Rf_xlength(group)));
+  if (Rf_isFactor(group)) {
+    const SEXP levels = Rf_getAttrib(group, R_LevelsSymbol);
+    for (R_xlen_t k = 0; k < Rf_xlength(levels); ++k) {
+      sample.labels.push_back(utf8(STRING_ELT(levels, k)));
+    }
+    const int* in = INTEGER(group);
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = in[i] == NA_INTEGER ? -1 : in[i] - 1;
+  } else if (TYPEOF(group) == STRSXP) {
+    std::unordered_map<std::string, int> label_of;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+      const SEXP label = STRING_ELT(group, static_cast<R_xlen_t>(i));
+      if (label == NA_STRING) {
+        codes[i] = -1;
+        continue;
+      }
+      const auto [it, added] =
+          label_of.try_emplace(utf8(label), static_cast<int>(sample.labels.size()));
+      if (added) sample.labels.push_back(it->first);
+      codes[i] = it->second;
+    }
+  } else {
+    return failure({{"group", "the group column must be a factor or character"}});
+  }
+  sample.group = codes;
+  std::vector<std::vector<double>> columns;
+  for (R_xlen_t j = 0; j < Rf_xlength(scores); ++j) {
+    const SEXP c = VECTOR_ELT(scores, j);
+    std::vector<double>& out = columns.emplace_back(static_cast<std::size_t>(Rf_xlength(c)));
+    if (TYPEOF(c) == REALSXP) {
+      std::copy(REAL(c), REAL(c) + Rf_xlength(c), out.begin());
+    } else if (TYPEOF(c) == INTSXP && !Rf_isFactor(c)) {
+      const int* in = INTEGER(c);
+      for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = in[i] == NA_INTEGER ? std::numeric_limits<double>::quiet_NaN() : in[i];
+      }
+    } else {
+      return failure({{"", "a score column must hold numbers"}});
+    }
+  }
+  for (const std::vector<double>& c : columns) sample.scores.emplace_back(c);
+  const Rcpp::List r(request);
+  present::fit_request q;
+  q.group = Rcpp::as<std::string>(r["group"]);
+  q.predictors = Rcpp::as<std::vector<std::string>>(r["predictors"]);
+  q.criteria = Rcpp::as<std::vector<std::string>>(r["criteria"]);
+  if (r["reference"] != R_NilValue) q.reference = Rcpp::as<std::string>(r["reference"]);
+  sample.positions = Rcpp::as<std::vector<int>>(positions);
+  const loaded_scenario s = present::fit_columns(sample, q);
+  if (!s.value) return failure(s.errors, s.warnings);
+  Rcpp::CharacterVector text(1);
+  text[0] = Rcpp::String(present::to_json(*s.value), CE_UTF8);
+  return answer(text, {}, s.warnings);
+}
 
 // [[Rcpp::export(rng = false)]]
 Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method) {

@@ -119,7 +119,7 @@ TEST(JsonScenario, SeveralFaultsAreAllReported) {
 
 TEST(JsonScenario, UnknownKeysAreErrors) {
   EXPECT_EQ(errors_of(valid("\"title\"", "\"titel\"")),
-            std::vector<std::string>{"titel: unknown key (expected one of correlations, criteria, "
+            std::vector<std::string>{"titel: unknown key (expected one of calibration, calibration_n, correlations, criteria, "
                                      "groups, id, majority_per_minority, minority_share, mode, "
                                      "predictors, quality, requested_ratios, title, weights)"});
   EXPECT_EQ(errors_of(valid("\"weight\": 0.5", "\"wieght\": 0.5")),
