@@ -41,3 +41,23 @@ def test_robust_choice_is_the_explorers():
 def test_calibration_faults_name_the_argument(arguments, name):
     with pytest.raises(fourfifths.FourFifthsError, match=name):
         fourfifths.pareto(PUBLISHED, 0.2, **arguments)
+
+
+@pytest.mark.parametrize("path", [PUBLISHED, THREE], ids=lambda p: p.name)
+def test_pool_table_is_the_explorers(path):
+    got = fourfifths.table(path, [0.1, 0.3], applicants=40, replications=500, seed=3)
+    want = explore_csv("table", path, "--ratios", "0.1,0.3", "--applicants", "40",
+                       "--replications", "500", "--seed", "3")
+    assert_same_frame(got, want)
+
+
+@pytest.mark.parametrize("arguments, name", [
+    ({"applicants": 2.5}, "applicants"),
+    ({"applicants": 0}, "applicants"),
+    ({"applicants": 50, "replications": None}, "replications"),
+    ({"applicants": 50, "seed": -1}, "seed"),
+    ({"applicants": 50, "alpha": "0.05"}, "alpha"),
+])
+def test_pool_faults_name_the_argument(arguments, name):
+    with pytest.raises(fourfifths.FourFifthsError, match=name):
+        fourfifths.table(PUBLISHED, **arguments)

@@ -5,8 +5,8 @@ ff_fit_impl <- function(group, scores, request, positions) {
     .Call(`_fourfifths_ff_fit_impl`, group, scores, request, positions)
 }
 
-ff_table_impl <- function(scenario, ratios, method) {
-    .Call(`_fourfifths_ff_table_impl`, scenario, ratios, method)
+ff_table_impl <- function(scenario, ratios, method, pool) {
+    .Call(`_fourfifths_ff_table_impl`, scenario, ratios, method, pool)
 }
 
 ff_pareto_impl <- function(scenario, options, majority) {

@@ -28,8 +28,11 @@ fail <- function(faults) {
                       class = "fourfifths_error", call = NULL))
 }
 
-ff_table <- function(scenario, ratios = NULL, method = "precise") {
-  deliver(ff_table_impl(scenario_arg(scenario), ratios, method))
+ff_table <- function(scenario, ratios = NULL, method = "precise", applicants = NULL,
+                     replications = 10000, seed = 1, alpha = 0.05) {
+  pool <- if (is.null(applicants)) NULL else
+    list(applicants = applicants, replications = replications, seed = seed, alpha = alpha)
+  deliver(ff_table_impl(scenario_arg(scenario), ratios, method, pool))
 }
 
 ff_pareto <- function(scenario, ratio, points = 21, majority = FALSE,

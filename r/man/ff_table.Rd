@@ -10,7 +10,8 @@ the last bit. A scenario with several minority groups (\code{"groups"})
 gives one row per ratio and group, as the explorer's group table.
 }
 \usage{
-ff_table(scenario, ratios = NULL, method = "precise")
+ff_table(scenario, ratios = NULL, method = "precise", applicants = NULL,
+         replications = 10000, seed = 1, alpha = 0.05)
 }
 \arguments{
   \item{scenario}{the path of a JSON scenario or a classic deck; a JSON text
@@ -24,6 +25,16 @@ ff_table(scenario, ratios = NULL, method = "precise")
     one row at each of these ratios instead (kind \code{"requested"}).}
   \item{method}{\code{"precise"} or \code{"classic"} (the classic
     program's own numerical method; one minority group only).}
+  \item{applicants}{\code{NULL}, or the size of an applicant pool drawn
+    from the scenario: each row then also gives how often such a pool,
+    selected top-down, fails the four-fifths rule and how often Fisher's
+    test and the z test find the difference significant
+    (\code{pool_selected}, \code{p_fail_four_fifths}, \code{p_fisher},
+    \code{p_z}, \code{p_group_absent}, each with its \code{_se}, and
+    \code{pool_method}), as \code{fourfifths-explore table --applicants}.}
+  \item{replications}{pools simulated where no exact method applies.}
+  \item{seed}{the simulation's seed, a whole number of 0 or more.}
+  \item{alpha}{the tests' level.}
 }
 \value{
 A data frame. For one minority group: \code{kind}, \code{target},

@@ -24,14 +24,15 @@ BEGIN_RCPP
 END_RCPP
 }
 // ff_table_impl
-Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method);
-RcppExport SEXP _fourfifths_ff_table_impl(SEXP scenarioSEXP, SEXP ratiosSEXP, SEXP methodSEXP) {
+Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method, SEXP pool);
+RcppExport SEXP _fourfifths_ff_table_impl(SEXP scenarioSEXP, SEXP ratiosSEXP, SEXP methodSEXP, SEXP poolSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< SEXP >::type scenario(scenarioSEXP);
     Rcpp::traits::input_parameter< SEXP >::type ratios(ratiosSEXP);
     Rcpp::traits::input_parameter< SEXP >::type method(methodSEXP);
-    rcpp_result_gen = Rcpp::wrap(ff_table_impl(scenario, ratios, method));
+    Rcpp::traits::input_parameter< SEXP >::type pool(poolSEXP);
+    rcpp_result_gen = Rcpp::wrap(ff_table_impl(scenario, ratios, method, pool));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -88,7 +89,7 @@ END_RCPP
 
 static const R_CallMethodDef CallEntries[] = {
     {"_fourfifths_ff_fit_impl", (DL_FUNC) &_fourfifths_ff_fit_impl, 4},
-    {"_fourfifths_ff_table_impl", (DL_FUNC) &_fourfifths_ff_table_impl, 3},
+    {"_fourfifths_ff_table_impl", (DL_FUNC) &_fourfifths_ff_table_impl, 4},
     {"_fourfifths_ff_pareto_impl", (DL_FUNC) &_fourfifths_ff_pareto_impl, 3},
     {"_fourfifths_ff_table_seconds", (DL_FUNC) &_fourfifths_ff_table_seconds, 5},
     {"_fourfifths_ff_pareto_seconds", (DL_FUNC) &_fourfifths_ff_pareto_seconds, 5},

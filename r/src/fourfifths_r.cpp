@@ -393,11 +393,33 @@ Rcpp::List ff_fit_impl(SEXP group, SEXP scores, SEXP request, SEXP positions) {
 }
 
 // [[Rcpp::export(rng = false)]]
-Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method) {
+Rcpp::List ff_table_impl(SEXP scenario, SEXP ratios, SEXP method, SEXP pool) {
   table_request r = table_inputs(scenario, ratios, method);
+  // Finite pools: one value each, read as Python's are (NA a fault).
+  present::table_request request;
+  if (!Rf_isNull(pool)) {
+    const auto value = [&](const char* name) {
+      const SEXP v = Rcpp::List(pool)[name];
+      if (Rf_isFactor(v) || Rf_xlength(v) != 1) return nlohmann::json::array();
+      try {
+        const nlohmann::json j = to_json(v, 0);
+        return j.is_null() ? nlohmann::json::array() : j;
+      } catch (const not_json&) {
+        return nlohmann::json::array();
+      }
+    };
+    request.pool = present::pool_arguments(value("applicants"), value("replications"),
+                                           value("seed"), value("alpha"), r.errors);
+  }
   if (!r.errors.empty()) return failure(r.errors, r.scenario.warnings);
   const std::vector<fault> warnings = r.scenario.warnings;
   const present::study study(std::move(r.scenario));
+  if (request.pool) {
+    if (std::optional<fault> f = study.pool_fault(*request.pool)) {
+      return failure({std::move(*f)}, warnings);
+    }
+    return answer(frame_data(study.table(r.method, r.ratios, request).columns()), {}, warnings);
+  }
   return answer(frame_data(study.table(r.method, r.ratios).columns()), {}, warnings);
 }
 

@@ -27,3 +27,14 @@ test_that("calibration arguments are faults of their own name", {
     expect_true(any(startsWith(faults, paste0(name, ":"))), label = paste(name, faults))
   }
 })
+
+test_that("a table with finite pools is the explorer's", {
+  for (path in c(published(), file.path(source_dir(), "examples", "three_groups.json"))) {
+    want <- explore(c("table", path, "--ratios", "0.1,0.3", "--applicants", "40",
+                      "--replications", "500", "--seed", "3", "--format", "csv"), path)
+    ours <- ff_table(path, c(0.1, 0.3), applicants = 40, replications = 500, seed = 3)
+    expect_same_frame(ours, want$frame, basename(path))
+  }
+  expect_true(any(startsWith(faults_of(ff_table(published(), applicants = NA)), "applicants:")))
+  expect_true(any(startsWith(faults_of(ff_table(published(), applicants = 0)), "applicants")))
+})
