@@ -308,7 +308,7 @@ std::optional<std::pair<std::vector<std::vector<evaluated>>, std::vector<std::in
   std::vector<std::vector<evaluated>> runs(k);
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i = next++; i < k; i = next++) runs[i] = r.run(i);
+    for (std::size_t i = next++; i < k; i = next++) runs[i] = r.run(calibration.first_replication + i);
   };
   // std::thread, not std::jthread: the page's libc++ 13 has no jthread.
   std::vector<std::thread> workers;
@@ -378,6 +378,22 @@ cross_validation_result cross_validate(const group_problem& population,
   cv.counts = counts;
   cv.failed = failures(runs);
   cv.replications = calibration.replications - cv.failed;
+  if (calibration.keep_draws) {
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      for (std::size_t l = 0; l < levels.size(); ++l) {
+        cross_validation_draw d{.replication = calibration.first_replication + i, .level = l};
+        if (runs[i].empty()) {
+          d.validity = d.mean = d.lowest_ratio = nan;
+        } else {
+          d.validity = runs[i][l].validity;
+          d.mean = runs[i][l].mean;
+          d.lowest_ratio = runs[i][l].lowest_ratio;
+          d.reached = runs[i][l].reached;
+        }
+        cv.draws.push_back(d);
+      }
+    }
+  }
   for (std::size_t l = 0; l < levels.size(); ++l) {
     cv.points.push_back(summarised(runs, l, levels[l], levels[l]));
   }

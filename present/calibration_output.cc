@@ -166,6 +166,35 @@ void append_formula_columns(frame& f, const std::vector<fourfifths::shrunken_wei
   }
 }
 
+frame draws_frame(const fourfifths::cross_validation& cv) {
+  frame f;
+  f.columns.reserve(7);
+  f.rows = cv.draws.size();
+  frame_column& replication =
+      f.add("replication", column_type::integer, "the calibration sample's stream of the seed");
+  frame_column& point = f.add("point", column_type::integer, "the point of the front, from 1");
+  frame_column& level = f.add("cv_level", column_type::number,
+                              "the lowest ratio to the highest rate asked for in the sample");
+  frame_column& validity = f.add("cv_validity", column_type::number,
+                                 "the validity in new applicants of the sample's weights");
+  frame_column& mean = f.add("cv_mean", column_type::number,
+                             "the mean criterion score of those selected among new applicants");
+  frame_column& lowest = f.add("cv_lowest_ratio", column_type::number,
+                               "the lowest ratio to the highest rate among new applicants");
+  frame_column& reached = f.add("reached", column_type::boolean,
+                                "the sample's weighting reaches the level in the sample");
+  for (const fourfifths::cross_validation_draw& d : cv.draws) {
+    push_number(replication, static_cast<double>(d.replication));
+    push_number(point, static_cast<double>(d.level + 1));
+    push_number(level, cv.points[d.level].level);
+    push_number(validity, d.validity);
+    push_number(mean, d.mean);
+    push_number(lowest, d.lowest_ratio);
+    push_flag(reached, d.reached);
+  }
+  return f;
+}
+
 void append_robust_columns(frame& f, const fourfifths::robust_level& r) {
   f.columns.reserve(f.columns.size() + 20);
   push_flag(f.add("robust_found", column_type::boolean,

@@ -22,6 +22,10 @@ struct calibration_request {
   std::uint64_t seed = 1;
   /// Worker threads; the answer does not depend on them.
   unsigned threads = 1;
+  /// The stream of the first sample (see calibration_options).
+  std::uint64_t first_replication = 0;
+  /// Keep every sample's values (draws_frame).
+  bool keep_draws = false;
 };
 
 /// Appends a column per quantity to a front's frame, one row per point:
@@ -47,6 +51,11 @@ nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
 /// A paragraph per point, after the front's text.
 std::string calibration_text(const fourfifths::cross_validation& cv, const calibration_request& r,
                              const std::vector<fourfifths::shrunken_weighting>* formula);
+
+/// Every sample's values, one row per sample and point: replication (its
+/// stream), point (from 1), cv_level, validity, mean, lowest_ratio,
+/// reached. Samples that allowed no front have NaN values.
+frame draws_frame(const fourfifths::cross_validation& cv);
 
 /// Appends the robust choice to the answer's one row: robust_found, then
 /// for the level chosen cv_level, cv_validity, cv_mean and cv_lowest_ratio

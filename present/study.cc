@@ -160,6 +160,11 @@ frame study_front::columns() const {
   return f;
 }
 
+frame study_front::draw_columns() const {
+  if (calibration_ && calibration_->value) return draws_frame(*calibration_->value);
+  return {};
+}
+
 nlohmann::json study_front::document() const {
   nlohmann::json doc =
       std::visit([&](const auto& r) { return front_document(*s_, *r.value); }, r_);
@@ -250,7 +255,9 @@ fourfifths::calibration_options options_of(const calibration_request& r) {
   return {.calibration_n = r.calibration_n,
           .replications = r.replications,
           .seed = r.seed,
-          .threads = r.threads};
+          .threads = r.threads,
+          .first_replication = r.first_replication,
+          .keep_draws = r.keep_draws};
 }
 
 // The level of each point of a front: 0 for the first (the highest

@@ -105,6 +105,9 @@ class study_front {
   /// The chart, with the answer to a least ratio marked when one is given
   /// (a found one of the same study).
   figure chart(const study_best* answer) const;
+  /// Every calibration sample's values (draws_frame), when the calibration
+  /// asked to keep them.
+  frame draw_columns() const;
   /// The front's points in new applicants, when a calibration was asked for.
   const std::optional<fourfifths::cross_validation_result>& calibration() const {
     return calibration_;

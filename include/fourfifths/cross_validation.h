@@ -39,6 +39,12 @@ struct calibration_options {
   std::uint64_t seed = 1;
   /// Worker threads (at least 1); the answer does not depend on it.
   unsigned threads = 1;
+  /// The stream of the first replication: replications first_replication
+  /// to first_replication + replications - 1 are drawn, so that runs of
+  /// consecutive ranges together draw what one run of all of them draws.
+  std::uint64_t first_replication = 0;
+  /// Keep every replication's values (cross_validation::draws).
+  bool keep_draws = false;
 };
 
 /// A quantity over the replications: its mean and the mean's Monte Carlo
@@ -70,7 +76,22 @@ struct cross_validated_point {
   int unreachable = 0;
 };
 
+/// What one replication's weighting at one level gives in the population
+/// (NaN where its sample allowed no front).
+struct cross_validation_draw {
+  std::uint64_t replication = 0;
+  std::size_t level = 0;  ///< the place of its level in the levels asked for
+  double validity = 0;
+  double mean = 0;  ///< NaN without every share
+  double lowest_ratio = 0;
+  /// The sample's weighting reaches the level in the sample.
+  bool reached = false;
+};
+
 struct cross_validation {
+  /// With keep_draws: every replication's values, replication by
+  /// replication, each at every level.
+  std::vector<cross_validation_draw> draws;
   /// Each calibration sample's applicants per group, the majority first.
   std::vector<std::int64_t> counts;
   /// Replications summarised: those whose sample allowed a front (see

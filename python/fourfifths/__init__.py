@@ -32,7 +32,7 @@ from ._core import Outcome, Scenario
 
 __all__ = [
     "Fault", "FourFifthsError", "FourFifthsWarning", "Outcome", "Scenario", "ScenarioSource",
-    "batch", "best_weighting", "fit", "minimum", "observed", "outcome", "outcomes", "pareto", "read",
+    "batch", "best_weighting", "calibration_draws", "fit", "minimum", "observed", "outcome", "outcomes", "pareto", "read",
     "table",
 ]
 
@@ -320,6 +320,30 @@ def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority
                                            calibration_n, replications, seed, threads)
     if columns is None:
         raise FourFifthsError("pareto", errors)
+    return _dataframe(*columns)
+
+
+def calibration_draws(scenario: ScenarioSource, ratio: float, points: int = 21, *,
+                      calibration_n: int, replications: int = 1000, seed: int = 1,
+                      first_replication: int = 0, majority: bool = False,
+                      objective: str = "validity", weights: str = "nonnegative",
+                      threads: Optional[int] = None) -> pd.DataFrame:
+    """Every calibration sample of :func:`pareto`'s ``calibration_n``, one row
+    per sample and point: replication (the sample's stream of the seed),
+    point, cv_level, cv_validity, cv_mean, cv_lowest_ratio and reached.
+
+    The samples are ``first_replication`` to ``first_replication +
+    replications - 1``: consecutive ranges drawn apart (on a Dask cluster,
+    say) give together exactly the rows of one call, and their means and
+    quantiles by point are :func:`pareto`'s cv_ columns. docs/python.md has
+    the recipe.
+    """
+    s = read(scenario)
+    columns, errors = _core.draws_columns(s, ratio, points, majority, objective, weights,
+                                          calibration_n, replications, seed, threads,
+                                          first_replication)
+    if columns is None:
+        raise FourFifthsError("calibration_draws", errors)
     return _dataframe(*columns)
 
 

@@ -62,6 +62,11 @@ def pareto(scenario: ScenarioSource, ratio: float, points: int = 21, *, majority
            objective: Objective = "validity", weights: Signs = "nonnegative",
            calibration_n: Optional[int] = None, replications: int = 1000, seed: int = 1,
            threads: Optional[int] = None) -> pd.DataFrame: ...
+def calibration_draws(scenario: ScenarioSource, ratio: float, points: int = 21, *,
+                      calibration_n: int, replications: int = 1000, seed: int = 1,
+                      first_replication: int = 0, majority: bool = False,
+                      objective: Objective = "validity", weights: Signs = "nonnegative",
+                      threads: Optional[int] = None) -> pd.DataFrame: ...
 def best_weighting(scenario: ScenarioSource, ratio: float, min_ai: float, *,
                    majority: bool = False, objective: Objective = "validity",
                    weights: Signs = "nonnegative", calibration_n: Optional[int] = None,

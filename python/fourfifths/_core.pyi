@@ -85,6 +85,10 @@ def minimum(scenario: Scenario, method: str) -> Dict[str, Any]: ...
 def pareto_columns(scenario: Scenario, ratio: object, points: object, majority: bool,
                    objective: object, weights: object, calibration_n: object,
                    replications: object, seed: object, threads: object) -> Tuple[Optional[_Blocks], _Faults]: ...
+def draws_columns(scenario: Scenario, ratio: object, points: object, majority: bool,
+                  objective: object, weights: object, calibration_n: object,
+                  replications: object, seed: object, threads: object,
+                  first_replication: object) -> Tuple[Optional[_Blocks], _Faults]: ...
 def best_columns(scenario: Scenario, ratio: object, min_ai: object, majority: bool,
                  objective: object, weights: object, calibration_n: object,
                  replications: object, seed: object, threads: object

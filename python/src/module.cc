@@ -741,6 +741,37 @@ std::tuple<std::optional<py::tuple>, fault_list> pareto_call(
   return {frame_blocks(f), {}};
 }
 
+/// Every calibration sample's values at the front's points, or the faults:
+/// samples first_replication on, for spreading them over processes.
+std::tuple<std::optional<py::tuple>, fault_list> draws_call(
+    const scenario_handle& s, const py::object& ratio, const py::object& points, bool majority,
+    const py::object& objective, const py::object& weights, const py::object& calibration_n,
+    const py::object& replications, const py::object& seed, const py::object& threads,
+    const py::object& first_replication) {
+  auto [o, faults] = pareto_options_of(ratio, points, majority, objective, weights);
+  if (calibration_n.is_none()) faults.push_back({"calibration_n", "must be a whole number"});
+  std::optional<present::calibration_request> calibration =
+      present::calibration_arguments(argument_of(calibration_n), argument_of(replications),
+                                     argument_of(seed), argument_of(threads), available_cpus(),
+                                     faults);
+  const std::optional<double> first =
+      present::number_argument("first_replication", argument_of(first_replication), faults);
+  if (first && !(*first >= 0 && *first == std::floor(*first) && *first < 0x1p53)) {
+    faults.push_back({"first_replication", "must be a whole number of 0 or more"});
+  }
+  if (!faults.empty()) return {std::nullopt, pairs(faults)};
+  calibration->first_replication = static_cast<std::uint64_t>(*first);
+  calibration->keep_draws = true;
+  present::frame f;
+  {
+    const without_gil free;
+    const present::study_front front = s.study().front(o, calibration);
+    if (!front.found()) return {std::nullopt, pairs(front.errors())};
+    f = front.draw_columns();
+  }
+  return {frame_blocks(f), {}};
+}
+
 /// The best weighting's CSV row, or its faults; and, when no weighting
 /// reaches the ratio asked for, what to say of it.
 std::tuple<std::optional<py::tuple>, fault_list, std::optional<std::string>> best_call(
@@ -993,6 +1024,10 @@ PYBIND11_MODULE(_core, m) {
         py::arg("majority"), py::arg("objective"), py::arg("weights"), py::arg("calibration_n"),
         py::arg("replications"), py::arg("seed"), py::arg("threads"),
         "The Pareto front's columns as blocks of NumPy arrays, or its faults.");
+  m.def("draws_columns", &draws_call, py::arg("scenario"), py::arg("ratio"), py::arg("points"),
+        py::arg("majority"), py::arg("objective"), py::arg("weights"), py::arg("calibration_n"),
+        py::arg("replications"), py::arg("seed"), py::arg("threads"), py::arg("first_replication"),
+        "Every calibration sample's values at a front's points as columns, or the faults.");
   m.def("best_columns", &best_call, py::arg("scenario"), py::arg("ratio"), py::arg("min_ai"),
         py::arg("majority"), py::arg("objective"), py::arg("weights"), py::arg("calibration_n"),
         py::arg("replications"), py::arg("seed"), py::arg("threads"),

@@ -2,7 +2,8 @@
 processes on this machine (loopback only): the package's batch mapped over
 the partitions of a Dask bag of 100,000 scenarios gives the rows of one
 `fourfifths-explore batch` run, sorted by id, to the last bit; mapped over a
-Dask DataFrame of scenarios, the same with the whole tables."""
+Dask DataFrame of scenarios, the same with the whole tables; and ranges of
+calibration samples drawn on the workers are the samples of one call."""
 import json
 import os
 import random
@@ -10,7 +11,7 @@ import random
 import pytest
 
 import fourfifths
-from conftest import as_table, assert_same_frame, explorer, read_csv
+from conftest import ROOT, as_table, assert_same_frame, explorer, read_csv
 
 dask = pytest.importorskip("dask")
 distributed = pytest.importorskip("distributed")
@@ -96,3 +97,25 @@ def test_a_dataframe_of_scenarios(client):
     want = by_id(explorer_batch(lines))
     assert len(got) >= 2000 * 21
     assert_same_frame(got, want)
+
+
+def test_calibration_samples_spread_over_workers(client):
+    """The recipe's ranges of calibration samples, drawn on two workers, are
+    the rows of one call, and their means and quantiles by point are the
+    front's cv_ columns."""
+    path = str(ROOT / "examples" / "three_groups.json")
+    chunk, chunks = 10, 4
+    parts = [dask.delayed(fourfifths.calibration_draws)(
+        path, 0.15, 5, calibration_n=150, replications=chunk, seed=7,
+        first_replication=k * chunk, threads=1) for k in range(chunks)]
+    draws = pd.concat(dask.compute(*parts), ignore_index=True)
+    whole = fourfifths.calibration_draws(path, 0.15, 5, calibration_n=150,
+                                         replications=chunk * chunks, seed=7)
+    assert_same_frame(draws, whole)
+    front = fourfifths.pareto(path, 0.15, 5, calibration_n=150, replications=chunk * chunks,
+                              seed=7)
+    by_point = draws.groupby("point")
+    for column, got in (("cv_validity", by_point.cv_validity.mean()),
+                        ("cv_lowest_ratio_q05", by_point.cv_lowest_ratio.quantile(0.05)),
+                        ("cv_validity_q95", by_point.cv_validity.quantile(0.95))):
+        assert abs(got.to_numpy() - front[column].to_numpy()).max() <= 1e-15, column
