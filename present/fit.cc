@@ -195,8 +195,8 @@ loaded_scenario fit_sample(const sample_columns& s, const fit_request& r, const 
     }
   }
   if (!f.list.empty()) return failed(f.take());
-  for (std::size_t k = 0; k < s.labels.size(); ++k) {
-    if (auto fault = name_fault(s.labels[k])) f.add("group " + in_quotes(s.labels[k]), *fault);
+  for (const auto& label : s.labels) {
+    if (auto fault = name_fault(label)) f.add("group " + in_quotes(label), *fault);
   }
   const tally t = count_rows(s, where, f);
   std::vector<fault> warnings;
