@@ -268,7 +268,7 @@ int main(int argc, char** argv) try {
   pareto_cmd
       ->add_option("--seed", calibration.seed,
                    "the seed of the calibration samples (default 1); the same seed gives the "
-                   "same numbers on every build and for every number of threads")
+                   "same numbers for every number of threads")
       ->transform(whole_number)
       ->needs(calibration_opt)
       ->option_text("S");

@@ -14,19 +14,8 @@
 
 namespace present {
 
-/// A front's calibration as a face asks for it.
-struct calibration_request {
-  std::int64_t calibration_n = 0;
-  /// Calibration samples to draw (1 to fourfifths::most_replications).
-  int replications = 1000;
-  std::uint64_t seed = 1;
-  /// Worker threads; the answer does not depend on them.
-  unsigned threads = 1;
-  /// The stream of the first sample (see calibration_options).
-  std::uint64_t first_replication = 0;
-  /// Keep every sample's values (draws_frame).
-  bool keep_draws = false;
-};
+/// A front's calibration as a face asks for it: the library's options.
+using calibration_request = fourfifths::calibration_options;
 
 /// Appends a column per quantity to a front's frame, one row per point:
 /// cv_level (asked for in every sample), cv_validity with _se, _q05 and

@@ -251,13 +251,20 @@ figure study::chart(fourfifths::method m) const {
 
 namespace {
 
-fourfifths::calibration_options options_of(const calibration_request& r) {
-  return {.calibration_n = r.calibration_n,
-          .replications = r.replications,
-          .seed = r.seed,
-          .threads = r.threads,
-          .first_replication = r.first_replication,
-          .keep_draws = r.keep_draws};
+// The scenario's population as a problem of groups: the study's own, or
+// its one-group problem written as one group; on `result` the faults when
+// that cannot be written. Calls `f` with it and keeps what it gives.
+template <class R, class F>
+void on_population(const loaded_scenario& s, std::optional<R>& result, F f) {
+  if (s.group_problem) {
+    result = f(*s.group_problem);
+  } else if (const fourfifths::group_problem_result p = as_group_problem(*s.problem); p.value) {
+    result = f(*p.value);
+  } else {
+    result.emplace();
+    result->status = fourfifths::pareto_status::bad_options;
+    result->errors = p.errors;
+  }
 }
 
 // The level of each point of a front: 0 for the first (the highest
@@ -288,27 +295,19 @@ study_front study::front(const fourfifths::pareto_options& o,
                       ? study_front{names(), fourfifths::find_group_pareto_front(*s_.group_problem, o)}
                       : study_front{names(), fourfifths::find_pareto_front(*s_.problem, o)};
   if (!calibration || !f.found()) return f;
-  const fourfifths::calibration_options c = options_of(*calibration);
   const std::vector<double> levels = levels_of(f.r_);
   f.request_ = calibration;
-  if (grouped()) {
-    f.calibration_ = fourfifths::cross_validate(*s_.group_problem, o, levels, c);
-  } else {
-    const fourfifths::group_problem_result population = as_group_problem(*s_.problem);
+  if (!grouped()) {
     const fourfifths::pareto_front& front = *std::get<fourfifths::pareto_result>(f.r_).value;
     if (fourfifths::shrunken_front_result formula = fourfifths::shrink_front(
             *s_.problem, front, static_cast<double>(calibration->calibration_n));
         formula.value) {
       f.formula_ = std::move(*formula.value);
     }
-    if (population.value) {
-      f.calibration_ = fourfifths::cross_validate(*population.value, o, levels, c);
-    } else {
-      f.calibration_.emplace();
-      f.calibration_->status = fourfifths::pareto_status::bad_options;
-      f.calibration_->errors = population.errors;
-    }
   }
+  on_population(s_, f.calibration_, [&](const fourfifths::group_problem& p) {
+    return fourfifths::cross_validate(p, o, levels, *calibration);
+  });
   return f;
 }
 
@@ -322,17 +321,9 @@ study_best study::best(const fourfifths::pareto_options& o, double level,
                                                                               level)};
   if (!calibration || !b.found()) return b;
   b.request_ = calibration;
-  const fourfifths::calibration_options c = options_of(*calibration);
-  if (grouped()) {
-    b.robust_ = fourfifths::choose_robust_level(*s_.group_problem, o, level, c);
-  } else if (const fourfifths::group_problem_result population = as_group_problem(*s_.problem);
-             population.value) {
-    b.robust_ = fourfifths::choose_robust_level(*population.value, o, level, c);
-  } else {
-    b.robust_.emplace();
-    b.robust_->status = fourfifths::pareto_status::bad_options;
-    b.robust_->errors = population.errors;
-  }
+  on_population(s_, b.robust_, [&](const fourfifths::group_problem& p) {
+    return fourfifths::choose_robust_level(p, o, level, *calibration);
+  });
   return b;
 }
 

@@ -113,8 +113,8 @@ std::vector<fault> check_pool(const pool_population& population, const pool_opti
 /// order: exact for two groups up to max_exact_applicants and
 /// max_exact_mean_difference, simulated otherwise, every ratio from the same simulated pools. The simulation
 /// draws from the engine's portable generator (a Mersenne Twister seeded
-/// from `seed`, normal scores by Marsaglia's polar method): the same
-/// numbers on every build.
+/// from `seed`, normal scores by Marsaglia's polar method), made to give
+/// the same numbers on every build (no test compares two builds).
 pool_result finite_pool_at(const pool_population& population, std::span<const double> ratios,
                            const pool_options& options);
 

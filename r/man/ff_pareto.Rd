@@ -53,7 +53,7 @@ ff_pareto(scenario, ratio, points = 21, majority = FALSE,
     \code{fourfifths-explore pareto --calibration-n}.}
   \item{replications}{calibration samples to draw.}
   \item{seed}{their seed, a whole number of 0 or more: the same seed gives
-    the same numbers on every build and for every number of threads.}
+    the same numbers for every number of threads.}
   \item{threads}{worker threads; \code{NULL}, one per CPU.}
 }
 \value{
