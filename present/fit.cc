@@ -1,10 +1,10 @@
 #include "present/fit.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <unordered_map>
@@ -13,6 +13,7 @@
 #include "fourfifths/estimate.h"
 #include "present/csv_records.h"
 #include "present/name_rules.h"
+#include "present/options.h"
 
 namespace present {
 
@@ -285,26 +286,20 @@ std::string place(int line, std::size_t column, std::string_view name) {
   return out;
 }
 
-// A score: blank is missing (NaN); otherwise a finite decimal number.
+// A score: blank is missing (NaN); otherwise a finite decimal number (words
+// such as "inf" and "nan", and hexadecimal, are not numbers of a sample).
 std::optional<double> score(std::string_view text, std::string& error) {
   if (text.empty()) return std::numeric_limits<double>::quiet_NaN();
-  std::string_view digits = text;
-  // from_chars takes no "+", and words ("inf", "nan") and hexadecimal are
-  // not numbers of a sample.
-  if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
-  const char first = digits[0] == '-' && digits.size() > 1 ? digits[1] : digits[0];
-  double x = 0;
-  const char* end = digits.data() + digits.size();
-  const auto [ptr, ec] =
-      (first >= '0' && first <= '9') || first == '.'
-          ? std::from_chars(digits.data(), end, x, std::chars_format::general)
-          : std::from_chars_result{digits.data(), std::errc::invalid_argument};
-  if (ec == std::errc::result_out_of_range && ptr == end) {
-    error = "is beyond the range of numbers: " + in_quotes(text);
+  if (!present::decimal(text)) {
+    error = "must be a number, not " + in_quotes(text);
     return std::nullopt;
   }
-  if (ec != std::errc{} || ptr != end || !std::isfinite(x)) {
-    error = "must be a number, not " + in_quotes(text);
+  // The grammar is checked, so strtod (in the C locale) reads exactly this
+  // text, correctly rounded; only an overflow gives an infinity.
+  const std::string copy(text);
+  const double x = std::strtod(copy.c_str(), nullptr);
+  if (!std::isfinite(x)) {
+    error = "is beyond the range of numbers: " + in_quotes(text);
     return std::nullopt;
   }
   return x;

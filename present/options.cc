@@ -13,8 +13,8 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Whether the text is a decimal number: a sign, digits with at most one
-// point (at least one digit), and an exponent with digits.
+}  // namespace
+
 bool decimal(std::string_view t) {
   std::size_t i = 0;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
@@ -34,8 +34,6 @@ bool decimal(std::string_view t) {
   }
   return i == t.size();
 }
-
-}  // namespace
 
 std::optional<double> parse_number(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);

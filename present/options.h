@@ -21,6 +21,10 @@ inline constexpr std::size_t most_ratios = 100000;
 inline constexpr int fewest_points = fourfifths::fewest_front_points;
 inline constexpr int most_points = fourfifths::most_front_points;
 
+/// Whether the text, exactly, is a decimal number: a sign, digits with at
+/// most one point (at least one digit), and an exponent with digits.
+bool decimal(std::string_view text);
+
 /// A finite decimal number, blanks around it allowed ("0.25", "1e-3");
 /// nothing for anything else (hexadecimal, "inf", "nan", trailing text).
 std::optional<double> parse_number(std::string_view text);
