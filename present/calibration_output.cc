@@ -1,7 +1,9 @@
 #include "present/calibration_output.h"
 
+#include <cmath>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <nlohmann/json.hpp>
 
 #include "present/numbers.h"
@@ -164,6 +166,34 @@ void append_formula_columns(frame& f, const std::vector<fourfifths::shrunken_wei
       push_missing(ratio);
     }
   }
+}
+
+void append_calibration_series(figure& chart, const fourfifths::cross_validation& cv,
+                               const calibration_request& r, bool validity) {
+  if (chart.panels.empty()) return;
+  const std::string samples = "calibration samples of " + std::to_string(r.calibration_n);
+  series means{.label = "in new applicants, weights from " + samples + " (mean)",
+               .style = mark::line_and_points,
+               .colour = 2,
+               .pattern = dash::dashed,
+               .point = shape::diamond};
+  // One segment a point, apart from the next by a gap.
+  series band{.label = "5 % to 95 % of " + samples + ": lowest ratio",
+              .style = mark::line,
+              .colour = 2,
+              .pattern = dash::solid};
+  const double gap = std::nan("");
+  for (const fourfifths::cross_validated_point& p : cv.points) {
+    const std::optional<fourfifths::spread>& quality =
+        validity ? std::optional<fourfifths::spread>(p.validity) : p.mean;
+    const double y = quality ? quality->mean : gap;
+    means.x.push_back(p.lowest_ratio.mean);
+    means.y.push_back(y);
+    band.x.insert(band.x.end(), {p.lowest_ratio.q05, p.lowest_ratio.q95, gap});
+    band.y.insert(band.y.end(), {y, y, gap});
+  }
+  chart.panels.front().lines.push_back(std::move(band));
+  chart.panels.front().lines.push_back(std::move(means));
 }
 
 frame draws_frame(const fourfifths::cross_validation& cv) {

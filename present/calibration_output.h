@@ -10,6 +10,7 @@
 
 #include "fourfifths/cross_validation.h"
 #include "fourfifths/shrinkage.h"
+#include "present/chart.h"
 #include "present/frame.h"
 
 namespace present {
@@ -40,6 +41,13 @@ nlohmann::json calibration_document(const fourfifths::cross_validation& cv,
 /// A paragraph per point, after the front's text.
 std::string calibration_text(const fourfifths::cross_validation& cv, const calibration_request& r,
                              const std::vector<fourfifths::shrunken_weighting>* formula);
+
+/// Draws a calibration into a front's chart (its first panel, whose x is
+/// the lowest ratio to the highest rate and whose y is the objective's
+/// quality): the points' means in new applicants, joined, and across each
+/// the lowest ratio's 5 % to 95 % quantiles among new applicants.
+void append_calibration_series(figure& chart, const fourfifths::cross_validation& cv,
+                               const calibration_request& r, bool validity);
 
 /// Every sample's values, one row per sample and point: replication (its
 /// stream), point (from 1), cv_level, validity, mean, lowest_ratio,

@@ -192,7 +192,7 @@ std::string study_front::output(table_format format) const {
 }
 
 figure study_front::chart(const study_best* answer) const {
-  return std::visit(
+  figure chart = std::visit(
       [&](const auto& r) {
         // The answer's weighting, when it is of the same kind as the front's.
         using point = std::remove_cvref_t<decltype(r.value->unit)>;
@@ -203,6 +203,15 @@ figure study_front::chart(const study_best* answer) const {
                             best != nullptr && best->value ? &*best->value : nullptr);
       },
       r_);
+  if (calibration_ && calibration_->value) {
+    const bool validity = std::visit(
+        [](const auto& r) {
+          return r.value->options.objective == fourfifths::pareto_objective::validity;
+        },
+        r_);
+    append_calibration_series(chart, *calibration_->value, *request_, validity);
+  }
+  return chart;
 }
 
 // --- The study ------------------------------------------------------------------

@@ -17,6 +17,7 @@ std::string classic_run(const std::string& deck) { return fourfifths::web::class
 std::string load(const std::string& text) { return fourfifths::web::load(text); }
 std::string evaluate(const std::string& request) { return fourfifths::web::evaluate(request); }
 std::string front(const std::string& request) { return fourfifths::web::front(request); }
+std::string pool(const std::string& request) { return fourfifths::web::pool(request); }
 std::string observed(const std::string& request) { return fourfifths::web::observed(request); }
 std::string table(const std::string& scenario, const std::string& options) {
   return fourfifths::web::table(scenario, options);
@@ -29,6 +30,7 @@ EMSCRIPTEN_BINDINGS(fourfifths_engine) {
   emscripten::function("load", &load);
   emscripten::function("evaluate", &evaluate);
   emscripten::function("front", &front);
+  emscripten::function("pool", &pool);
   emscripten::function("observed", &observed);
   emscripten::function("table", &table);
 }

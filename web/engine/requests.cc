@@ -17,6 +17,7 @@
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
 #include "present/chart.h"
+#include "present/arguments.h"
 #include "present/frame.h"
 #include "present/names.h"
 #include "present/observed_chart.h"
@@ -409,9 +410,24 @@ std::string front(std::string_view text) {
     // What the library says when the scenario asks no question a front can
     // answer (no criterion, no applicant mix, a ratio outside (0, 1)) is
     // about the front alone: its path is "front".
-    const present::study_front front = study.front(options);
+    // With "calibration_n": what each point gives in new applicants when
+    // its weights come from calibration samples of that size.
+    // Options left out are the explorer's defaults.
+    std::vector<fault> calibration_faults;
+    const present::calibration_request defaults;
+    const std::optional<present::calibration_request> calibration = present::calibration_arguments(
+        request.value("calibration_n", json()), request.value("replications", json(defaults.replications)),
+        request.value("seed", json(defaults.seed)), json(), 1, calibration_faults);
+    if (!calibration_faults.empty()) {
+      for (const fault& f : calibration_faults) {
+        response["front_errors"].push_back({{"path", "calibration"}, {"message", f.text()}});
+      }
+      return;
+    }
+    const present::study_front front = study.front(options, calibration);
     if (!front.found()) {
-      search_faults(response["front_errors"], "front", front.errors());
+      search_faults(response["front_errors"], calibration ? "calibration" : "front",
+                    front.errors());
       return;
     }
     response["front"] = page_front(front.document());
@@ -432,6 +448,35 @@ std::string front(std::string_view text) {
       }
     }
     front_charts(front.chart(best ? &*best : nullptr), options, request, response);
+  });
+}
+
+std::string pool(std::string_view text) {
+  return answer_request(text, [](const json& request, const present::study& study, json& response) {
+    // Options left out are the explorer's defaults.
+    std::vector<fault> pool_faults;
+    const fourfifths::pool_options defaults;
+    const std::optional<fourfifths::pool_options> pool = present::pool_arguments(
+        request.value("applicants", json()), request.value("replications", json(defaults.replications)),
+        request.value("seed", json(defaults.seed)), request.value("alpha", json(defaults.alpha)),
+        pool_faults);
+    if (!pool && pool_faults.empty()) {
+      pool_faults.push_back({"applicants", "is missing"});
+    }
+    if (pool) {
+      if (const std::optional<fault> refused = study.pool_fault(*pool)) {
+        pool_faults.push_back(*refused);
+      }
+    }
+    response["pool_errors"] = json::array();
+    for (const fault& f : pool_faults) {
+      response["pool_errors"].push_back({{"path", f.path}, {"message", f.message}});
+    }
+    if (!pool_faults.empty()) return;
+    const present::study_table t =
+        study.table(method::precise, requested_ratio(request), present::table_request{pool});
+    response["pool"] = t.document()["pool"];
+    add_table(t, "rows", "csv", "columns", response);
   });
 }
 

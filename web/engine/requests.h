@@ -61,7 +61,23 @@ std::string evaluate(std::string_view request);
 ///            rate), "csv": its CSV, "columns": its typed columns,
 ///            "min_ai": the explorer's answer JSON, "front_chart" (and
 ///            "front_chart_screen"): its chart, the answer marked.
+///   With "calibration_n" (and "replications", "seed"), as the explorer's
+///   --calibration-n: the front's document gains "calibration", its columns
+///   the calibration's, and its chart each point's mean and 5-95 % range in
+///   new applicants; the calibration's faults are front_errors with the
+///   path "calibration".
 std::string front(std::string_view request);
+
+/// Finite applicant pools at the ratio (fourfifths-explore table
+/// --applicants):
+///   request  {"scenario": object, "ratio": number, "applicants": number,
+///             "replications", "seed", "alpha": as the explorer's options}
+///   response the errors and warnings as for evaluate; "pool_errors": the
+///            pool options' faults (path "applicants", "replications",
+///            "seed", "alpha" or "scenario"); without them "pool": the
+///            options used, "rows", "csv" and "columns": the table at the
+///            ratio with the pool columns.
+std::string pool(std::string_view request);
 
 /// Observed hiring data (fourfifths-explore observed):
 ///   request  {"data": the CSV or JSON text, "reference": name | null,

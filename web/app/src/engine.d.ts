@@ -11,6 +11,8 @@ declare module '@engine' {
     evaluate(request: string): string;
     /** The Pareto front at a ratio and the best weighting for a minimum impact ratio. */
     front(request: string): string;
+    /** Finite pools at the ratio: the chances of failing the rule by chance. */
+    pool(request: string): string;
     /** Observed counts: the analysis, its CSV and chart. */
     observed(request: string): string;
     /** The explorer's table of a scenario or deck. */

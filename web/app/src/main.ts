@@ -12,6 +12,7 @@ import { from_document, ratio_of, type Scenario, to_document, variable_names } f
 import { Observed } from './observed';
 import { build_report, report_document, report_style } from './report';
 import { Results } from './results';
+import { Sample } from './sample';
 
 // The bundled examples (examples/*.json), as text, by file name.
 const examples = import.meta.glob('@examples/*.json', { query: '?raw', import: 'default', eager: true }) as Record<string, string>;
@@ -45,6 +46,7 @@ class Page {
   /** Whether the reader changed the scenario since it was opened. */
   private edited = false;
   private readonly baseline: Baseline;
+  private readonly sample: Sample;
   private report_timer = 0;
   private width = 800;
 
@@ -58,6 +60,7 @@ class Page {
       edited: () => { this.edited = true; },
     });
     this.baseline = new Baseline(engine);
+    this.sample = new Sample(engine);
     this.narrow.addEventListener('change', () => this.schedule());
     // The charts are laid out at the width of their box: again when it
     // changes. The width is kept, as asking for it on every edit would make
@@ -425,6 +428,10 @@ class Page {
         }
         this.baseline.compare(e);
       }
+      this.sample.changed(errors.length > 0 ? null : {
+        scenario, ratio, front: { objective: this.front.objective, signs: this.front.signs },
+        width: this.chart_width(), narrow: this.narrow.matches,
+      });
       this.update_report_later();
     } catch (error) {
       // The engine failed outright: nothing computed for an earlier
@@ -432,6 +439,7 @@ class Page {
       this.evaluation = null;
       this.front_answer = null;
       this.results.clear(`The engine failed on this scenario (${String(error)}); nothing is shown for it.`);
+      this.sample.changed(null);
     } finally {
       // Writing the address costs Chromium tens of milliseconds: it waits
       // until the typing pauses.
