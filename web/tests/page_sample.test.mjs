@@ -187,3 +187,28 @@ test('axe-core finds no violation with the sample and the pool shown, on a lapto
     }
   }
 });
+
+describe('the verdict both ways with one minority group', () => {
+  test('a minority that scores higher: the minimum and the verdict protect the majority, as the explorer says', async () => {
+    const flipped = structuredClone(published);
+    for (const v of [...flipped.predictors, ...flipped.criteria]) v.d = -v.d;
+    const native = JSON.parse(explore(['table', '-', '--format', 'json'], JSON.stringify(flipped)).stdout);
+    const minimum = native.four_fifths_minimum;
+    assert.ok(minimum && minimum.sr_majority < minimum.sr_minority, 'the explorer\'s minimum is the majority\'s');
+    const at = native.rows.find((r) => r.kind === 'requested');
+    assert.equal(at.passes_four_fifths, false);
+    const { page, close } = await site.open(address(flipped));
+    try {
+      const text = (id) => page.locator(`#${id}`).textContent();
+      assert.equal(await text('minimum'), minimum.target.toFixed(3));
+      const note = await text('minimum-note');
+      assert.match(note, /the majority's selection rate is four fifths of the minority's/);
+      assert.match(note, new RegExp(`\\(${minimum.sr_majority.toFixed(3)} against ${minimum.sr_minority.toFixed(3)}\\)`));
+      assert.match(note, /adverse impact against the majority/);
+      assert.match(await text('direction'), /adverse impact against the majority/);
+      assert.match(await text('verdict-text'), /adverse impact against the majority/);
+    } finally {
+      await close();
+    }
+  });
+});

@@ -244,9 +244,14 @@ export class Results {
     if (minimum) {
       this.minimum.textContent = shown(minimum.target, 3);
       this.minimum.dataset.value = String(minimum.target);
+      // The rule protects whichever group is selected less often: where the
+      // minority scores higher, the minimum is the majority's.
+      const [lower, higher, lower_rate, higher_rate] = minimum.sr_minority <= minimum.sr_majority
+        ? ['minority', 'majority', minimum.sr_minority, minimum.sr_majority]
+        : ['majority', 'minority', minimum.sr_majority, minimum.sr_minority];
       this.minimum_note.textContent = `Select at least this share of ${mode === 'majority' ? 'the majority group' : 'all applicants'}: ` +
-        `there the minority's selection rate is four fifths of the majority's (${shown(minimum.sr_minority, 3)} ` +
-        `against ${shown(minimum.sr_majority, 3)}); selecting fewer shows adverse impact, selecting more keeps within the rule.`;
+        `there the ${lower}'s selection rate is four fifths of the ${higher}'s (${shown(lower_rate, 3)} ` +
+        `against ${shown(higher_rate, 3)}); selecting fewer shows adverse impact against the ${lower}, selecting more keeps within the rule.`;
       return;
     }
     this.minimum.textContent = 'none';
@@ -258,12 +263,12 @@ export class Results {
       this.minimum_note.textContent = 'The predictor composite has no proper variance under these correlations, so no selection ratio can be worked out: mend the correlation matrix.';
     } else if (effect === 0) {
       this.minimum_note.textContent = 'The groups do not differ on the predictor composite (its effect size is 0): both are selected at the same rate at every selection ratio, so the rule holds everywhere.';
-    } else if (effect > 0) {
-      this.minimum_note.textContent = 'The minority scores higher on the predictor composite, so its rate is above the majority\'s at every selection ratio: the minority is never below four fifths. The rule then protects the majority; see its rate against the minority\'s below.';
     } else if (across.length > 0 && across.every((r) => r.passes_four_fifths === true)) {
-      this.minimum_note.textContent = 'The impact ratio is at least 0.8 at every selection ratio: the rule holds everywhere.';
+      this.minimum_note.textContent = 'Each group\'s rate is at least four fifths of the other\'s at every selection ratio: the rule holds everywhere.';
+    } else if (effect > 0) {
+      this.minimum_note.textContent = 'The minority scores higher on the predictor composite, so the rule protects the majority, and no selection ratio keeps the majority\'s rate at four fifths of the minority\'s: adverse impact against the majority at every ratio.';
     } else {
-      this.minimum_note.textContent = 'No selection ratio reaches an impact ratio of 0.8: the rule holds nowhere.';
+      this.minimum_note.textContent = 'No selection ratio keeps the minority\'s rate at four fifths of the majority\'s: adverse impact against the minority at every ratio.';
     }
   }
 
