@@ -24,8 +24,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <utility>
 
@@ -132,12 +132,11 @@ shrinkage_result shrink_correlations(const shrinkage_input& in) {
               {race_r2, p_race, in.impact_end_predictors, "impact"}};
   for (const auto& end : ends) {
     if (std::isnan(end.r2)) {
-      std::ostringstream m;
-      m.precision(4);
-      m << "must exceed 2p + 3 = " << 2 * end.p + 3 << ", with p = " << end.p << " for the "
-        << end.name << " end's " << end.count
-        << (end.count == 1 ? " non-zero weight" : " non-zero weights");
-      refuse("calibration_n", m.str());
+      char m[160];
+      std::snprintf(m, sizeof m, "must exceed 2p + 3 = %.4g, with p = %.4g for the %s end's %d %s",
+                    2 * end.p + 3, end.p, end.name, end.count,
+                    end.count == 1 ? "non-zero weight" : "non-zero weights");
+      refuse("calibration_n", m);
     }
   }
   if (vend != iend) {
