@@ -93,6 +93,11 @@ export function label_of(path: string, c: LabelContext): string {
 
 /** A message's own mentions of paths ("must equal correlations[1][0]") in words too. */
 function words_in(message: string, c: LabelContext): string {
+  const pair = /^not symmetric at \[(\d+)\]\[(\d+)\]$/.exec(message);
+  if (pair) {
+    const [a, b] = [Number(pair[1]), Number(pair[2])].map((k) => c.names[k] ?? `variable ${k + 1}`);
+    return `not symmetric: the correlation of ${a} with ${b} differs from that of ${b} with ${a}`;
+  }
   return message.replace(/\b(?:predictors|criteria|groups|correlations|requested_ratios)(?:\[\d+\])+(?:\.(?:name|d|weight|share)(?:\[\d+\])?)?/g,
     (found) => label_of(found, c));
 }
