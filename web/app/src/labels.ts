@@ -41,8 +41,8 @@ const plain: Record<string, string> = {
 };
 
 /**
- * The label of the value at a JSON path of a scenario; the path itself,
- * quoted, where the form has no name for it.
+ * The label of the value at a JSON path of a scenario; the path itself
+ * where the form has no field for it (a key the schema does not have).
  */
 export function label_of(path: string, c: LabelContext): string {
   if (path in plain) return plain[path];
@@ -88,7 +88,8 @@ export function label_of(path: string, c: LabelContext): string {
     const k = Number(r[1]);
     return k === 0 ? 'the selection ratio' : `the ${ordinal(k)} further requested ratio`;
   }
-  return `“${path}”`;
+  // A key of the reader's own file that the schema does not have: as written there.
+  return path;
 }
 
 /** A message's own mentions of paths ("must equal correlations[1][0]") in words too. */
