@@ -291,6 +291,12 @@ describe('a matrix pasted with decimal commas', () => {
     assert.match(said, /decimal points/);
     await page.waitForTimeout(400);
     assert.deepEqual(scenario_in_address(page).correlations, before_paste);
+    // A block that would fit, its rows as long as each other: 24 is no correlation.
+    await page.locator('#paste-status').evaluate((e) => { e.textContent = ''; });
+    await paste_into(page, 'correlations[0][0]', '1,0,24\n0,24,1');
+    assert.match(await page.locator('#paste-status').textContent(), /apart by commas/);
+    await page.waitForTimeout(400);
+    assert.deepEqual(scenario_in_address(page).correlations, before_paste);
     assert.deepEqual(await errors_shown(page), []);
     await close();
   });

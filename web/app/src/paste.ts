@@ -99,7 +99,10 @@ export function paste_matrix(s: Scenario, pasted: PastedGrid, at_i: number, at_j
   const rows = grid.length;
   const columns = Math.max(0, ...grid.map((row) => row.length));
   const ragged = grid.some((row) => row.length !== columns);
-  if (commas_ambiguous && (ragged || at_i + rows > n || at_j + columns > n)) {
+  // A correlation lies in [-1, 1]: a whole number beyond it between commas
+  // (the 24 of "0,24") was a decimal comma's digits.
+  const beyond = grid.some((row) => row.some((c) => /^[-+]?\d+$/.test(c) && Math.abs(Number(c)) > 1));
+  if (commas_ambiguous && (ragged || beyond || at_i + rows > n || at_j + columns > n)) {
     return {
       cells: 0,
       message: 'The pasted cells are apart by commas, so a comma in them cannot also be a decimal comma ' +
