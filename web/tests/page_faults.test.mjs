@@ -97,11 +97,14 @@ describe('the address', () => {
     const { page, close } = await open_page('index.html');
     const presets = await page.locator('[data-preset]').evaluateAll((b) => b.map((x) => x.dataset.preset));
     assert.ok(presets.length >= 6);
+    const sizes = [];
     for (const name of presets) {
       await recomputed(page, () => page.click(`[data-preset="${name}"]`));
       const written = new URL(page.url()).search.split('&')[0].slice('?scenario='.length).length;
       assert.ok(written > 0 && written <= address_limit / 16, `${name}: ${written} characters`);
+      sizes.push(written);
     }
+    console.log(`# the bundled examples in the address: ${Math.min(...sizes)} to ${Math.max(...sizes)} characters`);
     await close();
   });
 
