@@ -73,7 +73,7 @@ describe('the address', () => {
       const [at, script] = await page.evaluate(() => [
         performance.getEntriesByName('fourfifths:address-checked')[0].startTime,
         performance.getEntriesByType('resource').find((r) => /\.js$/.test(r.name)).responseEnd]);
-      console.log(`# a ${length}-character title: the address refused ${at.toFixed(0)} ms after navigation, ` +
+      console.log(`a ${length}-character title: the address refused ${at.toFixed(0)} ms after navigation, ` +
         `${(at - script).toFixed(0)} ms after the page's script arrived`);
       // A second is the aim; ten is a bound for a busy machine (the page
       // showed nothing after 100 s before).
@@ -104,7 +104,7 @@ describe('the address', () => {
       assert.ok(written > 0 && written <= address_limit / 16, `${name}: ${written} characters`);
       sizes.push(written);
     }
-    console.log(`# the bundled examples in the address: ${Math.min(...sizes)} to ${Math.max(...sizes)} characters`);
+    console.log(`the bundled examples in the address: ${Math.min(...sizes)} to ${Math.max(...sizes)} characters`);
     await close();
   });
 
@@ -115,7 +115,7 @@ describe('the address', () => {
     await page.waitForFunction(() => performance.getEntriesByName('fourfifths:first-result').length > 0,
       undefined, { timeout: 120000 });
     const first = await page.evaluate(() => performance.getEntriesByName('fourfifths:first-result')[0].startTime);
-    console.log(`# a 60,013-character title: first result after ${first.toFixed(0)} ms`);
+    console.log(`a 60,013-character title: first result after ${first.toFixed(0)} ms`);
     assert.ok(first < 10000, `${first} ms`);
     await settled(page);
     assert.equal((await field(page, 'title').inputValue()).length, s.title.length);
@@ -123,7 +123,7 @@ describe('the address', () => {
     // An edit is as quick as with a short title.
     await recomputed(page, () => field(page, 'correlations[0][1]').fill('0.25'));
     const compute = await page.evaluate(() => performance.getEntriesByName('fourfifths:compute').at(-1).duration);
-    console.log(`# a 60,013-character title: an edit computed in ${compute.toFixed(1)} ms`);
+    console.log(`a 60,013-character title: an edit computed in ${compute.toFixed(1)} ms`);
     assert.ok(compute < 2000, `${compute} ms`);
     assert.deepEqual(problems, []);
     await close();

@@ -108,5 +108,7 @@ export function fault_text(path: string, message: string, c: LabelContext): stri
   const said = words_in(message, c);
   if (path === '') return said;
   const label = label_of(path, c);
-  return `${label.charAt(0).toUpperCase()}${label.slice(1)}: ${said}`;
+  // A path kept as the file wrote it keeps its letters as they are.
+  const start = label === path ? label : `${label.charAt(0).toUpperCase()}${label.slice(1)}`;
+  return `${start}: ${said}`;
 }
