@@ -75,18 +75,29 @@ std::string minimum_label(double ratio) {
 }
 
 // The title cut to the figure's width, with an ellipsis. Bold type is about
-// a tenth wider than the regular widths that `text_width` estimates.
+// a tenth wider than the regular widths that `text_width` estimates. The
+// longest start of the title that fits beside the ellipsis is found in one
+// pass, its width summed as it grows (a title of any length costs its
+// length once); it ends before a code point's first byte (or is empty).
 std::string fit_title(std::string_view title, double width) {
   constexpr double size = 16, bold = 1.12;
   if (text_width(title, size) * bold <= width) return std::string(title);
   const std::string_view ellipsis = "\u2026";
-  while (!title.empty() && (text_width(title, size) + text_width(ellipsis, size)) * bold > width) {
-    // The last code point, its continuation bytes first.
-    while (!title.empty() && (static_cast<unsigned char>(title.back()) & 0xC0) == 0x80) {
-      title.remove_suffix(1);
+  const double ellipsis_width = text_width(ellipsis, size);
+  std::size_t keep = 0;
+  double em = 0;  // text_width(title.substr(0, end)) / size, summed byte by byte
+  for (std::size_t end = 0; end < title.size();) {
+    em += text_width(title.substr(end, 1), 1);
+    ++end;
+    // The next code point's first byte, or the title's end.
+    while (end < title.size() && (static_cast<unsigned char>(title[end]) & 0xC0) == 0x80) {
+      em += text_width(title.substr(end, 1), 1);
+      ++end;
     }
-    if (!title.empty()) title.remove_suffix(1);
+    if (end == title.size() || (em * size + ellipsis_width) * bold > width) break;
+    keep = end;
   }
+  title = title.substr(0, keep);
   while (!title.empty() && title.back() == ' ') title.remove_suffix(1);
   return std::string(title) + std::string(ellipsis);
 }

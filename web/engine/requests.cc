@@ -210,11 +210,14 @@ bool wants_downloads(const json& request) {
 }
 
 // A curve of the baseline as the page draws it into the current chart:
-// grey and dotted, labelled "baseline".
-present::series as_baseline(present::series line) {
+// dotted and labelled "baseline". In the chart across ratios each curve
+// keeps its own colour (the one it has in its panel), so that a baseline of
+// several groups or rates is told apart as the current curves are; the
+// front's one curve is black.
+present::series as_baseline(present::series line, std::optional<std::size_t> place = std::nullopt) {
   constexpr int black = 6;
   line.label = "baseline: " + line.label;
-  line.colour = black;
+  line.colour = place ? line.colour.value_or(static_cast<int>(*place)) : black;
   line.pattern = present::dash::dotted;
   line.style = present::mark::line;
   return line;
@@ -229,8 +232,9 @@ present::figure with_baseline(present::figure f, const present::figure& baseline
     if (baseline.panels[k].title != f.panels[k].title) return f;
   }
   for (std::size_t k = 0; k < f.panels.size(); ++k) {
-    for (const present::series& line : baseline.panels[k].lines) {
-      f.panels[k].lines.push_back(as_baseline(line));
+    const std::vector<present::series>& lines = baseline.panels[k].lines;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      f.panels[k].lines.push_back(as_baseline(lines[i], i));
     }
   }
   return f;

@@ -29,7 +29,9 @@ const types = {
 };
 
 function serve(root) {
-  const server = createServer(async (request, response) => {
+  // Addresses of megabytes reach the page (Node.js refuses headers beyond
+  // 16 kB by default, as many servers refuse long addresses).
+  const server = createServer({ maxHeaderSize: 8 * 1024 * 1024 }, async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
     const relative = path.startsWith(prefix) ? normalize(path.slice(prefix.length) || 'index.html') : null;
     if (relative === null || relative.startsWith('..') || relative.includes(`${sep}..`)) {
@@ -61,8 +63,11 @@ export async function start() {
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
 
-  /** A page opened at `query` and settled, its problems (errors, failed requests) collected. */
-  async function open(query = '', viewport = laptop) {
+  /**
+   * A page opened at `query` and settled (unless `wait` is false), its
+   * problems (errors, failed requests) collected.
+   */
+  async function open(query = '', viewport = laptop, wait = true) {
     const context = await browser.newContext({ viewport, acceptDownloads: true });
     const page = await context.newPage();
     const problems = [];
@@ -72,8 +77,10 @@ export async function start() {
     });
     page.on('requestfailed', (request) => problems.push(`request failed: ${request.url()}`));
     await page.goto(`${base}${query}`);
-    await page.waitForFunction(() => performance.getEntriesByName('fourfifths:first-result').length > 0);
-    await settled(page);
+    if (wait) {
+      await page.waitForFunction(() => performance.getEntriesByName('fourfifths:first-result').length > 0);
+      await settled(page);
+    }
     return { page, problems, close: () => context.close() };
   }
 
@@ -104,4 +111,38 @@ export async function axe_violations(page) {
   await page.addScriptTag({ path: axe_source });
   const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
   return result.violations.flatMap((v) => v.nodes.map((n) => `${v.id}: ${n.target.join(' ')}`));
+}
+
+export const field = (page, path) => page.locator(`[data-path="${path}"]`);
+
+/** The scenario the page keeps in its address. */
+export function scenario_in_address(page) {
+  const text = new URL(page.url()).searchParams.get('scenario');
+  assert.ok(text, `the address has a scenario: ${page.url()}`);
+  return JSON.parse(text);
+}
+
+/** Every error message shown, as text. */
+export const errors_shown = (page) => page.locator('[data-testid="field-error"]').allTextContents();
+
+/** The fields marked invalid, and what describes each. */
+export const invalid_fields = (page) => page.evaluate(() => Array.from(document.querySelectorAll('#scenario [aria-invalid="true"]'))
+  .map((e) => ({ path: e.dataset.path, described: (e.getAttribute('aria-describedby') ?? '').split(' ')
+    .map((id) => document.getElementById(id)?.textContent.trim() ?? '').join(' ') })));
+
+/** A screenshot of the whole page into the screenshots' folder. */
+export async function screenshot(page, name) {
+  const path = join(screenshots, name);
+  await page.screenshot({ path, fullPage: true });
+  return path;
+}
+
+/** Pastes a text into a cell of the matrix, as a spreadsheet's copy arrives. */
+export function paste_into(page, path, text) {
+  return page.evaluate(([at, pasted]) => {
+    const cell = document.querySelector(`[data-path="${at}"]`);
+    const data = new DataTransfer();
+    data.setData('text/plain', pasted);
+    cell.dispatchEvent(new ClipboardEvent('paste', { clipboardData: data, bubbles: true, cancelable: true }));
+  }, [path, text]);
 }

@@ -359,7 +359,8 @@ describe('the page', () => {
     ]);
     assert.equal(view.errors.length, 3);
     assert.ok(view.errors.includes('must lie strictly between 0 and 1'));
-    assert.ok(view.errors.some((e) => e.startsWith('correlations[1][2] (structured interview with conscientiousness): must lie in [-1, 1]')));
+    assert.ok(view.errors.includes('The correlation of structured interview with conscientiousness: must lie in [-1, 1]'),
+      view.errors.join(' | '));
     assert.equal(await field(page, 'correlations[2][1]').getAttribute('aria-invalid'), 'true');
     assert.equal(view.minimum, '—');
 
@@ -673,8 +674,9 @@ describe('the page for practitioners', () => {
     assert.ok(view.errors.includes('must be a finite number'), view.errors.join('\n'));
     for (const line of rest) {
       const [path, message] = [line.slice(0, line.indexOf(': ')), line.slice(line.indexOf(': ') + 2)];
-      assert.ok(view.errors.some((e) => e.includes(message) && (e.startsWith(path) || !e.includes('['))),
-        `${line} is shown: ${view.errors.join(' | ')}`);
+      // In the reader's words: the field's label (or the field itself), never the path.
+      assert.ok(view.errors.some((e) => e.endsWith(message) && !/\w\[\d+\]/.test(e)),
+        `${line} is shown (${path}): ${view.errors.join(' | ')}`);
     }
     const marked = await invalid_fields(page);
     const by_path = Object.fromEntries(marked.map((m) => [m.path, m.described]));
@@ -690,7 +692,7 @@ describe('the page for practitioners', () => {
     await recomputed(page, () => field(page, 'requested_ratios').fill('0.2, x'));
     const marks = Object.fromEntries((await invalid_fields(page)).map((m) => [m.path, m.described]));
     for (let i = 0; i < weights; i += 1) assert.match(marks[`predictors[${i}].weight`], /must not all be zero/);
-    assert.match(marks.requested_ratios, /requested_ratios\[2\]: must be a finite number/);
+    assert.match(marks.requested_ratios, /The 2nd further requested ratio: must be a finite number/);
     await close();
   });
 

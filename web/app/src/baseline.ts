@@ -3,8 +3,9 @@
 // (the request's "baseline").
 import type { Engine } from '@engine';
 
-import type { Evaluation, GroupMinimum, Minimum, Row } from './answers';
+import type { Evaluation, Fault, GroupMinimum, Minimum, Row } from './answers';
 import { element } from './dom';
+import { all_faults } from './faults';
 import { shown } from './results';
 
 interface Pinned {
@@ -31,7 +32,12 @@ function figures(e: Evaluation): [string, number | null][] {
     const lowest = at.length ? Math.min(...at.map((r) => Number(r.ratio_to_highest))) : null;
     list.push(['Lowest ratio to the highest rate', lowest]);
   }
-  list.push(['Composite effect size', e.composites?.predictor_effect ?? null]);
+  // With groups, each group's own: the composites' is the first group's.
+  if (e.several_groups && e.group_effects) {
+    for (const g of e.group_effects) list.push([`Composite effect size of ${g.name}`, g.predictor_effect]);
+  } else {
+    list.push(['Composite effect size', e.composites?.predictor_effect ?? null]);
+  }
   if (e.composites?.validity !== undefined) list.push(['Validity', e.composites.validity]);
   return list;
 }
@@ -42,13 +48,17 @@ export class Baseline {
 
   constructor(private readonly engine: Engine) {}
 
-  pin(doc: Record<string, unknown>, title: string): void {
+  /** Pins a scenario; its faults, when it has any (then nothing is pinned). */
+  pin(doc: Record<string, unknown>, title: string): Fault[] {
     const ratio = Array.isArray(doc.requested_ratios) && typeof doc.requested_ratios[0] === 'number'
       ? doc.requested_ratios[0] : null;
     const evaluation = JSON.parse(this.engine.evaluate(JSON.stringify({ scenario: doc, ratio }))) as Evaluation;
-    if (evaluation.errors.length > 0) return;
+    // Every fault at once, and the page's own check of the selection ratio.
+    const errors = all_faults(this.engine, doc, ratio, evaluation.errors);
+    if (errors.length > 0) return errors;
     this.pinned = { doc: structuredClone(doc), title, evaluation };
     element<HTMLButtonElement>('clear-baseline').hidden = false;
+    return [];
   }
 
   /** The pinned scenario, which the engine draws into the current chart. */
@@ -60,6 +70,11 @@ export class Baseline {
     this.pinned = null;
     this.section.hidden = true;
     element<HTMLButtonElement>('clear-baseline').hidden = true;
+  }
+
+  /** Nothing computed now: no numbers of an earlier scenario stay beside the errors. */
+  hide(): void {
+    this.section.hidden = true;
   }
 
   /** Shows the differences from the pinned scenario, when there is one. */

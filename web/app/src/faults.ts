@@ -48,6 +48,9 @@ function stand_in(path: string): unknown {
   if (path === 'majority_per_minority') return 1;
   if (path === 'minority_share') return 0.5;
   if (path === 'title') return '';
+  // A word of the wrong kind stops the engine as a number's does.
+  if (path === 'mode') return 'overall';
+  if (path === 'quality') return 'predictor';
   return undefined;
 }
 

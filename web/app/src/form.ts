@@ -3,7 +3,8 @@
 // (data-path), which is how the engine's messages find their field.
 import type { Fault } from './answers';
 import { error_line } from './dom';
-import { paste_matrix, parse_grid } from './paste';
+import { fault_text } from './labels';
+import { paste_matrix, read_grid } from './paste';
 import {
   add_criterion, add_group, add_predictor, can_add, max_groups, type MixKind, remove_criterion,
   remove_group, remove_predictor, type Scenario, variable_names,
@@ -124,7 +125,8 @@ function matrix(s: Scenario): string {
     <h3 id="h-correlations">Correlations</h3>
     <p class="hint" id="matrix-hint">Predictors, then criteria. Editing a cell sets its mirror image too.
       The matrix is one stop for the Tab key: the arrow keys move between its cells. Paste a matrix
-      copied from a spreadsheet into any cell (tab- or comma-separated, whole or lower triangle).</p>
+      copied from a spreadsheet into any cell (tab- or comma-separated, whole or lower triangle; decimal
+      commas too, with tabs or semicolons between the cells).</p>
     <div class="scroll"><table class="matrix" data-size="${n}">
       <thead><tr><td></td>${head}</tr></thead><tbody>${rows}</tbody>
     </table></div>
@@ -337,8 +339,7 @@ export class ScenarioForm {
 
   /** Pastes a text into the matrix at a cell, says what happened, and recomputes. */
   private paste(text: string, i: number, j: number): void {
-    const grid = parse_grid(text);
-    const result = paste_matrix(this.scenario, grid, i, j);
+    const result = paste_matrix(this.scenario, read_grid(text), i, j);
     if (result.cells > 0) {
       for (const input of this.form.querySelectorAll<HTMLInputElement>('input.cell')) {
         const [, r, c] = (cell_pattern.exec(input.dataset.path ?? '') ?? []).map(Number);
@@ -491,27 +492,24 @@ export class ScenarioForm {
     const { path, message } = fault;
     const field = path === '' ? null : this.form.querySelector(`[data-path="${CSS.escape(path)}"]`)
       ?? document.getElementById(field_id(path));
-    const cell = cell_pattern.exec(path);
-    if (cell) {
-      const i = Number(cell[1]);
-      const j = Number(cell[2]);
-      const who = names[i] !== undefined && names[j] !== undefined ? ` (${names[i]} with ${names[j]})` : '';
-      return { slot_path: 'correlations', text: `${path}${who}: ${message}`, field };
-    }
-    if (path.startsWith('correlations')) return { slot_path: 'correlations', text: `${path}: ${message}`, field };
+    const context = {
+      names, predictors: this.scenario.predictors.length, groups: this.scenario.groups.map((g) => g.name),
+    };
+    const said = (text_path: string) => fault_text(text_path, message, context);
+    if (path.startsWith('correlations')) return { slot_path: 'correlations', text: said(path), field };
     // A field of its own: the message alone, beside it.
     if (this.form.querySelector(`[data-slot="${CSS.escape(path)}"]`)) {
-      return { slot_path: path, text: message, field };
+      return { slot_path: path, text: said(''), field };
     }
     // Inside a predictor or criterion, or a further requested ratio: by
-    // the row or field, with the path.
+    // the row or field, with what it is about.
     const row = /^((?:predictors|criteria)\[\d+\])/.exec(path);
     if (row && this.form.querySelector(`[data-slot="${CSS.escape(row[1])}"]`)) {
-      return { slot_path: row[1], text: `${path}: ${message}`, field };
+      return { slot_path: row[1], text: said(path), field };
     }
-    if (path.startsWith('requested_ratios')) return { slot_path: 'requested_ratios', text: `${path}: ${message}`, field };
+    if (path.startsWith('requested_ratios')) return { slot_path: 'requested_ratios', text: said(path), field };
     const group_d = /^groups\[(\d+)\]\.d\[(\d+)\]$/.exec(path);
-    if (group_d) return { slot_path: `groups[${group_d[1]}].d`, text: `${names[Number(group_d[2])] ?? path}: ${message}`, field };
-    return { slot_path: '', text: path === '' ? message : `${path}: ${message}`, field };
+    if (group_d) return { slot_path: `groups[${group_d[1]}].d`, text: said(path), field };
+    return { slot_path: '', text: said(path), field };
   }
 }

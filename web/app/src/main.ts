@@ -3,11 +3,13 @@
 // (?scenario=<URL-encoded JSON>), so that a link reproduces it.
 import create_engine, { type Engine } from '@engine';
 
+import { default_front, type FrontSettings, read_address, write_address } from './address';
 import type { Evaluation, Fault, FrontAnswer, Loaded } from './answers';
 import { Baseline } from './baseline';
 import { download, element, error_line } from './dom';
 import { all_faults, plain_file_errors, with_hints } from './faults';
 import { ScenarioForm } from './form';
+import { fault_text, type LabelContext } from './labels';
 import { from_document, ratio_of, type Scenario, to_document, variable_names } from './model';
 import { Observed } from './observed';
 import { build_report, report_document, report_style } from './report';
@@ -18,13 +20,6 @@ import { Sample } from './sample';
 const examples = import.meta.glob('@examples/*.json', { query: '?raw', import: 'default', eager: true }) as Record<string, string>;
 const published_example = 'published_four_predictors.json';
 
-/** The Pareto front's settings, which are the page's, not the scenario's. */
-interface FrontSettings {
-  min_ai: number;
-  objective: 'validity' | 'mean';
-  signs: 'nonnegative' | 'any';
-}
-const default_front: FrontSettings = { min_ai: 0.8, objective: 'validity', signs: 'nonnegative' };
 const address_delay_ms = 250;
 // About 0.1 s of the engine's work, done while nobody is typing.
 const warm_up_rounds = 20;
@@ -95,24 +90,43 @@ class Page {
     this.wire_downloads();
   }
 
-  /** Opens the address's scenario, or the published example. */
+  /**
+   * Opens the address's scenario, or the published example, with the
+   * address's baseline and settings; what of the address cannot be used is
+   * said, and its defaults are used.
+   */
   start(): void {
-    const params = new URLSearchParams(window.location.search);
-    this.front = {
-      min_ai: Number(params.get('min_ai') ?? default_front.min_ai) || default_front.min_ai,
-      objective: params.get('objective') === 'mean' ? 'mean' : 'validity',
-      signs: params.get('signs') === 'any' ? 'any' : 'nonnegative',
-    };
+    const address = read_address(window.location.search);
+    this.front = address.front;
     this.show_front_settings();
-    const text = params.get('scenario');
+    const text = address.scenario;
     const loaded = text === null ? null : JSON.parse(this.engine.load(text)) as Loaded;
+    const faults = [...address.faults];
+    if (address.baseline !== null) faults.push(...this.pin_from_address(address.baseline));
     if (loaded && loaded.scenario !== null) {
       this.use(loaded.scenario, 'the scenario in the address');
-      return;
+    } else {
+      // No scenario in the address, or one that cannot be read: the published example.
+      this.use(JSON.parse(examples[this.example_key(published_example)]), '');
+      if (loaded) this.say_load_errors('The scenario in the address', loaded.errors);
     }
-    // No scenario in the address, or one that cannot be read: the published example.
-    this.use(JSON.parse(examples[this.example_key(published_example)]), '');
-    if (loaded) this.say_load_errors('The address', loaded.errors);
+    say_address_faults(this.load_status, faults);
+  }
+
+  /** Pins the address's baseline; what was wrong with it, in words (nothing pinned then). */
+  private pin_from_address(text: string): string[] {
+    const loaded = JSON.parse(this.engine.load(text)) as Loaded;
+    const intro = 'The baseline in the address could not be used, so none is pinned: ';
+    if (loaded.scenario === null) {
+      return [intro + loaded.errors.map((e) => fault_text(e.path, e.message, no_names)).join('; ')];
+    }
+    const { scenario } = from_document(loaded.scenario);
+    const context: LabelContext = {
+      names: variable_names(scenario), predictors: scenario.predictors.length, groups: scenario.groups.map((g) => g.name),
+    };
+    const errors = this.baseline.pin(to_document(scenario), scenario.title);
+    if (errors.length === 0) return [];
+    return [intro + errors.map((e) => fault_text(e.path, e.message, context)).join('; ')];
   }
 
   private example_key(name: string): string {
@@ -152,8 +166,11 @@ class Page {
     const notes: string[] = [];
     if (source) notes.push(`Opened ${source}.`);
     if (leftovers.length > 0) {
+      const context: LabelContext = {
+        names: variable_names(scenario), predictors: scenario.predictors.length, groups: scenario.groups.map((g) => g.name),
+      };
       notes.push(`Left out, as the form has no place for it: ${leftovers
-        .map((l) => (l.path ? `${l.path} (${l.message})` : l.message)).join('; ')}.`);
+        .map((l) => (l.path ? fault_text(l.path, l.message, context) : l.message)).join('; ')}.`);
     }
     this.load_status.replaceChildren(...notes.map((text) => {
       const p = document.createElement('p');
@@ -166,8 +183,7 @@ class Page {
   private say_load_errors(what: string, errors: Fault[], detail: string[] = []): void {
     const intro = document.createElement('p');
     intro.textContent = `${what} could not be read:`;
-    const parts: HTMLElement[] = [intro,
-      ...errors.map((e) => error_line(e.path ? `${e.path}: ${e.message}` : e.message))];
+    const parts: HTMLElement[] = [intro, ...errors.map((e) => error_line(fault_text(e.path, e.message, no_names)))];
     if (detail.length > 0) {
       const more = document.createElement('details');
       const summary = document.createElement('summary');
@@ -414,6 +430,7 @@ class Page {
       this.form.show_faults(errors, e.warnings);
       if (errors.length > 0) {
         this.results.clear('Nothing is computed while the input has errors: see the messages beside the fields.');
+        this.baseline.hide();
       } else {
         this.evaluation = e;
         this.results.show_evaluation(e, ratio, s.mode, names);
@@ -488,13 +505,29 @@ class Page {
   }
 
   private keep_in_address(scenario: Record<string, unknown>): void {
-    let query = `?scenario=${encodeURIComponent(JSON.stringify(scenario))}`;
-    if (this.front.min_ai !== default_front.min_ai) query += `&min_ai=${this.front.min_ai}`;
-    if (this.front.objective !== default_front.objective) query += `&objective=${this.front.objective}`;
-    if (this.front.signs !== default_front.signs) query += `&signs=${this.front.signs}`;
+    const { query, left_out } = write_address(scenario, this.baseline.document(), this.front);
     if (query !== window.location.search) window.history.replaceState(null, '', query);
+    let note = document.getElementById('address-note');
+    if (left_out.length > 0 && !note) {
+      note = document.createElement('p');
+      note.id = 'address-note';
+      note.className = 'note';
+      this.load_status.append(note);
+    }
+    if (note) {
+      note.textContent = left_out.join(' ');
+      if (left_out.length === 0) note.remove();
+    }
     if (!this.pending) document.documentElement.dataset.state = 'settled';
   }
+}
+
+/** Labels for faults of a scenario the form does not hold: its variables by number. */
+const no_names: LabelContext = { names: [], predictors: 0, groups: [] };
+
+/** Says what of the address could not be used, below what the status says already. */
+function say_address_faults(status: HTMLElement, faults: string[]): void {
+  status.append(...faults.map((text) => error_line(text)));
 }
 
 /** A file name from a title: letters, digits and hyphens. */
@@ -506,6 +539,13 @@ function file_stem(title: string, fallback: string): string {
 
 // The report's look, for printing (and in the saved file).
 document.head.append(Object.assign(document.createElement('style'), { textContent: report_style }));
+
+// An address too large to read is refused before the engine has loaded:
+// there is nothing to wait for.
+const early = read_address(window.location.search).faults;
+say_address_faults(element<HTMLElement>('load-status'), early);
+// For the browser test's figures: when the address's faults were said.
+if (early.length > 0) performance.mark('fourfifths:address-checked');
 
 try {
   // The single-file page carries the engine's bytes itself (base64).

@@ -111,6 +111,17 @@ export function direction_of(ai: number): Direction {
   return { holds: lower >= 0.8, protects: ai < 1 ? 'minority' : 'majority', lower_over_higher: lower };
 }
 
+/**
+ * What the four-fifths rule says of one group's row, from its rate's ratio
+ * to the highest group's: the group at the highest rate is the one the
+ * others are compared with, never one with adverse impact.
+ */
+export function group_verdict(ratio_to_highest: unknown): string {
+  if (typeof ratio_to_highest !== 'number' || Number.isNaN(ratio_to_highest)) return '—';
+  if (ratio_to_highest >= 1) return 'highest rate';
+  return ratio_to_highest >= 0.8 ? 'within four fifths' : 'below four fifths: adverse impact';
+}
+
 const kind_words: Record<string, string> = {
   builtin: 'built-in',
   minimum: 'four-fifths minimum',
@@ -362,8 +373,7 @@ export class Results {
       const tr = document.createElement('tr');
       tr.append(heading_cell(String(r.group)));
       for (const column of ['sr_group', 'ai_vs_majority', 'ratio_to_highest']) tr.append(number_cell(r, column));
-      const h = typeof r.ratio_to_highest === 'number' ? r.ratio_to_highest : null;
-      tr.append(text_cell(h === null ? '—' : h >= 0.8 ? (h === 1 ? 'highest rate' : 'within four fifths') : 'below four fifths', 'verdict'));
+      tr.append(text_cell(group_verdict(r.ratio_to_highest), 'verdict'));
       tr.append(number_cell(r, 'mean_group'));
       return tr;
     }));
@@ -380,7 +390,17 @@ export class Results {
     this.group_note.textContent = failing.length === 0
       ? `Every group's rate is at least four fifths of the highest (${highest}'s): the rule holds.`
       : `Below four fifths of ${highest}'s rate: ${failing.map((r) => `${r.group} (${shown(Number(r.ratio_to_highest), 3)})`).join(', ')}: adverse impact.`;
-    this.direction.textContent = `The group selected most often here is ${highest}; the rule protects every group selected less often, the majority included.`;
+    // The majority comes first; the rule protects the groups below the highest rate.
+    const group_name = (r: Row, k: number) => (k === 0 ? 'the majority' : String(r.group));
+    const below = at.map((r, k) => ({ r, name: group_name(r, k) })).filter(({ r }) => Number(r.ratio_to_highest) < 1);
+    const top = at.map((r, k) => ({ r, name: group_name(r, k) })).filter(({ r }) => Number(r.ratio_to_highest) >= 1);
+    const list = (names: string[]) => (names.length < 2 ? names.join('')
+      : `${names.slice(0, -1).join(', ')} and ${names[names.length - 1]}`);
+    const tops = list(top.map((t) => t.name));
+    this.direction.textContent = below.length === 0
+      ? 'Every group is selected at the same rate here: none is below another.'
+      : `${tops.charAt(0).toUpperCase()}${tops.slice(1)} ${top.length === 1 ? 'is' : 'are'} selected most often here; ` +
+        `the rule protects the ${below.length === 1 ? 'group' : 'groups'} selected less often: ${list(below.map((b) => b.name))}.`;
     this.verdict.textContent = `${this.minimum_words()} · At ${ratio}: lowest ratio to the highest rate ${shown(Number(lowest.ratio_to_highest), 2)} ` +
       `(${lowest.group}), ${failing.length === 0 ? 'the rule holds' : 'adverse impact'}`;
   }
@@ -432,7 +452,10 @@ export class Results {
       for (const column of columns) {
         if (column === 'group') tr.append(text_cell(String(r.group), 'group'));
         else if (column === 'passes_four_fifths') {
-          let words = r[column] === null ? '—' : r[column] ? 'holds' : 'adverse impact';
+          // With groups, each row's own verdict: the explorer's column says
+          // whether the rule holds at the ratio for every group at once.
+          let words = several ? group_verdict(r.ratio_to_highest)
+            : r[column] === null ? '—' : r[column] ? 'holds' : 'adverse impact';
           if (!several && typeof r.ai_ratio === 'number') {
             const d = direction_of(r.ai_ratio);
             words = d.holds ? 'holds' : `adverse impact (${d.protects})`;
