@@ -2,7 +2,8 @@
 // served from the built files on loopback under a nested folder. What it
 // shows is checked against the native explorer (fourfifths-explore of the
 // release build) run on the same scenario here. The test prints the
-// download size, the time to the first result and the recompute times, and
+// time to the first result (web/bench/page_bench.mjs measures the sizes and
+// times and holds them to their budgets), and
 // leaves screenshots in FOURFIFTHS_WEB_SCREENSHOTS.
 import assert from 'node:assert/strict';
 import { mkdir, readFile, readdir, stat, writeFile } from 'node:fs/promises';
@@ -592,37 +593,6 @@ describe('the page', () => {
     assert.ok(height > width, `the plot's panels are stacked (${view_box})`);
     await screenshot(page, 'page-phone.png');
     assert.deepEqual(problems, []);
-    await close();
-  });
-
-  for (const [what, query, path] of [
-    ['the published example', '', 'correlations[0][1]'],
-    ['three groups on four predictors', () => `index.html?scenario=${encodeURIComponent(JSON.stringify(three_groups()))}`, 'groups[1].d[2]'],
-  ]) test(`recompute times for ${what} (figures, not limits)`, async () => {
-    const { page, close } = await open(typeof query === 'function' ? query() : query);
-    await page.evaluate(() => performance.clearMeasures());
-    const cell = field(page, path);
-    // Thirty edits, as a person would make them: the first few also wait
-    // for the browser to compile the engine's hot code fully.
-    for (let i = 0; i < 30; i += 1) {
-      const value = (0.2 + i / 100).toFixed(2);
-      await recomputed(page, () => cell.fill(value));
-      // Let the last frame's measure in.
-      await page.waitForTimeout(20);
-    }
-    // The engine's two calls, the whole recomputation with drawing, and
-    // the time from the input to the frame painted after it.
-    const figures = await page.evaluate(() => ['fourfifths:evaluate', 'fourfifths:front', 'fourfifths:compute',
-      'fourfifths:recompute'].map((name) => {
-      const times = performance.getEntriesByName(name).map((m) => m.duration).sort((a, b) => a - b);
-      const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
-      return { name, n: times.length, median: at(0.5), p90: at(0.9), max: times.at(-1) };
-    }));
-    for (const f of figures) {
-      console.log(`${what}: ${f.name.slice('fourfifths:'.length)}: median ${f.median.toFixed(1)} ms, 90th percentile ` +
-        `${f.p90.toFixed(1)} ms, largest ${f.max.toFixed(1)} ms over ${f.n} edits`);
-    }
-    await writeFile(join(screenshots, `timings-${what.replaceAll(' ', '-')}.json`), JSON.stringify(figures, null, 2));
     await close();
   });
 });
