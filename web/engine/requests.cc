@@ -16,6 +16,7 @@
 #include "fourfifths/observed.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
+#include "fourfifths/version.h"
 #include "present/chart.h"
 #include "present/arguments.h"
 #include "present/frame.h"
@@ -73,6 +74,8 @@ json weighting_json(const problem& p) {
 }
 
 }  // namespace
+
+std::string version() { return dump({{"version", version_string}}); }
 
 std::string classic_run(std::string_view deck) {
   const fourfifths::classic_run run = run_classic(deck);

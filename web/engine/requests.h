@@ -11,6 +11,11 @@
 
 namespace fourfifths::web {
 
+/// The library's version, so that what the page prints is the program's
+/// own (fourfifths-explore --version gives the same number):
+///   {"version": "MAJOR.MINOR.PATCH"}.
+std::string version();
+
 /// A run of the classic program on a deck:
 ///   {"report": text, "diagnostics": text, "status": exit status}.
 std::string classic_run(std::string_view deck);
