@@ -123,3 +123,51 @@ export function assert_csv_close(got, want, what, tolerance = precise_tolerance)
   }
   return worst;
 }
+
+// The browser tests' site and browser: the built page served on loopback
+// from a folder below the root (so that its addresses must be relative),
+// and Debian's Chromium driven by playwright-core (from the build tree's
+// node_modules, named by NODE_PATH).
+const site_types = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.css': 'text/css; charset=utf-8',
+  '.wasm': 'application/wasm',
+};
+
+/// Serves the files of `root` under `prefix` on a free loopback port;
+/// resolves to the server and the page's address.
+export async function serve_site(root, prefix = '/some/folder/') {
+  const { createServer } = await import('node:http');
+  const { extname, normalize, sep } = await import('node:path');
+  const server = createServer(async (request, response) => {
+    const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+    const relative = path.startsWith(prefix) ? normalize(path.slice(prefix.length) || 'index.html') : null;
+    if (relative === null || relative.startsWith('..') || relative.includes(`${sep}..`)) {
+      response.writeHead(404).end();
+      return;
+    }
+    try {
+      const body = await readFile(join(root, relative));
+      response.writeHead(200, { 'content-type': site_types[extname(relative)] ?? 'application/octet-stream' });
+      response.end(body);
+    } catch {
+      response.writeHead(404).end();
+    }
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return { server, base: `http://127.0.0.1:${server.address().port}${prefix}` };
+}
+
+/// Debian's Chromium, headless, without the networking that this machine's
+/// closed network refuses; Playwright gives it a fresh empty profile.
+export async function launch_chromium() {
+  const { createRequire } = await import('node:module');
+  const { chromium } = createRequire(import.meta.url)('playwright-core');
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+}
