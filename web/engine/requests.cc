@@ -219,12 +219,14 @@ std::optional<int> chart_height(const json& request) {
 }
 
 // A figure laid out as the request asks: at its width, and at its height
-// when the panels stand side by side.
+// when the panels stand side by side. A lone panel drawn at a height
+// drops its title, the scenario's, which the report gives above it.
 present::figure laid_out(present::figure f, int width, const json& request) {
   const int columns = f.columns;
   f = for_screen(std::move(f), width);
   if (const std::optional<int> height = chart_height(request); height && f.columns == columns) {
     f.height = *height;
+    if (f.panels.size() == 1) f.panels.front().title.clear();
   }
   return f;
 }

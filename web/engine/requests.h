@@ -68,7 +68,8 @@ std::string evaluate(std::string_view request);
 ///            rate), "csv": its CSV, "columns": its typed columns,
 ///            "min_ai": the explorer's answer JSON, "front_chart" (and
 ///            "front_chart_screen", at "width" and "height" as for
-///            evaluate): its chart, the answer marked.
+///            evaluate, without its title when "height" is given): its
+///            chart, the answer marked.
 ///   With "calibration_n" (and "replications", "seed"), as the explorer's
 ///   --calibration-n: the front's document gains "calibration", its columns
 ///   the calibration's, and its chart each point's mean and 5-95 % range in

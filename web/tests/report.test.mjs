@@ -192,13 +192,13 @@ function assert_verdict_agrees(verdict, scenario, what) {
 /** What every report says besides its numbers: when, which version, what they mean, the caveats. */
 function assert_hand_on(text, version, what) {
   assert.ok(text.includes(`Made on ${today()} at `), `${what}: the date: ${text.slice(0, 300)}`);
-  assert.ok(text.includes(`by fourfifths ${version} `), `${what}: the version ${version}`);
+  assert.equal(/ by fourfifths (\d+\.\d+\.\d+)\b/.exec(text)?.[1], version, `${what}: the version`);
   assert.match(text, /What the numbers mean/, what);
   for (const term of ['Impact ratio', 'Four-fifths minimum', 'Mean quality', 'Direction of impact']) {
     assert.ok(text.includes(term), `${what}: explains ${term}`);
   }
   assert.match(text, /Caveats/, what);
-  for (const caveat of [/normally distributed/, /same correlations in every group/, /population values/,
+  for (const caveat of [/normally distributed/, /same correlations and standard deviations in every group/, /population values/,
     /not a test of significance/, /not the counts of a real one/]) assert.match(text, caveat, what);
 }
 

@@ -380,48 +380,55 @@ function across_tables(rows: Row[], several: boolean): HTMLElement | null {
   const requested = new Set(lines.filter((l) => l.kind === 'requested').map((l) => l.target));
   lines = lines.filter((l) => l.kind !== 'builtin' || !requested.has(l.target)).sort((a, b) => a.target - b.target);
   if (lines.length === 0) return null;
-  const half = (part: Line[]) => {
-    const t = el('table', undefined, 'report-small');
-    const tr = el('tr');
+  // One table, whose rows hold a line of each half, so that it may break
+  // between rows at the foot of a page.
+  const t = el('table', undefined, 'report-small report-across');
+  const heading = el('tr');
+  for (const side of [0, 1]) {
+    if (side === 1) heading.append(el('td', undefined, 'report-gap'));
     for (const h of ['Selection ratio', ...head]) {
       const th = el('th', h);
       th.scope = 'col';
-      tr.append(th);
+      heading.append(th);
     }
-    t.createTHead().append(tr);
-    const body = t.createTBody();
-    for (const line of part) {
-      const r = el('tr');
-      r.dataset.kind = line.kind;
+  }
+  t.createTHead().append(heading);
+  const body = t.createTBody();
+  const middle = Math.ceil(lines.length / 2);
+  for (let i = 0; i < middle; i += 1) {
+    const r = el('tr');
+    for (const [side, line] of [lines[i], lines[middle + i]].entries()) {
+      if (side === 1) r.append(el('td', undefined, 'report-gap'));
+      if (!line) continue;
       const ratio = el('th', shown(line.target, 3));
       ratio.scope = 'row';
-      if (line.kind !== 'builtin') ratio.append(el('span', ` ${line.kind}`, 'report-kind'));
-      r.append(ratio, ...line.cells.map((c) => el('td', c)), el('td', line.verdict));
-      body.append(r);
+      if (line.kind !== 'builtin') {
+        ratio.classList.add('report-special');
+        ratio.append(el('span', ` ${line.kind}`, 'report-kind'));
+      }
+      const cells = [...line.cells, line.verdict].map((c) => el('td', c, line.kind === 'builtin' ? undefined : 'report-special'));
+      cells[cells.length - 1].classList.add('report-verdict-cell');
+      r.append(ratio, ...cells);
     }
-    return t;
-  };
-  const box = el('div', undefined, 'report-across');
-  const middle = Math.ceil(lines.length / 2);
-  box.append(half(lines.slice(0, middle)), half(lines.slice(middle)));
-  return box;
+    body.append(r);
+  }
+  return t;
 }
 
 /** The model's caveats: what the numbers rest on, and what they do not show. */
 function caveats(): HTMLElement {
   const list = el('ul', undefined, 'report-caveats');
   for (const text of [
-    'The model assumes normally distributed scores in each group, with the same standard deviations and the same ' +
-      'correlations in every group; the groups differ only in their means (the d values). Skewed scores, or groups that ' +
-      'differ in spread, give other rates, most of all at small selection ratios.',
+    'The model assumes normally distributed scores, with the same correlations and standard deviations in every group; ' +
+      'the groups differ only in their means (the d values). Skewed scores, or groups that differ in spread, give other ' +
+      'rates, most of all at small selection ratios.',
     'The inputs are taken as population values. Estimated from a sample, they carry its error: weights and a Pareto front ' +
-      'computed from a sample promise more than they give in new applicants (the validity shrinks, the difference between ' +
-      'the groups comes back); fourfifths-explore estimates that shrinkage for a calibration sample of a given size.',
-    'The four-fifths rule is a rule of thumb, not a test of significance: an impact ratio below 0.8 in a small pool may be ' +
-      'chance, and one above it in a large pool may still be a real difference (observed counts can be tested: the page\'s ' +
-      'observed data part gives z and Fisher tests).',
-    'These are the rates expected in a very large pool of applicants, not the counts of a real one: in a pool of a few dozen ' +
-      'the numbers selected scatter around them, and one person more or fewer can change the verdict.',
+      'computed from a sample promise more than they give in new applicants (the validity shrinks, the groups\' difference ' +
+      'comes back); fourfifths-explore estimates that shrinkage for a calibration sample.',
+    'The four-fifths rule is a rule of thumb, not a test of significance: a ratio below 0.8 in a small pool may be chance, ' +
+      'one above it in a large pool may still be a real difference (the page\'s observed data part tests observed counts).',
+    'These are the rates expected in a very large pool of applicants, not the counts of a real one: in a pool of a few ' +
+      'dozen the numbers selected scatter around them, and one person more or fewer can change the verdict.',
   ]) list.append(el('li', text));
   return list;
 }
@@ -435,8 +442,7 @@ export function build_report(root: HTMLElement, input: ReportInput): void {
   const made = made_words(input.made);
   const meta = el('p', undefined, 'report-lead');
   meta.dataset.testid = 'report-made';
-  meta.append(`Made on ${made.date} at ${made.time} by fourfifths ${input.version} in the browser: adverse impact ` +
-    'and the quality of those selected, for a selection top-down on a weighted composite of predictors.');
+  meta.append(`Made on ${made.date} at ${made.time} by fourfifths ${input.version}, in the browser.`);
   parts.push(meta);
 
   const verdict = el('p', e ? verdict_sentence(s, e) : 'Nothing is computed: the scenario has errors.', 'report-verdict');
@@ -474,12 +480,13 @@ export function build_report(root: HTMLElement, input: ReportInput): void {
     if (note) parts.push(el('p', note));
 
     const pinned = document.getElementById('baseline');
-    if (pinned && !pinned.hidden) {
+    const pinned_words = pinned && !pinned.hidden ? '; the baseline\'s black and dotted' : '';
+    if (pinned_words) {
       const section = el('section', undefined, 'report-baseline');
       section.dataset.testid = 'report-baseline';
       section.append(el('h2', 'Against the baseline'));
       const note = document.getElementById('baseline-note')?.textContent?.trim();
-      section.append(el('p', `${note ?? ''} The chart across selection ratios draws the baseline's curves too, black and dotted.`));
+      if (note) section.append(el('p', note));
       const compared = copy_of('baseline-table');
       if (compared) {
         compared.classList.add('report-small');
@@ -488,33 +495,31 @@ export function build_report(root: HTMLElement, input: ReportInput): void {
       parts.push(section);
     }
 
-    // The explanation, which may break between its items, fills the first
-    // page; the charts come whole, on the next when there is no room.
+    // The explanation and the table across ratios, which may break between
+    // their items and rows, fill the first page; the charts come whole, on
+    // the next when there is no room.
     const meaning = el('section', undefined, 'report-meaning');
     meaning.dataset.testid = 'report-meaning';
     meaning.append(el('h2', 'What the numbers mean'),
       definitions(several ? groups_terms(s, e, f) : one_group_terms(s, e, f)));
     parts.push(meaning);
 
+    const across = across_tables(e.across ?? [], several);
+    if (across) {
+      parts.push(el('h2', 'Across selection ratios'));
+      parts.push(across);
+    }
+
     const plot = chart(e.ai_chart_screen ?? e.ai_chart, several
-      ? 'Across selection ratios: each group\'s rate as a share of the highest, the rates and the mean quality'
-      : 'Across selection ratios: the impact ratio with the four-fifths line and minimum, the rates and the mean quality');
+      ? `Across selection ratios: each group's rate as a share of the highest, the rates and the mean quality${pinned_words}`
+      : `Across selection ratios: the impact ratio with the four-fifths line and minimum, the rates and the mean quality${pinned_words}`);
     if (plot && e.composites?.predictor_effect !== null) parts.push(plot);
 
-    const front = chart(f?.front_chart_screen ?? f?.front_chart, `The Pareto front at the selection ratio ${s.ratio}`);
+    const front = chart(f?.front_chart_screen ?? f?.front_chart, `The Pareto front at the selection ratio ${s.ratio}${pinned_words}`);
     if (front) parts.push(front);
     const answer = document.getElementById('min-ai-answer')?.textContent?.trim();
     if (answer && f?.front) parts.push(el('p', answer));
     for (const line of document.querySelectorAll('#front-errors p')) parts.push(el('p', line.textContent ?? ''));
-
-    const across = across_tables(e.across ?? [], several);
-    if (across) {
-      parts.push(el('h2', 'Across selection ratios'));
-      parts.push(el('p', several
-        ? 'Each group\'s selection rate as a share of the highest rate, and the groups below four fifths of it.'
-        : 'The groups\' selection rates, the impact ratio, the mean quality of those selected and the group adversely impacted.'));
-      parts.push(across);
-    }
   }
 
   const caveat = el('section', undefined, 'report-caveat');
@@ -541,11 +546,11 @@ export function report_document(root: HTMLElement, page: Document): string {
 /** The report's look, on paper and in the saved file alike. */
 export const report_style = `
 .report { font-family: system-ui, sans-serif; color: #111; line-height: 1.25; font-size: 9pt; max-width: 60rem; margin: 0 auto; }
-.report h1 { font-size: 14pt; margin: 0 0 0.1rem; }
-.report h2 { font-size: 11pt; margin: 0.45rem 0 0.15rem; break-after: avoid; }
+.report h1 { font-size: 13pt; margin: 0 0 0.1rem; }
+.report h2 { font-size: 11pt; margin: 0.35rem 0 0.1rem; break-after: avoid; }
 .report p { margin: 0.12rem 0; font-size: 8.5pt; }
 .report p.report-lead { color: #333; }
-.report p.report-verdict { font-size: 10.5pt; font-weight: 600; margin: 0.35rem 0; padding: 0.25rem 0.4rem; border-left: 3px solid #333; background: #f4f4f4; }
+.report p.report-verdict { font-size: 10pt; font-weight: 600; margin: 0.3rem 0; padding: 0.2rem 0.4rem; border-left: 3px solid #333; background: #f4f4f4; }
 .report table { border-collapse: collapse; margin: 0.15rem 0; font-variant-numeric: tabular-nums; }
 .report th, .report td { padding: 0.02rem 0.3rem; text-align: right; border-bottom: 1px solid #ddd; }
 .report th[scope="row"], .report thead th:first-child { text-align: left; }
@@ -558,19 +563,19 @@ export const report_style = `
 .report figure svg { display: block; width: 100%; max-width: 700px; height: auto; }
 .report figcaption { font-size: 7.5pt; color: #444; }
 .report tr { break-inside: avoid; }
-.report .report-across { display: flex; flex-wrap: wrap; gap: 0 1rem; align-items: flex-start; }
-.report .report-across table { font-size: 7pt; }
+.report table.report-across { font-size: 7pt; }
 .report .report-across thead th { white-space: normal; vertical-align: bottom; max-width: 2.5rem; }
 .report .report-across th, .report .report-across td { padding: 0.02rem 0.15rem; }
-.report .report-across tr:not([data-kind="builtin"]) { font-weight: 600; }
+.report .report-across .report-special { font-weight: 600; }
+.report .report-across .report-gap { border: none; width: 1rem; }
 .report .report-kind { display: block; font-weight: normal; }
-.report .report-across td:last-child { text-align: left; }
-.report .report-terms { margin: 0; font-size: 8pt; }
+.report .report-across .report-verdict-cell { text-align: left; }
+.report .report-terms { margin: 0; font-size: 7.5pt; }
 .report .report-terms > div { margin: 0.08rem 0; break-inside: avoid; }
 .report .report-terms dt { display: inline; font-weight: 600; }
 .report .report-terms dt::after { content: ":"; }
 .report .report-terms dd { display: inline; margin: 0; }
-.report .report-caveats { margin: 0; padding-left: 1.1rem; font-size: 8pt; }
+.report .report-caveats { margin: 0; padding-left: 1.1rem; font-size: 7.5pt; }
 .report .report-caveats li { margin: 0.05rem 0; }
 .report .report-caveats li { break-inside: avoid; }
 `;
