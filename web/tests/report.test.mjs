@@ -8,16 +8,13 @@
 // (report-*.png) to be looked at.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { mkdir, readFile, readdir, rm, writeFile } from 'node:fs/promises';
+import { readFile, readdir, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { example_scenarios, explore, launch_chromium, serve_site } from './support.mjs';
-
-const site = process.env.FOURFIFTHS_WEB_SITE;
-const screenshots = process.env.FOURFIFTHS_WEB_SCREENSHOTS;
-assert.ok(site && screenshots, 'FOURFIFTHS_WEB_SITE and FOURFIFTHS_WEB_SCREENSHOTS are set (run through ctest)');
+import { recomputed as settled_after, screenshots, start } from './browser.mjs';
+import { example_scenarios, explore } from './support.mjs';
 
 /** Runs a poppler tool; they come with Debian's poppler-utils (.ci/install-deps --web). */
 function poppler(tool, args) {
@@ -27,45 +24,26 @@ function poppler(tool, args) {
   return run.stdout;
 }
 
-let server;
-let base;
-let browser;
+let site;
 before(async () => {
-  await mkdir(screenshots, { recursive: true });
-  ({ server, base } = await serve_site(site));
-  browser = await launch_chromium();
+  site = await start();
 });
 after(async () => {
-  await browser?.close();
-  server?.close();
+  await site?.close();
 });
 
-/** The page opened on a scenario (the published example without one), its answers drawn. */
+/** The page opened on a scenario (the published example without one), its answers drawn and its report made. */
 async function open(scenario = null) {
-  const context = await browser.newContext({ viewport: { width: 1366, height: 900 }, acceptDownloads: true });
-  const page = await context.newPage();
-  const problems = [];
-  page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
-  page.on('console', (message) => {
-    if (message.type() === 'error') problems.push(`console: ${message.text()}`);
-  });
-  await page.goto(`${base}${scenario ? `index.html?scenario=${encodeURIComponent(JSON.stringify(scenario))}` : ''}`);
-  await page.waitForFunction(() => performance.getEntriesByName('fourfifths:first-result').length > 0);
-  await settled(page);
-  await report_ready(page);
-  return { page, problems, close: () => context.close() };
+  const opened = await site.open(scenario ? `index.html?scenario=${encodeURIComponent(JSON.stringify(scenario))}` : '');
+  await report_ready(opened.page);
+  return opened;
 }
 
-const settled = (page) => page.waitForFunction(() => document.documentElement.dataset.state === 'settled');
 const report_ready = (page) => page.waitForFunction(() => document.querySelector('[data-testid="report"]').dataset.ready === 'true');
 
 /** Does `action`, then waits for the page to have recomputed and the report to be made again. */
 async function recomputed(page, action) {
-  const count = () => page.evaluate(() => performance.getEntriesByName('fourfifths:compute').length);
-  const before_count = await count();
-  await action();
-  await page.waitForFunction((n) => performance.getEntriesByName('fourfifths:compute').length > n, before_count);
-  await settled(page);
+  await settled_after(page, action);
   await report_ready(page);
 }
 
@@ -280,7 +258,7 @@ describe('the report to hand on', () => {
     assert.ok(saved.includes('cognitive ability'), 'the inputs');
     assert.ok(saved.includes(`<title>Report: ${hostile.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;')}</title>`));
     // Opened, it shows the title as text and runs nothing.
-    const viewer = await browser.newPage();
+    const viewer = await page.context().newPage();
     await viewer.goto(`file://${path}`);
     assert.equal(await viewer.evaluate(() => document.querySelectorAll('script, img').length), 0);
     assert.deepEqual(await viewer.evaluate(() => Array.from(document.querySelectorAll('*'))
