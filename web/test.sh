@@ -13,6 +13,6 @@ cmake --preset web
 cmake --build --preset web
 ctest --preset web
 # The figures the tests print: accuracy, download size and times.
-grep -h -E "^# (precise|examples|[0-9]+ conformance|evaluate|front|site|first result|compute|recompute|the published example|three groups)" \
+grep -h -E "^# (precise|examples|[0-9]+ conformance|evaluate|front|site|first result|compute|recompute|the published example|three groups|report)" \
   build/web/Testing/Temporary/LastTest.log || true
 echo "screenshots: build/web/screenshots/"
