@@ -480,7 +480,7 @@ export function build_report(root: HTMLElement, input: ReportInput): void {
     if (note) parts.push(el('p', note));
 
     const pinned = document.getElementById('baseline');
-    const pinned_words = pinned && !pinned.hidden ? '; the baseline\'s black and dotted' : '';
+    const pinned_words = pinned && !pinned.hidden ? '; the baseline\'s dotted' : '';
     if (pinned_words) {
       const section = el('section', undefined, 'report-baseline');
       section.dataset.testid = 'report-baseline';
