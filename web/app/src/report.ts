@@ -308,11 +308,13 @@ function groups_terms(s: Scenario, e: Evaluation, f: FrontAnswer | null): [strin
   terms.push(['Impact ratio (÷ majority)', 'Each group\'s rate divided by the majority\'s. It is the ratio to the highest rate ' +
     'unless a minority group is selected more often than the majority' +
     (above_majority.length ? ` (here ${listed(above_majority)}): then the majority too is measured against that group.` : '.')]);
+  // The page's own words, which name every group at the highest rate.
+  const direction = document.getElementById('direction')?.textContent?.trim();
   if (highest !== undefined) {
-    terms.push(['Direction of impact', highest === 'majority'
+    terms.push(['Direction of impact', direction || (highest === 'majority'
       ? 'Here the majority is selected most often: the rule protects the minority groups selected less often.'
-      : `Here ${String(highest)} is selected most often: the rule protects every group selected less often, the majority included, ` +
-        `and the majority is adversely impacted when its rate is below four fifths of ${String(highest)}'s.`]);
+      : `Here ${String(highest)} is selected most often: the rule protects every group selected less often, the majority ` +
+        `among them, which is adversely impacted when its rate is below four fifths of ${String(highest)}'s.`)]);
   }
   const m = e.four_fifths_minimum as GroupMinimum | null | undefined;
   terms.push([m ? `Four-fifths minimum ${shown(m.sr, 3)}` : 'Four-fifths minimum: none',
