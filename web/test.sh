@@ -12,8 +12,8 @@ cmake --build --preset release -j2 --target fourfifths-explore
 cmake --preset web
 cmake --build --preset web
 ctest --preset web
-# The figures the tests print: accuracy and the first result.
-grep -h -E "^# (precise|examples|[0-9]+ conformance|evaluate|front|site|first result)" \
+# The figures the tests print: accuracy, the first result and the report's pages.
+grep -h -E "^# (precise|examples|[0-9]+ conformance|evaluate|front|site|first result|report)" \
   build/web/Testing/Temporary/LastTest.log || true
 echo "screenshots: build/web/screenshots/"
 # The download's size and the times, held to their budgets.

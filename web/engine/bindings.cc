@@ -12,6 +12,7 @@
 
 namespace {
 
+std::string version() { return fourfifths::web::version(); }
 // embind passes std::string, not std::string_view.
 std::string classic_run(const std::string& deck) { return fourfifths::web::classic_run(deck); }
 std::string load(const std::string& text) { return fourfifths::web::load(text); }
@@ -26,6 +27,7 @@ std::string table(const std::string& scenario, const std::string& options) {
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(fourfifths_engine) {
+  emscripten::function("version", &version);
   emscripten::function("classic_run", &classic_run);
   emscripten::function("load", &load);
   emscripten::function("evaluate", &evaluate);

@@ -16,6 +16,7 @@
 #include "fourfifths/observed.h"
 #include "fourfifths/pareto.h"
 #include "fourfifths/problem.h"
+#include "fourfifths/version.h"
 #include "present/chart.h"
 #include "present/arguments.h"
 #include "present/frame.h"
@@ -73,6 +74,8 @@ json weighting_json(const problem& p) {
 }
 
 }  // namespace
+
+std::string version() { return dump({{"version", version_string}}); }
 
 std::string classic_run(std::string_view deck) {
   const fourfifths::classic_run run = run_classic(deck);
@@ -202,6 +205,32 @@ std::optional<int> screen_width(const json& request) {
   return std::nullopt;
 }
 
+// The height the request asks its charts drawn at, when it gives one: the
+// report's, for whom a figure as tall as the explorer's would fill half a
+// printed page. Figures stacked for a narrow screen keep their own.
+std::optional<int> chart_height(const json& request) {
+  constexpr int lowest = 200;
+  constexpr int highest = 2000;
+  if (const auto h = request.find("height"); h != request.end() && h->is_number()) {
+    const double v = h->get<double>();
+    if (std::isfinite(v)) return static_cast<int>(std::clamp(v, double{lowest}, double{highest}));
+  }
+  return std::nullopt;
+}
+
+// A figure laid out as the request asks: at its width, and at its height
+// when the panels stand side by side. A lone panel drawn at a height
+// drops its title, the scenario's, which the report gives above it.
+present::figure laid_out(present::figure f, int width, const json& request) {
+  const int columns = f.columns;
+  f = for_screen(std::move(f), width);
+  if (const std::optional<int> height = chart_height(request); height && f.columns == columns) {
+    f.height = *height;
+    if (f.panels.size() == 1) f.panels.front().title.clear();
+  }
+  return f;
+}
+
 // Whether the request wants the explorer's own charts (for a download or
 // the report) besides the screen's: not on every edit, where they would be
 // drawn for nothing.
@@ -245,7 +274,7 @@ void add_chart(json& response, const char* key, const present::figure& f, const 
   if (wants_downloads(request)) response[key] = present::render_svg(f);
   if (const std::optional<int> width = screen_width(request)) {
     const present::figure shown = baseline ? with_baseline(f, *baseline) : f;
-    response[std::string(key) + "_screen"] = present::render_svg(for_screen(shown, *width));
+    response[std::string(key) + "_screen"] = present::render_svg(laid_out(shown, *width, request));
   }
 }
 
@@ -381,7 +410,7 @@ void front_charts(present::figure chart, const pareto_options& options, const js
     if (std::optional<present::series> baseline = baseline_front(request)) {
       chart.panels.front().lines.push_back(std::move(*baseline));
     }
-    response["front_chart_screen"] = present::render_svg(for_screen(chart, *width));
+    response["front_chart_screen"] = present::render_svg(laid_out(std::move(chart), *width, request));
   }
 }
 

@@ -11,6 +11,11 @@
 
 namespace fourfifths::web {
 
+/// The library's version, so that what the page prints is the program's
+/// own (fourfifths-explore --version gives the same number):
+///   {"version": "MAJOR.MINOR.PATCH"}.
+std::string version();
+
 /// A run of the classic program on a deck:
 ///   {"report": text, "diagnostics": text, "status": exit status}.
 std::string classic_run(std::string_view deck);
@@ -44,7 +49,9 @@ std::string load(std::string_view text);
 ///            rows as typed columns (present::frame_document),
 ///            "ai_chart": the explorer's plot as SVG (precise method), and
 ///            "ai_chart_screen", the same laid out at "width" pixels (440
-///            when only "narrow" is true), "across", "across_csv" and
+///            when only "narrow" is true) and, when the request gives
+///            "height" (pixels, for the printed report) and the panels stand
+///            side by side, that tall, "across", "across_csv" and
 ///            "across_columns": the explorer's table without --ratios (the
 ///            built-in ratios, the minimum, the requested ones).
 std::string evaluate(std::string_view request);
@@ -60,7 +67,9 @@ std::string evaluate(std::string_view request);
 ///            "ai_ratio" being, with groups, its lowest ratio to the highest
 ///            rate), "csv": its CSV, "columns": its typed columns,
 ///            "min_ai": the explorer's answer JSON, "front_chart" (and
-///            "front_chart_screen"): its chart, the answer marked.
+///            "front_chart_screen", at "width" and "height" as for
+///            evaluate, without its title when "height" is given): its
+///            chart, the answer marked.
 ///   With "calibration_n" (and "replications", "seed"), as the explorer's
 ///   --calibration-n: the front's document gains "calibration", its columns
 ///   the calibration's, and its chart each point's mean and 5-95 % range in

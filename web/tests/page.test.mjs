@@ -988,32 +988,6 @@ describe('the page for practitioners', () => {
     await close();
   });
 
-  test('a report to print on two pages or save as one file', async () => {
-    const { page, close } = await open();
-    await page.waitForFunction(() => document.querySelector('[data-testid="report"]').dataset.ready === 'true');
-    const saved = await downloaded(page, '#save-report');
-    assert.match(saved.name, /-report\.html$/);
-    assert.doesNotMatch(saved.text, /<script|<input|<button|<link/);
-    assert.match(saved.text, /<svg/);
-    const minimum = await page.locator('[data-testid="four-fifths-minimum"]').textContent();
-    assert.ok(saved.text.includes(`Four-fifths minimum selection ratio: ${minimum}`));
-    assert.ok(saved.text.includes('cognitive ability'));
-    await writeFile(join(screenshots, 'report.html'), saved.text);
-    const report = await browser.newPage({ viewport: laptop });
-    await report.goto(`file://${join(screenshots, 'report.html')}`);
-    await report.screenshot({ path: join(screenshots, 'page-report.png'), fullPage: true });
-    await report.close();
-    // Printed: the report alone, on at most two pages.
-    await page.emulateMedia({ media: 'print' });
-    await page.evaluate(() => window.dispatchEvent(new Event('beforeprint')));
-    const pdf = await page.pdf({ format: 'A4' });
-    const pages = (pdf.toString('latin1').match(/\/Type\s*\/Page[^s]/g) ?? []).length;
-    assert.ok(pages >= 1 && pages <= 2, `${pages} pages`);
-    assert.equal(await page.locator('#scenario').isVisible(), false);
-    assert.equal(await page.locator('[data-testid="report"]').isVisible(), true);
-    await close();
-  });
-
   test('a baseline to compare with, and a preset that can be undone', async () => {
     const { page, close } = await open();
     const before = await shown(page);

@@ -3,6 +3,8 @@
 // gives JSON text (web/engine/requests.h); a deck may be passed as bytes.
 declare module '@engine' {
   export interface Engine {
+    /** The library's version: {"version"}. */
+    version(): string;
     /** A classic run: {"report", "diagnostics", "status"}. */
     classic_run(deck: string | Uint8Array): string;
     /** A file's scenario: {"form", "scenario", "errors"}. */

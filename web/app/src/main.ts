@@ -12,7 +12,9 @@ import { ScenarioForm } from './form';
 import { fault_text, type LabelContext } from './labels';
 import { from_document, ratio_of, type Scenario, to_document, variable_names } from './model';
 import { Observed } from './observed';
-import { build_report, report_document, report_style } from './report';
+import {
+  build_report, drawn_whole, report_chart_width, report_document, report_front_heights, report_plot_heights, report_style,
+} from './report';
 import { Results } from './results';
 import { Sample } from './sample';
 
@@ -44,6 +46,8 @@ class Page {
   private readonly sample: Sample;
   private report_timer = 0;
   private width = 800;
+  /** The engine's version, which the report gives. */
+  private readonly version: string;
 
   constructor(private readonly engine: Engine) {
     this.form = new ScenarioForm(element<HTMLFormElement>('scenario'), {
@@ -56,6 +60,7 @@ class Page {
     });
     this.baseline = new Baseline(engine);
     this.sample = new Sample(engine);
+    this.version = (JSON.parse(engine.version()) as { version: string }).version;
     this.narrow.addEventListener('change', () => this.schedule());
     // The charts are laid out at the width of their box: again when it
     // changes. The width is kept, as asking for it on every edit would make
@@ -400,6 +405,26 @@ class Page {
     return { e: e.errors.length === 0 ? e : null, f };
   }
 
+  /**
+   * The answers for the report: its charts laid out at the width of a
+   * printed page, the baseline's curves drawn in when one is pinned.
+   */
+  private for_report(): { e: Evaluation | null; f: FrontAnswer | null } {
+    if (!this.evaluation) return { e: null, f: null };
+    const scenario = to_document(this.scenario);
+    const ratio = ratio_of(this.scenario);
+    const baseline = this.baseline.document();
+    const request = { scenario, ratio, width: report_chart_width, downloads: false, ...(baseline ? { baseline } : {}) };
+    const e = drawn_whole(report_plot_heights,
+      (height) => JSON.parse(this.engine.evaluate(JSON.stringify({ ...request, height }))) as Evaluation, (a) => a.ai_chart_screen);
+    const f = this.front_answer && ratio !== null
+      ? drawn_whole(report_front_heights,
+        (height) => JSON.parse(this.engine.front(JSON.stringify({ ...request, height, ...this.front }))) as FrontAnswer,
+        (a) => a.front_chart_screen)
+      : null;
+    return { e: e.errors.length === 0 ? e : null, f };
+  }
+
   /** The width the charts are laid out at: their box's, in CSS pixels. */
   private chart_width(): number {
     return this.width;
@@ -499,8 +524,10 @@ class Page {
   private update_report(): void {
     window.clearTimeout(this.report_timer);
     if (this.evaluation) this.results.fill_across();
-    const { e, f } = this.with_downloads();
-    build_report(element<HTMLElement>('report'), this.scenario, e, f);
+    const { e, f } = this.for_report();
+    build_report(element<HTMLElement>('report'), {
+      scenario: this.scenario, evaluation: e, front: f, version: this.version, made: new Date(),
+    });
     element<HTMLElement>('report').dataset.ready = 'true';
   }
 
