@@ -4,16 +4,20 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string_view>
 #include <system_error>
-#include <utility>
+#include <vector>
 
-// The digits come from {fmt} (Debian's libfmt-dev, header only): its
-// shortest form is Dragonbox's (J. Jeon, "Dragonbox: A New Floating-Point
-// Binary-to-Decimal Conversion Algorithm", 2020), the shortest digits that
-// read back to the same double and, of those, the nearest; with a
-// precision it rounds the exact binary value, ties to even, as printf does.
-// Only the choice between fixed and scientific notation is made here.
+// The shortest digits come from {fmt}'s Dragonbox (Debian's libfmt-dev,
+// header only; J. Jeon, "Dragonbox: A New Floating-Point Binary-to-Decimal
+// Conversion Algorithm", 2020): the shortest digits that read back to the
+// same double and, of those, the nearest. With a precision, the C
+// library's printf rounds the exact binary value, ties to even (musl's, as
+// glibc's, converts exactly). Only the choice between fixed and scientific
+// notation is made here. {fmt}'s formatting functions are not used: they
+// would bring the whole of its formatting into the page's module.
 #define FMT_HEADER_ONLY
 #include <fmt/format.h>
 
@@ -31,13 +35,18 @@ std::to_chars_result copy(char* first, char* last, std::string_view text) {
   return {std::copy(text.begin(), text.end(), first), std::errc{}};
 }
 
-template <typename... Args>
-std::to_chars_result format(char* first, char* last, fmt::format_string<Args...> pattern,
-                            Args&&... args) {
+// printf's conversion of `value` with `precision` digits ("%.*f", "%.*e").
+std::to_chars_result print(char* first, char* last, const char* pattern, double value,
+                           int precision) {
+  // Room for a sign, 309 digits before the point, the point, the digits
+  // after it, an exponent, and the NUL that snprintf ends its text with.
+  std::vector<char> text(static_cast<std::size_t>(precision) + 320);
+  const int written = std::snprintf(text.data(), text.size(), pattern, precision, value);
   const auto size = static_cast<std::size_t>(last - first);
-  const auto r = fmt::format_to_n(first, size, pattern, std::forward<Args>(args)...);
-  if (r.size > size) return {last, std::errc::value_too_large};
-  return {r.out, std::errc{}};
+  if (written < 0 || static_cast<std::size_t>(written) > size) {
+    return {last, std::errc::value_too_large};
+  }
+  return {std::copy_n(text.data(), written, first), std::errc{}};
 }
 
 // A decimal number 0.d1d2...dk x 10^point, d1 not 0 (no digits for zero).
@@ -50,43 +59,29 @@ struct decimal {
 }  // namespace
 
 std::to_chars_result shortest(char* first, char* last, double value) {
-  // {fmt}'s "{}" is the shortest round-trip digits, laid out its own way
-  // ("1e-07", "123456", "0.001", "1.5e+300"); infinities and NaN are
-  // written as std::to_chars writes them.
-  std::array<char, 40> text{};
-  const auto end = fmt::format_to_n(text.data(), text.size(), "{}", value).out;
-  const std::string_view written(text.data(), static_cast<std::size_t>(end - text.data()));
-  if (!std::isfinite(value)) return copy(first, last, written);
+  if (std::isnan(value)) return copy(first, last, std::signbit(value) ? "-nan" : "nan");
+  if (std::isinf(value)) return copy(first, last, value < 0 ? "-inf" : "inf");
 
+  // Dragonbox's digits as an integer and its power of ten.
+  decimal d;
+  d.negative = std::signbit(value);
   std::array<char, 24> digits{};
   std::size_t count = 0;
-  decimal d;
-  d.negative = written.front() == '-';
-  int before_point = 0;
-  bool seen_point = false;
-  std::size_t i = d.negative ? 1 : 0;
-  for (; i < written.size() && written[i] != 'e'; ++i) {
-    const char c = written[i];
-    if (c == '.') {
-      seen_point = true;
-      continue;
+  if (value != 0) {
+    const auto dragon = fmt::detail::dragonbox::to_decimal(std::fabs(value));
+    std::uint64_t significand = dragon.significand;
+    int exponent = dragon.exponent;
+    while (significand % 10 == 0) {  // trailing zeros of an integer
+      significand /= 10;
+      ++exponent;
     }
-    if (count == 0 && c == '0') {  // leading zeros
-      if (seen_point) --before_point;
-      continue;
+    for (std::uint64_t rest = significand; rest > 0; rest /= 10) {
+      digits[count++] = static_cast<char>('0' + rest % 10);
     }
-    digits[count++] = c;
-    if (!seen_point) ++before_point;
+    std::reverse(digits.begin(), digits.begin() + static_cast<std::ptrdiff_t>(count));
+    d.point = static_cast<int>(count) + exponent;
   }
-  int exponent = 0;
-  if (i < written.size()) {
-    const char* e = written.data() + i + 1;
-    if (*e == '+') ++e;
-    std::from_chars(e, written.data() + written.size(), exponent);
-  }
-  while (count > 0 && digits[count - 1] == '0') --count;  // trailing zeros of an integer
   d.digits = std::string_view(digits.data(), count);
-  d.point = before_point + exponent;
 
   std::array<char, 400> out{};
   std::size_t n = 0;
@@ -138,11 +133,11 @@ std::to_chars_result shortest(char* first, char* last, double value) {
 }
 
 std::to_chars_result fixed(char* first, char* last, double value, int precision) {
-  return format(first, last, "{:.{}f}", value, precision < 0 ? default_precision : precision);
+  return print(first, last, "%.*f", value, precision < 0 ? default_precision : precision);
 }
 
 std::to_chars_result scientific(char* first, char* last, double value, int precision) {
-  return format(first, last, "{:.{}e}", value, precision < 0 ? default_precision : precision);
+  return print(first, last, "%.*e", value, precision < 0 ? default_precision : precision);
 }
 
 }  // namespace fourfifths::web::charconv
