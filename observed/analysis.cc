@@ -174,11 +174,19 @@ comparison compare(const unit_view& u, int g, double alpha, double z_level) {
   const cell& ref = u.cells[static_cast<std::size_t>(u.reference)];
   const std::int64_t c = ref.selected;
   const std::int64_t n2 = ref.applicants;
-  const bool verdict = passes(a, n1, c, n2);
-  out.passes_four_fifths = verdict;
-  out.shortfall_four_fifths = shortfall(a, n1, c, n2);
-  out.note = no_flip(x, ref, verdict);
-  if (out.note == one_person_note::none) out.one_person_flip = one_person_flips(u, g, verdict);
+  if (a == 0 && c == 0) {
+    // Neither selected anyone: the ratio is 0/0, so the rule has nothing
+    // to judge (0 >= 0.8 * 0 would call it met, which says nothing about
+    // how the group fares), nothing is short of it, and no selection can
+    // move between the two.
+    out.note = one_person_note::group_selected_no_one;
+  } else {
+    const bool verdict = passes(a, n1, c, n2);
+    out.passes_four_fifths = verdict;
+    out.shortfall_four_fifths = shortfall(a, n1, c, n2);
+    out.note = no_flip(x, ref, verdict);
+    if (out.note == one_person_note::none) out.one_person_flip = one_person_flips(u, g, verdict);
+  }
   out.one_person_reversal = one_person_reverses(x, ref);
   if (!out.one_person_reversal && out.note == one_person_note::none) {
     out.note = one_person_note::rate_not_lower;

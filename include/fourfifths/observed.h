@@ -128,8 +128,9 @@ enum class comparison_status {
   no_applicants,        ///< the group has no applicants: no rate, nothing to compare
   no_reference,         ///< the named reference has no applicants in this unit
   no_selections,        ///< neither the group nor the reference selected anyone:
-                        ///< the ratio is 0/0 (none), the rule holds (0 >= 0.8 * 0),
-                        ///< p values 1, no z and no interval
+                        ///< the ratio is 0/0 (none), so the rule is not judged (no
+                        ///< verdict, no shortfall, no one-person answer), p values 1,
+                        ///< no z and no interval
   all_selected,         ///< both selected every applicant: ratio 1, the rule holds,
                         ///< p values 1, no z, the interval [1, 1]
   reference_rate_zero,  ///< the reference selected no one, the group someone:

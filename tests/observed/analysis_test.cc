@@ -118,8 +118,9 @@ TEST(OnePerson, TheHighestRateIsTakenAnew) {
 }
 
 TEST(OnePerson, NoMoveWithoutSomeoneToMove) {
-  // Neither selected anyone: the group passes (0 >= 0.8 * 0), and has no
-  // one to give up; its rate is not below, so nothing to reverse either.
+  // Neither selected anyone: the rule is not judged (0/0), and neither
+  // has a selection to move; its rate is not below, so nothing to reverse
+  // either.
   const comparison none = rows_of({{"a", 10, 0}, {"b", 5, 0}})[1];
   EXPECT_FALSE(none.one_person_flip);
   EXPECT_FALSE(none.one_person_reversal);
@@ -201,8 +202,12 @@ TEST(Edges, NoSelectionsAtAll) {
   const comparison& b = rows[1];
   EXPECT_EQ(b.status, comparison_status::no_selections);
   EXPECT_FALSE(b.impact_ratio || b.z || b.ci_low || b.ci_high);
-  EXPECT_EQ(b.passes_four_fifths, true);
-  EXPECT_EQ(b.shortfall_four_fifths, 0);
+  // No ratio, no verdict: 0 of 5 against 0 of 10 tells nothing of how b
+  // fares, so the rule is not said to hold (nor to fail), and nothing is
+  // short of it.
+  EXPECT_FALSE(b.passes_four_fifths);
+  EXPECT_FALSE(b.shortfall_four_fifths);
+  EXPECT_FALSE(b.one_person_flip || b.one_person_reversal);
   EXPECT_EQ(b.shortfall_pool, 0.0);
   EXPECT_EQ(b.p_z, 1.0);
   EXPECT_EQ(b.p_fisher, 1.0);
@@ -473,6 +478,7 @@ TEST(Steps, ZeroSurvivors) {
   EXPECT_EQ(rows[7].status, comparison_status::no_selections);
   EXPECT_EQ(rows[7].p_fisher, 1.0);
   EXPECT_EQ(rows[7].significant_fisher, false);
+  EXPECT_FALSE(rows[7].passes_four_fifths);  // the bottom line of no selections: not judged
 }
 
 TEST(Steps, OneStepHasNoBottomLine) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,33 @@ TEST(ObservedOutput, MissingOnePersonAnswersAndTestsSayWhy) {
   EXPECT_EQ(b["mh_status"], "no_shared_unit");
   EXPECT_TRUE(b["p_mh"].is_null());
   EXPECT_TRUE(b["impact_ratio"].is_null());
+}
+
+TEST(ObservedOutput, NoOneSelectedIsNotJudgedByTheRule) {
+  // 0 of 8 against 0 of 10: the ratio 0/0 does not exist, and neither does
+  // a verdict: the rule is neither met nor failed, nothing is short of it,
+  // no selection can move; the tests find nothing (p 1).
+  const fourfifths::observed_analysis a =
+      analysis_of("group,applicants,selected\nmen,10,0\nwomen,8,0\n");
+  const std::string csv = present::observed_csv(a);
+  EXPECT_NE(csv.find("\n,women,8,0,0,men,,,,0,,,group_selected_no_one,,1,1,,,false,false,,,,,,,,,"
+                     "no_selections\n"),
+            std::string::npos)
+      << csv;
+  const nlohmann::json women = nlohmann::json::parse(present::observed_json(a))["rows"][1];
+  EXPECT_TRUE(women["passes_four_fifths"].is_null());
+  EXPECT_TRUE(women["shortfall_four_fifths"].is_null());
+  // The text table writes "-" under ratio, 4/5 and short.
+  const std::string text = present::observed_text(a);
+  const std::size_t line = text.find("\nwomen");
+  ASSERT_NE(line, std::string::npos) << text;
+  std::istringstream cells(text.substr(line + 1, text.find('\n', line + 1) - line - 1));
+  std::vector<std::string> words;
+  for (std::string w; cells >> w;) words.push_back(w);
+  ASSERT_GE(words.size(), 7U) << text;
+  EXPECT_EQ((std::vector<std::string>(words.begin() + 3, words.begin() + 7)),
+            (std::vector<std::string>{"0.0000", "-", "-", "-"}))
+      << text;
 }
 
 TEST(ObservedOutput, CsvQuotesNamesAndWritesInfinity) {
