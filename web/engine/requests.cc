@@ -531,7 +531,14 @@ std::string observed(std::string_view text) {
   }
   const fourfifths::observed_result result = present::analyse(*data.value, options);
   if (!result.value) return dump({{"errors", faults(result.errors)}});
-  json response = {{"errors", json::array()}};
+  // The explorer's warnings: names that differ only in case, and groups
+  // for which pooling the units reverses what every unit says.
+  json warnings = json::array();
+  for (const std::string& w : data.warnings) warnings.push_back({{"path", ""}, {"message", w}});
+  for (const fourfifths::comparison& r : result.value->rows) {
+    if (auto w = present::pooling_warning(r)) warnings.push_back({{"path", ""}, {"message", *w}});
+  }
+  json response = {{"errors", json::array()}, {"warnings", std::move(warnings)}};
   response["analysis"] = present::observed_document(*result.value);
   response["csv"] = present::observed_csv(*result.value);
   add_chart(response, "chart", present::observed_figure(*result.value), *request);

@@ -91,8 +91,11 @@ std::string pool(std::string_view request);
 /// Observed hiring data (fourfifths-explore observed):
 ///   request  {"data": the CSV or JSON text, "reference": name | null,
 ///             "alpha": number | null, "width": number | null}
-///   response {"errors": [...]} and, without errors, "analysis": the
-///            explorer's JSON document, "csv": its table, "chart" (and
+///   response {"errors": [...]} and, without errors, "warnings": the
+///            explorer's warnings ({"path": "", "message"}: names differing
+///            only in case, groups for which pooling the units reverses
+///            what every unit says, present::pooling_warning), "analysis":
+///            the explorer's JSON document, "csv": its table, "chart" (and
 ///            "chart_screen" at the width asked for): the groups' rates.
 std::string observed(std::string_view request);
 
