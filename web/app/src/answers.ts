@@ -65,7 +65,10 @@ export interface Evaluation {
 
 export interface ObservedAnswer {
   errors: Fault[];
-  analysis?: { alpha: number; confidence: number; reference: string | null; units: string[]; rows: Row[] };
+  /** The explorer's warnings: names differing only in case, pooling that reverses the units. */
+  warnings?: Fault[];
+  /** The explorer's JSON document; "steps" only when the data have steps. */
+  analysis?: { alpha: number; confidence: number; reference: string | null; units: string[]; steps?: string[]; rows: Row[] };
   csv?: string;
   chart?: string;
   chart_screen?: string;
