@@ -188,6 +188,28 @@ describe('observed data on the page', () => {
     await close();
   });
 
+  test('a one-person answer that is missing says why, in the column it concerns', async () => {
+    const { page, close } = await browser.open();
+    // Equal rates: one selection moved from women to men (4 of 10 against
+    // 6 of 10) fails the rule, so the verdict turns on one person; women's
+    // rate is not below, so there is nothing for the Guidelines' rule to
+    // reverse. 8 of 8 against 10 of 10: the reference has no one left to
+    // select, so no selection can move (the note is the flip's). No one
+    // selected: neither has a selection to move.
+    for (const [data, flip, reversal] of [
+      ['group,applicants,selected\nmen,10,5\nwomen,10,5\n', 'yes', 'rate not lower: nothing to reverse'],
+      ['group,applicants,selected\nmen,10,10\nwomen,8,8\n', 'no move: the reference selected everyone', '—'],
+      ['group,applicants,selected\nmen,10,0\nwomen,8,0\n', 'no move: the group selected no one', '—'],
+    ]) {
+      await typed(page, data);
+      const { doc, rows } = await assert_agrees(page, data, data);
+      const women = rows[1].cells;
+      assert.deepEqual([women.one_person_flip.text, women.one_person_reversal.text], [flip, reversal], data);
+      assert.equal(women.one_person_flip.value, doc.rows[1].one_person_flip === null ? undefined : String(doc.rows[1].one_person_flip));
+    }
+    await close();
+  });
+
   // B's rate is above A's in both units, 18 of 20 (0.9) against 80 of 100
   // (0.8) and 12 of 100 (0.12) against 2 of 20 (0.1); pooled, B has 30 of
   // 120 (0.25) against A's 82 of 120 (0.683), a ratio of 0.366: pooling
