@@ -81,7 +81,12 @@ describe('the front in new applicants', () => {
     const { page, close } = await site.open(address(published));
     try {
       await simulate(page, 80, 200);
-      assert.ok((await table_cells(page, 'calibration-table')).length > 0);
+      const drawn = await table_cells(page, 'calibration-table');
+      assert.ok(drawn.length > 0);
+      // The minimum acceptable ratio redraws the page but is no part of the
+      // calibration, which stays.
+      await recomputed(page, () => page.locator('#min-ai').fill('0.6'));
+      assert.deepEqual(await table_cells(page, 'calibration-table'), drawn, 'the calibration stays for another minimum ratio');
       await recomputed(page, () => page.fill('[data-path="predictors[0].d"]', '0.5'));
       assert.equal((await table_cells(page, 'calibration-table')).length, 0, 'nothing computed for the old scenario stays');
       assert.equal(await page.locator('[data-testid="calibration-chart"] svg').count(), 0);
